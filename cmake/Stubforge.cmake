@@ -1,0 +1,42 @@
+# Shared helpers for the project's targets.
+
+# Our own code builds with every warning as an error; third-party headers come
+# in as system includes and are not held to it.
+function(stubforge_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A library of ours: sources, a public include/ directory, warnings on.
+function(stubforge_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+  stubforge_warnings(${name})
+endfunction()
+
+# One gtest binary per library, registered with ctest.
+function(stubforge_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  stubforge_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "STUBFORGE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# build/share/stubforge holds links to each entry of resources/ plus the
+# generated Info.plist, the same shape as an installed share/stubforge.
+function(stubforge_stage_resources)
+  set(staged ${CMAKE_BINARY_DIR}/share/stubforge)
+  file(MAKE_DIRECTORY ${staged})
+  file(GLOB entries CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/resources
+       ${PROJECT_SOURCE_DIR}/resources/*)
+  foreach(entry ${entries})
+    if(NOT EXISTS ${staged}/${entry})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/resources/${entry} ${staged}/${entry} SYMBOLIC)
+    endif()
+  endforeach()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/Info.plist.in ${staged}/Info.plist @ONLY)
+  set(STUBFORGE_STAGED_INFO_PLIST ${staged}/Info.plist PARENT_SCOPE)
+endfunction()

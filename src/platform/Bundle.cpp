@@ -1,0 +1,81 @@
+#include "platform/Bundle.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path locateResources() {
+    if (const char* value = std::getenv("STUBFORGE_RESOURCES"); value != nullptr && value[0] != '\0') {
+        return value;
+    }
+    return executableDirectory().parent_path() / "share" / "stubforge";
+}
+
+Value readInfo(const fs::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+        return Value(Value::Dictionary{});
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    auto parsed = Value::fromPlist(bytes);
+    if (!parsed || !parsed->isDictionary()) {
+        return Value(Value::Dictionary{});
+    }
+    return *parsed;
+}
+
+}  // namespace
+
+fs::path executableDirectory() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::current_path() : self.parent_path();
+}
+
+Bundle::Bundle(fs::path resourceDirectory)
+    : resourcePath_(std::move(resourceDirectory)), info_(readInfo(resourcePath_ / "Info.plist")) {}
+
+const Bundle& Bundle::main() {
+    static const Bundle bundle(locateResources());
+    return bundle;
+}
+
+std::optional<std::string> Bundle::infoString(std::string_view key) const {
+    if (const Value* value = info_.find(key); value != nullptr && value->isString()) {
+        return *value->asString();
+    }
+    return std::nullopt;
+}
+
+std::string Bundle::bundleIdentifier() const { return infoString("CFBundleIdentifier").value_or(""); }
+std::string Bundle::shortVersion() const { return infoString("CFBundleShortVersionString").value_or("Unknown"); }
+std::string Bundle::buildNumber() const { return infoString("CFBundleVersion").value_or("Unknown"); }
+
+std::optional<fs::path> Bundle::pathForResource(std::string_view name, std::string_view extension,
+                                                std::string_view subdirectory) const {
+    std::string fileName(name);
+    if (!extension.empty()) {
+        if (extension.front() != '.') {
+            fileName += '.';
+        }
+        fileName += extension;
+    }
+    if (fileName.empty() || fileName.find('/') != std::string::npos) {
+        return std::nullopt;
+    }
+    const fs::path candidate = resourcePath_ / fs::path(subdirectory) / fileName;
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) {
+        return candidate;
+    }
+    return std::nullopt;
+}
+
+}  // namespace platform

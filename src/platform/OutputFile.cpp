@@ -1,0 +1,240 @@
+#include "platform/OutputFile.h"
+
+#include "platform/Error.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDomain = "OutputFile";
+constexpr std::size_t kGatherBytes = 1 << 20;
+
+// The umask read without changing it (umask(2) would race other threads).
+mode_t processUmask() {
+    static const mode_t mask = [] {
+        mode_t value = 022;
+        if (FILE* status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status) != nullptr) {
+                unsigned parsed = 0;
+                if (std::sscanf(line, "Umask: %o", &parsed) == 1) {
+                    value = static_cast<mode_t>(parsed);
+                    break;
+                }
+            }
+            std::fclose(status);
+        }
+        return value;
+    }();
+    return mask;
+}
+
+// Moves `from` to `to` unless `to` exists. renameat2 does it in one step;
+// file systems without it get link() and unlink(), which refuse the same way.
+int moveWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return -1;
+    }
+    ::unlink(from.c_str());
+    return 0;
+}
+
+// A temporary name in `folder` that cannot clash with an output name.
+int openTemporary(const fs::path& folder, const std::string& stem, fs::path& temporary) {
+    std::string pattern = (folder / ("." + stem + ".partial-XXXXXX")).string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int descriptor = mkostemp(buffer.data(), O_CLOEXEC);
+    if (descriptor >= 0) {
+        temporary = buffer.data();
+        // mkostemp makes the file private; give it the mode a plain
+        // creat() would have had.
+        ::fchmod(descriptor, 0666 & ~processUmask());
+    }
+    return descriptor;
+}
+
+void writeAll(int descriptor, const std::byte* data, std::size_t size, const fs::path& shownPath) {
+    while (size > 0) {
+        const ssize_t wrote = ::write(descriptor, data, size);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw systemError(kDomain, "Could not write", shownPath, errno);
+        }
+        if (wrote == 0) {
+            throw systemError(kDomain, "Could not write", shownPath, EIO);
+        }
+        data += wrote;
+        size -= static_cast<std::size_t>(wrote);
+    }
+}
+
+}  // namespace
+
+Error systemError(std::string domain, const std::string& what, const fs::path& path, int errorNumber) {
+    return Error(std::move(domain), errorNumber,
+                 what + " \"" + path.string() + "\": " + std::strerror(errorNumber));
+}
+
+OutputFile::OutputFile(fs::path destination, const CancellationToken* cancel)
+    : destination_(std::move(destination)), cancel_(cancel) {
+    throwIfCancelled();
+    const fs::path folder = destination_.has_parent_path() ? destination_.parent_path() : fs::path(".");
+    descriptor_ = openTemporary(folder, destination_.filename().string(), temporary_);
+    if (descriptor_ < 0) {
+        throw systemError(kDomain, "Could not create", destination_, errno);
+    }
+}
+
+OutputFile::~OutputFile() {
+    if (!committed_) {
+        discard();
+    }
+}
+
+void OutputFile::discard() noexcept {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+        descriptor_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+void OutputFile::throwIfCancelled() const {
+    if (cancel_ != nullptr && cancel_->isCancelled()) {
+        throw Error(kDomain, ECANCELED, "Writing \"" + destination_.string() + "\" was cancelled");
+    }
+}
+
+void OutputFile::write(std::span<const std::byte> bytes) {
+    throwIfCancelled();
+    if (descriptor_ < 0) {
+        throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
+    }
+    writeAll(descriptor_, bytes.data(), bytes.size(), destination_);
+    written_ += bytes.size();
+}
+
+void OutputFile::write(std::string_view text) {
+    write(std::as_bytes(std::span(text.data(), text.size())));
+}
+
+void OutputFile::writeRepeated(std::span<const std::byte> pattern, std::uint64_t count) {
+    if (count == 0) {
+        return;
+    }
+    if (pattern.empty()) {
+        throw Error(kDomain, EINVAL, "Nothing to repeat into \"" + destination_.string() + "\"");
+    }
+    // Gather whole copies into one buffer of about a mebibyte (or one copy
+    // when the pattern is larger), then write that buffer again and again.
+    const std::size_t copies = std::max<std::size_t>(1, kGatherBytes / pattern.size());
+    std::vector<std::byte> gathered;
+    gathered.reserve(copies * pattern.size());
+    for (std::size_t i = 0; i < copies && gathered.size() < count; ++i) {
+        gathered.insert(gathered.end(), pattern.begin(), pattern.end());
+    }
+    while (count > 0) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(count, gathered.size()));
+        write(std::span(gathered.data(), chunk));
+        count -= chunk;
+    }
+}
+
+fs::path OutputFile::numberedPath(const fs::path& destination, int n) {
+    const std::string suffix = "_" + std::to_string(n);
+    fs::path numbered = destination;
+    numbered.replace_filename(destination.stem().string() + suffix + destination.extension().string());
+    return numbered;
+}
+
+fs::path OutputFile::commit() {
+    throwIfCancelled();
+    if (descriptor_ < 0) {
+        throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
+    }
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    if (::close(descriptor) != 0) {
+        const int reason = errno;
+        discard();
+        throw systemError(kDomain, "Could not finish writing", destination_, reason);
+    }
+    // A name taken meanwhile is never overwritten: we try the next one.
+    for (int n = 1; n < 10000; ++n) {
+        const fs::path candidate = n == 1 ? destination_ : numberedPath(destination_, n);
+        if (moveWithoutReplacing(temporary_, candidate) == 0) {
+            temporary_.clear();
+            committed_ = true;
+            return candidate;
+        }
+        if (errno != EEXIST) {
+            const int reason = errno;
+            discard();
+            throw systemError(kDomain, "Could not save", candidate, reason);
+        }
+    }
+    discard();
+    throw systemError(kDomain, "Could not save", destination_, EEXIST);
+}
+
+fs::path writeOutputFile(const fs::path& destination, std::span<const std::byte> bytes,
+                         const CancellationToken* cancel) {
+    OutputFile file(destination, cancel);
+    file.write(bytes);
+    return file.commit();
+}
+
+void replaceFileAtomically(const fs::path& path, std::span<const std::byte> bytes) {
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    fs::path temporary;
+    const int descriptor = openTemporary(folder, path.filename().string(), temporary);
+    if (descriptor < 0) {
+        throw systemError(kDomain, "Could not create", path, errno);
+    }
+    try {
+        writeAll(descriptor, bytes.data(), bytes.size(), path);
+        if (::fsync(descriptor) != 0) {
+            throw systemError(kDomain, "Could not write", path, errno);
+        }
+    } catch (...) {
+        ::close(descriptor);
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    if (::close(descriptor) != 0) {
+        const int reason = errno;
+        ::unlink(temporary.c_str());
+        throw systemError(kDomain, "Could not finish writing", path, reason);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int reason = errno;
+        ::unlink(temporary.c_str());
+        throw systemError(kDomain, "Could not save", path, reason);
+    }
+}
+
+}  // namespace platform

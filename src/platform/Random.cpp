@@ -1,0 +1,104 @@
+#include "platform/Random.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+std::uint64_t RandomSource::below(std::uint64_t n) {
+    if (n == 0) {
+        throw std::invalid_argument("RandomSource::below needs a bound of at least 1");
+    }
+    // Lemire's method: the high word of w * n is uniform once the biased low
+    // range is rejected.
+    const std::uint64_t threshold = (0 - n) % n;
+    while (true) {
+        const unsigned __int128 product = static_cast<unsigned __int128>(next()) * n;
+        if (static_cast<std::uint64_t>(product) >= threshold) {
+            return static_cast<std::uint64_t>(product >> 64);
+        }
+    }
+}
+
+double RandomSource::unit() {
+    return static_cast<double>(next() >> 11) * 0x1.0p-53;
+}
+
+double RandomSource::inRange(double low, double high) {
+    if (!(high > low)) {
+        return low;
+    }
+    const double value = low + unit() * (high - low);
+    // Rounding can land on the excluded end when the range is wide.
+    return value < high ? value : low;
+}
+
+std::uint64_t SystemRandom::next() {
+    if (available_ == 0) {
+        auto* bytes = reinterpret_cast<unsigned char*>(buffer_);
+        std::size_t filled = 0;
+        while (filled < sizeof buffer_) {
+            const ssize_t got = getrandom(bytes + filled, sizeof buffer_ - filled, 0);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throw std::runtime_error(std::string("getrandom failed: ") + std::strerror(errno));
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+        available_ = kBufferWords;
+    }
+    return buffer_[--available_];
+}
+
+namespace {
+
+std::uint64_t splitmix64(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+std::uint64_t rotateLeft(std::uint64_t x, int k) {
+    return (x << k) | (x >> (64 - k));
+}
+
+}  // namespace
+
+SeededRandom::SeededRandom(std::uint64_t seed) {
+    for (auto& word : state_) {
+        word = splitmix64(seed);
+    }
+}
+
+std::uint64_t SeededRandom::next() {
+    const std::uint64_t result = rotateLeft(state_[1] * 5, 7) * 9;
+    const std::uint64_t shifted = state_[1] << 17;
+    state_[2] ^= state_[0];
+    state_[3] ^= state_[1];
+    state_[1] ^= state_[2];
+    state_[0] ^= state_[3];
+    state_[2] ^= shifted;
+    state_[3] = rotateLeft(state_[3], 45);
+    return result;
+}
+
+RandomSource& systemRandom() {
+    thread_local SystemRandom source;
+    return source;
+}
+
+std::unique_ptr<RandomSource> makeRandomSource(const std::uint64_t* seed) {
+    if (seed != nullptr) {
+        return std::make_unique<SeededRandom>(*seed);
+    }
+    return std::make_unique<SystemRandom>();
+}
+
+}  // namespace platform

@@ -1,0 +1,361 @@
+#include "platform/UserDefaults.h"
+
+#include "platform/Bundle.h"
+#include "platform/Error.h"
+#include "platform/OutputFile.h"
+#include "platform/Paths.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <list>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDomain = "UserDefaults";
+
+// What identifies one version of the file on disk.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity identify(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {true, info.st_dev, info.st_ino, info.st_size,
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+Value::Dictionary readSuiteFile(const fs::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        return {};
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    auto parsed = Value::fromPlist(bytes);
+    if (!parsed || !parsed->isDictionary()) {
+        return {};
+    }
+    return *parsed->asDictionary();
+}
+
+// An advisory lock on <file>.lock, so that processes sharing a suite do not
+// interleave their read-modify-write cycles.
+class FileLock {
+public:
+    explicit FileLock(const fs::path& file) {
+        const fs::path lockPath = file.string() + ".lock";
+        descriptor_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (descriptor_ >= 0) {
+            while (::flock(descriptor_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FileLock() {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int descriptor_ = -1;
+};
+
+struct PendingNotification {
+    std::string key;
+    std::optional<Value> value;
+};
+
+}  // namespace
+
+struct UserDefaults::Observation::Link {
+    std::weak_ptr<UserDefaults::Suite> suite;
+    std::uint64_t id = 0;
+};
+
+struct UserDefaults::Suite {
+    explicit Suite(fs::path file) : path(std::move(file)) {}
+
+    const fs::path path;
+    std::mutex mutex;  // guards every field below
+    Value::Dictionary values;
+    FileIdentity identity;
+    bool loaded = false;
+    std::uint64_t nextObserverId = 1;
+    std::map<std::uint64_t, std::pair<std::string, std::shared_ptr<Observer>>> observers;
+
+    // With mutex held: re-reads the file when it changed, collecting what differs.
+    void refresh(std::vector<PendingNotification>& changes) {
+        const FileIdentity current = identify(path);
+        if (loaded && current == identity) {
+            return;
+        }
+        Value::Dictionary fresh = current.exists ? readSuiteFile(path) : Value::Dictionary{};
+        if (loaded) {
+            diff(values, fresh, changes);
+        }
+        values = std::move(fresh);
+        identity = current;
+        loaded = true;
+    }
+
+    static void diff(const Value::Dictionary& before, const Value::Dictionary& after,
+                     std::vector<PendingNotification>& changes) {
+        for (const auto& [key, value] : before) {
+            const auto found = after.find(key);
+            if (found == after.end()) {
+                changes.push_back({key, std::nullopt});
+            } else if (!(found->second == value)) {
+                changes.push_back({key, found->second});
+            }
+        }
+        for (const auto& [key, value] : after) {
+            if (!before.contains(key)) {
+                changes.push_back({key, value});
+            }
+        }
+    }
+
+    // Applies `edit` to the values and writes the file, under both locks.
+    template <typename Edit>
+    void modify(Edit edit) {
+        std::vector<PendingNotification> changes;
+        {
+            std::lock_guard lock(mutex);
+            std::error_code error;
+            fs::create_directories(path.parent_path(), error);
+            FileLock fileLock(path);
+            refresh(changes);
+            Value::Dictionary edited = values;
+            edit(edited);
+            const std::string bytes = Value(edited).toXmlPlist();
+            replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
+            diff(values, edited, changes);
+            values = std::move(edited);
+            identity = identify(path);
+        }
+        notify(changes);
+    }
+
+    void notify(const std::vector<PendingNotification>& changes) {
+        if (changes.empty()) {
+            return;
+        }
+        std::vector<std::pair<std::string, std::shared_ptr<Observer>>> listeners;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& [id, entry] : observers) {
+                listeners.push_back(entry);
+            }
+        }
+        for (const auto& change : changes) {
+            for (const auto& [key, observer] : listeners) {
+                if (key == change.key) {
+                    (*observer)(change.key, change.value ? &*change.value : nullptr);
+                }
+            }
+        }
+    }
+};
+
+namespace {
+
+std::shared_ptr<UserDefaults::Suite> suiteFor(const fs::path& file) {
+    static std::mutex registryMutex;
+    static std::map<fs::path, std::weak_ptr<UserDefaults::Suite>> registry;
+    std::lock_guard lock(registryMutex);
+    auto& slot = registry[file];
+    if (auto existing = slot.lock()) {
+        return existing;
+    }
+    auto created = std::make_shared<UserDefaults::Suite>(file);
+    slot = created;
+    return created;
+}
+
+}  // namespace
+
+UserDefaults::Observation::Observation(Observation&& other) noexcept : link_(std::move(other.link_)) {}
+
+UserDefaults::Observation& UserDefaults::Observation::operator=(Observation&& other) noexcept {
+    if (this != &other) {
+        reset();
+        link_ = std::move(other.link_);
+    }
+    return *this;
+}
+
+UserDefaults::Observation::~Observation() { reset(); }
+
+void UserDefaults::Observation::reset() {
+    if (!link_) {
+        return;
+    }
+    if (auto suite = link_->suite.lock()) {
+        std::lock_guard lock(suite->mutex);
+        suite->observers.erase(link_->id);
+    }
+    link_.reset();
+}
+
+UserDefaults::UserDefaults(std::string suiteName) : UserDefaults(std::move(suiteName), paths::settingsFolder()) {}
+
+UserDefaults::UserDefaults(std::string suiteName, fs::path folder)
+    : suiteName_(std::move(suiteName)), suite_(suiteFor(folder / (suiteName_ + ".plist"))) {
+    if (suiteName_.empty() || suiteName_.find('/') != std::string::npos) {
+        throw Error(kDomain, EINVAL, "Invalid settings suite name \"" + suiteName_ + "\"");
+    }
+}
+
+UserDefaults::~UserDefaults() = default;
+
+UserDefaults& UserDefaults::standard() {
+    static UserDefaults defaults([] {
+        std::string identifier = Bundle::main().bundleIdentifier();
+        return identifier.empty() ? std::string("org.stubforge.Stubforge") : identifier;
+    }());
+    return defaults;
+}
+
+fs::path UserDefaults::filePath() const { return suite_->path; }
+
+std::optional<Value> UserDefaults::object(std::string_view key) const {
+    std::vector<PendingNotification> changes;
+    std::optional<Value> result;
+    {
+        std::lock_guard lock(suite_->mutex);
+        suite_->refresh(changes);
+        if (const auto found = suite_->values.find(key); found != suite_->values.end()) {
+            result = found->second;
+        }
+    }
+    suite_->notify(changes);
+    return result;
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const {
+    const auto value = object(key);
+    if (!value) {
+        return false;
+    }
+    if (auto flag = value->asBool()) {
+        return *flag;
+    }
+    if (auto number = value->asInteger()) {
+        return *number != 0;
+    }
+    if (const auto* text = value->asString()) {
+        return *text == "YES" || *text == "true" || *text == "1";
+    }
+    return false;
+}
+
+std::int64_t UserDefaults::integerForKey(std::string_view key) const {
+    const auto value = object(key);
+    if (!value) {
+        return 0;
+    }
+    if (auto flag = value->asBool()) {
+        return *flag ? 1 : 0;
+    }
+    return value->asInteger().value_or(0);
+}
+
+double UserDefaults::doubleForKey(std::string_view key) const {
+    const auto value = object(key);
+    return value ? value->asDouble().value_or(0.0) : 0.0;
+}
+
+std::optional<std::string> UserDefaults::stringForKey(std::string_view key) const {
+    const auto value = object(key);
+    if (value && value->isString()) {
+        return *value->asString();
+    }
+    return std::nullopt;
+}
+
+std::optional<Value::Data> UserDefaults::dataForKey(std::string_view key) const {
+    const auto value = object(key);
+    if (value && value->isData()) {
+        return *value->asData();
+    }
+    return std::nullopt;
+}
+
+Value::Dictionary UserDefaults::dictionaryRepresentation() const {
+    std::vector<PendingNotification> changes;
+    Value::Dictionary copy;
+    {
+        std::lock_guard lock(suite_->mutex);
+        suite_->refresh(changes);
+        copy = suite_->values;
+    }
+    suite_->notify(changes);
+    return copy;
+}
+
+void UserDefaults::set(std::string_view key, Value value) {
+    if (value.isNull()) {
+        removeObject(key);
+        return;
+    }
+    suite_->modify([&](Value::Dictionary& values) { values.insert_or_assign(std::string(key), std::move(value)); });
+}
+
+void UserDefaults::removeObject(std::string_view key) {
+    suite_->modify([&](Value::Dictionary& values) {
+        if (const auto found = values.find(key); found != values.end()) {
+            values.erase(found);
+        }
+    });
+}
+
+void UserDefaults::removeAll() {
+    suite_->modify([](Value::Dictionary& values) { values.clear(); });
+}
+
+void UserDefaults::synchronize() {
+    std::vector<PendingNotification> changes;
+    {
+        std::lock_guard lock(suite_->mutex);
+        suite_->refresh(changes);
+    }
+    suite_->notify(changes);
+}
+
+UserDefaults::Observation UserDefaults::observe(std::string key, Observer observer) {
+    Observation observation;
+    observation.link_ = std::make_shared<Observation::Link>();
+    observation.link_->suite = suite_;
+    std::lock_guard lock(suite_->mutex);
+    // Load now so that later reloads report changes against what we saw.
+    std::vector<PendingNotification> ignored;
+    suite_->refresh(ignored);
+    observation.link_->id = suite_->nextObserverId++;
+    suite_->observers.emplace(observation.link_->id,
+                              std::make_pair(std::move(key), std::make_shared<Observer>(std::move(observer))));
+    return observation;
+}
+
+}  // namespace platform

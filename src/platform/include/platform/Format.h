@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <string>
+#include <string_view>
+
+// The en-US number and date styles the documents print. Fixed rather than
+// taken from the process locale, so that documents read the same everywhere.
+namespace platform::format {
+
+// 1234.5 -> "1,234.5": grouped, between minimum and maximum fraction digits,
+// rounded half to even like the platform formatter.
+std::string decimal(double value, int minimumFractionDigits = 0, int maximumFractionDigits = 3);
+
+// 1234.5 -> "$1,234.50", -3 -> "-$3.00". Empty for a value that is not finite.
+std::string currency(double value, int fractionDigits = 2);
+
+// Integer digits with grouping: 1234567 -> "1,234,567".
+std::string groupedInteger(long long value);
+
+enum class DateStyle { none, shortStyle, medium, longStyle, full };
+
+// Date and time styles in local time:
+//   short "1/5/26", medium "Jan 5, 2026", long "January 5, 2026",
+//   full "Monday, January 5, 2026"; time short "3:04 PM".
+// A date and a time are joined with " at ".
+std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle = DateStyle::none);
+
+// A date pattern in local time with the fields yyyy, yy, MMMM, MMM, MM, M,
+// dd, d, EEEE, EEE, HH, H, hh, h, mm, ss and a; text in single quotes is
+// literal, other characters are copied.
+std::string pattern(TimePoint at, std::string_view datePattern);
+
+// The same pattern in UTC.
+std::string patternUtc(TimePoint at, std::string_view datePattern);
+
+}  // namespace platform::format
