@@ -1,13 +1,20 @@
+#include "Commands.h"
+
 #include "platform/Bundle.h"
 
 #include <cstdio>
-#include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 int printUsage() {
-    std::fputs("usage: stubforge-driver --version\n", stderr);
+    std::fputs(
+        "usage: stubforge-driver --version\n"
+        "       stubforge-driver sample (--kind KIND | --all-kinds) [--count N] [--seed S]\n"
+        "       stubforge-driver generate --ext EXT [options]\n"
+        "       stubforge-driver csv-header FILE\n",
+        stderr);
     return 2;
 }
 
@@ -18,10 +25,20 @@ int main(int argc, char** argv) {
         return printUsage();
     }
     const std::string_view command = argv[1];
+    const std::vector<std::string_view> arguments(argv + 2, argv + argc);
     if (command == "--version") {
         const auto& bundle = platform::Bundle::main();
         std::printf("stubforge-driver %s (%s)\n", bundle.shortVersion().c_str(), bundle.buildNumber().c_str());
         return 0;
+    }
+    if (command == "sample") {
+        return driver::runSample(arguments);
+    }
+    if (command == "generate") {
+        return driver::runGenerate(arguments);
+    }
+    if (command == "csv-header") {
+        return driver::runCsvHeader(arguments);
     }
     return printUsage();
 }
