@@ -2,6 +2,7 @@
 
 #include "platform/Bundle.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,9 @@ int printUsage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit must fail as an error the writers
+    // report, not kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {
         return printUsage();
     }

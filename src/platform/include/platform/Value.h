@@ -22,7 +22,7 @@ public:
     using Data = std::vector<std::uint8_t>;
     using Array = std::vector<Value>;
     using Dictionary = std::map<std::string, Value, std::less<>>;
-    // Dates keep microseconds, the precision plists store.
+    // Dates keep microseconds; XML plist files store whole seconds.
     using Date = std::chrono::sys_time<std::chrono::microseconds>;
 
     Value() = default;

@@ -1,0 +1,78 @@
+#include "platform/Random.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+
+namespace platform {
+namespace {
+
+// Replays a fixed list of words, so the rejection step can be seen.
+class ScriptedRandom final : public RandomSource {
+public:
+    explicit ScriptedRandom(std::vector<std::uint64_t> words) : words_(std::move(words)) {}
+    std::uint64_t next() override { return words_.at(position_++); }
+    std::size_t used() const { return position_; }
+
+private:
+    std::vector<std::uint64_t> words_;
+    std::size_t position_ = 0;
+};
+
+TEST(RandomTest, BelowStaysInRangeAndCoversIt) {
+    SeededRandom random(7);
+    for (std::uint64_t bound : {1ULL, 2ULL, 3ULL, 10ULL, 1000ULL, (1ULL << 63) + 5}) {
+        std::set<std::uint64_t> seen;
+        for (int i = 0; i < 2000; ++i) {
+            const auto value = random.below(bound);
+            ASSERT_LT(value, bound);
+            seen.insert(value);
+        }
+        if (bound <= 10) {
+            EXPECT_EQ(seen.size(), bound) << "bound " << bound;
+        }
+    }
+    EXPECT_THROW(random.below(0), std::invalid_argument);
+}
+
+TEST(RandomTest, BelowRejectsTheBiasedLowRange) {
+    // For n = 3 the threshold is 2^64 mod 3 = 1: a word whose product has a
+    // low half of 0 is drawn again.
+    ScriptedRandom random({0, UINT64_MAX});
+    EXPECT_EQ(random.below(3), 2u);
+    EXPECT_EQ(random.used(), 2u);
+}
+
+TEST(RandomTest, UnitAndRangeAreHalfOpen) {
+    ScriptedRandom top({UINT64_MAX, UINT64_MAX, 0});
+    EXPECT_LT(top.unit(), 1.0);
+    EXPECT_LT(top.inRange(5.0, 6.0), 6.0);
+    EXPECT_EQ(top.inRange(5.0, 6.0), 5.0);
+    SeededRandom random(3);
+    EXPECT_EQ(random.inRange(2.0, 2.0), 2.0);
+    for (int i = 0; i < 10000; ++i) {
+        const double value = random.inRange(-1.0, 1.0);
+        ASSERT_GE(value, -1.0);
+        ASSERT_LT(value, 1.0);
+    }
+}
+
+TEST(RandomTest, SeedsReplayAndDiffer) {
+    SeededRandom first(42), second(42), other(43);
+    std::array<std::uint64_t, 8> a{}, b{}, c{};
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        a[i] = first.next();
+        b[i] = second.next();
+        c[i] = other.next();
+    }
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+
+    SystemRandom system1, system2;
+    EXPECT_NE(system1.next(), system2.next());
+    EXPECT_NE(&systemRandom(), nullptr);
+}
+
+}  // namespace
+}  // namespace platform
