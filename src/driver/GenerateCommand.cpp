@@ -1,12 +1,109 @@
 #include "Commands.h"
+#include "Options.h"
 
+#include "stubforge/form/Dispatch.h"
+
+#include "platform/Error.h"
+
+#include <array>
 #include <cstdio>
+#include <memory>
 
 namespace driver {
 
-int runGenerate(std::span<const std::string_view>) {
-    std::fputs("stubforge-driver: this command is not built yet\n", stderr);
+namespace {
+
+constexpr std::array<std::string_view, 11> kOptions = {
+    "--ext",     "--size", "--pages", "--content", "--mode", "--form",
+    "--criteria", "--columns", "--rows", "--fields", "--seed",
+};
+constexpr std::array<std::string_view, 2> kRepeatable = {"--column", "--field"};
+
+int refuse(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
+}
+
+// Sets `target` from option `name` when given, by raw value.
+template <typename Option>
+bool setOption(const Options& options, std::string_view name, Option& target, std::string& error) {
+    const std::string* text = options.get(name);
+    if (text == nullptr) {
+        return true;
+    }
+    const auto value = stubforge::fromRawValue<Option>(*text);
+    if (!value) {
+        error = "Unknown value \"" + *text + "\" for " + std::string(name) + ".";
+        return false;
+    }
+    target = *value;
+    return true;
+}
+
+void setText(const Options& options, std::string_view name, std::string& target) {
+    if (const std::string* text = options.get(name)) {
+        target = *text;
+    }
+}
+
+}  // namespace
+
+int runGenerate(std::span<const std::string_view> arguments) {
+    std::string error;
+    const auto options = Options::parse(arguments, kOptions, kRepeatable, {}, error);
+    if (!options) {
+        std::fprintf(stderr, "stubforge-driver generate: %s\n", error.c_str());
+        return 2;
+    }
+    if (!options->has("--ext")) {
+        std::fputs("stubforge-driver generate: --ext is required\n", stderr);
+        return 2;
+    }
+
+    // Fill the form as the window would: every option sets one field, the
+    // rest keep the window's initial values.
+    stubforge::FormState form;
+    if (!setOption(*options, "--ext", form.selectedFileExtension, error) ||
+        !setOption(*options, "--content", form.selectedContentType, error) ||
+        !setOption(*options, "--mode", form.selectedPDFGenerationMode, error) ||
+        !setOption(*options, "--form", form.selectedContentSize, error) ||
+        !setOption(*options, "--criteria", form.selectedCSVCriteria, error)) {
+        return refuse(error);
+    }
+    setText(*options, "--size", form.fileSizeInput);
+    setText(*options, "--pages", form.pageCountInput);
+    setText(*options, "--columns", form.columnCount);
+    setText(*options, "--rows", form.jsonRowCount);
+    setText(*options, "--fields", form.jsonFieldCount);
+
+    if (const auto problem = stubforge::formProblem(form)) {
+        return refuse(*problem);
+    }
+    const auto request = stubforge::startGeneration(form);
+    if (!request) {
+        return refuse("The form's numbers do not parse.");
+    }
+
+    std::unique_ptr<platform::RandomSource> seeded;
+    if (const std::string* seedText = options->get("--seed")) {
+        const auto seed = parseSeed(*seedText);
+        if (!seed) {
+            return refuse("The seed must be a whole number.");
+        }
+        seeded = std::make_unique<platform::SeededRandom>(*seed);
+    }
+    const stubforge::GenerationContext standard = stubforge::GenerationContext::standard();
+    const stubforge::GenerationContext context(standard.clock(), seeded ? *seeded : standard.random(),
+                                               standard.defaults(), standard.bundle());
+    try {
+        const auto path = stubforge::runGeneration(*request, context);
+        std::printf("%s\n", path.c_str());
+        return 0;
+    } catch (const platform::Error& failure) {
+        return refuse(failure.what());
+    } catch (const std::exception& failure) {
+        return refuse(failure.what());
+    }
 }
 
 }  // namespace driver

@@ -42,7 +42,8 @@ class DriverTestCase(unittest.TestCase):
     def generate(self, *arguments, **options):
         """Runs `generate` expecting success; returns the path it printed."""
         result = self.run_driver("generate", *arguments, check=True, **options)
-        path = result.stdout.strip()
+        lines = result.stdout.strip().splitlines()
+        path = lines[-1] if lines else ""
         self.assertTrue(os.path.isfile(path), f"no file at {path!r}")
         return path
 

@@ -1,0 +1,75 @@
+#include "stubforge/core/SizedWriters.h"
+
+#include "WriterSupport.h"
+
+#include "stubforge/core/Utils.h"
+
+#include "platform/Error.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace stubforge {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::byte> readBaseFile(const fs::path& path, std::string_view domain) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        throw platform::Error(std::string(domain), errno,
+                              "Could not read base file \"" + path.string() + "\": " + std::strerror(errno));
+    }
+    std::vector<char> bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (stream.bad()) {
+        throw platform::Error(std::string(domain), EIO, "Could not read base file \"" + path.string() + "\"");
+    }
+    std::vector<std::byte> result(bytes.size());
+    std::memcpy(result.data(), bytes.data(), bytes.size());
+    return result;
+}
+
+}  // namespace
+
+fs::path closeFileHandle(platform::OutputFile& file) { return file.commit(); }
+
+const BaseFileGenerator* baseFileGenerator(FileExtension extension) {
+    for (const BaseFileGenerator* generator : kBaseFileGenerators) {
+        if (generator->extension == extension) {
+            return generator;
+        }
+    }
+    return nullptr;
+}
+
+fs::path BaseFileGenerator::generate(std::string_view sizeText, double sizeInMB,
+                                     const GenerationContext& context) const {
+    const std::string extensionText(rawValue(extension));
+    const std::string label = detail::sizeLabel(sizeText, name);
+    const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, name));
+    const std::string fileName =
+        std::string(prefix) + "_" + label + "MB_" + Utils::timestamp(context.clock()) + "." + extensionText;
+
+    const auto basePath = context.bundle().pathForResource(resourceName, extensionText);
+    if (!basePath) {
+        throw platform::Error(std::string(name), 1,
+                              "Base file '" + std::string(resourceName) + "." + extensionText + "' not found in bundle.");
+    }
+    const std::vector<std::byte> base = readBaseFile(*basePath, name);
+    if (base.empty()) {
+        // An empty base would never grow the file.
+        throw platform::Error(std::string(name), 2,
+                              "Base file '" + std::string(resourceName) + "." + extensionText + "' is empty.");
+    }
+
+    const fs::path destination = detail::outputPath(context, fileName, name);
+    platform::OutputFile file(destination, context.cancel());
+    file.writeRepeated(base, target);
+    return closeFileHandle(file);
+}
+
+}  // namespace stubforge

@@ -1,0 +1,99 @@
+#include "stubforge/core/SizedWriters.h"
+
+#include "WriterSupport.h"
+
+#include "stubforge/core/Utils.h"
+
+#include "platform/Error.h"
+
+#include <algorithm>
+
+namespace stubforge {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<std::string_view, 16> kCategoryWords = {
+    "document",  // pdf
+    "document",  // txt
+    "document",  // json
+    "document",  // pptx
+    "document",  // xlsx
+    "document",  // docx
+    "image",     // jpg
+    "image",     // png
+    "audio",     // mp3
+    "audio",     // wav
+    "video",     // mp4
+    "document",  // csv
+    "archive",   // zip
+    "archive",   // rar
+    "3D_model",  // usdz
+    "",          // showAll
+};
+
+[[noreturn]] void throwWriteFailure(const platform::Error& cause) {
+    throw platform::Error(std::string(kTXTGeneratorErrorDomain),
+                          static_cast<int>(TXTGeneratorError::failedToWriteDataToFile), cause.what());
+}
+
+// Writes `target` bytes of filler in chunks of at most ten million bytes,
+// each chunk starting again at the beginning of the filler text.
+fs::path writeFiller(const std::string& fileName, std::string_view sizeText, double sizeInMB,
+                     const GenerationContext& context) {
+    const std::string domain(kTXTGeneratorErrorDomain);
+    const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, domain));
+    const fs::path destination = detail::outputPath(context, fileName, domain);
+    (void)sizeText;
+    try {
+        platform::OutputFile file(destination, context.cancel());
+        const std::size_t chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(target, kMaximumFillerChunk));
+        const std::string chunk = makeFillerChunk(chunkSize);
+        const std::span<const std::byte> bytes = std::as_bytes(std::span(chunk.data(), chunk.size()));
+        for (std::uint64_t i = 0; i < target / chunkSize; ++i) {
+            file.write(bytes);
+        }
+        // The rest is a chunk of its own, so it too starts with the filler:
+        // the first bytes of the full chunk.
+        if (const std::uint64_t rest = target % chunkSize; rest > 0) {
+            file.write(bytes.first(static_cast<std::size_t>(rest)));
+        }
+        return closeFileHandle(file);
+    } catch (const platform::Error& error) {
+        throwWriteFailure(error);
+    }
+}
+
+}  // namespace
+
+std::string makeFillerChunk(std::size_t count, std::string_view filler) {
+    std::string chunk;
+    if (filler.empty()) {
+        return chunk;
+    }
+    chunk.reserve(count);
+    while (chunk.size() + filler.size() <= count) {
+        chunk.append(filler);
+    }
+    chunk.append(filler.substr(0, count - chunk.size()));
+    return chunk;
+}
+
+std::string_view categoryWord(FileExtension extension) { return kCategoryWords[static_cast<std::size_t>(extension)]; }
+
+fs::path generateTXTFile(std::string_view sizeText, double sizeInMB, const GenerationContext& context) {
+    const std::string label = detail::sizeLabel(sizeText, kTXTGeneratorErrorDomain);
+    const std::string name = "document_" + label + "MB_" + Utils::timestamp(context.clock()) + ".txt";
+    return writeFiller(name, sizeText, sizeInMB, context);
+}
+
+fs::path generateSizedDummyFile(FileExtension extension, std::string_view sizeText, double sizeInMB,
+                                const GenerationContext& context) {
+    const std::string label = detail::sizeLabel(sizeText, kTXTGeneratorErrorDomain);
+    const std::string name = std::string(categoryWord(extension)) + "_" + label + "MB_" +
+                             Utils::timestamp(context.clock()) + "." + std::string(rawValue(extension));
+    return writeFiller(name, sizeText, sizeInMB, context);
+}
+
+}  // namespace stubforge

@@ -1,0 +1,56 @@
+#include "WriterSupport.h"
+
+#include "stubforge/core/Sizes.h"
+#include "stubforge/core/Utils.h"
+
+#include "platform/Error.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+namespace stubforge::detail {
+
+namespace fs = std::filesystem;
+
+std::string sizeLabel(std::string_view sizeText, std::string_view errorDomain) {
+    if (sizeText.empty() || sizeText.find('/') != std::string_view::npos ||
+        sizeText.find('\0') != std::string_view::npos) {
+        throw platform::Error(std::string(errorDomain), EINVAL,
+                              "The size text \"" + std::string(sizeText) + "\" cannot be used in a file name.");
+    }
+    std::string label(sizeText);
+    for (char& c : label) {
+        if (c == '.') {
+            c = '_';
+        }
+    }
+    return label;
+}
+
+std::int64_t requireTargetBytes(double sizeInMB, std::string_view errorDomain) {
+    if (const auto bytes = targetByteCount(sizeInMB)) {
+        return *bytes;
+    }
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%g", sizeInMB);
+    throw platform::Error(std::string(errorDomain), EINVAL,
+                          std::string("The size ") + shown + " MB is not a size between one byte and " +
+                              std::to_string(static_cast<long long>(MAX_FILE_SIZE_MB)) + " MB.");
+}
+
+fs::path outputPath(const GenerationContext& context, const std::string& fileName, std::string_view errorDomain) {
+    const fs::path folder = Utils::outputFolderURL(context.defaults()).folder;
+    std::error_code error;
+    if (!fs::exists(folder, error)) {
+        fs::create_directories(folder, error);
+        if (error) {
+            throw platform::Error(std::string(errorDomain), error.value(),
+                                  "Could not create the folder \"" + folder.string() + "\": " + error.message());
+        }
+    }
+    return folder / fileName;
+}
+
+}  // namespace stubforge::detail

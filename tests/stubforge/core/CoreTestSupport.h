@@ -1,0 +1,48 @@
+#pragma once
+
+#include "stubforge/core/GenerationContext.h"
+
+#include "TestSupport.h"
+
+#include <memory>
+
+namespace stubforge::testing {
+
+using platform::testing::readFile;
+using platform::testing::TemporaryDirectory;
+using platform::testing::writeFile;
+
+// A writer's world in a temporary directory: a bundle folder, a settings
+// suite choosing an output folder, a fixed clock and a seeded source.
+struct WriterFixture {
+    TemporaryDirectory root;
+    std::filesystem::path bundleFolder = root.path() / "bundle";
+    std::filesystem::path outputFolder = root.path() / "output";
+    platform::FixedClock clock{std::chrono::sys_days(std::chrono::year(2026) / 12 / 8) + std::chrono::hours(6) +
+                               std::chrono::minutes(50) + std::chrono::seconds(16)};
+    platform::SeededRandom random{1};
+    std::unique_ptr<platform::UserDefaults> defaults;
+    std::unique_ptr<platform::Bundle> bundle;
+    platform::testing::ScopedEnvironment zone{"TZ", "UTC"};
+    // Never fall back into the real data folder.
+    platform::testing::ScopedEnvironment data{"XDG_DATA_HOME", (root.path() / "data").c_str()};
+
+    WriterFixture() {
+        std::filesystem::create_directories(bundleFolder);
+        defaults = std::make_unique<platform::UserDefaults>("settings", root.path() / "config");
+        defaults->set("useCustomFolder", true);
+        std::filesystem::create_directories(outputFolder);
+        defaults->set("customFolderPath", "file://" + outputFolder.string());
+        reloadBundle();
+    }
+
+    void reloadBundle() { bundle = std::make_unique<platform::Bundle>(bundleFolder); }
+
+    GenerationContext context(const platform::CancellationToken* cancel = nullptr) {
+        return GenerationContext(clock, random, *defaults, *bundle, cancel);
+    }
+
+    std::size_t outputCount() const { return platform::testing::entryCount(outputFolder); }
+};
+
+}  // namespace stubforge::testing
