@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace stubforge {
@@ -24,13 +23,16 @@ std::vector<std::byte> readBaseFile(const fs::path& path, std::string_view domai
         throw platform::Error(std::string(domain), errno,
                               "Could not read base file \"" + path.string() + "\": " + std::strerror(errno));
     }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    std::vector<std::byte> bytes;
+    char buffer[65536];
+    while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0) {
+        const auto* first = reinterpret_cast<const std::byte*>(buffer);
+        bytes.insert(bytes.end(), first, first + stream.gcount());
+    }
     if (stream.bad()) {
         throw platform::Error(std::string(domain), EIO, "Could not read base file \"" + path.string() + "\"");
     }
-    std::vector<std::byte> result(bytes.size());
-    std::memcpy(result.data(), bytes.data(), bytes.size());
-    return result;
+    return bytes;
 }
 
 }  // namespace
