@@ -1,0 +1,286 @@
+#include "platform/graphics/PdfDocument.h"
+
+#include "CanvasImpl.h"
+#include "Handles.h"
+#include "platform/Error.h"
+
+#include <cairo-pdf.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+namespace platform::graphics {
+
+namespace {
+
+const std::string kDomain{kPdfErrorDomain};
+
+// Cairo needs a size to create the surface; every page sets its own.
+constexpr Size kInitialPageSize = pageSizes::a4;
+
+Error pdfError(PdfErrorCode code, const std::string& message) {
+    return Error(kDomain, static_cast<int>(code), message);
+}
+
+// ISO 8601 in UTC, the form cairo takes for the PDF dates.
+std::string isoDate(TimePoint at) {
+    const std::tm parts = utcTime(at);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+}  // namespace
+
+struct PdfDocument::Impl {
+    enum class Target { memory, sink, file };
+
+    explicit Impl(Target target) : target(target) {}
+
+    ~Impl() {
+        // Whatever cairo still writes while it tears down goes nowhere.
+        discarding = true;
+        cairo.reset();
+        surface.reset();
+        closeFile();
+        if (target == Target::file && !succeeded) {
+            // A document that was never completed leaves no broken file behind.
+            ::unlink(path.c_str());
+        }
+    }
+
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    void open(const Clock& clock, const PdfMetadata& metadata) {
+        surface.reset(cairo_pdf_surface_create_for_stream(&Impl::write, this, kInitialPageSize.width,
+                                                          kInitialPageSize.height));
+        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+            throw pdfError(PdfErrorCode::cannotCreateOutput,
+                           std::string("Could not create the PDF surface: ") +
+                               cairo_status_to_string(cairo_surface_status(surface.get())));
+        }
+        const std::string date = isoDate(clock.now());
+        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());
+        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_MOD_DATE, date.c_str());
+        const std::pair<cairo_pdf_metadata_t, const std::string*> fields[] = {
+            {CAIRO_PDF_METADATA_TITLE, &metadata.title},
+            {CAIRO_PDF_METADATA_AUTHOR, &metadata.author},
+            {CAIRO_PDF_METADATA_SUBJECT, &metadata.subject},
+            {CAIRO_PDF_METADATA_CREATOR, &metadata.creator},
+        };
+        for (const auto& [field, value] : fields) {
+            if (!value->empty()) {
+                cairo_pdf_surface_set_metadata(surface.get(), field, value->c_str());
+            }
+        }
+        cairo.reset(cairo_create(surface.get()));
+        if (cairo_status(cairo.get()) != CAIRO_STATUS_SUCCESS) {
+            throw pdfError(PdfErrorCode::cannotCreateContext,
+                           std::string("Could not create the PDF drawing context: ") +
+                               cairo_status_to_string(cairo_status(cairo.get())));
+        }
+    }
+
+    static cairo_status_t write(void* closure, const unsigned char* data, unsigned int length) {
+        auto& self = *static_cast<Impl*>(closure);
+        if (self.discarding) {
+            return CAIRO_STATUS_SUCCESS;
+        }
+        if (self.outputError) {
+            return CAIRO_STATUS_WRITE_ERROR;
+        }
+        const auto* bytes = reinterpret_cast<const std::byte*>(data);
+        try {
+            switch (self.target) {
+                case Target::memory:
+                    self.bytes.insert(self.bytes.end(), bytes, bytes + length);
+                    break;
+                case Target::sink:
+                    self.sink(std::span(bytes, length));
+                    break;
+                case Target::file:
+                    self.writeFile(std::span(bytes, length));
+                    break;
+            }
+        } catch (...) {
+            self.outputError = std::current_exception();
+            return CAIRO_STATUS_WRITE_ERROR;
+        }
+        return CAIRO_STATUS_SUCCESS;
+    }
+
+    void writeFile(std::span<const std::byte> data) {
+        while (!data.empty()) {
+            const ssize_t wrote = ::write(descriptor, data.data(), data.size());
+            if (wrote < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throw systemError(kDomain, "Could not write", path, errno);
+            }
+            data = data.subspan(static_cast<std::size_t>(wrote));
+        }
+    }
+
+    void closeFile() {
+        if (descriptor >= 0) {
+            const int result = ::close(descriptor);
+            descriptor = -1;
+            if (result != 0 && !outputError && errno != EINTR) {
+                outputError = std::make_exception_ptr(systemError(kDomain, "Could not write", path, errno));
+            }
+        }
+    }
+
+    // Throws what the output or cairo reported, now and on every later call.
+    void throwIfFailed() {
+        if (outputError) {
+            std::rethrow_exception(outputError);
+        }
+        cairo_status_t status = cairo ? cairo_status(cairo.get()) : CAIRO_STATUS_SUCCESS;
+        if (status == CAIRO_STATUS_SUCCESS && surface) {
+            status = cairo_surface_status(surface.get());
+        }
+        if (status == CAIRO_STATUS_WRITE_ERROR) {
+            outputError = std::make_exception_ptr(pdfError(PdfErrorCode::writeFailed, "Could not write the PDF"));
+        } else if (status != CAIRO_STATUS_SUCCESS) {
+            outputError = std::make_exception_ptr(
+                pdfError(PdfErrorCode::drawingFailed, std::string("PDF drawing failed: ") + cairo_status_to_string(status)));
+        }
+        if (outputError) {
+            std::rethrow_exception(outputError);
+        }
+    }
+
+    Target target;
+    std::vector<std::byte> bytes;
+    PdfSink sink;
+    std::filesystem::path path;
+    int descriptor = -1;
+    std::exception_ptr outputError;
+    bool discarding = false;
+    bool finished = false;
+    bool succeeded = false;
+    int pages = 0;
+
+    Typesetter typesetter;
+    std::unique_ptr<Canvas> canvas;
+    detail::SurfacePtr surface;
+    detail::CairoPtr cairo;
+};
+
+PdfDocument::PdfDocument(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
+    impl_->canvas = std::make_unique<Canvas>(std::make_unique<Canvas::Impl>(impl_->typesetter));
+}
+
+PdfDocument::PdfDocument(const Clock& clock, PdfMetadata metadata)
+    : PdfDocument(std::make_unique<Impl>(Impl::Target::memory)) {
+    impl_->open(clock, metadata);
+}
+
+PdfDocument::PdfDocument(PdfSink sink, const Clock& clock, PdfMetadata metadata)
+    : PdfDocument(std::make_unique<Impl>(Impl::Target::sink)) {
+    if (!sink) {
+        throw std::invalid_argument("PdfDocument needs a sink");
+    }
+    impl_->sink = std::move(sink);
+    impl_->open(clock, metadata);
+}
+
+PdfDocument PdfDocument::toFile(const std::filesystem::path& path, const Clock& clock, PdfMetadata metadata) {
+    auto impl = std::make_unique<Impl>(Impl::Target::file);
+    impl->path = path;
+    impl->descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (impl->descriptor < 0) {
+        const int reason = errno;
+        impl->succeeded = true;  // nothing of ours to remove
+        throw systemError(kDomain, "Could not create", path, reason);
+    }
+    PdfDocument document(std::move(impl));
+    document.impl_->open(clock, metadata);
+    return document;
+}
+
+PdfDocument::~PdfDocument() = default;
+PdfDocument::PdfDocument(PdfDocument&& other) noexcept = default;
+PdfDocument& PdfDocument::operator=(PdfDocument&& other) noexcept = default;
+
+Canvas& PdfDocument::beginPage(Size size, Origin origin) {
+    Impl& impl = *impl_;
+    if (impl.finished) {
+        throw std::logic_error("beginPage after finish");
+    }
+    if (pageOpen()) {
+        throw std::logic_error("beginPage while a page is open");
+    }
+    if (!std::isfinite(size.width) || !std::isfinite(size.height) || !(size.width > 0) || !(size.height > 0)) {
+        throw std::invalid_argument("page size must be finite and positive");
+    }
+    impl.throwIfFailed();
+    cairo_t* cairo = impl.cairo.get();
+    cairo_pdf_surface_set_size(impl.surface.get(), size.width, size.height);
+    cairo_save(cairo);
+    cairo_identity_matrix(cairo);
+    if (origin == Origin::bottomLeft) {
+        cairo_translate(cairo, 0, size.height);
+        cairo_scale(cairo, 1, -1);
+    }
+    ++impl.pages;
+    impl.canvas->impl().beginPage(cairo, size, origin);
+    return *impl.canvas;
+}
+
+void PdfDocument::endPage() {
+    Impl& impl = *impl_;
+    if (!pageOpen()) {
+        throw std::logic_error("endPage without an open page");
+    }
+    impl.canvas->impl().endPage();
+    cairo_restore(impl.cairo.get());
+    cairo_show_page(impl.cairo.get());
+    impl.throwIfFailed();
+}
+
+bool PdfDocument::pageOpen() const noexcept {
+    return impl_ && impl_->canvas->impl().cairo != nullptr;
+}
+
+int PdfDocument::pageCount() const noexcept {
+    return impl_->pages;
+}
+
+Typesetter& PdfDocument::typesetter() noexcept {
+    return impl_->typesetter;
+}
+
+std::vector<std::byte> PdfDocument::finish() {
+    Impl& impl = *impl_;
+    if (impl.finished) {
+        throw std::logic_error("finish called twice");
+    }
+    if (pageOpen()) {
+        endPage();
+    }
+    impl.finished = true;
+    impl.throwIfFailed();
+    impl.cairo.reset();
+    // Cairo writes the fonts and the cross-reference table only now, and
+    // only now reports a failed write.
+    cairo_surface_finish(impl.surface.get());
+    impl.throwIfFailed();
+    impl.surface.reset();
+    impl.closeFile();
+    impl.throwIfFailed();
+    impl.succeeded = true;
+    return std::move(impl.bytes);
+}
+
+}  // namespace platform::graphics

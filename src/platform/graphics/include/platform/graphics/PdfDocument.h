@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/graphics/Canvas.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Typesetter.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::graphics {
+
+// Domain and codes of the platform::Error that a PdfDocument throws.
+inline constexpr std::string_view kPdfErrorDomain = "PdfDocument";
+enum class PdfErrorCode {
+    cannotCreateOutput = 1,   // the PDF surface over the output could not be made
+    cannotCreateContext = 2,  // its drawing context could not be made
+    writeFailed = 3,          // the output refused bytes (file, sink or memory)
+    drawingFailed = 4,        // cairo reported another error
+};
+
+// Document information, in UTF-8; empty fields are left out. cairo names
+// itself as the producer.
+struct PdfMetadata {
+    std::string title;
+    std::string author;
+    std::string subject;
+    std::string creator;
+};
+
+// Receives the PDF bytes as they are written. Whatever it throws is thrown
+// again from the next endPage or finish.
+using PdfSink = std::function<void(std::span<const std::byte>)>;
+
+// A PDF being written, page by page. The creation and modification dates
+// come from the clock (in UTC), so under a fixed clock the bytes are the
+// same on every run.
+//
+// Fonts are embedded as subsets. Errors from cairo (and from the output) are
+// checked at endPage and finish and thrown as platform::Error in
+// kPdfErrorDomain; after an error the document only throws.
+class PdfDocument {
+public:
+    // In memory: finish() hands the bytes back.
+    explicit PdfDocument(const Clock& clock, PdfMetadata metadata = {});
+    // Streamed to `sink`; finish() returns nothing.
+    PdfDocument(PdfSink sink, const Clock& clock, PdfMetadata metadata = {});
+    // Streamed to a file created or truncated at `path`; a file that cannot
+    // be opened throws right away, with the OS reason.
+    static PdfDocument toFile(const std::filesystem::path& path, const Clock& clock, PdfMetadata metadata = {});
+
+    ~PdfDocument();
+    PdfDocument(PdfDocument&& other) noexcept;
+    PdfDocument& operator=(PdfDocument&& other) noexcept;
+
+    // Starts a page of `size`; the canvas stays valid until endPage.
+    Canvas& beginPage(Size size, Origin origin);
+    void endPage();
+    bool pageOpen() const noexcept;
+    int pageCount() const noexcept;  // pages begun so far
+
+    Typesetter& typesetter() noexcept;
+
+    // Ends an open page and completes the PDF. Returns the bytes of an
+    // in-memory document, nothing otherwise. A document without pages still
+    // gets one blank page, since a PDF needs one.
+    std::vector<std::byte> finish();
+
+    struct Impl;
+
+private:
+    explicit PdfDocument(std::unique_ptr<Impl> impl);
+
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform::graphics
