@@ -1,12 +1,28 @@
 #include "Commands.h"
 
+#include "stubforge/core/CSVUtils.h"
+
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
+#include <iostream>
 
 namespace driver {
 
-int runCsvHeader(std::span<const std::string_view>) {
-    std::fputs("stubforge-driver: this command is not built yet\n", stderr);
-    return 1;
+// csv-header FILE: the template import's column names as a JSON array on
+// standard output; its message on standard error and status 1 when there
+// are none.
+int runCsvHeader(std::span<const std::string_view> arguments) {
+    if (arguments.size() != 1) {
+        std::fputs("usage: stubforge-driver csv-header FILE\n", stderr);
+        return 2;
+    }
+    const auto header = stubforge::CSVUtils::readCSVHeader(std::filesystem::path(arguments[0]), std::cerr);
+    if (!header) {
+        return 1;
+    }
+    std::cout << nlohmann::json(*header).dump() << '\n';
+    return 0;
 }
 
 }  // namespace driver

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+namespace csv::detail {
+
+// A file open for reading; failures throw platform::Error (domain "CSV")
+// naming the file and the OS reason.
+class FileReader {
+public:
+    explicit FileReader(std::filesystem::path path);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Appends up to `count` bytes to `buffer`; false once the end is reached.
+    bool read(std::string& buffer, std::size_t count);
+    std::string readAll();
+
+private:
+    std::filesystem::path path_;
+    int descriptor_ = -1;
+};
+
+}  // namespace csv::detail

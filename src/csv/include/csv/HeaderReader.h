@@ -1,0 +1,35 @@
+#pragma once
+
+#include "csv/CSVDelimiter.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace csv {
+
+struct HeaderReading {
+    std::vector<std::string> header;  // empty when the text has no row
+    CSVDelimiter delimiter;           // guessed from the text
+};
+
+// Appends up to `count` more bytes to `buffer`; returns false once the end
+// has been reached.
+using ByteSource = std::function<bool(std::string& buffer, std::size_t count)>;
+
+inline constexpr std::size_t kHeaderChunkBytes = 64 * 1024;
+
+// The header row and guessed delimiter that a CSV document made from the
+// whole text would hold, reading only as much of the text as they need: the
+// first row, and the first non-blank line that guessing looks at. What lies
+// beyond is never read, so a malformed or non-UTF-8 row further down does
+// not matter. Throws CSVParseError for a malformed header row or bytes that
+// are not UTF-8 in the part read, and whatever `source` throws.
+HeaderReading readHeader(const ByteSource& source, std::size_t firstChunkBytes = kHeaderChunkBytes);
+
+// The same for a file; read failures throw platform::Error (domain "CSV").
+HeaderReading readHeader(const std::filesystem::path& path);
+
+}  // namespace csv

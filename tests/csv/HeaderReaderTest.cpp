@@ -1,0 +1,131 @@
+// Reading only the header: the same header and delimiter as the whole
+// document, however the bytes arrive, without reading what follows.
+
+#include "CsvTestSupport.h"
+
+#include "csv/HeaderReader.h"
+#include "csv/Messages.h"
+
+#include "TestSupport.h"
+#include "platform/Error.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace csv {
+namespace {
+
+// Serves `text` in the pieces asked for, counting what it served.
+struct CountingSource {
+    std::string text;
+    std::size_t served = 0;
+
+    ByteSource source() {
+        return [this](std::string& buffer, std::size_t count) {
+            const std::size_t take = std::min(count, text.size() - served);
+            buffer.append(text, served, take);
+            served += take;
+            return served < text.size();
+        };
+    }
+};
+
+struct HeaderCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> header;  // empty with `error` set: it fails
+    CSVDelimiter delimiter;
+    std::string error;
+};
+
+void PrintTo(const HeaderCase& headerCase, std::ostream* stream) { *stream << headerCase.name; }
+
+const std::string kMalformedRows = "1,\"2\n3\"x\nab\"c\n\"open";
+
+const HeaderCase kHeaderCases[] = {
+    {"ByteOrderMarkAndCRLF", "\xEF\xBB\xBF" "a,b\r\n1,2\r\n", {"a", "b"}, CSVDelimiter::comma(), ""},
+    {"CarriageReturnsOnly", "a;b\r1;2\r", {"a", "b"}, CSVDelimiter::semicolon(), ""},
+    {"QuotedLineEndInHeader", "\"a\nb\",c\n1,2", {"a\nb", "c"}, CSVDelimiter::comma(), ""},
+    {"NoLineEnd", "only,row", {"only", "row"}, CSVDelimiter::comma(), ""},
+    {"GuessLooksPastEmptyFirstRow", "\n\n x;y\n", {""}, CSVDelimiter::semicolon(), ""},
+    {"MalformedRowsBelowDoNotMatter", "h1,h2\n" + kMalformedRows, {"h1", "h2"}, CSVDelimiter::comma(), ""},
+    {"BadBytesBelowDoNotMatter", "h1,h2\n\xFF\xFE,1\n", {"h1", "h2"}, CSVDelimiter::comma(), ""},
+    {"AccentOnCommaKeptWhole", "a,\u0301b,c\n", {"a,\u0301b", "c"}, CSVDelimiter::comma(), ""},
+    // Read two bytes at a time, "a," alone would look like a comma.
+    {"AccentOnCommaSplitAcrossReads", "a,\u0301;b\nx", {"a,\u0301", "b"}, CSVDelimiter::semicolon(), ""},
+    {"EmptyText", "", {}, CSVDelimiter::comma(), ""},
+    {"BlankText", "   ", {}, CSVDelimiter::comma(), ""},
+    {"BlankTextWithTab", "  \t", {"", ""}, CSVDelimiter::tab(), ""},
+    {"MalformedHeader", "a,b\"c\n1,2", {}, CSVDelimiter::comma(), std::string(messages::kNonQuote) + "c"},
+    {"UnterminatedQuoteInHeader", "a,\"b\n1,2\n", {}, CSVDelimiter::comma(),
+     std::string(messages::kUnterminatedQuote)},
+    {"BadByteInHeader", "a,b\xC3\n1", {}, CSVDelimiter::comma(), std::string(messages::kInvalidUTF8) + "3"},
+    {"BadByteOnGuessedLine", "\n\na\xFF;b\n", {}, CSVDelimiter::comma(), std::string(messages::kInvalidUTF8) + "3"},
+};
+
+class HeaderReaderCases : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderReaderCases, AgreeInEveryChunking) {
+    const HeaderCase& headerCase = GetParam();
+    for (const std::size_t chunkBytes : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, kHeaderChunkBytes}) {
+        SCOPED_TRACE(chunkBytes);
+        CountingSource counting{headerCase.text};
+        if (!headerCase.error.empty()) {
+            try {
+                readHeader(counting.source(), chunkBytes);
+                ADD_FAILURE() << "no error";
+            } catch (const CSVParseError& error) {
+                EXPECT_EQ(error.message(), headerCase.error);
+            }
+            continue;
+        }
+        const HeaderReading reading = readHeader(counting.source(), chunkBytes);
+        EXPECT_EQ(reading.header, headerCase.header);
+        EXPECT_EQ(reading.delimiter, headerCase.delimiter);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Csv, HeaderReaderCases, ::testing::ValuesIn(kHeaderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HeaderReader, ReadsNoMoreThanTheFirstChunkForAShortHeader) {
+    CountingSource counting{"name;email\n" + std::string(20'000'000, 'x')};
+    const HeaderReading reading = readHeader(counting.source());
+    EXPECT_EQ(reading.header, (std::vector<std::string>{"name", "email"}));
+    EXPECT_EQ(counting.served, kHeaderChunkBytes);
+}
+
+TEST(HeaderReader, ReadsOnUntilTheHeaderRowEnds) {
+    // A quoted header cell longer than the first chunk.
+    const std::string longCell(3 * kHeaderChunkBytes, 'q');
+    CountingSource counting{"\"" + longCell + "\n\",b\n" + std::string(10'000'000, 'x')};
+    const HeaderReading reading = readHeader(counting.source());
+    EXPECT_EQ(reading.header, (std::vector<std::string>{longCell + "\n", "b"}));
+    EXPECT_LT(counting.served, 8 * kHeaderChunkBytes);
+}
+
+TEST(HeaderReader, FileFailuresNameTheFile) {
+    platform::testing::TemporaryDirectory folder;
+    const auto missing = folder.path() / "missing.csv";
+    try {
+        readHeader(missing);
+        ADD_FAILURE() << "no error";
+    } catch (const platform::Error& error) {
+        EXPECT_EQ(error.domain(), "CSV");
+        EXPECT_NE(std::string(error.what()).find(missing.string()), std::string::npos) << error.what();
+    }
+    EXPECT_THROW(readHeader(folder.path()), platform::Error);
+}
+
+TEST(HeaderReader, ReadsAFile) {
+    platform::testing::TemporaryDirectory folder;
+    const auto path = folder.path() / "people.csv";
+    platform::testing::writeFile(path, "\xEF\xBB\xBF" "first\tlast\r\nAda\tLovelace\r\n");
+    const HeaderReading reading = readHeader(path);
+    EXPECT_EQ(reading.header, (std::vector<std::string>{"first", "last"}));
+    EXPECT_EQ(reading.delimiter, CSVDelimiter::tab());
+}
+
+}  // namespace
+}  // namespace csv

@@ -1,0 +1,69 @@
+// The CSV template import: column names from a file's header row, or the
+// error line and no value.
+
+#include "stubforge/core/CSVUtils.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace stubforge {
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct TemplateCase {
+    const char* name;
+    std::string bytes;
+    std::optional<Names> expected;
+    std::string reason;  // what follows the message prefix when there is no value
+};
+
+void PrintTo(const TemplateCase& templateCase, std::ostream* stream) { *stream << templateCase.name; }
+
+const TemplateCase kTemplateCases[] = {
+    {"ByteOrderMarkAndCRLF", "\xEF\xBB\xBF" "a,b\r\n1,2\r\n", Names{"a", "b"}, ""},
+    {"Semicolons", "first;last;email\nAda;Lovelace;ada@example.org\n", Names{"first", "last", "email"}, ""},
+    {"Tabs", "sku\tprice\n1\t2\n", Names{"sku", "price"}, ""},
+    {"HeaderOnlyWithoutLineEnd", "name,\"city, state\"", Names{"name", "city, state"}, ""},
+    {"MalformedDataRowKeepsHeader", "name,age\nAda,\"3\"6\nBob,\"unclosed\n", Names{"name", "age"}, ""},
+    {"BadBytesBelowHeaderKeepHeader", "name,age\n\xFF\xFE\n", Names{"name", "age"}, ""},
+    {"NotUTF8", "na\xE9me,age\n", std::nullopt, "Text is not valid UTF-8 at byte 2"},
+    {"MalformedHeader", "na\"me,age\n", std::nullopt, "Can't have non-quote here: m"},
+    {"EmptyFile", "", std::nullopt, "the file has no header row"},
+    {"ByteOrderMarkOnly", "\xEF\xBB\xBF", std::nullopt, "the file has no header row"},
+    {"BlankOnly", "   ", std::nullopt, "the file has no header row"},
+};
+
+class CSVTemplateImport : public ::testing::TestWithParam<TemplateCase> {};
+
+TEST_P(CSVTemplateImport, GivesHeaderOrMessage) {
+    const TemplateCase& templateCase = GetParam();
+    platform::testing::TemporaryDirectory folder;
+    const auto path = folder.path() / "template.csv";
+    platform::testing::writeFile(path, templateCase.bytes);
+    std::ostringstream diagnostics;
+    EXPECT_EQ(CSVUtils::readCSVHeader(path, diagnostics), templateCase.expected);
+    EXPECT_EQ(diagnostics.str(),
+              templateCase.expected ? "" : "Error reading CSV file: " + templateCase.reason + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Core, CSVTemplateImport, ::testing::ValuesIn(kTemplateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CSVTemplateImport, MissingFileNamesTheFile) {
+    platform::testing::TemporaryDirectory folder;
+    const auto path = folder.path() / "gone.csv";
+    std::ostringstream diagnostics;
+    EXPECT_EQ(CSVUtils::readCSVHeader(path, diagnostics), std::nullopt);
+    EXPECT_EQ(diagnostics.str(),
+              "Error reading CSV file: Could not open \"" + path.string() + "\": No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace stubforge
