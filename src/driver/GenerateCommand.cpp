@@ -8,6 +8,9 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <type_traits>
+#include <vector>
 
 namespace driver {
 
@@ -46,6 +49,54 @@ void setText(const Options& options, std::string_view name, std::string& target)
     }
 }
 
+// "Name=<raw value>" of --column and --field: the name is everything before
+// the last "=" (raw values hold none), so a name may itself hold "=".
+struct RowOption {
+    std::string name;
+    stubforge::CSVColumnDataType dataType;
+};
+
+std::optional<std::vector<RowOption>> rowOptions(const Options& options, std::string_view option,
+                                                 std::string& error) {
+    std::vector<RowOption> rows;
+    for (const std::string& text : options.all(option)) {
+        const std::size_t split = text.rfind('=');
+        if (split == std::string::npos) {
+            error = std::string(option) + " \"" + text + "\" is not Name=<value type>.";
+            return std::nullopt;
+        }
+        const std::string typeText = text.substr(split + 1);
+        const auto dataType = stubforge::fromRawValue<stubforge::CSVColumnDataType>(typeText);
+        if (!dataType) {
+            error = "Unknown value type \"" + typeText + "\" for " + std::string(option) + ".";
+            return std::nullopt;
+        }
+        rows.push_back(RowOption{text.substr(0, split), *dataType});
+    }
+    return rows;
+}
+
+// The panels' rows: the given ones replace the model's initial row, in
+// order. Without a typed count, their number is the typed count.
+template <typename Model>
+void applyRows(const std::vector<RowOption>& given, Model& model, bool countTyped, std::string& countText) {
+    if (given.empty()) {
+        return;
+    }
+    using Row = std::remove_cvref_t<decltype(model.rows().front())>;
+    std::vector<Row> rows;
+    for (const RowOption& option : given) {
+        Row row;
+        stubforge::RowTraits<Row>::name(row) = option.name;
+        row.dataType = option.dataType;
+        rows.push_back(std::move(row));
+    }
+    model.setRows(std::move(rows));
+    if (!countTyped) {
+        countText = std::to_string(given.size());
+    }
+}
+
 }  // namespace
 
 int runGenerate(std::span<const std::string_view> arguments) {
@@ -75,6 +126,20 @@ int runGenerate(std::span<const std::string_view> arguments) {
     setText(*options, "--columns", form.columnCount);
     setText(*options, "--rows", form.jsonRowCount);
     setText(*options, "--fields", form.jsonFieldCount);
+
+    // The tables as the panels would leave them, then brought to the typed
+    // counts as when the window's content appears.
+    const auto columns = rowOptions(*options, "--column", error);
+    if (!columns) {
+        return refuse(error);
+    }
+    const auto fields = rowOptions(*options, "--field", error);
+    if (!fields) {
+        return refuse(error);
+    }
+    applyRows(*columns, form.csvColumnsViewModel, options->has("--columns"), form.columnCount);
+    applyRows(*fields, form.jsonFieldsViewModel, options->has("--fields"), form.jsonFieldCount);
+    stubforge::bringTablesToTypedCounts(form);
 
     if (const auto problem = stubforge::formProblem(form)) {
         return refuse(*problem);

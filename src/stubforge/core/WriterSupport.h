@@ -1,26 +1,4 @@
 #pragma once
 
-#include "stubforge/core/GenerationContext.h"
-
-#include <cstdint>
-#include <filesystem>
-#include <string>
-#include <string_view>
-
-// Steps every writer of this library shares.
-namespace stubforge::detail {
-
-// The size text as it goes into a name: every "." becomes "_". A text that
-// could leave the folder (a "/" or NUL) or is empty is refused.
-std::string sizeLabel(std::string_view sizeText, std::string_view errorDomain);
-
-// The byte count of a size, refusing non-finite sizes, sizes below one byte
-// and sizes above the form's maximum before anything touches the disk.
-std::int64_t requireTargetBytes(double sizeInMB, std::string_view errorDomain);
-
-// Resolves the output folder, creates it when missing, and returns the path
-// for `fileName` in it.
-std::filesystem::path outputPath(const GenerationContext& context, const std::string& fileName,
-                                 std::string_view errorDomain);
-
-}  // namespace stubforge::detail
+// The shared writer steps are public now, for the PDF writers.
+#include "stubforge/core/WriterSupport.h"

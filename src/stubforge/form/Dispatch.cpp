@@ -1,6 +1,9 @@
 #include "stubforge/form/Dispatch.h"
 
+#include "stubforge/core/CSVUtils.h"
+#include "stubforge/core/JSONWriter.h"
 #include "stubforge/core/SizedWriters.h"
+#include "stubforge/pdf/PDFWriters.h"
 
 #include "platform/Error.h"
 
@@ -12,8 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void notBuiltYet(std::string_view what) {
-    throw platform::Error("Generation", ENOSYS, std::string(what) + " cannot be generated yet.");
+// A count typed in the form, or 1 when it does not parse.
+std::int64_t countOrOne(std::string_view text) { return parseInteger(text).value_or(1); }
+
+// The JSON writer takes its fields as column rows, each with an identity of
+// its own.
+std::vector<CSVColumnTableRow> fieldsAsColumns(const JSONFieldsViewModel& model) {
+    std::vector<CSVColumnTableRow> columns;
+    columns.reserve(model.rows().size());
+    for (const JSONFieldTableRow& field : model.rows()) {
+        columns.push_back(CSVColumnTableRow{UUID::random(), field.fieldName, field.dataType});
+    }
+    return columns;
 }
 
 }  // namespace
@@ -37,7 +50,7 @@ std::optional<GenerationRequest> startGeneration(const FormState& form) {
 fs::path runGeneration(const GenerationRequest& request, const GenerationContext& context) {
     const FormState& form = request.form;
     if (request.pageCount) {
-        notBuiltYet("A PDF by page count");
+        return generatePDFByPageCount(*request.pageCount, form.pageCountInput, context);
     }
     const double size = request.sizeInMB.value_or(0.0);
     const std::string& sizeText = form.fileSizeInput;
@@ -48,13 +61,14 @@ fs::path runGeneration(const GenerationRequest& request, const GenerationContext
         return USDZGenerator.generate(form.selectedContentSize, context);
     case FileExtension::csv:
         if (form.selectedCSVCriteria == CSVCriteria::byColumnCount) {
-            notBuiltYet("A CSV file by columns");
+            return CSVUtils::generateCSVByColumns(countOrOne(form.columnCount), form.csvColumnsViewModel.rows(),
+                                                  context);
         }
         return CSVGenerator.generate(sizeText, size, context);
     case FileExtension::pdf:
-        notBuiltYet("A PDF by size");
+        return generatePDFBySize(sizeText, form.selectedContentType, form.selectedContentSize, size, context);
     case FileExtension::json:
-        notBuiltYet("A JSON file");
+        return generateJSONFile(countOrOne(form.jsonRowCount), fieldsAsColumns(form.jsonFieldsViewModel), context);
     case FileExtension::showAll:
         throw platform::Error("Generation", EINVAL, "\"all\" is not a kind of file to generate.");
     default:

@@ -81,4 +81,13 @@ std::optional<std::string> formProblem(const FormState& form) {
     return std::nullopt;
 }
 
+void bringTablesToTypedCounts(FormState& form) {
+    if (const auto columns = parseInteger(form.columnCount); inRange(columns, 1, kMaxColumnTableRows)) {
+        form.csvColumnsViewModel.updateRowCount(*columns);
+    }
+    if (const auto fields = parseInteger(form.jsonFieldCount); inRange(fields, 1, kMaxJSONFieldCount)) {
+        form.jsonFieldsViewModel.updateRowCount(*fields);
+    }
+}
+
 }  // namespace stubforge

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "stubforge/core/GenerationContext.h"
+#include "stubforge/core/RowModels.h"
+
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +28,24 @@ inline constexpr std::string_view kNoHeaderRow = "the file has no header row";
 // reason goes to `diagnostics` (the window passes standard output).
 std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path,
                                                       std::ostream& diagnostics);
+
+// Data rows of a CSV file by columns.
+inline constexpr int kCSVDataRowCount = 100;
+
+// document_<n>columns_<timestamp>.csv: a header and 100 data rows of fake
+// values. With as many rows in `columns` as `columnCount`, the header holds
+// their names and each cell a fakeCSVValue of the column's type; otherwise
+// (template mode) the header is Column1 … Column<n> and each cell one lorem
+// word. Fields are joined by "," and rows end in "\n"; a field that still
+// holds a quote or a line break, or a header name that holds ",", is quoted
+// as RFC 4180 says, and a row that would be an empty line is written "".
+// Returns the path written; throws platform::Error (a column count below 1
+// is refused before anything is written) and leaves no file on failure.
+std::filesystem::path generateCSVByColumns(std::int64_t columnCount, std::span<const CSVColumnTableRow> columns,
+                                           const GenerationContext& context);
+
+// `field` as it goes into a CSV line: quoted, with quotes doubled, when it
+// holds ",", a quote, "\n" or "\r"; unchanged otherwise.
+std::string quotedField(std::string_view field);
 
 }  // namespace stubforge::CSVUtils

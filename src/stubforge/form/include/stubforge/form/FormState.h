@@ -1,6 +1,7 @@
 #pragma once
 
 #include "stubforge/core/Options.h"
+#include "stubforge/core/RowModels.h"
 #include "stubforge/core/Sizes.h"
 
 #include <cstdint>
@@ -17,6 +18,8 @@ inline constexpr std::int64_t MAX_COLUMN_COUNT = 250;
 inline constexpr std::int64_t kMaxPageCount = 1000;
 inline constexpr std::int64_t kMaxJSONRowCount = 500;
 inline constexpr std::int64_t kMaxJSONFieldCount = 100;
+// The largest count the CSV panel resizes its table to as the count is typed.
+inline constexpr std::int64_t kMaxColumnTableRows = 1000;
 
 struct FormState {
     FileExtension selectedFileExtension = FileExtension::pdf;
@@ -29,6 +32,10 @@ struct FormState {
     std::string columnCount = "5";
     std::string jsonRowCount = "5";
     std::string jsonFieldCount = "5";
+    // The column and field tables; copying a form copies their rows (not
+    // their observers), so a request holds the rows as they were.
+    CSVColumnsViewModel csvColumnsViewModel;
+    JSONFieldsViewModel jsonFieldsViewModel;
 };
 
 // An optional sign and decimal digits, nothing else, within 64 bits.
@@ -46,5 +53,12 @@ bool isPageRoad(const FormState& form);
 std::optional<std::string> formProblem(const FormState& form);
 
 inline bool isFormValid(const FormState& form) { return !formProblem(form).has_value(); }
+
+// What the window does each time its content appears: brings the column
+// table to the typed column count and the field table to the typed field
+// count. A count that does not parse, or lies outside what the panels
+// accept as they are typed into (1 to 1000 columns, 1 to 100 fields),
+// leaves its table alone, so a stray count cannot make millions of rows.
+void bringTablesToTypedCounts(FormState& form);
 
 }  // namespace stubforge
