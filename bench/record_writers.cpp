@@ -26,13 +26,8 @@ std::vector<stubforge::CSVColumnTableRow> rowsOfEveryType(int count) {
 
 int main() {
     const auto folder = bench::scratchFolder("record-writers");
-    platform::UserDefaults defaults("bench", folder / "config");
-    const auto outputFolder = folder / "out";
-    std::filesystem::create_directories(outputFolder);
-    defaults.set("useCustomFolder", true);
-    defaults.set("customFolderPath", outputFolder.string());
-    platform::SeededRandom random(1);
-    const stubforge::GenerationContext context(platform::systemClock(), random, defaults, platform::Bundle::main());
+    bench::WriterWorld world(folder);
+    const stubforge::GenerationContext context = world.context();
 
     const auto columns = rowsOfEveryType(250);
     std::filesystem::path csvPath;

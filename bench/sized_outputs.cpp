@@ -14,32 +14,16 @@ namespace {
 
 constexpr double kMegabytes = 1000.0;
 
-double ddSeconds(const std::filesystem::path& folder) {
-    const std::string command = "dd if=/dev/zero of='" + (folder / "dd.bin").string() +
-                                "' bs=1M count=1000 conv=fsync status=none";
-    const double seconds = bench::secondsFor([&] {
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "dd failed\n");
-        }
-    });
-    std::filesystem::remove(folder / "dd.bin");
-    return seconds;
-}
-
 }  // namespace
 
 int main() {
     const auto folder = bench::scratchFolder("sized-outputs");
-    platform::UserDefaults defaults("bench", folder / "config");
-    const auto outputFolder = folder / "out";
-    std::filesystem::create_directories(outputFolder);
-    defaults.set("useCustomFolder", true);
-    defaults.set("customFolderPath", outputFolder.string());
-    platform::SeededRandom random(1);
-    const stubforge::GenerationContext context(platform::systemClock(), random, defaults, platform::Bundle::main());
+    bench::WriterWorld world(folder);
+    const auto& outputFolder = world.outputFolder();
+    const stubforge::GenerationContext context = world.context();
 
     // dd's 1,000 MiB against our 1,000 MB: compare bytes per second.
-    const double ddRate = 1000.0 * 1048576.0 / ddSeconds(outputFolder);
+    const double ddRate = 1000.0 * 1048576.0 / bench::ddSeconds(outputFolder);
     std::printf("dd: %.0f MB/s\n", ddRate / 1e6);
 
     struct Writer {

@@ -1,6 +1,6 @@
 #include "stubforge/core/JSONWriter.h"
 
-#include "WriterSupport.h"
+#include "stubforge/core/WriterSupport.h"
 
 #include "stubforge/core/ColumnDataType.h"
 #include "stubforge/core/SizedWriters.h"

@@ -1,6 +1,6 @@
 #include "stubforge/core/SizedWriters.h"
 
-#include "WriterSupport.h"
+#include "stubforge/core/WriterSupport.h"
 
 #include "stubforge/core/Utils.h"
 

@@ -1,4 +1,4 @@
-#include "WriterSupport.h"
+#include "stubforge/core/WriterSupport.h"
 
 #include "stubforge/core/Sizes.h"
 #include "stubforge/core/Utils.h"

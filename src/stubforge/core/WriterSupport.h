@@ -1,4 +1,0 @@
-#pragma once
-
-// The shared writer steps are public now, for the PDF writers.
-#include "stubforge/core/WriterSupport.h"
