@@ -13,7 +13,11 @@ int printUsage() {
     std::fputs(
         "usage: stubforge-driver --version\n"
         "       stubforge-driver sample (--kind KIND | --all-kinds) [--count N] [--seed S]\n"
-        "       stubforge-driver generate --ext EXT [options]\n"
+        "       stubforge-driver generate --ext EXT [--size TEXT] [--pages TEXT] [--content TYPE]\n"
+        "                                [--mode \"By Size\"|\"By Pages\"] [--form small|large]\n"
+        "                                [--criteria \"By Size\"|\"By Columns\"] [--columns TEXT]\n"
+        "                                [--column NAME=KIND]... [--rows TEXT] [--fields TEXT]\n"
+        "                                [--field NAME=KIND]... [--seed S]\n"
         "       stubforge-driver csv-header FILE\n",
         stderr);
     return 2;
