@@ -3,6 +3,7 @@
 #include "CanvasImpl.h"
 #include "Handles.h"
 #include "platform/Error.h"
+#include "platform/Format.h"
 
 #include <cairo-pdf.h>
 #include <fcntl.h>
@@ -29,13 +30,7 @@ Error pdfError(PdfErrorCode code, const std::string& message) {
 }
 
 // ISO 8601 in UTC, the form cairo takes for the PDF dates.
-std::string isoDate(TimePoint at) {
-    const std::tm parts = utcTime(at);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    return text;
-}
+std::string isoDate(TimePoint at) { return format::patternUtc(at, "yyyy-MM-dd'T'HH:mm:ss'Z'"); }
 
 }  // namespace
 
