@@ -15,6 +15,14 @@ function(stubforge_library name)
   stubforge_warnings(${name})
 endfunction()
 
+# What every test process gets in its environment. Sanitizer builds also
+# carry the leak suppressions, so plain ctest runs there as ./dev test does.
+set(STUBFORGE_TEST_ENVIRONMENT "STUBFORGE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+if(STUBFORGE_SANITIZE)
+  list(APPEND STUBFORGE_TEST_ENVIRONMENT
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/lsan-suppressions.txt")
+endif()
+
 # One gtest binary per library, registered with ctest.
 function(stubforge_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
@@ -24,7 +32,7 @@ function(stubforge_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   stubforge_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "STUBFORGE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "${STUBFORGE_TEST_ENVIRONMENT}")
 endfunction()
 
 # build/share/stubforge holds links to each entry of resources/ plus the
