@@ -70,7 +70,17 @@ std::optional<fs::path> Bundle::pathForResource(std::string_view name, std::stri
     if (fileName.empty() || fileName.find('/') != std::string::npos) {
         return std::nullopt;
     }
-    const fs::path candidate = resourcePath_ / fs::path(subdirectory) / fileName;
+    // The lookup stays inside the resources: no absolute folder, no "..".
+    const fs::path folder(subdirectory);
+    if (folder.has_root_path()) {
+        return std::nullopt;
+    }
+    for (const auto& component : folder) {
+        if (component == "..") {
+            return std::nullopt;
+        }
+    }
+    const fs::path candidate = resourcePath_ / folder / fileName;
     std::error_code error;
     if (fs::is_regular_file(candidate, error)) {
         return candidate;

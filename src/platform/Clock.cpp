@@ -1,7 +1,8 @@
 #include "platform/Clock.h"
 
-#include <ctime>
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace platform {
 
@@ -23,6 +24,31 @@ std::tm utcTime(TimePoint at) {
     std::tm parts{};
     gmtime_r(&seconds, &parts);
     return parts;
+}
+
+namespace {
+
+bool isLeapYear(long long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int daysInMonth(long long year, int month) {
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 1 && isLeapYear(year) ? 29 : kDays[month];
+}
+
+}  // namespace
+
+TimePoint addingMonths(TimePoint at, int months) {
+    const auto whole = std::chrono::floor<std::chrono::seconds>(at);
+    std::tm parts = localTime(TimePoint(whole));
+    const long long monthIndex = (parts.tm_year + 1900LL) * 12 + parts.tm_mon + months;
+    const long long year = monthIndex >= 0 ? monthIndex / 12 : (monthIndex - 11) / 12;
+    const int month = static_cast<int>(monthIndex - year * 12);
+    parts.tm_year = static_cast<int>(year - 1900);
+    parts.tm_mon = month;
+    parts.tm_mday = std::min(parts.tm_mday, daysInMonth(year, month));
+    parts.tm_isdst = -1;  // the target date's own offset
+    const std::time_t seconds = std::mktime(&parts);
+    return std::chrono::system_clock::from_time_t(seconds) + (at - whole);
 }
 
 std::string timestamp(TimePoint at) {

@@ -1,5 +1,6 @@
 #include "platform/Format.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -30,12 +31,38 @@ std::string groupDigits(std::string_view digits) {
 }
 
 // Fixed-point text of |value| with `digits` fraction digits. printf rounds
-// the exact binary value half to even, as the platform formatter does.
+// the binary value, not the decimal one written in the source: 2.675 is
+// stored as 2.67499999…, so it prints as "2.67" where a decimal formatter
+// would give "2.68". Only exact ties (0.125) round half to even.
 std::string fixed(double magnitude, int digits) {
     char buffer[400];
     std::snprintf(buffer, sizeof buffer, "%.*f", digits, magnitude);
     return buffer;
 }
+
+// The magnitude with at most `maximum` fraction digits, trailing zeros
+// dropped down to `minimum`, the integer part grouped.
+std::string trimmedGrouped(double magnitude, int minimum, int maximum) {
+    std::string text = fixed(magnitude, std::max(maximum, minimum));
+    std::size_t dot = text.find('.');
+    if (dot != std::string::npos) {
+        std::size_t keep = text.size();
+        while (keep > dot + 1 + static_cast<std::size_t>(std::max(minimum, 0)) && text[keep - 1] == '0') {
+            --keep;
+        }
+        if (keep == dot + 1) {
+            keep = dot;
+        }
+        text.resize(keep);
+    }
+    dot = text.find('.');
+    const std::string integerPart = dot == std::string::npos ? text : text.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? "" : text.substr(dot);
+    return groupDigits(integerPart) + fraction;
+}
+
+// Whether grouped digits show anything but zeros, so that "-0" is never printed.
+bool showsNonZero(std::string_view text) { return text.find_first_not_of("0.,") != std::string_view::npos; }
 
 std::string formatTm(const std::tm& parts, std::string_view datePattern) {
     std::string out;
@@ -45,19 +72,29 @@ std::string formatTm(const std::tm& parts, std::string_view datePattern) {
         std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
         out += buffer;
     };
+    const auto doubledQuoteAt = [&](std::size_t at) {
+        return at + 1 < datePattern.size() && datePattern[at] == '\'' && datePattern[at + 1] == '\'';
+    };
     while (i < datePattern.size()) {
         const char c = datePattern[i];
         if (c == '\'') {
-            std::size_t end = datePattern.find('\'', i + 1);
-            if (end == std::string_view::npos) {
-                end = datePattern.size();
-            }
-            if (end == i + 1) {
+            // '' is a quote, inside a quoted run or outside one.
+            if (doubledQuoteAt(i)) {
                 out += '\'';
-            } else {
-                out += datePattern.substr(i + 1, end - i - 1);
+                i += 2;
+                continue;
             }
-            i = end + 1;
+            for (++i; i < datePattern.size(); ++i) {
+                if (doubledQuoteAt(i)) {
+                    out += '\'';
+                    ++i;
+                } else if (datePattern[i] == '\'') {
+                    ++i;
+                    break;
+                } else {
+                    out += datePattern[i];
+                }
+            }
             continue;
         }
         std::size_t run = 1;
@@ -126,35 +163,18 @@ std::string decimal(double value, int minimumFractionDigits, int maximumFraction
     if (std::isinf(value)) {
         return value < 0 ? "-∞" : "∞";
     }
-    std::string text = fixed(std::fabs(value), maximumFractionDigits);
-    std::size_t dot = text.find('.');
-    if (dot != std::string::npos) {
-        std::size_t keep = text.size();
-        while (keep > dot + 1 + static_cast<std::size_t>(minimumFractionDigits) && text[keep - 1] == '0') {
-            --keep;
-        }
-        if (keep == dot + 1) {
-            keep = dot;
-        }
-        text.resize(keep);
-    }
-    dot = text.find('.');
-    const std::string integerPart = dot == std::string::npos ? text : text.substr(0, dot);
-    const std::string fraction = dot == std::string::npos ? "" : text.substr(dot);
-    const bool negative = std::signbit(value) && text.find_first_not_of("0.") != std::string::npos;
-    return (negative ? "-" : "") + groupDigits(integerPart) + fraction;
+    const std::string text = trimmedGrouped(std::fabs(value), minimumFractionDigits, maximumFractionDigits);
+    return (std::signbit(value) && showsNonZero(text) ? "-" : "") + text;
 }
 
-std::string currency(double value, int fractionDigits) {
+std::string currency(double value, int fractionDigits) { return currency(value, fractionDigits, fractionDigits); }
+
+std::string currency(double value, int minimumFractionDigits, int maximumFractionDigits) {
     if (!std::isfinite(value)) {
         return {};
     }
-    const std::string text = fixed(std::fabs(value), fractionDigits);
-    const std::size_t dot = text.find('.');
-    const std::string integerPart = dot == std::string::npos ? text : text.substr(0, dot);
-    const std::string fraction = dot == std::string::npos ? "" : text.substr(dot);
-    const bool negative = value < 0 && text.find_first_not_of("0.") != std::string::npos;
-    return (negative ? "-$" : "$") + groupDigits(integerPart) + fraction;
+    const std::string text = trimmedGrouped(std::fabs(value), minimumFractionDigits, maximumFractionDigits);
+    return (value < 0 && showsNonZero(text) ? "-$" : "$") + text;
 }
 
 std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle) {
@@ -197,7 +217,8 @@ std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle) {
     if (timePart.empty()) {
         return datePart;
     }
-    return datePart + " at " + timePart;
+    // en-US joins a short date to its time with a comma, longer ones with "at".
+    return datePart + (dateStyle == DateStyle::shortStyle ? ", " : " at ") + timePart;
 }
 
 std::string pattern(TimePoint at, std::string_view datePattern) { return formatTm(localTime(at), datePattern); }

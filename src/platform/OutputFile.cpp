@@ -53,13 +53,24 @@ int moveWithoutReplacing(const fs::path& from, const fs::path& to) {
     if (::link(from.c_str(), to.c_str()) != 0) {
         return -1;
     }
-    ::unlink(from.c_str());
+    if (::unlink(from.c_str()) != 0) {
+        // Two names for one file would leave the temporary behind for good:
+        // take the new name back and report the failure instead.
+        const int reason = errno;
+        ::unlink(to.c_str());
+        errno = reason;
+        return -1;
+    }
     return 0;
 }
 
-// A temporary name in `folder` that cannot clash with an output name.
-int openTemporary(const fs::path& folder, const std::string& stem, fs::path& temporary) {
-    std::string pattern = (folder / ("." + stem + ".partial-XXXXXX")).string();
+// Temporary names are short and fixed, so that any destination name the
+// file system allows also works for its temporary.
+constexpr const char* kTemporaryPattern = ".stubforge-XXXXXX";
+
+// A named temporary file in `folder` that cannot clash with an output name.
+int openNamedTemporary(const fs::path& folder, fs::path& temporary) {
+    std::string pattern = (folder / kTemporaryPattern).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const int descriptor = mkostemp(buffer.data(), O_CLOEXEC);
@@ -68,6 +79,36 @@ int openTemporary(const fs::path& folder, const std::string& stem, fs::path& tem
         // mkostemp makes the file private; give it the mode a plain
         // creat() would have had.
         ::fchmod(descriptor, 0666 & ~processUmask());
+    }
+    return descriptor;
+}
+
+std::string procPath(int descriptor) { return "/proc/self/fd/" + std::to_string(descriptor); }
+
+// An unnamed file in `folder` (O_TMPFILE): a killed process leaves nothing
+// behind. -1 with errno 0 when the kernel, the file system or a missing
+// /proc cannot give us one, so that the caller takes the named road.
+int openUnnamedTemporary(const fs::path& folder) {
+    const int descriptor = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        switch (errno) {
+        case EOPNOTSUPP:
+        case EISDIR:  // kernels without O_TMPFILE see a directory opened for writing
+        case EINVAL:
+        case ENOENT:  // so do some old kernels; a missing folder fails again on the named road
+            errno = 0;
+            break;
+        default:
+            break;
+        }
+        return -1;
+    }
+    // Publishing links the file through /proc; without /proc that cannot work.
+    struct stat link {};
+    if (::fstatat(AT_FDCWD, procPath(descriptor).c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
+        ::close(descriptor);
+        errno = 0;
+        return -1;
     }
     return descriptor;
 }
@@ -100,7 +141,10 @@ OutputFile::OutputFile(fs::path destination, const CancellationToken* cancel)
     : destination_(std::move(destination)), cancel_(cancel) {
     throwIfCancelled();
     const fs::path folder = destination_.has_parent_path() ? destination_.parent_path() : fs::path(".");
-    descriptor_ = openTemporary(folder, destination_.filename().string(), temporary_);
+    descriptor_ = openUnnamedTemporary(folder);
+    if (descriptor_ < 0 && errno == 0) {
+        descriptor_ = openNamedTemporary(folder, temporary_);
+    }
     if (descriptor_ < 0) {
         throw systemError(kDomain, "Could not create", destination_, errno);
     }
@@ -176,17 +220,38 @@ fs::path OutputFile::commit() {
     if (descriptor_ < 0) {
         throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
     }
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    if (::close(descriptor) != 0) {
+    // Write-back errors surface here (or at close), not as a saved file.
+    if (::fsync(descriptor_) != 0) {
         const int reason = errno;
         discard();
         throw systemError(kDomain, "Could not finish writing", destination_, reason);
     }
+    const bool unnamed = temporary_.empty();
+    if (!unnamed) {
+        const int descriptor = descriptor_;
+        descriptor_ = -1;
+        if (::close(descriptor) != 0) {
+            const int reason = errno;
+            discard();
+            throw systemError(kDomain, "Could not finish writing", destination_, reason);
+        }
+    }
+    const std::string source = unnamed ? procPath(descriptor_) : std::string();
     // A name taken meanwhile is never overwritten: we try the next one.
     for (int n = 1; n < 10000; ++n) {
         const fs::path candidate = n == 1 ? destination_ : numberedPath(destination_, n);
-        if (moveWithoutReplacing(temporary_, candidate) == 0) {
+        const int result = unnamed ? ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW)
+                                   : moveWithoutReplacing(temporary_, candidate);
+        if (result == 0) {
+            if (unnamed) {
+                const int descriptor = descriptor_;
+                descriptor_ = -1;
+                if (::close(descriptor) != 0) {
+                    const int reason = errno;
+                    ::unlink(candidate.c_str());
+                    throw systemError(kDomain, "Could not finish writing", candidate, reason);
+                }
+            }
             temporary_.clear();
             committed_ = true;
             return candidate;
@@ -211,7 +276,7 @@ fs::path writeOutputFile(const fs::path& destination, std::span<const std::byte>
 void replaceFileAtomically(const fs::path& path, std::span<const std::byte> bytes) {
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temporary;
-    const int descriptor = openTemporary(folder, path.filename().string(), temporary);
+    const int descriptor = openNamedTemporary(folder, temporary);
     if (descriptor < 0) {
         throw systemError(kDomain, "Could not create", path, errno);
     }

@@ -1,7 +1,10 @@
 #include "platform/Random.h"
 
+#include <pthread.h>
 #include <sys/random.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -37,8 +40,31 @@ double RandomSource::inRange(double low, double high) {
     return value < high ? value : low;
 }
 
+namespace {
+
+// getpid() is a system call on every use; a copy kept current by a fork
+// handler tells a forked child from its parent at the cost of a load.
+std::atomic<pid_t> cachedProcessId{0};
+
+void refreshProcessId() { cachedProcessId.store(::getpid(), std::memory_order_relaxed); }
+
+pid_t currentProcessId() {
+    static const bool registered [[maybe_unused]] = [] {
+        refreshProcessId();
+        ::pthread_atfork(nullptr, nullptr, refreshProcessId);
+        return true;
+    }();
+    return cachedProcessId.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
 std::uint64_t SystemRandom::next() {
-    if (available_ == 0) {
+    std::lock_guard lock(mutex_);
+    // After fork() parent and child hold the same words: the child (new pid)
+    // throws its copy away.
+    const pid_t self = currentProcessId();
+    if (available_ == 0 || filledBy_ != self) {
         auto* bytes = reinterpret_cast<unsigned char*>(buffer_);
         std::size_t filled = 0;
         while (filled < sizeof buffer_) {
@@ -52,8 +78,11 @@ std::uint64_t SystemRandom::next() {
             filled += static_cast<std::size_t>(got);
         }
         available_ = kBufferWords;
+        filledBy_ = self;
     }
-    return buffer_[--available_];
+    const std::uint64_t word = buffer_[--available_];
+    buffer_[available_] = 0;
+    return word;
 }
 
 namespace {
@@ -90,7 +119,14 @@ std::uint64_t SeededRandom::next() {
 }
 
 RandomSource& systemRandom() {
-    thread_local SystemRandom source;
+    static SystemRandom source;
+    // A fork while another thread holds the lock would leave it locked in
+    // the child for good; holding it across fork() rules that out.
+    static const bool forkSafe [[maybe_unused]] = [] {
+        ::pthread_atfork([] { source.mutex_.lock(); }, [] { source.mutex_.unlock(); },
+                         [] { source.mutex_.unlock(); });
+        return true;
+    }();
     return source;
 }
 

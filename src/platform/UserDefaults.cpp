@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <list>
@@ -89,9 +90,27 @@ struct PendingNotification {
 
 }  // namespace
 
+namespace {
+
+// One observer. Calls hold `mutex`, and reset() takes it too, so once reset()
+// returns no call is running or will start. It is recursive so that an
+// observer can reset its own observation from inside the call.
+struct ObserverEntry {
+    ObserverEntry(std::string observedKey, UserDefaults::Observer function)
+        : key(std::move(observedKey)), observer(std::move(function)) {}
+
+    const std::string key;
+    std::recursive_mutex mutex;
+    bool alive = true;  // guarded by mutex
+    UserDefaults::Observer observer;
+};
+
+}  // namespace
+
 struct UserDefaults::Observation::Link {
     std::weak_ptr<UserDefaults::Suite> suite;
     std::uint64_t id = 0;
+    std::shared_ptr<ObserverEntry> entry;
 };
 
 struct UserDefaults::Suite {
@@ -103,7 +122,7 @@ struct UserDefaults::Suite {
     FileIdentity identity;
     bool loaded = false;
     std::uint64_t nextObserverId = 1;
-    std::map<std::uint64_t, std::pair<std::string, std::shared_ptr<Observer>>> observers;
+    std::map<std::uint64_t, std::shared_ptr<ObserverEntry>> observers;
 
     // With mutex held: re-reads the file when it changed, collecting what differs.
     void refresh(std::vector<PendingNotification>& changes) {
@@ -138,41 +157,56 @@ struct UserDefaults::Suite {
     }
 
     // Applies `edit` to the values and writes the file, under both locks.
+    // When the edit or the write fails, what the refresh picked up from disk
+    // is still announced before the error goes on.
     template <typename Edit>
     void modify(Edit edit) {
         std::vector<PendingNotification> changes;
+        std::exception_ptr failure;
         {
             std::lock_guard lock(mutex);
             std::error_code error;
             fs::create_directories(path.parent_path(), error);
             FileLock fileLock(path);
             refresh(changes);
-            Value::Dictionary edited = values;
-            edit(edited);
-            const std::string bytes = Value(edited).toXmlPlist();
-            replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
-            diff(values, edited, changes);
-            values = std::move(edited);
-            identity = identify(path);
+            try {
+                Value::Dictionary edited = values;
+                edit(edited);
+                const std::string bytes = Value(edited).toXmlPlist();
+                replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
+                diff(values, edited, changes);
+                values = std::move(edited);
+                identity = identify(path);
+            } catch (...) {
+                failure = std::current_exception();
+            }
         }
         notify(changes);
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
     }
 
     void notify(const std::vector<PendingNotification>& changes) {
         if (changes.empty()) {
             return;
         }
-        std::vector<std::pair<std::string, std::shared_ptr<Observer>>> listeners;
+        std::vector<std::shared_ptr<ObserverEntry>> listeners;
         {
             std::lock_guard lock(mutex);
             for (const auto& [id, entry] : observers) {
                 listeners.push_back(entry);
             }
         }
+        // Called without the suite lock, so observers may use the defaults.
         for (const auto& change : changes) {
-            for (const auto& [key, observer] : listeners) {
-                if (key == change.key) {
-                    (*observer)(change.key, change.value ? &*change.value : nullptr);
+            for (const auto& entry : listeners) {
+                if (entry->key != change.key) {
+                    continue;
+                }
+                std::lock_guard call(entry->mutex);
+                if (entry->alive) {
+                    entry->observer(change.key, change.value ? &*change.value : nullptr);
                 }
             }
         }
@@ -212,11 +246,16 @@ void UserDefaults::Observation::reset() {
     if (!link_) {
         return;
     }
-    if (auto suite = link_->suite.lock()) {
-        std::lock_guard lock(suite->mutex);
-        suite->observers.erase(link_->id);
+    const std::shared_ptr<Link> link = std::move(link_);
+    {
+        // Waits for a call in flight on another thread.
+        std::lock_guard call(link->entry->mutex);
+        link->entry->alive = false;
     }
-    link_.reset();
+    if (auto suite = link->suite.lock()) {
+        std::lock_guard lock(suite->mutex);
+        suite->observers.erase(link->id);
+    }
 }
 
 UserDefaults::UserDefaults(std::string suiteName) : UserDefaults(std::move(suiteName), paths::settingsFolder()) {}
@@ -353,8 +392,8 @@ UserDefaults::Observation UserDefaults::observe(std::string key, Observer observ
     std::vector<PendingNotification> ignored;
     suite_->refresh(ignored);
     observation.link_->id = suite_->nextObserverId++;
-    suite_->observers.emplace(observation.link_->id,
-                              std::make_pair(std::move(key), std::make_shared<Observer>(std::move(observer))));
+    observation.link_->entry = std::make_shared<ObserverEntry>(std::move(key), std::move(observer));
+    suite_->observers.emplace(observation.link_->id, observation.link_->entry);
     return observation;
 }
 

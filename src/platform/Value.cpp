@@ -1,8 +1,11 @@
 #include "platform/Value.h"
 
+#include "platform/Error.h"
+
 #include <nlohmann/json.hpp>
 #include <plist/plist.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +20,241 @@ using Json = nlohmann::json;
 // Plist dates count from 2001-01-01T00:00:00Z.
 constexpr std::int64_t kPlistEpochOffsetSeconds = 978307200;
 
+// Arrays and dictionaries nest at most this deep; deeper input is refused
+// before our recursive converters (or libplist's) could run out of stack.
+constexpr int kMaxNesting = 512;
+
+constexpr const char* kDomain = "Value";
+constexpr const char* kDateOutOfRange =
+    "cannot be stored in a property list: dates run from 1932-12-13 to 2069-01-19";
+constexpr const char* kTextWithNul = "Text containing a NUL character cannot be stored in a property list";
+constexpr const char* kTooDeep = "Arrays and dictionaries nested too deeply for a property list";
+
+// Thrown by the converters below when the input nests deeper than kMaxNesting.
+struct TooDeep {};
+
+// Whole seconds since the plist epoch (rounded down) and the microseconds left.
+std::pair<std::int64_t, std::int64_t> plistSeconds(const Value::Date& date) {
+    const auto micros = date.time_since_epoch().count() - kPlistEpochOffsetSeconds * 1000000;
+    auto seconds = micros / 1000000;
+    auto rest = micros % 1000000;
+    if (rest < 0) {
+        rest += 1000000;
+        seconds -= 1;
+    }
+    return {seconds, rest};
+}
+
+std::string isoDate(const Value::Date& date);
+
+// libplist keeps dates in 32-bit seconds and texts as C strings: a value it
+// would silently wrap or cut is refused before anything is built.
+void checkStorableInPlist(const Value& value, int depth) {
+    if ((value.isArray() || value.isDictionary()) && depth > kMaxNesting) {
+        throw Error(kDomain, EINVAL, kTooDeep);
+    }
+    if (const auto* text = value.asString()) {
+        if (text->find('\0') != std::string::npos) {
+            throw Error(kDomain, EINVAL, kTextWithNul);
+        }
+    } else if (const auto* date = value.asDate()) {
+        const std::int64_t seconds = plistSeconds(*date).first;
+        if (seconds < INT32_MIN || seconds > INT32_MAX) {
+            throw Error(kDomain, ERANGE, "The date " + isoDate(*date) + " " + kDateOutOfRange);
+        }
+    } else if (const auto* array = value.asArray()) {
+        for (const auto& item : *array) {
+            checkStorableInPlist(item, depth + 1);
+        }
+    } else if (const auto* dictionary = value.asDictionary()) {
+        for (const auto& [key, item] : *dictionary) {
+            if (item.isNull()) {
+                continue;  // left out of the file
+            }
+            if (key.find('\0') != std::string::npos) {
+                throw Error(kDomain, EINVAL, kTextWithNul);
+            }
+            checkStorableInPlist(item, depth + 1);
+        }
+    }
+}
+
+// The deepest nesting of <array> and <dict> elements in XML text, counted
+// until it passes `limit`. Comments, CDATA, declarations and processing
+// instructions are skipped; self-closing elements do not nest.
+int xmlNestingDepth(std::string_view xml, int limit) {
+    constexpr std::pair<std::string_view, std::string_view> kSkipped[] = {
+        {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}, {"<!", ">"}};
+    int depth = 0;
+    int deepest = 0;
+    std::size_t i = 0;
+    while ((i = xml.find('<', i)) != std::string_view::npos) {
+        bool skipped = false;
+        for (const auto& [open, close] : kSkipped) {
+            if (xml.substr(i).starts_with(open)) {
+                const std::size_t end = xml.find(close, i + open.size());
+                i = end == std::string_view::npos ? xml.size() : end + close.size();
+                skipped = true;
+                break;
+            }
+        }
+        if (skipped) {
+            continue;
+        }
+        const std::size_t end = xml.find('>', i);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        std::string_view tag = xml.substr(i + 1, end - i - 1);
+        i = end + 1;
+        const bool closing = tag.starts_with('/');
+        const bool selfClosing = !closing && tag.ends_with('/');
+        if (closing) {
+            tag.remove_prefix(1);
+        }
+        const std::size_t nameEnd = tag.find_first_of(" \t\r\n/");
+        const std::string_view name = tag.substr(0, nameEnd);
+        if (name != "array" && name != "dict") {
+            continue;
+        }
+        if (closing) {
+            depth = std::max(0, depth - 1);
+        } else if (!selfClosing) {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > limit) {
+                break;
+            }
+        }
+    }
+    return deepest;
+}
+
 struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// The value must have passed checkStorableInPlist.
+bool isBinaryPlist(std::string_view bytes) { return bytes.starts_with("bplist00"); }
+
+// A big-endian unsigned number of `size` bytes at `at`; false when it does
+// not fit in the bytes.
+bool readBigEndian(std::string_view bytes, std::uint64_t at, unsigned size, std::uint64_t& out) {
+    if (size == 0 || size > 8 || at > bytes.size() || bytes.size() - at < size) {
+        return false;
+    }
+    out = 0;
+    for (unsigned i = 0; i < size; ++i) {
+        out = (out << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return true;
+}
+
+// Whether the objects of a binary plist nest at most `limit` arrays, sets and
+// dictionaries deep (and refer to each other without loops). Walks the
+// object table without recursion, each object once.
+bool binaryNestingWithin(std::string_view bytes, int limit) {
+    constexpr std::size_t kTrailer = 32;
+    if (bytes.size() < 8 + kTrailer) {
+        return false;
+    }
+    const std::uint64_t trailer = bytes.size() - kTrailer;
+    const unsigned offsetSize = static_cast<unsigned char>(bytes[trailer + 6]);
+    const unsigned refSize = static_cast<unsigned char>(bytes[trailer + 7]);
+    std::uint64_t count = 0, top = 0, table = 0;
+    if (!readBigEndian(bytes, trailer + 8, 8, count) || !readBigEndian(bytes, trailer + 16, 8, top) ||
+        !readBigEndian(bytes, trailer + 24, 8, table) || offsetSize == 0 || offsetSize > 8 || refSize == 0 ||
+        refSize > 8 || count == 0 || top >= count || table > trailer || (trailer - table) / offsetSize < count) {
+        return false;
+    }
+    // The children of object `index`: where their references start and how many.
+    auto children = [&](std::uint64_t index, std::uint64_t& first, std::uint64_t& number) {
+        std::uint64_t offset = 0;
+        if (!readBigEndian(bytes, table + index * offsetSize, offsetSize, offset) || offset >= trailer) {
+            return false;
+        }
+        const unsigned marker = static_cast<unsigned char>(bytes[offset]);
+        const unsigned type = marker >> 4;
+        number = 0;
+        if (type != 0xA && type != 0xC && type != 0xD) {
+            return true;
+        }
+        first = offset + 1;
+        number = marker & 0xF;
+        if (number == 0xF) {
+            std::uint64_t sizeMarker = 0;
+            if (!readBigEndian(bytes, first, 1, sizeMarker) || (sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3 ||
+                !readBigEndian(bytes, first + 1, 1u << (sizeMarker & 0xF), number)) {
+                return false;
+            }
+            first += 1 + (1u << (sizeMarker & 0xF));
+        }
+        if (type == 0xD) {
+            number *= 2;
+        }
+        return number <= (trailer - first) / refSize;
+    };
+    // Depth below each finished object; -1 unvisited, -2 on the current path.
+    std::vector<int> below(count, -1);
+    struct Frame {
+        std::uint64_t index, first, number, next;
+        int deepest;
+    };
+    std::vector<Frame> path;
+    auto enter = [&](std::uint64_t index) {
+        Frame frame{index, 0, 0, 0, 0};
+        if (!children(index, frame.first, frame.number)) {
+            return false;
+        }
+        if (frame.number == 0) {
+            below[index] = 0;  // a leaf or an empty container: checked by the caller
+            return true;
+        }
+        below[index] = -2;
+        path.push_back(frame);
+        return true;
+    };
+    if (!enter(top)) {
+        return false;
+    }
+    while (!path.empty()) {
+        if (static_cast<int>(path.size()) > limit) {
+            return false;
+        }
+        Frame& frame = path.back();
+        if (frame.next == frame.number) {
+            below[frame.index] = frame.deepest + 1;
+            const int finished = below[frame.index];
+            path.pop_back();
+            if (!path.empty()) {
+                path.back().deepest = std::max(path.back().deepest, finished);
+            }
+            continue;
+        }
+        std::uint64_t child = 0;
+        if (!readBigEndian(bytes, frame.first + frame.next * refSize, refSize, child) || child >= count) {
+            return false;
+        }
+        ++frame.next;
+        if (below[child] == -2) {
+            return false;  // a loop
+        }
+        if (below[child] == -1) {
+            const std::size_t before = path.size();
+            if (!enter(child)) {
+                return false;
+            }
+            if (path.size() > before) {
+                continue;
+            }
+        }
+        if (static_cast<int>(path.size()) + below[child] > limit) {
+            return false;
+        }
+        path.back().deepest = std::max(path.back().deepest, below[child]);
+    }
+    return below[top] <= limit;
+}
 
 plist_t toPlistNode(const Value& value) {
     if (auto flag = value.isBool() ? value.asBool() : std::nullopt) {
@@ -42,13 +276,7 @@ plist_t toPlistNode(const Value& value) {
         return plist_new_data(reinterpret_cast<const char*>(data->data()), data->size());
     }
     if (const auto* date = value.asDate()) {
-        const auto micros = date->time_since_epoch().count() - kPlistEpochOffsetSeconds * 1000000;
-        auto seconds = micros / 1000000;
-        auto rest = micros % 1000000;
-        if (rest < 0) {
-            rest += 1000000;
-            seconds -= 1;
-        }
+        const auto [seconds, rest] = plistSeconds(*date);
         return plist_new_date(static_cast<int32_t>(seconds), static_cast<int32_t>(rest));
     }
     if (const auto* array = value.asArray()) {
@@ -70,7 +298,7 @@ plist_t toPlistNode(const Value& value) {
     return plist_new_string("");
 }
 
-Value fromPlistNode(plist_t node) {
+Value fromPlistNode(plist_t node, int depth) {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t flag = 0;
@@ -112,17 +340,24 @@ Value fromPlistNode(plist_t node) {
         return Value(Value::Date(std::chrono::microseconds(total)));
     }
     case PLIST_ARRAY: {
+        if (depth >= kMaxNesting) {
+            throw TooDeep{};
+        }
         Value::Array array;
         const uint32_t count = plist_array_get_size(node);
         for (uint32_t i = 0; i < count; ++i) {
-            array.push_back(fromPlistNode(plist_array_get_item(node, i)));
+            array.push_back(fromPlistNode(plist_array_get_item(node, i), depth + 1));
         }
         return Value(std::move(array));
     }
     case PLIST_DICT: {
+        if (depth >= kMaxNesting) {
+            throw TooDeep{};
+        }
         Value::Dictionary dictionary;
         plist_dict_iter iterator = nullptr;
         plist_dict_new_iter(node, &iterator);
+        std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
         while (true) {
             char* key = nullptr;
             plist_t item = nullptr;
@@ -130,10 +365,9 @@ Value fromPlistNode(plist_t node) {
             if (key == nullptr) {
                 break;
             }
-            dictionary.emplace(key, fromPlistNode(item));
-            std::free(key);
+            std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
+            dictionary.emplace(key, fromPlistNode(item, depth + 1));
         }
-        std::free(iterator);
         return Value(std::move(dictionary));
     }
     default:
@@ -210,7 +444,7 @@ Json toJsonNode(const Value& value) {
     return node;
 }
 
-Value fromJsonNode(const Json& node) {
+Value fromJsonNode(const Json& node, int depth) {
     switch (node.type()) {
     case Json::value_t::boolean:
         return Value(node.get<bool>());
@@ -228,16 +462,22 @@ Value fromJsonNode(const Json& node) {
     case Json::value_t::string:
         return Value(node.get<std::string>());
     case Json::value_t::array: {
+        if (depth >= kMaxNesting) {
+            throw TooDeep{};
+        }
         Value::Array array;
         for (const auto& item : node) {
-            array.push_back(fromJsonNode(item));
+            array.push_back(fromJsonNode(item, depth + 1));
         }
         return Value(std::move(array));
     }
     case Json::value_t::object: {
+        if (depth >= kMaxNesting) {
+            throw TooDeep{};
+        }
         Value::Dictionary dictionary;
         for (auto it = node.begin(); it != node.end(); ++it) {
-            dictionary.emplace(it.key(), fromJsonNode(it.value()));
+            dictionary.emplace(it.key(), fromJsonNode(it.value(), depth + 1));
         }
         return Value(std::move(dictionary));
     }
@@ -287,6 +527,7 @@ const Value* Value::find(std::string_view key) const {
 }
 
 std::string Value::toXmlPlist() const {
+    checkStorableInPlist(*this, 1);
     PlistPtr root(toPlistNode(*this));
     char* xml = nullptr;
     uint32_t length = 0;
@@ -300,13 +541,25 @@ std::optional<Value> Value::fromPlist(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > UINT32_MAX) {
         return std::nullopt;
     }
+    // libplist builds (and frees) its tree recursively; it must not see
+    // input deeper than we accept.
+    if (!isBinaryPlist(bytes) && xmlNestingDepth(bytes, kMaxNesting) > kMaxNesting) {
+        return std::nullopt;
+    }
+    if (isBinaryPlist(bytes) && !binaryNestingWithin(bytes, kMaxNesting)) {
+        return std::nullopt;
+    }
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     if (root == nullptr) {
         return std::nullopt;
     }
     PlistPtr owner(root);
-    return fromPlistNode(root);
+    try {
+        return fromPlistNode(root, 0);
+    } catch (const TooDeep&) {
+        return std::nullopt;
+    }
 }
 
 std::string Value::toJson(int indent) const {
@@ -318,7 +571,12 @@ std::optional<Value> Value::fromJson(std::string_view text) {
     if (node.is_discarded()) {
         return std::nullopt;
     }
-    return fromJsonNode(node);
+    // nlohmann's parser and destructor do not recurse; our converter does.
+    try {
+        return fromJsonNode(node, 0);
+    } catch (const TooDeep&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace platform

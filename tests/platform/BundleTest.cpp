@@ -28,6 +28,24 @@ TEST(BundleTest, ResourceLookupAndMissingInfo) {
     EXPECT_FALSE(bundle.pathForResource("image", "jpg"));
     EXPECT_FALSE(bundle.pathForResource("Sub", ""));  // a folder is not a resource
     EXPECT_FALSE(bundle.pathForResource("../x", "png"));
+    EXPECT_EQ(bundle.pathForResource("en", "json", "Sub/"), folder.path() / "Sub" / "en.json");
+
+    // A subdirectory never leads out of the resources, even to a file that exists.
+    testing::TemporaryDirectory outside;
+    testing::writeFile(outside.path() / "secret.txt", "x");
+    const std::string outsideName = outside.path().filename().string();
+    const std::string escapes[] = {
+        outside.path().string(),     // absolute
+        "../" + outsideName,         // up and out
+        "Sub/../../" + outsideName,  // down, then out
+        "Sub/..",                    // back to the top, still refused
+        "/etc",
+    };
+    for (const auto& subdirectory : escapes) {
+        SCOPED_TRACE(subdirectory);
+        EXPECT_FALSE(bundle.pathForResource("secret", "txt", subdirectory));
+        EXPECT_FALSE(bundle.pathForResource("passwd", "", subdirectory));
+    }
 
     // No Info.plist: the identity reads as unknown rather than failing.
     EXPECT_EQ(bundle.bundleIdentifier(), "");

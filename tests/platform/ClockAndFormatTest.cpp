@@ -3,6 +3,9 @@
 
 #include "TestSupport.h"
 
+#include <cmath>
+#include <ctime>
+
 namespace platform {
 namespace {
 
@@ -41,6 +44,16 @@ TEST(FormatTest, Numbers) {
         {format::currency(45210.5), "$45,210.50"},
         {format::currency(1234567.891), "$1,234,567.89"},
         {format::currency(std::numeric_limits<double>::infinity()), ""},
+        {format::currency(12345.6, 0, 2), "$12,345.6"},
+        {format::currency(12345, 0, 2), "$12,345"},
+        {format::currency(12345.6, 0, 0), "$12,346"},
+        {format::currency(12345.678, 0, 2), "$12,345.68"},
+        {format::currency(12345.6, 2, 2), "$12,345.60"},
+        {format::currency(-0.004, 0, 2), "$0"},
+        {format::currency(-1234.5, 0, 2), "-$1,234.5"},
+        {format::currency(std::nan(""), 0, 2), ""},
+        // printf rounds the binary value: 2.675 is stored just below it.
+        {format::decimal(2.675, 0, 2), "2.67"},
         {format::groupedInteger(1234567), "1,234,567"},
         {format::groupedInteger(-1000), "-1,000"},
         {format::groupedInteger(999), "999"},
@@ -64,12 +77,20 @@ TEST(FormatTest, DatesInLocalTime) {
         {format::date(kMoment, DateStyle::longStyle), "January 5, 2026"},
         {format::date(kMoment, DateStyle::full), "Monday, January 5, 2026"},
         {format::date(kMoment, DateStyle::longStyle, DateStyle::shortStyle), "January 5, 2026 at 3:04 PM"},
+        {format::date(kMoment, DateStyle::shortStyle, DateStyle::shortStyle), "1/5/26, 3:04 PM"},
+        {format::date(kMoment, DateStyle::medium, DateStyle::shortStyle), "Jan 5, 2026 at 3:04 PM"},
+        {format::date(kMoment, DateStyle::full, DateStyle::medium), "Monday, January 5, 2026 at 3:04:09 PM"},
         {format::date(kMoment, DateStyle::none, DateStyle::shortStyle), "3:04 PM"},
         {format::pattern(kMoment, "yyyy-MM-dd"), "2026-01-05"},
         {format::pattern(kMoment, "MMMM yyyy"), "January 2026"},
         {format::pattern(kMoment, "EEE, d MMM yy 'at' HH:mm:ss a"), "Mon, 5 Jan 26 at 15:04:09 PM"},
         {format::pattern(kMoment - hours(15), "h:mm a"), "12:04 AM"},
         {format::pattern(kMoment, "yyyyMMddHHmmss"), "20260105150409"},
+        {format::pattern(kMoment, "h 'o''clock' a"), "3 o'clock PM"},
+        {format::pattern(kMoment, "h''mm"), "3'04"},
+        {format::pattern(kMoment, "''''"), "''"},
+        {format::pattern(kMoment, "'''yy'''"), "'yy'"},
+        {format::pattern(kMoment, "'unclosed h"), "unclosed h"},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(item.actual, item.expected);
@@ -77,6 +98,57 @@ TEST(FormatTest, DatesInLocalTime) {
     testing::ScopedEnvironment tokyo("TZ", "Asia/Tokyo");
     EXPECT_EQ(format::patternUtc(kMoment, "yyyy-MM-dd HH"), "2026-01-05 15");
     EXPECT_EQ(format::pattern(kMoment, "yyyy-MM-dd HH"), "2026-01-06 00");
+}
+
+// A local wall-clock time in the current TZ.
+TimePoint localWallTime(int y, int mo, int d, int h, int mi) {
+    std::tm parts{};
+    parts.tm_year = y - 1900;
+    parts.tm_mon = mo - 1;
+    parts.tm_mday = d;
+    parts.tm_hour = h;
+    parts.tm_min = mi;
+    parts.tm_isdst = -1;
+    return system_clock::from_time_t(std::mktime(&parts));
+}
+
+TEST(ClockTest, AddingMonthsKeepsWallClockAndClampsTheDay) {
+    struct Case {
+        const char* zone;
+        int start[5];  // local year, month, day, hour, minute
+        int months;
+        const char* local;
+        const char* utc;
+    };
+    const Case cases[] = {
+        {"UTC", {2026, 3, 31, 10, 0}, -1, "2026-02-28 10:00:00", "2026-02-28 10"},
+        {"UTC", {2024, 3, 31, 10, 0}, -1, "2024-02-29 10:00:00", "2024-02-29 10"},
+        {"UTC", {2026, 1, 31, 23, 59}, 1, "2026-02-28 23:59:00", "2026-02-28 23"},
+        {"UTC", {2026, 1, 15, 8, 0}, -3, "2025-10-15 08:00:00", "2025-10-15 08"},
+        {"UTC", {2026, 5, 31, 8, 0}, -3, "2026-02-28 08:00:00", "2026-02-28 08"},
+        {"UTC", {2026, 12, 31, 8, 0}, 2, "2027-02-28 08:00:00", "2027-02-28 08"},
+        {"UTC", {2026, 5, 31, 8, 0}, -13, "2025-04-30 08:00:00", "2025-04-30 08"},
+        {"UTC", {2000, 2, 29, 8, 0}, 12, "2001-02-28 08:00:00", "2001-02-28 08"},
+        {"UTC", {2026, 6, 15, 8, 0}, 0, "2026-06-15 08:00:00", "2026-06-15 08"},
+        // Across daylight saving the wall clock stays and the UTC offset moves.
+        {"America/New_York", {2026, 4, 15, 12, 0}, -3, "2026-01-15 12:00:00", "2026-01-15 17"},
+        {"America/New_York", {2026, 1, 15, 9, 30}, 6, "2026-07-15 09:30:00", "2026-07-15 13"},
+        {"America/New_York", {2026, 3, 31, 0, 30}, -1, "2026-02-28 00:30:00", "2026-02-28 05"},
+        {"Europe/Berlin", {2026, 10, 31, 1, 0}, -1, "2026-09-30 01:00:00", "2026-09-29 23"},
+    };
+    for (const auto& item : cases) {
+        testing::ScopedEnvironment zone("TZ", item.zone);
+        const auto& [y, mo, d, h, mi] = item.start;
+        const TimePoint start = localWallTime(y, mo, d, h, mi);
+        SCOPED_TRACE(std::string(item.zone) + " " + format::pattern(start, "yyyy-MM-dd HH:mm") + " " +
+                     std::to_string(item.months));
+        const TimePoint result = addingMonths(start, item.months);
+        EXPECT_EQ(format::pattern(result, "yyyy-MM-dd HH:mm:ss"), item.local);
+        EXPECT_EQ(format::patternUtc(result, "yyyy-MM-dd HH"), item.utc);
+    }
+    // Parts of a second are kept.
+    testing::ScopedEnvironment zone("TZ", "UTC");
+    EXPECT_EQ(addingMonths(kMoment + microseconds(250), -1) - addingMonths(kMoment, -1), microseconds(250));
 }
 
 }  // namespace

@@ -7,8 +7,16 @@
 
 #include <sys/resource.h>
 
-#include <csignal>
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
 
 namespace platform {
 namespace {
@@ -33,6 +41,123 @@ TEST(OutputFileTest, WritesCommitsAndNumbersCollisions) {
 
     EXPECT_EQ(OutputFile::numberedPath("/a/b.tar", 2), "/a/b_2.tar");
     EXPECT_EQ(OutputFile::numberedPath("/a/noext", 4), "/a/noext_4");
+}
+
+TEST(OutputFileTest, NamesUpToTheFileSystemLimitWork) {
+    testing::TemporaryDirectory folder;
+    for (const std::size_t length : {std::size_t{239}, std::size_t{250}, std::size_t{255}}) {
+        const std::string name = std::string(length - 4, 'n') + ".txt";
+        ASSERT_EQ(name.size(), length);
+        const fs::path destination = folder.path() / name;
+        EXPECT_EQ(writeOutputFile(destination, bytesOf("long")), destination) << length;
+        EXPECT_EQ(testing::readFile(destination), "long");
+        replaceFileAtomically(destination, bytesOf("replaced"));
+        EXPECT_EQ(testing::readFile(destination), "replaced");
+    }
+    // The numbered name of a 250-byte name still fits.
+    const fs::path destination = folder.path() / (std::string(246, 'n') + ".txt");
+    EXPECT_EQ(writeOutputFile(destination, bytesOf("second")), OutputFile::numberedPath(destination, 2));
+    EXPECT_EQ(testing::entryCount(folder.path()), 4u);
+}
+
+TEST(OutputFileTest, NoDirectoryEntryExistsUntilCommit) {
+    testing::TemporaryDirectory folder;
+    const int probe = ::open(folder.path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (probe < 0) {
+        GTEST_SKIP() << "no O_TMPFILE here: the named temporary road is taken";
+    }
+    ::close(probe);
+    const fs::path destination = folder.path() / "report.csv";
+
+    // A process killed in the middle of writing leaves nothing behind.
+    const int status = testing::runInChild([&] {
+        OutputFile file(destination);
+        file.write("partial");
+        ::raise(SIGKILL);
+        return 0;
+    });
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(testing::entryCount(folder.path()), 0u);
+
+    OutputFile file(destination);
+    file.writeRepeated(bytesOf("row\n"), 16000);
+    EXPECT_EQ(testing::entryCount(folder.path()), 0u);
+    EXPECT_EQ(file.commit(), destination);
+    EXPECT_EQ(testing::entryCount(folder.path()), 1u);
+    EXPECT_EQ(testing::readFile(destination).size(), 16000u);
+}
+
+// From here on this process's opens with O_TMPFILE fail with EOPNOTSUPP, as
+// on a file system without it. False where the filter cannot be installed.
+bool forbidUnnamedFiles() {
+#if defined(__x86_64__)
+    constexpr std::uint32_t kFlagsLow = offsetof(seccomp_data, args[2]);  // little endian: low word
+    constexpr std::uint32_t kOpenFlagsLow = offsetof(seccomp_data, args[1]);
+    constexpr std::uint32_t kTmpfileBit = 020000000;  // O_TMPFILE without O_DIRECTORY
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_open, 4, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFlagsLow),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kTmpfileBit, 4, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kOpenFlagsLow),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kTmpfileBit, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EOPNOTSUPP & SECCOMP_RET_DATA)),
+    };
+    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+#else
+    return false;
+#endif
+}
+
+TEST(OutputFileTest, NamedTemporaryRoadWhereUnnamedFilesAreMissing) {
+    testing::TemporaryDirectory folder;
+    const fs::path destination = folder.path() / (std::string(246, 'n') + ".txt");
+    const int status = testing::runInChild([&] {
+        if (!forbidUnnamedFiles()) {
+            return 77;
+        }
+        if (::open(folder.path().c_str(), O_TMPFILE | O_WRONLY, 0600) >= 0 || errno != EOPNOTSUPP) {
+            return 3;
+        }
+        {
+            OutputFile file(destination);
+            file.write("first");
+            // The named temporary is the one entry, whatever the destination.
+            if (testing::entryCount(folder.path()) != 1) {
+                return 4;
+            }
+            if (file.commit() != destination) {
+                return 5;
+            }
+        }
+        if (writeOutputFile(destination, bytesOf("second")) != OutputFile::numberedPath(destination, 2)) {
+            return 6;
+        }
+        {
+            OutputFile abandoned(folder.path() / "abandoned.txt");
+            abandoned.write("partial");
+        }
+        return 0;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "cannot install a seccomp filter here";
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(testing::readFile(destination), "first");
+    EXPECT_EQ(testing::readFile(OutputFile::numberedPath(destination, 2)), "second");
+    EXPECT_EQ(testing::entryCount(folder.path()), 2u);
+    struct stat info {};
+    ASSERT_EQ(::stat(destination.c_str(), &info), 0);
+    EXPECT_NE(info.st_mode & S_IRGRP, 0u) << "output files are not private";
 }
 
 TEST(OutputFileTest, RepeatedPatternIsExactAndCut) {

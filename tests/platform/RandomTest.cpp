@@ -1,9 +1,15 @@
 #include "platform/Random.h"
 
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <set>
+#include <thread>
+#include <unordered_set>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -72,6 +78,60 @@ TEST(RandomTest, SeedsReplayAndDiffer) {
     SystemRandom system1, system2;
     EXPECT_NE(system1.next(), system2.next());
     EXPECT_NE(&systemRandom(), nullptr);
+}
+
+TEST(RandomTest, SystemSourceIsSharedSafelyBetweenThreads) {
+    // A source fetched on one thread and drawn from on many, as a generation
+    // context does. A torn buffer shows up as repeated words.
+    RandomSource& shared = systemRandom();
+    constexpr int kThreads = 8;
+    constexpr int kDraws = 5000;
+    std::vector<std::vector<std::uint64_t>> drawn(kThreads);
+    std::vector<const RandomSource*> seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            seen[t] = &systemRandom();
+            for (int i = 0; i < kDraws; ++i) {
+                drawn[t].push_back(shared.next());
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::unordered_set<std::uint64_t> distinct;
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(seen[t], &shared) << "one source for the whole process";
+        distinct.insert(drawn[t].begin(), drawn[t].end());
+    }
+    EXPECT_EQ(distinct.size(), std::size_t{kThreads} * kDraws);
+}
+
+TEST(RandomTest, ForkedChildDoesNotReplayTheParentsWords) {
+    SystemRandom own;
+    struct Case {
+        const char* name;
+        RandomSource* source;
+    };
+    const Case cases[] = {{"systemRandom()", &systemRandom()}, {"SystemRandom", &own}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        item.source->next();  // the buffer is now full of unread words
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        const int status = testing::runInChild([&] {
+            const std::uint64_t word = item.source->next();
+            return ::write(pipe[1], &word, sizeof word) == sizeof word ? 0 : 3;
+        });
+        ::close(pipe[1]);
+        std::uint64_t childWord = 0;
+        const ssize_t got = ::read(pipe[0], &childWord, sizeof childWord);
+        ::close(pipe[0]);
+        ASSERT_EQ(status, 0);
+        ASSERT_EQ(got, static_cast<ssize_t>(sizeof childWord));
+        EXPECT_NE(childWord, item.source->next());
+    }
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/Error.h"
+#include "platform/OutputFile.h"
 
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
 #include <atomic>
+#include <span>
 #include <thread>
 
 namespace platform {
@@ -103,6 +105,83 @@ TEST(UserDefaultsTest, ObserversHearChangesOfTheirKey) {
     EXPECT_EQ(heard.size(), 4u);
 }
 
+TEST(UserDefaultsTest, ResetWaitsForACallInFlightAndEndsTheCalls) {
+    testing::TemporaryDirectory folder;
+    UserDefaults defaults("suite", folder.path());
+    std::atomic<int> calls{0};
+    std::atomic<bool> inCall{false};
+    std::atomic<bool> entered{false};
+    auto observation = defaults.observe("key", [&](const std::string&, const Value*) {
+        inCall = true;
+        entered = true;
+        calls.fetch_add(1);
+        std::this_thread::sleep_for(milliseconds(50));
+        inCall = false;
+    });
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            defaults.set("key", i);
+        }
+    });
+    while (!entered) {
+        std::this_thread::yield();
+    }
+    std::thread resetter([&] {
+        observation.reset();
+        // Once reset() has returned, the observer is neither running nor called again.
+        EXPECT_FALSE(inCall.load());
+        const int seen = calls.load();
+        std::this_thread::sleep_for(milliseconds(20));
+        EXPECT_EQ(calls.load(), seen);
+    });
+    resetter.join();
+    stop = true;
+    writer.join();
+}
+
+TEST(UserDefaultsTest, ObserverCanResetItselfDuringTheCall) {
+    testing::TemporaryDirectory folder;
+    UserDefaults defaults("suite", folder.path());
+    int calls = 0;
+    UserDefaults::Observation observation;
+    observation = defaults.observe("key", [&](const std::string&, const Value*) {
+        ++calls;
+        observation.reset();
+    });
+    defaults.set("key", 1);
+    defaults.set("key", 2);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(UserDefaultsTest, FailedWriteStillAnnouncesChangesReadFromDisk) {
+    testing::TemporaryDirectory folder;
+    UserDefaults defaults("suite", folder.path());
+    defaults.set("shared", 1);
+    const int status = testing::runInChild([&] {
+        std::vector<std::string> heard;
+        auto observation = defaults.observe("shared", [&](const std::string&, const Value* value) {
+            heard.push_back(value ? value->toJson() : "removed");
+        });
+        // Another writer changes the file behind this process's back.
+        const std::string bytes = Value(Value::Dictionary{{"shared", 2}}).toXmlPlist();
+        replaceFileAtomically(defaults.filePath(), std::as_bytes(std::span(bytes.data(), bytes.size())));
+        if (!testing::forbidRenames()) {
+            return 77;
+        }
+        try {
+            defaults.set("mine", true);
+        } catch (const Error&) {
+            return heard == std::vector<std::string>{"2"} && !defaults.object("mine") ? 0 : 6;
+        }
+        return 5;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "cannot install a seccomp filter here";
+    }
+    EXPECT_EQ(status, 0);
+}
+
 TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
     testing::TemporaryDirectory folder;
     std::vector<std::thread> threads;
@@ -143,6 +222,36 @@ TEST(UserDefaultsTest, FailedRenameLeavesThePreviousFileAndValues) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(testing::readFile(defaults.filePath()), before);
     EXPECT_EQ(defaults.stringForKey("kept"), "yes");
+}
+
+TEST(UserDefaultsTest, UnstorableValueThrowsAndChangesNothing) {
+    testing::TemporaryDirectory folder;
+    UserDefaults defaults("suite", folder.path());
+    defaults.set("kept", "yes");
+    const std::string before = testing::readFile(defaults.filePath());
+    const Value unstorable[] = {Value::Date(sys_days(year(2100) / January / 1)),
+                                Value::Date(sys_days(year(1900) / January / 1)), std::string("a\0b", 3)};
+    for (const auto& value : unstorable) {
+        EXPECT_THROW(defaults.set("kept", value), Error);
+        EXPECT_THROW(defaults.set("added", value), Error);
+    }
+    EXPECT_EQ(testing::readFile(defaults.filePath()), before);
+    EXPECT_EQ(defaults.dictionaryRepresentation(), (Value::Dictionary{{"kept", "yes"}}));
+}
+
+TEST(UserDefaultsTest, TooDeeplyNestedSuiteFileReadsAsEmpty) {
+    testing::TemporaryDirectory folder;
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>k</key>";
+    for (int i = 0; i < 100000; ++i) {
+        text += "<array>";
+    }
+    for (int i = 0; i < 100000; ++i) {
+        text += "</array>";
+    }
+    testing::writeFile(folder.path() / "suite.plist", text + "</dict></plist>");
+    UserDefaults defaults("suite", folder.path());
+    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+    EXPECT_FALSE(defaults.object("k").has_value());
 }
 
 TEST(UserDefaultsTest, RejectsSuiteNamesThatAreNotFileNames) {

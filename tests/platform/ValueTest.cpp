@@ -1,7 +1,10 @@
 #include "platform/Value.h"
 
+#include "platform/Error.h"
+
 #include "TestSupport.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -72,6 +75,158 @@ TEST(ValueTest, TypedViewsConvertNumbersOnly) {
     EXPECT_EQ(Value(1).find("x"), nullptr);
     EXPECT_FALSE(Value::fromPlist("not a plist").has_value());
     EXPECT_FALSE(Value::fromPlist("").has_value());
+}
+
+TEST(ValueTest, PlistRefusesWhatLibplistWouldWrapOrCut) {
+    using namespace std::chrono;
+    const auto dateOn = [](year_month_day day) { return Value::Date(sys_days(day)); };
+    struct Case {
+        const char* name;
+        Value value;
+        int code;  // 0: stored and read back unchanged
+    };
+    const Case cases[] = {
+        {"2100", dateOn(year(2100) / January / 1), ERANGE},
+        {"1900", dateOn(year(1900) / January / 1), ERANGE},
+        {"nested 2100", Value::Dictionary{{"a", Value::Array{dateOn(year(2100) / January / 1)}}}, ERANGE},
+        {"1933", dateOn(year(1933) / January / 1), 0},
+        {"2069", dateOn(year(2069) / January / 1), 0},
+        {"NUL in text", Value::Array{std::string("before\0after", 12)}, EINVAL},
+        {"NUL in key", Value::Dictionary{{std::string("k\0ey", 4), 1}}, EINVAL},
+        {"NUL in a left-out member's key", Value::Dictionary{{std::string("k\0", 2), Value()}}, 0},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        if (item.code == 0) {
+            EXPECT_EQ(Value::fromPlist(item.value.toXmlPlist()),
+                      item.value.isDictionary() ? Value(Value::Dictionary{}) : item.value);
+            continue;
+        }
+        try {
+            item.value.toXmlPlist();
+            ADD_FAILURE() << "no error";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.domain(), "Value");
+            EXPECT_EQ(error.code(), item.code) << error.what();
+        }
+    }
+}
+
+// `depth` arrays nested in XML, JSON or binary plist form.
+std::string nestedArrays(const std::string& form, int depth) {
+    if (form == "xml") {
+        std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+        for (int i = 0; i < depth; ++i) {
+            text += "<array>";
+        }
+        for (int i = 0; i < depth; ++i) {
+            text += "</array>";
+        }
+        return text + "</plist>";
+    }
+    if (form == "xml dict") {
+        std::string text = "<plist version=\"1.0\">";
+        for (int i = 0; i < depth; ++i) {
+            text += "<dict><key>k</key>";
+        }
+        text += "<true/>";
+        for (int i = 0; i < depth; ++i) {
+            text += "</dict>";
+        }
+        return text + "</plist>";
+    }
+    if (form == "json") {
+        return std::string(static_cast<std::size_t>(depth), '[') + std::string(static_cast<std::size_t>(depth), ']');
+    }
+    // Binary: object i is an array holding object i + 1; the last is empty.
+    std::string bytes = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    auto bigEndian = [&](std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8) {
+            bytes += static_cast<char>((value >> shift) & 0xff);
+        }
+    };
+    for (int i = 0; i < depth; ++i) {
+        offsets.push_back(static_cast<std::uint32_t>(bytes.size()));
+        if (i + 1 < depth) {
+            bytes += '\xA1';
+            bigEndian(static_cast<std::uint64_t>(i) + 1, 4);
+        } else {
+            bytes += '\xA0';
+        }
+    }
+    const std::size_t table = bytes.size();
+    for (const auto offset : offsets) {
+        bigEndian(offset, 4);
+    }
+    bytes += std::string(6, '\0');
+    bytes += '\x04';
+    bytes += '\x04';
+    bigEndian(static_cast<std::uint64_t>(depth), 8);
+    bigEndian(0, 8);
+    bigEndian(table, 8);
+    return bytes;
+}
+
+int nestingOf(const Value& value) {
+    int depth = 0;
+    for (const Value* node = &value; node != nullptr;) {
+        if (const auto* array = node->asArray()) {
+            ++depth;
+            node = array->empty() ? nullptr : &array->front();
+        } else if (const auto* dictionary = node->asDictionary()) {
+            ++depth;
+            node = dictionary->empty() ? nullptr : &dictionary->begin()->second;
+        } else {
+            node = nullptr;
+        }
+    }
+    return depth;
+}
+
+TEST(ValueTest, NestingDeeperThan512IsRefusedNotACrash) {
+    struct Case {
+        const char* form;
+        int depth;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"xml", 512, true},         {"xml", 513, false},         {"xml", 100000, false},
+        {"xml dict", 512, true},    {"xml dict", 513, false},    {"xml dict", 100000, false},
+        {"binary", 512, true},      {"binary", 513, false},      {"binary", 100000, false},
+        {"json", 512, true},        {"json", 513, false},        {"json", 200000, false},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(std::string(item.form) + " " + std::to_string(item.depth));
+        const std::string text = nestedArrays(item.form, item.depth);
+        const auto parsed = std::string_view(item.form) == "json" ? Value::fromJson(text) : Value::fromPlist(text);
+        ASSERT_EQ(parsed.has_value(), item.accepted);
+        if (parsed) {
+            EXPECT_EQ(nestingOf(*parsed), item.depth);
+        }
+    }
+    // Deep JSON objects too, and many self-closing elements side by side.
+    std::string objects;
+    for (int i = 0; i < 200000; ++i) {
+        objects += "{\"a\":";
+    }
+    objects += "1" + std::string(200000, '}');
+    EXPECT_FALSE(Value::fromJson(objects).has_value());
+    std::string flat = "<plist version=\"1.0\"><array>";
+    for (int i = 0; i < 100000; ++i) {
+        flat += i % 2 == 0 ? "<array/>" : "<dict/>";
+    }
+    flat += "<!-- <array> --><string><![CDATA[<array>]]></string></array></plist>";
+    const auto wide = Value::fromPlist(flat);
+    ASSERT_TRUE(wide.has_value());
+    ASSERT_EQ(wide->asArray()->size(), 100001u);
+    EXPECT_EQ(wide->asArray()->back(), Value("<array>"));
+    // What we would refuse to read, we refuse to write.
+    Value deep = Value::Array{};
+    for (int i = 1; i < 513; ++i) {
+        deep = Value::Array{std::move(deep)};
+    }
+    EXPECT_THROW(deep.toXmlPlist(), Error);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cairo-pdf.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,8 +47,13 @@ struct PdfDocument::Impl {
         surface.reset();
         closeFile();
         if (target == Target::file && !succeeded) {
-            // A document that was never completed leaves no broken file behind.
-            ::unlink(path.c_str());
+            // A document that was never completed leaves no broken file
+            // behind; a file put at the path meanwhile is not ours to remove.
+            struct stat current {};
+            if (::stat(path.c_str(), &current) == 0 && current.st_dev == created.st_dev &&
+                current.st_ino == created.st_ino) {
+                ::unlink(path.c_str());
+            }
         }
     }
 
@@ -160,6 +166,7 @@ struct PdfDocument::Impl {
     PdfSink sink;
     std::filesystem::path path;
     int descriptor = -1;
+    struct stat created {};  // the file toFile made
     std::exception_ptr outputError;
     bool discarding = false;
     bool finished = false;
@@ -193,10 +200,14 @@ PdfDocument::PdfDocument(PdfSink sink, const Clock& clock, PdfMetadata metadata)
 PdfDocument PdfDocument::toFile(const std::filesystem::path& path, const Clock& clock, PdfMetadata metadata) {
     auto impl = std::make_unique<Impl>(Impl::Target::file);
     impl->path = path;
-    impl->descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (impl->descriptor < 0) {
+    // O_EXCL: an existing file is never overwritten, and the file removed
+    // after a failure is always one this document made.
+    impl->descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (impl->descriptor < 0 || ::fstat(impl->descriptor, &impl->created) != 0) {
         const int reason = errno;
-        impl->succeeded = true;  // nothing of ours to remove
+        if (impl->descriptor < 0) {
+            impl->succeeded = true;  // nothing of ours to remove
+        }
         throw systemError(kDomain, "Could not create", path, reason);
     }
     PdfDocument document(std::move(impl));

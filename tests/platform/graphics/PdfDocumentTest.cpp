@@ -241,6 +241,41 @@ TEST(PdfDocument, RemovesAFileItNeverFinished) {
     EXPECT_FALSE(fs::exists(path));
 }
 
+TEST(PdfDocument, NeverOverwritesOrRemovesAFileItDidNotCreate) {
+    const TemporaryFolder folder;
+    const auto readAll = [](const fs::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    };
+    const auto writeText = [](const fs::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    };
+
+    // An existing file is refused, and stays as it was.
+    const fs::path existing = folder.path() / "existing.pdf";
+    writeText(existing, "precious");
+    try {
+        PdfDocument::toFile(existing, kClock);
+        FAIL() << "no error";
+    } catch (const platform::Error& error) {
+        EXPECT_EQ(error.domain(), kPdfErrorDomain);
+        EXPECT_EQ(error.code(), EEXIST);
+        EXPECT_NE(std::string(error.what()).find(existing.string()), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(readAll(existing), "precious");
+
+    // A file put in place of ours while drawing outlives the abandoned document.
+    const fs::path path = folder.path() / "replaced.pdf";
+    {
+        PdfDocument document = PdfDocument::toFile(path, kClock);
+        document.beginPage(pageSizes::a4, Origin::topLeft);
+        const fs::path other = folder.path() / "other";
+        writeText(other, "someone else's");
+        fs::rename(other, path);
+    }
+    EXPECT_EQ(readAll(path), "someone else's");
+}
+
 TEST(PdfDocument, RefusesMisuseWithoutSpoilingTheDocument) {
     PdfDocument document(kClock);
     Canvas& canvas = document.beginPage(pageSizes::a4, Origin::topLeft);

@@ -33,7 +33,8 @@ public:
 
     // The path of resource `name`.`extension` (extension may be empty or
     // given with or without its dot) in `subdirectory` of the resources, when
-    // such a regular file exists.
+    // such a regular file exists. A subdirectory that is absolute or has a
+    // ".." component finds nothing.
     std::optional<std::filesystem::path> pathForResource(std::string_view name, std::string_view extension,
                                                          std::string_view subdirectory = {}) const;
 

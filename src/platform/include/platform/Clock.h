@@ -34,6 +34,12 @@ const Clock& systemClock();
 std::tm localTime(TimePoint at);
 std::tm utcTime(TimePoint at);
 
+// The same local wall-clock time `months` calendar months later (or, when
+// negative, earlier). The day is clamped to the target month's length, so
+// March 31 minus one month is February 28 (29 in a leap year); a time that
+// the target day skips or repeats for daylight saving is settled by mktime.
+TimePoint addingMonths(TimePoint at, int months);
+
 // "yyyyMMddHHmmss" in local time: the file-name timestamp.
 std::string timestamp(TimePoint at);
 

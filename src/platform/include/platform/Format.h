@@ -9,12 +9,16 @@
 // taken from the process locale, so that documents read the same everywhere.
 namespace platform::format {
 
-// 1234.5 -> "1,234.5": grouped, between minimum and maximum fraction digits,
-// rounded half to even like the platform formatter.
+// 1234.5 -> "1,234.5": grouped, between minimum and maximum fraction digits.
+// Rounds the binary value (2.675 is just below 2.675, so it gives "2.67");
+// exact ties go to even.
 std::string decimal(double value, int minimumFractionDigits = 0, int maximumFractionDigits = 3);
 
 // 1234.5 -> "$1,234.50", -3 -> "-$3.00". Empty for a value that is not finite.
 std::string currency(double value, int fractionDigits = 2);
+// Between minimum and maximum fraction digits, trailing zeros dropped as in
+// decimal(): (12345.6, 0, 2) -> "$12,345.6", (12345, 0, 2) -> "$12,345".
+std::string currency(double value, int minimumFractionDigits, int maximumFractionDigits);
 
 // Integer digits with grouping: 1234567 -> "1,234,567".
 std::string groupedInteger(long long value);
@@ -24,12 +28,14 @@ enum class DateStyle { none, shortStyle, medium, longStyle, full };
 // Date and time styles in local time:
 //   short "1/5/26", medium "Jan 5, 2026", long "January 5, 2026",
 //   full "Monday, January 5, 2026"; time short "3:04 PM".
-// A date and a time are joined with " at ".
+// A short date and a time are joined with ", " ("1/5/26, 3:04 PM"), the
+// other date styles with " at ".
 std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle = DateStyle::none);
 
 // A date pattern in local time with the fields yyyy, yy, MMMM, MMM, MM, M,
 // dd, d, EEEE, EEE, HH, H, hh, h, mm, ss and a; text in single quotes is
-// literal, other characters are copied.
+// literal, '' is a single quote (inside quotes too), other characters are
+// copied.
 std::string pattern(TimePoint at, std::string_view datePattern);
 
 // The same pattern in UTC.

@@ -18,11 +18,13 @@ private:
     std::atomic<bool> cancelled_{false};
 };
 
-// Writes one output file safely: the bytes go to a temporary file made with
-// O_EXCL in the destination folder, and only a complete, closed file is moved
-// into place, never over an existing one. Until commit() succeeds, destroying
-// the object removes the temporary file, so a failed or cancelled write
-// leaves nothing behind. Every failure throws platform::Error (domain
+// Writes one output file safely: the bytes go to an unnamed file in the
+// destination folder (O_TMPFILE; where the file system lacks it, a hidden
+// ".stubforge-XXXXXX" file made with O_EXCL), and only a complete, synced
+// file is linked into place, never over an existing one. Until commit()
+// succeeds, destroying the object discards the file, so a failed or
+// cancelled write leaves nothing behind (and with O_TMPFILE neither does a
+// killed process). Every failure throws platform::Error (domain
 // "OutputFile") naming the file and the OS reason.
 class OutputFile {
 public:
@@ -44,7 +46,7 @@ public:
 
     std::uint64_t bytesWritten() const noexcept { return written_; }
 
-    // Flushes and closes the file, then links it into place. When the
+    // Syncs and closes the file, then links it into place. When the
     // destination name is taken, "_2", "_3", … go before the extension.
     // Returns the path the file now has.
     std::filesystem::path commit();
@@ -57,7 +59,7 @@ private:
     void discard() noexcept;
 
     std::filesystem::path destination_;
-    std::filesystem::path temporary_;
+    std::filesystem::path temporary_;  // empty for an unnamed (O_TMPFILE) file
     const CancellationToken* cancel_;
     int descriptor_ = -1;
     std::uint64_t written_ = 0;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace platform {
 
@@ -24,15 +27,21 @@ public:
     double inRange(double low, double high);
 };
 
-// Words from the operating system (getrandom), buffered per instance.
+// Words from the operating system (getrandom), buffered per instance. Safe
+// to share between threads; a forked child refills rather than replaying
+// the words its parent still holds.
 class SystemRandom final : public RandomSource {
 public:
     std::uint64_t next() override;
 
 private:
+    friend RandomSource& systemRandom();
+
     static constexpr int kBufferWords = 64;
+    std::mutex mutex_;  // guards the fields below
     std::uint64_t buffer_[kBufferWords] = {};
     int available_ = 0;
+    pid_t filledBy_ = 0;
 };
 
 // xoshiro256** seeded through splitmix64: fast and replayable.
@@ -45,7 +54,7 @@ private:
     std::uint64_t state_[4];
 };
 
-// The calling thread's OS-backed source.
+// The process's OS-backed source, safe to use from any thread.
 RandomSource& systemRandom();
 
 // A seeded source when a seed is given, else the OS source.

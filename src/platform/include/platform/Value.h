@@ -70,13 +70,17 @@ public:
 
     // XML property list text. A null value has no plist form and is written
     // as an empty string; dictionary members that are null are left out.
+    // Throws platform::Error (domain "Value") for what a plist file cannot
+    // hold: a date outside 1932-12-13…2069-01-19 (ERANGE), text or a key
+    // with a NUL character, or nesting deeper than 512 (EINVAL).
     std::string toXmlPlist() const;
-    // Reads XML or binary plists; nothing when the bytes are not a plist.
+    // Reads XML or binary plists; nothing when the bytes are not a plist or
+    // nest arrays and dictionaries deeper than 512.
     static std::optional<Value> fromPlist(std::string_view bytes);
 
     // JSON text. Data becomes base64 text and dates ISO 8601 text in UTC.
     std::string toJson(int indent = -1) const;
-    // Nothing when the text is not JSON.
+    // Nothing when the text is not JSON or nests deeper than 512.
     static std::optional<Value> fromJson(std::string_view text);
 
 private:

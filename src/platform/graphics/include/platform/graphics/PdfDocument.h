@@ -51,8 +51,10 @@ public:
     explicit PdfDocument(const Clock& clock, PdfMetadata metadata = {});
     // Streamed to `sink`; finish() returns nothing.
     PdfDocument(PdfSink sink, const Clock& clock, PdfMetadata metadata = {});
-    // Streamed to a file created or truncated at `path`; a file that cannot
-    // be opened throws right away, with the OS reason.
+    // Streamed to a new file created at `path`; an existing file is never
+    // overwritten (EEXIST). A file that cannot be created throws right away,
+    // with the OS reason. A document destroyed before finish() succeeded
+    // removes the file it created, and only that.
     static PdfDocument toFile(const std::filesystem::path& path, const Clock& clock, PdfMetadata metadata = {});
 
     ~PdfDocument();
