@@ -1,5 +1,7 @@
 #include "FileReader.h"
 
+#include "csv/Messages.h"
+
 #include "platform/Error.h"
 
 #include <fcntl.h>
@@ -7,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 namespace csv::detail {
 
@@ -16,16 +19,37 @@ constexpr std::size_t kReadAllChunk = 1 << 20;
 }  // namespace
 
 FileReader::FileReader(std::filesystem::path path) : path_(std::move(path)) {
-    descriptor_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a FIFO without a writer is refused below instead
+    // of hanging the open.
+    descriptor_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor_ < 0) {
         throw platform::systemError(kDomain, "Could not open", path_, errno);
     }
     struct stat status {};
-    if (::fstat(descriptor_, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(descriptor_);
-        descriptor_ = -1;
+    if (::fstat(descriptor_, &status) != 0) {
+        const int error = errno;
+        closeDescriptor();
+        throw platform::systemError(kDomain, "Could not read", path_, error);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        closeDescriptor();
         throw platform::systemError(kDomain, "Could not read", path_, EISDIR);
     }
+    // Devices, pipes and sockets may never end (/dev/zero) or block.
+    if (!S_ISREG(status.st_mode)) {
+        closeDescriptor();
+        throw platform::Error(kDomain, EINVAL,
+                              "Could not read \"" + path_.string() + "\": " + std::string(messages::kNotRegularFile));
+    }
+    const int flags = ::fcntl(descriptor_, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK);
+    }
+}
+
+void FileReader::closeDescriptor() {
+    ::close(descriptor_);
+    descriptor_ = -1;
 }
 
 FileReader::~FileReader() {

@@ -6,8 +6,8 @@
 
 namespace csv::detail {
 
-// A file open for reading; failures throw platform::Error (domain "CSV")
-// naming the file and the OS reason.
+// A regular file open for reading; failures, and paths that are not regular
+// files, throw platform::Error (domain "CSV") naming the file and the reason.
 class FileReader {
 public:
     explicit FileReader(std::filesystem::path path);
@@ -20,6 +20,8 @@ public:
     std::string readAll();
 
 private:
+    void closeDescriptor();
+
     std::filesystem::path path_;
     int descriptor_ = -1;
 };

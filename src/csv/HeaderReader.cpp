@@ -1,5 +1,8 @@
 #include "csv/HeaderReader.h"
 
+#include "csv/CSVParseError.h"
+#include "csv/Messages.h"
+
 #include "Characters.h"
 #include "FileReader.h"
 #include "Parsing.h"
@@ -28,15 +31,18 @@ std::size_t safeCut(std::string_view bytes) {
 
 }  // namespace
 
-HeaderReading readHeader(const ByteSource& source, std::size_t firstChunkBytes) {
+HeaderReading readHeader(const ByteSource& source, std::size_t firstChunkBytes, std::size_t maximumBytes) {
     std::string buffer;
     bool more = true;
     std::size_t chunkBytes = std::max<std::size_t>(firstChunkBytes, 1);
     for (;;) {
         if (more) {
             const std::size_t before = buffer.size();
+            if (before >= maximumBytes) {
+                throw CSVParseError::generic(std::string(messages::kHeaderTooLong));
+            }
             // A source that has nothing more to give has reached its end.
-            more = source(buffer, chunkBytes) && buffer.size() > before;
+            more = source(buffer, std::min(chunkBytes, maximumBytes - before)) && buffer.size() > before;
             // Each read doubles what there is, so the text is parsed again
             // only a logarithmic number of times.
             chunkBytes = std::max(chunkBytes, buffer.size());

@@ -70,7 +70,7 @@ std::string PhoneNumber::exchangeCode() { return fetch(keys::phoneNumberExchange
 std::string PhoneNumber::subscriberNumber() { return numerify("####"); }
 
 std::string PhoneNumber::numberExtension(int length) {
-    return numerify(std::string(static_cast<std::size_t>(std::max(length, 0)), '#'));
+    return numerify(std::string(static_cast<std::size_t>(std::clamp(length, 0, maximumExtensionLength)), '#'));
 }
 
 std::string Bank::name() { return fetch(keys::bankName); }

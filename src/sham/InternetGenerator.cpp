@@ -81,10 +81,14 @@ std::string Internet::safeEmail() {
 }
 
 std::string Internet::password(int minimumLength, int maximumLength) {
-    std::string password = randomLowercaseLetters(random(), minimumLength);
+    const int firstLength = std::min(minimumLength, maximumPasswordLength);
+    std::string password = randomLowercaseLetters(random(), firstLength);
     if (maximumLength > minimumLength) {
-        const auto extra = static_cast<std::uint64_t>(maximumLength) - static_cast<std::uint64_t>(minimumLength);
-        password += randomLowercaseLetters(random(), static_cast<int>(random().below(extra + 1)));
+        // The difference of two ints fits in 64 bits but not always in an int.
+        const auto extra = static_cast<std::uint64_t>(static_cast<std::int64_t>(maximumLength) - minimumLength);
+        const std::uint64_t drawn = random().below(extra + 1);
+        const auto room = static_cast<std::uint64_t>(maximumPasswordLength - std::max(firstLength, 0));
+        password += randomLowercaseLetters(random(), static_cast<int>(std::min(drawn, room)));
     }
     return password;
 }

@@ -145,24 +145,30 @@ std::int64_t Number::randomInt(std::int64_t min, std::int64_t max) {
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(min) + random().below(span));
 }
 
-double Number::randomDouble(double min, double max) {
-    if (!(max > min)) {
+namespace {
+
+// min + (max - min) * fraction for a fraction in [0, 1): a value from min up
+// to but not reaching max, whichever of the two is larger. Ends that are not
+// finite numbers give no range and answer min; finite ends too far apart
+// for their width to be finite are mixed instead.
+template <typename Real>
+Real realBetween(Real min, Real max, Real fraction) {
+    if (!std::isfinite(min) || !std::isfinite(max)) {
         return min;
     }
-    const double fraction = random().unit();
-    const double width = max - min;
-    const double value = std::isfinite(width) ? min + width * fraction : min * (1.0 - fraction) + max * fraction;
-    return value < max ? value : std::nextafter(max, min);
+    const Real width = max - min;
+    const Real value = std::isfinite(width) ? min + width * fraction : min * (1 - fraction) + max * fraction;
+    // Rounding can land on max itself.
+    const bool reachesMax = max > min ? !(value < max) : !(value > max);
+    return reachesMax ? std::nextafter(max, min) : value;
 }
 
+}  // namespace
+
+double Number::randomDouble(double min, double max) { return realBetween(min, max, random().unit()); }
+
 float Number::randomFloat(float min, float max) {
-    if (!(max > min)) {
-        return min;
-    }
-    const float fraction = static_cast<float>(random().next() >> 40) * 0x1.0p-24f;
-    const float width = max - min;
-    const float value = std::isfinite(width) ? min + width * fraction : min * (1.0f - fraction) + max * fraction;
-    return value < max ? value : std::nextafter(max, min);
+    return realBetween(min, max, static_cast<float>(random().next() >> 40) * 0x1.0p-24f);
 }
 
 double Number::randomDoubleFromUInt32(double min, double max) {

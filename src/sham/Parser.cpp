@@ -142,21 +142,25 @@ std::string Parser::fetch(std::string_view key) {
 
 void Parser::appendFetch(std::string& out, std::string_view key) {
     if (const Value* value = lookupWithFallback(key)) {
-        appendValueAtDepth(out, *value, subjectOf(key), 0);
+        ExpansionBudget budget{.outputStart = out.size()};
+        appendValueAtDepth(out, *value, subjectOf(key), 0, budget);
     }
 }
 
 void Parser::appendValue(std::string& out, const Value& value, std::string_view subject) {
-    appendValueAtDepth(out, value, subject, 0);
+    ExpansionBudget budget{.outputStart = out.size()};
+    appendValueAtDepth(out, value, subject, 0, budget);
 }
 
 std::string Parser::expandTemplate(std::string_view text, std::string_view subject) {
     std::string out;
-    expandInto(out, text, subject, 0);
+    ExpansionBudget budget;
+    expandInto(out, text, subject, 0, budget);
     return out;
 }
 
-void Parser::appendValueAtDepth(std::string& out, const Value& value, std::string_view subject, int depth) {
+void Parser::appendValueAtDepth(std::string& out, const Value& value, std::string_view subject, int depth,
+                                ExpansionBudget& budget) {
     const std::string* text = value.asString();
     if (text == nullptr) {
         const Value::Array* list = value.asArray();
@@ -169,7 +173,7 @@ void Parser::appendValueAtDepth(std::string& out, const Value& value, std::strin
         }
     }
     if (text->find(texts::templateOpening) != std::string::npos) {
-        expandInto(out, *text, subject, depth);
+        expandInto(out, *text, subject, depth, budget);
     } else {
         out += *text;
     }
@@ -177,7 +181,8 @@ void Parser::appendValueAtDepth(std::string& out, const Value& value, std::strin
 
 // A placeholder is "#{", an optional section of letters with its ".", a
 // key of at least one character, and "}". Everything else is copied.
-void Parser::expandInto(std::string& out, std::string_view text, std::string_view subject, int depth) {
+void Parser::expandInto(std::string& out, std::string_view text, std::string_view subject, int depth,
+                        ExpansionBudget& budget) {
     std::size_t copied = 0;
     std::size_t searchFrom = 0;
     while (true) {
@@ -206,10 +211,12 @@ void Parser::expandInto(std::string& out, std::string_view text, std::string_vie
         }
 
         out.append(text.substr(copied, open - copied));
-        if (depth < maximumTemplateDepth) {
+        if (depth < maximumTemplateDepth && budget.placeholdersLeft > 0 &&
+            out.size() - budget.outputStart < maximumExpandedBytes) {
+            --budget.placeholdersLeft;
             const PlaceholderKey key(section, name);
             if (const Value* value = lookupWithFallback(key.key())) {
-                appendValueAtDepth(out, *value, key.subject(), depth + 1);
+                appendValueAtDepth(out, *value, key.subject(), depth + 1, budget);
             }
         }
         copied = searchFrom = close + 1;

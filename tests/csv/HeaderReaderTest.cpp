@@ -3,6 +3,8 @@
 
 #include "CsvTestSupport.h"
 
+#include "csv/CSV.h"
+#include "csv/CSVParseError.h"
 #include "csv/HeaderReader.h"
 #include "csv/Messages.h"
 
@@ -10,6 +12,8 @@
 #include "platform/Error.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <string>
 
@@ -105,6 +109,52 @@ TEST(HeaderReader, ReadsOnUntilTheHeaderRowEnds) {
     EXPECT_LT(counting.served, 8 * kHeaderChunkBytes);
 }
 
+// A header row without end stops at the maximum instead of eating memory.
+TEST(HeaderReader, StopsAtTheMaximum) {
+    const struct {
+        std::size_t chunkBytes;
+        std::size_t maximum;
+        bool quoted;  // line ends inside a quoted cell do not end the row
+        char filler;
+    } cases[] = {
+        {1, 10, false, 'x'},
+        {3, 10, false, 'x'},
+        {kHeaderChunkBytes, 1000, false, 'x'},
+        {7, 1000, true, '\n'},
+        {kHeaderChunkBytes, kMaximumHeaderBytes, false, 'x'},
+    };
+    for (const auto& [chunkBytes, maximum, quoted, filler] : cases) {
+        SCOPED_TRACE(::testing::Message() << chunkBytes << " of " << maximum);
+        std::size_t served = 0;
+        const ByteSource endless = [&](std::string& buffer, std::size_t count) {
+            if (quoted && buffer.empty()) {
+                buffer += '"';
+                ++served;
+                return true;
+            }
+            buffer.append(count, filler);
+            served += count;
+            return true;
+        };
+        try {
+            readHeader(endless, chunkBytes, maximum);
+            ADD_FAILURE() << "no error";
+        } catch (const CSVParseError& error) {
+            EXPECT_EQ(error.message(), messages::kHeaderTooLong);
+        }
+        EXPECT_EQ(served, maximum);
+    }
+
+    // Up to the maximum, a header is read as ever, however it arrives.
+    for (const std::size_t chunkBytes : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
+        CountingSource counting{"abc,def\n1,2"};
+        const HeaderReading reading = readHeader(counting.source(), chunkBytes, 8);
+        EXPECT_EQ(reading.header, (std::vector<std::string>{"abc", "def"})) << chunkBytes;
+        CountingSource whole{"abc,def"};
+        EXPECT_EQ(readHeader(whole.source(), chunkBytes, 8).header, (std::vector<std::string>{"abc", "def"}));
+    }
+}
+
 TEST(HeaderReader, FileFailuresNameTheFile) {
     platform::testing::TemporaryDirectory folder;
     const auto missing = folder.path() / "missing.csv";
@@ -116,6 +166,28 @@ TEST(HeaderReader, FileFailuresNameTheFile) {
         EXPECT_NE(std::string(error.what()).find(missing.string()), std::string::npos) << error.what();
     }
     EXPECT_THROW(readHeader(folder.path()), platform::Error);
+
+    // Devices and pipes may never end, or block with no writer: refused
+    // without reading, for the header as for the whole document.
+    const auto pipe = folder.path() / "pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::filesystem::path& path : {std::filesystem::path("/dev/zero"), pipe}) {
+        const std::string expected =
+            "Could not read \"" + path.string() + "\": " + std::string(messages::kNotRegularFile);
+        try {
+            readHeader(path);
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(error.domain(), "CSV");
+            EXPECT_EQ(std::string(error.what()), expected);
+        }
+        try {
+            CSV<Enumerated>::fromFile(path, "UTF-8", false);
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(std::string(error.what()), expected);
+        }
+    }
 }
 
 TEST(HeaderReader, ReadsAFile) {

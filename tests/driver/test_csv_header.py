@@ -63,6 +63,14 @@ class CsvHeaderTest(DriverTestCase):
         path = os.path.join(self.home, "missing.csv")
         self.assert_refused(path, f'Could not open "{path}": No such file or directory')
 
+    def test_devices_and_pipes_are_refused_without_reading(self):
+        # /dev/zero never ends and a pipe without a writer never answers.
+        pipe = os.path.join(self.home, "pipe.csv")
+        os.mkfifo(pipe)
+        for path in ("/dev/zero", pipe):
+            with self.subTest(path):
+                self.assert_refused(path, f'Could not read "{path}": not a regular file')
+
     def test_without_file_is_a_usage_error(self):
         result = self.run_driver("csv-header")
         self.assertEqual(result.returncode, 2)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -202,6 +203,51 @@ TEST_F(ShamParser, SelfReferenceEnds) {
     platform::SeededRandom random(10);
     Parser parser("en", random);
     EXPECT_EQ(parser.fetch("test.self"), std::string(Parser::maximumTemplateDepth + 1, 'b'));
+}
+
+// Values that name themselves more than once branch: without a budget per
+// call, three references give 3^16 expansions.
+TEST(ShamTemplateBudget, BranchingSelfReferenceStaysBounded) {
+    const std::string wide(128 * 1024, 'w');
+    TemporaryDirectory folder;
+    folder.write("en.json", R"({"en": {"faker": {"fan": {"fan3": "x#{fan3}#{fan3}#{fan3}", "wide": ")" + wide +
+                                R"(#{wide}#{wide}"}}}})");
+    LocaleDirectory locales(folder.path());
+    platform::SeededRandom random(14);
+    Parser parser("en", random);
+    const std::size_t expansions = Parser::maximumPlaceholderExpansions;
+    const struct {
+        std::string_view what;
+        std::function<std::string()> run;
+        std::string expected;
+    } cases[] = {
+        // Each placeholder expanded adds one "x" to the top value's own.
+        {"fetch", [&] { return parser.fetch("fan.fan3"); }, std::string(expansions + 1, 'x')},
+        {"appendFetch", [&] {
+             std::string out = "kept:";
+             parser.appendFetch(out, "fan.fan3");
+             return out;
+         }, "kept:" + std::string(expansions + 1, 'x')},
+        // The budget is shared by every placeholder of one call.
+        {"expandTemplate", [&] { return parser.expandTemplate("#{fan3}-#{fan3}", "fan"); },
+         std::string(expansions, 'x') + "-"},
+        // Large values stop at the output limit long before the count does.
+        {"wide", [&] { return parser.fetch("fan.wide"); },
+         [&] {
+             std::string out;
+             while (out.size() < Parser::maximumExpandedBytes) {
+                 out += wide;
+             }
+             return out;
+         }()},
+    };
+    for (const auto& [what, run, expected] : cases) {
+        for (int repeat = 0; repeat < 2; ++repeat) {
+            const std::string out = run();
+            EXPECT_EQ(out.size(), expected.size()) << what;
+            EXPECT_TRUE(out == expected) << what;
+        }
+    }
 }
 
 // The hand-written scanner against the pattern it implements, on texts

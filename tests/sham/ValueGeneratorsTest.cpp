@@ -13,6 +13,7 @@
 #include <cmath>
 #include <ctime>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <regex>
 #include <set>
@@ -60,6 +61,8 @@ TEST_F(ShamValues, TextOperationsHaveTheirShapes) {
         {"subscriberNumber", "[1-9][0-9]{3}", [&] { return faker_.phoneNumber().subscriberNumber(); }},
         {"numberExtension 1", "[1-9]", [&] { return faker_.phoneNumber().numberExtension(1); }},
         {"numberExtension 3", "[1-9][0-9]{2}", [&] { return faker_.phoneNumber().numberExtension(3); }},
+        {"numberExtension huge", "[1-9][0-9]{1023}", [&] { return faker_.phoneNumber().numberExtension(INT_MAX); }},
+        {"numberExtension 0", "", [&] { return faker_.phoneNumber().numberExtension(0); }},
         {"iban", "GB[1-9][0-9][A-Z]{2}[0-9]{4}", [&] { return faker_.bank().iban(); }},
         {"bban", "[A-Z]{2}[0-9]{4}", [&] { return faker_.bank().bban(); }},
         {"name", "Ada O'Hara", [&] { return faker_.name().name(); }},
@@ -82,6 +85,11 @@ TEST_F(ShamValues, TextOperationsHaveTheirShapes) {
         {"password 8", "[a-z]{8}", [&] { return internet.password(8, 8); }},
         {"password 4-6", "[a-z]{4,6}", [&] { return internet.password(4, 6); }},
         {"password 5-2", "[a-z]{5}", [&] { return internet.password(5, 2); }},
+        // Huge bounds stop at the maximum instead of wrapping or asking for gigabytes.
+        {"password 1000-2000", "[a-z]{1000,1024}", [&] { return internet.password(1000, 2000); }},
+        {"password max-max", "[a-z]{1024}", [&] { return internet.password(INT_MAX, INT_MAX); }},
+        {"password min-max", "[a-z]{0,1024}", [&] { return internet.password(INT_MIN, INT_MAX); }},
+        {"password 0-max", "[a-z]{0,1024}", [&] { return internet.password(0, INT_MAX); }},
         {"ipV4", "((25[0-4]|2[0-4][0-9]|1[0-9]{2}|[1-9][0-9]|[2-9])\\.){3}(25[0-4]|2[0-4][0-9]|1[0-9]{2}|[1-9][0-9]|[2-9])",
          [&] { return internet.ipV4Address(); }},
         {"ipV6", "([0-9A-F]{1,4}:){7}[0-9A-F]{1,4}", [&] { return internet.ipV6Address(); }},
@@ -320,6 +328,52 @@ TEST_F(ShamValues, RandomRealsStayInTheirRanges) {
     }
     EXPECT_NEAR(trues, 1000, 150);
     EXPECT_EQ(number.randomDouble(3.0, 3.0), 3.0);
+    EXPECT_EQ(number.randomFloat(3.0f, 3.0f), 3.0f);
+}
+
+// The range runs from min towards max in either order: min may occur, max
+// never does.
+TEST_F(ShamValues, RandomRealsAcceptBothOrders) {
+    auto& number = faker_.number();
+    const struct {
+        double min;
+        double max;
+    } ranges[] = {
+        {-2.5, 7.5}, {7.5, -2.5}, {1.0, 2.0}, {2.0, 1.0}, {0.0, 1e-30}, {1e-30, 0.0},
+        {-1.7e38, 1.7e38}, {1.7e38, -1.7e38}, {-1.7e308, 1.7e308}, {1.7e308, -1.7e308},
+    };
+    auto expectWithin = [](auto value, auto min, auto max, std::string_view kind) {
+        const auto low = std::min(min, max);
+        const auto high = std::max(min, max);
+        ASSERT_TRUE(std::isfinite(value)) << kind << " " << min << ".." << max;
+        ASSERT_GE(value, low) << kind << " " << min << ".." << max;
+        ASSERT_LE(value, high) << kind << " " << min << ".." << max;
+        ASSERT_NE(value, max) << kind << " " << min << ".." << max;
+    };
+    for (const auto& [min, max] : ranges) {
+        double lowest = std::max(min, max);
+        double highest = std::min(min, max);
+        for (int draw = 0; draw < 1000; ++draw) {
+            const double real = number.randomDouble(min, max);
+            expectWithin(real, min, max, "double");
+            lowest = std::min(lowest, real);
+            highest = std::max(highest, real);
+            if (std::isfinite(static_cast<float>(min)) && std::isfinite(static_cast<float>(max))) {
+                expectWithin(number.randomFloat(static_cast<float>(min), static_cast<float>(max)),
+                             static_cast<float>(min), static_cast<float>(max), "float");
+            }
+        }
+        // The draws spread over the range rather than sticking to one end.
+        // (Halves keep the widest ranges finite.)
+        EXPECT_GT(highest / 2 - lowest / 2, std::abs(max / 2 - min / 2) * 0.8) << min << ".." << max;
+    }
+    // Ends that are not numbers give no range.
+    const double infinity = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(number.randomDouble(1.0, infinity), 1.0);
+    EXPECT_EQ(number.randomDouble(-infinity, 1.0), -infinity);
+    EXPECT_TRUE(std::isnan(number.randomDouble(std::nan(""), 1.0)));
+    EXPECT_EQ(number.randomDouble(1.0, std::nan("")), 1.0);
+    EXPECT_EQ(number.randomFloat(2.0f, std::numeric_limits<float>::infinity()), 2.0f);
 }
 
 TEST(ShamDates, FollowTheClock) {

@@ -4,11 +4,10 @@
 
 #include "stubforge/core/Utils.h"
 
+#include "ResourceFile.h"
+
 #include "platform/Error.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace stubforge {
@@ -18,19 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 std::vector<std::byte> readBaseFile(const fs::path& path, std::string_view domain) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        throw platform::Error(std::string(domain), errno,
-                              "Could not read base file \"" + path.string() + "\": " + std::strerror(errno));
-    }
+    detail::ResourceFile file(path, "base file", domain);
     std::vector<std::byte> bytes;
-    char buffer[65536];
-    while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0) {
-        const auto* first = reinterpret_cast<const std::byte*>(buffer);
-        bytes.insert(bytes.end(), first, first + stream.gcount());
-    }
-    if (stream.bad()) {
-        throw platform::Error(std::string(domain), EIO, "Could not read base file \"" + path.string() + "\"");
+    std::byte buffer[65536];
+    while (const std::size_t got = file.read(buffer)) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
     }
     return bytes;
 }
@@ -68,7 +59,7 @@ fs::path BaseFileGenerator::generate(std::string_view sizeText, double sizeInMB,
                               "Base file '" + std::string(resourceName) + "." + extensionText + "' is empty.");
     }
 
-    const fs::path destination = detail::outputPath(context, fileName, name);
+    const fs::path destination = detail::outputPath(context, fileName);
     platform::OutputFile file(destination, context.cancel());
     file.writeRepeated(base, target);
     return closeFileHandle(file);

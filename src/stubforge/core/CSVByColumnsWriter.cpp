@@ -67,7 +67,7 @@ fs::path generateCSVByColumns(std::int64_t columnCount, std::span<const CSVColum
     }
     const std::string fileName =
         "document_" + std::to_string(columnCount) + "columns_" + Utils::timestamp(context.clock()) + ".csv";
-    const fs::path destination = detail::outputPath(context, fileName, kErrorDomain);
+    const fs::path destination = detail::outputPath(context, fileName);
     platform::OutputFile file(destination, context.cancel());
     sham::Faker faker("en", context.random(), context.clock());
 

@@ -33,7 +33,7 @@ fs::path generateJSONFile(std::int64_t recordCount, std::span<const CSVColumnTab
     }
     const std::string fileName =
         "document_" + std::to_string(recordCount) + "rows_" + Utils::timestamp(context.clock()) + ".json";
-    const fs::path destination = detail::outputPath(context, fileName, kErrorDomain);
+    const fs::path destination = detail::outputPath(context, fileName);
     platform::OutputFile file(destination, context.cancel());
     sham::Faker faker("en", context.random(), context.clock());
 

@@ -1,5 +1,6 @@
 #include "stubforge/core/RowModels.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace stubforge {
@@ -82,7 +83,11 @@ void RowsModel<Row>::addRow() {
 
 template <typename Row>
 void RowsModel<Row>::updateRowCount(std::int64_t count) {
-    const auto target = static_cast<std::size_t>(count > 1 ? count : 1);
+    const auto maximum = static_cast<std::size_t>(maximumRowCount);
+    auto target = static_cast<std::uint64_t>(count > 1 ? count : 1);
+    if (target > rows_.size()) {
+        target = std::min<std::uint64_t>(target, std::max(rows_.size(), maximum));
+    }
     while (rows_.size() < target) {
         addRow();
     }

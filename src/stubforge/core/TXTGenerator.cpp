@@ -44,7 +44,7 @@ fs::path writeFiller(const std::string& fileName, std::string_view sizeText, dou
                      const GenerationContext& context) {
     const std::string domain(kTXTGeneratorErrorDomain);
     const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, domain));
-    const fs::path destination = detail::outputPath(context, fileName, domain);
+    const fs::path destination = detail::outputPath(context, fileName);
     (void)sizeText;
     try {
         platform::OutputFile file(destination, context.cancel());

@@ -4,11 +4,10 @@
 
 #include "stubforge/core/Utils.h"
 
+#include "ResourceFile.h"
+
 #include "platform/Error.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace stubforge {
@@ -30,24 +29,13 @@ fs::path USDZGeneratorType::generate(ContentSize size, const GenerationContext& 
     if (!model) {
         throw platform::Error(std::string(kDomain), 1, "Base file '3D_model.usdz' not found in bundle.");
     }
-    const fs::path destination = detail::outputPath(context, fileName, kDomain);
+    const fs::path destination = detail::outputPath(context, fileName);
 
-    std::ifstream source(*model, std::ios::binary);
-    if (!source) {
-        throw platform::Error(std::string(kDomain), errno,
-                              "Could not read \"" + model->string() + "\": " + std::strerror(errno));
-    }
+    detail::ResourceFile source(*model, "model", kDomain);
     platform::OutputFile file(destination, context.cancel());
-    std::vector<char> buffer(kCopyChunk);
-    while (source) {
-        source.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<std::size_t>(source.gcount());
-        if (got > 0) {
-            file.write(std::as_bytes(std::span(buffer.data(), got)));
-        }
-    }
-    if (source.bad()) {
-        throw platform::Error(std::string(kDomain), EIO, "Could not read \"" + model->string() + "\"");
+    std::vector<std::byte> buffer(kCopyChunk);
+    while (const std::size_t got = source.read(buffer)) {
+        file.write(std::span(buffer.data(), got));
     }
     return closeFileHandle(file);
 }

@@ -102,8 +102,9 @@ OutputFolder outputFolderURL(platform::UserDefaults& defaults) {
             result.fallbackReason = "No custom folder is set.";
         } else if (!folder) {
             result.fallbackReason = "The custom folder \"" + setting + "\" is not a folder path.";
-        } else if (!fs::is_directory(*folder, error)) {
-            result.fallbackReason = "The custom folder \"" + folder->string() + "\" does not exist.";
+        } else if (const fs::file_status status = fs::status(*folder, error); !fs::is_directory(status)) {
+            result.fallbackReason = "The custom folder \"" + folder->string() + "\"" +
+                                    (fs::exists(status) ? " is not a folder." : " does not exist.");
         } else if (const auto problem = probe(*folder)) {
             const std::string line = "Custom folder not writable: " + *problem;
             std::printf("%s\n", line.c_str());

@@ -40,14 +40,16 @@ std::int64_t requireTargetBytes(double sizeInMB, std::string_view errorDomain) {
                               std::to_string(static_cast<long long>(MAX_FILE_SIZE_MB)) + " MB.");
 }
 
-fs::path outputPath(const GenerationContext& context, const std::string& fileName, std::string_view errorDomain) {
+fs::path outputPath(const GenerationContext& context, const std::string& fileName) {
     const fs::path folder = Utils::outputFolderURL(context.defaults()).folder;
     std::error_code error;
     if (!fs::exists(folder, error)) {
         fs::create_directories(folder, error);
         if (error) {
-            throw platform::Error(std::string(errorDomain), error.value(),
-                                  "Could not create the folder \"" + folder.string() + "\": " + error.message());
+            // The folder is the file's, not the writer's: its errno must not
+            // be read as one of the writer's own codes.
+            throw platform::systemError(std::string(outputFileErrorDomain), "Could not create the folder", folder,
+                                        error.value());
         }
     }
     return folder / fileName;

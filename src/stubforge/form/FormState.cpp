@@ -82,6 +82,9 @@ std::optional<std::string> formProblem(const FormState& form) {
 }
 
 void bringTablesToTypedCounts(FormState& form) {
+    // The models cap what they add; the panels' bounds must lie within it.
+    static_assert(kMaxColumnTableRows <= CSVColumnsViewModel::maximumRowCount);
+    static_assert(kMaxJSONFieldCount <= JSONFieldsViewModel::maximumRowCount);
     if (const auto columns = parseInteger(form.columnCount); inRange(columns, 1, kMaxColumnTableRows)) {
         form.csvColumnsViewModel.updateRowCount(*columns);
     }

@@ -159,7 +159,7 @@ fs::path generatePDFByPageCount(std::int64_t pageCount, std::string_view pageCou
                                          std::string(pdf_texts::kPagesSuffix),
                                      Utils::timestamp(context.clock()));
     const std::vector<std::byte> pdf = renderDummyPDF(static_cast<int>(pageCount), context);
-    const fs::path destination = detail::outputPath(context, name, kDomain);
+    const fs::path destination = detail::outputPath(context, name);
     return writePDFData(destination, pdf, context);
 }
 
@@ -177,7 +177,7 @@ fs::path generatePDFBySize(std::string_view sizeText, ContentType contentType, C
         }
         const std::string name = pdfName(
             std::string(caseName(contentType)) + "_" + std::string(rawValue(contentSize)) + "_", timestamp);
-        return generator(detail::outputPath(context, name, kDomain), contentSize, context);
+        return generator(detail::outputPath(context, name), contentSize, context);
     }
 
     const std::string label = detail::sizeLabel(sizeText, kDomain);
@@ -185,7 +185,7 @@ fs::path generatePDFBySize(std::string_view sizeText, ContentType contentType, C
                                          std::string(pdf_texts::kMegabytesSuffix),
                                      timestamp);
     const std::vector<std::byte> pdf = renderDummyPDF(kSizedDummyPageCount, context);
-    const fs::path destination = detail::outputPath(context, name, kDomain);
+    const fs::path destination = detail::outputPath(context, name);
     platform::OutputFile file(destination, context.cancel());
     // A target at or below the two pages' own size leaves them as they are.
     const std::uint64_t padding = target > pdf.size() ? target - pdf.size() : 0;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <sstream>
 #include <string>
@@ -56,13 +58,28 @@ TEST_P(CSVTemplateImport, GivesHeaderOrMessage) {
 INSTANTIATE_TEST_SUITE_P(Core, CSVTemplateImport, ::testing::ValuesIn(kTemplateCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CSVTemplateImport, MissingFileNamesTheFile) {
+// Paths the import cannot read give the line naming the file and the
+// reason; devices and pipes are refused without reading, where /dev/zero
+// would never end and a pipe without a writer would block.
+TEST(CSVTemplateImport, UnreadablePathsNameTheFile) {
     platform::testing::TemporaryDirectory folder;
-    const auto path = folder.path() / "gone.csv";
-    std::ostringstream diagnostics;
-    EXPECT_EQ(CSVUtils::readCSVHeader(path, diagnostics), std::nullopt);
-    EXPECT_EQ(diagnostics.str(),
-              "Error reading CSV file: Could not open \"" + path.string() + "\": No such file or directory\n");
+    const auto missing = folder.path() / "gone.csv";
+    const auto pipe = folder.path() / "pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const struct {
+        std::filesystem::path path;
+        std::string reason;
+    } cases[] = {
+        {missing, "Could not open \"" + missing.string() + "\": No such file or directory"},
+        {folder.path(), "Could not read \"" + folder.path().string() + "\": Is a directory"},
+        {"/dev/zero", "Could not read \"/dev/zero\": not a regular file"},
+        {pipe, "Could not read \"" + pipe.string() + "\": not a regular file"},
+    };
+    for (const auto& [path, reason] : cases) {
+        std::ostringstream diagnostics;
+        EXPECT_EQ(CSVUtils::readCSVHeader(path, diagnostics), std::nullopt) << path;
+        EXPECT_EQ(diagnostics.str(), "Error reading CSV file: " + reason + "\n");
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 #include <type_traits>
 #include <utility>
@@ -84,6 +85,38 @@ TYPED_TEST(RowModelsTest, UpdateRowCount) {
             EXPECT_EQ(row.dataType, CSVColumnDataType::streetAddress);
         }
     }
+}
+
+// A stray huge count adds rows only up to the cap; a longer list set whole
+// is not cut back by a count above the cap, but is by one below it.
+TYPED_TEST(RowModelsTest, UpdateRowCountAddsNoMoreThanTheMaximum) {
+    using Row = typename TestFixture::Row;
+    const auto maximum = static_cast<std::size_t>(TypeParam::maximumRowCount);
+    const struct {
+        std::size_t from;  // rows set whole beforehand
+        std::int64_t to;
+        std::size_t expected;
+    } cases[] = {
+        {1, INT64_MAX, maximum},
+        {1, TypeParam::maximumRowCount + 1, maximum},
+        {1, TypeParam::maximumRowCount, maximum},
+        {maximum + 200, INT64_MAX, maximum + 200},
+        {maximum + 200, TypeParam::maximumRowCount + 100, maximum + 100},
+        {maximum + 200, 3, 3},
+    };
+    for (const auto& [from, to, expected] : cases) {
+        TypeParam model;
+        model.setRows(std::vector<Row>(from));
+        std::size_t announcements = 0;
+        model.observe(RowsObserver{{}, [&](const RowsChange&) { ++announcements; }});
+        model.updateRowCount(to);
+        EXPECT_EQ(model.rows().size(), expected) << from << " -> " << to;
+        EXPECT_EQ(announcements, from > expected ? from - expected : expected - from);
+    }
+    // The rows added past a short list are numbered on from it.
+    TypeParam model;
+    model.updateRowCount(INT64_MAX);
+    EXPECT_EQ(this->nameOf(model.rows().back()), this->numbered({static_cast<int>(TypeParam::maximumRowCount)})[0]);
 }
 
 TYPED_TEST(RowModelsTest, ShrinkingKeepsARenamedRow) {

@@ -1,5 +1,8 @@
 #include "stubforge/core/SizedWriters.h"
 
+#include "stubforge/core/CSVUtils.h"
+#include "stubforge/core/JSONWriter.h"
+
 #include "platform/Error.h"
 
 #include "ChildProcess.h"
@@ -7,8 +10,11 @@
 
 #include <sys/resource.h>
 
-#include <csignal>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
+#include <functional>
 
 namespace stubforge {
 namespace {
@@ -183,6 +189,90 @@ TEST_F(SizedWritersTest, MissingOutputFolderIsCreated) {
     world.defaults->set("useCustomFolder", false);
     const fs::path path = generateTXTFile("1", 0.01, world.context());
     EXPECT_EQ(path.parent_path(), nested / "Stubforge");
+}
+
+// A folder that cannot be made is the output file's failure, reported as
+// such: as the writer's own error its errno would read as one of the
+// writer's codes.
+TEST_F(SizedWritersTest, FolderThatCannotBeMadeIsAnOutputFileError) {
+    testing::writeFile(world.bundleFolder / "image.png", "PNGDATA");
+    testing::writeFile(world.bundleFolder / "3D_model_small.usdz", "model");
+    const fs::path regularFile = world.root.path() / "plain";
+    testing::writeFile(regularFile, "not a folder");
+    platform::testing::ScopedEnvironment data("XDG_DATA_HOME", (regularFile / "data").c_str());
+    world.defaults->set("useCustomFolder", false);
+    const std::vector<CSVColumnTableRow> columns = {{UUID::random(), "name", CSVColumnDataType::name}};
+    const struct {
+        const char* writer;
+        std::function<void()> run;
+    } cases[] = {
+        {"txt", [&] { generateTXTFile("1", 0.01, world.context()); }},
+        {"png", [&] { PNGGenerator.generate("1", 0.01, world.context()); }},
+        {"usdz", [&] { USDZGenerator.generate(ContentSize::small, world.context()); }},
+        {"json", [&] { generateJSONFile(1, columns, world.context()); }},
+        {"csv", [&] { CSVUtils::generateCSVByColumns(1, columns, world.context()); }},
+    };
+    for (const auto& [writer, run] : cases) {
+        SCOPED_TRACE(writer);
+        ::testing::internal::CaptureStdout();  // the folder lookup's own line
+        try {
+            run();
+            ::testing::internal::GetCapturedStdout();
+            ADD_FAILURE() << "expected an error";
+        } catch (const platform::Error& error) {
+            ::testing::internal::GetCapturedStdout();
+            EXPECT_EQ(error.domain(), "OutputFile");
+            EXPECT_EQ(error.code(), ENOTDIR);
+            EXPECT_EQ(std::string(error.what()), "Could not create the folder \"" +
+                                                     (regularFile / "data" / "Stubforge").string() +
+                                                     "\": " + std::strerror(ENOTDIR));
+        }
+    }
+}
+
+// Files that open but cannot be read, even by root: the message carries the
+// reason of the failing read, and the code is the writer's read failure
+// rather than an errno that could pass for "not found" or "empty".
+TEST_F(SizedWritersTest, UnreadableResourcesReportTheRealReason) {
+    const struct {
+        const char* target;
+        const char* reason;
+    } cases[] = {
+        {"/proc/self/mem", "Input/output error"},
+        {"/proc/self/clear_refs", "Invalid argument"},
+    };
+    for (const auto& [target, reason] : cases) {
+        SCOPED_TRACE(target);
+        if (!fs::is_regular_file(target)) {
+            GTEST_SKIP() << target << " is not available here";
+        }
+        const fs::path base = world.bundleFolder / "image.png";
+        const fs::path model = world.bundleFolder / "3D_model_small.usdz";
+        fs::remove(base);
+        fs::remove(model);
+        fs::create_symlink(target, base);
+        fs::create_symlink(target, model);
+        errno = EPERM;  // a stale value that must not show
+        try {
+            PNGGenerator.generate("1", 0.01, world.context());
+            ADD_FAILURE() << "expected an error";
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(error.domain(), PNGGenerator.name);
+            EXPECT_EQ(error.code(), EIO);
+            EXPECT_EQ(std::string(error.what()),
+                      "Could not read base file \"" + base.string() + "\": " + reason);
+        }
+        errno = ENOENT;
+        try {
+            USDZGenerator.generate(ContentSize::small, world.context());
+            ADD_FAILURE() << "expected an error";
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(error.domain(), "USDZGenerator");
+            EXPECT_EQ(error.code(), EIO);
+            EXPECT_EQ(std::string(error.what()), "Could not read model \"" + model.string() + "\": " + reason);
+        }
+    }
+    EXPECT_EQ(world.outputCount(), 0u);
 }
 
 }  // namespace

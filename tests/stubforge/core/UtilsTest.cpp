@@ -62,13 +62,17 @@ TEST_F(OutputFolderTest, UnusableCustomFoldersFallBackWithAReason) {
     // A folder where the probe cannot be written: its name is taken by a
     // non-empty folder.
     fs::create_directories(blocked / ".stubforge_test_permissions" / "inside");
+    const fs::path regularFile = root.path() / "notes.txt";
+    testing::writeFile(regularFile, "a file, not a folder");
     struct Case {
         std::string setting;
         const char* reasonPart;
     };
     const Case cases[] = {
         {"", "No custom folder"},
-        {(root.path() / "missing").string(), "does not exist"},
+        {(root.path() / "missing").string(), "\" does not exist."},
+        {"file://" + regularFile.string(), "\" is not a folder."},
+        {(regularFile / "below").string(), "\" does not exist."},
         {"not/absolute", "not a folder path"},
         {blocked.string(), "Custom folder not writable: "},
     };

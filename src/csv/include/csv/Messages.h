@@ -20,6 +20,10 @@ inline constexpr std::string_view kUnwritableCell =
     "Cell would not read back as written (it would join the character beside it): ";
 // A cell that is not UTF-8; its line and cell numbers follow.
 inline constexpr std::string_view kCellNotUTF8 = "Cell is not UTF-8 text: ";
+// A path that names a device, pipe or socket rather than a file.
+inline constexpr std::string_view kNotRegularFile = "not a regular file";
+// A header row that runs past the most the header reader will read.
+inline constexpr std::string_view kHeaderTooLong = "the header row is too long";
 // A line that would not read back as written; its line number follows.
 inline constexpr std::string_view kUnwritableEmptyLine = "Line without cells can't be written: ";
 

@@ -59,6 +59,9 @@ public:
     std::string areaCode();
     std::string exchangeCode();
     std::string subscriberNumber();
+    // Lengths past the maximum give the maximum: a stray huge length must not
+    // ask for gigabytes.
+    static constexpr int maximumExtensionLength = 1024;
     std::string numberExtension(int length);
 };
 
@@ -149,6 +152,8 @@ public:
     std::string email();
     std::string freeEmail();
     std::string safeEmail();
+    // Never longer than `maximumPasswordLength`, whatever the bounds.
+    static constexpr int maximumPasswordLength = 1024;
     std::string password(int minimumLength, int maximumLength);
     std::string ipV4Address();
     std::string ipV6Address();
@@ -182,7 +187,9 @@ public:
 
     // From min up to max - 1; min itself when max is not above min.
     std::int64_t randomInt(std::int64_t min, std::int64_t max);
-    // From min up to, not including, max; min when max is not above min.
+    // From min towards max, not including max, in either order (for max
+    // below min, a value in (max, min]); min when min equals max or either
+    // end is not a finite number.
     double randomDouble(double min, double max);
     float randomFloat(float min, float max);
     // From min to max; a single-precision fraction, so max itself can come.

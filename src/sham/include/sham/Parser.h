@@ -5,6 +5,7 @@
 #include "platform/Random.h"
 #include "platform/Value.h"
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,12 @@ public:
     // Placeholders nested deeper than this expand to nothing, so data that
     // leads back to itself cannot run away.
     static constexpr int maximumTemplateDepth = 16;
+    // Depth alone does not stop a value that names itself several times
+    // (3^16 expansions for three references), so each top-level fetch or
+    // expansion may also expand only so many placeholders and grow its
+    // output only so far; placeholders past either limit expand to nothing.
+    static constexpr std::size_t maximumPlaceholderExpansions = 4096;
+    static constexpr std::size_t maximumExpandedBytes = std::size_t{1} << 20;
 
     Parser(std::string_view locale, platform::RandomSource& random, Provider provider = Provider());
 
@@ -64,9 +71,17 @@ public:
     platform::RandomSource& random() { return random_; }
 
 private:
+    // What one top-level fetch or expansion may still spend.
+    struct ExpansionBudget {
+        std::size_t outputStart = 0;
+        std::size_t placeholdersLeft = maximumPlaceholderExpansions;
+    };
+
     void refreshSections();
-    void appendValueAtDepth(std::string& out, const platform::Value& value, std::string_view subject, int depth);
-    void expandInto(std::string& out, std::string_view text, std::string_view subject, int depth);
+    void appendValueAtDepth(std::string& out, const platform::Value& value, std::string_view subject, int depth,
+                            ExpansionBudget& budget);
+    void expandInto(std::string& out, std::string_view text, std::string_view subject, int depth,
+                    ExpansionBudget& budget);
 
     std::string locale_;
     platform::RandomSource& random_;

@@ -96,8 +96,15 @@ public:
     // of type streetAddress. The name may repeat an existing one.
     void addRow();
 
+    // The most rows updateRowCount adds up to, as many as the panels accept
+    // as a count is typed. It guards against a stray huge count (up to
+    // INT64_MAX) adding rows until memory runs out.
+    static constexpr std::int64_t maximumRowCount = 1000;
+
     // Brings the count to max(count, 1): adds rows with addRow, or removes
     // rows from the end, one change per row; nothing when already there.
+    // Adds no rows past `maximumRowCount`, and removes none for a count
+    // above it, so a longer list set by setRows is left as it is.
     void updateRowCount(std::int64_t count);
 
     // Removes the row at `index`; nothing when there is none.

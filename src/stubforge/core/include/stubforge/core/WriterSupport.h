@@ -18,9 +18,13 @@ std::string sizeLabel(std::string_view sizeText, std::string_view errorDomain);
 // and sizes above the form's maximum before anything touches the disk.
 std::int64_t requireTargetBytes(double sizeInMB, std::string_view errorDomain);
 
+// The domain of failures that belong to the output file or its folder
+// rather than to one writer.
+inline constexpr std::string_view outputFileErrorDomain = "OutputFile";
+
 // Resolves the output folder, creates it when missing, and returns the path
-// for `fileName` in it.
-std::filesystem::path outputPath(const GenerationContext& context, const std::string& fileName,
-                                 std::string_view errorDomain);
+// for `fileName` in it. A folder that cannot be created throws in
+// `outputFileErrorDomain` with the errno as the code.
+std::filesystem::path outputPath(const GenerationContext& context, const std::string& fileName);
 
 }  // namespace stubforge::detail
