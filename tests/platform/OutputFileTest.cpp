@@ -110,9 +110,7 @@ bool forbidUnnamedFiles() {
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EOPNOTSUPP & SECCOMP_RET_DATA)),
     };
-    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+    return testing::installSeccompFilter(filter);
 #else
     return false;
 #endif

@@ -31,6 +31,15 @@ inline int runInChild(const std::function<int()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Installs a seccomp filter on this process (and its children); false where
+// that is not allowed.
+template <std::size_t N>
+bool installSeccompFilter(sock_filter (&filter)[N]) {
+    sock_fprog program{static_cast<unsigned short>(N), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // From here on every rename system call of this process fails with EPERM.
 // Returns false where the filter cannot be installed.
 inline bool forbidRenames() {
@@ -46,9 +55,7 @@ inline bool forbidRenames() {
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EPERM & SECCOMP_RET_DATA)),
     };
-    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+    return installSeccompFilter(filter);
 #else
     return false;
 #endif
