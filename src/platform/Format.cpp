@@ -153,7 +153,9 @@ std::string formatTm(const std::tm& parts, std::string_view datePattern) {
 
 std::string groupedInteger(long long value) {
     const std::string digits = std::to_string(value < 0 ? -(value + 1) + 1ULL : static_cast<unsigned long long>(value));
-    return (value < 0 ? "-" : "") + groupDigits(digits);
+    std::string text = value < 0 ? "-" : "";
+    text += groupDigits(digits);
+    return text;
 }
 
 std::string decimal(double value, int minimumFractionDigits, int maximumFractionDigits) {

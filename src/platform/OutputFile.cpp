@@ -209,7 +209,7 @@ void OutputFile::writeRepeated(std::span<const std::byte> pattern, std::uint64_t
 }
 
 fs::path OutputFile::numberedPath(const fs::path& destination, int n) {
-    const std::string suffix = "_" + std::to_string(n);
+    const std::string suffix = std::string("_").append(std::to_string(n));
     fs::path numbered = destination;
     numbered.replace_filename(destination.stem().string() + suffix + destination.extension().string());
     return numbered;

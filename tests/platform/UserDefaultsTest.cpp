@@ -189,7 +189,7 @@ TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
         threads.emplace_back([&, t] {
             UserDefaults defaults("suite", folder.path());
             for (int i = 0; i < 10; ++i) {
-                defaults.set("k" + std::to_string(t) + "_" + std::to_string(i), i);
+                defaults.set(std::string("k").append(std::to_string(t)).append("_").append(std::to_string(i)), i);
             }
         });
     }

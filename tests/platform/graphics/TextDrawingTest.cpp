@@ -199,7 +199,7 @@ TEST(DrawText, JustifiesAllButTheLastLineAndIndents) {
     style.paragraph.headIndent = 30;
     std::string text;
     for (int word = 0; word < 40; ++word) {
-        text += "w" + std::to_string(word) + "x ";
+        text.append("w").append(std::to_string(word)).append("x ");
     }
     text += "end";
     const Rect box{50, 50, 300, 400};
@@ -234,7 +234,7 @@ TEST(DrawText, LaysOutLongParagraphsInFullLines) {
     std::string text;
     int wordCount = 0;
     for (; text.size() < 40000; ++wordCount) {
-        text += "w" + std::to_string(wordCount * 7919 % 100000) + " ";
+        text.append("w").append(std::to_string(wordCount * 7919 % 100000)).append(" ");
     }
     text += "end";
     ++wordCount;
