@@ -149,16 +149,12 @@ int runGenerate(std::span<const std::string_view> arguments) {
         return refuse("The form's numbers do not parse.");
     }
 
-    std::unique_ptr<platform::RandomSource> seeded;
-    if (const std::string* seedText = options->get("--seed")) {
-        const auto seed = parseSeed(*seedText);
-        if (!seed) {
-            return refuse("The seed must be a whole number.");
-        }
-        seeded = std::make_unique<platform::SeededRandom>(*seed);
+    auto seeded = seededSource(*options);
+    if (!seeded) {
+        return refuse("The seed must be a whole number.");
     }
     const stubforge::GenerationContext standard = stubforge::GenerationContext::standard();
-    const stubforge::GenerationContext context(standard.clock(), seeded ? *seeded : standard.random(),
+    const stubforge::GenerationContext context(standard.clock(), *seeded ? **seeded : standard.random(),
                                                standard.defaults(), standard.bundle());
     try {
         const auto path = stubforge::runGeneration(*request, context);

@@ -61,4 +61,16 @@ std::optional<unsigned long long> parseSeed(std::string_view text) {
     return value;
 }
 
+std::optional<std::unique_ptr<platform::RandomSource>> seededSource(const Options& options) {
+    const std::string* text = options.get("--seed");
+    if (text == nullptr) {
+        return std::unique_ptr<platform::RandomSource>();
+    }
+    const auto seed = parseSeed(*text);
+    if (!seed) {
+        return std::nullopt;
+    }
+    return std::unique_ptr<platform::RandomSource>(std::make_unique<platform::SeededRandom>(*seed));
+}
+
 }  // namespace driver

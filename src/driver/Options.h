@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/Random.h"
+
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,5 +31,9 @@ private:
 
 // A --seed value: a whole number from 0 to 2^64 - 1.
 std::optional<unsigned long long> parseSeed(std::string_view text);
+
+// The source --seed asks for: a seeded one, or null without the option.
+// Nothing when the seed is not a whole number.
+std::optional<std::unique_ptr<platform::RandomSource>> seededSource(const Options& options);
 
 }  // namespace driver

@@ -58,13 +58,9 @@ int runSample(std::span<const std::string_view> arguments) {
             return usage("--count must be a whole number");
         }
     }
-    std::unique_ptr<platform::RandomSource> seeded;
-    if (const std::string* seedText = options->get("--seed")) {
-        const auto seed = parseSeed(*seedText);
-        if (!seed) {
-            return usage("--seed must be a whole number");
-        }
-        seeded = std::make_unique<platform::SeededRandom>(*seed);
+    auto seeded = seededSource(*options);
+    if (!seeded) {
+        return usage("--seed must be a whole number");
     }
 
     std::optional<stubforge::CSVColumnDataType> kind;
@@ -76,7 +72,7 @@ int runSample(std::span<const std::string_view> arguments) {
         }
     }
 
-    sham::Faker faker("en", seeded ? *seeded : platform::systemRandom(), platform::systemClock());
+    sham::Faker faker("en", *seeded ? **seeded : platform::systemRandom(), platform::systemClock());
     const auto kinds = stubforge::allCases<stubforge::CSVColumnDataType>();
     std::string out;
     const auto flush = [&out] {

@@ -20,9 +20,8 @@ bool readDigits(std::string_view text, int& value) {
     return true;
 }
 
-}  // namespace
-
-std::optional<platform::TimePoint> DateFormatter::date(std::string_view text) const {
+// The day a "yyyy-MM-dd" text names, when it names a real one.
+std::optional<std::chrono::year_month_day> parseDay(std::string_view text) {
     int year = 0;
     int month = 0;
     int day = 0;
@@ -35,6 +34,27 @@ std::optional<platform::TimePoint> DateFormatter::date(std::string_view text) co
     if (!civil.ok()) {
         return std::nullopt;
     }
+    return civil;
+}
+
+}  // namespace
+
+std::optional<platform::TimePoint> DateFormatter::utcDate(std::string_view text) const {
+    const auto civil = parseDay(text);
+    if (!civil) {
+        return std::nullopt;
+    }
+    return std::chrono::time_point_cast<platform::TimePoint::duration>(std::chrono::sys_days(*civil));
+}
+
+std::optional<platform::TimePoint> DateFormatter::date(std::string_view text) const {
+    const auto civil = parseDay(text);
+    if (!civil) {
+        return std::nullopt;
+    }
+    const int year = static_cast<int>(civil->year());
+    const int month = static_cast<int>(static_cast<unsigned>(civil->month()));
+    const int day = static_cast<int>(static_cast<unsigned>(civil->day()));
     std::tm parts{};
     parts.tm_year = year - 1900;
     parts.tm_mon = month - 1;

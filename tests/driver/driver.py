@@ -2,12 +2,22 @@
 directories and find what it wrote."""
 
 import os
+import resource
 import subprocess
 import tempfile
 import unittest
 
 
 DRIVER = os.environ.get("STUBFORGE_DRIVER", "")
+
+
+def ulimit_file_size(blocks):
+    """A preexec_fn limiting the files the driver may write to `blocks` KiB,
+    as `ulimit -f` does."""
+    def apply():
+        limit = blocks * 1024
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return apply
 
 
 class DriverTestCase(unittest.TestCase):

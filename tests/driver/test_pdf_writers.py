@@ -1,10 +1,9 @@
 import os
 import re
-import resource
 import subprocess
 import unittest
 
-from driver import DriverTestCase
+from driver import DriverTestCase, ulimit_file_size
 
 STAMP = r"\d{14}"
 LINE = "- Stubforge -"
@@ -12,13 +11,6 @@ LINE = "- Stubforge -"
 
 def tool(*command):
     return subprocess.run(command, capture_output=True, text=True, timeout=120)
-
-
-def ulimit_file_size(blocks):
-    def apply():
-        limit = blocks * 1024
-        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-    return apply
 
 
 class PdfWritersTest(DriverTestCase):

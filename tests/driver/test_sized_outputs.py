@@ -1,20 +1,10 @@
 import os
-import re
-import resource
-import subprocess
 import unittest
 
-from driver import DriverTestCase
+from driver import DriverTestCase, ulimit_file_size
 
 RESOURCES = os.path.join(os.path.dirname(__file__), "..", "..", "resources")
 STAMP = r"\d{14}"
-
-
-def ulimit_file_size(blocks):
-    def apply():
-        limit = blocks * 1024
-        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-    return apply
 
 
 class SizedOutputsTest(DriverTestCase):

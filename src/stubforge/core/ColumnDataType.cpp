@@ -1,5 +1,6 @@
 #include "stubforge/core/ColumnDataType.h"
 
+#include "sham/DateFormatter.h"
 #include "sham/Faker.h"
 #include "sham/LocaleKeys.h"
 
@@ -247,32 +248,7 @@ double floorToCents(double value) {
 }
 
 std::optional<platform::TimePoint> utcMidnight(std::string_view dayText) {
-    const auto number = [](std::string_view digits, int& out) {
-        if (digits.empty()) {
-            return false;
-        }
-        out = 0;
-        for (const char character : digits) {
-            if (character < '0' || character > '9') {
-                return false;
-            }
-            out = out * 10 + (character - '0');
-        }
-        return true;
-    };
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    if (dayText.size() != 10 || dayText[4] != '-' || dayText[7] != '-' || !number(dayText.substr(0, 4), year) ||
-        !number(dayText.substr(5, 2), month) || !number(dayText.substr(8, 2), day)) {
-        return std::nullopt;
-    }
-    const std::chrono::year_month_day civil{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
-                                            std::chrono::day(static_cast<unsigned>(day))};
-    if (!civil.ok()) {
-        return std::nullopt;
-    }
-    return std::chrono::time_point_cast<platform::TimePoint::duration>(std::chrono::sys_days(civil));
+    return sham::DateFormatter().utcDate(dayText);
 }
 
 std::string iso8601Text(platform::TimePoint at) {

@@ -17,6 +17,9 @@ public:
     // exactly four, two and two digits joined by "-" and names a real day.
     std::optional<platform::TimePoint> date(std::string_view text) const;
 
+    // The same day read as midnight UTC, whatever the local time zone.
+    std::optional<platform::TimePoint> utcDate(std::string_view text) const;
+
     // The local day of `at` in the same form.
     std::string string(platform::TimePoint at) const;
 };
