@@ -6,7 +6,7 @@
 #include "stubforge/core/SizedWriters.h"
 #include "stubforge/core/Utils.h"
 
-#include "sham/Faker.h"
+#include "stubforge/core/FakeData.h"
 
 #include "platform/Error.h"
 #include "platform/OutputFile.h"
@@ -69,7 +69,7 @@ fs::path generateCSVByColumns(std::int64_t columnCount, std::span<const CSVColum
         "document_" + std::to_string(columnCount) + "columns_" + Utils::timestamp(context.clock()) + ".csv";
     const fs::path destination = detail::outputPath(context, fileName);
     platform::OutputFile file(destination, context.cancel());
-    sham::Faker faker("en", context.random(), context.clock());
+    sham::Faker faker = makeFaker(context);
 
     const auto count = static_cast<std::size_t>(columnCount);
     // The rows count only when there is one per column; otherwise they are

@@ -6,7 +6,7 @@
 #include "stubforge/core/SizedWriters.h"
 #include "stubforge/core/Utils.h"
 
-#include "sham/Faker.h"
+#include "stubforge/core/FakeData.h"
 
 #include "platform/Error.h"
 #include "platform/OutputFile.h"
@@ -35,7 +35,7 @@ fs::path generateJSONFile(std::int64_t recordCount, std::span<const CSVColumnTab
         "document_" + std::to_string(recordCount) + "rows_" + Utils::timestamp(context.clock()) + ".json";
     const fs::path destination = detail::outputPath(context, fileName);
     platform::OutputFile file(destination, context.cancel());
-    sham::Faker faker("en", context.random(), context.clock());
+    sham::Faker faker = makeFaker(context);
 
     file.write("[");
     for (std::int64_t index = 0; index < recordCount; ++index) {

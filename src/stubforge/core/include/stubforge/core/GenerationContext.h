@@ -2,6 +2,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/OutputFile.h"
 #include "platform/Random.h"
 #include "platform/UserDefaults.h"
@@ -10,13 +11,15 @@ namespace stubforge {
 
 // What a writer draws on besides its request: the clock for names and
 // dates, the random source for fake values, the settings that choose the
-// output folder, the bundle holding base files, and a cancellation token.
+// output folder, the bundle holding base files, a cancellation token and
+// the log for diagnostics.
 // Writers are pure functions of request and context.
 class GenerationContext {
 public:
     GenerationContext(const platform::Clock& clock, platform::RandomSource& random, platform::UserDefaults& defaults,
-                      const platform::Bundle& bundle, const platform::CancellationToken* cancel = nullptr)
-        : clock_(&clock), random_(&random), defaults_(&defaults), bundle_(&bundle), cancel_(cancel) {}
+                      const platform::Bundle& bundle, const platform::CancellationToken* cancel = nullptr,
+                      platform::LogSink& log = platform::standardLogSink())
+        : clock_(&clock), random_(&random), defaults_(&defaults), bundle_(&bundle), cancel_(cancel), log_(&log) {}
 
     // The running program's clock, OS random source, settings and bundle.
     static GenerationContext standard();
@@ -26,6 +29,7 @@ public:
     platform::UserDefaults& defaults() const { return *defaults_; }
     const platform::Bundle& bundle() const { return *bundle_; }
     const platform::CancellationToken* cancel() const { return cancel_; }
+    platform::LogSink& log() const { return *log_; }
 
 private:
     const platform::Clock* clock_;
@@ -33,6 +37,7 @@ private:
     platform::UserDefaults* defaults_;
     const platform::Bundle* bundle_;
     const platform::CancellationToken* cancel_;
+    platform::LogSink* log_;
 };
 
 }  // namespace stubforge
