@@ -116,7 +116,8 @@ struct ZipEntry {
     std::size_t dataOffset = 0;
 };
 
-// Walks the central directory and checks each local header against it.
+// Walks the central directory and checks each local header against it. Kept
+// for USDZ only: no reader checks that stored data start on 64-byte bounds.
 std::vector<ZipEntry> zipEntries(std::string_view bytes) {
     const std::size_t end = bytes.rfind("PK\x05\x06"sv);
     require(end != std::string_view::npos && end + 22 == bytes.size(), "no end record at the end of the archive");
@@ -144,102 +145,7 @@ std::vector<ZipEntry> zipEntries(std::string_view bytes) {
     return entries;
 }
 
-bool hasEntry(const std::vector<ZipEntry>& entries, std::string_view name) {
-    for (const auto& entry : entries) {
-        if (entry.name == name) {
-            return true;
-        }
-    }
-    return false;
-}
-
-struct RarEntry {
-    std::string name;
-    std::string_view data;
-};
-
-constexpr std::uint8_t kRarMainHead = 0x73;
-constexpr std::uint8_t kRarFileHead = 0x74;
-constexpr std::uint8_t kRarEndHead = 0x7B;
-constexpr std::uint8_t kRarStored = 0x30;
-constexpr std::uint32_t kRarLongBlock = 0x8000;
-
-// RAR 4: signature, then blocks whose header CRC is the low half of the
-// CRC-32 of the header after the CRC field.
-std::vector<RarEntry> rarEntries(std::string_view bytes) {
-    require(bytes.starts_with("Rar!\x1a\x07\x00"sv), "no RAR 4 signature");
-    std::size_t offset = 7;
-    std::vector<RarEntry> entries;
-    bool sawMain = false;
-    for (;;) {
-        const std::uint32_t headCrc = le16(bytes, offset);
-        const std::uint8_t type = byteAt(bytes, offset + 2);
-        const std::uint32_t flags = le16(bytes, offset + 3);
-        const std::uint32_t headSize = le16(bytes, offset + 5);
-        require(headSize >= 7, "short block header");
-        require((crc32(slice(bytes, offset + 2, headSize - 2)) & 0xFFFFU) == headCrc,
-                "header CRC of block at " + std::to_string(offset));
-        std::size_t dataSize = 0;
-        if (type == kRarMainHead) {
-            require(offset == 7, "main header is not first");
-            sawMain = true;
-        } else if (type == kRarFileHead) {
-            require(sawMain, "file before the main header");
-            const std::uint32_t packedSize = le32(bytes, offset + 7);
-            const std::uint32_t size = le32(bytes, offset + 11);
-            const std::uint32_t nameSize = le16(bytes, offset + 26);
-            RarEntry entry{std::string(slice(bytes, offset + 32, nameSize)),
-                           slice(bytes, offset + headSize, packedSize)};
-            require(byteAt(bytes, offset + 25) == kRarStored && packedSize == size, "entry is not stored: " + entry.name);
-            require(crc32(entry.data) == le32(bytes, offset + 16), "data CRC of " + entry.name);
-            dataSize = packedSize;
-            entries.push_back(std::move(entry));
-        } else if (type == kRarEndHead) {
-            require(offset + headSize == bytes.size(), "bytes after the end block");
-            return entries;
-        } else if ((flags & kRarLongBlock) != 0) {
-            dataSize = le32(bytes, offset + 7);
-        }
-        offset += headSize + dataSize;
-    }
-}
-
-constexpr std::array<std::uint32_t, 16> kMpeg1Layer3Kbps = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-constexpr std::array<std::uint32_t, 4> kMpeg1Rates = {44100, 48000, 32000, 0};
-
-// Returns the number of MPEG-1 Layer III frames, which must cover the bytes exactly.
-std::size_t mp3FrameCount(std::string_view bytes) {
-    std::size_t offset = 0;
-    std::size_t frames = 0;
-    while (offset < bytes.size()) {
-        const std::uint32_t header = be32(bytes, offset);
-        require((header >> 21) == 0x7FF, "no frame sync at " + std::to_string(offset));
-        require(((header >> 17) & 0xFU) == 0xD, "not MPEG-1 Layer III at " + std::to_string(offset));
-        const std::uint32_t kbps = kMpeg1Layer3Kbps[(header >> 12) & 0xFU];
-        const std::uint32_t rate = kMpeg1Rates[(header >> 10) & 0x3U];
-        require(kbps != 0 && rate != 0, "bad bitrate or sample rate at " + std::to_string(offset));
-        const std::size_t length = 144 * kbps * 1000 / rate + ((header >> 9) & 1U);
-        slice(bytes, offset, length);
-        offset += length;
-        ++frames;
-    }
-    return frames;
-}
-
 // ---------------------------------------------------------------- per-type checks
-
-void checkOfficePackage(std::string_view bytes, std::string_view mainPart) {
-    const auto entries = zipEntries(bytes);
-    require(!entries.empty() && entries.front().name == "[Content_Types].xml", "[Content_Types].xml is not first");
-    for (const auto* part : {"_rels/.rels", "docProps/core.xml"}) {
-        require(hasEntry(entries, part), std::string("missing ") + part);
-    }
-    require(hasEntry(entries, mainPart), "missing " + std::string(mainPart));
-}
-
-void checkDocx(std::string_view bytes) { checkOfficePackage(bytes, "word/document.xml"); }
-void checkXlsx(std::string_view bytes) { checkOfficePackage(bytes, "xl/workbook.xml"); }
-void checkPptx(std::string_view bytes) { checkOfficePackage(bytes, "ppt/presentation.xml"); }
 
 void checkCsv(std::string_view bytes) {
     require(bytes.ends_with('\n'), "does not end with a newline");
@@ -319,7 +225,6 @@ void checkMp3(std::string_view bytes) {
     for (const auto mark : {"ID3"sv, "TAG"sv, "Xing"sv, "Info"sv, "LAME"sv}) {
         require(!contains(bytes, mark), "holds " + std::string(mark));
     }
-    require(mp3FrameCount(bytes) > 0, "no frames");
 }
 
 void checkMp4(std::string_view bytes) {
@@ -338,9 +243,9 @@ void checkMp4(std::string_view bytes) {
     }
 }
 
-void checkZip(std::string_view bytes) { require(!zipEntries(bytes).empty(), "no entries"); }
-
-void checkRar(std::string_view bytes) { require(!rarEntries(bytes).empty(), "no entries"); }
+// Containers and office packages: unzip, bsdtar and the package reader walk
+// them; only the magic number is ours to check.
+void noStructureOfOurOwn(std::string_view) {}
 
 // The text between "= [" and "]" of an attribute such as "int[] faceVertexCounts".
 std::string_view usdaList(std::string_view text, std::string_view attribute) {
@@ -540,11 +445,11 @@ const Reader kMpg123{"mpg123", "-t {}", Verdict::NoDecoderComplaint, ""};
 
 const std::vector<BaseFileCase>& baseFileCases() {
     static const std::vector<BaseFileCase> cases = {
-        {"document.docx", 0, "PK\x03\x04"sv, kBaseFileLimit, checkDocx,
+        {"document.docx", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn,
          {kUnzip, officeReader("wordprocessingml.document.main+xml")}},
-        {"document.xlsx", 0, "PK\x03\x04"sv, kBaseFileLimit, checkXlsx,
+        {"document.xlsx", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn,
          {kUnzip, officeReader("spreadsheetml.sheet.main+xml")}},
-        {"document.pptx", 0, "PK\x03\x04"sv, kBaseFileLimit, checkPptx,
+        {"document.pptx", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn,
          {kUnzip, officeReader("presentationml.presentation.main+xml")}},
         {"document.csv", 0, "id,"sv, kBaseFileLimit, checkCsv,
          {{"python3", "-c " + shellQuote(kCsvReader) + " {}", Verdict::Silent, ""}}},
@@ -553,8 +458,8 @@ const std::vector<BaseFileCase>& baseFileCases() {
         {"video.mp4", 4, "ftyp"sv, kBaseFileLimit, checkMp4, {probe("h264")}},
         {"image.png", 0, "\x89PNG"sv, kBaseFileLimit, checkPng, {{"pngcheck", "-q {}", Verdict::Silent, ""}}},
         {"image.jpg", 0, "\xFF\xD8\xFF"sv, kBaseFileLimit, checkJpeg, {probe("mjpeg")}},
-        {"archive.zip", 0, "PK\x03\x04"sv, kBaseFileLimit, checkZip, {kUnzip}},
-        {"archive.rar", 0, "Rar!\x1a\x07\x00"sv, kBaseFileLimit, checkRar,
+        {"archive.zip", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn, {kUnzip}},
+        {"archive.rar", 0, "Rar!\x1a\x07\x00"sv, kBaseFileLimit, noStructureOfOurOwn,
          {{"bsdtar", "-tf {}", Verdict::ExitZero, ""}}},
         {"3D_model_small.usdz", 0, "PK\x03\x04"sv, kBaseFileLimit, checkUsdz, {kUnzip}},
         {"3D_model_large.usdz", 0, "PK\x03\x04"sv, kLargeModelLimit, checkUsdz, {kUnzip}},
@@ -579,16 +484,10 @@ TEST_P(BaseFileTest, RealReadersAcceptIt) {
     const BaseFileCase& item = GetParam();
     const fs::path file = resourceFolder() / item.name;
     ASSERT_TRUE(fs::exists(file));
-    std::string missing;
     for (const auto& reader : item.readers) {
-        if (!toolInstalled(reader.tool)) {
-            missing += " " + reader.tool;
-            continue;
-        }
+        // ./dev setup installs every reader; a missing one is a broken set-up, not a pass.
+        ASSERT_TRUE(toolInstalled(reader.tool)) << reader.tool << " is not installed";
         expectAccepted(reader, file, runCommand(reader.tool + " " + withPath(reader.arguments, file)));
-    }
-    if (!missing.empty()) {
-        GTEST_SKIP() << "not installed:" << missing;
     }
 }
 
@@ -606,37 +505,40 @@ INSTANTIATE_TEST_SUITE_P(Committed, BaseFileTest, ::testing::ValuesIn(baseFileCa
 
 // ---------------------------------------------------------------- across copies
 
+// The frame count ffprobe reads from the file: "mp3,<frames>".
+long probedMp3Frames(const fs::path& file) {
+    const CommandResult result = runCommand("ffprobe " + withPath(probe("mp3").arguments, file));
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.output.starts_with("mp3,")) << result.output;
+    return result.output.starts_with("mp3,") ? std::strtol(result.output.c_str() + 4, nullptr, 10) : -1;
+}
+
 TEST(BaseFilesTest, RepeatedMp3StaysOneFrameStream) {
-    const std::string single = readFile(resourceFolder() / "audio.mp3");
-    const std::string twice = single + single;
-    EXPECT_EQ(mp3FrameCount(twice), 2 * mp3FrameCount(single));
-    if (!toolInstalled("mpg123")) {
-        GTEST_SKIP() << "mpg123 not installed";
-    }
+    ASSERT_TRUE(toolInstalled("ffprobe") && toolInstalled("mpg123")) << "ffprobe or mpg123 is not installed";
+    const fs::path singleFile = resourceFolder() / "audio.mp3";
     const platform::testing::TemporaryDirectory folder;
     const fs::path file = folder.path() / "twice.mp3";
-    platform::testing::writeFile(file, twice);
+    const std::string single = readFile(singleFile);
+    platform::testing::writeFile(file, single + single);
+    const long frames = probedMp3Frames(singleFile);
+    EXPECT_GT(frames, 0);
+    EXPECT_EQ(probedMp3Frames(file), 2 * frames);
     expectAccepted(kMpg123, file, runCommand("mpg123 " + withPath(kMpg123.arguments, file)));
 }
 
-TEST(BaseFilesTest, RarEntriesExtractToTheirStoredBytes) {
+TEST(BaseFilesTest, RarEntriesExtract) {
+    ASSERT_TRUE(toolInstalled("bsdtar")) << "bsdtar is not installed";
     const fs::path file = resourceFolder() / "archive.rar";
-    const std::string bytes = readFile(file);
-    const auto entries = rarEntries(bytes);
-    ASSERT_FALSE(entries.empty());
-    if (!toolInstalled("bsdtar")) {
-        GTEST_SKIP() << "bsdtar not installed";
-    }
-    std::string listing;
-    for (const auto& entry : entries) {
-        listing += entry.name + "\n";
-        const CommandResult extracted =
-            runCommand("bsdtar -xOf " + shellQuote(file.string()) + " " + shellQuote(entry.name));
-        EXPECT_EQ(extracted.status, 0) << extracted.output;
-        EXPECT_EQ(extracted.output, entry.data) << entry.name;
-    }
     const CommandResult listed = runCommand("bsdtar -tf " + shellQuote(file.string()));
-    EXPECT_EQ(listed.output, listing);
+    ASSERT_EQ(listed.status, 0) << listed.output;
+    ASSERT_FALSE(listed.output.empty());
+    std::size_t start = 0;
+    for (std::size_t end = 0; (end = listed.output.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string name = listed.output.substr(start, end - start);
+        const CommandResult extracted = runCommand("bsdtar -xOf " + shellQuote(file.string()) + " " + shellQuote(name));
+        EXPECT_EQ(extracted.status, 0) << name << ": " << extracted.output;
+        EXPECT_FALSE(extracted.output.empty()) << name;
+    }
 }
 
 TEST(BaseFilesTest, LargeModelIsAFinerMeshOfAFewMegabytes) {
