@@ -65,8 +65,7 @@ TEST_F(SizedWritersTest, DummyFilesCarryTheCategoryWord) {
         const char* prefix;
     };
     const Case cases[] = {{FileExtension::png, "image_1_5MB_"}, {FileExtension::wav, "audio_1_5MB_"},
-                          {FileExtension::usdz, "3D_model_1_5MB_"}, {FileExtension::docx, "document_1_5MB_"},
-                          {FileExtension::showAll, "_1_5MB_"}};
+                          {FileExtension::usdz, "3D_model_1_5MB_"}, {FileExtension::docx, "document_1_5MB_"}};
     for (const auto& item : cases) {
         const fs::path path = generateSizedDummyFile(item.extension, "1.5", 0.01, world.context());
         EXPECT_EQ(path.filename(), std::string(item.prefix) + kStamp + "." + std::string(rawValue(item.extension)));
