@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "platform/Value.h"
 
@@ -25,8 +27,13 @@ class TemporaryDirectory {
 public:
     TemporaryDirectory() {
         std::string pattern = (std::filesystem::temp_directory_path() / "stubforge-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+        }
+        path_ = pattern;
     }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
     ~TemporaryDirectory() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);

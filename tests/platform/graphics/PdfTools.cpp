@@ -13,49 +13,14 @@ namespace graphics_test {
 
 namespace fs = std::filesystem;
 
-TemporaryFolder::TemporaryFolder() {
-    std::random_device device;
-    path_ = fs::temp_directory_path() / ("stubforge-graphics-" + std::to_string(device()));
-    fs::create_directories(path_);
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
 fs::path TemporaryFolder::write(const std::string& name, std::span<const std::byte> bytes) const {
-    const fs::path file = path_ / name;
+    const fs::path file = path() / name;
     std::ofstream stream(file, std::ios::binary);
     stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!stream) {
         throw std::runtime_error("cannot write " + file.string());
     }
     return file;
-}
-
-std::string quoted(const fs::path& path) {
-    std::string text = "'";
-    for (const char c : path.string()) {
-        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return text + "'";
-}
-
-CommandResult run(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot run " + command);
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t count = 0;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        result.output.append(buffer.data(), count);
-    }
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
 }
 
 namespace {

@@ -2,6 +2,9 @@
 
 // Reads our PDFs back with poppler-utils and qpdf.
 
+#include "Process.h"
+#include "TestSupport.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <span>
@@ -11,27 +14,15 @@
 namespace graphics_test {
 
 // A fresh folder under the system temporary folder, removed on destruction.
-class TemporaryFolder {
+class TemporaryFolder : public platform::testing::TemporaryDirectory {
 public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
     std::filesystem::path write(const std::string& name, std::span<const std::byte> bytes) const;
-
-private:
-    std::filesystem::path path_;
 };
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
-};
+using platform::testing::CommandResult;
 
-CommandResult run(const std::string& command);
-std::string quoted(const std::filesystem::path& path);
+inline CommandResult run(const std::string& command) { return platform::testing::runCommand(command); }
+inline std::string quoted(const std::filesystem::path& path) { return platform::testing::shellQuote(path.string()); }
 
 // One word of `pdftotext -bbox`, in points from the page's top-left corner.
 struct Word {

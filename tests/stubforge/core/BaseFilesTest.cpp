@@ -3,6 +3,7 @@
 // (0.01 MB) starts with a whole copy. Our own checks walk the structure; the
 // real readers, where installed, must accept the file too.
 
+#include "Process.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -305,37 +306,11 @@ void checkUsdz(std::string_view bytes) {
 
 // ---------------------------------------------------------------- readers
 
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
+using platform::testing::CommandResult;
+using platform::testing::shellQuote;
+using platform::testing::toolInstalled;
 
-std::string shellQuote(std::string_view text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-CommandResult runCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    for (std::size_t read = 0; (read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        result.output.append(buffer.data(), read);
-    }
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-bool toolInstalled(std::string_view tool) {
-    return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
-}
+CommandResult runCommand(const std::string& command) { return platform::testing::runCommand(command); }
 
 // Every part is XML, has a content type and exists where a relationship
 // points, and the package's main part has the expected content type.
@@ -400,21 +375,21 @@ void expectAccepted(const Reader& reader, const fs::path& file, const CommandRes
     const std::string context = reader.tool + " on " + file.filename().string() + ":\n" + result.output;
     switch (reader.verdict) {
         case Verdict::ExitZero:
-            EXPECT_EQ(result.status, 0) << context;
+            EXPECT_EQ(result.exitCode, 0) << context;
             break;
         case Verdict::Silent:
-            EXPECT_EQ(result.status, 0) << context;
+            EXPECT_EQ(result.exitCode, 0) << context;
             EXPECT_EQ(result.output, "") << context;
             break;
         case Verdict::ProbedCodec: {
-            EXPECT_EQ(result.status, 0) << context;
+            EXPECT_EQ(result.exitCode, 0) << context;
             const auto lineEnd = result.output.find('\n');
             EXPECT_EQ(lineEnd + 1, result.output.size()) << "more than one line: " << context;
             EXPECT_TRUE(result.output.starts_with(reader.codec + ",")) << context;
             break;
         }
         case Verdict::NoDecoderComplaint:
-            EXPECT_EQ(result.status, 0) << context;
+            EXPECT_EQ(result.exitCode, 0) << context;
             for (const auto* complaint : {"error", "Illegal", "resync", "Skipped"}) {
                 EXPECT_FALSE(contains(result.output, complaint)) << context;
             }
@@ -508,7 +483,7 @@ INSTANTIATE_TEST_SUITE_P(Committed, BaseFileTest, ::testing::ValuesIn(baseFileCa
 // The frame count ffprobe reads from the file: "mp3,<frames>".
 long probedMp3Frames(const fs::path& file) {
     const CommandResult result = runCommand("ffprobe " + withPath(probe("mp3").arguments, file));
-    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_TRUE(result.output.starts_with("mp3,")) << result.output;
     return result.output.starts_with("mp3,") ? std::strtol(result.output.c_str() + 4, nullptr, 10) : -1;
 }
@@ -530,13 +505,13 @@ TEST(BaseFilesTest, RarEntriesExtract) {
     ASSERT_TRUE(toolInstalled("bsdtar")) << "bsdtar is not installed";
     const fs::path file = resourceFolder() / "archive.rar";
     const CommandResult listed = runCommand("bsdtar -tf " + shellQuote(file.string()));
-    ASSERT_EQ(listed.status, 0) << listed.output;
+    ASSERT_EQ(listed.exitCode, 0) << listed.output;
     ASSERT_FALSE(listed.output.empty());
     std::size_t start = 0;
     for (std::size_t end = 0; (end = listed.output.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::string name = listed.output.substr(start, end - start);
         const CommandResult extracted = runCommand("bsdtar -xOf " + shellQuote(file.string()) + " " + shellQuote(name));
-        EXPECT_EQ(extracted.status, 0) << name << ": " << extracted.output;
+        EXPECT_EQ(extracted.exitCode, 0) << name << ": " << extracted.output;
         EXPECT_FALSE(extracted.output.empty()) << name;
     }
 }

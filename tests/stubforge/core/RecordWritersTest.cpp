@@ -8,6 +8,7 @@
 #include "platform/Value.h"
 
 #include "CoreTestSupport.h"
+#include "Process.h"
 
 #include <cstdio>
 #include <regex>
@@ -25,16 +26,10 @@ using Records = std::vector<std::vector<std::string>>;
 Records pythonCSV(const fs::path& path) {
     const std::string command =
         "python3 -c 'import csv, json, sys; "
-        "print(json.dumps(list(csv.reader(open(sys.argv[1], newline=\"\", encoding=\"utf-8\")))))' '" +
-        path.string() + "'";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) {
-            output.append(buffer, read);
-        }
-        EXPECT_EQ(::pclose(pipe), 0) << "python3 could not read " << path;
-    }
+        "print(json.dumps(list(csv.reader(open(sys.argv[1], newline=\"\", encoding=\"utf-8\")))))' " +
+        platform::testing::shellQuote(path.string());
+    const auto [exitCode, output] = platform::testing::runCommand(command, false);
+    EXPECT_EQ(exitCode, 0) << "python3 could not read " << path;
     Records records;
     const auto parsed = platform::Value::fromJson(output);
     if (!parsed || !parsed->asArray()) {
