@@ -85,43 +85,29 @@ ParseProgress parseRows(std::string_view text, const CSVDelimiter& delimiter, st
         const CharacterClass kind = state == State::quoted
                                         ? (isQuote(character) ? CharacterClass::quote : CharacterClass::other)
                                         : classes.classify(character);
+        // Outside quotes a delimiter ends the field and a line end the row;
+        // either way the next field starts. (Inside quotes they are never
+        // classified, and after a lone quote only another quote may follow.)
+        if ((kind == CharacterClass::delimiter || kind == CharacterClass::newline) &&
+            state != State::unquotedQuote) {
+            kind == CharacterClass::delimiter ? onFieldEnd() : onRowEnd();
+            state = State::fieldStart;
+            continue;
+        }
         switch (state) {
         case State::fieldStart:
-            switch (kind) {
-            case CharacterClass::quote:
+            if (kind == CharacterClass::quote) {
                 state = State::quoted;
-                break;
-            case CharacterClass::delimiter:
-                onFieldEnd();
-                break;
-            case CharacterClass::newline:
-                onRowEnd();
-                break;
-            case CharacterClass::blank:
-                break;
-            case CharacterClass::other:
+            } else if (kind == CharacterClass::other) {
                 onCharacter(character);
                 state = State::unquoted;
-                break;
             }
             break;
         case State::unquoted:
-            switch (kind) {
-            case CharacterClass::quote:
+            if (kind == CharacterClass::quote) {
                 state = State::unquotedQuote;
-                break;
-            case CharacterClass::delimiter:
-                onFieldEnd();
-                state = State::fieldStart;
-                break;
-            case CharacterClass::newline:
-                onRowEnd();
-                state = State::fieldStart;
-                break;
-            case CharacterClass::blank:
-            case CharacterClass::other:
+            } else {
                 onCharacter(character);
-                break;
             }
             break;
         case State::unquotedQuote:
@@ -139,22 +125,10 @@ ParseProgress parseRows(std::string_view text, const CSVDelimiter& delimiter, st
             }
             break;
         case State::quotedQuote:
-            switch (kind) {
-            case CharacterClass::quote:
+            if (kind == CharacterClass::quote) {
                 onCharacter("\"");
                 state = State::quoted;
-                break;
-            case CharacterClass::delimiter:
-                onFieldEnd();
-                state = State::fieldStart;
-                break;
-            case CharacterClass::newline:
-                onRowEnd();
-                state = State::fieldStart;
-                break;
-            case CharacterClass::blank:
-                break;
-            case CharacterClass::other:
+            } else if (kind == CharacterClass::other) {
                 throw misplacedQuote(character);
             }
             break;
