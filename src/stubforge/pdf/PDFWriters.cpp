@@ -1,5 +1,7 @@
 #include "stubforge/pdf/PDFWriters.h"
 
+#include "Documents.h"
+
 #include "stubforge/pdf/DocumentSupport.h"
 #include "stubforge/pdf/PDFGeneratorError.h"
 #include "stubforge/pdf/PDFTexts.h"
@@ -37,10 +39,10 @@ struct DocumentRoute {
 
 constexpr std::array<DocumentRoute, 8> kDocumentRoutes{{
     {ContentType::contract, nullptr, nullptr},
-    {ContentType::invoice, nullptr, nullptr},
+    {ContentType::invoice, &InvoicePDFGenerator::generate, &LongInvoicePDFGenerator::generate},
     {ContentType::meeting_notes, nullptr, nullptr},
     {ContentType::b2b_contract, nullptr, nullptr},
-    {ContentType::receipt, nullptr, nullptr},
+    {ContentType::receipt, &ReceiptPDFGenerator::generate, &LongReceiptPDFGenerator::generate},
     {ContentType::fund_portfolio, nullptr, nullptr},
     {ContentType::cv, nullptr, nullptr},
     {ContentType::pitch_deck, nullptr, nullptr},
