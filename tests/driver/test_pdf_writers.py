@@ -84,12 +84,6 @@ class PdfWritersTest(DriverTestCase):
                 self.assertIn("page count", result.stderr)
         self.assertEqual(self.output_files(), [])
 
-    def test_documents_not_built_yet_are_refused(self):
-        result = self.run_driver("generate", "--ext", "pdf", "--content", "Invoice", "--form", "large",
-                                 "--size", "1", check=False)
-        self.assertIn("cannot be generated yet", result.stderr)
-        self.assertEqual(self.output_files(), [])
-
     def test_write_failure_leaves_nothing(self):
         result = self.run_driver("generate", "--ext", "pdf", "--mode", "By Size", "--size", "5",
                                  preexec_fn=ulimit_file_size(2000), check=False)
