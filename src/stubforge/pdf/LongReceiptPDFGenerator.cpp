@@ -194,8 +194,10 @@ void drawClosingBlock(graphics::Canvas& canvas, const LongReceiptData& data, dou
     for (const auto& [label, value] : payment) {
         canvas.drawText(text(label, styles.label),
                         graphics::Rect{kMargin + kContentWidth * 0.3, rowBottom, kContentWidth * 0.4, 15});
+        // Wider to the left than its column, so that "AMERICAN EXPRESS ****9012"
+        // stays on its one line; right-aligned, it ends where the column does.
         canvas.drawText(text(value, styles.value),
-                        graphics::Rect{kMargin + kContentWidth * 0.7, rowBottom, kContentWidth * 0.3, 15});
+                        graphics::Rect{kMargin + kContentWidth * 0.5, rowBottom, kContentWidth * 0.5, 15});
         rowBottom -= 18;
     }
     canvas.drawText(text(texts::kLongThankYou, styles.heading), graphics::Rect{kMargin, top - 240, kContentWidth, 18});

@@ -382,6 +382,25 @@ TEST_F(StatementDocumentTest, OnePageInvoiceAddsUp) {
     EXPECT_NE(text.find("Purchase Order No.: " + data.purchaseOrderNumber), std::string::npos);
 }
 
+TEST_F(StatementDocumentTest, EveryPaymentMethodShowsWhole) {
+    auto longData = receipt::buildLongReceiptData(world.context(), 15);
+    auto data = receipt::buildReceiptData(world.context(), 5);
+    for (std::size_t index = 0; index < receipt::texts::kPaymentMethods.size(); ++index) {
+        const std::string method(receipt::texts::kPaymentMethods[index]);
+        longData.paymentMethod = method;
+        const fs::path pdf = write("long" + std::to_string(index) + ".pdf",
+                                   receipt::renderLongReceipt(longData, world.context()));
+        EXPECT_NE(layoutText(pdf).find("Payment Method:"), std::string::npos);
+        EXPECT_NE(layoutText(pdf).find(method + "\n"), std::string::npos) << method;
+        if (index < 5) {
+            data.paymentMethod = method;
+            const fs::path small = write("small" + std::to_string(index) + ".pdf",
+                                         receipt::renderReceipt(data, world.context()));
+            EXPECT_NE(layoutText(small).find(method + "\n"), std::string::npos) << method;
+        }
+    }
+}
+
 // ---- Data
 
 TEST(StatementDataTest, DrawnCountsAndValuesStayInTheirRanges) {
