@@ -77,8 +77,9 @@ void drawTable(graphics::Canvas& canvas, const InvoiceData& data, const InvoiceS
                                                    texts::kTotal};
     canvas.fillRect(graphics::Rect{kMargin, kBandBottom, kContentWidth, kBandHeight}, graphics::colors::lightGray);
     for (std::size_t column = 0; column < headings.size(); ++column) {
-        canvas.drawText(graphics::AttributedText(headings[column], column == 0 ? styles.leftHeading : styles.rightHeading),
-                        graphics::Rect{kColumnX[column] + 5, kBandBottom + 5, kColumnWidths[column] - 10, 20});
+        canvas.drawText(
+            graphics::AttributedText(headings[column], column == 0 ? styles.leftHeading : styles.rightHeading),
+            graphics::Rect{kColumnX[column] + 5, kBandBottom + 5, kColumnWidths[column] - 10, 20});
     }
     canvas.strokeRect(graphics::Rect{kMargin, kBandBottom, kContentWidth, kBandHeight}, kBlackLine);
     const auto verticals = [&](double top, double bottom) {

@@ -137,9 +137,9 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
 // ---- Pieces both forms share
 
 struct InvoiceStyles {
-    platform::graphics::TextStyle seller;       // body, left: seller, row description, payment terms
-    platform::graphics::TextStyle information;  // body, right: information, row numbers, totals
-    platform::graphics::TextStyle leftHeading;  // body bold, left
+    platform::graphics::TextStyle seller;        // body, left: seller, row description, payment terms
+    platform::graphics::TextStyle information;   // body, right: information, row numbers, totals
+    platform::graphics::TextStyle leftHeading;   // body bold, left
     platform::graphics::TextStyle rightHeading;  // body bold, right: other headings, total row
     platform::graphics::TextStyle title;
     platform::graphics::TextStyle addressHeading;

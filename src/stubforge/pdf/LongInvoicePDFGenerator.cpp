@@ -58,9 +58,9 @@ void drawBand(graphics::Canvas& canvas, double top, const InvoiceStyles& styles)
     canvas.fillRect(band, graphics::colors::lightGray);
     for (std::size_t index = 0; index < kColumns.size(); ++index) {
         const Column& column = kColumns[index];
-        canvas.drawText(graphics::AttributedText(column.heading,
-                                                 column.leftAligned ? styles.leftHeading : styles.rightHeading),
-                        graphics::Rect{kColumnX[index] + 5, top - 25, column.width - 10, 20});
+        canvas.drawText(
+            graphics::AttributedText(column.heading, column.leftAligned ? styles.leftHeading : styles.rightHeading),
+            graphics::Rect{kColumnX[index] + 5, top - 25, column.width - 10, 20});
     }
     canvas.strokeRect(band, kBlackLine);
     for (const double x : kColumnX) {
@@ -75,26 +75,23 @@ void drawRow(graphics::Canvas& canvas, std::size_t number, const LineItem& item,
     const std::array<std::string, 5> cells{std::to_string(number), item.description, std::to_string(item.quantity),
                                            rowMoney(item.unitPrice), rowMoney(item.total())};
     for (std::size_t index = 0; index < kColumns.size(); ++index) {
-        canvas.drawText(graphics::AttributedText(cells[index],
-                                                 kColumns[index].leftAligned ? styles.seller : styles.information),
-                        graphics::Rect{kColumnX[index] + 5, bottom + 5, kColumns[index].width - 10, 15});
+        canvas.drawText(
+            graphics::AttributedText(cells[index], kColumns[index].leftAligned ? styles.seller : styles.information),
+            graphics::Rect{kColumnX[index] + 5, bottom + 5, kColumns[index].width - 10, 15});
     }
     canvas.strokeLine({kMargin, bottom}, {kTableRight, bottom}, kBlackLine);
 }
 
 }  // namespace
 
-InvoiceData buildLongInvoiceData(const GenerationContext& context) {
-    return buildLongInvoiceData(context, 0);
-}
+InvoiceData buildLongInvoiceData(const GenerationContext& context) { return buildLongInvoiceData(context, 0); }
 
 // A count of 0 draws it, as the document does; tests pass their own.
 InvoiceData buildLongInvoiceData(const GenerationContext& context, std::size_t itemCount) {
     sham::Faker faker = makeFaker(context);
     InvoiceData data;
     buildReferences(faker, context, data);
-    const std::size_t count =
-        itemCount != 0 ? itemCount : static_cast<std::size_t>(faker.number().randomInt(3, 100));
+    const std::size_t count = itemCount != 0 ? itemCount : static_cast<std::size_t>(faker.number().randomInt(3, 100));
     for (std::size_t index = 0; index < count; ++index) {
         data.items.push_back(buildLineItem(faker));
     }
@@ -138,10 +135,10 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
                     drawTotals(canvas, subtotal, bottom - 20, styles);
                     drawPaymentTerms(canvas, bottom - kLongInvoiceClosingDepth, styles);
                 }
-                canvas.drawText(graphics::AttributedText(std::to_string(pageIndex + 1) + " / " +
-                                                             std::to_string(plan.size()),
-                                                         styles.information),
-                                graphics::Rect{kMargin, 25, kContentWidth, 30});
+                canvas.drawText(
+                    graphics::AttributedText(std::to_string(pageIndex + 1) + " / " + std::to_string(plan.size()),
+                                             styles.information),
+                    graphics::Rect{kMargin, 25, kContentWidth, 30});
             });
         }
     });
@@ -149,8 +146,7 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
 
 }  // namespace invoice
 
-fs::path LongInvoicePDFGenerator::generate(const fs::path& destination, ContentSize,
-                                           const GenerationContext& context) {
+fs::path LongInvoicePDFGenerator::generate(const fs::path& destination, ContentSize, const GenerationContext& context) {
     const invoice::InvoiceData data = invoice::buildLongInvoiceData(context);
     return writePDFData(destination, invoice::renderLongInvoice(data, context), context);
 }

@@ -326,8 +326,7 @@ std::vector<std::byte> renderLongReceipt(const LongReceiptData& data, const Gene
 
 }  // namespace receipt
 
-fs::path LongReceiptPDFGenerator::generate(const fs::path& destination, ContentSize,
-                                           const GenerationContext& context) {
+fs::path LongReceiptPDFGenerator::generate(const fs::path& destination, ContentSize, const GenerationContext& context) {
     const receipt::LongReceiptData data = receipt::buildLongReceiptData(context);
     return writePDFData(destination, receipt::renderLongReceipt(data, context), context);
 }

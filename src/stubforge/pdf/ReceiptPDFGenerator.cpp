@@ -55,10 +55,9 @@ constexpr double kPolicyHeight = 35;
 
 // The height from the first item's top to the survey box's bottom.
 double depthAt(std::size_t itemCount, double stretch) {
-    return static_cast<double>(itemCount) * kItemStep.at(stretch) + kItemsRuleGap.at(stretch) +
-           kTotalsGap.at(stretch) + 6 * kRowStep.at(stretch) + kPaymentGap.at(stretch) +
-           kClosingRuleGap.at(stretch) + kThanksDrop.at(stretch) + kPolicyGap.at(stretch) +
-           kSurveyGap.at(stretch) + kSurveyHeight.at(stretch);
+    return static_cast<double>(itemCount) * kItemStep.at(stretch) + kItemsRuleGap.at(stretch) + kTotalsGap.at(stretch) +
+           6 * kRowStep.at(stretch) + kPaymentGap.at(stretch) + kClosingRuleGap.at(stretch) + kThanksDrop.at(stretch) +
+           kPolicyGap.at(stretch) + kSurveyGap.at(stretch) + kSurveyHeight.at(stretch);
 }
 
 graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment = graphics::Alignment::left) {
@@ -224,18 +223,18 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
             pair(canvas, layout.paymentTops[2], texts::kChange, "$" + twoDecimals(0.0), false);
             rule(canvas, layout.closingRule);
 
-            canvas.drawText(text(texts::kThankYou, heading),
-                            graphics::Rect{kMargin, layout.thanksTop - layout.thanksHeight, kContentWidth,
-                                           layout.thanksHeight});
-            canvas.drawText(text(texts::kReturnPolicy, smallCentred),
-                            graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth,
-                                           layout.policyHeight});
+            canvas.drawText(
+                text(texts::kThankYou, heading),
+                graphics::Rect{kMargin, layout.thanksTop - layout.thanksHeight, kContentWidth, layout.thanksHeight});
+            canvas.drawText(
+                text(texts::kReturnPolicy, smallCentred),
+                graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth, layout.policyHeight});
             const std::string code = data.transactionID.substr(data.transactionID.size() - 6);
-            canvas.drawText(text("Visit " + std::string(texts::kSurveyAddress) + "\nEnter code: " + code +
-                                     std::string(texts::kSurveyPrize),
-                                 smallCentred),
-                            graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth,
-                                           layout.surveyHeight});
+            canvas.drawText(
+                text("Visit " + std::string(texts::kSurveyAddress) + "\nEnter code: " + code +
+                         std::string(texts::kSurveyPrize),
+                     smallCentred),
+                graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth, layout.surveyHeight});
         });
     });
 }

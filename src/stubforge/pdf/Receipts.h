@@ -50,8 +50,8 @@ inline constexpr std::string_view kPageOf = " of ";
 
 // The long receipt takes all seven; the one-page receipt the first five.
 inline constexpr std::array<std::string_view, 7> kPaymentMethods{
-    "CASH",          "VISA ****1234", "MASTERCARD ****5678", "AMERICAN EXPRESS ****9012", "DEBIT ****3456",
-    "APPLE PAY",     "SAMSUNG PAY",
+    "CASH",           "VISA ****1234", "MASTERCARD ****5678", "AMERICAN EXPRESS ****9012",
+    "DEBIT ****3456", "APPLE PAY",     "SAMSUNG PAY",
 };
 }  // namespace texts
 

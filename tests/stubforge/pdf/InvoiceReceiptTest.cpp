@@ -58,8 +58,8 @@ TEST(LongInvoicePlanTest, EveryRowOnExactlyOnePageAndEverythingAboveTheFooter) {
 TEST(LongInvoicePlanTest, PagesAsTheInvoiceLaysThemOut) {
     using Rows = std::vector<std::size_t>;
     const std::map<std::size_t, Rows> expected{
-        {3, {3, 0}},          {15, {15, 0}},         {16, {15, 1}},         {32, {15, 17}},
-        {33, {15, 18, 0}},    {57, {15, 25, 17}},    {58, {15, 25, 18, 0}}, {99, {15, 25, 25, 25, 9}},
+        {3, {3, 0}},       {15, {15, 0}},      {16, {15, 1}},         {32, {15, 17}},
+        {33, {15, 18, 0}}, {57, {15, 25, 17}}, {58, {15, 25, 18, 0}}, {99, {15, 25, 25, 25, 9}},
     };
     for (const auto& [count, rows] : expected) {
         Rows planned;
@@ -119,11 +119,11 @@ TEST(LongReceiptPlanTest, RowsPerPageAndWhereTheClosingBlockGoes) {
     // 21–25 rows left after the full pages once put the block off the page;
     // 26–35 left it out.
     const Case cases[] = {
-        {15, {15, 0}, false},          {20, {20, 0}, false},          {21, {20, 1}, true},
-        {25, {20, 5}, true},           {40, {20, 20}, true},          {41, {20, 21, 0}, false},
-        {45, {20, 25, 0}, false},      {46, {20, 26, 0}, false},      {55, {20, 35, 0}, false},
-        {56, {20, 35, 1}, true},       {80, {20, 35, 25, 0}, false},  {90, {20, 35, 35, 0}, false},
-        {91, {20, 35, 35, 1}, true},   {100, {20, 35, 35, 10}, true},
+        {15, {15, 0}, false},        {20, {20, 0}, false},          {21, {20, 1}, true},
+        {25, {20, 5}, true},         {40, {20, 20}, true},          {41, {20, 21, 0}, false},
+        {45, {20, 25, 0}, false},    {46, {20, 26, 0}, false},      {55, {20, 35, 0}, false},
+        {56, {20, 35, 1}, true},     {80, {20, 35, 25, 0}, false},  {90, {20, 35, 35, 0}, false},
+        {91, {20, 35, 35, 1}, true}, {100, {20, 35, 35, 10}, true},
     };
     for (const Case& item : cases) {
         const auto plan = receipt::planLongReceiptPages(item.count);
@@ -275,8 +275,8 @@ TEST_F(StatementDocumentTest, LongReceiptsWithEdgeCountsCloseInsideThePage) {
         SCOPED_TRACE(count);
         const auto data = receipt::buildLongReceiptData(world.context(), count);
         ASSERT_EQ(data.items.size(), count);
-        const fs::path pdf = write("receipt_" + std::to_string(count) + ".pdf",
-                                   receipt::renderLongReceipt(data, world.context()));
+        const fs::path pdf =
+            write("receipt_" + std::to_string(count) + ".pdf", receipt::renderLongReceipt(data, world.context()));
         const auto plan = receipt::planLongReceiptPages(count);
         expectPages(pdf, plan.size(), receipt::kLongFooterTop, [](int page, int pages) {
             return "Receipt - Page " + std::to_string(page) + " of " + std::to_string(pages);
@@ -315,8 +315,8 @@ TEST_F(StatementDocumentTest, OnePageReceiptsOfEveryCountFitThePage) {
     for (std::size_t count = 2; count <= 5; ++count) {
         SCOPED_TRACE(count);
         const auto data = receipt::buildReceiptData(world.context(), count);
-        const fs::path pdf = write("receipt_" + std::to_string(count) + ".pdf",
-                                   receipt::renderReceipt(data, world.context()));
+        const fs::path pdf =
+            write("receipt_" + std::to_string(count) + ".pdf", receipt::renderReceipt(data, world.context()));
         expectPages(pdf, 1, receipt::kReceiptBottomLimit, {});
         const std::string text = layoutText(pdf);
         double linesTotal = 0;
@@ -331,8 +331,8 @@ TEST_F(StatementDocumentTest, OnePageReceiptsOfEveryCountFitThePage) {
         EXPECT_NEAR(linesTotal, subtotal, 0.005 * static_cast<double>(count) + 0.0051);
         EXPECT_NEAR(subtotal + amountAfter(text, "Tax (8.75%):"), total, 0.0101);
         EXPECT_EQ(amountAfter(text, "Amount Paid:"), total);
-        for (const char* closing : {"Thank you for your purchase!", "Store credit only on sale items.",
-                                    "for a chance to win $100!"}) {
+        for (const char* closing :
+             {"Thank you for your purchase!", "Store credit only on sale items.", "for a chance to win $100!"}) {
             EXPECT_NE(text.find(closing), std::string::npos) << closing;
         }
         EXPECT_NE(text.find("Enter code: " + data.transactionID.substr(3)), std::string::npos);
@@ -345,8 +345,8 @@ TEST_F(StatementDocumentTest, LongInvoicesWithEdgeCountsCarryEveryRowAndAddUp) {
     for (const std::size_t count : counts) {
         SCOPED_TRACE(count);
         const auto data = invoice::buildLongInvoiceData(world.context(), count);
-        const fs::path pdf = write("invoice_" + std::to_string(count) + ".pdf",
-                                   invoice::renderLongInvoice(data, world.context()));
+        const fs::path pdf =
+            write("invoice_" + std::to_string(count) + ".pdf", invoice::renderLongInvoice(data, world.context()));
         expectPages(pdf, invoice::planLongInvoicePages(count).size(), invoice::kLongInvoiceFooterTop,
                     [](int page, int pages) { return std::to_string(page) + " / " + std::to_string(pages); });
         const std::string text = layoutText(pdf);
@@ -388,14 +388,14 @@ TEST_F(StatementDocumentTest, EveryPaymentMethodShowsWhole) {
     for (std::size_t index = 0; index < receipt::texts::kPaymentMethods.size(); ++index) {
         const std::string method(receipt::texts::kPaymentMethods[index]);
         longData.paymentMethod = method;
-        const fs::path pdf = write("long" + std::to_string(index) + ".pdf",
-                                   receipt::renderLongReceipt(longData, world.context()));
+        const fs::path pdf =
+            write("long" + std::to_string(index) + ".pdf", receipt::renderLongReceipt(longData, world.context()));
         EXPECT_NE(layoutText(pdf).find("Payment Method:"), std::string::npos);
         EXPECT_NE(layoutText(pdf).find(method + "\n"), std::string::npos) << method;
         if (index < 5) {
             data.paymentMethod = method;
-            const fs::path small = write("small" + std::to_string(index) + ".pdf",
-                                         receipt::renderReceipt(data, world.context()));
+            const fs::path small =
+                write("small" + std::to_string(index) + ".pdf", receipt::renderReceipt(data, world.context()));
             EXPECT_NE(layoutText(small).find(method + "\n"), std::string::npos) << method;
         }
     }
@@ -451,9 +451,7 @@ TEST(StatementDataTest, TheSameSeedAndClockGiveTheSameDocument) {
         [](const GenerationContext& c) { return invoice::renderInvoice(invoice::buildInvoiceData(c), c); },
         [](const GenerationContext& c) { return invoice::renderLongInvoice(invoice::buildLongInvoiceData(c), c); },
         [](const GenerationContext& c) { return receipt::renderReceipt(receipt::buildReceiptData(c), c); },
-        [](const GenerationContext& c) {
-            return receipt::renderLongReceipt(receipt::buildLongReceiptData(c), c);
-        },
+        [](const GenerationContext& c) { return receipt::renderLongReceipt(receipt::buildLongReceiptData(c), c); },
     };
     for (const Render render : renders) {
         testing::WriterFixture first;
