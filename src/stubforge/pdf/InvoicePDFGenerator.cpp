@@ -1,6 +1,8 @@
 #include "Documents.h"
 #include "Invoices.h"
 
+#include "StatementText.h"
+
 #include "stubforge/pdf/DocumentSupport.h"
 
 #include "stubforge/core/FakeData.h"
@@ -50,7 +52,7 @@ graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment) {
 }
 
 std::string referenceNumber(std::string_view prefix, sham::Faker& faker) {
-    return std::string(prefix) + std::to_string(faker.number().randomInt(100000, 999999));
+    return joined({prefix, std::to_string(faker.number().randomInt(100000, 999999))});
 }
 
 Addressee buildAddressee(sham::Faker& faker) {
@@ -66,8 +68,8 @@ Addressee buildAddressee(sham::Faker& faker) {
 void drawAddress(graphics::Canvas& canvas, double x, std::string_view heading, const Addressee& person,
                  const InvoiceStyles& styles) {
     graphics::AttributedText text(heading, styles.addressHeading);
-    text.append(person.firstName + " " + person.lastName + std::string(texts::kAttention) + person.streetAddress +
-                    "\n" + person.city + ", " + person.stateAbbreviation,
+    text.append(joined({person.firstName, " ", person.lastName, texts::kAttention, person.streetAddress, "\n",
+                        person.city, ", ", person.stateAbbreviation}),
                 styles.addressText);
     canvas.drawText(text, graphics::Rect{x, 562, kColumnWidth, 100});
 }

@@ -1,6 +1,8 @@
 #include "Documents.h"
 #include "Invoices.h"
 
+#include "StatementText.h"
+
 #include "stubforge/pdf/DocumentSupport.h"
 
 #include "stubforge/core/FakeData.h"
@@ -135,10 +137,10 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
                     drawTotals(canvas, subtotal, bottom - 20, styles);
                     drawPaymentTerms(canvas, bottom - kLongInvoiceClosingDepth, styles);
                 }
-                canvas.drawText(
-                    graphics::AttributedText(std::to_string(pageIndex + 1) + " / " + std::to_string(plan.size()),
-                                             styles.information),
-                    graphics::Rect{kMargin, 25, kContentWidth, 30});
+                canvas.drawText(graphics::AttributedText(
+                                    joined({std::to_string(pageIndex + 1), " / ", std::to_string(plan.size())}),
+                                    styles.information),
+                                graphics::Rect{kMargin, 25, kContentWidth, 30});
             });
         }
     });

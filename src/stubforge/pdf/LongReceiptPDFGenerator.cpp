@@ -1,6 +1,8 @@
 #include "Documents.h"
 #include "Receipts.h"
 
+#include "StatementText.h"
+
 #include "stubforge/pdf/DocumentSupport.h"
 
 #include "stubforge/core/FakeData.h"
@@ -128,7 +130,7 @@ void drawHeader(graphics::Canvas& canvas, const LongReceiptData& data, const Sty
     const std::array<std::pair<std::string_view, std::string>, 5> details{{
         {texts::kDateTime, data.dateText},
         {texts::kTransactionID, data.transactionID},
-        {texts::kRegister, "#" + std::to_string(data.registerNumber)},
+        {texts::kRegister, joined({"#", std::to_string(data.registerNumber)})},
         {texts::kCashier, data.cashier},
         {texts::kCustomerNumber, std::to_string(data.customerNumber)},
     }};
@@ -157,7 +159,7 @@ void drawTableHeader(graphics::Canvas& canvas, double top, const Styles& styles)
 void drawRow(graphics::Canvas& canvas, const LongReceiptItem& item, double bottom, const Styles& styles) {
     const auto boxes = columnBoxes();
     const std::array<std::string, 5> cells{std::to_string(item.number), item.name, std::to_string(item.quantity),
-                                           "$" + twoDecimals(item.unitPrice), "$" + twoDecimals(item.total)};
+                                           dollars(item.unitPrice), dollars(item.total)};
     for (std::size_t index = 0; index < cells.size(); ++index) {
         canvas.drawText(text(cells[index], styles.cells[index]),
                         graphics::Rect{boxes[index].x, bottom + 3, boxes[index].width, 17});
@@ -169,10 +171,10 @@ void drawRow(graphics::Canvas& canvas, const LongReceiptItem& item, double botto
 void drawClosingBlock(graphics::Canvas& canvas, const LongReceiptData& data, double top, const Styles& styles) {
     line(canvas, top, 1.5);
     const std::array<std::pair<std::string, std::string>, 4> totals{{
-        {std::string(texts::kSubtotal), "$" + twoDecimals(data.subtotal)},
-        {std::string(texts::kDiscount), "-$" + twoDecimals(data.discount)},
-        {"Tax (" + oneDecimal(data.taxRate * 100) + "%):", "$" + twoDecimals(data.tax)},
-        {std::string(texts::kTotal), "$" + twoDecimals(data.total)},
+        {std::string(texts::kSubtotal), dollars(data.subtotal)},
+        {std::string(texts::kDiscount), joined({"-", dollars(data.discount)})},
+        {joined({"Tax (", oneDecimal(data.taxRate * 100), "%):"}), dollars(data.tax)},
+        {std::string(texts::kTotal), dollars(data.total)},
     }};
     double rowBottom = top - 38;
     for (const auto& [label, value] : totals) {
@@ -187,7 +189,7 @@ void drawClosingBlock(graphics::Canvas& canvas, const LongReceiptData& data, dou
                     graphics::Rect{kMargin, top - 141, kContentWidth, 18});
     const std::array<std::pair<std::string_view, std::string>, 3> payment{{
         {texts::kPaymentMethod, data.paymentMethod},
-        {texts::kAmountPaid, "$" + twoDecimals(data.total)},
+        {texts::kAmountPaid, dollars(data.total)},
         {texts::kChange, "$0.00"},
     }};
     rowBottom = top - 163;
@@ -210,8 +212,8 @@ void drawClosingBlock(graphics::Canvas& canvas, const LongReceiptData& data, dou
         }
     }
     const std::string code = data.transactionID.substr(data.transactionID.size() - 8);
-    canvas.drawText(text("Customer Survey: Visit " + std::string(texts::kFeedbackSite) + storePart +
-                             "\nEnter code: " + code + " to receive 10% off your next purchase!",
+    canvas.drawText(text(joined({"Customer Survey: Visit ", texts::kFeedbackSite, storePart, "\nEnter code: ", code,
+                                 " to receive 10% off your next purchase!"}),
                          styles.smallCentred),
                     graphics::Rect{kMargin, top - kLongClosingBlockDepth, kContentWidth, 30});
 }
@@ -232,11 +234,12 @@ LongReceiptData buildLongReceiptData(const GenerationContext& context, std::size
     platform::RandomSource& random = context.random();
     LongReceiptData data;
     data.storeName = faker.company().name();
-    data.address = faker.address().streetAddress(false) + "\n" + faker.address().city() + ", ";
-    data.address += faker.address().stateAbbreviation() + " " + faker.address().postcode("");
+    // A braced list runs its parts in order, so the draws keep theirs.
+    data.address = joined({faker.address().streetAddress(false), "\n", faker.address().city(), ", ",
+                           faker.address().stateAbbreviation(), " ", faker.address().postcode("")});
     data.phone = faker.phoneNumber().phoneNumber();
     data.email = faker.internet().email();
-    data.transactionID = "TXN" + std::to_string(faker.number().randomInt(1000000, 9999999));
+    data.transactionID = joined({"TXN", std::to_string(faker.number().randomInt(1000000, 9999999))});
     data.registerNumber = faker.number().randomInt(1, 50);
     data.cashier = faker.name().name();
     data.customerNumber = faker.number().randomInt(100000, 999999);
@@ -315,8 +318,8 @@ std::vector<std::byte> renderLongReceipt(const LongReceiptData& data, const Gene
                 if (page.closingTop) {
                     drawClosingBlock(canvas, data, *page.closingTop, styles);
                 }
-                canvas.drawText(text(std::string(texts::kPagePrefix) + std::to_string(pageIndex + 1) +
-                                         std::string(texts::kPageOf) + std::to_string(plan.size()),
+                canvas.drawText(text(joined({texts::kPagePrefix, std::to_string(pageIndex + 1), texts::kPageOf,
+                                             std::to_string(plan.size())}),
                                      styles.smallCentred),
                                 graphics::Rect{kMargin, 20, kContentWidth, 15});
             });

@@ -1,6 +1,8 @@
 #include "Documents.h"
 #include "Receipts.h"
 
+#include "StatementText.h"
+
 #include "stubforge/pdf/DocumentSupport.h"
 
 #include "stubforge/core/FakeData.h"
@@ -79,6 +81,8 @@ std::string twoDecimals(double value) {
     return std::string(buffer, result.ptr);
 }
 
+std::string dollars(double value) { return joined({"$", twoDecimals(value)}); }
+
 // ---- Data
 
 ReceiptData buildReceiptData(const GenerationContext& context) { return buildReceiptData(context, 0); }
@@ -89,10 +93,11 @@ ReceiptData buildReceiptData(const GenerationContext& context, std::size_t itemC
     platform::RandomSource& random = context.random();
     ReceiptData data;
     data.storeName = faker.company().name();
-    data.address = faker.address().streetAddress(false) + "\n" + faker.address().city() + ", ";
-    data.address += faker.address().stateAbbreviation() + " " + faker.address().postcode("");
+    // A braced list runs its parts in order, so the draws keep theirs.
+    data.address = joined({faker.address().streetAddress(false), "\n", faker.address().city(), ", ",
+                           faker.address().stateAbbreviation(), " ", faker.address().postcode("")});
     data.phone = faker.phoneNumber().phoneNumber();
-    data.transactionID = "TXN" + std::to_string(faker.number().randomInt(100000, 999999));
+    data.transactionID = joined({"TXN", std::to_string(faker.number().randomInt(100000, 999999))});
     data.registerNumber = faker.number().randomInt(1, 20);
     data.cashier = faker.name().firstName();
     data.dateText = platform::format::date(context.clock().now(), platform::format::DateStyle::medium,
@@ -120,7 +125,7 @@ ReceiptLayout planReceiptLayout(std::size_t itemCount) {
     const double generous = depthAt(itemCount, 1);
     const double least = depthAt(itemCount, 0);
     if (least > available) {
-        throw std::invalid_argument("a one-page receipt cannot hold " + std::to_string(itemCount) + " items");
+        throw std::invalid_argument(joined({"a one-page receipt cannot hold ", std::to_string(itemCount), " items"}));
     }
     const double stretch = generous <= available ? 1.0 : (available - least) / (generous - least);
 
@@ -191,7 +196,7 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
             const std::array<std::pair<std::string_view, std::string>, 4> details{{
                 {texts::kDateTime, data.dateText},
                 {texts::kTransactionID, data.transactionID},
-                {texts::kRegister, "#" + std::to_string(data.registerNumber)},
+                {texts::kRegister, joined({"#", std::to_string(data.registerNumber)})},
                 {texts::kCashier, data.cashier},
             }};
             double y = 642;
@@ -208,19 +213,19 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
                 const double top = layout.itemTops[index];
                 canvas.drawText(text(item.name, plain12), graphics::Rect{kMargin, top - 15, kContentWidth, 15});
                 const double detailBottom = top - layout.detailDrop - 15;
-                canvas.drawText(text(std::to_string(item.quantity) + " \u00D7 $" + twoDecimals(item.unitPrice), small),
-                                graphics::Rect{70, detailBottom, 297, 15});
-                canvas.drawText(text("$" + twoDecimals(item.total), right12),
-                                graphics::Rect{347, detailBottom, 198, 15});
+                canvas.drawText(
+                    text(joined({std::to_string(item.quantity), " \u00D7 $", twoDecimals(item.unitPrice)}), small),
+                    graphics::Rect{70, detailBottom, 297, 15});
+                canvas.drawText(text(dollars(item.total), right12), graphics::Rect{347, detailBottom, 198, 15});
             }
             rule(canvas, layout.itemsRule);
 
-            pair(canvas, layout.totalsTops[0], texts::kSubtotal, "$" + twoDecimals(data.subtotal), false);
-            pair(canvas, layout.totalsTops[1], texts::kTax, "$" + twoDecimals(data.tax), false);
-            pair(canvas, layout.totalsTops[2], texts::kTotal, "$" + twoDecimals(data.total), true);
+            pair(canvas, layout.totalsTops[0], texts::kSubtotal, dollars(data.subtotal), false);
+            pair(canvas, layout.totalsTops[1], texts::kTax, dollars(data.tax), false);
+            pair(canvas, layout.totalsTops[2], texts::kTotal, dollars(data.total), true);
             pair(canvas, layout.paymentTops[0], texts::kPaymentMethod, data.paymentMethod, false);
-            pair(canvas, layout.paymentTops[1], texts::kAmountPaid, "$" + twoDecimals(data.total), false);
-            pair(canvas, layout.paymentTops[2], texts::kChange, "$" + twoDecimals(0.0), false);
+            pair(canvas, layout.paymentTops[1], texts::kAmountPaid, dollars(data.total), false);
+            pair(canvas, layout.paymentTops[2], texts::kChange, dollars(0.0), false);
             rule(canvas, layout.closingRule);
 
             canvas.drawText(
@@ -231,8 +236,7 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
                 graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth, layout.policyHeight});
             const std::string code = data.transactionID.substr(data.transactionID.size() - 6);
             canvas.drawText(
-                text("Visit " + std::string(texts::kSurveyAddress) + "\nEnter code: " + code +
-                         std::string(texts::kSurveyPrize),
+                text(joined({"Visit ", texts::kSurveyAddress, "\nEnter code: ", code, texts::kSurveyPrize}),
                      smallCentred),
                 graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth, layout.surveyHeight});
         });

@@ -57,6 +57,8 @@ inline constexpr std::array<std::string_view, 7> kPaymentMethods{
 
 // "12.50": two decimals, "." whatever the locale, no grouping.
 std::string twoDecimals(double value);
+// "$12.50".
+std::string dollars(double value);
 
 // ---- The one-page receipt
 
