@@ -113,9 +113,11 @@ std::vector<std::string> agendaItems(const std::string& meetingType, platform::R
         return listOf(kProductAgenda);
     }
     if (meetingType == "Quarterly Review") {
-        return {"Q" + std::to_string(randomInt(random, 1, 4)) + " performance metrics",
-                "Key achievements and milestones", "Budget review and forecast", "Strategic initiatives update",
-                "Q" + std::to_string(randomInt(random, 1, 4)) + " planning"};
+        // Two quarters drawn apart: the one reviewed and the one planned.
+        std::string reviewed = std::string("Q").append(std::to_string(randomInt(random, 1, 4)));
+        std::string planned = std::string("Q").append(std::to_string(randomInt(random, 1, 4)));
+        return {reviewed.append(" performance metrics"), "Key achievements and milestones",
+                "Budget review and forecast", "Strategic initiatives update", planned.append(" planning")};
     }
     return listOf(kDefaultAgenda);
 }
@@ -248,7 +250,8 @@ graphics::AttributedText notesText(const Notes& notes) {
 
     text.append("Discussion Points:\n", section);
     for (std::size_t index = 0; index < notes.agenda.size(); ++index) {
-        text.append("\n" + std::to_string(index + 1) + ". " + notes.agenda[index].item + "\n", label);
+        text.append(std::string("\n").append(std::to_string(index + 1)).append(". ") + notes.agenda[index].item + "\n",
+                    label);
         for (const std::string& point : notes.agenda[index].points) {
             text.append(std::string(kPointBullet) + point + "\n", body);
         }
