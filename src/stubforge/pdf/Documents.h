@@ -35,4 +35,19 @@ struct LongReceiptPDFGenerator {
                                           const GenerationContext& context);
 };
 
+namespace PDFCVGenerator {
+std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                       const GenerationContext& context);
+}
+
+namespace PDFMeetingNotesGenerator {
+std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                       const GenerationContext& context);
+}
+
+namespace PDFPitchDeckGenerator {
+std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                       const GenerationContext& context);
+}
+
 }  // namespace stubforge

@@ -40,12 +40,12 @@ struct DocumentRoute {
 constexpr std::array<DocumentRoute, 8> kDocumentRoutes{{
     {ContentType::contract, nullptr, nullptr},
     {ContentType::invoice, &InvoicePDFGenerator::generate, &LongInvoicePDFGenerator::generate},
-    {ContentType::meeting_notes, nullptr, nullptr},
+    {ContentType::meeting_notes, PDFMeetingNotesGenerator::generateDocument, PDFMeetingNotesGenerator::generateDocument},
     {ContentType::b2b_contract, nullptr, nullptr},
     {ContentType::receipt, &ReceiptPDFGenerator::generate, &LongReceiptPDFGenerator::generate},
     {ContentType::fund_portfolio, nullptr, nullptr},
-    {ContentType::cv, nullptr, nullptr},
-    {ContentType::pitch_deck, nullptr, nullptr},
+    {ContentType::cv, PDFCVGenerator::generateDocument, PDFCVGenerator::generateDocument},
+    {ContentType::pitch_deck, PDFPitchDeckGenerator::generateDocument, PDFPitchDeckGenerator::generateDocument},
 }};
 
 DocumentGenerator routeFor(ContentType type, ContentSize size) {
