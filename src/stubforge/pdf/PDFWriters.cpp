@@ -1,5 +1,7 @@
 #include "stubforge/pdf/PDFWriters.h"
 
+#include "Documents.h"
+
 #include "stubforge/pdf/DocumentSupport.h"
 #include "stubforge/pdf/PDFGeneratorError.h"
 #include "stubforge/pdf/PDFTexts.h"
@@ -36,10 +38,10 @@ struct DocumentRoute {
 };
 
 constexpr std::array<DocumentRoute, 8> kDocumentRoutes{{
-    {ContentType::contract, nullptr, nullptr},
+    {ContentType::contract, PDFContractGenerator::generateDocument, PDFContractGenerator::generateDocument},
     {ContentType::invoice, nullptr, nullptr},
     {ContentType::meeting_notes, nullptr, nullptr},
-    {ContentType::b2b_contract, nullptr, nullptr},
+    {ContentType::b2b_contract, PDFB2BContractGenerator::generateDocument, PDFB2BContractGenerator::generateDocument},
     {ContentType::receipt, nullptr, nullptr},
     {ContentType::fund_portfolio, nullptr, nullptr},
     {ContentType::cv, nullptr, nullptr},
