@@ -50,14 +50,19 @@ std::string joined(std::string_view before, std::string_view value, std::string_
 // Street, city and state: the agreement's addresses carry no postcode.
 std::string agreementAddress(sham::Faker& faker) {
     std::string address = faker.address().streetAddress(false);
-    address += ", " + faker.address().city();
-    address += ", " + faker.address().state();
+    address += ", ";
+    address += faker.address().city();
+    address += ", ";
+    address += faker.address().state();
     return address;
 }
 
 std::string salaryText(std::int64_t amount) {
-    std::string text = platform::format::currency(static_cast<double>(amount));
-    return text.empty() ? "$" + std::to_string(amount) : text;
+    const std::string text = platform::format::currency(static_cast<double>(amount));
+    if (text.empty()) {
+        return std::string("$").append(std::to_string(amount));
+    }
+    return text;
 }
 
 std::string pageNumber(std::size_t page, std::size_t pageCount) {

@@ -28,7 +28,7 @@ graphics::AttributedText PDFContractGenerator::buildNDAText(const Data& data) {
     // Only the large form has the values this text needs.
     const NonDisclosure nda = data.nonDisclosure.value_or(NonDisclosure{});
 
-    graphics::AttributedText text("\n\n" + std::string(texts::kStateOf) + data.state + "\n\n", regular);
+    graphics::AttributedText text(std::string("\n\n").append(texts::kStateOf) + data.state + "\n\n", regular);
     text.append(texts::kNDATitle, title);
     text.append(std::string(texts::kNDAOpening) + nda.effectiveDate + std::string(texts::kNDAOpeningAfter), regular);
     text.append(texts::kDisclosingPartyIntro, regular);

@@ -62,15 +62,21 @@ constexpr int kEffectiveDaysAgo = 30;
 
 std::string postalAddress(sham::Faker& faker) {
     std::string address = faker.address().streetAddress(false);
-    address += ", " + faker.address().city();
-    address += ", " + faker.address().state();
-    address += " " + faker.address().postcode();
+    address += ", ";
+    address += faker.address().city();
+    address += ", ";
+    address += faker.address().state();
+    address += " ";
+    address += faker.address().postcode();
     return address;
 }
 
 std::string feeText(std::int64_t amount) {
-    std::string text = platform::format::currency(static_cast<double>(amount));
-    return text.empty() ? "$" + std::to_string(amount) : text;
+    const std::string text = platform::format::currency(static_cast<double>(amount));
+    if (text.empty()) {
+        return std::string("$").append(std::to_string(amount));
+    }
+    return text;
 }
 
 std::string lowercased(std::string text) {
