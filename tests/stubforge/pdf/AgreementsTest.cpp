@@ -132,7 +132,8 @@ TEST_F(AgreementsTest, AgreementTextHasItsClausesInOrderAndItsSignaturesOnANewPa
     EXPECT_NE(text.find(data.employerName + " (Company: " + data.secondCompanyName + ")\n"), std::string::npos);
     // Two signature boxes of 200 x 80.
     std::size_t boxes = 0;
-    for (const auto& run : PDFContractGenerator::buildAgreementText(data).runs()) {
+    const graphics::AttributedText attributed = PDFContractGenerator::buildAgreementText(data);
+    for (const auto& run : attributed.runs()) {
         if (run.attachment) {
             ++boxes;
             EXPECT_EQ(run.attachment->size, PDFContractGenerator::kSignatureSize);
