@@ -38,10 +38,10 @@ struct DocumentRoute {
 };
 
 constexpr std::array<DocumentRoute, 8> kDocumentRoutes{{
-    {ContentType::contract, nullptr, nullptr},
+    {ContentType::contract, PDFContractGenerator::generateDocument, PDFContractGenerator::generateDocument},
     {ContentType::invoice, &InvoicePDFGenerator::generate, &LongInvoicePDFGenerator::generate},
     {ContentType::meeting_notes, PDFMeetingNotesGenerator::generateDocument, PDFMeetingNotesGenerator::generateDocument},
-    {ContentType::b2b_contract, nullptr, nullptr},
+    {ContentType::b2b_contract, PDFB2BContractGenerator::generateDocument, PDFB2BContractGenerator::generateDocument},
     {ContentType::receipt, &ReceiptPDFGenerator::generate, &LongReceiptPDFGenerator::generate},
     {ContentType::fund_portfolio, nullptr, nullptr},
     {ContentType::cv, PDFCVGenerator::generateDocument, PDFCVGenerator::generateDocument},
