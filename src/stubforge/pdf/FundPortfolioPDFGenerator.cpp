@@ -69,7 +69,8 @@ std::string printfText(const char* format, double first, double second) {
 std::string currencyText(double value, int minimumFractionDigits, int maximumFractionDigits) {
     std::string text = platform::format::currency(value, minimumFractionDigits, maximumFractionDigits);
     if (text.empty()) {
-        text = "$" + std::to_string(std::isfinite(value) ? static_cast<long long>(std::trunc(value)) : 0LL);
+        text = std::string("$").append(
+            std::to_string(std::isfinite(value) ? static_cast<long long>(std::trunc(value)) : 0LL));
     }
     return text;
 }
@@ -144,9 +145,9 @@ FundStatement buildFundStatement(const GenerationContext& context, std::size_t h
     FundStatement statement;
     statement.firmName = faker.company().name() + std::string(small_texts::kFirmSuffix);
     statement.address = faker.address().streetAddress(false);
-    statement.address += "\n" + faker.address().city();
-    statement.address += ", " + faker.address().stateAbbreviation();
-    statement.address += " " + faker.address().postcode("");
+    statement.address.append("\n").append(faker.address().city());
+    statement.address.append(", ").append(faker.address().stateAbbreviation());
+    statement.address.append(" ").append(faker.address().postcode(""));
     statement.phone = faker.phoneNumber().phoneNumber();
     statement.website = std::string(small_texts::kWebsitePrefix) + faker.internet().domainName(true);
     statement.clientName = faker.name().name();

@@ -33,9 +33,9 @@ LongFundStatement buildLongFundStatement(const GenerationContext& context, std::
     LongFundStatement statement;
     statement.firmName = faker.company().name() + std::string(long_texts::kFirmSuffix);
     statement.firmAddress = faker.address().streetAddress(false);
-    statement.firmAddress += "\n" + faker.address().city();
-    statement.firmAddress += ", " + faker.address().stateAbbreviation();
-    statement.firmAddress += " " + faker.address().postcode("");
+    statement.firmAddress.append("\n").append(faker.address().city());
+    statement.firmAddress.append(", ").append(faker.address().stateAbbreviation());
+    statement.firmAddress.append(" ").append(faker.address().postcode(""));
     statement.firmPhone = faker.phoneNumber().phoneNumber();
     statement.firmWebsite = std::string(long_texts::kWebsitePrefix) + faker.internet().domainName(true);
     statement.firmEmail = faker.internet().email();

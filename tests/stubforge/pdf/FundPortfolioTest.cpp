@@ -104,7 +104,7 @@ int pageCountOf(const fs::path& pdf) {
 }
 
 void expectValidPdf(const fs::path& pdf, int pages) {
-    EXPECT_EQ(graphics_test::run("qpdf --check " + graphics_test::quoted(pdf)).exitCode, 0);
+    EXPECT_EQ(graphics_test::run(std::string("qpdf --check ").append(graphics_test::quoted(pdf))).exitCode, 0);
     EXPECT_EQ(pageCountOf(pdf), pages);
     EXPECT_NE(graphics_test::infoOf(pdf).find("595 x 842 pts (A4)"), std::string::npos);
     for (const auto& font : graphics_test::fontsOf(pdf)) {
@@ -302,10 +302,10 @@ void expectSoundFundStatementPdf(const fs::path& pdf, const FundStatement& state
 
 TEST_F(FundStatementTest, EveryHoldingCountFitsTheOnePage) {
     for (std::size_t count = kMinimumHoldings; count <= kMaximumHoldings; ++count) {
-        SCOPED_TRACE("holdings " + std::to_string(count));
+        SCOPED_TRACE(std::string("holdings ").append(std::to_string(count)));
         const FundStatement statement = buildFundStatement(world.context(), count);
         const std::vector<std::byte> pdf = renderFundStatement(statement, world.context());
-        const fs::path path = world.root.path() / ("fund_" + std::to_string(count) + ".pdf");
+        const fs::path path = world.root.path() / std::string("fund_").append(std::to_string(count)).append(".pdf");
         platform::testing::writeFile(path, std::string(reinterpret_cast<const char*>(pdf.data()), pdf.size()));
         expectSoundFundStatementPdf(path, statement);
         const std::string text = graphics_test::pageText(path, 1);
@@ -320,7 +320,7 @@ TEST_F(FundStatementTest, EveryHoldingCountFitsTheOnePage) {
 
 TEST(LongFundPagePlanTest, EveryRowLandsOnOnePageThatHoldsIt) {
     for (std::size_t count = 0; count <= kMaximumBuiltLongHoldings; ++count) {
-        SCOPED_TRACE("holdings " + std::to_string(count));
+        SCOPED_TRACE(std::string("holdings ").append(std::to_string(count)));
         const LongFundPagePlan plan = planLongFundPages(count);
         ASSERT_FALSE(plan.holdingsPages.empty());
         EXPECT_TRUE(plan.holdingsPages.front().first);
@@ -389,7 +389,7 @@ protected:
 TEST_F(LongFundStatementTest, FiguresAgreeAndHoldingsComeLargestFirst) {
     const std::size_t counts[] = {1, 25, 50, 51, 100};
     for (const std::size_t count : counts) {
-        SCOPED_TRACE("holdings " + std::to_string(count));
+        SCOPED_TRACE(std::string("holdings ").append(std::to_string(count)));
         const LongFundStatement statement = buildLongFundStatement(world.context(), count);
         ASSERT_EQ(statement.holdings.size(), count);
         double values = 0;
@@ -526,10 +526,10 @@ void expectSoundLongStatementPdf(const fs::path& pdf, const LongFundStatement& s
 TEST_F(LongFundStatementTest, EdgeCountsGiveSoundPages) {
     const std::size_t counts[] = {25, 35, 36, 50, 51, 65, 66, 95, 100};
     for (const std::size_t count : counts) {
-        SCOPED_TRACE("holdings " + std::to_string(count));
+        SCOPED_TRACE(std::string("holdings ").append(std::to_string(count)));
         const LongFundStatement statement = buildLongFundStatement(world.context(), count);
         const std::vector<std::byte> pdf = renderLongFundStatement(statement, world.context());
-        const fs::path path = world.root.path() / ("long_" + std::to_string(count) + ".pdf");
+        const fs::path path = world.root.path() / std::string("long_").append(std::to_string(count)).append(".pdf");
         platform::testing::writeFile(path, std::string(reinterpret_cast<const char*>(pdf.data()), pdf.size()));
         expectSoundLongStatementPdf(path, statement);
         const std::string first = graphics_test::pageText(path, 1);
@@ -551,7 +551,7 @@ TEST_F(LongFundStatementTest, BySizeWritesEitherFormAndIgnoresTheSize) {
             EXPECT_EQ(path.filename(),
                       std::string("fund_portfolio_") + std::string(rawValue(size)) + "_20261208065016.pdf");
             lengths.push_back(fs::file_size(path));
-            EXPECT_EQ(graphics_test::run("qpdf --check " + graphics_test::quoted(path)).exitCode, 0);
+            EXPECT_EQ(graphics_test::run(std::string("qpdf --check ").append(graphics_test::quoted(path))).exitCode, 0);
         }
         EXPECT_EQ(lengths[0], lengths[1]);
     }
