@@ -64,6 +64,18 @@ std::filesystem::path generateDocument(const std::filesystem::path& destination,
                                        const GenerationContext& context);
 }
 
+// A one-page investment portfolio statement of 5 to 8 holdings.
+struct FundPortfolioPDFGenerator {
+    static std::filesystem::path generate(const std::filesystem::path& destination, ContentSize size,
+                                          const GenerationContext& context);
+};
+
+// A portfolio statement of 25 to 100 holdings over three to five pages, the
+// analysis and disclosures on the last.
+struct LongFundPortfolioPDFGenerator {
+    static std::filesystem::path generate(const std::filesystem::path& destination, ContentSize size,
+                                          const GenerationContext& context);
+};
 
 // ---- Agreements ------------------------------------------------------------------
 

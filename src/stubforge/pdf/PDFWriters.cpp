@@ -43,7 +43,7 @@ constexpr std::array<DocumentRoute, 8> kDocumentRoutes{{
     {ContentType::meeting_notes, PDFMeetingNotesGenerator::generateDocument, PDFMeetingNotesGenerator::generateDocument},
     {ContentType::b2b_contract, PDFB2BContractGenerator::generateDocument, PDFB2BContractGenerator::generateDocument},
     {ContentType::receipt, &ReceiptPDFGenerator::generate, &LongReceiptPDFGenerator::generate},
-    {ContentType::fund_portfolio, nullptr, nullptr},
+    {ContentType::fund_portfolio, &FundPortfolioPDFGenerator::generate, &LongFundPortfolioPDFGenerator::generate},
     {ContentType::cv, PDFCVGenerator::generateDocument, PDFCVGenerator::generateDocument},
     {ContentType::pitch_deck, PDFPitchDeckGenerator::generateDocument, PDFPitchDeckGenerator::generateDocument},
 }};

@@ -1,0 +1,337 @@
+// The one-page investment portfolio statement, and what it shares with the
+// long one.
+
+#include "Documents.h"
+#include "FundPortfolio.h"
+
+#include "stubforge/core/FakeData.h"
+
+#include "platform/Format.h"
+#include "platform/graphics/AttributedText.h"
+#include "platform/graphics/Color.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <numeric>
+#include <stdexcept>
+
+namespace stubforge {
+
+namespace fs = std::filesystem;
+namespace graphics = platform::graphics;
+
+namespace fund_portfolio {
+
+// ---- Shared
+
+void fitSharesToHundred(std::span<double> shares, std::span<const ShareRange> ranges) {
+    if (shares.size() != ranges.size()) {
+        throw std::invalid_argument("fitSharesToHundred needs one range per share");
+    }
+    double sum = 0;
+    double lowest = 0;
+    double highest = 0;
+    for (std::size_t index = 0; index < shares.size(); ++index) {
+        sum += shares[index];
+        lowest += ranges[index].lower;
+        highest += ranges[index].upper;
+    }
+    if (lowest > 100 || highest < 100) {
+        throw std::invalid_argument("fitSharesToHundred needs ranges that can total 100");
+    }
+    if (sum > 100) {
+        const double keep = (100 - lowest) / (sum - lowest);
+        for (std::size_t index = 0; index < shares.size(); ++index) {
+            shares[index] = ranges[index].lower + (shares[index] - ranges[index].lower) * keep;
+        }
+    } else if (sum < 100) {
+        const double keep = (highest - 100) / (highest - sum);
+        for (std::size_t index = 0; index < shares.size(); ++index) {
+            shares[index] = ranges[index].upper - (ranges[index].upper - shares[index]) * keep;
+        }
+    }
+}
+
+std::string printfText(const char* format, double value) {
+    char buffer[96];
+    const int length = std::snprintf(buffer, sizeof buffer, format, value);
+    return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1)));
+}
+
+std::string printfText(const char* format, double first, double second) {
+    char buffer[96];
+    const int length = std::snprintf(buffer, sizeof buffer, format, first, second);
+    return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1)));
+}
+
+std::string currencyText(double value, int minimumFractionDigits, int maximumFractionDigits) {
+    std::string text = platform::format::currency(value, minimumFractionDigits, maximumFractionDigits);
+    if (text.empty()) {
+        text = std::string("$").append(
+            std::to_string(std::isfinite(value) ? static_cast<long long>(std::trunc(value)) : 0LL));
+    }
+    return text;
+}
+
+graphics::TextStyle textStyle(FontWeight weight, double size, graphics::Alignment alignment, graphics::Color color) {
+    graphics::TextStyle result;
+    result.font = systemFont(weight, size);
+    result.color = color;
+    result.paragraph.alignment = alignment;
+    return result;
+}
+
+void drawTextIn(graphics::Canvas& canvas, std::string_view text, const graphics::TextStyle& style,
+                const graphics::Rect& box) {
+    canvas.drawText(graphics::AttributedText(text, style), box);
+}
+
+void drawWatermark(graphics::Canvas& canvas, const graphics::TextStyle& style) {
+    const graphics::AttributedText text(kWatermark, style);
+    const graphics::Size size = canvas.measure(text);
+    const graphics::Size page = canvas.pageSize();
+    canvas.save();
+    canvas.translate(page.width * 0.5, page.height * 0.5);
+    canvas.rotate(-std::numbers::pi / 4);
+    canvas.drawText(text, graphics::Rect{-size.width * 0.5, -size.height * 0.5, size.width, size.height});
+    canvas.restore();
+}
+
+// ---- The one-page statement
+
+namespace {
+
+constexpr double kLeft = 50;
+constexpr double kContentWidth = 495;
+constexpr double kRight = kLeft + kContentWidth;
+
+// Below the holdings table, as five holdings leave it: the heading 40 below
+// the table, the allocation rows from 50 below, the rule 24 under the last
+// row, the contact block's bottom 60 under the rule.
+constexpr double kHoldingsTop = 394;
+constexpr double kStandardPitch = 22;
+constexpr double kStandardCellHeight = 18;
+constexpr double kAllocationHeadingGap = 40;
+constexpr double kAllocationRowsGap = 50;
+constexpr double kRuleGap = 24;
+constexpr double kContactBelowRule = 60;
+constexpr double kContactHeight = 45;
+
+graphics::TextStyle style(FontWeight weight, double size, graphics::Alignment alignment = graphics::Alignment::left,
+                          graphics::Color color = graphics::colors::black) {
+    return textStyle(weight, size, alignment, color);
+}
+
+void drawIn(graphics::Canvas& canvas, std::string_view text, const graphics::TextStyle& style,
+            const graphics::Rect& box) {
+    drawTextIn(canvas, text, style, box);
+}
+
+}  // namespace
+
+FundStatement buildFundStatement(const GenerationContext& context) {
+    return buildFundStatement(context, kMinimumHoldings +
+                                           randomIntBelow(context.random(), kMaximumHoldings - kMinimumHoldings + 1));
+}
+
+FundStatement buildFundStatement(const GenerationContext& context, std::size_t holdingCount) {
+    if (holdingCount < 1 || holdingCount > kMaximumHoldings) {
+        throw std::invalid_argument("a fund statement holds 1 to 8 holdings");
+    }
+    sham::Faker faker = makeFaker(context);
+    platform::RandomSource& random = context.random();
+    FundStatement statement;
+    statement.firmName = faker.company().name() + std::string(small_texts::kFirmSuffix);
+    statement.address = faker.address().streetAddress(false);
+    statement.address.append("\n").append(faker.address().city());
+    statement.address.append(", ").append(faker.address().stateAbbreviation());
+    statement.address.append(" ").append(faker.address().postcode(""));
+    statement.phone = faker.phoneNumber().phoneNumber();
+    statement.website = std::string(small_texts::kWebsitePrefix) + faker.internet().domainName(true);
+    statement.clientName = faker.name().name();
+    statement.accountNumber =
+        std::string(small_texts::kAccountPrefix) + std::to_string(faker.number().randomInt(100000, 999999));
+    statement.advisorName = faker.name().name();
+
+    const platform::TimePoint today = context.clock().now();
+    statement.asOfDate = platform::format::date(today, platform::format::DateStyle::longStyle);
+    statement.periodStart =
+        platform::format::date(platform::addingMonths(today, -1), platform::format::DateStyle::medium);
+
+    const double factor = randomDoubleInClosedRange(random, 0.85, 1.15);
+
+    double sum = 0;
+    for (std::size_t index = 0; index < holdingCount; ++index) {
+        const Security& security = kSecurities[index % kSmallSecurityCount];
+        Holding holding;
+        holding.symbol = security.symbol;
+        holding.name = security.companyName;
+        holding.shares = randomDoubleInClosedRange(random, 10, 1000);
+        holding.price = randomDoubleInClosedRange(random, 50, 400);
+        holding.value = holding.shares * holding.price;
+        sum += holding.value;
+        statement.holdings.push_back(std::move(holding));
+    }
+    // The summary's total is what the holdings are worth; the rare sum
+    // outside the total's range moves every share count by one factor.
+    const double kept = std::clamp(sum, kMinimumTotal, kMaximumTotal);
+    if (kept != sum) {
+        const double scale = kept / sum;
+        sum = 0;
+        for (Holding& holding : statement.holdings) {
+            holding.shares *= scale;
+            holding.value = holding.shares * holding.price;
+            sum += holding.value;
+        }
+    }
+    statement.total = sum;
+    for (Holding& holding : statement.holdings) {
+        holding.allocation = holding.value / statement.total * 100;
+    }
+    statement.previous = statement.total * factor;
+    statement.change = statement.total - statement.previous;
+    statement.changePercent = statement.change / statement.previous * 100;
+
+    for (std::size_t index = 0; index < kAssetClasses.size(); ++index) {
+        statement.assetClasses[index] =
+            randomDoubleInClosedRange(random, kAssetClasses[index].lower, kAssetClasses[index].upper);
+    }
+    fitSharesToHundred(statement.assetClasses, kAssetClasses);
+    return statement;
+}
+
+FundStatementLayout layoutFundStatement(std::size_t holdingCount) {
+    const double rows = static_cast<double>(holdingCount + kAssetClasses.size() - 1);
+    // Five holdings leave the contact block at its lowest; more narrow the
+    // pitch of both tables so that it stays there.
+    const double room = kHoldingsTop - kAllocationRowsGap - kStandardCellHeight - kRuleGap - kContactBelowRule -
+                        kLowestContactBlockBottom;
+    FundStatementLayout layout;
+    layout.rowPitch = std::min(kStandardPitch, room / rows);
+    layout.cellHeight = std::min(kStandardCellHeight, layout.rowPitch - 4);
+    layout.holdingsTop = kHoldingsTop;
+    layout.tableEnd = kHoldingsTop - layout.rowPitch * static_cast<double>(holdingCount);
+    layout.allocationHeadingBottom = layout.tableEnd - kAllocationHeadingGap;
+    const double allocationTop = layout.tableEnd - kAllocationRowsGap;
+    layout.firstAllocationRowBottom = allocationTop - layout.cellHeight;
+    layout.ruleY = allocationTop - layout.rowPitch * static_cast<double>(kAssetClasses.size() - 1) -
+                   kStandardCellHeight - kRuleGap;
+    layout.contactBlock = {kLeft, layout.ruleY - kContactBelowRule, kContentWidth, kContactHeight};
+    return layout;
+}
+
+std::vector<std::byte> renderFundStatement(const FundStatement& statement, const GenerationContext& context) {
+    using graphics::Alignment;
+    const graphics::TextStyle title = style(FontWeight::bold, 14, Alignment::center);
+    const graphics::TextStyle heading = style(FontWeight::bold, 10, Alignment::center);
+    const graphics::TextStyle label = style(FontWeight::bold, 9);
+    const graphics::TextStyle labelRight = style(FontWeight::bold, 9, Alignment::right);
+    const graphics::TextStyle columnTitle = style(FontWeight::bold, 9, Alignment::center);
+    const graphics::TextStyle body = style(FontWeight::regular, 8);
+    const graphics::TextStyle bodyCenter = style(FontWeight::regular, 8, Alignment::center);
+    const graphics::TextStyle bodyRight = style(FontWeight::regular, 8, Alignment::right);
+    const graphics::TextStyle contact = style(FontWeight::regular, 7, Alignment::center);
+    const graphics::TextStyle watermark =
+        style(FontWeight::regular, 48, Alignment::left, graphics::colors::gray.withAlpha(0.1));
+    const FundStatementLayout layout = layoutFundStatement(statement.holdings.size());
+
+    const auto draw = [&](graphics::Canvas& canvas) {
+        drawWatermark(canvas, watermark);
+
+        drawIn(canvas, statement.firmName, title, {kLeft, 767, kContentWidth, 25});
+        drawIn(canvas, small_texts::kTitle, heading, {kLeft, 737, kContentWidth, 20});
+        drawIn(canvas, std::string(small_texts::kAsOf) + statement.asOfDate, bodyCenter,
+               {kLeft, 712, kContentWidth, 15});
+        canvas.strokeLine({kLeft, 697}, {kRight, 697}, {graphics::colors::black, 1});
+
+        const double labelWidth = kContentWidth * 0.35;
+        const std::array<std::string, 4> clientValues{statement.clientName, statement.accountNumber,
+                                                      statement.advisorName,
+                                                      statement.periodStart + " - " + statement.asOfDate};
+        for (std::size_t row = 0; row < clientValues.size(); ++row) {
+            const double bottom = 659 - 22 * static_cast<double>(row);
+            drawIn(canvas, small_texts::kClientLabels[row], label, {kLeft, bottom, labelWidth, 18});
+            drawIn(canvas, clientValues[row], body, {kLeft + labelWidth, bottom, kContentWidth - labelWidth, 18});
+        }
+
+        drawIn(canvas, small_texts::kSummaryHeading, heading, {kLeft, 554, kContentWidth, 20});
+        const std::string sign = statement.change >= 0 ? "+" : "-";
+        const std::array<std::string, 3> summaryValues{
+            currencyText(statement.total, 2, 2), currencyText(statement.previous, 2, 2),
+            sign + currencyText(std::fabs(statement.change), 2, 2) + " (" + sign +
+                printfText("%.2f", std::fabs(statement.changePercent)) + "%)"};
+        const double summaryLabelWidth = kContentWidth * 0.6;
+        for (std::size_t row = 0; row < summaryValues.size(); ++row) {
+            const double bottom = 526 - 25 * static_cast<double>(row);
+            graphics::TextStyle valueStyle = labelRight;
+            if (small_texts::kSummaryLabels[row].find("Net Change") != std::string_view::npos) {
+                valueStyle.color = statement.change >= 0 ? graphics::colors::green : graphics::colors::red;
+            }
+            drawIn(canvas, small_texts::kSummaryLabels[row], label, {kLeft, bottom, summaryLabelWidth, 18});
+            drawIn(canvas, summaryValues[row], valueStyle,
+                   {kLeft + summaryLabelWidth, bottom, kContentWidth - summaryLabelWidth, 18});
+        }
+
+        drawIn(canvas, small_texts::kHoldingsHeading, heading, {kLeft, 429, kContentWidth, 20});
+        canvas.fillRect({kLeft, kHoldingsTop, kContentWidth, 25}, graphics::Color::gray(0.9));
+        std::array<double, kHoldingColumns.size()> columnX{};
+        double x = kLeft;
+        for (std::size_t column = 0; column < kHoldingColumns.size(); ++column) {
+            columnX[column] = x;
+            const double width = kContentWidth * kHoldingColumns[column].fraction;
+            drawIn(canvas, kHoldingColumns[column].title, columnTitle, {x, 399, width, 20});
+            x += width;
+        }
+        double top = layout.holdingsTop;
+        for (const Holding& holding : statement.holdings) {
+            const std::array<std::string, kHoldingColumns.size()> cells{
+                holding.symbol,
+                holding.name,
+                printfText("%.0f", holding.shares),
+                printfText("$%.2f", holding.price),
+                currencyText(holding.value, 2, 2),
+                printfText("%.1f%%", holding.allocation)};
+            for (std::size_t column = 0; column < cells.size(); ++column) {
+                const graphics::TextStyle& cellStyle =
+                    kHoldingColumns[column].alignment == Alignment::center ? bodyCenter
+                    : kHoldingColumns[column].alignment == Alignment::right ? bodyRight
+                                                                             : body;
+                drawIn(canvas, cells[column], cellStyle,
+                       {columnX[column], top - layout.cellHeight, kContentWidth * kHoldingColumns[column].fraction,
+                        layout.cellHeight});
+            }
+            const double ruleY = top - (layout.rowPitch - 2);
+            canvas.strokeLine({kLeft, ruleY}, {kRight, ruleY}, {graphics::Color::gray(0.8), 0.5});
+            top -= layout.rowPitch;
+        }
+
+        drawIn(canvas, small_texts::kAllocationHeading, heading,
+               {kLeft, layout.allocationHeadingBottom, kContentWidth, 20});
+        const double assetLabelWidth = kContentWidth * 0.7;
+        for (std::size_t row = 0; row < kAssetClasses.size(); ++row) {
+            const double bottom = layout.firstAllocationRowBottom - layout.rowPitch * static_cast<double>(row);
+            drawIn(canvas, kAssetClasses[row].label, body, {kLeft, bottom, assetLabelWidth, layout.cellHeight});
+            drawIn(canvas, printfText("%.1f%%", statement.assetClasses[row]), bodyRight,
+                   {kLeft + assetLabelWidth, bottom, kContentWidth - assetLabelWidth, layout.cellHeight});
+        }
+        canvas.strokeLine({kLeft, layout.ruleY}, {kRight, layout.ruleY}, {graphics::colors::black, 1});
+        drawIn(canvas,
+               statement.firmName + "\n" + statement.address + std::string(small_texts::kPhone) + statement.phone +
+                   std::string(small_texts::kWebsite) + statement.website,
+               contact, layout.contactBlock);
+    };
+    return renderPDFDocument(PageSetup{graphics::pageSizes::a4, graphics::Origin::bottomLeft}, context,
+                             [&](DocumentPages& pages) { pages.drawPage(draw); });
+}
+
+}  // namespace fund_portfolio
+
+fs::path FundPortfolioPDFGenerator::generate(const fs::path& destination, ContentSize, const GenerationContext& context) {
+    const fund_portfolio::FundStatement statement = fund_portfolio::buildFundStatement(context);
+    const std::vector<std::byte> pdf = fund_portfolio::renderFundStatement(statement, context);
+    return writePDFData(destination, pdf, context);
+}
+
+}  // namespace stubforge
