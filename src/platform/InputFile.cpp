@@ -116,7 +116,7 @@ std::string InputFile::readAll(std::uint64_t limit) {
     // One byte past the limit tells a file of exactly `limit` bytes from a larger one.
     const std::uint64_t wanted = limit == std::numeric_limits<std::uint64_t>::max() ? limit : limit + 1;
     while (bytes.size() < wanted) {
-        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kReadAllChunk, wanted - bytes.size()));
+        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kReadAllChunk, wanted - bytes.size()));
         if (!read(bytes, chunk)) {
             break;
         }

@@ -441,7 +441,8 @@ void UserDefaults::set(std::string_view key, Value value) {
         removeObject(key);
         return;
     }
-    suite_->modify([&](Value::Dictionary& values) { values.insert_or_assign(std::string(key), std::move(value)); }, *log_);
+    suite_->modify([&](Value::Dictionary& values) { values.insert_or_assign(std::string(key), std::move(value)); },
+                   *log_);
 }
 
 void UserDefaults::removeObject(std::string_view key) {

@@ -149,13 +149,7 @@ bool readBigEndian(std::string_view bytes, std::uint64_t at, unsigned size, std:
     return true;
 }
 
-// libplist 2.2 parses binary plists recursively without a depth limit (deep
-// input overflows the stack), parses an object again at every reference to it
-// (a few hundred bytes of shared arrays expand to gigabytes), and asserts on
-// text holding a NUL character. This walk refuses such input before libplist
-// sees it: nesting deeper than `limit`, reference loops, more values in all
-// than the file has bytes, and strings or keys with a NUL. It reads each
-// object once, without recursion.
+// Guards libplist 2.2, which crashes on binary input nesting deep, re-expanding shared objects or holding NUL text.
 bool binaryPlistIsSafe(std::string_view bytes, int limit) {
     constexpr std::size_t kTrailer = 32;
     if (bytes.size() < 8 + kTrailer) {

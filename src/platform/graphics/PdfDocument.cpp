@@ -202,9 +202,10 @@ PdfDocument PdfDocument::toFile(const std::filesystem::path& path, const Clock& 
     impl->descriptor.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!impl->descriptor || ::fstat(impl->descriptor.get(), &impl->created) != 0) {
         const int reason = errno;
-        if (!impl->descriptor) {
-            impl->succeeded = true;  // nothing of ours to remove
+        if (impl->descriptor) {
+            ::unlink(path.c_str());  // just made by us with O_EXCL
         }
+        impl->succeeded = true;  // nothing of ours left to remove
         throw systemError(kDomain, "Could not create", path, reason);
     }
     PdfDocument document(std::move(impl));
