@@ -1,8 +1,9 @@
 #include "platform/Bundle.h"
 
+#include "platform/Error.h"
+#include "platform/InputFile.h"
+
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace platform {
@@ -18,12 +19,15 @@ fs::path locateResources() {
     return executableDirectory().parent_path() / "share" / "stubforge";
 }
 
+constexpr std::uint64_t kMaxInfoBytes = 1 << 20;
+
 Value readInfo(const fs::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) {
-        return Value(Value::Dictionary{});
+    std::string bytes;
+    try {
+        bytes = InputFile(file).readAll(kMaxInfoBytes);
+    } catch (const Error&) {
+        return Value(Value::Dictionary{});  // the bundle's own file: its keys fall back to their defaults
     }
-    const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     auto parsed = Value::fromPlist(bytes);
     if (!parsed || !parsed->isDictionary()) {
         return Value(Value::Dictionary{});

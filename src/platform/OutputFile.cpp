@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include "platform/Error.h"
+#include "platform/InputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,16 +26,15 @@ constexpr std::size_t kGatherBytes = 1 << 20;
 mode_t processUmask() {
     static const mode_t mask = [] {
         mode_t value = 022;
-        if (FILE* status = std::fopen("/proc/self/status", "r")) {
-            char line[256];
-            while (std::fgets(line, sizeof line, status) != nullptr) {
-                unsigned parsed = 0;
-                if (std::sscanf(line, "Umask: %o", &parsed) == 1) {
-                    value = static_cast<mode_t>(parsed);
-                    break;
-                }
+        try {
+            const std::string status = InputFile("/proc/self/status").readAll(1 << 20);
+            const std::size_t line = status.find("\nUmask:");
+            unsigned parsed = 0;
+            if (line != std::string::npos && std::sscanf(status.c_str() + line, "\nUmask: %o", &parsed) == 1) {
+                value = static_cast<mode_t>(parsed);
             }
-            std::fclose(status);
+        } catch (const Error&) {
+            // Without /proc the usual umask is the best guess.
         }
         return value;
     }();
@@ -69,28 +69,36 @@ int moveWithoutReplacing(const fs::path& from, const fs::path& to) {
 constexpr const char* kTemporaryPattern = ".stubforge-XXXXXX";
 
 // A named temporary file in `folder` that cannot clash with an output name.
-int openNamedTemporary(const fs::path& folder, fs::path& temporary) {
+// An invalid descriptor, with errno set, when it cannot be made.
+UniqueFd openNamedTemporary(const fs::path& folder, fs::path& temporary) {
     std::string pattern = (folder / kTemporaryPattern).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    const int descriptor = mkostemp(buffer.data(), O_CLOEXEC);
-    if (descriptor >= 0) {
-        temporary = buffer.data();
-        // mkostemp makes the file private; give it the mode a plain
-        // creat() would have had.
-        ::fchmod(descriptor, 0666 & ~processUmask());
+    UniqueFd descriptor(mkostemp(buffer.data(), O_CLOEXEC));
+    if (!descriptor) {
+        return descriptor;
     }
+    // mkostemp makes the file private; give it the mode a plain creat()
+    // would have had, or others sharing the folder could not read it.
+    if (::fchmod(descriptor.get(), 0666 & ~processUmask()) != 0) {
+        const int reason = errno;
+        descriptor.reset();
+        ::unlink(buffer.data());
+        errno = reason;
+        return descriptor;
+    }
+    temporary = buffer.data();
     return descriptor;
 }
 
 std::string procPath(int descriptor) { return "/proc/self/fd/" + std::to_string(descriptor); }
 
 // An unnamed file in `folder` (O_TMPFILE): a killed process leaves nothing
-// behind. -1 with errno 0 when the kernel, the file system or a missing
+// behind. Invalid with errno 0 when the kernel, the file system or a missing
 // /proc cannot give us one, so that the caller takes the named road.
-int openUnnamedTemporary(const fs::path& folder) {
-    const int descriptor = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
+UniqueFd openUnnamedTemporary(const fs::path& folder) {
+    UniqueFd descriptor(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!descriptor) {
         switch (errno) {
         case EOPNOTSUPP:
         case EISDIR:  // kernels without O_TMPFILE see a directory opened for writing
@@ -101,14 +109,13 @@ int openUnnamedTemporary(const fs::path& folder) {
         default:
             break;
         }
-        return -1;
+        return descriptor;
     }
     // Publishing links the file through /proc; without /proc that cannot work.
     struct stat link {};
-    if (::fstatat(AT_FDCWD, procPath(descriptor).c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
-        ::close(descriptor);
+    if (::fstatat(AT_FDCWD, procPath(descriptor.get()).c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
+        descriptor.reset();
         errno = 0;
-        return -1;
     }
     return descriptor;
 }
@@ -142,10 +149,10 @@ OutputFile::OutputFile(fs::path destination, const CancellationToken* cancel)
     throwIfCancelled();
     const fs::path folder = destination_.has_parent_path() ? destination_.parent_path() : fs::path(".");
     descriptor_ = openUnnamedTemporary(folder);
-    if (descriptor_ < 0 && errno == 0) {
+    if (!descriptor_ && errno == 0) {
         descriptor_ = openNamedTemporary(folder, temporary_);
     }
-    if (descriptor_ < 0) {
+    if (!descriptor_) {
         throw systemError(kDomain, "Could not create", destination_, errno);
     }
 }
@@ -157,10 +164,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::discard() noexcept {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-        descriptor_ = -1;
-    }
+    descriptor_.reset();
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
         temporary_.clear();
@@ -175,10 +179,10 @@ void OutputFile::throwIfCancelled() const {
 
 void OutputFile::write(std::span<const std::byte> bytes) {
     throwIfCancelled();
-    if (descriptor_ < 0) {
+    if (!descriptor_) {
         throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
     }
-    writeAll(descriptor_, bytes.data(), bytes.size(), destination_);
+    writeAll(descriptor_.get(), bytes.data(), bytes.size(), destination_);
     written_ += bytes.size();
 }
 
@@ -217,26 +221,23 @@ fs::path OutputFile::numberedPath(const fs::path& destination, int n) {
 
 fs::path OutputFile::commit() {
     throwIfCancelled();
-    if (descriptor_ < 0) {
+    if (!descriptor_) {
         throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
     }
     // Write-back errors surface here (or at close), not as a saved file.
-    if (::fsync(descriptor_) != 0) {
+    if (::fsync(descriptor_.get()) != 0) {
         const int reason = errno;
         discard();
         throw systemError(kDomain, "Could not finish writing", destination_, reason);
     }
     const bool unnamed = temporary_.empty();
     if (!unnamed) {
-        const int descriptor = descriptor_;
-        descriptor_ = -1;
-        if (::close(descriptor) != 0) {
-            const int reason = errno;
+        if (const int reason = descriptor_.close(); reason != 0) {
             discard();
             throw systemError(kDomain, "Could not finish writing", destination_, reason);
         }
     }
-    const std::string source = unnamed ? procPath(descriptor_) : std::string();
+    const std::string source = unnamed ? procPath(descriptor_.get()) : std::string();
     // A name taken meanwhile is never overwritten: we try the next one.
     for (int n = 1; n < 10000; ++n) {
         const fs::path candidate = n == 1 ? destination_ : numberedPath(destination_, n);
@@ -244,10 +245,7 @@ fs::path OutputFile::commit() {
                                    : moveWithoutReplacing(temporary_, candidate);
         if (result == 0) {
             if (unnamed) {
-                const int descriptor = descriptor_;
-                descriptor_ = -1;
-                if (::close(descriptor) != 0) {
-                    const int reason = errno;
+                if (const int reason = descriptor_.close(); reason != 0) {
                     ::unlink(candidate.c_str());
                     throw systemError(kDomain, "Could not finish writing", candidate, reason);
                 }
@@ -276,29 +274,25 @@ fs::path writeOutputFile(const fs::path& destination, std::span<const std::byte>
 void replaceFileAtomically(const fs::path& path, std::span<const std::byte> bytes) {
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temporary;
-    const int descriptor = openNamedTemporary(folder, temporary);
-    if (descriptor < 0) {
+    UniqueFd descriptor = openNamedTemporary(folder, temporary);
+    if (!descriptor) {
         throw systemError(kDomain, "Could not create", path, errno);
     }
     try {
-        writeAll(descriptor, bytes.data(), bytes.size(), path);
-        if (::fsync(descriptor) != 0) {
+        writeAll(descriptor.get(), bytes.data(), bytes.size(), path);
+        if (::fsync(descriptor.get()) != 0) {
             throw systemError(kDomain, "Could not write", path, errno);
         }
+        if (const int reason = descriptor.close(); reason != 0) {
+            throw systemError(kDomain, "Could not finish writing", path, reason);
+        }
+        if (::rename(temporary.c_str(), path.c_str()) != 0) {
+            throw systemError(kDomain, "Could not save", path, errno);
+        }
     } catch (...) {
-        ::close(descriptor);
+        descriptor.reset();
         ::unlink(temporary.c_str());
         throw;
-    }
-    if (::close(descriptor) != 0) {
-        const int reason = errno;
-        ::unlink(temporary.c_str());
-        throw systemError(kDomain, "Could not finish writing", path, reason);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int reason = errno;
-        ::unlink(temporary.c_str());
-        throw systemError(kDomain, "Could not save", path, reason);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/InputFile.h"
 #include "platform/OutputFile.h"
 #include "platform/Paths.h"
 
@@ -11,9 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <list>
 #include <map>
 #include <mutex>
@@ -26,6 +26,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDomain = "UserDefaults";
+constexpr const char* kSubsystem = "org.stubforge.platform";
+constexpr const char* kCategory = "UserDefaults";
+// Far beyond any settings file; a larger one is not read at all.
+constexpr std::uint64_t kMaxSuiteFileBytes = 16 << 20;
 
 // What identifies one version of the file on disk.
 struct FileIdentity {
@@ -46,42 +50,107 @@ FileIdentity identify(const fs::path& path) {
             static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
-Value::Dictionary readSuiteFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
+struct SuiteFileContents {
+    Value::Dictionary values;
+    bool unreadable = false;  // the file exists but holds no settings we can read
+};
+
+// Never throws: whatever cannot be read is logged and reads as no settings.
+SuiteFileContents readSuiteFile(const fs::path& path, LogSink& log) {
+    std::string bytes;
+    try {
+        bytes = InputFile(path, kDomain, "settings file").readAll(kMaxSuiteFileBytes);
+    } catch (const Error& error) {
+        if (error.code() == ENOENT) {
+            return {};  // removed since we looked
+        }
+        log.log(kSubsystem, kCategory, LogType::error, std::string(error.what()) + "; using the default settings");
+        return {{}, true};
+    }
+    if (bytes.empty()) {
         return {};
     }
-    const std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     auto parsed = Value::fromPlist(bytes);
     if (!parsed || !parsed->isDictionary()) {
-        return {};
+        log.log(kSubsystem, kCategory, LogType::error,
+                "Could not read settings file \"" + path.string() +
+                    "\": not a property list holding a dictionary; using the default settings");
+        return {{}, true};
     }
-    return *parsed->asDictionary();
+    return {std::move(*parsed->asDictionary()), false};
 }
 
 // An advisory lock on <file>.lock, so that processes sharing a suite do not
-// interleave their read-modify-write cycles.
+// interleave their read-modify-write cycles. A write that cannot take it
+// fails rather than risk losing another process's change.
 class FileLock {
 public:
     explicit FileLock(const fs::path& file) {
         const fs::path lockPath = file.string() + ".lock";
-        descriptor_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (descriptor_ >= 0) {
-            while (::flock(descriptor_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        descriptor_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+        if (!descriptor_) {
+            throw systemError(kDomain, "Could not lock the settings with", lockPath, errno);
+        }
+        int result = 0;
+        while ((result = ::flock(descriptor_.get(), LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (result != 0) {
+            throw systemError(kDomain, "Could not lock the settings with", lockPath, errno);
         }
     }
-    ~FileLock() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
 
 private:
-    int descriptor_ = -1;
+    UniqueFd descriptor_;
 };
+
+// The current UTC time as 20250102T030405Z, for the names of files kept aside.
+std::string utcStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    ::gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+}
+
+// Renames `from` to `to` unless `to` exists.
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    // File systems without renameat2: we hold the suite's lock, and no one
+    // else makes names like ours.
+    struct stat existing {};
+    if (::lstat(to.c_str(), &existing) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
+}
+
+// Keeps an unreadable suite file as <file>.corrupt-<stamp> (then _2, _3, …);
+// throws when it cannot, so that a write never replaces it.
+void moveAside(const fs::path& path, LogSink& log) {
+    const std::string stem = path.string() + ".corrupt-" + utcStamp();
+    for (int n = 1; n <= 100; ++n) {
+        const fs::path kept = n == 1 ? fs::path(stem) : fs::path(stem + "_" + std::to_string(n));
+        if (renameWithoutReplacing(path, kept) == 0) {
+            log.log(kSubsystem, kCategory, LogType::notice,
+                    "Kept the unreadable settings file \"" + path.string() + "\" as \"" + kept.string() + "\"");
+            return;
+        }
+        if (errno == ENOENT) {
+            return;  // gone already: nothing left to keep
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    throw systemError(kDomain, "Could not keep aside the unreadable settings file", path, errno);
+}
 
 struct PendingNotification {
     std::string key;
@@ -121,20 +190,23 @@ struct UserDefaults::Suite {
     Value::Dictionary values;
     FileIdentity identity;
     bool loaded = false;
+    bool unreadable = false;  // the file on disk could not be read; a write keeps it aside first
     std::uint64_t nextObserverId = 1;
     std::map<std::uint64_t, std::shared_ptr<ObserverEntry>> observers;
 
     // With mutex held: re-reads the file when it changed, collecting what differs.
-    void refresh(std::vector<PendingNotification>& changes) {
+    // Each version of the file is read (and a failure logged) once.
+    void refresh(std::vector<PendingNotification>& changes, LogSink& log) {
         const FileIdentity current = identify(path);
         if (loaded && current == identity) {
             return;
         }
-        Value::Dictionary fresh = current.exists ? readSuiteFile(path) : Value::Dictionary{};
+        SuiteFileContents fresh = current.exists ? readSuiteFile(path, log) : SuiteFileContents{};
         if (loaded) {
-            diff(values, fresh, changes);
+            diff(values, fresh.values, changes);
         }
-        values = std::move(fresh);
+        values = std::move(fresh.values);
+        unreadable = fresh.unreadable;
         identity = current;
         loaded = true;
     }
@@ -160,16 +232,25 @@ struct UserDefaults::Suite {
     // When the edit or the write fails, what the refresh picked up from disk
     // is still announced before the error goes on.
     template <typename Edit>
-    void modify(Edit edit) {
+    void modify(Edit edit, LogSink& log) {
         std::vector<PendingNotification> changes;
         std::exception_ptr failure;
         {
             std::lock_guard lock(mutex);
             std::error_code error;
             fs::create_directories(path.parent_path(), error);
+            if (error) {
+                log.log(kSubsystem, kCategory, LogType::error,
+                        "Could not create the settings folder \"" + path.parent_path().string() +
+                            "\": " + error.message());
+            }
             FileLock fileLock(path);
-            refresh(changes);
+            refresh(changes, log);
             try {
+                if (unreadable) {
+                    moveAside(path, log);
+                    unreadable = false;
+                }
                 Value::Dictionary edited = values;
                 edit(edited);
                 const std::string bytes = Value(edited).toXmlPlist();
@@ -258,10 +339,11 @@ void UserDefaults::Observation::reset() {
     }
 }
 
-UserDefaults::UserDefaults(std::string suiteName) : UserDefaults(std::move(suiteName), paths::settingsFolder()) {}
+UserDefaults::UserDefaults(std::string suiteName, LogSink& log)
+    : UserDefaults(std::move(suiteName), paths::settingsFolder(), log) {}
 
-UserDefaults::UserDefaults(std::string suiteName, fs::path folder)
-    : suiteName_(std::move(suiteName)), suite_(suiteFor(folder / (suiteName_ + ".plist"))) {
+UserDefaults::UserDefaults(std::string suiteName, fs::path folder, LogSink& log)
+    : suiteName_(std::move(suiteName)), suite_(suiteFor(folder / (suiteName_ + ".plist"))), log_(&log) {
     if (suiteName_.empty() || suiteName_.find('/') != std::string::npos) {
         throw Error(kDomain, EINVAL, "Invalid settings suite name \"" + suiteName_ + "\"");
     }
@@ -284,7 +366,7 @@ std::optional<Value> UserDefaults::object(std::string_view key) const {
     std::optional<Value> result;
     {
         std::lock_guard lock(suite_->mutex);
-        suite_->refresh(changes);
+        suite_->refresh(changes, *log_);
         if (const auto found = suite_->values.find(key); found != suite_->values.end()) {
             result = found->second;
         }
@@ -347,7 +429,7 @@ Value::Dictionary UserDefaults::dictionaryRepresentation() const {
     Value::Dictionary copy;
     {
         std::lock_guard lock(suite_->mutex);
-        suite_->refresh(changes);
+        suite_->refresh(changes, *log_);
         copy = suite_->values;
     }
     suite_->notify(changes);
@@ -359,7 +441,8 @@ void UserDefaults::set(std::string_view key, Value value) {
         removeObject(key);
         return;
     }
-    suite_->modify([&](Value::Dictionary& values) { values.insert_or_assign(std::string(key), std::move(value)); });
+    suite_->modify([&](Value::Dictionary& values) { values.insert_or_assign(std::string(key), std::move(value)); },
+                   *log_);
 }
 
 void UserDefaults::removeObject(std::string_view key) {
@@ -367,18 +450,18 @@ void UserDefaults::removeObject(std::string_view key) {
         if (const auto found = values.find(key); found != values.end()) {
             values.erase(found);
         }
-    });
+    }, *log_);
 }
 
 void UserDefaults::removeAll() {
-    suite_->modify([](Value::Dictionary& values) { values.clear(); });
+    suite_->modify([](Value::Dictionary& values) { values.clear(); }, *log_);
 }
 
 void UserDefaults::synchronize() {
     std::vector<PendingNotification> changes;
     {
         std::lock_guard lock(suite_->mutex);
-        suite_->refresh(changes);
+        suite_->refresh(changes, *log_);
     }
     suite_->notify(changes);
 }
@@ -390,7 +473,7 @@ UserDefaults::Observation UserDefaults::observe(std::string key, Observer observ
     std::lock_guard lock(suite_->mutex);
     // Load now so that later reloads report changes against what we saw.
     std::vector<PendingNotification> ignored;
-    suite_->refresh(ignored);
+    suite_->refresh(ignored, *log_);
     observation.link_->id = suite_->nextObserverId++;
     observation.link_->entry = std::make_shared<ObserverEntry>(std::move(key), std::move(observer));
     suite_->observers.emplace(observation.link_->id, observation.link_->entry);

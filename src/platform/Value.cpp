@@ -134,7 +134,6 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-// The value must have passed checkStorableInPlist.
 bool isBinaryPlist(std::string_view bytes) { return bytes.starts_with("bplist00"); }
 
 // A big-endian unsigned number of `size` bytes at `at`; false when it does
@@ -150,10 +149,8 @@ bool readBigEndian(std::string_view bytes, std::uint64_t at, unsigned size, std:
     return true;
 }
 
-// Whether the objects of a binary plist nest at most `limit` arrays, sets and
-// dictionaries deep (and refer to each other without loops). Walks the
-// object table without recursion, each object once.
-bool binaryNestingWithin(std::string_view bytes, int limit) {
+// Guards libplist 2.2, which crashes on binary input nesting deep, re-expanding shared objects or holding NUL text.
+bool binaryPlistIsSafe(std::string_view bytes, int limit) {
     constexpr std::size_t kTrailer = 32;
     if (bytes.size() < 8 + kTrailer) {
         return false;
@@ -167,51 +164,74 @@ bool binaryNestingWithin(std::string_view bytes, int limit) {
         refSize > 8 || count == 0 || top >= count || table > trailer || (trailer - table) / offsetSize < count) {
         return false;
     }
-    // The children of object `index`: where their references start and how many.
-    auto children = [&](std::uint64_t index, std::uint64_t& first, std::uint64_t& number) {
+    // Object `index`: its marker's type, and where its contents start and
+    // how many items (references, characters or UTF-16 units) they hold.
+    struct Contents {
+        unsigned type = 0;
+        std::uint64_t first = 0, number = 0;
+    };
+    auto contents = [&](std::uint64_t index, Contents& out) {
         std::uint64_t offset = 0;
         if (!readBigEndian(bytes, table + index * offsetSize, offsetSize, offset) || offset >= trailer) {
             return false;
         }
         const unsigned marker = static_cast<unsigned char>(bytes[offset]);
-        const unsigned type = marker >> 4;
-        number = 0;
-        if (type != 0xA && type != 0xC && type != 0xD) {
+        out.type = marker >> 4;
+        out.first = offset + 1;
+        out.number = 0;
+        if (out.type != 0x5 && out.type != 0x6 && out.type != 0xA && out.type != 0xC && out.type != 0xD) {
             return true;
         }
-        first = offset + 1;
-        number = marker & 0xF;
-        if (number == 0xF) {
+        out.number = marker & 0xF;
+        if (out.number == 0xF) {
             std::uint64_t sizeMarker = 0;
-            if (!readBigEndian(bytes, first, 1, sizeMarker) || (sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3 ||
-                !readBigEndian(bytes, first + 1, 1u << (sizeMarker & 0xF), number)) {
+            if (!readBigEndian(bytes, out.first, 1, sizeMarker) || (sizeMarker >> 4) != 0x1 ||
+                (sizeMarker & 0xF) > 3 || !readBigEndian(bytes, out.first + 1, 1u << (sizeMarker & 0xF), out.number)) {
                 return false;
             }
-            first += 1 + (1u << (sizeMarker & 0xF));
+            out.first += 1 + (1u << (sizeMarker & 0xF));
         }
-        if (type == 0xD) {
-            number *= 2;
+        if (out.type == 0x5 || out.type == 0x6) {
+            const std::uint64_t unit = out.type == 0x5 ? 1 : 2;
+            if (out.number > (trailer - out.first) / unit) {
+                return false;
+            }
+            for (std::uint64_t i = 0; i < out.number; ++i) {
+                const std::size_t at = static_cast<std::size_t>(out.first + i * unit);
+                if (bytes[at] == '\0' && (unit == 1 || bytes[at + 1] == '\0')) {
+                    return false;
+                }
+            }
+            out.number = 0;  // no children
+            return true;
         }
-        return number <= (trailer - first) / refSize;
+        if (out.type == 0xD) {
+            out.number *= 2;  // keys, then values
+        }
+        return out.number <= (trailer - out.first) / refSize;
     };
-    // Depth below each finished object; -1 unvisited, -2 on the current path.
+    // Per object: the depth below it once finished (-1 unvisited, -2 on the
+    // current path) and how many values it expands to.
     std::vector<int> below(count, -1);
+    std::vector<std::uint64_t> expanded(count, 0);
+    const std::uint64_t maxValues = bytes.size();
     struct Frame {
-        std::uint64_t index, first, number, next;
+        std::uint64_t index, first, number, next, values;
         int deepest;
     };
     std::vector<Frame> path;
     auto enter = [&](std::uint64_t index) {
-        Frame frame{index, 0, 0, 0, 0};
-        if (!children(index, frame.first, frame.number)) {
+        Contents found;
+        if (!contents(index, found)) {
             return false;
         }
-        if (frame.number == 0) {
+        if (found.number == 0) {
             below[index] = 0;  // a leaf or an empty container: checked by the caller
+            expanded[index] = 1;
             return true;
         }
         below[index] = -2;
-        path.push_back(frame);
+        path.push_back(Frame{index, found.first, found.number, 0, 1, 0});
         return true;
     };
     if (!enter(top)) {
@@ -224,10 +244,15 @@ bool binaryNestingWithin(std::string_view bytes, int limit) {
         Frame& frame = path.back();
         if (frame.next == frame.number) {
             below[frame.index] = frame.deepest + 1;
-            const int finished = below[frame.index];
+            expanded[frame.index] = frame.values;
+            const std::uint64_t finished = frame.index;
             path.pop_back();
             if (!path.empty()) {
-                path.back().deepest = std::max(path.back().deepest, finished);
+                path.back().deepest = std::max(path.back().deepest, below[finished]);
+                path.back().values += expanded[finished];
+                if (path.back().values > maxValues) {
+                    return false;
+                }
             }
             continue;
         }
@@ -248,14 +273,20 @@ bool binaryNestingWithin(std::string_view bytes, int limit) {
                 continue;
             }
         }
+        Frame& parent = path.back();
         if (static_cast<int>(path.size()) + below[child] > limit) {
             return false;
         }
-        path.back().deepest = std::max(path.back().deepest, below[child]);
+        parent.deepest = std::max(parent.deepest, below[child]);
+        parent.values += expanded[child];
+        if (parent.values > maxValues) {
+            return false;
+        }
     }
-    return below[top] <= limit;
+    return below[top] <= limit && expanded[top] <= maxValues;
 }
 
+// The value must have passed checkStorableInPlist.
 plist_t toPlistNode(const Value& value) {
     if (auto flag = value.isBool() ? value.asBool() : std::nullopt) {
         return plist_new_bool(*flag ? 1 : 0);
@@ -315,13 +346,11 @@ Value fromPlistNode(plist_t node, int depth) {
         plist_get_real_val(node, &number);
         return Value(number);
     }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        Value result(std::string(text != nullptr ? text : ""));
-        std::free(text);
-        return result;
+    case PLIST_STRING: {
+        // Read with its length: plist_get_string_val asserts on a NUL inside.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return Value(text != nullptr ? std::string(text, length) : std::string());
     }
     case PLIST_DATA: {
         char* bytes = nullptr;
@@ -542,11 +571,15 @@ std::optional<Value> Value::fromPlist(std::string_view bytes) {
         return std::nullopt;
     }
     // libplist builds (and frees) its tree recursively; it must not see
-    // input deeper than we accept.
+    // input deeper than we accept. Its XML reader passes a NUL character
+    // into a string, where its getters assert; XML never holds one.
+    if (!isBinaryPlist(bytes) && bytes.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
     if (!isBinaryPlist(bytes) && xmlNestingDepth(bytes, kMaxNesting) > kMaxNesting) {
         return std::nullopt;
     }
-    if (isBinaryPlist(bytes) && !binaryNestingWithin(bytes, kMaxNesting)) {
+    if (isBinaryPlist(bytes) && !binaryPlistIsSafe(bytes, kMaxNesting)) {
         return std::nullopt;
     }
     plist_t root = nullptr;

@@ -267,5 +267,48 @@ TEST(OutputFileTest, ReplaceAtomicallyKeepsOldFileWhenRenameFails) {
     EXPECT_EQ(testing::entryCount(folder.path()), 1u);
 }
 
+// From here on fchmod fails with EPERM in this process.
+bool forbidFchmod() {
+#if defined(__x86_64__)
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fchmod, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EPERM & SECCOMP_RET_DATA)),
+    };
+    return testing::installSeccompFilter(filter);
+#else
+    return false;
+#endif
+}
+
+// A settings file that cannot get its usual mode would be private to us:
+// the write fails instead, and leaves the old file and no temporary.
+TEST(OutputFileTest, ReplaceAtomicallyFailsWhenTheModeCannotBeSet) {
+    testing::TemporaryDirectory folder;
+    const fs::path path = folder.path() / "settings.plist";
+    replaceFileAtomically(path, bytesOf("old"));
+    const int status = testing::runInChild([&] {
+        if (!forbidFchmod()) {
+            return 77;
+        }
+        try {
+            replaceFileAtomically(path, bytesOf("new"));
+        } catch (const Error& error) {
+            return error.code() == EPERM ? 0 : 6;
+        }
+        return 5;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "cannot install a seccomp filter here";
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(testing::readFile(path), "old");
+    EXPECT_EQ(testing::entryCount(folder.path()), 1u);
+}
+
 }  // namespace
 }  // namespace platform

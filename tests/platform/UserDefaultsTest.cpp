@@ -6,7 +6,11 @@
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <random>
+#include <regex>
 #include <span>
 #include <thread>
 
@@ -249,9 +253,189 @@ TEST(UserDefaultsTest, TooDeeplyNestedSuiteFileReadsAsEmpty) {
         text += "</array>";
     }
     testing::writeFile(folder.path() / "suite.plist", text + "</dict></plist>");
-    UserDefaults defaults("suite", folder.path());
+    CaptureLogSink log;
+    UserDefaults defaults("suite", folder.path(), log);
     EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
     EXPECT_FALSE(defaults.object("k").has_value());
+}
+
+// {"k": "é" followed by U+0000} as a binary plist: standard readers accept it.
+const std::string kBinaryPlistWithNul(
+    "bplist00\xd1\x01\x02\x51k\x62\x00\xe9\x00\x00"
+    "\x00\x00\x00\x08\x00\x00\x00\x0b\x00\x00\x00\x0d"
+    "\x00\x00\x00\x00\x00\x00\x04\x01"
+    "\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x12",
+    62);
+
+std::string randomBytes(std::size_t count) {
+    std::mt19937 generator(20240611);
+    std::string bytes(count, '\0');
+    for (auto& byte : bytes) {
+        byte = static_cast<char>(generator() & 0xff);
+    }
+    return bytes;
+}
+
+std::string xmlPlist(const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body + "</plist>\n";
+}
+
+// The entries of `folder` whose names start with `prefix`.
+std::vector<fs::path> entriesStartingWith(const fs::path& folder, const std::string& prefix) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with(prefix)) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+// Whatever stands where the suite file should be, reading gives the defaults
+// and one logged line; a write keeps the old entry aside, unchanged, and
+// then writes a fresh file.
+TEST(UserDefaultsTest, UnreadableSuiteFilesReadAsEmptyAndAreKeptAsideByAWrite) {
+    enum class Kind { file, fifo, zeroLink, directory };
+    struct Case {
+        const char* name;
+        Kind kind;
+        std::string bytes;
+    };
+    std::string deep;
+    for (int i = 0; i < 600; ++i) {
+        deep += "<array>";
+    }
+    for (int i = 0; i < 600; ++i) {
+        deep += "</array>";
+    }
+    const Case cases[] = {
+        {"random bytes", Kind::file, randomBytes(4096)},
+        {"binary plist with NUL in a string", Kind::file, kBinaryPlistWithNul},
+        {"FIFO", Kind::fifo, ""},
+        {"link to /dev/zero", Kind::zeroLink, ""},
+        {"directory", Kind::directory, ""},
+        {"larger than 16 MiB", Kind::file,
+         xmlPlist("<dict><key>k</key><string>" + std::string(17 << 20, 'x') + "</string></dict>")},
+        {"not a dictionary", Kind::file, xmlPlist("<array><string>x</string></array>")},
+        {"too deep", Kind::file, xmlPlist("<dict><key>k</key>" + deep + "</dict>")},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        testing::TemporaryDirectory folder;
+        const fs::path file = folder.path() / "suite.plist";
+        switch (item.kind) {
+        case Kind::file:
+            testing::writeFile(file, item.bytes);
+            break;
+        case Kind::fifo:
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+            break;
+        case Kind::zeroLink:
+            fs::create_symlink("/dev/zero", file);
+            break;
+        case Kind::directory:
+            fs::create_directory(file);
+            testing::writeFile(file / "inside", "mine");
+            break;
+        }
+        CaptureLogSink log;
+        UserDefaults defaults("suite", folder.path(), log);
+        EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+        EXPECT_FALSE(defaults.object("k").has_value());
+        const auto lines = log.drainLines();
+        ASSERT_EQ(lines.size(), 1u) << "each version of the file is reported once";
+        EXPECT_TRUE(lines[0].starts_with("Could not read settings file \"" + file.string() + "\": ")) << lines[0];
+
+        defaults.set("written", 1);
+        const auto kept = entriesStartingWith(folder.path(), "suite.plist.corrupt-");
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(log.drainLines(), (std::vector<std::string>{"Kept the unreadable settings file \"" + file.string() +
+                                                               "\" as \"" + kept[0].string() + "\""}));
+        switch (item.kind) {
+        case Kind::file:
+            EXPECT_EQ(testing::readFile(kept[0]), item.bytes);
+            break;
+        case Kind::fifo:
+            EXPECT_TRUE(fs::is_fifo(fs::symlink_status(kept[0])));
+            break;
+        case Kind::zeroLink:
+            EXPECT_EQ(fs::read_symlink(kept[0]), "/dev/zero");
+            break;
+        case Kind::directory:
+            EXPECT_EQ(testing::readFile(kept[0] / "inside"), "mine");
+            break;
+        }
+        EXPECT_EQ(Value::fromPlist(testing::readFile(file)), Value(Value::Dictionary{{"written", 1}}));
+        EXPECT_EQ(UserDefaults("suite", folder.path(), log).integerForKey("written"), 1);
+        EXPECT_TRUE(log.drainLines().empty());
+    }
+}
+
+TEST(UserDefaultsTest, StandardSuiteFileOfRandomBytesSurvivesAWrite) {
+    testing::TemporaryDirectory home;
+    testing::ScopedEnvironment config("XDG_CONFIG_HOME", home.path().c_str());
+    const fs::path folder = home.path() / "Stubforge";
+    fs::create_directory(folder);
+    const std::string bytes = randomBytes(1000);
+    testing::writeFile(folder / "org.stubforge.Stubforge.plist", bytes);
+    CaptureLogSink log;
+    UserDefaults defaults("org.stubforge.Stubforge", log);
+    ASSERT_EQ(defaults.filePath(), folder / "org.stubforge.Stubforge.plist");
+    defaults.set("useCustomFolder", true);
+    const auto kept = entriesStartingWith(folder, "org.stubforge.Stubforge.plist.corrupt-");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(std::regex_match(kept[0].filename().string(),
+                                 std::regex(R"(org\.stubforge\.Stubforge\.plist\.corrupt-\d{8}T\d{6}Z)")))
+        << kept[0];
+    EXPECT_EQ(testing::readFile(kept[0]), bytes);
+    EXPECT_EQ(Value::fromPlist(testing::readFile(defaults.filePath())),
+              Value(Value::Dictionary{{"useCustomFolder", true}}));
+}
+
+TEST(UserDefaultsTest, EmptySuiteFileIsNoSettingsAndNothingToKeep) {
+    testing::TemporaryDirectory folder;
+    testing::writeFile(folder.path() / "suite.plist", "");
+    CaptureLogSink log;
+    UserDefaults defaults("suite", folder.path(), log);
+    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+    defaults.set("written", true);
+    EXPECT_TRUE(log.drainLines().empty());
+    EXPECT_EQ(testing::entryCount(folder.path()), 2u);  // the file and its lock
+}
+
+TEST(UserDefaultsTest, WriteWithoutTheLockFailsAndChangesNothing) {
+    testing::TemporaryDirectory folder;
+    CaptureLogSink log;
+    UserDefaults defaults("suite", folder.path(), log);
+    defaults.set("kept", "yes");
+    const std::string before = testing::readFile(defaults.filePath());
+    const fs::path lock = folder.path() / "suite.plist.lock";
+    fs::remove(lock);
+    fs::create_directory(lock);  // cannot be opened for writing
+    try {
+        defaults.set("kept", "no");
+        ADD_FAILURE() << "wrote without the lock";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), "UserDefaults");
+        EXPECT_EQ(error.code(), EISDIR);
+        EXPECT_NE(std::string(error.what()).find(lock.string()), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(testing::readFile(defaults.filePath()), before);
+    EXPECT_EQ(defaults.stringForKey("kept"), "yes");
+}
+
+TEST(UserDefaultsTest, FolderThatCannotBeCreatedIsLoggedAndTheWriteFails) {
+    testing::TemporaryDirectory folder;
+    testing::writeFile(folder.path() / "file", "");
+    const fs::path settings = folder.path() / "file" / "Stubforge";
+    CaptureLogSink log;
+    UserDefaults defaults("suite", settings, log);
+    EXPECT_FALSE(defaults.object("k").has_value());
+    EXPECT_THROW(defaults.set("k", 1), Error);
+    const auto lines = log.drainLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].starts_with("Could not create the settings folder \"" + settings.string() + "\": "))
+        << lines[0];
 }
 
 TEST(UserDefaultsTest, RejectsSuiteNamesThatAreNotFileNames) {

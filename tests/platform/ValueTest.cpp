@@ -184,6 +184,81 @@ int nestingOf(const Value& value) {
     return depth;
 }
 
+// A binary plist of the given objects (raw marker and contents, references
+// one byte wide), object 0 at the top.
+std::string binaryPlist(const std::vector<std::string>& objects) {
+    std::string bytes = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    for (const auto& object : objects) {
+        offsets.push_back(static_cast<std::uint32_t>(bytes.size()));
+        bytes += object;
+    }
+    const std::uint64_t table = bytes.size();
+    auto bigEndian = [&](std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8) {
+            bytes += static_cast<char>((value >> shift) & 0xff);
+        }
+    };
+    for (const auto offset : offsets) {
+        bigEndian(offset, 4);
+    }
+    bytes += std::string(6, '\0');
+    bytes += '\x04';  // offset size
+    bytes += '\x01';  // reference size
+    bigEndian(objects.size(), 8);
+    bigEndian(0, 8);
+    bigEndian(table, 8);
+    return bytes;
+}
+
+std::string object(std::initializer_list<int> bytes) {
+    std::string text;
+    for (const int byte : bytes) {
+        text += static_cast<char>(byte);
+    }
+    return text;
+}
+
+// {"k": value}, value being object 2 and the key object 1.
+std::vector<std::string> underKey(std::vector<std::string> rest) {
+    rest.insert(rest.begin(), {object({0xD1, 1, 2}), object({0x51, 'k'})});
+    return rest;
+}
+
+// Input that would make libplist assert, or expand shared objects into
+// gigabytes, is refused before it is parsed; sharing within the bytes read
+// is fine.
+TEST(ValueTest, BinaryPlistsThatWouldCrashTheParserAreRefused) {
+    std::vector<std::string> sharedArrays = underKey({});
+    for (int level = 2; level < 42; ++level) {
+        sharedArrays.push_back(object({0xA2, level + 1, level + 1}));  // two references to the next array
+    }
+    sharedArrays.push_back(object({0xA0}));
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::optional<Value> expected;
+    };
+    const Case cases[] = {
+        {"UTF-16 text", binaryPlist(underKey({object({0x62, 0x00, 0xE9, 0x00, 'b'})})),
+         Value(Value::Dictionary{{"k", "\xC3\xA9" "b"}})},
+        {"UTF-16 text with NUL", binaryPlist(underKey({object({0x62, 0x00, 0xE9, 0x00, 0x00})})), std::nullopt},
+        {"ASCII text with NUL", binaryPlist(underKey({object({0x53, 'a', 0, 'b'})})), std::nullopt},
+        {"UTF-16 key with NUL", binaryPlist({object({0xD1, 1, 2}), object({0x62, 0x00, 'k', 0x00, 0x00}),
+                                             object({0x09})}),
+         std::nullopt},
+        {"one array shared twice",
+         binaryPlist(underKey({object({0xA2, 3, 3}), object({0xA2, 4, 4}), object({0x51, 'x'})})),
+         Value(Value::Dictionary{{"k", Value::Array{Value::Array{"x", "x"}, Value::Array{"x", "x"}}}})},
+        {"arrays shared 2^40 times", binaryPlist(sharedArrays), std::nullopt},
+        {"XML with NUL", std::string("<plist version=\"1.0\"><string>a\0b</string></plist>", 48), std::nullopt},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        EXPECT_EQ(Value::fromPlist(item.bytes), item.expected);
+    }
+}
+
 TEST(ValueTest, NestingDeeperThan512IsRefusedNotACrash) {
     struct Case {
         const char* form;

@@ -4,6 +4,7 @@
 #include "Handles.h"
 #include "platform/Error.h"
 #include "platform/Format.h"
+#include "platform/UniqueFd.h"
 
 #include <cairo-pdf.h>
 #include <fcntl.h>
@@ -120,7 +121,7 @@ struct PdfDocument::Impl {
 
     void writeFile(std::span<const std::byte> data) {
         while (!data.empty()) {
-            const ssize_t wrote = ::write(descriptor, data.data(), data.size());
+            const ssize_t wrote = ::write(descriptor.get(), data.data(), data.size());
             if (wrote < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -132,12 +133,8 @@ struct PdfDocument::Impl {
     }
 
     void closeFile() {
-        if (descriptor >= 0) {
-            const int result = ::close(descriptor);
-            descriptor = -1;
-            if (result != 0 && !outputError && errno != EINTR) {
-                outputError = std::make_exception_ptr(systemError(kDomain, "Could not write", path, errno));
-            }
+        if (const int reason = descriptor.close(); reason != 0 && !outputError) {
+            outputError = std::make_exception_ptr(systemError(kDomain, "Could not write", path, reason));
         }
     }
 
@@ -165,7 +162,7 @@ struct PdfDocument::Impl {
     std::vector<std::byte> bytes;
     PdfSink sink;
     std::filesystem::path path;
-    int descriptor = -1;
+    UniqueFd descriptor;
     struct stat created {};  // the file toFile made
     std::exception_ptr outputError;
     bool discarding = false;
@@ -202,12 +199,13 @@ PdfDocument PdfDocument::toFile(const std::filesystem::path& path, const Clock& 
     impl->path = path;
     // O_EXCL: an existing file is never overwritten, and the file removed
     // after a failure is always one this document made.
-    impl->descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (impl->descriptor < 0 || ::fstat(impl->descriptor, &impl->created) != 0) {
+    impl->descriptor.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!impl->descriptor || ::fstat(impl->descriptor.get(), &impl->created) != 0) {
         const int reason = errno;
-        if (impl->descriptor < 0) {
-            impl->succeeded = true;  // nothing of ours to remove
+        if (impl->descriptor) {
+            ::unlink(path.c_str());  // just made by us with O_EXCL
         }
+        impl->succeeded = true;  // nothing of ours left to remove
         throw systemError(kDomain, "Could not create", path, reason);
     }
     PdfDocument document(std::move(impl));

@@ -2,51 +2,33 @@
 
 #include "platform/Error.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 namespace stubforge::detail {
 
-ResourceFile::ResourceFile(std::filesystem::path path, std::string_view what, std::string_view errorDomain)
-    : path_(std::move(path)), what_(what), errorDomain_(errorDomain) {
-    do {
-        descriptor_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (descriptor_ < 0 && errno == EINTR);
-    if (descriptor_ < 0) {
-        fail(errno);
+namespace {
+
+// The fixed code EIO in the writer's domain, keeping the message that names
+// the file and the OS reason.
+template <typename Action>
+auto inWriterDomain(std::string_view errorDomain, Action action) {
+    try {
+        return action();
+    } catch (const platform::Error& error) {
+        throw platform::Error(std::string(errorDomain), EIO, error.what());
     }
 }
 
-ResourceFile::~ResourceFile() {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-    }
-}
+}  // namespace
+
+ResourceFile::ResourceFile(std::filesystem::path path, std::string_view what, std::string_view errorDomain)
+    : errorDomain_(errorDomain),
+      file_(inWriterDomain(errorDomain, [&] {
+          return platform::InputFile(std::move(path), std::string(errorDomain), std::string(what));
+      })) {}
 
 std::size_t ResourceFile::read(std::span<std::byte> buffer) {
-    std::size_t filled = 0;
-    while (filled < buffer.size()) {
-        const ssize_t got = ::read(descriptor_, buffer.data() + filled, buffer.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    return filled;
-}
-
-void ResourceFile::fail(int errorNumber) const {
-    throw platform::Error(errorDomain_, EIO,
-                          "Could not read " + what_ + " \"" + path_.string() + "\": " + std::strerror(errorNumber));
+    return inWriterDomain(errorDomain_, [&] { return file_.read(buffer); });
 }
 
 }  // namespace stubforge::detail

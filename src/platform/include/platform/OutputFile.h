@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
@@ -61,7 +63,7 @@ private:
     std::filesystem::path destination_;
     std::filesystem::path temporary_;  // empty for an unnamed (O_TMPFILE) file
     const CancellationToken* cancel_;
-    int descriptor_ = -1;
+    UniqueFd descriptor_;
     std::uint64_t written_ = 0;
     bool committed_ = false;
 };

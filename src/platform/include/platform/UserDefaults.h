@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Log.h"
 #include "platform/Value.h"
 
 #include <cstdint>
@@ -16,8 +17,12 @@ namespace platform {
 // <folder>/<suite name>.plist, by default under $XDG_CONFIG_HOME/Stubforge.
 // Safe to use from any thread. Every instance over the same file in this
 // process shares one state, and changes by other processes are picked up
-// when the file changes on disk. Writes replace the file atomically; a
-// failed write throws platform::Error and leaves file and values as they were.
+// when the file changes on disk. Writes replace the file atomically under a
+// lock shared with other processes; a failed write throws platform::Error and
+// leaves file and values as they were. A suite file that cannot be read (not
+// a regular file, larger than 16 MiB, not a plist dictionary) is logged and
+// read as empty; the next write first moves it aside as
+// <file>.corrupt-<UTC timestamp>, so nothing of the user's is overwritten.
 class UserDefaults {
 public:
     using Observer = std::function<void(const std::string& key, const Value* newValue)>;
@@ -37,8 +42,9 @@ public:
         std::shared_ptr<Link> link_;
     };
 
-    explicit UserDefaults(std::string suiteName);
-    UserDefaults(std::string suiteName, std::filesystem::path folder);
+    // Diagnostics go to `log`, which must outlive the instance.
+    explicit UserDefaults(std::string suiteName, LogSink& log = standardLogSink());
+    UserDefaults(std::string suiteName, std::filesystem::path folder, LogSink& log = standardLogSink());
     ~UserDefaults();
 
     // The suite named after the bundle identifier.
@@ -73,6 +79,7 @@ public:
 private:
     std::string suiteName_;
     std::shared_ptr<Suite> suite_;
+    LogSink* log_;
 };
 
 }  // namespace platform
