@@ -1,0 +1,10 @@
+#include "platform/concurrency/ClassRegistry.h"
+
+namespace platform {
+
+ClassRegistry& ClassRegistry::shared() {
+    static ClassRegistry registry;
+    return registry;
+}
+
+}  // namespace platform

@@ -1,0 +1,176 @@
+#include "platform/concurrency/Timers.h"
+
+#include "platform/concurrency/SerialQueue.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <future>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+// Runs `work` on `executor` and waits for it to finish; inline when the
+// caller is already on that serial queue.
+void runAndWait(Executor& executor, Work work) {
+    if (const auto* queue = dynamic_cast<const SerialQueue*>(&executor); queue != nullptr && queue->isCurrent()) {
+        runGuarded(work, queue->label(), standardLogSink());
+        return;
+    }
+    std::promise<void> done;
+    auto finished = done.get_future();
+    executor.async([&] {
+        runGuarded(work, "timer", standardLogSink());
+        done.set_value();
+    });
+    finished.wait();
+}
+
+}  // namespace
+
+struct SystemSchedulingClock::Entry {
+    std::chrono::steady_clock::time_point due;
+    std::uint64_t sequence;
+    std::shared_ptr<Timer> timer;
+    Executor* executor;
+    Work work;
+};
+
+namespace {
+
+template <typename EntryPointer>
+bool laterFirst(const EntryPointer& left, const EntryPointer& right) {
+    return left->due != right->due ? left->due > right->due : left->sequence > right->sequence;
+}
+
+}  // namespace
+
+SystemSchedulingClock::SystemSchedulingClock() : thread_([this] { run(); }) {}
+
+SystemSchedulingClock::~SystemSchedulingClock() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+Duration SystemSchedulingClock::uptime() const {
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+std::shared_ptr<Timer> SystemSchedulingClock::after(Duration delay, Executor& executor, Work work) {
+    auto timer = std::make_shared<Timer>();
+    {
+        std::lock_guard lock(mutex_);
+        const auto due = std::chrono::steady_clock::now() + std::max(delay, Duration::zero());
+        entries_.push_back(std::make_shared<Entry>(Entry{due, sequence_++, timer, &executor, std::move(work)}));
+        std::push_heap(entries_.begin(), entries_.end(), laterFirst<std::shared_ptr<Entry>>);
+        wake_.notify_all();
+    }
+    return timer;
+}
+
+void SystemSchedulingClock::run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (entries_.empty()) {
+            wake_.wait(lock);
+            continue;
+        }
+        const auto due = entries_.front()->due;
+        if (std::chrono::steady_clock::now() < due) {
+            wake_.wait_until(lock, due);
+            continue;
+        }
+        std::pop_heap(entries_.begin(), entries_.end(), laterFirst<std::shared_ptr<Entry>>);
+        std::shared_ptr<Entry> entry = std::move(entries_.back());
+        entries_.pop_back();
+        if (entry->timer->isCancelled()) {
+            continue;
+        }
+        lock.unlock();
+        // Cancelling after this point but before the block starts still wins.
+        entry->executor->async([timer = entry->timer, work = std::move(entry->work)] {
+            if (!timer->isCancelled()) {
+                work();
+            }
+        });
+        lock.lock();
+    }
+}
+
+SchedulingClock& systemSchedulingClock() {
+    static SystemSchedulingClock clock;
+    return clock;
+}
+
+struct TestClock::Entry {
+    TimePoint due;
+    std::uint64_t sequence;
+    std::shared_ptr<Timer> timer;
+    Executor* executor;
+    Work work;
+};
+
+TestClock::TestClock(TimePoint start, Duration uptime) : now_(start), uptime_(uptime) {}
+
+TimePoint TestClock::now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+Duration TestClock::uptime() const {
+    std::lock_guard lock(mutex_);
+    return uptime_;
+}
+
+std::shared_ptr<Timer> TestClock::after(Duration delay, Executor& executor, Work work) {
+    auto timer = std::make_shared<Timer>();
+    std::lock_guard lock(mutex_);
+    const TimePoint due = now_ + std::chrono::duration_cast<TimePoint::duration>(std::max(delay, Duration::zero()));
+    entries_.push_back(std::make_shared<Entry>(Entry{due, sequence_++, timer, &executor, std::move(work)}));
+    return timer;
+}
+
+void TestClock::advance(Duration by) {
+    std::unique_lock lock(mutex_);
+    const TimePoint target = now_ + std::chrono::duration_cast<TimePoint::duration>(by);
+    const Duration uptimeAtStart = uptime_;
+    const TimePoint start = now_;
+    for (;;) {
+        std::erase_if(entries_, [](const auto& entry) { return entry->timer->isCancelled(); });
+        const auto next = std::min_element(entries_.begin(), entries_.end(), [](const auto& left, const auto& right) {
+            return left->due != right->due ? left->due < right->due : left->sequence < right->sequence;
+        });
+        if (next == entries_.end() || (*next)->due > target) {
+            break;
+        }
+        std::shared_ptr<Entry> entry = *next;
+        entries_.erase(next);
+        now_ = std::max(now_, entry->due);
+        uptime_ = uptimeAtStart + (now_ - start);
+        lock.unlock();
+        runAndWait(*entry->executor, [timer = entry->timer, work = std::move(entry->work)] {
+            if (!timer->isCancelled()) {
+                work();
+            }
+        });
+        lock.lock();
+    }
+    now_ = target;
+    uptime_ = uptimeAtStart + (target - start);
+}
+
+std::size_t TestClock::pendingTimerCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(entries_.begin(), entries_.end(), [](const auto& entry) { return !entry->timer->isCancelled(); }));
+}
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/concurrency/Executor.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <utility>
+
+namespace platform {
+
+// A named queue that runs its blocks one at a time, in the order they were
+// added, on a thread of its own (started with the first block).
+// Destroying the queue runs what is still queued, then ends the thread.
+class SerialQueue final : public Executor {
+public:
+    explicit SerialQueue(std::string label, LogSink& log = standardLogSink());
+    ~SerialQueue() override;
+    SerialQueue(const SerialQueue&) = delete;
+    SerialQueue& operator=(const SerialQueue&) = delete;
+
+    const std::string& label() const noexcept { return label_; }
+
+    // Queues `work` and returns at once. What it throws is logged.
+    void async(Work work) override;
+
+    // Runs `work` on the queue and waits for it; called from the queue
+    // itself it runs inline instead of waiting for itself. What `work`
+    // throws reaches the caller.
+    void sync(const Work& work);
+
+    // sync for a result.
+    template <typename Function>
+    auto syncResult(Function&& function) -> decltype(function()) {
+        using Result = decltype(function());
+        if constexpr (std::is_void_v<Result>) {
+            sync(std::forward<Function>(function));
+        } else {
+            std::optional<Result> result;
+            sync([&] { result.emplace(function()); });
+            return std::move(*result);
+        }
+    }
+
+    // True on the queue's own thread, while it runs one of its blocks.
+    bool isCurrent() const noexcept;
+
+    // The queue whose block the calling thread is running, if any.
+    static const SerialQueue* current() noexcept;
+
+private:
+    void run();
+
+    std::string label_;
+    LogSink& log_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Work> pending_;  // guarded by mutex_
+    bool stopping_ = false;     // guarded by mutex_
+    std::thread thread_;        // started under mutex_ by the first async
+};
+
+// A small shared pool standing for the system's global concurrent queues;
+// priorities are not kept apart. Blocks may run at the same time.
+Executor& globalQueue();
+
+// The host's main queue. The window installs a queued call on its event
+// loop; tests and hosts without one install their own, and until then a
+// serial queue of its own stands in.
+class MainQueue {
+public:
+    static void install(std::shared_ptr<Executor> executor);
+    static std::shared_ptr<Executor> get();
+    // Back to the stand-in (tests).
+    static void reset();
+};
+
+}  // namespace platform

@@ -1,0 +1,201 @@
+#include "platform/concurrency/OperationQueue.h"
+#include "platform/concurrency/SerialQueue.h"
+
+#include "platform/ProgrammerError.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(SerialQueueTest, RunsEveryBlockOnceInOrderPerThread) {
+    constexpr int kThreads = 8;
+    constexpr int kBlocks = 10'000;
+    std::vector<std::vector<int>> seen(kThreads);  // written only on the queue
+    std::atomic<int> concurrent{0};
+    std::atomic<bool> overlapped{false};
+    {
+        SerialQueue queue("test.order");
+        std::vector<std::thread> threads;
+        for (int thread = 0; thread < kThreads; ++thread) {
+            threads.emplace_back([&, thread] {
+                for (int block = 0; block < kBlocks; ++block) {
+                    queue.async([&, thread, block] {
+                        overlapped = overlapped || concurrent.fetch_add(1) != 0;
+                        seen[thread].push_back(block);
+                        concurrent.fetch_sub(1);
+                    });
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        queue.sync([] {});
+    }
+    EXPECT_FALSE(overlapped);
+    for (int thread = 0; thread < kThreads; ++thread) {
+        ASSERT_EQ(seen[thread].size(), static_cast<std::size_t>(kBlocks));
+        for (int block = 0; block < kBlocks; ++block) {
+            ASSERT_EQ(seen[thread][block], block) << "thread " << thread;
+        }
+    }
+}
+
+TEST(SerialQueueTest, SyncFromTheQueueItselfRunsInline) {
+    SerialQueue queue("test.inline");
+    std::vector<int> order;
+    queue.sync([&] {
+        EXPECT_TRUE(queue.isCurrent());
+        EXPECT_EQ(SerialQueue::current(), &queue);
+        queue.sync([&] { order.push_back(1); });
+        order.push_back(2);
+    });
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_FALSE(queue.isCurrent());
+    EXPECT_EQ(queue.syncResult([] { return 42; }), 42);
+}
+
+TEST(SerialQueueTest, AThrowingBlockIsLoggedAndTheNextOneRuns) {
+    CaptureLogSink log;
+    SerialQueue queue("test.throwing", log);
+    std::atomic<bool> ran{false};
+    queue.async([] { throw std::runtime_error("boom"); });
+    queue.async([] { throw 7; });
+    queue.async([&] { ran = true; });
+    queue.sync([] {});
+    EXPECT_TRUE(ran);
+    const auto lines = log.drainLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Uncaught exception on queue test.throwing: boom");
+    EXPECT_EQ(lines[1], "Uncaught exception on queue test.throwing");
+    // sync passes its block's exception to the caller, and the queue goes on.
+    EXPECT_THROW(queue.sync([] { throw std::runtime_error("to caller"); }), std::runtime_error);
+    EXPECT_EQ(queue.syncResult([] { return 1; }), 1);
+}
+
+TEST(SerialQueueTest, DestructionRunsWhatIsQueued) {
+    std::atomic<int> count{0};
+    {
+        SerialQueue queue("test.drain");
+        for (int i = 0; i < 100; ++i) {
+            queue.async([&] {
+                std::this_thread::sleep_for(10us);
+                ++count;
+            });
+        }
+    }
+    EXPECT_EQ(count, 100);
+}
+
+TEST(GlobalQueueTest, RunsBlocksConcurrently) {
+    // Two blocks that each wait for the other finish only when they overlap.
+    std::atomic<int> arrived{0};
+    Group group;
+    for (int i = 0; i < 2; ++i) {
+        group.enter();
+        globalQueue().async([&] {
+            ++arrived;
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (arrived < 2 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+            group.leave();
+        });
+    }
+    EXPECT_TRUE(group.wait(20s));
+    EXPECT_EQ(arrived, 2);
+}
+
+TEST(OperationQueueTest, RunsNothingUntilResumedThenOneAtATime) {
+    OperationQueue queue("test.operations");
+    EXPECT_TRUE(queue.isSuspended());
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    std::vector<int> order;  // written by one operation at a time
+    for (int i = 0; i < 20; ++i) {
+        queue.addOperation([&, i] {
+            overlapped = overlapped || running.fetch_add(1) != 0;
+            std::this_thread::sleep_for(100us);
+            order.push_back(i);
+            running.fetch_sub(1);
+        });
+    }
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(queue.operationCount(), 20u);
+    queue.resume();
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(order.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(order[i], i);
+    }
+    queue.suspend();
+    std::atomic<bool> ranWhileSuspended{false};
+    queue.addOperation([&] { ranWhileSuspended = true; });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(ranWhileSuspended);
+    queue.resume();
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(ranWhileSuspended);
+}
+
+TEST(GroupTest, WaitsNotifiesAndRefusesAnUnmatchedLeave) {
+    Group group;
+    EXPECT_TRUE(group.wait(0ms));
+    group.enter();
+    group.enter();
+    EXPECT_FALSE(group.wait(10ms));
+    SerialQueue queue("test.group");
+    std::atomic<bool> notified{false};
+    group.notify(queue, [&] { notified = true; });
+    group.leave();
+    queue.sync([] {});
+    EXPECT_FALSE(notified);
+    group.leave();
+    EXPECT_TRUE(group.wait(1s));
+    queue.sync([] {});
+    EXPECT_TRUE(notified);
+    EXPECT_THROW(group.leave(), ProgrammerError);
+}
+
+TEST(ResettableOnceTest, RunsOnceUntilReset) {
+    ResettableOnce once;
+    int calls = 0;
+    once.call([&] { ++calls; });
+    once.call([&] { ++calls; });
+    EXPECT_EQ(calls, 1);
+    once.reset();
+    once.call([&] { ++calls; });
+    EXPECT_EQ(calls, 2);
+}
+
+TEST(MainQueueTest, UsesTheInstalledExecutor) {
+    struct Recording final : Executor {
+        void async(Work work) override {
+            ++count;
+            work();
+        }
+        int count = 0;
+    };
+    auto recording = std::make_shared<Recording>();
+    MainQueue::install(recording);
+    bool ran = false;
+    MainQueue::get()->async([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(recording->count, 1);
+    MainQueue::reset();
+    EXPECT_NE(MainQueue::get(), recording);
+}
+
+}  // namespace
+}  // namespace platform
