@@ -8,6 +8,7 @@
 #include "sham/Config.h"
 #include "sham/Faker.h"
 
+#include "platform/Bundle.h"
 #include "platform/Random.h"
 
 #include <algorithm>
@@ -41,6 +42,7 @@ std::vector<Kind> kinds() {
 int main(int argc, char** argv) {
     long long totalValues = 2'000'000;
     std::uint64_t seed = 1;
+    sham::Config config = sham::Config::inResources(platform::Bundle::main().resourcePath());
     for (int index = 1; index + 1 < argc; index += 2) {
         const std::string_view option = argv[index];
         if (option == "--values") {
@@ -48,7 +50,7 @@ int main(int argc, char** argv) {
         } else if (option == "--seed") {
             seed = std::strtoull(argv[index + 1], nullptr, 10);
         } else if (option == "--locale-dir") {
-            sham::Config::setLocaleDirectoryPath(argv[index + 1]);
+            config = sham::Config::inFolder(argv[index + 1]);
         } else {
             std::fprintf(stderr, "usage: bench-sham-values [--values N] [--seed S] [--locale-dir PATH]\n");
             return 2;
@@ -57,7 +59,7 @@ int main(int argc, char** argv) {
 
     const std::vector<Kind> table = kinds();
     platform::SeededRandom random(seed);
-    sham::Faker faker("en", random);
+    sham::Faker faker("en", config, random);
 
     std::vector<double> secondsPerKind(table.size());
     std::vector<long long> valuesPerKind(table.size());

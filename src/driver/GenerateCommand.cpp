@@ -77,7 +77,7 @@ std::optional<std::vector<RowOption>> rowOptions(const Options& options, std::st
 }
 
 // The panels' rows: the given ones replace the model's initial row, in
-// order. Without a typed count, their number is the typed count.
+// order, each with a fresh identity as the panel gives it. Without a typed count, their number is the typed count.
 template <typename Model>
 void applyRows(const std::vector<RowOption>& given, Model& model, bool countTyped, std::string& countText) {
     if (given.empty()) {
@@ -87,6 +87,7 @@ void applyRows(const std::vector<RowOption>& given, Model& model, bool countType
     std::vector<Row> rows;
     for (const RowOption& option : given) {
         Row row;
+        row.id = stubforge::UUID::random(platform::systemRandom());
         stubforge::RowTraits<Row>::name(row) = option.name;
         row.dataType = option.dataType;
         rows.push_back(std::move(row));

@@ -5,6 +5,7 @@
 
 #include "sham/Faker.h"
 
+#include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 
@@ -72,7 +73,8 @@ int runSample(std::span<const std::string_view> arguments) {
         }
     }
 
-    sham::Faker faker("en", *seeded ? **seeded : platform::systemRandom(), platform::systemClock());
+    sham::Faker faker("en", sham::Config::inResources(platform::Bundle::main().resourcePath()),
+                      *seeded ? **seeded : platform::systemRandom(), platform::systemClock());
     const auto kinds = stubforge::allCases<stubforge::CSVColumnDataType>();
     std::string out;
     const auto flush = [&out] {

@@ -1,14 +1,14 @@
 #include "sham/Faker.h"
 
-
 namespace sham {
 
 struct Faker::State {
-    State(std::string_view localeName, platform::RandomSource* given, const platform::Clock& clock)
+    State(std::string_view localeName, const Config& config, platform::RandomSource* given,
+          const platform::Clock& clock)
         : ownRandom(given == nullptr ? std::make_unique<platform::SystemRandom>() : nullptr),
           random(given != nullptr ? *given : *ownRandom),
           locale(localeName),
-          parser(localeName, random),
+          parser(localeName, random, config),
           address(parser, random),
           app(parser, random),
           zelda(parser, random),
@@ -22,10 +22,10 @@ struct Faker::State {
           name(parser, random),
           phoneNumber(parser, random),
           team(parser, random),
-          numberParser(Config::defaultLocale, random),
+          numberParser(Config::defaultLocale, random, config),
           number(numberParser, random),
           bank(parser, random),
-          dateParser(Config::defaultLocale, random),
+          dateParser(Config::defaultLocale, random, config),
           date(dateParser, random, clock),
           hobbit(parser, random),
           car(parser, random),
@@ -66,10 +66,12 @@ struct Faker::State {
     House house;
 };
 
-Faker::Faker(std::string_view locale) : state_(std::make_unique<State>(locale, nullptr, platform::systemClock())) {}
+Faker::Faker(std::string_view locale, const Config& config)
+    : state_(std::make_unique<State>(locale, config, nullptr, platform::systemClock())) {}
 
-Faker::Faker(std::string_view locale, platform::RandomSource& random, const platform::Clock& clock)
-    : state_(std::make_unique<State>(locale, &random, clock)) {}
+Faker::Faker(std::string_view locale, const Config& config, platform::RandomSource& random,
+             const platform::Clock& clock)
+    : state_(std::make_unique<State>(locale, config, &random, clock)) {}
 
 Faker::~Faker() = default;
 Faker::Faker(Faker&&) noexcept = default;

@@ -3,7 +3,6 @@
 #include "Texts.h"
 
 #include <array>
-#include <cstdio>
 
 namespace sham {
 
@@ -83,8 +82,8 @@ private:
 
 }  // namespace
 
-Parser::Parser(std::string_view locale, platform::RandomSource& random, Provider provider)
-    : locale_(locale), random_(random), provider_(std::move(provider)) {
+Parser::Parser(std::string_view locale, platform::RandomSource& random, Config config)
+    : locale_(locale), random_(random), provider_(std::move(config)) {
     loadLocale(locale_);
     if (locale_ != texts::fallbackLocale) {
         loadLocale(texts::fallbackLocale);
@@ -112,10 +111,10 @@ void Parser::loadLocale(std::string_view locale) {
             }
         }
     }
-    const std::string line =
-        std::string(texts::localeNotFoundBefore) + std::string(locale) + std::string(texts::localeNotFoundAfter) + "\n";
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
+    std::string line(texts::localeNotFoundBefore);
+    line += locale;
+    line += texts::localeNotFoundAfter;
+    provider_.config().log->log(texts::logSubsystem, texts::parserCategory, platform::LogType::error, line);
 }
 
 void Parser::refreshSections() {

@@ -1,21 +1,12 @@
 #include "sham/Provider.h"
 
 #include "LocaleFileCache.h"
-#include "sham/Config.h"
-
-#include "platform/Bundle.h"
 
 namespace sham {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const platform::Bundle& engineBundle() {
-    static const platform::Bundle bundle(platform::Bundle::main().resourcePath() /
-                                         std::string(Config::resourceBundleName));
-    return bundle;
-}
 
 // A locale names a file, never a path.
 bool isPlainName(std::string_view locale) {
@@ -24,27 +15,27 @@ bool isPlainName(std::string_view locale) {
 
 }  // namespace
 
-Provider::Provider() = default;
-
-Provider::Provider(fs::path resourceBundle) : resourceBundle_(std::move(resourceBundle)) {}
+Provider::Provider(Config config) : config_(std::move(config)) {
+    if (!config_.resourceBundle.empty()) {
+        bundle_.emplace(config_.resourceBundle);
+    }
+}
 
 std::optional<fs::path> Provider::localePath(std::string_view locale) const {
     if (!isPlainName(locale)) {
         return std::nullopt;
     }
-    std::optional<platform::Bundle> ownBundle;
-    if (!resourceBundle_.empty()) {
-        ownBundle.emplace(resourceBundle_);
+    const std::string fileName = std::string(locale) + "." + std::string(Config::localeFileExtension);
+    if (!config_.localeDirectoryPath.empty()) {
+        return config_.localeDirectoryPath / fileName;
     }
-    const platform::Bundle& bundle = ownBundle ? *ownBundle : engineBundle();
-
+    if (!bundle_) {
+        return std::nullopt;
+    }
     std::optional<fs::path> path =
-        bundle.pathForResource(locale, Config::localeFileExtension, Config::localeDirectory());
+        bundle_->pathForResource(locale, Config::localeFileExtension, config_.localeDirectory);
     if (!path) {
-        path = bundle.pathForResource(locale, Config::localeFileExtension, Config::localeSubdirectory());
-    }
-    if (const std::string directory = Config::localeDirectoryPath(); !directory.empty()) {
-        path = fs::path(directory) / (std::string(locale) + "." + std::string(Config::localeFileExtension));
+        path = bundle_->pathForResource(locale, Config::localeFileExtension, config_.localeSubdirectory);
     }
     return path;
 }

@@ -10,6 +10,10 @@ namespace sham::texts {
 inline constexpr std::string_view localeNotFoundBefore = "JSON file for '";
 inline constexpr std::string_view localeNotFoundAfter = "' locale was not found.";
 
+// Where the engine's log lines come from.
+inline constexpr std::string_view logSubsystem = "org.stubforge.sham";
+inline constexpr std::string_view parserCategory = "Parser";
+
 inline constexpr std::string_view fallbackLocale = "en";
 inline constexpr std::string_view sectionsMember = "faker";
 inline constexpr std::string_view templateOpening = "#{";

@@ -44,21 +44,21 @@ TEST_F(ShamFaker, SameSeedSameValuesOtherwiseDifferent) {
     platform::SeededRandom firstSource(42);
     platform::SeededRandom secondSource(42);
     platform::SeededRandom otherSource(43);
-    Faker first("en", firstSource);
-    Faker second("en", secondSource);
-    Faker other("en", otherSource);
+    Faker first("en", locales_, firstSource);
+    Faker second("en", locales_, secondSource);
+    Faker other("en", locales_, otherSource);
     const std::string sample = drawSample(first);
     EXPECT_EQ(sample, drawSample(second));
     EXPECT_NE(sample, drawSample(other));
 
-    Faker unseeded;
-    Faker alsoUnseeded;
+    Faker unseeded("en", locales_);
+    Faker alsoUnseeded("en", locales_);
     EXPECT_NE(drawSample(unseeded), drawSample(alsoUnseeded));
 }
 
 TEST_F(ShamFaker, NumberAndDateKeepEnglishWhateverTheLocale) {
     platform::SeededRandom random(1);
-    Faker faker("xx", random);
+    Faker faker("xx", locales_, random);
     EXPECT_EQ(faker.locale(), "xx");
     EXPECT_EQ(faker.parser().locale(), "xx");
     EXPECT_EQ(faker.number().parser().locale(), "en");
@@ -77,24 +77,25 @@ TEST_F(ShamFaker, NumberAndDateKeepEnglishWhateverTheLocale) {
 
 TEST_F(ShamFaker, MissingLocalePrintsOnceAndFallsBack) {
     platform::SeededRandom random(2);
-    testing::internal::CaptureStdout();
-    Faker faker("zz", random);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "JSON file for 'zz' locale was not found.\n");
+    Faker faker("zz", locales_, random);
+    EXPECT_EQ(log_.drainLines(), std::vector<std::string>{"JSON file for 'zz' locale was not found."});
     EXPECT_EQ(faker.address().city(), "North Adaville");
 }
 
 TEST(ShamFakerWithoutData, EveryOperationAnswersWithoutFailing) {
     TemporaryDirectory empty;
-    LocaleDirectory locales(empty.path());
+    platform::CaptureLogSink log;
     platform::SeededRandom random(3);
-    testing::internal::CaptureStdout();
-    Faker faker("en", random);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    // The shared parser and the own parsers of Number and Date each say so.
-    EXPECT_EQ(printed,
-              "JSON file for 'en' locale was not found.\n"
-              "JSON file for 'en' locale was not found.\n"
-              "JSON file for 'en' locale was not found.\n");
+    Faker faker("en", localesIn(empty.path(), log), random);
+    // The shared parser and the own parsers of Number and Date each say so,
+    // one whole entry each, as the engine's own.
+    const std::vector<platform::LogEntry> entries = log.drain();
+    ASSERT_EQ(entries.size(), 3u);
+    for (const platform::LogEntry& entry : entries) {
+        EXPECT_EQ(entry.line, "JSON file for 'en' locale was not found.");
+        EXPECT_EQ(entry.subsystem, "org.stubforge.sham");
+        EXPECT_EQ(entry.category, "Parser");
+    }
     EXPECT_EQ(faker.address().streetAddress(true), " ");
     EXPECT_EQ(faker.name().title(), "  ");
     EXPECT_EQ(faker.commerce().department(3, true), "");
@@ -110,7 +111,7 @@ TEST(ShamFakerWithoutData, EveryOperationAnswersWithoutFailing) {
 
 TEST_F(ShamFaker, UniqueIdsCountUpAcrossThreads) {
     platform::SeededRandom random(4);
-    Faker faker("en", random);
+    Faker faker("en", locales_, random);
     EXPECT_EQ(faker.number().increasingUniqueId(), 1);
     EXPECT_EQ(faker.number().increasingUniqueId(), 2);
     EXPECT_EQ(faker.number().increasingUniqueId(), 3);
@@ -140,16 +141,52 @@ TEST_F(ShamFaker, UniqueIdsCountUpAcrossThreads) {
     EXPECT_EQ(faker.number().lastUsedId(), 3 + threads * perThread);
 
     // A new engine counts from 1 again.
-    Faker fresh("en", random);
+    Faker fresh("en", locales_, random);
     EXPECT_EQ(fresh.number().increasingUniqueId(), 1);
 }
 
 TEST_F(ShamFaker, MovedFakerKeepsWorking) {
     platform::SeededRandom random(5);
-    Faker original("en", random);
+    Faker original("en", locales_, random);
     Faker moved(std::move(original));
     EXPECT_EQ(moved.name().firstName(), "Ada");
     EXPECT_EQ(moved.number().increasingUniqueId(), 1);
+}
+
+TEST(ShamFakerBundles, EachEngineReadsAndLogsThroughItsOwnSetting) {
+    TemporaryDirectory first;
+    TemporaryDirectory second;
+    const std::string_view locales = "Sham_Sham.bundle/Resources/Locales/en.json";
+    first.write(locales, R"({"en": {"faker": {"name": {"first_name": ["Ada"]}, "separator": " & "}}})");
+    second.write(locales, R"({"en": {"faker": {"name": {"first_name": ["Bea"]}}}})");
+    platform::CaptureLogSink firstLog;
+    platform::CaptureLogSink secondLog;
+    Config firstConfig = Config::inResources(first.path());
+    firstConfig.log = &firstLog;
+    Config secondConfig = Config::inResources(second.path());
+    secondConfig.log = &secondLog;
+
+    platform::SeededRandom random(6);
+    Faker one("en", firstConfig, random);
+    Faker two("zz", secondConfig, random);
+    for (int draw = 0; draw < 10; ++draw) {
+        EXPECT_EQ(one.name().firstName(), "Ada");
+        EXPECT_EQ(two.name().firstName(), "Bea");
+    }
+    EXPECT_EQ(one.parser().fetch("separator"), " & ");
+    EXPECT_EQ(two.parser().fetch("separator"), "");
+    EXPECT_EQ(firstLog.drainLines(), std::vector<std::string>{});
+    EXPECT_EQ(secondLog.drainLines(), std::vector<std::string>{"JSON file for 'zz' locale was not found."});
+
+    // A bundle without the engine's resources finds nothing and says so.
+    TemporaryDirectory bare;
+    platform::CaptureLogSink bareLog;
+    Config bareConfig = Config::inResources(bare.path());
+    bareConfig.log = &bareLog;
+    Faker none("en", bareConfig, random);
+    EXPECT_EQ(none.name().firstName(), "");
+    EXPECT_EQ(bareLog.drainLines().size(), 3u);
+    EXPECT_EQ(one.name().firstName(), "Ada");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace {
 class ShamGenerator : public FixtureLocales {
 protected:
     platform::SeededRandom random_{21};
-    Parser parser_{"en", random_};
+    Parser parser_{"en", random_, locales_};
     Generator generator_{parser_, random_};
 };
 

@@ -6,6 +6,7 @@
 #include "sham/LocaleKeys.h"
 #include "sham/Provider.h"
 
+#include "platform/Bundle.h"
 #include "platform/Random.h"
 
 #include <gtest/gtest.h>
@@ -375,9 +376,8 @@ TEST_F(ShamLocaleLint, EveryPlaceholderResolves) {
 // The engine itself on the shipped file: every text key gives a non-empty,
 // fully expanded value.
 TEST_F(ShamLocaleLint, EngineDrawsFromEveryKey) {
-    LocaleDirectory locales(shippedLocale().parent_path());
     platform::SeededRandom random(1);
-    Faker faker("en", random);
+    Faker faker("en", localesIn(shippedLocale().parent_path()), random);
     Parser& parser = faker.parser();
     for (const LocaleKey& entry : localeKeys) {
         for (int draw = 0; draw < 50; ++draw) {
@@ -397,7 +397,7 @@ TEST_F(ShamLocaleLint, EngineDrawsFromEveryKey) {
 
 // The build tree and an installation reach the same file through the bundle.
 TEST(ShamLocaleBundle, DefaultSearchFindsTheShippedFile) {
-    Provider provider;
+    Provider provider(Config::inResources(platform::Bundle::main().resourcePath()));
     const auto path = provider.localePath("en");
     ASSERT_TRUE(path.has_value());
     std::error_code error;

@@ -23,7 +23,7 @@ struct FetchCase {
 
 TEST_F(ShamParser, FetchesTextsListsAndTemplates) {
     platform::SeededRandom random(1);
-    Parser parser("en", random);
+    Parser parser("en", random, locales_);
     const FetchCase cases[] = {
         {"test.single", "only"},
         {"test.empty", ""},
@@ -59,7 +59,7 @@ TEST_F(ShamParser, FetchesTextsListsAndTemplates) {
 
 TEST_F(ShamParser, ListElementsAreDrawnUniformly) {
     platform::SeededRandom random(2);
-    Parser parser("en", random);
+    Parser parser("en", random, locales_);
     std::map<std::string, int> seen;
     for (int draw = 0; draw < 4000; ++draw) {
         ++seen[parser.fetch("lorem.words")];
@@ -72,7 +72,7 @@ TEST_F(ShamParser, ListElementsAreDrawnUniformly) {
 
 TEST_F(ShamParser, LookupWalksObjectsAndFindsObjects) {
     platform::SeededRandom random(3);
-    Parser parser("en", random);
+    Parser parser("en", random, locales_);
     const platform::Value* title = parser.lookupWithFallback("name.title");
     ASSERT_NE(title, nullptr);
     EXPECT_TRUE(title->isDictionary());
@@ -85,7 +85,7 @@ TEST_F(ShamParser, LookupWalksObjectsAndFindsObjects) {
 
 TEST_F(ShamParser, OtherLocaleFallsBackToEnglishPerKey) {
     platform::SeededRandom random(4);
-    Parser parser("xx", random);
+    Parser parser("xx", random, locales_);
     EXPECT_EQ(parser.fetch("name.first_name"), "Xena");
     EXPECT_EQ(parser.fetch("name.last_name"), "O'Hara");
     // Placeholders resolve in the current locale first, then in "en".
@@ -97,11 +97,10 @@ TEST_F(ShamParser, OtherLocaleFallsBackToEnglishPerKey) {
 }
 
 TEST(ShamMissingLocale, PrintsTheLineAndFallsBackToEnglish) {
-    LocaleDirectory locales(fixtureLocales());
+    platform::CaptureLogSink log;
     platform::SeededRandom random(5);
-    testing::internal::CaptureStdout();
-    Parser parser("zz", random);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "JSON file for 'zz' locale was not found.\n");
+    Parser parser("zz", random, localesIn(fixtureLocales(), log));
+    EXPECT_EQ(log.drainLines(), std::vector<std::string>{"JSON file for 'zz' locale was not found."});
     EXPECT_EQ(parser.locale(), "zz");
     EXPECT_EQ(parser.fetch("name.first_name"), "Ada");
     EXPECT_EQ(parser.data().count("zz"), 0u);
@@ -109,13 +108,12 @@ TEST(ShamMissingLocale, PrintsTheLineAndFallsBackToEnglish) {
 
 TEST(ShamMissingLocale, WithoutAnyDataEveryFetchIsEmpty) {
     TemporaryDirectory empty;
-    LocaleDirectory locales(empty.path());
+    platform::CaptureLogSink log;
     platform::SeededRandom random(6);
-    testing::internal::CaptureStdout();
-    Parser parser("en", random);
+    Parser parser("en", random, localesIn(empty.path(), log));
     EXPECT_EQ(parser.fetch("name.first_name"), "");
     EXPECT_EQ(parser.fetch("separator"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "JSON file for 'en' locale was not found.\n");
+    EXPECT_EQ(log.drainLines(), std::vector<std::string>{"JSON file for 'en' locale was not found."});
 }
 
 TEST(ShamMissingLocale, UnusableFilesCountAsMissing) {
@@ -130,11 +128,10 @@ TEST(ShamMissingLocale, UnusableFilesCountAsMissing) {
     for (const std::string_view content : contents) {
         TemporaryDirectory folder;
         folder.write("en.json", content);
-        LocaleDirectory locales(folder.path());
+        platform::CaptureLogSink log;
         platform::SeededRandom random(7);
-        testing::internal::CaptureStdout();
-        Parser parser("en", random);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "JSON file for 'en' locale was not found.\n") << content;
+        Parser parser("en", random, localesIn(folder.path(), log));
+        EXPECT_EQ(log.drainLines(), std::vector<std::string>{"JSON file for 'en' locale was not found."}) << content;
         EXPECT_EQ(parser.fetch("name.first_name"), "") << content;
     }
 }
@@ -142,17 +139,15 @@ TEST(ShamMissingLocale, UnusableFilesCountAsMissing) {
 TEST(ShamLocaleSetter, ReloadsOnlyWhenTheLocaleChanges) {
     TemporaryDirectory folder;
     folder.write("en.json", R"({"en": {"faker": {"name": {"first_name": "Ada"}}}})");
-    LocaleDirectory locales(folder.path());
+    platform::CaptureLogSink log;
     platform::SeededRandom random(8);
 
-    testing::internal::CaptureStdout();
-    Parser parser("zz", random);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "JSON file for 'zz' locale was not found.\n");
+    Parser parser("zz", random, localesIn(folder.path(), log));
+    EXPECT_EQ(log.drainLines(), std::vector<std::string>{"JSON file for 'zz' locale was not found."});
 
     folder.write("zz.json", R"({"zz": {"faker": {"name": {"first_name": "Zed"}}}})");
-    testing::internal::CaptureStdout();
     parser.setLocale("zz");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(log.drainLines(), std::vector<std::string>{});
     EXPECT_EQ(parser.fetch("name.first_name"), "Ada");
 
     parser.setLocale("en");
@@ -192,16 +187,16 @@ TEST(ShamTemplateDepth, RecursionStopsAtTheDepthLimit) {
     for (const auto& [length, expected] : cases) {
         TemporaryDirectory folder;
         folder.write("en.json", chain(length));
-        LocaleDirectory locales(folder.path());
+        const Config locales = localesIn(folder.path());
         platform::SeededRandom random(9);
-        Parser parser("en", random);
+        Parser parser("en", random, locales);
         EXPECT_EQ(parser.fetch("chain.k0"), expected) << length;
     }
 }
 
 TEST_F(ShamParser, SelfReferenceEnds) {
     platform::SeededRandom random(10);
-    Parser parser("en", random);
+    Parser parser("en", random, locales_);
     EXPECT_EQ(parser.fetch("test.self"), std::string(Parser::maximumTemplateDepth + 1, 'b'));
 }
 
@@ -212,9 +207,9 @@ TEST(ShamTemplateBudget, BranchingSelfReferenceStaysBounded) {
     TemporaryDirectory folder;
     folder.write("en.json", R"({"en": {"faker": {"fan": {"fan3": "x#{fan3}#{fan3}#{fan3}", "wide": ")" + wide +
                                 R"(#{wide}#{wide}"}}}})");
-    LocaleDirectory locales(folder.path());
+    const Config locales = localesIn(folder.path());
     platform::SeededRandom random(14);
-    Parser parser("en", random);
+    Parser parser("en", random, locales);
     const std::size_t expansions = Parser::maximumPlaceholderExpansions;
     const struct {
         std::string_view what;
@@ -254,7 +249,7 @@ TEST(ShamTemplateBudget, BranchingSelfReferenceStaysBounded) {
 // built from the characters that matter to it.
 TEST_F(ShamParser, TemplateScannerAgreesWithThePattern) {
     platform::SeededRandom random(11);
-    Parser parser("en", random);
+    Parser parser("en", random, locales_);
     const std::regex placeholder(R"(#\{([A-Za-z]+\.)?([^\}]+)\})", std::regex::icase);
     auto reference = [&](const std::string& text, std::string_view subject) {
         std::string out;
@@ -296,10 +291,10 @@ TEST_F(ShamParser, TemplateScannerAgreesWithThePattern) {
 }
 
 TEST(ShamLocaleData, EachFileIsParsedOncePerProcess) {
-    LocaleDirectory locales(fixtureLocales());
+    const Config locales = localesIn(fixtureLocales());
     platform::SeededRandom random(13);
-    Parser first("en", random);
-    Parser second("xx", random);
+    Parser first("en", random, locales);
+    Parser second("xx", random, locales);
     ASSERT_EQ(first.data().count("en"), 1u);
     ASSERT_EQ(second.data().count("en"), 1u);
     EXPECT_EQ(first.data().at("en").get(), second.data().at("en").get());
@@ -315,8 +310,10 @@ TEST(ShamProviderSearch, LooksInTheLocaleDirectoryThenTheBundleTopThenAnExplicit
     TemporaryDirectory explicitFolder;
     explicitFolder.write("en.json", "5");
 
+    Config config;
+    config.resourceBundle = bundle.path();
     auto read = [&](std::string_view locale) {
-        Provider provider(bundle.path());
+        Provider provider(config);
         const auto bytes = provider.localeData(locale);
         return bytes ? *bytes : std::string("(none)");
     };
@@ -324,18 +321,20 @@ TEST(ShamProviderSearch, LooksInTheLocaleDirectoryThenTheBundleTopThenAnExplicit
     EXPECT_EQ(read("fr"), "3");
     EXPECT_EQ(read("de"), "(none)");
     EXPECT_EQ(read("../en"), "(none)");
-    {
-        LocaleDirectory locales(explicitFolder.path());
-        EXPECT_EQ(read("en"), "5");
-        // The explicit folder replaces the bundle even when it lacks the file.
-        EXPECT_EQ(read("fr"), "(none)");
-    }
-    {
-        const std::string previous = Config::localeDirectory();
-        Config::setLocaleDirectory("Nowhere");
-        EXPECT_EQ(read("en"), "2");
-        Config::setLocaleDirectory(previous);
-    }
+
+    config.localeDirectory = "Nowhere";
+    EXPECT_EQ(read("en"), "2");
+    config.localeSubdirectory = "Resources/Locales";
+    EXPECT_EQ(read("en"), "1");
+    EXPECT_EQ(read("fr"), "(none)");
+
+    config.localeDirectoryPath = explicitFolder.path();
+    EXPECT_EQ(read("en"), "5");
+    // The explicit folder replaces the bundle even when it lacks the file.
+    EXPECT_EQ(read("fr"), "(none)");
+
+    // Without a bundle or a folder nothing is found.
+    EXPECT_EQ(Provider(Config()).localeData("en"), nullptr);
 }
 
 }  // namespace

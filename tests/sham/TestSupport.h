@@ -2,6 +2,8 @@
 
 #include "sham/Config.h"
 
+#include "platform/Log.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -53,24 +55,19 @@ private:
     std::filesystem::path path_;
 };
 
-// Points the engine at a folder of locale files for the test's duration.
-class LocaleDirectory {
-public:
-    explicit LocaleDirectory(const std::filesystem::path& folder) : previous_(Config::localeDirectoryPath()) {
-        Config::setLocaleDirectoryPath(folder.string());
-    }
-    ~LocaleDirectory() { Config::setLocaleDirectoryPath(previous_); }
-    LocaleDirectory(const LocaleDirectory&) = delete;
-    LocaleDirectory& operator=(const LocaleDirectory&) = delete;
+// An engine setting that reads only the locale files in `folder`.
+inline Config localesIn(const std::filesystem::path& folder, platform::LogSink& log = platform::standardLogSink()) {
+    Config config = Config::inFolder(folder);
+    config.log = &log;
+    return config;
+}
 
-private:
-    std::string previous_;
-};
-
-// Fixture for tests on the small locales under fixtures/Locales.
+// Fixture for tests on the small locales under fixtures/Locales; whatever
+// the engine logs is kept in `log_`.
 class FixtureLocales : public ::testing::Test {
 protected:
-    LocaleDirectory locales_{fixtureLocales()};
+    platform::CaptureLogSink log_;
+    Config locales_ = localesIn(fixtureLocales(), log_);
 };
 
 }  // namespace sham::test

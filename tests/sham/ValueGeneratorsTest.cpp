@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 class ShamValues : public FixtureLocales {
 protected:
     platform::SeededRandom random_{31};
-    Faker faker_{"en", random_};
+    Faker faker_{"en", locales_, random_};
 
     // Runs `draw` many times and holds every result against `pattern`.
     template <typename Draw>
@@ -142,9 +142,9 @@ TEST(ShamEmptyDomainWord, BecomesFiveRandomLetters) {
         "company": {"name": [" Leading Blank", "&"]},
         "name": {"first_name": ["Ada"], "last_name": ["Lo"]},
         "internet": {"domain_suffix": ["com"]}}}})");
-    LocaleDirectory locales(folder.path());
+    const Config locales = localesIn(folder.path());
     platform::SeededRandom random(32);
-    Faker faker("en", random);
+    Faker faker("en", locales, random);
     const std::regex email("adalo([0-9]{1,4})?@[a-z]{5}\\.com");
     std::set<std::string> words;
     for (int draw = 0; draw < 200; ++draw) {
@@ -182,9 +182,9 @@ TEST_F(ShamValues, DepartmentsAreDistinctAndJoinedWithTheSeparator) {
 TEST(ShamDepartments, EndWhenTheDataRunsOut) {
     TemporaryDirectory folder;
     folder.write("en.json", R"({"en": {"faker": {"separator": " and ", "commerce": {"department": ["Toys", "Toys"]}}}})");
-    LocaleDirectory locales(folder.path());
+    const Config locales = localesIn(folder.path());
     platform::SeededRandom random(33);
-    Faker faker("en", random);
+    Faker faker("en", locales, random);
     EXPECT_EQ(faker.commerce().department(3, true), "Toys");
     EXPECT_EQ(faker.commerce().distinctDepartments(5).size(), 1u);
 }
@@ -247,9 +247,9 @@ TEST_F(ShamValues, CardExpiryDateIsLocalMidnight) {
 TEST(ShamTeamState, CapitalisesEveryWord) {
     TemporaryDirectory folder;
     folder.write("en.json", R"({"en": {"faker": {"address": {"state": ["NEW yORK"]}}}})");
-    LocaleDirectory locales(folder.path());
+    const Config locales = localesIn(folder.path());
     platform::SeededRandom random(34);
-    Faker faker("en", random);
+    Faker faker("en", locales, random);
     EXPECT_EQ(faker.team().state(), "New York");
     // No list at all: the empty text.
     EXPECT_EQ(faker.team().name(), "");
@@ -377,11 +377,11 @@ TEST_F(ShamValues, RandomRealsAcceptBothOrders) {
 }
 
 TEST(ShamDates, FollowTheClock) {
-    LocaleDirectory locales(fixtureLocales());
+    const Config locales = localesIn(fixtureLocales());
     const platform::TimePoint now = std::chrono::sys_days(std::chrono::year(2025) / 3 / 15) + 10h + 123ms;
     const platform::FixedClock clock(now);
     platform::SeededRandom random(35);
-    Faker faker("en", random, clock);
+    Faker faker("en", locales, random, clock);
     auto& date = faker.date();
     EXPECT_EQ(date.daysAgo(0), now);
     EXPECT_EQ(date.daysAhead(0), now);

@@ -3,7 +3,9 @@
 namespace stubforge {
 
 sham::Faker makeFaker(const GenerationContext& context) {
-    return sham::Faker(sham::Config::defaultLocale, context.random(), context.clock());
+    sham::Config config = sham::Config::inResources(context.bundle().resourcePath());
+    config.log = &context.log();
+    return sham::Faker(sham::Config::defaultLocale, config, context.random(), context.clock());
 }
 
 }  // namespace stubforge

@@ -8,8 +8,9 @@ namespace stubforge {
 namespace {
 
 template <typename Row>
-Row makeRow(std::size_t position) {
+Row makeRow(std::size_t position, platform::RandomSource& random) {
     Row row;
+    row.id = UUID::random(random);
     RowTraits<Row>::name(row) = std::string(RowTraits<Row>::namePrefix) + std::to_string(position);
     return row;
 }
@@ -17,15 +18,15 @@ Row makeRow(std::size_t position) {
 }  // namespace
 
 template <typename Row>
-RowsModel<Row>::RowsModel() {
-    rows_.push_back(makeRow<Row>(1));
+RowsModel<Row>::RowsModel(platform::RandomSource& random) : random_(&random) {
+    rows_.push_back(makeRow<Row>(1, *random_));
 }
 
 template <typename Row>
-RowsModel<Row>::RowsModel(const RowsModel& other) : rows_(other.rows_) {}
+RowsModel<Row>::RowsModel(const RowsModel& other) : random_(other.random_), rows_(other.rows_) {}
 
 template <typename Row>
-RowsModel<Row>::RowsModel(RowsModel&& other) noexcept : rows_(std::move(other.rows_)) {}
+RowsModel<Row>::RowsModel(RowsModel&& other) noexcept : random_(other.random_), rows_(std::move(other.rows_)) {}
 
 template <typename Row>
 RowsModel<Row>& RowsModel<Row>::operator=(const RowsModel& other) {
@@ -77,7 +78,7 @@ void RowsModel<Row>::setRows(std::vector<Row> rows) {
 template <typename Row>
 void RowsModel<Row>::addRow() {
     const std::size_t count = rows_.size();
-    Row row = makeRow<Row>(count + 1);
+    Row row = makeRow<Row>(count + 1, *random_);
     change(RowsChange{RowsChange::Kind::inserted, count, 1}, [&] { rows_.push_back(std::move(row)); });
 }
 

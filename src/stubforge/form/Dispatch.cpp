@@ -18,13 +18,13 @@ namespace {
 // A count typed in the form, or 1 when it does not parse.
 std::int64_t countOrOne(std::string_view text) { return parseInteger(text).value_or(1); }
 
-// The JSON writer takes its fields as column rows, each with an identity of
-// its own.
+// The JSON writer takes its fields as column rows; each keeps its field's
+// identity.
 std::vector<CSVColumnTableRow> fieldsAsColumns(const JSONFieldsViewModel& model) {
     std::vector<CSVColumnTableRow> columns;
     columns.reserve(model.rows().size());
     for (const JSONFieldTableRow& field : model.rows()) {
-        columns.push_back(CSVColumnTableRow{UUID::random(), field.fieldName, field.dataType});
+        columns.push_back(CSVColumnTableRow{field.id, field.fieldName, field.dataType});
     }
     return columns;
 }

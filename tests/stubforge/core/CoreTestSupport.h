@@ -2,6 +2,8 @@
 
 #include "stubforge/core/GenerationContext.h"
 
+#include "sham/Config.h"
+
 #include "TestSupport.h"
 
 #include <memory>
@@ -29,6 +31,10 @@ struct WriterFixture {
 
     WriterFixture() {
         std::filesystem::create_directories(bundleFolder);
+        // The fake-data engine reads its locale files from the context's bundle.
+        const std::filesystem::path engine(sham::Config::resourceBundleName);
+        std::filesystem::create_directory_symlink(platform::Bundle::main().resourcePath() / engine,
+                                                  bundleFolder / engine);
         defaults = std::make_unique<platform::UserDefaults>("settings", root.path() / "config");
         defaults->set("useCustomFolder", true);
         std::filesystem::create_directories(outputFolder);

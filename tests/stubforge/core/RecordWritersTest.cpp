@@ -47,7 +47,7 @@ Records pythonCSV(const fs::path& path) {
 }
 
 CSVColumnTableRow column(std::string name, CSVColumnDataType type) {
-    return CSVColumnTableRow{UUID::random(), std::move(name), type};
+    return CSVColumnTableRow{UUID::random(platform::systemRandom()), std::move(name), type};
 }
 
 class RecordWritersTest : public ::testing::Test {

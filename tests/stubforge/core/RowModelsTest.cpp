@@ -56,6 +56,24 @@ TYPED_TEST(RowModelsTest, ANewModelHoldsOneStreetAddressRow) {
     EXPECT_NE(TypeParam().rows()[0].id, model.rows()[0].id);
 }
 
+TYPED_TEST(RowModelsTest, IdentitiesComeFromTheGivenSource) {
+    platform::SeededRandom firstSource(5);
+    platform::SeededRandom secondSource(5);
+    TypeParam first(firstSource);
+    TypeParam second(secondSource);
+    first.updateRowCount(3);
+    // A copy keeps drawing from its original's source.
+    TypeParam copy = second;
+    copy.updateRowCount(3);
+    ASSERT_EQ(copy.rows().size(), 3u);
+    std::set<std::string> distinct;
+    for (std::size_t index = 0; index < 3; ++index) {
+        EXPECT_EQ(first.rows()[index].id, copy.rows()[index].id) << index;
+        distinct.insert(first.rows()[index].id.uuidString());
+    }
+    EXPECT_EQ(distinct.size(), 3u);
+}
+
 TYPED_TEST(RowModelsTest, UpdateRowCount) {
     struct Case {
         std::int64_t from;
@@ -204,8 +222,8 @@ TYPED_TEST(RowModelsTest, IndexOfFindsARowByIdentity) {
 }
 
 TEST(CSVColumnTableRowTest, EqualityIsIdentity) {
-    const CSVColumnTableRow first{UUID::random(), "name", CSVColumnDataType::city};
-    const CSVColumnTableRow twin{UUID::random(), "name", CSVColumnDataType::city};
+    const CSVColumnTableRow first{UUID::random(platform::systemRandom()), "name", CSVColumnDataType::city};
+    const CSVColumnTableRow twin{UUID::random(platform::systemRandom()), "name", CSVColumnDataType::city};
     EXPECT_FALSE(first == twin);
     CSVColumnTableRow edited = first;
     edited.columnName = "renamed";

@@ -200,7 +200,7 @@ TEST_F(SizedWritersTest, FolderThatCannotBeMadeIsAnOutputFileError) {
     testing::writeFile(regularFile, "not a folder");
     platform::testing::ScopedEnvironment data("XDG_DATA_HOME", (regularFile / "data").c_str());
     world.defaults->set("useCustomFolder", false);
-    const std::vector<CSVColumnTableRow> columns = {{UUID::random(), "name", CSVColumnDataType::name}};
+    const std::vector<CSVColumnTableRow> columns = {{UUID::random(platform::systemRandom()), "name", CSVColumnDataType::name}};
     const struct {
         const char* writer;
         std::function<void()> run;

@@ -66,8 +66,9 @@ TEST_F(RecordDispatchTest, CSVByColumnsTakesTheColumnRows) {
     FormState form;
     form.selectedFileExtension = FileExtension::csv;
     form.columnCount = "2";
-    form.csvColumnsViewModel.setRows({CSVColumnTableRow{UUID::random(), "who", CSVColumnDataType::name},
-                                      CSVColumnTableRow{UUID::random(), "mail", CSVColumnDataType::email}});
+    platform::SeededRandom ids(1);
+    form.csvColumnsViewModel.setRows({CSVColumnTableRow{UUID::random(ids), "who", CSVColumnDataType::name},
+                                      CSVColumnTableRow{UUID::random(ids), "mail", CSVColumnDataType::email}});
     const auto request = startGeneration(form);
     ASSERT_TRUE(request);
     // The request holds the rows as they were at the click.
@@ -91,8 +92,9 @@ TEST_F(RecordDispatchTest, JSONTakesTheFieldRows) {
     FormState form;
     form.selectedFileExtension = FileExtension::json;
     form.jsonRowCount = "3";
-    form.jsonFieldsViewModel.setRows({JSONFieldTableRow{UUID::random(), "b", CSVColumnDataType::name},
-                                      JSONFieldTableRow{UUID::random(), "a", CSVColumnDataType::email}});
+    platform::SeededRandom ids(2);
+    form.jsonFieldsViewModel.setRows({JSONFieldTableRow{UUID::random(ids), "b", CSVColumnDataType::name},
+                                      JSONFieldTableRow{UUID::random(ids), "a", CSVColumnDataType::email}});
     const fs::path path = generate(form);
     EXPECT_EQ(path.filename(), "document_3rows_20261208065016.json");
     const auto parsed = platform::Value::fromJson(testing::readFile(path));

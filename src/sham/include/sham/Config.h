@@ -1,13 +1,16 @@
 #pragma once
 
+#include "platform/Log.h"
+
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace sham {
 
-// Where the engine looks for its locale files. The settable members are read
-// at every file search; they are guarded by one mutex, so setting them from
-// a test or a start-up routine while engines are being built is safe.
+// Where an engine looks for its locale files and where it reports what it
+// cannot find. A plain value: each engine is handed its own, so engines over
+// different bundles live side by side in one process.
 struct Config {
     static constexpr std::string_view defaultLocale = "en";
     static constexpr std::string_view localeFileExtension = "json";
@@ -15,18 +18,22 @@ struct Config {
     // The engine's resource bundle inside the application's resource folder.
     static constexpr std::string_view resourceBundleName = "Sham_Sham.bundle";
 
-    // Relative to the resource bundle; "Resources/Locales" by default.
-    static std::string localeDirectory();
-    static void setLocaleDirectory(std::string directory);
-
-    // Second place asked in the resource bundle; empty (its top) by default.
-    static std::string localeSubdirectory();
-    static void setLocaleSubdirectory(std::string directory);
-
+    // The engine's resource bundle folder; empty for none.
+    std::filesystem::path resourceBundle;
+    // Relative to the resource bundle.
+    std::string localeDirectory = "Resources/Locales";
+    // Second place asked in the resource bundle; empty for its top.
+    std::string localeSubdirectory;
     // An explicit folder of locale files; when not empty it overrides the
     // resource bundle.
-    static std::string localeDirectoryPath();
-    static void setLocaleDirectoryPath(std::string path);
+    std::filesystem::path localeDirectoryPath;
+    // Takes the not-found lines; must outlive every engine built with it.
+    platform::LogSink* log = &platform::standardLogSink();
+
+    // The engine's bundle inside an application's resource folder.
+    static Config inResources(const std::filesystem::path& resourceDirectory);
+    // A folder of locale files and nothing else.
+    static Config inFolder(std::filesystem::path folder);
 };
 
 }  // namespace sham

@@ -14,16 +14,17 @@
 namespace sham {
 
 // The engine's front object: a locale, one shared parser and the value
-// generators. `Number` and `Date` read from parsers of their own for "en",
+// generators, all reading the locale files its Config names. `Number` and `Date` read from parsers of their own for "en",
 // whatever the locale. Not for use by two threads at once, except
 // `number().increasingUniqueId()`.
 class Faker {
 public:
-    // Draws from a source of its own on the operating system's generator.
-    explicit Faker(std::string_view locale = Config::defaultLocale);
+    // Reads locale files where `config` says and draws from a source of its
+    // own on the operating system's generator.
+    Faker(std::string_view locale, const Config& config);
     // Draws from `random`, which must outlive the Faker; tests and `--seed`
     // pass a seeded one.
-    Faker(std::string_view locale, platform::RandomSource& random,
+    Faker(std::string_view locale, const Config& config, platform::RandomSource& random,
           const platform::Clock& clock = platform::systemClock());
     ~Faker();
 

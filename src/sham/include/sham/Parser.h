@@ -31,7 +31,8 @@ public:
     static constexpr std::size_t maximumPlaceholderExpansions = 4096;
     static constexpr std::size_t maximumExpandedBytes = std::size_t{1} << 20;
 
-    Parser(std::string_view locale, platform::RandomSource& random, Provider provider = Provider());
+    // Reads locale files where `config` says and logs to its sink.
+    Parser(std::string_view locale, platform::RandomSource& random, Config config);
 
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
@@ -62,7 +63,7 @@ public:
     // A key's section: its text before the first ".".
     static std::string_view subjectOf(std::string_view key) { return key.substr(0, key.find('.')); }
 
-    // Reads and stores the locale's data; prints the not-found line when the
+    // Reads and stores the locale's data; logs the not-found line when the
     // file is missing or holds no data for the locale.
     void loadLocale(std::string_view locale);
 

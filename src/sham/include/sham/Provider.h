@@ -1,5 +1,8 @@
 #pragma once
 
+#include "sham/Config.h"
+
+#include "platform/Bundle.h"
 #include "platform/Value.h"
 
 #include <filesystem>
@@ -19,15 +22,13 @@ struct LocaleFile {
     std::optional<platform::Value> document;
 };
 
-// Finds and reads locale files, remembering what it read per locale.
+// Finds and reads locale files where its Config says, remembering what it
+// read per locale.
 class Provider {
 public:
     using Translations = std::map<std::string, std::shared_ptr<const LocaleFile>, std::less<>>;
 
-    // Looks in the engine's resource bundle inside the main bundle.
-    Provider();
-    // Looks in the given resource bundle folder instead.
-    explicit Provider(std::filesystem::path resourceBundle);
+    explicit Provider(Config config);
 
     // The bytes of the locale's file, or null when it cannot be found or read.
     std::shared_ptr<const std::string> localeData(std::string_view locale);
@@ -41,8 +42,11 @@ public:
     // Every locale read so far; entries are never removed.
     const Translations& translations() const { return translations_; }
 
+    const Config& config() const { return config_; }
+
 private:
-    std::filesystem::path resourceBundle_;
+    Config config_;
+    std::optional<platform::Bundle> bundle_;
     Translations translations_;
 };
 

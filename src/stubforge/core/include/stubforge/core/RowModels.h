@@ -17,8 +17,9 @@ namespace stubforge {
 
 // One CSV column. Rows are told apart by `id` alone: two rows with the same
 // name and type are different rows, and a renamed row is still the same row.
+// Whoever makes a row gives it its identity (the models draw one).
 struct CSVColumnTableRow {
-    UUID id = UUID::random();
+    UUID id;
     std::string columnName;
     CSVColumnDataType dataType = CSVColumnDataType::streetAddress;
 
@@ -29,7 +30,7 @@ struct CSVColumnTableRow {
 
 // One JSON field: the key of every record and the kind of its value.
 struct JSONFieldTableRow {
-    UUID id = UUID::random();
+    UUID id;
     std::string fieldName;
     CSVColumnDataType dataType = CSVColumnDataType::streetAddress;
 };
@@ -70,14 +71,16 @@ struct RowTraits<JSONFieldTableRow> {
 };
 
 // An ordered list of rows with the operations the panels use. A new model
-// holds one row, "Column1" or "Field1", of type streetAddress. Used from
-// one thread (the window's); no locks.
+// holds one row, "Column1" or "Field1", of type streetAddress. The rows it
+// makes draw their identities from the source it is given, which must
+// outlive the model and its copies. Used from one thread (the window's); no
+// locks.
 template <typename Row>
 class RowsModel {
 public:
     using ObserverID = std::uint64_t;
 
-    RowsModel();
+    explicit RowsModel(platform::RandomSource& random = platform::systemRandom());
     // A copy holds the same rows but none of the observers, which watch the
     // model they were added to; assigning announces a replacement to the
     // target's own observers.
@@ -125,6 +128,7 @@ private:
     template <typename Change>
     void change(const RowsChange& what, Change&& apply);
 
+    platform::RandomSource* random_;
     std::vector<Row> rows_;
     std::vector<std::pair<ObserverID, RowsObserver>> observers_;
     ObserverID nextObserver_ = 1;

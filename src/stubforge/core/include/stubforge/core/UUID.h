@@ -9,11 +9,12 @@
 
 namespace stubforge {
 
-// A random (version 4) UUID: the identity of a column or field row.
+// A random (version 4) UUID: the identity of a column or field row. A
+// default-made one is the nil UUID, all zeros.
 class UUID {
 public:
     // A fresh identifier from `random`.
-    static UUID random(platform::RandomSource& random = platform::systemRandom());
+    static UUID random(platform::RandomSource& random);
 
     // "E621E1F8-C36C-495A-93FC-0C247A3E6E5F": upper-case hexadecimal groups.
     std::string uuidString() const;
