@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -52,7 +50,7 @@ int main() {
     const auto small = folder / "header-only.csv";
     writeFiles(large, small);
 
-    std::ostringstream diagnostics;
+    platform::CaptureLogSink diagnostics;
     std::size_t columns = 0;
     const double largeHeader = bestMicroseconds([&] {
         columns = stubforge::CSVUtils::readCSVHeader(large, diagnostics).value_or(std::vector<std::string>{}).size();
@@ -73,8 +71,10 @@ int main() {
     std::printf("getline of the first line: %.1f us\n", getline);
     std::printf("large / one-line: %.2fx\n", largeHeader / smallHeader);
     std::printf("whole document, for contrast: %.0f ms\n", wholeDocument * 1e3);
-    if (!diagnostics.str().empty()) {
-        std::cerr << diagnostics.str();
+    if (const auto lines = diagnostics.drainLines(); !lines.empty()) {
+        for (const std::string& line : lines) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
         return 1;
     }
     std::filesystem::remove_all(folder);

@@ -17,7 +17,7 @@ int runCsvHeader(std::span<const std::string_view> arguments) {
         std::fputs("usage: stubforge-driver csv-header FILE\n", stderr);
         return 2;
     }
-    const auto header = stubforge::CSVUtils::readCSVHeader(std::filesystem::path(arguments[0]), std::cerr);
+    const auto header = stubforge::CSVUtils::readCSVHeader(std::filesystem::path(arguments[0]), platform::standardLogSink());
     if (!header) {
         return 1;
     }

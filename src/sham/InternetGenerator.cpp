@@ -4,7 +4,6 @@
 #include "Texts.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace sham {
 
@@ -94,13 +93,15 @@ std::string Internet::password(int minimumLength, int maximumLength) {
 }
 
 std::string Internet::ipV4Address() {
-    char text[16];
-    unsigned octets[4];
-    for (unsigned& octet : octets) {
-        octet = static_cast<unsigned>(random().below(253)) + 2;
+    std::string address;
+    address.reserve(15);
+    for (int octet = 0; octet < 4; ++octet) {
+        if (octet > 0) {
+            address += '.';
+        }
+        address += std::to_string(random().below(253) + 2);
     }
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", octets[0], octets[1], octets[2], octets[3]);
-    return text;
+    return address;
 }
 
 std::string Internet::ipV6Address() {

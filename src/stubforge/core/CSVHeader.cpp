@@ -7,8 +7,7 @@
 
 namespace stubforge::CSVUtils {
 
-std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path,
-                                                      std::ostream& diagnostics) {
+std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path, platform::LogSink& log) {
     std::string reason;
     try {
         csv::HeaderReading reading = csv::readHeader(path);
@@ -22,7 +21,7 @@ std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::pat
         // anything else: the import never throws.
         reason = error.what();
     }
-    diagnostics << kReadErrorPrefix << reason << '\n';
+    log.log("org.stubforge.core", "CSVUtils", platform::LogType::error, std::string(kReadErrorPrefix) + reason);
     return std::nullopt;
 }
 

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -16,6 +15,9 @@ namespace stubforge::Utils {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::string_view kLogSubsystem = "org.stubforge.core";
+constexpr std::string_view kUtilsCategory = "Utils";
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -92,7 +94,7 @@ std::optional<fs::path> folderFromSetting(std::string_view text) {
 
 fs::path defaultOutputFolder() { return platform::paths::applicationSupport() / "Stubforge"; }
 
-OutputFolder outputFolderURL(platform::UserDefaults& defaults) {
+OutputFolder outputFolderURL(platform::UserDefaults& defaults, platform::LogSink& log) {
     OutputFolder result;
     if (defaults.boolForKey(kUseCustomFolderKey)) {
         const auto setting = defaults.stringForKey(kCustomFolderPathKey).value_or("");
@@ -107,8 +109,7 @@ OutputFolder outputFolderURL(platform::UserDefaults& defaults) {
                                     (fs::exists(status) ? " is not a folder." : " does not exist.");
         } else if (const auto problem = probe(*folder)) {
             const std::string line = "Custom folder not writable: " + *problem;
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
+            log.log(kLogSubsystem, kUtilsCategory, platform::LogType::error, line);
             result.fallbackReason = line;
         } else {
             result.folder = *folder;
@@ -120,8 +121,8 @@ OutputFolder outputFolderURL(platform::UserDefaults& defaults) {
     if (!fs::exists(result.folder, error)) {
         fs::create_directories(result.folder, error);
         if (error) {
-            std::printf("Failed to create default folder: %s\n", error.message().c_str());
-            std::fflush(stdout);
+            log.log(kLogSubsystem, kUtilsCategory, platform::LogType::error,
+                    "Failed to create default folder: " + error.message());
         }
     }
     return result;

@@ -6,8 +6,8 @@
 #include "platform/Error.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <system_error>
 
 namespace stubforge::detail {
@@ -34,14 +34,15 @@ std::int64_t requireTargetBytes(double sizeInMB, std::string_view errorDomain) {
         return *bytes;
     }
     char shown[64];
-    std::snprintf(shown, sizeof shown, "%g", sizeInMB);
+    // Six significant digits, as "%g" shows them.
+    const auto written = std::to_chars(shown, shown + sizeof shown, sizeInMB, std::chars_format::general, 6);
     throw platform::Error(std::string(errorDomain), EINVAL,
-                          std::string("The size ") + shown + " MB is not a size between one byte and " +
+                          "The size " + std::string(shown, written.ptr) + " MB is not a size between one byte and " +
                               std::to_string(static_cast<long long>(MAX_FILE_SIZE_MB)) + " MB.");
 }
 
 fs::path outputPath(const GenerationContext& context, const std::string& fileName) {
-    const fs::path folder = Utils::outputFolderURL(context.defaults()).folder;
+    const fs::path folder = Utils::outputFolderURL(context.defaults(), context.log()).folder;
     std::error_code error;
     if (!fs::exists(folder, error)) {
         fs::create_directories(folder, error);

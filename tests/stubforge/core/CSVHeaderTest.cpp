@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,10 +48,11 @@ TEST_P(CSVTemplateImport, GivesHeaderOrMessage) {
     platform::testing::TemporaryDirectory folder;
     const auto path = folder.path() / "template.csv";
     platform::testing::writeFile(path, templateCase.bytes);
-    std::ostringstream diagnostics;
-    EXPECT_EQ(CSVUtils::readCSVHeader(path, diagnostics), templateCase.expected);
-    EXPECT_EQ(diagnostics.str(),
-              templateCase.expected ? "" : "Error reading CSV file: " + templateCase.reason + "\n");
+    platform::CaptureLogSink log;
+    EXPECT_EQ(CSVUtils::readCSVHeader(path, log), templateCase.expected);
+    EXPECT_EQ(log.drainLines(), templateCase.expected
+                                    ? std::vector<std::string>{}
+                                    : std::vector<std::string>{"Error reading CSV file: " + templateCase.reason});
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, CSVTemplateImport, ::testing::ValuesIn(kTemplateCases),
@@ -76,9 +76,9 @@ TEST(CSVTemplateImport, UnreadablePathsNameTheFile) {
         {pipe, "Could not read \"" + pipe.string() + "\": not a regular file"},
     };
     for (const auto& [path, reason] : cases) {
-        std::ostringstream diagnostics;
-        EXPECT_EQ(CSVUtils::readCSVHeader(path, diagnostics), std::nullopt) << path;
-        EXPECT_EQ(diagnostics.str(), "Error reading CSV file: " + reason + "\n");
+        platform::CaptureLogSink log;
+        EXPECT_EQ(CSVUtils::readCSVHeader(path, log), std::nullopt) << path;
+        EXPECT_EQ(log.drainLines(), std::vector<std::string>{"Error reading CSV file: " + reason});
     }
 }
 

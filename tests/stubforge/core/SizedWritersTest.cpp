@@ -89,6 +89,17 @@ TEST_F(SizedWritersTest, BadSizesAreRefusedBeforeTouchingTheDisk) {
         EXPECT_THROW(PNGGenerator.generate(item.sizeText, item.size, world.context()), platform::Error);
     }
     EXPECT_EQ(world.outputCount(), 0u);
+
+    // The refusal shows the size as "%g" would.
+    for (const auto& [size, shown] : {std::pair{50000.1, "50000.1"}, {1e30, "1e+30"}, {1e-7, "1e-07"}}) {
+        try {
+            generateTXTFile("1", size, world.context());
+            ADD_FAILURE() << shown;
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      std::string("The size ") + shown + " MB is not a size between one byte and 50000 MB.");
+        }
+    }
 }
 
 TEST_F(SizedWritersTest, BaseFilesRepeatAndCut) {

@@ -35,11 +35,12 @@ protected:
     ScopedEnvironment data{"XDG_DATA_HOME", (root.path() / "data").c_str()};
     platform::UserDefaults defaults{"settings", root.path() / "config"};
     fs::path defaultFolder = root.path() / "data" / "Stubforge";
+    platform::CaptureLogSink log;
 };
 
 TEST_F(OutputFolderTest, DefaultFolderIsCreatedAndCustomIgnoredWhenOff) {
     defaults.set("customFolderPath", root.path().string());
-    const OutputFolder result = Utils::outputFolderURL(defaults);
+    const OutputFolder result = Utils::outputFolderURL(defaults, log);
     EXPECT_EQ(result.folder, defaultFolder);
     EXPECT_FALSE(result.fallbackReason);
     EXPECT_TRUE(fs::is_directory(defaultFolder));
@@ -51,7 +52,7 @@ TEST_F(OutputFolderTest, WritableCustomFolderIsUsedAndProbeRemoved) {
     testing::writeFile(custom / ".stubforge_test_permissions", "left over");
     defaults.set("useCustomFolder", true);
     defaults.set("customFolderPath", "file://" + custom.string());
-    const OutputFolder result = Utils::outputFolderURL(defaults);
+    const OutputFolder result = Utils::outputFolderURL(defaults, log);
     EXPECT_EQ(result.folder, custom);
     EXPECT_FALSE(result.fallbackReason);
     EXPECT_EQ(platform::testing::entryCount(custom), 0u);
@@ -79,16 +80,26 @@ TEST_F(OutputFolderTest, UnusableCustomFoldersFallBackWithAReason) {
     defaults.set("useCustomFolder", true);
     for (const auto& item : cases) {
         defaults.set("customFolderPath", item.setting);
-        ::testing::internal::CaptureStdout();
-        const OutputFolder result = Utils::outputFolderURL(defaults);
-        const std::string printed = ::testing::internal::GetCapturedStdout();
+        const OutputFolder result = Utils::outputFolderURL(defaults, log);
+        const std::vector<std::string> logged = log.drainLines();
         EXPECT_EQ(result.folder, defaultFolder) << item.setting;
         ASSERT_TRUE(result.fallbackReason) << item.setting;
         EXPECT_NE(result.fallbackReason->find(item.reasonPart), std::string::npos) << *result.fallbackReason;
         // Only an existing folder that cannot be written is worth a line.
-        EXPECT_EQ(printed.empty(), item.setting != blocked.string()) << printed;
+        if (item.setting == blocked.string()) {
+            EXPECT_EQ(logged, std::vector<std::string>{*result.fallbackReason});
+        } else {
+            EXPECT_EQ(logged, std::vector<std::string>{}) << item.setting;
+        }
     }
     EXPECT_EQ(platform::testing::entryCount(blocked), 1u);
+}
+
+TEST_F(OutputFolderTest, ADefaultFolderThatCannotBeMadeIsLogged) {
+    testing::writeFile(root.path() / "data", "a file where the data folder belongs");
+    const OutputFolder result = Utils::outputFolderURL(defaults, log);
+    EXPECT_EQ(result.folder, defaultFolder);
+    EXPECT_EQ(log.drainLines(), std::vector<std::string>{"Failed to create default folder: Not a directory"});
 }
 
 TEST(UtilsTimestampTest, FourteenDigitsOfLocalTime) {

@@ -7,7 +7,7 @@
 
 // The one road for diagnostics. Library code never prints: it hands whole
 // lines to a LogSink, which writes them to stderr by default; tests capture
-// them. A program's stdout carries only its result.
+// them. A program's standard output carries only its result.
 namespace platform {
 
 enum class LogType { debug, info, notice, warning, error, fault };

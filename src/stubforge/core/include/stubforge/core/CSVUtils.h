@@ -3,10 +3,11 @@
 #include "stubforge/core/GenerationContext.h"
 #include "stubforge/core/RowModels.h"
 
+#include "platform/Log.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,9 +26,8 @@ inline constexpr std::string_view kNoHeaderRow = "the file has no header row";
 // further down, malformed or not, do not matter. Nothing when the file
 // cannot be read, is not UTF-8 where read, has a malformed header row or
 // no header row at all; then the line "Error reading CSV file: " and the
-// reason goes to `diagnostics` (the window passes standard output).
-std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path,
-                                                      std::ostream& diagnostics);
+// reason goes to `log`.
+std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path, platform::LogSink& log);
 
 // Data rows of a CSV file by columns.
 inline constexpr int kCSVDataRowCount = 100;

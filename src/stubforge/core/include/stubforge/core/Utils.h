@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
 #include <filesystem>
@@ -30,8 +31,8 @@ namespace Utils {
 // and "customFolderPath" (a file URL or an absolute path) names a folder in
 // which the probe file can be written and removed; otherwise "Stubforge"
 // under the data home, created when missing. Never fails; problems are
-// printed and reported in fallbackReason.
-OutputFolder outputFolderURL(platform::UserDefaults& defaults);
+// logged to `log` and reported in fallbackReason.
+OutputFolder outputFolderURL(platform::UserDefaults& defaults, platform::LogSink& log);
 
 // The local time as "yyyyMMddHHmmss".
 std::string timestamp(const platform::Clock& clock);
