@@ -1,11 +1,11 @@
 #include "Commands.h"
+#include "Output.h"
 
 #include "stubforge/core/CSVUtils.h"
 
-#include <nlohmann/json.hpp>
+#include "platform/Log.h"
 
-#include <cstdio>
-#include <iostream>
+#include <nlohmann/json.hpp>
 
 namespace driver {
 
@@ -13,16 +13,18 @@ namespace driver {
 // standard output; its message on standard error and status 1 when there
 // are none.
 int runCsvHeader(std::span<const std::string_view> arguments) {
-    if (arguments.size() != 1) {
-        std::fputs("usage: stubforge-driver csv-header FILE\n", stderr);
-        return 2;
+    if (arguments.size() == 1 && arguments[0] == "--help") {
+        return writeResult(usage("csv-header", true));
     }
-    const auto header = stubforge::CSVUtils::readCSVHeader(std::filesystem::path(arguments[0]), platform::standardLogSink());
+    if (arguments.size() != 1) {
+        return usageError("csv-header");
+    }
+    const auto header =
+        stubforge::CSVUtils::readCSVHeader(std::filesystem::path(arguments[0]), platform::standardLogSink());
     if (!header) {
         return 1;
     }
-    std::cout << nlohmann::json(*header).dump() << '\n';
-    return 0;
+    return writeResult(nlohmann::json(*header).dump() + "\n");
 }
 
 }  // namespace driver

@@ -1,12 +1,12 @@
 #include "Commands.h"
 #include "Options.h"
+#include "Output.h"
 
 #include "stubforge/form/Dispatch.h"
 
 #include "platform/Error.h"
 
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -21,11 +21,9 @@ constexpr std::array<std::string_view, 11> kOptions = {
     "--criteria", "--columns", "--rows", "--fields", "--seed",
 };
 constexpr std::array<std::string_view, 2> kRepeatable = {"--column", "--field"};
+constexpr std::array<std::string_view, 1> kFlags = {"--help"};
 
-int refuse(const std::string& message) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-    return 1;
-}
+int refuse(const std::string& message) { return complain(message, 1); }
 
 // Sets `target` from option `name` when given, by raw value.
 template <typename Option>
@@ -102,14 +100,17 @@ void applyRows(const std::vector<RowOption>& given, Model& model, bool countType
 
 int runGenerate(std::span<const std::string_view> arguments) {
     std::string error;
-    const auto options = Options::parse(arguments, kOptions, kRepeatable, {}, error);
+    const auto options = Options::parse(arguments, kOptions, kRepeatable, kFlags, error);
     if (!options) {
-        std::fprintf(stderr, "stubforge-driver generate: %s\n", error.c_str());
-        return 2;
+        complain("stubforge-driver generate: " + error, 2);
+        return usageError("generate");
+    }
+    if (options->has("--help")) {
+        return writeResult(usage("generate", true));
     }
     if (!options->has("--ext")) {
-        std::fputs("stubforge-driver generate: --ext is required\n", stderr);
-        return 2;
+        complain("stubforge-driver generate: --ext is required", 2);
+        return usageError("generate");
     }
 
     // Fill the form as the window would: every option sets one field, the
@@ -159,8 +160,7 @@ int runGenerate(std::span<const std::string_view> arguments) {
                                                standard.defaults(), standard.bundle());
     try {
         const auto path = stubforge::runGeneration(*request, context);
-        std::printf("%s\n", path.c_str());
-        return 0;
+        return writeResult(path.string() + "\n");
     } catch (const platform::Error& failure) {
         return refuse(failure.what());
     } catch (const std::exception& failure) {

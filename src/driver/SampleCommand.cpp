@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "Options.h"
+#include "Output.h"
 
 #include "stubforge/core/ColumnDataType.h"
 
@@ -13,7 +14,6 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -22,12 +22,11 @@ namespace driver {
 namespace {
 
 constexpr std::array<std::string_view, 3> kOptions = {"--kind", "--count", "--seed"};
-constexpr std::array<std::string_view, 1> kFlags = {"--all-kinds"};
+constexpr std::array<std::string_view, 2> kFlags = {"--all-kinds", "--help"};
 
-int usage(const std::string& problem) {
-    std::fprintf(stderr, "stubforge-driver sample: %s\n", problem.c_str());
-    std::fputs("usage: stubforge-driver sample (--kind KIND | --all-kinds) [--count N] [--seed S]\n", stderr);
-    return 2;
+int refuseUsage(const std::string& problem) {
+    complain("stubforge-driver sample: " + problem, 2);
+    return usageError("sample");
 }
 
 std::string jsonText(const nlohmann::json& value) {
@@ -44,32 +43,34 @@ int runSample(std::span<const std::string_view> arguments) {
     std::string error;
     const auto options = Options::parse(arguments, kOptions, {}, kFlags, error);
     if (!options) {
-        return usage(error);
+        return refuseUsage(error);
+    }
+    if (options->has("--help")) {
+        return writeResult(usage("sample", true));
     }
     const bool allKinds = options->has("--all-kinds");
     const std::string* kindText = options->get("--kind");
     if (allKinds == (kindText != nullptr)) {
-        return usage("give either --kind or --all-kinds");
+        return refuseUsage("give either --kind or --all-kinds");
     }
 
     unsigned long long count = 1;
     if (const std::string* countText = options->get("--count")) {
         const auto [end, failure] = std::from_chars(countText->data(), countText->data() + countText->size(), count);
         if (countText->empty() || failure != std::errc() || end != countText->data() + countText->size()) {
-            return usage("--count must be a whole number");
+            return refuseUsage("--count must be a whole number");
         }
     }
     auto seeded = seededSource(*options);
     if (!seeded) {
-        return usage("--seed must be a whole number");
+        return refuseUsage("--seed must be a whole number");
     }
 
     std::optional<stubforge::CSVColumnDataType> kind;
     if (kindText != nullptr) {
         kind = stubforge::fromRawValue<stubforge::CSVColumnDataType>(*kindText);
         if (!kind) {
-            std::fprintf(stderr, "Unknown value type \"%s\".\n", kindText->c_str());
-            return 1;
+            return complain("Unknown value type \"" + *kindText + "\".", 1);
         }
     }
 
@@ -77,10 +78,6 @@ int runSample(std::span<const std::string_view> arguments) {
                       *seeded ? **seeded : platform::systemRandom(), platform::systemClock());
     const auto kinds = stubforge::allCases<stubforge::CSVColumnDataType>();
     std::string out;
-    const auto flush = [&out] {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        out.clear();
-    };
     for (unsigned long long draw = 0; draw < count; ++draw) {
         if (kind) {
             out += jsonText(stubforge::fakeJSONValue(*kind, faker));
@@ -95,11 +92,14 @@ int runSample(std::span<const std::string_view> arguments) {
             }
         }
         if (out.size() > (1u << 16)) {
-            flush();
+            // No point drawing on once the output is lost.
+            if (writeResult(out) != 0) {
+                return 1;
+            }
+            out.clear();
         }
     }
-    flush();
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return writeResult(out);
 }
 
 }  // namespace driver

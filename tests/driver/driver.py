@@ -50,10 +50,12 @@ class DriverTestCase(unittest.TestCase):
         return result
 
     def generate(self, *arguments, **options):
-        """Runs `generate` expecting success; returns the path it printed."""
+        """Runs `generate` expecting success; returns the path it printed,
+        the only line of its standard output."""
         result = self.run_driver("generate", *arguments, check=True, **options)
-        lines = result.stdout.strip().splitlines()
-        path = lines[-1] if lines else ""
+        lines = result.stdout.splitlines()
+        self.assertEqual(len(lines), 1, result.stdout)
+        path = lines[0]
         self.assertTrue(os.path.isfile(path), f"no file at {path!r}")
         return path
 

@@ -63,9 +63,13 @@ class SizedOutputsTest(DriverTestCase):
         os.makedirs(os.path.join(blocked, ".stubforge_test_permissions", "inside"))
         self.set_defaults(useCustomFolder=True, customFolderPath="file://" + blocked)
         result = self.run_driver("generate", "--ext", "txt", "--size", "0.01", check=True)
-        self.assertIn("Custom folder not writable: ", result.stdout)
-        path = result.stdout.strip().splitlines()[-1]
-        self.assertEqual(os.path.dirname(path), self.output_folder)
+        # The notice is a message; the path alone is the result.
+        self.assertRegex(result.stderr, r"^Custom folder not writable: .*\n$")
+        self.assertIn(blocked, result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertEqual(len(lines), 1, result.stdout)
+        self.assertEqual(os.path.dirname(lines[0]), self.output_folder)
+        self.assertTrue(os.path.isfile(lines[0]))
 
     def test_writable_custom_folder_is_used(self):
         custom = os.path.join(self.home, "my out")
