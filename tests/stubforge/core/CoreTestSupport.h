@@ -23,6 +23,8 @@ struct WriterFixture {
     platform::FixedClock clock{std::chrono::sys_days(std::chrono::year(2026) / 12 / 8) + std::chrono::hours(6) +
                                std::chrono::minutes(50) + std::chrono::seconds(16)};
     platform::SeededRandom random{1};
+    // What the writers log; a test reads it or leaves it.
+    platform::CaptureLogSink log;
     std::unique_ptr<platform::UserDefaults> defaults;
     std::unique_ptr<platform::Bundle> bundle;
     platform::testing::ScopedEnvironment zone{"TZ", "UTC"};
@@ -45,7 +47,7 @@ struct WriterFixture {
     void reloadBundle() { bundle = std::make_unique<platform::Bundle>(bundleFolder); }
 
     GenerationContext context(const platform::CancellationToken* cancel = nullptr) {
-        return GenerationContext(clock, random, *defaults, *bundle, cancel);
+        return GenerationContext(clock, random, *defaults, *bundle, cancel, log);
     }
 
     std::size_t outputCount() const { return platform::testing::entryCount(outputFolder); }
