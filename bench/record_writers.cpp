@@ -16,7 +16,8 @@ std::vector<stubforge::CSVColumnTableRow> rowsOfEveryType(int count) {
     const auto types = stubforge::allCases<stubforge::CSVColumnDataType>();
     std::vector<stubforge::CSVColumnTableRow> rows;
     for (int index = 0; index < count; ++index) {
-        rows.push_back(stubforge::CSVColumnTableRow{stubforge::UUID::random(platform::systemRandom()), "Column" + std::to_string(index + 1),
+        rows.push_back(stubforge::CSVColumnTableRow{stubforge::UUID::random(platform::systemRandom()),
+                                                    "Column" + std::to_string(index + 1),
                                                     types[static_cast<std::size_t>(index) % types.size()]});
     }
     return rows;

@@ -20,8 +20,8 @@ using platform::testing::TemporaryDirectory;
 fs::path resourcesNaming(const fs::path& folder, std::string_view firstName) {
     const fs::path locales = folder / std::string(sham::Config::resourceBundleName) / "Resources" / "Locales";
     fs::create_directories(locales);
-    platform::testing::writeFile(locales / "en.json", R"({"en": {"faker": {"name": {"first_name": [")" +
-                                                          std::string(firstName) + R"("]}}}})");
+    platform::testing::writeFile(
+        locales / "en.json", R"({"en": {"faker": {"name": {"first_name": [")" + std::string(firstName) + R"("]}}}})");
     return folder;
 }
 

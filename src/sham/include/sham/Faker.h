@@ -14,9 +14,9 @@
 namespace sham {
 
 // The engine's front object: a locale, one shared parser and the value
-// generators, all reading the locale files its Config names. `Number` and `Date` read from parsers of their own for "en",
-// whatever the locale. Not for use by two threads at once, except
-// `number().increasingUniqueId()`.
+// generators, all reading the locale files its Config names. `Number` and
+// `Date` read from parsers of their own for "en", whatever the locale. Not
+// for use by two threads at once, except `number().increasingUniqueId()`.
 class Faker {
 public:
     // Reads locale files where `config` says and draws from a source of its
