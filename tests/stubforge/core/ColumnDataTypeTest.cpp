@@ -5,9 +5,7 @@
 
 #include "sham/Faker.h"
 
-#include "platform/Bundle.h"
-
-#include "TestSupport.h"
+#include "CoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +16,6 @@
 
 namespace stubforge {
 namespace {
-
-// The engine's files as the program ships them.
-sham::Config shippedLocales() { return sham::Config::inResources(platform::Bundle::main().resourcePath()); }
 
 constexpr std::array<std::string_view, 91> kGoldenRawValues = {
     "Address - Building Number",
@@ -158,8 +153,8 @@ std::string withoutCSVSeparators(std::string text) {
 TEST(ColumnDataTypeTest, EveryCaseGivesTextThroughBothFunctions) {
     platform::SeededRandom jsonRandom(7);
     platform::SeededRandom csvRandom(7);
-    sham::Faker jsonFaker("en", shippedLocales(), jsonRandom);
-    sham::Faker csvFaker("en", shippedLocales(), csvRandom);
+    sham::Faker jsonFaker("en", testing::shippedLocales(), jsonRandom);
+    sham::Faker csvFaker("en", testing::shippedLocales(), csvRandom);
     bool sawSeparator = false;
     for (int draw = 0; draw < 25; ++draw) {
         for (const CSVColumnDataType type : allCases<CSVColumnDataType>()) {
@@ -176,7 +171,7 @@ TEST(ColumnDataTypeTest, EveryCaseGivesTextThroughBothFunctions) {
 
 TEST(ColumnDataTypeTest, ValueShapes) {
     platform::SeededRandom random(11);
-    sham::Faker faker("en", shippedLocales(), random);
+    sham::Faker faker("en", testing::shippedLocales(), random);
     const std::regex sentence("[A-Z][a-z]*( [a-z]+){3}\\.");
     const std::regex threeSentences("[A-Z][a-z]*( [a-z]+){3}\\.( [A-Z][a-z]*( [a-z]+){3}\\.){2}");
     const std::regex price("\\d{1,2}\\.\\d{1,2}");
@@ -272,7 +267,7 @@ std::vector<std::string> expiryValues(const char* zone) {
     platform::testing::ScopedEnvironment timeZone("TZ", zone);
     ::tzset();
     platform::SeededRandom random(5);
-    sham::Faker faker("en", shippedLocales(), random);
+    sham::Faker faker("en", testing::shippedLocales(), random);
     std::vector<std::string> values;
     for (int draw = 0; draw < 40; ++draw) {
         values.push_back(fakeJSONValue(CSVColumnDataType::creditCardExpiryDate, faker));

@@ -4,6 +4,8 @@
 
 #include "sham/Config.h"
 
+#include "platform/Bundle.h"
+
 #include "TestSupport.h"
 
 #include <memory>
@@ -13,6 +15,9 @@ namespace stubforge::testing {
 using platform::testing::readFile;
 using platform::testing::TemporaryDirectory;
 using platform::testing::writeFile;
+
+// The fake-data engine's files as the program ships them.
+inline sham::Config shippedLocales() { return sham::Config::inResources(platform::Bundle::main().resourcePath()); }
 
 // A writer's world in a temporary directory: a bundle folder, a settings
 // suite choosing an output folder, a fixed clock and a seeded source.

@@ -19,7 +19,7 @@ constexpr int kSeeds = 40;
 
 CV cvFor(ContentSize size, std::uint64_t seed, const platform::Clock& clock) {
     platform::SeededRandom random(seed);
-    sham::Faker faker("en", random, clock);
+    sham::Faker faker("en", testing::shippedLocales(), random, clock);
     return buildCV(size, faker, random, clock.now());
 }
 

@@ -32,7 +32,7 @@ TEST(MeetingNotesDataTest, DetailedAndBriefSetsHaveTheirCounts) {
         for (int seed = 0; seed < kSeeds; ++seed) {
             SCOPED_TRACE(::testing::Message() << (detailed ? "detailed" : "brief") << " seed " << seed);
             platform::SeededRandom random(seed);
-            sham::Faker faker("en", random, world.clock);
+            sham::Faker faker("en", testing::shippedLocales(), random, world.clock);
             const Notes notes = buildNotes(detailed, faker, random, world.clock);
             EXPECT_GE(notes.attendees.size(), 4u);
             EXPECT_LE(notes.attendees.size(), 8u);
@@ -70,7 +70,7 @@ TEST(MeetingNotesDataTest, DatesLieInTheirWindows) {
     for (int seed = 0; seed < kSeeds; ++seed) {
         SCOPED_TRACE(seed);
         platform::SeededRandom random(seed);
-        sham::Faker faker("en", random, world.clock);
+        sham::Faker faker("en", testing::shippedLocales(), random, world.clock);
         const Notes notes = buildNotes(true, faker, random, world.clock);
         // "December 1, 2026 at 3:04 PM": within the past 30 days, never ahead.
         const std::time_t meeting = parsedUtc(notes.date, "%B %d, %Y at %I:%M %p");
@@ -117,7 +117,7 @@ TEST(MeetingNotesDataTest, TheLargeFormHasThreeOrFourBriefSets) {
     std::set<std::size_t> counts;
     for (int seed = 0; seed < kSeeds; ++seed) {
         platform::SeededRandom random(seed);
-        sham::Faker faker("en", random, world.clock);
+        sham::Faker faker("en", testing::shippedLocales(), random, world.clock);
         const std::vector<Notes> sets = buildDocument(ContentSize::large, faker, random, world.clock);
         counts.insert(sets.size());
         for (const Notes& notes : sets) {
@@ -127,7 +127,7 @@ TEST(MeetingNotesDataTest, TheLargeFormHasThreeOrFourBriefSets) {
     EXPECT_EQ(counts, (std::set<std::size_t>{3, 4}));
 
     platform::SeededRandom random(1);
-    sham::Faker faker("en", random, world.clock);
+    sham::Faker faker("en", testing::shippedLocales(), random, world.clock);
     const std::vector<Notes> small = buildDocument(ContentSize::small, faker, random, world.clock);
     ASSERT_EQ(small.size(), 1u);
     EXPECT_TRUE(small.front().detailed);

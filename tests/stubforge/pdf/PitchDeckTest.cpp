@@ -18,7 +18,7 @@ namespace {
 namespace graphics = platform::graphics;
 
 struct Sources {
-    explicit Sources(std::uint64_t seed) : random(seed), faker("en", random, clock) {}
+    explicit Sources(std::uint64_t seed) : random(seed), faker("en", testing::shippedLocales(), random, clock) {}
     platform::FixedClock clock{std::chrono::sys_days(std::chrono::year(2026) / 3 / 4)};
     platform::SeededRandom random;
     sham::Faker faker;
