@@ -62,6 +62,23 @@ inline Bytes protocEncode(std::string_view messageName, const std::string& text)
     return Bytes(bytes.begin(), bytes.end());
 }
 
+struct Fixture {
+    std::string file;
+    std::string message;
+};
+
+// Realistic messages in text format under fixtures/.
+inline const std::vector<Fixture>& goldenFixtures() {
+    static const std::vector<Fixture> fixtures{{"batch.txtpb", "MeasurementBatch"},
+                                               {"config.txtpb", "MeasurementConfig"},
+                                               {"experiment_response.txtpb", "ExperimentResponse"}};
+    return fixtures;
+}
+
+inline Bytes fixtureBytes(const Fixture& fixture) {
+    return protocEncode(fixture.message, readText(sourceFolder() / "fixtures" / fixture.file));
+}
+
 // "0a 01 61" → bytes; spaces are optional.
 inline Bytes hexBytes(std::string_view hex) {
     Bytes bytes;
