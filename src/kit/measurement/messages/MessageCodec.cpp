@@ -269,19 +269,39 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
     return true;
 }
 
-bool encodeFields(pb_ostream_t* stream, const NanoMessageInfo& message);
+// The sizing pass records the length of every embedded message in visiting order,
+// so that the writing pass puts each length in front of its message without
+// sizing it again at every level above.
+struct EmbeddedSizes {
+    std::vector<std::size_t> lengths;
+    std::size_t next = 0;
+};
 
-bool encodeEmbedded(pb_ostream_t* stream, std::uint32_t tag, const NanoMessageInfo& embedded) {
-    pb_ostream_t sizing = PB_OSTREAM_SIZING;
-    if (!pb_encode_tag(stream, PB_WT_STRING, tag) || !encodeFields(&sizing, embedded) ||
-        !pb_encode_varint(stream, sizing.bytes_written)) {
+bool encodeFields(pb_ostream_t* stream, const NanoMessageInfo& message, EmbeddedSizes& sizes);
+
+bool encodeEmbedded(pb_ostream_t* stream, std::uint32_t tag, const NanoMessageInfo& embedded, EmbeddedSizes& sizes) {
+    if (!pb_encode_tag(stream, PB_WT_STRING, tag)) {
         return false;
     }
     if (stream->callback == nullptr) {
-        return pb_write(stream, nullptr, sizing.bytes_written);  // a sizing pass only counts
+        const std::size_t index = sizes.lengths.size();
+        sizes.lengths.push_back(0);
+        pb_ostream_t sizing = PB_OSTREAM_SIZING;
+        if (!encodeFields(&sizing, embedded, sizes)) {
+            return false;
+        }
+        sizes.lengths[index] = sizing.bytes_written;
+        return pb_encode_varint(stream, sizing.bytes_written) && pb_write(stream, nullptr, sizing.bytes_written);
+    }
+    if (sizes.next >= sizes.lengths.size()) {
+        return false;
+    }
+    const std::size_t length = sizes.lengths[sizes.next++];
+    if (!pb_encode_varint(stream, length)) {
+        return false;
     }
     const std::size_t before = stream->bytes_written;
-    return encodeFields(stream, embedded) && stream->bytes_written - before == sizing.bytes_written;
+    return encodeFields(stream, embedded, sizes) && stream->bytes_written - before == length;
 }
 
 bool encodeString(pb_ostream_t* stream, std::uint32_t tag, const std::string& value) {
@@ -315,7 +335,7 @@ bool encodeNumber(pb_ostream_t* stream, std::uint32_t tag, NanoFieldFlags kind, 
     }
 }
 
-bool encodeSlot(pb_ostream_t* stream, const NanoFieldInfo& field, const NanoCell& cell) {
+bool encodeSlot(pb_ostream_t* stream, const NanoFieldInfo& field, const NanoCell& cell, EmbeddedSizes& sizes) {
     const NanoFieldFlags kind = field.flags & field_flag::types;
     if ((field.flags & field_flag::repeated) != 0) {
         if (kind == field_flag::message) {
@@ -324,7 +344,7 @@ bool encodeSlot(pb_ostream_t* stream, const NanoFieldInfo& field, const NanoCell
                 return false;
             }
             for (const NanoMessageInfo& element : *list) {
-                if (element.type != field.messageType || !encodeEmbedded(stream, field.tag, element)) {
+                if (element.type != field.messageType || !encodeEmbedded(stream, field.tag, element, sizes)) {
                     return false;
                 }
             }
@@ -364,19 +384,19 @@ bool encodeSlot(pb_ostream_t* stream, const NanoFieldInfo& field, const NanoCell
     if (kind == field_flag::message) {
         const auto* embedded = std::get_if<std::unique_ptr<NanoMessageInfo>>(&cell);
         return embedded != nullptr && *embedded != nullptr && (*embedded)->type == field.messageType &&
-               encodeEmbedded(stream, field.tag, **embedded);
+               encodeEmbedded(stream, field.tag, **embedded, sizes);
     }
     const auto* value = std::get_if<std::uint64_t>(&cell);
     return value != nullptr && encodeNumber(stream, field.tag, kind, *value);
 }
 
-bool encodeFields(pb_ostream_t* stream, const NanoMessageInfo& message) {
+bool encodeFields(pb_ostream_t* stream, const NanoMessageInfo& message, EmbeddedSizes& sizes) {
     const NanoMessageDescription& description = message.description();
     if (message.slots.size() != description.fields.size()) {
         return false;
     }
     for (const std::uint16_t slot : description.slotsInTagOrder) {
-        if (!encodeSlot(stream, description.fields[slot], message.slots[slot])) {
+        if (!encodeSlot(stream, description.fields[slot], message.slots[slot], sizes)) {
             return false;
         }
     }
@@ -458,13 +478,15 @@ std::optional<NanoMessageInfo> decodeMessage(MessageType type, std::span<const s
 }
 
 std::optional<std::vector<std::uint8_t>> encodeMessage(const NanoMessageInfo& message) {
+    EmbeddedSizes sizes;
     pb_ostream_t sizing = PB_OSTREAM_SIZING;
-    if (!encodeFields(&sizing, message)) {
+    if (!encodeFields(&sizing, message, sizes)) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> buffer(sizing.bytes_written);
     pb_ostream_t output = pb_ostream_from_buffer(buffer.data(), buffer.size());
-    if (!encodeFields(&output, message) || output.bytes_written != buffer.size()) {
+    if (!encodeFields(&output, message, sizes) || output.bytes_written != buffer.size() ||
+        sizes.next != sizes.lengths.size()) {
         return std::nullopt;
     }
     return buffer;

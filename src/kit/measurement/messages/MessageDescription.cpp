@@ -71,7 +71,8 @@ constexpr bool tableIsConsistent() {
     for (std::size_t type = 0; type < messageTypeCount; ++type) {
         for (std::size_t index = firstFields[type]; index < firstFields[type + 1]; ++index) {
             const NanoFieldInfo& field = allFields[index];
-            if (fieldOwners[index] != static_cast<MessageType>(type) || field.tag == 0 || field.tag >= 128 || messageRows[type].slotCount > 127) {
+            if (fieldOwners[index] != static_cast<MessageType>(type) || field.tag == 0 || field.tag >= 128 ||
+                messageRows[type].slotCount > 127) {
                 return false;
             }
             const NanoFieldFlags label = field.flags & (field_flag::singular | field_flag::repeated);

@@ -14,8 +14,8 @@ using testing::hexBytes;
 struct EdgeCase {
     std::string name;
     MessageType type;
-    Bytes input = {};                                   // decoded unless `build` is set
-    std::function<void(NanoMessageInfo&)> build = {};   // makes the record instead
+    Bytes input = {};                                  // decoded unless `build` is set
+    std::function<void(NanoMessageInfo&)> build = {};  // makes the record instead
     bool decodes = true;
     std::optional<std::string> encoded = std::nullopt;  // the record's encoding, in hex
     std::vector<std::string> lines = {};                // every log line, in order
@@ -24,7 +24,7 @@ struct EdgeCase {
 
 Bytes stringField(std::uint8_t tagByte, std::size_t length) {
     Bytes bytes{tagByte};
-    for (std::size_t rest = length; ; rest >>= 7) {
+    for (std::size_t rest = length;; rest >>= 7) {
         if (rest < 0x80) {
             bytes.push_back(static_cast<std::uint8_t>(rest));
             break;
@@ -64,8 +64,10 @@ const std::vector<EdgeCase>& edgeCases() {
          .type = MessageType::SequenceFilterResultTimestamp,
          .input = hexBytes("10 01 10 02"),
          .encoded = "10 01 10 02",
-         .check = [](NanoMessageInfo& entry,
-                     platform::LogSink&) { EXPECT_EQ(std::get<NanoNumberList>(entry.slots[1]), (NanoNumberList{1, 2})); }},
+         .check =
+             [](NanoMessageInfo& entry, platform::LogSink&) {
+                 EXPECT_EQ(std::get<NanoNumberList>(entry.slots[1]), (NanoNumberList{1, 2}));
+             }},
         {.name = "a packed run decodes alike",
          .type = MessageType::SequenceFilterResultTimestamp,
          .input = hexBytes("12 02 01 02"),
@@ -228,10 +230,8 @@ const std::vector<EdgeCase>& edgeCases() {
          .type = MessageType::EventFilter,
          .input = hexBytes("08 07 12 01 65"),
          .encoded = "08 07 12 01 65",
-         .check =
-             [](NanoMessageInfo& filter, platform::LogSink&) {
-                 EXPECT_TRUE(std::holds_alternative<std::monostate>(filter.slots[4]));
-             }},
+         .check = [](NanoMessageInfo& filter,
+                     platform::LogSink&) { EXPECT_TRUE(std::holds_alternative<std::monostate>(filter.slots[4])); }},
         {.name = "a present embedded message without fields is written",
          .type = MessageType::EventFilter,
          .input = hexBytes("2a 00"),
@@ -267,8 +267,7 @@ const std::vector<EdgeCase>& edgeCases() {
          .input = hexBytes("12 01 65 18 05"),
          .encoded = "12 01 65 18 05",
          .lines = {"<ERROR> Event: Cannot deallocate field 5: Unknown field"},
-         .check = [](NanoMessageInfo& event,
-                     platform::LogSink& log) { EXPECT_FALSE(releaseField(event, 5, log)); }},
+         .check = [](NanoMessageInfo& event, platform::LogSink& log) { EXPECT_FALSE(releaseField(event, 5, log)); }},
         {.name = "releasing fields leaves them absent, and lists empty",
          .type = MessageType::Event,
          .input = hexBytes("0a 02 12 00 12 01 65 18 05"),

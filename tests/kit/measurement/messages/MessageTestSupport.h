@@ -132,7 +132,8 @@ inline std::string recordDifference(const NanoMessageInfo& expected, const NanoM
                 return where + ": \"" + std::get<std::string>(have) + "\" instead of \"" + *text + "\"";
             }
         } else if (const auto* embedded = std::get_if<std::unique_ptr<NanoMessageInfo>>(&want)) {
-            const std::string inner = recordDifference(**embedded, *std::get<std::unique_ptr<NanoMessageInfo>>(have), where);
+            const std::string inner =
+                recordDifference(**embedded, *std::get<std::unique_ptr<NanoMessageInfo>>(have), where);
             if (!inner.empty()) {
                 return inner;
             }

@@ -77,8 +77,7 @@ std::unique_ptr<TextNode> schemaDescriptor() {
         std::string(PROTOC_EXECUTABLE) + " --proto_path=" + shellQuote(testing::schemaFolder().string()) +
             " --descriptor_set_out=/dev/stdout " +
             shellQuote((testing::schemaFolder() / "measurement.proto").string()) + " | " + PROTOC_EXECUTABLE +
-            " --decode=schemacheck.DescriptionSet --proto_path=" +
-            shellQuote(testing::sourceFolder().string()) + " " +
+            " --decode=schemacheck.DescriptionSet --proto_path=" + shellQuote(testing::sourceFolder().string()) + " " +
             shellQuote((testing::sourceFolder() / "descriptor_subset.proto").string()),
         false);
     EXPECT_EQ(result.exitCode, 0) << result.output;
@@ -88,11 +87,11 @@ std::unique_ptr<TextNode> schemaDescriptor() {
 
 // FieldDescriptorProto.Type → our type bit.
 NanoFieldFlags typeBit(int descriptorType) {
-    static const std::map<int, NanoFieldFlags> bits{
-        {1, field_flag::doublePrecision}, {2, field_flag::floatingPoint}, {3, field_flag::int64},
-        {4, field_flag::uint64},          {5, field_flag::int32},         {8, field_flag::boolean},
-        {9, field_flag::string},          {11, field_flag::message},      {13, field_flag::uint32},
-        {14, field_flag::enumeration}};
+    static const std::map<int, NanoFieldFlags> bits{{1, field_flag::doublePrecision}, {2, field_flag::floatingPoint},
+                                                    {3, field_flag::int64},           {4, field_flag::uint64},
+                                                    {5, field_flag::int32},           {8, field_flag::boolean},
+                                                    {9, field_flag::string},          {11, field_flag::message},
+                                                    {13, field_flag::uint32},         {14, field_flag::enumeration}};
     const auto found = bits.find(descriptorType);
     return found == bits.end() ? 0 : found->second;
 }

@@ -1,0 +1,169 @@
+// Decode and encode speed of the measurement message codec: a 10 MB upload
+// batch (bundles of 1,000 events with 8 parameters each) and a 1 MiB remote
+// configuration. Target: at least 40 MB/s each way.
+
+#include "kit/measurement/messages/MessageCodec.h"
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using namespace kit::measurement;
+
+constexpr double targetMegabytesPerSecond = 40.0;
+
+double peakResidentMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+template <typename Work>
+double secondsFor(Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+NanoMessageInfo parameter(int index, int event) {
+    NanoMessageInfo param(MessageType::EventParam);
+    param.slots[0] = "param_" + std::to_string(index);
+    switch (index % 4) {
+    case 0:
+        param.slots[1] = "value " + std::to_string(event * 31 + index);
+        break;
+    case 1:
+        param.slots[2] = std::uint64_t(1717236000123ULL + static_cast<std::uint64_t>(event));
+        break;
+    case 2:
+        param.slots[4] = std::uint64_t{0x4033FD70A3D70A3DULL};  // 19.99
+        break;
+    default:
+        param.slots[1] = std::string("auto");
+    }
+    return param;
+}
+
+NanoMessageInfo bundle(int number) {
+    NanoMessageInfo bundle(MessageType::MeasurementBundle);
+    bundle.slots[0] = std::uint64_t{1};
+    auto& events = std::get<NanoMessageList>(bundle.slots[1]);
+    for (int index = 0; index < 1000; ++index) {
+        NanoMessageInfo event(MessageType::Event);
+        auto& params = std::get<NanoMessageList>(event.slots[0]);
+        for (int param = 0; param < 8; ++param) {
+            params.push_back(parameter(param, index));
+        }
+        event.slots[1] = index % 3 == 0 ? std::string("generate_click") : std::string("_e");
+        event.slots[2] = std::uint64_t(1717236000000ULL + static_cast<std::uint64_t>(index) * 1000);
+        event.slots[3] = std::uint64_t(1717235999000ULL + static_cast<std::uint64_t>(index) * 1000);
+        events.push_back(std::move(event));
+    }
+    bundle.slots[8] = std::string("macos");
+    bundle.slots[9] = std::string("14.5");
+    bundle.slots[14] = std::string("org.stubforge.Stubforge");
+    bundle.slots[24] = std::uint64_t(static_cast<std::uint64_t>(number) * 1000);
+    return bundle;
+}
+
+NanoMessageInfo batchOf(std::size_t minimumBytes) {
+    NanoMessageInfo batch(MessageType::MeasurementBatch);
+    auto& bundles = std::get<NanoMessageList>(batch.slots[0]);
+    std::size_t size = 0;
+    for (int number = 0; size < minimumBytes; ++number) {
+        bundles.push_back(bundle(number));
+        size += encodeMessage(bundles.back())->size() + 4;
+    }
+    return batch;
+}
+
+NanoMessageInfo entity(int depth, int index) {
+    NanoMessageInfo node(MessageType::RuntimeEntity);
+    node.slots[0] = std::uint64_t(depth == 0 ? 1 : 4);
+    if (depth == 0) {
+        node.slots[3] = "literal_" + std::to_string(index);
+        return node;
+    }
+    node.slots[2] = std::string("call");
+    auto& children = std::get<NanoMessageList>(node.slots[1]);
+    for (int child = 0; child < 3; ++child) {
+        children.push_back(entity(depth - 1, index * 3 + child));
+    }
+    return node;
+}
+
+NanoMessageInfo configOf(std::size_t minimumBytes) {
+    NanoMessageInfo config(MessageType::MeasurementConfig);
+    config.slots[0] = std::uint64_t{1717000000000ULL};
+    config.slots[1] = std::string("1:123456789012:macos:0a1b2c3d4e5f6789");
+    std::size_t size = 0;
+    for (int round = 0; size < minimumBytes; ++round) {
+        NanoMessageInfo setting(MessageType::Setting);
+        setting.slots[0] = "measurement.setting_" + std::to_string(round);
+        setting.slots[1] = std::to_string(round * 7);
+        std::get<NanoMessageList>(config.slots[3]).push_back(std::move(setting));
+
+        NanoMessageInfo audience(MessageType::Audience);
+        audience.slots[0] = std::uint64_t(static_cast<std::uint64_t>(round));
+        for (int filterIndex = 0; filterIndex < 3; ++filterIndex) {
+            NanoMessageInfo filter(MessageType::EventFilter);
+            filter.slots[0] = std::uint64_t(static_cast<std::uint64_t>(filterIndex));
+            filter.slots[1] = "event_" + std::to_string(filterIndex);
+            NanoMessageInfo condition(MessageType::Filter);
+            auto stringFilter = std::make_unique<NanoMessageInfo>(MessageType::StringFilter);
+            stringFilter->slots[0] = std::uint64_t{5};
+            stringFilter->slots[1] = std::string("pdf");
+            condition.slots[0] = std::move(stringFilter);
+            std::get<NanoMessageList>(filter.slots[2]).push_back(std::move(condition));
+            std::get<NanoMessageList>(audience.slots[2]).push_back(std::move(filter));
+        }
+        std::get<NanoMessageList>(config.slots[5]).push_back(std::move(audience));
+
+        NanoMessageInfo program(MessageType::Program);
+        std::get<NanoMessageList>(program.slots[0]).push_back(entity(4, round));
+        std::get<NanoMessageList>(config.slots[8]).push_back(std::move(program));
+        if (round % 32 == 31) {
+            size = encodeMessage(config)->size();
+        }
+    }
+    return config;
+}
+
+bool measure(const char* label, const NanoMessageInfo& message, int rounds) {
+    const std::vector<std::uint8_t> bytes = *encodeMessage(message);
+    const double megabytes = static_cast<double>(bytes.size()) * rounds / 1e6;
+    bool decodedAll = true;
+    const double decodeSeconds = secondsFor([&] {
+        for (int round = 0; round < rounds; ++round) {
+            decodedAll = decodeMessage(message.type, bytes).has_value() && decodedAll;
+        }
+    });
+    const NanoMessageInfo decoded = *decodeMessage(message.type, bytes);
+    bool encodedAll = true;
+    const double encodeSeconds = secondsFor([&] {
+        for (int round = 0; round < rounds; ++round) {
+            encodedAll = encodeMessage(decoded).has_value() && encodedAll;
+        }
+    });
+    const double decodeRate = megabytes / decodeSeconds;
+    const double encodeRate = megabytes / encodeSeconds;
+    std::printf("%-18s %10zu bytes  decode %8.1f MB/s  encode %8.1f MB/s\n", label, bytes.size(), decodeRate,
+                encodeRate);
+    return decodedAll && encodedAll && decodeRate >= targetMegabytesPerSecond && encodeRate >= targetMegabytesPerSecond;
+}
+
+}  // namespace
+
+int main() {
+    const NanoMessageInfo batch = batchOf(10'000'000);
+    const NanoMessageInfo config = configOf(1 << 20);
+    bool met = measure("MeasurementBatch", batch, 5);
+    met = measure("MeasurementConfig", config, 20) && met;
+    std::printf("peak resident memory %.1f MB\n", peakResidentMegabytes());
+    std::printf("target %.0f MB/s each way: %s\n", targetMegabytesPerSecond, met ? "met" : "missed");
+    return met ? 0 : 1;
+}
