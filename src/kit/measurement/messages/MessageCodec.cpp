@@ -1,5 +1,8 @@
 #include "kit/measurement/messages/MessageCodec.h"
 
+#include "kit/measurement/messages/MessageTexts.h"
+#include "platform/MessageFormat.h"
+
 #include <pb_decode.h>
 #include <pb_encode.h>
 
@@ -21,20 +24,13 @@ void logLine(LogSink& log, std::string_view line) {
 }
 
 [[gnu::noinline]] void logDecoderFailure(LogSink& log, std::string_view name, const char* reason) {
-    std::string line = "<ERROR> ";
-    line += name;
-    line += " decoder failed: ";
-    line += reason != nullptr ? reason : "(none)";
-    logLine(log, line);
+    const std::string_view text = reason != nullptr ? std::string_view(reason) : message_text::noStreamError;
+    logLine(log, platform::formatMessage(message_text::decoderFailed, {name, text}));
 }
 
 [[gnu::noinline]] void logElementFailure(LogSink& log, std::string_view name, const char* reason) {
     logDecoderFailure(log, name, reason);
-    std::string line = "<ERROR> ";
-    line += name;
-    line += " decoder failed: Unable to decode repeated ";
-    line += name;
-    logLine(log, line);
+    logLine(log, platform::formatMessage(message_text::repeatedDecoderFailed, {name, name}));
 }
 
 bool fail(pb_istream_t* stream, const char* reason) {
@@ -45,7 +41,7 @@ bool fail(pb_istream_t* stream, const char* reason) {
 }
 
 bool expectWireType(pb_istream_t* stream, pb_wire_type_t actual, pb_wire_type_t expected) {
-    return actual == expected || fail(stream, "wrong wire type");
+    return actual == expected || fail(stream, message_text::wrongWireType);
 }
 
 bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, LogSink& log);
@@ -54,8 +50,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
 [[gnu::noinline]] bool readString(pb_istream_t* substream, std::string& value, LogSink& log) {
     const std::size_t length = substream->bytes_left;
     if (length > maximumStringLength) {
-        logLine(log, "Unable to process proto stream. Buffer is too big. " + std::to_string(length) + " > " +
-                         std::to_string(maximumStringLength));
+        logLine(log, platform::formatMessage(message_text::bufferTooBig, {length, maximumStringLength}));
         return false;
     }
     value.resize(length);
@@ -71,7 +66,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
     if (!std::holds_alternative<std::string>(cell)) {
         std::string value;
         if (!readString(&substream, value, log)) {
-            return fail(stream, "callback failed");
+            return fail(stream, message_text::callbackFailed);
         }
         cell = std::move(value);
     }
@@ -84,7 +79,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
         return false;
     }
     if (!readString(&substream, list.emplace_back(), log)) {
-        return fail(stream, "callback failed");
+        return fail(stream, message_text::callbackFailed);
     }
     return pb_close_string_substream(stream, &substream);
 }
@@ -99,7 +94,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
         return true;
     }
     if (wireType != PB_WT_STRING) {
-        return fail(stream, "wrong wire type");
+        return fail(stream, message_text::wrongWireType);
     }
     pb_istream_t substream;
     if (!pb_make_string_substream(stream, &substream)) {
@@ -107,7 +102,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
     }
     while (substream.bytes_left > 0) {
         if (!pb_decode_varint(&substream, &value)) {
-            return fail(stream, "callback failed");
+            return fail(stream, message_text::callbackFailed);
         }
         list.push_back(value);
     }
@@ -138,7 +133,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
             return false;
         }
         if (value > std::numeric_limits<std::uint32_t>::max()) {
-            return fail(stream, "integer too large");
+            return fail(stream, message_text::integerTooLarge);
         }
         break;
     case field_flag::int64:
@@ -161,7 +156,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
         }
         break;
     default:
-        return fail(stream, "invalid field descriptor");
+        return fail(stream, message_text::invalidFieldDescriptor);
     }
     cell = value;  // the last occurrence wins
     return true;
@@ -186,7 +181,7 @@ bool decodeElement(pb_istream_t* stream, NanoMessageList& list, MessageType type
     NanoMessageInfo& element = list.emplace_back(type);
     if (!decodeFields(&substream, element, depth, log)) {
         logElementFailure(log, element.name, substream.errmsg);
-        return fail(stream, "callback failed");
+        return fail(stream, message_text::callbackFailed);
     }
     return pb_close_string_substream(stream, &substream);
 }
@@ -237,7 +232,7 @@ bool decodeSlot(pb_istream_t* stream, pb_wire_type_t wireType, NanoMessageInfo& 
 
 bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, LogSink& log) {
     if (depth > maximumNestingDepth) {
-        return fail(stream, "message nested too deeply");
+        return fail(stream, message_text::nestedTooDeeply);
     }
     const NanoMessageDescription& description = message.description();
     while (stream->bytes_left > 0) {
@@ -251,7 +246,7 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
             return false;
         }
         if (tag == 0) {
-            return fail(stream, "zero tag");
+            return fail(stream, message_text::zeroTag);
         }
         const int slot = tag < description.slotsByTag.size() ? description.slotsByTag[tag] : -1;
         bool decoded = true;
@@ -430,10 +425,7 @@ NanoCell copyCell(const NanoCell& cell) {
 
 bool releaseField(NanoMessageInfo& message, int slot, LogSink& log) {
     if (slot < 0 || static_cast<std::size_t>(slot) >= message.slots.size()) {
-        std::string line = "<ERROR> ";
-        line += message.name;
-        line += ": Cannot deallocate field " + std::to_string(slot) + ": Unknown field";
-        logLine(log, line);
+        logLine(log, platform::formatMessage(message_text::cannotDeallocateField, {message.name, slot}));
         return false;
     }
     NanoCell& cell = message.slots[static_cast<std::size_t>(slot)];
