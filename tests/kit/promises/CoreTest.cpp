@@ -5,6 +5,7 @@
 #include <ostream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kit::promises::testing {
@@ -148,6 +149,18 @@ const CoreCase coreCases[] = {
          EXPECT_EQ(text.value(), "xx");
          EXPECT_EQ(rejected.error()->code(), 9);
          EXPECT_EQ(recovered.value(), 11);
+     }},
+    {"FulfillingWithAPromiseFollowsIt",
+     [](PromiseFixture& test) {
+         auto source = PRMPromise<int>::pendingPromise();
+         auto follower = PRMPromise<int>::pendingPromise();
+         follower.fulfill(source);
+         test.drain();
+         EXPECT_TRUE(follower.isPending());
+         source.fulfill(13);
+         test.drain();
+         EXPECT_EQ(follower.value(), 13);
+         EXPECT_TRUE(PRMPromise<int>::resolvedWith(source) == source);
      }},
     {"ResolvedWithNullIsFulfilledWithNull",
      [](PromiseFixture&) {
@@ -298,6 +311,19 @@ TEST_F(PromiseFixture, WaitForAllPromisesSeesPendingPromisesAndQueuedCallbacks) 
 
     pendingPromise.fulfill(1);
     EXPECT_TRUE(PromiseClass::waitForAllPromises(1));
+}
+
+TEST_F(PromiseFixture, WaitingOffTheMainThreadLeavesTheMainQueueAlone) {
+    bool ran = false;
+    PRMPromise<int>::resolvedWith(1).then([&](const int&) { ran = true; });
+    bool waited = true;
+    std::thread other([&] { waited = PromiseClass::waitForAllPromises(0.05); });
+    other.join();
+    EXPECT_FALSE(waited);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(main->pendingCount(), 1u);
+    EXPECT_TRUE(PromiseClass::waitForAllPromises(1));
+    EXPECT_TRUE(ran);
 }
 
 TEST_F(PromiseFixture, APendingPromiseThatIsDestroyedLeavesTheGroup) {
