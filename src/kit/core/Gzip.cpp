@@ -17,6 +17,7 @@ namespace detail {
 namespace {
 
 constexpr std::size_t kChunkBytes = 1024;
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 constexpr std::uint64_t kLargestInput = std::numeric_limits<std::uint32_t>::max();
 
 GzipOutcome failed(int code, std::optional<int> status = std::nullopt, std::string message = {}) {
@@ -98,9 +99,10 @@ GzipOutcome inflate(std::span<const std::uint8_t> data, std::size_t outputLimit)
     }
     const StreamEnd end(stream, inflateEnd);
     try {
-        Bytes output;
-        // Four times the input, as a first guess, but never past the limit.
-        output.reserve(std::min<std::uint64_t>(std::uint64_t{data.size()} * 4, outputLimit));
+        // Gathered in blocks and joined once at the end: growing one buffer
+        // would hold the old and the new copy at once, twice the output.
+        std::vector<Bytes> blocks;
+        std::size_t total = 0;
         stream.next_in = const_cast<Bytef*>(data.data());
         stream.avail_in = static_cast<uInt>(data.size());
         std::array<std::uint8_t, kChunkBytes> chunk{};
@@ -112,15 +114,27 @@ GzipOutcome inflate(std::span<const std::uint8_t> data, std::size_t outputLimit)
                 return failed(LMUNSDataZlibErrorInternal, status, stream.msg != nullptr ? stream.msg : "");
             }
             const std::size_t produced = chunk.size() - stream.avail_out;
-            if (produced > outputLimit - output.size()) {
+            if (produced > outputLimit - total) {
                 return failed(LMUNSDataZlibErrorInternal, Z_MEM_ERROR);
             }
-            append(output, chunk.data(), produced, outputLimit);
+            if (produced > 0) {
+                if (blocks.empty() || blocks.back().size() + produced > kBlockBytes) {
+                    blocks.emplace_back();
+                }
+                blocks.back().insert(blocks.back().end(), chunk.data(), chunk.data() + produced);
+                total += produced;
+            }
             if (status == Z_STREAM_END) {
                 if (stream.avail_in > 0) {
                     GzipOutcome outcome = failed(LMUNSDataZlibErrorDataRemaining);
                     outcome.failure->remainingBytes = stream.avail_in;
                     return outcome;
+                }
+                Bytes output;
+                output.reserve(total);
+                for (Bytes& block : blocks) {
+                    output.insert(output.end(), block.begin(), block.end());
+                    Bytes().swap(block);
                 }
                 GzipOutcome outcome;
                 outcome.bytes = std::move(output);

@@ -7,10 +7,13 @@
 
 #include <atomic>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <string>
 
 namespace kit {
+
+std::atomic<int> detail::kitWrittenUpTo{detail::kKitSlowPath};
 
 namespace {
 
@@ -44,6 +47,16 @@ struct LoggerState {
 LoggerState& state() {
     static LoggerState logger;
     return logger;
+}
+
+// With setUpMutex held, after any change of the level or the flags.
+void publishKitThreshold(LoggerState& logger) {
+    int upTo = detail::kKitSlowPath;
+    if (logger.kitReady.load(std::memory_order_relaxed) && !logger.analyticsDebugMode.load(std::memory_order_relaxed)) {
+        upTo = logger.debugMode.load(std::memory_order_relaxed) ? std::numeric_limits<int>::max()
+                                                                : logger.maximumLevel.load(std::memory_order_relaxed);
+    }
+    detail::kitWrittenUpTo.store(upTo, std::memory_order_relaxed);
 }
 
 bool levelWanted(LoggerState& logger, int level, bool forced) noexcept {
@@ -140,6 +153,7 @@ void ensureKit(LoggerState& logger) {
         logger.maximumLevel.store(LMULoggerLevelDebug, std::memory_order_relaxed);
     }
     logger.kitReady.store(true, std::memory_order_release);
+    publishKitThreshold(logger);
     lock.unlock();
     if (!failure.empty()) {
         LMULogWarningMessage(kHLOLoggerSubsystem, kHLOLoggerServiceCore, false, "I-COR000024",
@@ -173,8 +187,10 @@ void LMULoggerEnableDebugMode() {
     if (LMUAppEnvironmentUtil::isFromAppStore()) {
         return;
     }
+    std::lock_guard lock(logger.setUpMutex);
     logger.debugMode.store(true, std::memory_order_relaxed);
     logger.maximumLevel.store(LMULoggerLevelDebug, std::memory_order_relaxed);
+    publishKitThreshold(logger);
 }
 
 void LMUSetLoggerMaximumLevel(long level) {
@@ -188,7 +204,9 @@ void LMUSetLoggerMaximumLevel(long level) {
     if (level >= LMULoggerLevelNotice && LMUAppEnvironmentUtil::isFromAppStore()) {
         return;
     }
+    std::lock_guard lock(logger.setUpMutex);
     logger.maximumLevel.store(static_cast<int>(level), std::memory_order_relaxed);
+    publishKitThreshold(logger);
 }
 
 int LMULoggerMaximumLevel() {
@@ -252,7 +270,9 @@ void HLOLoggerEnsureSetUp() { ensureKit(state()); }
 void HLOSetAnalyticsDebugModeFlag(bool enabled) {
     LoggerState& logger = state();
     ensureKit(logger);
+    std::lock_guard lock(logger.setUpMutex);
     logger.analyticsDebugMode.store(enabled, std::memory_order_relaxed);
+    publishKitThreshold(logger);
 }
 
 void HLOSetLoggerMaximumLevel(long level) {
@@ -338,6 +358,7 @@ void LMULoggerResetForTesting() {
     logger.maximumLevel.store(kDefaultMaximumLevel);
     logger.debugMode.store(false);
     logger.analyticsDebugMode.store(false);
+    publishKitThreshold(logger);
     std::lock_guard output(logger.outputMutex);
     logger.versionPrefix.clear();
     logger.sink.reset();

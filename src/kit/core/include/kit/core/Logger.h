@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/MessageFormat.h"
 
+#include <atomic>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -137,9 +138,18 @@ void HLOLogMessageWithLevel(int level, std::string_view service, std::string_vie
                             const LogArguments& arguments);
 
 namespace detail {
+// The highest level a kit line is written at, published once the kit layer
+// is set up, so that a dropped line costs one load and one comparison.
+// kKitSlowPath before set-up and while the analytics flag may force lines.
+inline constexpr int kKitSlowPath = -1;
+extern std::atomic<int> kitWrittenUpTo;
+
 template <int Level, typename... Arguments>
 void logKit(std::string_view service, std::string_view code, std::string_view format,
             const Arguments&... arguments) {
+    if (const int upTo = kitWrittenUpTo.load(std::memory_order_relaxed); upTo != kKitSlowPath && Level > upTo) {
+        return;
+    }
     bool forced = false;
     if (kitLineWanted(Level, service, forced)) {
         LMULogMessageWithLevel(Level, kHLOLoggerSubsystem, service, forced, code, format,
