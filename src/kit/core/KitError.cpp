@@ -1,0 +1,24 @@
+#include "kit/core/KitError.h"
+
+namespace kit {
+
+platform::Error makeKitError(std::string_view domain, int code, const ErrorFacts& facts) {
+    std::string message = facts.description;
+    if (message.empty() && !facts.failureReason.empty()) {
+        message = "The operation couldn't be completed. " + facts.failureReason;
+    }
+    if (message.empty()) {
+        message = "The operation couldn't be completed. (" + std::string(domain) + " error " +
+                  std::to_string(code) + ".)";
+    }
+    // platform::Error has no place yet for the failure reason and user info;
+    // the reason is in the message, and the user info is left out.
+    return platform::Error(std::string(domain), code, message);
+}
+
+int osErrorNumber(const platform::Error& error) {
+    // File operations put the errno value in the code.
+    return error.code();
+}
+
+}  // namespace kit

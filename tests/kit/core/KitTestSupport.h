@@ -1,0 +1,59 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "kit/core/Environment.h"
+#include "kit/core/LaunchArguments.h"
+#include "kit/core/Logger.h"
+#include "platform/Log.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kit::testing {
+
+// A kit test's world: a fresh home with its own XDG folders, no launch
+// switches, the machine's own environment facts, and the kit's lines in a
+// capture sink.
+class KitTest : public ::testing::Test {
+protected:
+    KitTest()
+        : home_("HOME", root_.path().c_str()),
+          data_("XDG_DATA_HOME", (root_.path() / "data").c_str()),
+          config_("XDG_CONFIG_HOME", (root_.path() / "config").c_str()),
+          cache_("XDG_CACHE_HOME", (root_.path() / "cache").c_str()) {
+        LMULoggerResetForTesting();
+        LMUAppEnvironmentUtil::setOverridesForTesting({});
+        setLaunchArguments({"kit-test"});
+        LMULoggerInstallSink(sink_);
+    }
+    ~KitTest() override {
+        LMULoggerResetForTesting();
+        LMUAppEnvironmentUtil::setOverridesForTesting({});
+        resetLaunchArgumentsForTesting();
+    }
+
+    const std::filesystem::path& root() const { return root_.path(); }
+
+    // The kit's lines written so far.
+    std::vector<platform::LogEntry> drainLog() {
+        LMULoggerFlush();
+        return sink_->drain();
+    }
+    std::vector<std::string> drainLines() {
+        LMULoggerFlush();
+        return sink_->drainLines();
+    }
+
+private:
+    platform::testing::TemporaryDirectory root_;
+    platform::testing::ScopedEnvironment home_;
+    platform::testing::ScopedEnvironment data_;
+    platform::testing::ScopedEnvironment config_;
+    platform::testing::ScopedEnvironment cache_;
+    std::shared_ptr<platform::CaptureLogSink> sink_ = std::make_shared<platform::CaptureLogSink>();
+};
+
+}  // namespace kit::testing
