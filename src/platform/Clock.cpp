@@ -1,18 +1,21 @@
 #include "platform/Clock.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 namespace platform {
+
+using namespace std::chrono;
 
 const Clock& systemClock() {
     static const SystemClock clock;
     return clock;
 }
 
+// libstdc++ 12 has no time-zone database (no std::chrono::current_zone), so
+// local time comes from the C library, which follows TZ.
 std::tm localTime(TimePoint at) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    const std::time_t seconds = system_clock::to_time_t(at);
     std::tm parts{};
     tzset();
     localtime_r(&seconds, &parts);
@@ -20,35 +23,36 @@ std::tm localTime(TimePoint at) {
 }
 
 std::tm utcTime(TimePoint at) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{floor<seconds>(at - day)};
     std::tm parts{};
-    gmtime_r(&seconds, &parts);
+    parts.tm_year = static_cast<int>(date.year()) - 1900;
+    parts.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+    parts.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+    parts.tm_hour = static_cast<int>(time.hours().count());
+    parts.tm_min = static_cast<int>(time.minutes().count());
+    parts.tm_sec = static_cast<int>(time.seconds().count());
+    parts.tm_wday = static_cast<int>(weekday(day).c_encoding());
+    parts.tm_yday = static_cast<int>((day - sys_days(date.year() / January / 1)).count());
     return parts;
 }
 
-namespace {
-
-bool isLeapYear(long long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int daysInMonth(long long year, int month) {
-    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 1 && isLeapYear(year) ? 29 : kDays[month];
-}
-
-}  // namespace
-
 TimePoint addingMonths(TimePoint at, int months) {
-    const auto whole = std::chrono::floor<std::chrono::seconds>(at);
+    const auto whole = floor<seconds>(at);
     std::tm parts = localTime(TimePoint(whole));
-    const long long monthIndex = (parts.tm_year + 1900LL) * 12 + parts.tm_mon + months;
-    const long long year = monthIndex >= 0 ? monthIndex / 12 : (monthIndex - 11) / 12;
-    const int month = static_cast<int>(monthIndex - year * 12);
-    parts.tm_year = static_cast<int>(year - 1900);
-    parts.tm_mon = month;
-    parts.tm_mday = std::min(parts.tm_mday, daysInMonth(year, month));
+    year_month_day date = year(parts.tm_year + 1900) / month(static_cast<unsigned>(parts.tm_mon + 1)) /
+                          day(static_cast<unsigned>(parts.tm_mday));
+    date += std::chrono::months(months);
+    if (!date.ok()) {
+        date = date.year() / date.month() / last;
+    }
+    parts.tm_year = static_cast<int>(date.year()) - 1900;
+    parts.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+    parts.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
     parts.tm_isdst = -1;  // the target date's own offset
     const std::time_t seconds = std::mktime(&parts);
-    return std::chrono::system_clock::from_time_t(seconds) + (at - whole);
+    return system_clock::from_time_t(seconds) + (at - whole);
 }
 
 std::string timestamp(TimePoint at) {
@@ -58,5 +62,26 @@ std::string timestamp(TimePoint at) {
                   parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
     return text;
 }
+
+std::string iso8601(sys_time<microseconds> at, IsoFraction fraction) {
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{at - day};
+    const long long micros = time.subseconds().count();
+    char text[48];
+    const int length = std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lld", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+        static_cast<int>(time.minutes().count()), static_cast<long long>(time.seconds().count()));
+    std::string written(text, static_cast<std::size_t>(length));
+    if (fraction == IsoFraction::microsecondsWhenPresent && micros != 0) {
+        std::snprintf(text, sizeof text, ".%06lld", micros);
+        written += text;
+    }
+    written += 'Z';
+    return written;
+}
+
+std::string iso8601(TimePoint at) { return iso8601(floor<microseconds>(at), IsoFraction::none); }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <tuple>
 
 namespace platform {
 namespace {
@@ -25,6 +26,50 @@ TEST(ClockTest, TimestampFollowsTimeZone) {
     }
     const FixedClock clock(kMoment);
     EXPECT_EQ(clock.now(), kMoment);
+}
+
+TEST(ClockTest, Iso8601InUtc) {
+    using Micro = sys_time<microseconds>;
+    const Micro moment = floor<microseconds>(kMoment);
+    struct Case {
+        std::string actual;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {iso8601(kMoment), "2026-01-05T15:04:09Z"},
+        {iso8601(kMoment + milliseconds(999) + nanoseconds(999)), "2026-01-05T15:04:09Z"},
+        {iso8601(TimePoint()), "1970-01-01T00:00:00Z"},
+        {iso8601(TimePoint() - nanoseconds(1)), "1969-12-31T23:59:59Z"},
+        {iso8601(sys_days(year(2024) / February / 29) + hours(23) + minutes(59) + seconds(59)), "2024-02-29T23:59:59Z"},
+        {iso8601(moment, IsoFraction::microsecondsWhenPresent), "2026-01-05T15:04:09Z"},
+        {iso8601(moment + microseconds(250), IsoFraction::microsecondsWhenPresent), "2026-01-05T15:04:09.000250Z"},
+        {iso8601(moment + microseconds(250), IsoFraction::none), "2026-01-05T15:04:09Z"},
+        {iso8601(Micro() - microseconds(250'000), IsoFraction::microsecondsWhenPresent),
+         "1969-12-31T23:59:59.750000Z"},
+        {iso8601(Micro(sys_days(year(9999) / December / 31)), IsoFraction::none), "9999-12-31T00:00:00Z"},
+        {iso8601(Micro(sys_days(year(1) / January / 1)), IsoFraction::none), "0001-01-01T00:00:00Z"},
+    };
+    for (const auto& item : cases) {
+        EXPECT_EQ(item.actual, item.expected);
+    }
+    // The same text whatever the local zone.
+    testing::ScopedEnvironment zone("TZ", "Pacific/Kiritimati");
+    EXPECT_EQ(iso8601(kMoment), "2026-01-05T15:04:09Z");
+}
+
+TEST(ClockTest, UtcTimeBreaksDownTheDay) {
+    testing::ScopedEnvironment zone("TZ", "Asia/Tokyo");
+    for (const TimePoint at : {kMoment, TimePoint() - seconds(1), TimePoint(sys_days(year(2024) / December / 31)) + hours(5)}) {
+        const std::time_t seconds = system_clock::to_time_t(at);
+        std::tm expected{};
+        gmtime_r(&seconds, &expected);
+        const std::tm actual = utcTime(at);
+        EXPECT_EQ(std::make_tuple(actual.tm_year, actual.tm_mon, actual.tm_mday, actual.tm_hour, actual.tm_min,
+                                  actual.tm_sec, actual.tm_wday, actual.tm_yday),
+                  std::make_tuple(expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_hour,
+                                  expected.tm_min, expected.tm_sec, expected.tm_wday, expected.tm_yday))
+            << seconds;
+    }
 }
 
 TEST(FormatTest, Numbers) {
