@@ -3,8 +3,12 @@
 
 #include "TestSupport.h"
 
+#include <unicode/locid.h>
+
 #include <cmath>
 #include <ctime>
+#include <thread>
+#include <vector>
 #include <tuple>
 
 namespace platform {
@@ -103,6 +107,19 @@ TEST(FormatTest, Numbers) {
         {format::groupedInteger(-1000), "-1,000"},
         {format::groupedInteger(999), "999"},
         {format::groupedInteger(std::numeric_limits<long long>::min()), "-9,223,372,036,854,775,808"},
+        // 1.005 is stored just below it; 0.375 is an exact tie and goes to even.
+        {format::decimal(1.005, 0, 2), "1"},
+        {format::decimal(0.375, 0, 2), "0.38"},
+        {format::decimal(0.625, 0, 2), "0.62"},
+        {format::decimal(1e20, 0, 0), "100,000,000,000,000,000,000"},
+        {format::decimal(0.1, 0, 25), "0.1000000000000000055511151"},
+        {format::decimal(1.5, 3, 1), "1.500"},
+        {format::decimal(-2.5, -4, 0), "-2"},
+        {format::decimal(std::nan("")), "NaN"},
+        {format::decimal(-std::numeric_limits<double>::quiet_NaN()), "NaN"},
+        {format::decimal(std::numeric_limits<double>::infinity()), "\u221E"},
+        {format::decimal(-std::numeric_limits<double>::infinity()), "-\u221E"},
+        {format::currency(std::numeric_limits<double>::max(), 0, 0).substr(0, 8), "$179,769"},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(item.actual, item.expected);
@@ -143,6 +160,45 @@ TEST(FormatTest, DatesInLocalTime) {
     testing::ScopedEnvironment tokyo("TZ", "Asia/Tokyo");
     EXPECT_EQ(format::patternUtc(kMoment, "yyyy-MM-dd HH"), "2026-01-05 15");
     EXPECT_EQ(format::pattern(kMoment, "yyyy-MM-dd HH"), "2026-01-06 00");
+}
+
+// ICU's default locale, which follows the user's, changes nothing.
+TEST(FormatTest, IgnoresTheDefaultLocale) {
+    testing::ScopedEnvironment zone("TZ", "UTC");
+    const icu::Locale previous = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("de_DE"), status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    EXPECT_EQ(format::decimal(1234.5), "1,234.5");
+    EXPECT_EQ(format::currency(-1234.5), "-$1,234.50");
+    EXPECT_EQ(format::date(kMoment, format::DateStyle::full, format::DateStyle::shortStyle),
+              "Monday, January 5, 2026 at 3:04 PM");
+    icu::Locale::setDefault(previous, status);
+}
+
+// Formatters kept per thread: threads formatting at once agree.
+TEST(FormatTest, ThreadsFormatAlike) {
+    testing::ScopedEnvironment zone("TZ", "UTC");
+    const auto formatMany = [] {
+        std::string all;
+        for (int index = 0; index < 200; ++index) {
+            all += format::pattern(kMoment + hours(index), "EEE d MMM h a") + format::currency(index * 1.25) +
+                   format::decimal(index / 7.0, 0, index % 5);
+        }
+        return all;
+    };
+    const std::string expected = formatMany();
+    std::vector<std::string> results(4);
+    std::vector<std::thread> threads;
+    for (std::string& result : results) {
+        threads.emplace_back([&result, &formatMany] { result = formatMany(); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const std::string& result : results) {
+        EXPECT_EQ(result, expected);
+    }
 }
 
 // A local wall-clock time in the current TZ.
