@@ -63,6 +63,7 @@ std::string timestamp(TimePoint at) {
     return text;
 }
 
+// std::format, with its chrono fields, comes only with GCC 13.
 std::string iso8601(sys_time<microseconds> at, IsoFraction fraction) {
     const sys_days day = floor<days>(at);
     const year_month_day date{day};
