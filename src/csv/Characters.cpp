@@ -6,8 +6,8 @@
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
 #include <unicode/stringpiece.h>
-#include <unicode/uchar.h>
 #include <unicode/ubrk.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 

@@ -78,9 +78,8 @@ const icu::number::LocalizedNumberFormatter& numberFormatter(NumberKind kind, in
 std::string roundedDigits(double value, int fractionDigits) {
     // The largest double has 309 integer digits.
     std::array<char, 320 + kMostFractionDigits> buffer{};
-    const auto written =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::fabs(value), std::chars_format::fixed,
-                      fractionDigits);
+    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::fabs(value),
+                                       std::chars_format::fixed, fractionDigits);
     std::string digits(buffer.data(), written.ptr);
     // "-0" is never shown.
     if (std::signbit(value) && digits.find_first_not_of("0.") != std::string::npos) {
@@ -124,9 +123,10 @@ std::string formatDate(sys_seconds at, std::string_view datePattern) {
             formats.clear();
         }
         UErrorCode status = U_ZERO_ERROR;
-        auto format = std::make_unique<icu::SimpleDateFormat>(
-            icu::UnicodeString::fromUTF8(icu::StringPiece(datePattern.data(), static_cast<int32_t>(datePattern.size()))),
-            usEnglish(), status);
+        auto format =
+            std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                                                        datePattern.data(), static_cast<int32_t>(datePattern.size()))),
+                                                    usEnglish(), status);
         checkICU(status, "read a date pattern");
         format->setTimeZone(*icu::TimeZone::getGMT());
         found = formats.emplace(std::string(datePattern), std::move(format)).first;
@@ -197,8 +197,8 @@ std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle) {
         return pattern(at, std::string(datePattern) + std::string(timePattern));
     }
     // en-US joins a short date to its time with a comma, longer ones with "at".
-    const std::string joined = std::string(datePattern) + (dateStyle == DateStyle::shortStyle ? ", " : " 'at' ") +
-                               std::string(timePattern);
+    const std::string joined =
+        std::string(datePattern) + (dateStyle == DateStyle::shortStyle ? ", " : " 'at' ") + std::string(timePattern);
     return pattern(at, joined);
 }
 

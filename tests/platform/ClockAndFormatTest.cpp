@@ -8,8 +8,8 @@
 #include <cmath>
 #include <ctime>
 #include <thread>
-#include <vector>
 #include <tuple>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -48,8 +48,7 @@ TEST(ClockTest, Iso8601InUtc) {
         {iso8601(moment, IsoFraction::microsecondsWhenPresent), "2026-01-05T15:04:09Z"},
         {iso8601(moment + microseconds(250), IsoFraction::microsecondsWhenPresent), "2026-01-05T15:04:09.000250Z"},
         {iso8601(moment + microseconds(250), IsoFraction::none), "2026-01-05T15:04:09Z"},
-        {iso8601(Micro() - microseconds(250'000), IsoFraction::microsecondsWhenPresent),
-         "1969-12-31T23:59:59.750000Z"},
+        {iso8601(Micro() - microseconds(250'000), IsoFraction::microsecondsWhenPresent), "1969-12-31T23:59:59.750000Z"},
         {iso8601(Micro(sys_days(year(9999) / December / 31)), IsoFraction::none), "9999-12-31T00:00:00Z"},
         {iso8601(Micro(sys_days(year(1) / January / 1)), IsoFraction::none), "0001-01-01T00:00:00Z"},
     };
@@ -63,7 +62,8 @@ TEST(ClockTest, Iso8601InUtc) {
 
 TEST(ClockTest, UtcTimeBreaksDownTheDay) {
     testing::ScopedEnvironment zone("TZ", "Asia/Tokyo");
-    for (const TimePoint at : {kMoment, TimePoint() - seconds(1), TimePoint(sys_days(year(2024) / December / 31)) + hours(5)}) {
+    for (const TimePoint at :
+         {kMoment, TimePoint() - seconds(1), TimePoint(sys_days(year(2024) / December / 31)) + hours(5)}) {
         const std::time_t seconds = system_clock::to_time_t(at);
         std::tm expected{};
         gmtime_r(&seconds, &expected);
