@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
-#include <cstdio>
+#include <fmt/format.h>
+
 #include <ctime>
 
 namespace platform {
@@ -57,27 +58,19 @@ TimePoint addingMonths(TimePoint at, int months) {
 
 std::string timestamp(TimePoint at) {
     const std::tm parts = localTime(at);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    return text;
+    return fmt::format("{:04}{:02}{:02}{:02}{:02}{:02}", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                       parts.tm_hour, parts.tm_min, parts.tm_sec);
 }
 
-// std::format, with its chrono fields, comes only with GCC 13.
 std::string iso8601(sys_time<microseconds> at, IsoFraction fraction) {
     const sys_days day = floor<days>(at);
     const year_month_day date{day};
     const hh_mm_ss time{at - day};
-    const long long micros = time.subseconds().count();
-    char text[48];
-    const int length = std::snprintf(
-        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lld", static_cast<int>(date.year()),
-        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-        static_cast<int>(time.minutes().count()), static_cast<long long>(time.seconds().count()));
-    std::string written(text, static_cast<std::size_t>(length));
-    if (fraction == IsoFraction::microsecondsWhenPresent && micros != 0) {
-        std::snprintf(text, sizeof text, ".%06lld", micros);
-        written += text;
+    std::string written = fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}", static_cast<int>(date.year()),
+                                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                                      time.hours().count(), time.minutes().count(), time.seconds().count());
+    if (fraction == IsoFraction::microsecondsWhenPresent && time.subseconds().count() != 0) {
+        written += fmt::format(".{:06}", time.subseconds().count());
     }
     written += 'Z';
     return written;
