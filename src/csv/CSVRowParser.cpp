@@ -24,7 +24,8 @@ CSVParseError misplacedQuote(std::string_view character) {
 }  // namespace
 
 ParseProgress parseRows(std::string_view text, const CSVDelimiter& delimiter, std::int64_t startAt,
-                        std::optional<std::int64_t> rowLimit, const RowHandler& handler, TextEnd end) {
+                        std::optional<std::int64_t> rowLimit, const RowHandler& handler, TextEnd end,
+                        std::size_t maximumCells, std::string_view tooManyCells) {
     const std::int64_t firstRow = std::max<std::int64_t>(startAt, 0);
     std::optional<std::int64_t> endRow;
     if (rowLimit) {
@@ -50,6 +51,10 @@ ParseProgress parseRows(std::string_view text, const CSVDelimiter& delimiter, st
     };
     const auto onFieldEnd = [&] {
         if (collecting()) {
+            // A field end always begins one more cell.
+            if (row.size() + 1 >= maximumCells) {
+                throw CSVParseError::generic(std::string(tooManyCells) + std::to_string(maximumCells));
+            }
             row.push_back(std::move(field));
         }
         field.clear();

@@ -6,9 +6,10 @@
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
 #include <unicode/stringpiece.h>
-#include <unicode/uchar.h>
 #include <unicode/ubrk.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -27,45 +28,16 @@ struct CodePoint {
     std::size_t length;  // bytes taken, at least 1
 };
 
-// Decodes the code point at `offset`, rejecting overlong forms, surrogates
-// and values past U+10FFFF.
+// The code point at `offset`. ICU refuses overlong forms, surrogates and
+// values past U+10FFFF; it counts in 32 bits, so it sees only the bytes of
+// one code point at most.
 CodePoint decode(std::string_view text, std::size_t offset) {
-    const auto byteAt = [&](std::size_t index) { return static_cast<unsigned char>(text[index]); };
-    const unsigned char lead = byteAt(offset);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = 0;
-    std::int32_t value = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0F;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return {-1, 1};
-    }
-    for (std::size_t index = 1; index < length; ++index) {
-        if (offset + index >= text.size()) {
-            return {-1, index};
-        }
-        const unsigned char next = byteAt(offset + index);
-        if (next < (index == 1 ? low : 0x80) || next > (index == 1 ? high : 0xBF)) {
-            return {-1, index};
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    return {value, length};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data() + offset);
+    const auto length = static_cast<std::int32_t>(std::min(text.size() - offset, kLongestCodePoint));
+    std::int32_t taken = 0;
+    UChar32 value = 0;
+    U8_NEXT(bytes, taken, length, value);
+    return {value, static_cast<std::size_t>(taken)};
 }
 
 UErrorCode throwOnFailure(UErrorCode status, const char* what) {
@@ -157,7 +129,8 @@ std::string normalizedNFC(std::string_view text) {
 std::size_t validUTF8Length(std::string_view bytes) {
     std::size_t offset = 0;
     while (offset < bytes.size()) {
-        // Whole words of ASCII at a time: most CSV text is plain.
+        // Whole words of ASCII at a time: most CSV text is plain, and ICU's
+        // decoder takes one code point per step.
         while (offset + 8 <= bytes.size()) {
             std::uint64_t word;
             std::copy_n(bytes.data() + offset, 8, reinterpret_cast<char*>(&word));

@@ -62,7 +62,8 @@ HeaderReading readHeader(const ByteSource& source, std::size_t firstChunkBytes, 
         }
         std::vector<std::string> header;
         const detail::ParseProgress progress = detail::parseRows(
-            text, guess->delimiter, 0, 1, [&](std::vector<std::string> row) { header = std::move(row); }, end);
+            text, guess->delimiter, 0, 1, [&](std::vector<std::string> row) { header = std::move(row); }, end,
+            kMaximumHeaderCells, messages::kHeaderTooManyCells);
         if (end == detail::TextEnd::partial && !progress.reachedRowLimit) {
             continue;
         }

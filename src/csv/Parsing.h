@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -25,8 +26,13 @@ struct ParseProgress {
 
 // CSVRowParser::parse. On a partial text, stops at its end without ending
 // the last row or raising errors that only the end of the text would raise.
+// A row handed over with more than `maximumCells` cells throws
+// CSVParseError::generic with `tooManyCells` and the maximum, as soon as
+// its cell past the maximum begins.
 ParseProgress parseRows(std::string_view text, const CSVDelimiter& delimiter, std::int64_t startAt,
-                        std::optional<std::int64_t> rowLimit, const RowHandler& handler, TextEnd end);
+                        std::optional<std::int64_t> rowLimit, const RowHandler& handler, TextEnd end,
+                        std::size_t maximumCells = std::numeric_limits<std::size_t>::max(),
+                        std::string_view tooManyCells = {});
 
 struct GuessProgress {
     CSVDelimiter delimiter;

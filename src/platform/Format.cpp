@@ -1,172 +1,154 @@
 #include "platform/Format.h"
 
+#include "platform/Error.h"
+
+#include <unicode/locid.h>
+#include <unicode/numberformatter.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <limits>
+#include <map>
+#include <memory>
+#include <tuple>
 
 namespace platform::format {
 
 namespace {
 
-constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",     "April",   "May",      "June",
-                                                 "July",    "August",   "September", "October", "November", "December"};
-constexpr std::array<const char*, 12> kShortMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::array<const char*, 7> kWeekdays = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                                  "Thursday", "Friday", "Saturday"};
-constexpr std::array<const char*, 7> kShortWeekdays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+using namespace std::chrono;
 
-std::string groupDigits(std::string_view digits) {
-    std::string grouped;
-    const std::size_t length = digits.size();
-    for (std::size_t i = 0; i < length; ++i) {
-        if (i > 0 && (length - i) % 3 == 0) {
-            grouped += ',';
-        }
-        grouped += digits[i];
+constexpr const char* kDomain = "Format";
+// More fraction digits than a double carries; keeps the digit text bounded.
+constexpr int kMostFractionDigits = 40;
+// Formatters a thread keeps; a caller cycling through more makes them anew.
+constexpr std::size_t kKeptFormatters = 32;
+
+void checkICU(UErrorCode status, const char* what) {
+    if (U_FAILURE(status)) {
+        throw Error(kDomain, EINVAL, std::string("ICU could not ") + what + ": " + u_errorName(status));
     }
-    return grouped;
 }
 
-// Fixed-point text of |value| with `digits` fraction digits. printf rounds
-// the binary value, not the decimal one written in the source: 2.675 is
-// stored as 2.67499999…, so it prints as "2.67" where a decimal formatter
-// would give "2.68". Only exact ties (0.125) round half to even.
-std::string fixed(double magnitude, int digits) {
-    char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.*f", digits, magnitude);
-    return buffer;
+// Fixed, so that documents read the same whatever the user's locale.
+const icu::Locale& usEnglish() {
+    static const icu::Locale locale("en_US");
+    return locale;
 }
 
-// The magnitude with at most `maximum` fraction digits, trailing zeros
-// dropped down to `minimum`, the integer part grouped.
-std::string trimmedGrouped(double magnitude, int minimum, int maximum) {
-    std::string text = fixed(magnitude, std::max(maximum, minimum));
-    std::size_t dot = text.find('.');
-    if (dot != std::string::npos) {
-        std::size_t keep = text.size();
-        while (keep > dot + 1 + static_cast<std::size_t>(std::max(minimum, 0)) && text[keep - 1] == '0') {
-            --keep;
-        }
-        if (keep == dot + 1) {
-            keep = dot;
-        }
-        text.resize(keep);
-    }
-    dot = text.find('.');
-    const std::string integerPart = dot == std::string::npos ? text : text.substr(0, dot);
-    const std::string fraction = dot == std::string::npos ? "" : text.substr(dot);
-    return groupDigits(integerPart) + fraction;
-}
-
-// Whether grouped digits show anything but zeros, so that "-0" is never printed.
-bool showsNonZero(std::string_view text) { return text.find_first_not_of("0.,") != std::string_view::npos; }
-
-std::string formatTm(const std::tm& parts, std::string_view datePattern) {
+std::string utf8(const icu::UnicodeString& text) {
     std::string out;
-    std::size_t i = 0;
-    auto number = [&](int value, int width) {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
-        out += buffer;
-    };
-    const auto doubledQuoteAt = [&](std::size_t at) {
-        return at + 1 < datePattern.size() && datePattern[at] == '\'' && datePattern[at + 1] == '\'';
-    };
-    while (i < datePattern.size()) {
-        const char c = datePattern[i];
-        if (c == '\'') {
-            // '' is a quote, inside a quoted run or outside one.
-            if (doubledQuoteAt(i)) {
-                out += '\'';
-                i += 2;
-                continue;
-            }
-            for (++i; i < datePattern.size(); ++i) {
-                if (doubledQuoteAt(i)) {
-                    out += '\'';
-                    ++i;
-                } else if (datePattern[i] == '\'') {
-                    ++i;
-                    break;
-                } else {
-                    out += datePattern[i];
-                }
-            }
-            continue;
-        }
-        std::size_t run = 1;
-        while (i + run < datePattern.size() && datePattern[i + run] == c) {
-            ++run;
-        }
-        const int hour12 = parts.tm_hour % 12 == 0 ? 12 : parts.tm_hour % 12;
-        switch (c) {
-        case 'y':
-            if (run == 2) {
-                number((parts.tm_year + 1900) % 100, 2);
-            } else {
-                number(parts.tm_year + 1900, static_cast<int>(run));
-            }
-            break;
-        case 'M':
-            if (run >= 4) {
-                out += kMonths[parts.tm_mon];
-            } else if (run == 3) {
-                out += kShortMonths[parts.tm_mon];
-            } else {
-                number(parts.tm_mon + 1, static_cast<int>(run));
-            }
-            break;
-        case 'd':
-            number(parts.tm_mday, static_cast<int>(run));
-            break;
-        case 'E':
-            out += run >= 4 ? kWeekdays[parts.tm_wday] : kShortWeekdays[parts.tm_wday];
-            break;
-        case 'H':
-            number(parts.tm_hour, static_cast<int>(run));
-            break;
-        case 'h':
-            number(hour12, static_cast<int>(run));
-            break;
-        case 'm':
-            number(parts.tm_min, static_cast<int>(run));
-            break;
-        case 's':
-            number(parts.tm_sec, static_cast<int>(run));
-            break;
-        case 'a':
-            out += parts.tm_hour < 12 ? "AM" : "PM";
-            break;
-        default:
-            out.append(run, c);
-            break;
-        }
-        i += run;
-    }
+    text.toUTF8String(out);
     return out;
+}
+
+enum class NumberKind { decimal, currency };
+
+// ICU number formatters are immutable; each thread keeps the ones it used.
+const icu::number::LocalizedNumberFormatter& numberFormatter(NumberKind kind, int minimum, int maximum) {
+    thread_local std::map<std::tuple<NumberKind, int, int>, icu::number::LocalizedNumberFormatter> formatters;
+    const auto key = std::make_tuple(kind, minimum, maximum);
+    if (const auto found = formatters.find(key); found != formatters.end()) {
+        return found->second;
+    }
+    if (formatters.size() >= kKeptFormatters) {
+        formatters.clear();
+    }
+    auto formatter = icu::number::NumberFormatter::withLocale(usEnglish())
+                         .precision(icu::number::Precision::minMaxFraction(minimum, maximum));
+    if (kind == NumberKind::currency) {
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::CurrencyUnit dollar(u"USD", status);
+        checkICU(status, "make the dollar unit");
+        formatter = formatter.unit(dollar);
+    }
+    return formatters.emplace(key, std::move(formatter)).first->second;
+}
+
+// ICU rounds the shortest decimal form of a double, so 2.675 would give
+// "2.68"; the documents round the binary value (just below 2.675: "2.67"),
+// so std::to_chars makes the digits, whatever the C locale, and ICU lays
+// them out.
+std::string roundedDigits(double value, int fractionDigits) {
+    // The largest double has 309 integer digits.
+    std::array<char, 320 + kMostFractionDigits> buffer{};
+    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::fabs(value),
+                                       std::chars_format::fixed, fractionDigits);
+    std::string digits(buffer.data(), written.ptr);
+    // "-0" is never shown.
+    if (std::signbit(value) && digits.find_first_not_of("0.") != std::string::npos) {
+        digits.insert(digits.begin(), '-');
+    }
+    return digits;
+}
+
+std::string formatNumber(NumberKind kind, double value, int minimumFractionDigits, int maximumFractionDigits) {
+    const int minimum = std::clamp(minimumFractionDigits, 0, kMostFractionDigits);
+    const int maximum = std::clamp(maximumFractionDigits, minimum, kMostFractionDigits);
+    const auto& formatter = numberFormatter(kind, minimum, maximum);
+    UErrorCode status = U_ZERO_ERROR;
+    // ICU shows "NaN" with the sign bit of the NaN; it has none here.
+    const auto formatted = std::isnan(value) ? formatter.formatDouble(std::numeric_limits<double>::quiet_NaN(), status)
+                           : std::isinf(value) ? formatter.formatDouble(value, status)
+                                               : formatter.formatDecimal(roundedDigits(value, maximum), status);
+    checkICU(status, "format a number");
+    std::string text = utf8(formatted.toString(status));
+    checkICU(status, "format a number");
+    return text;
+}
+
+// Whole seconds as ICU's milliseconds.
+UDate icuDate(sys_seconds at) { return static_cast<UDate>(at.time_since_epoch().count()) * 1000.0; }
+
+// The wall-clock time of `parts` as if it were UTC: ICU then formats it in
+// GMT, never in its own idea of the local zone, which may differ from TZ.
+sys_seconds wallClock(const std::tm& parts) {
+    const sys_days day = year(parts.tm_year + 1900) / month(static_cast<unsigned>(parts.tm_mon + 1)) /
+                         std::chrono::day(static_cast<unsigned>(parts.tm_mday));
+    return day + hours(parts.tm_hour) + minutes(parts.tm_min) + seconds(parts.tm_sec);
+}
+
+// Date formats are costly to make and not safe to share between threads.
+std::string formatDate(sys_seconds at, std::string_view datePattern) {
+    thread_local std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>, std::less<>> formats;
+    auto found = formats.find(datePattern);
+    if (found == formats.end()) {
+        if (formats.size() >= kKeptFormatters) {
+            formats.clear();
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        auto format =
+            std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                                                        datePattern.data(), static_cast<int32_t>(datePattern.size()))),
+                                                    usEnglish(), status);
+        checkICU(status, "read a date pattern");
+        format->setTimeZone(*icu::TimeZone::getGMT());
+        found = formats.emplace(std::string(datePattern), std::move(format)).first;
+    }
+    icu::UnicodeString text;
+    icu::FieldPosition position;
+    found->second->format(icuDate(at), text, position);
+    return utf8(text);
 }
 
 }  // namespace
 
 std::string groupedInteger(long long value) {
-    const std::string digits = std::to_string(value < 0 ? -(value + 1) + 1ULL : static_cast<unsigned long long>(value));
-    std::string text = value < 0 ? "-" : "";
-    text += groupDigits(digits);
+    UErrorCode status = U_ZERO_ERROR;
+    const auto formatted = numberFormatter(NumberKind::decimal, 0, 0).formatInt(value, status);
+    std::string text = utf8(formatted.toString(status));
+    checkICU(status, "format a number");
     return text;
 }
 
 std::string decimal(double value, int minimumFractionDigits, int maximumFractionDigits) {
-    if (std::isnan(value)) {
-        return "NaN";
-    }
-    if (std::isinf(value)) {
-        return value < 0 ? "-∞" : "∞";
-    }
-    const std::string text = trimmedGrouped(std::fabs(value), minimumFractionDigits, maximumFractionDigits);
-    return (std::signbit(value) && showsNonZero(text) ? "-" : "") + text;
+    return formatNumber(NumberKind::decimal, value, minimumFractionDigits, maximumFractionDigits);
 }
 
 std::string currency(double value, int fractionDigits) { return currency(value, fractionDigits, fractionDigits); }
@@ -175,56 +157,57 @@ std::string currency(double value, int minimumFractionDigits, int maximumFractio
     if (!std::isfinite(value)) {
         return {};
     }
-    const std::string text = trimmedGrouped(std::fabs(value), minimumFractionDigits, maximumFractionDigits);
-    return (value < 0 && showsNonZero(text) ? "-$" : "$") + text;
+    return formatNumber(NumberKind::currency, value, minimumFractionDigits, maximumFractionDigits);
 }
 
 std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle) {
-    const std::tm parts = localTime(at);
-    std::string datePart;
+    // ICU's own en-US styles put a narrow no-break space before AM and PM
+    // and differ between releases; the documents keep these fixed patterns.
+    std::string_view datePattern;
     switch (dateStyle) {
     case DateStyle::shortStyle:
-        datePart = formatTm(parts, "M/d/yy");
+        datePattern = "M/d/yy";
         break;
     case DateStyle::medium:
-        datePart = formatTm(parts, "MMM d, yyyy");
+        datePattern = "MMM d, yyyy";
         break;
     case DateStyle::longStyle:
-        datePart = formatTm(parts, "MMMM d, yyyy");
+        datePattern = "MMMM d, yyyy";
         break;
     case DateStyle::full:
-        datePart = formatTm(parts, "EEEE, MMMM d, yyyy");
+        datePattern = "EEEE, MMMM d, yyyy";
         break;
     case DateStyle::none:
         break;
     }
-    std::string timePart;
+    std::string_view timePattern;
     switch (timeStyle) {
     case DateStyle::none:
         break;
     case DateStyle::shortStyle:
-        timePart = formatTm(parts, "h:mm a");
+        timePattern = "h:mm a";
         break;
     case DateStyle::medium:
-        timePart = formatTm(parts, "h:mm:ss a");
-        break;
     case DateStyle::longStyle:
     case DateStyle::full:
-        timePart = formatTm(parts, "h:mm:ss a");
+        timePattern = "h:mm:ss a";
         break;
     }
-    if (datePart.empty()) {
-        return timePart;
-    }
-    if (timePart.empty()) {
-        return datePart;
+    if (datePattern.empty() || timePattern.empty()) {
+        return pattern(at, std::string(datePattern) + std::string(timePattern));
     }
     // en-US joins a short date to its time with a comma, longer ones with "at".
-    return datePart + (dateStyle == DateStyle::shortStyle ? ", " : " at ") + timePart;
+    const std::string joined =
+        std::string(datePattern) + (dateStyle == DateStyle::shortStyle ? ", " : " 'at' ") + std::string(timePattern);
+    return pattern(at, joined);
 }
 
-std::string pattern(TimePoint at, std::string_view datePattern) { return formatTm(localTime(at), datePattern); }
+std::string pattern(TimePoint at, std::string_view datePattern) {
+    return formatDate(wallClock(localTime(at)), datePattern);
+}
 
-std::string patternUtc(TimePoint at, std::string_view datePattern) { return formatTm(utcTime(at), datePattern); }
+std::string patternUtc(TimePoint at, std::string_view datePattern) {
+    return formatDate(floor<seconds>(at), datePattern);
+}
 
 }  // namespace platform::format

@@ -1,5 +1,6 @@
 #include "platform/Value.h"
 
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 #include <nlohmann/json.hpp>
@@ -45,8 +46,6 @@ std::pair<std::int64_t, std::int64_t> plistSeconds(const Value::Date& date) {
     return {seconds, rest};
 }
 
-std::string isoDate(const Value::Date& date);
-
 // libplist keeps dates in 32-bit seconds and texts as C strings: a value it
 // would silently wrap or cut is refused before anything is built.
 void checkStorableInPlist(const Value& value, int depth) {
@@ -60,7 +59,8 @@ void checkStorableInPlist(const Value& value, int depth) {
     } else if (const auto* date = value.asDate()) {
         const std::int64_t seconds = plistSeconds(*date).first;
         if (seconds < INT32_MIN || seconds > INT32_MAX) {
-            throw Error(kDomain, ERANGE, "The date " + isoDate(*date) + " " + kDateOutOfRange);
+            throw Error(kDomain, ERANGE,
+                        "The date " + iso8601(*date, IsoFraction::microsecondsWhenPresent) + " " + kDateOutOfRange);
         }
     } else if (const auto* array = value.asArray()) {
         for (const auto& item : *array) {
@@ -420,22 +420,6 @@ std::string base64(const Value::Data& data) {
     return out;
 }
 
-std::string isoDate(const Value::Date& date) {
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(date);
-    const auto micros = (date - seconds).count();
-    const std::tm parts = utcTime(std::chrono::system_clock::time_point(seconds));
-    char text[48];
-    if (micros == 0) {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
-                      parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    } else {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900,
-                      parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                      static_cast<long long>(micros));
-    }
-    return text;
-}
-
 Json toJsonNode(const Value& value) {
     if (value.isNull()) {
         return nullptr;
@@ -457,7 +441,7 @@ Json toJsonNode(const Value& value) {
         return base64(*data);
     }
     if (const auto* date = value.asDate()) {
-        return isoDate(*date);
+        return iso8601(*date, IsoFraction::microsecondsWhenPresent);
     }
     if (const auto* array = value.asArray()) {
         Json node = Json::array();

@@ -11,6 +11,27 @@ namespace {
 
 constexpr double metresPerDegreeOfLatitude = 111300.0;
 
+// The ISO 13616 check digits: with them, the account number followed by the
+// country code and the check digits, letters read as 10 to 35, leaves 1
+// modulo 97. Anything but letters and digits has no value and is passed over.
+std::string ibanCheckDigits(std::string_view countryCode, std::string_view accountNumber) {
+    int remainder = 0;
+    const auto append = [&](char character) {
+        if (character >= '0' && character <= '9') {
+            remainder = (remainder * 10 + (character - '0')) % 97;
+        } else if (character >= 'A' && character <= 'Z') {
+            remainder = (remainder * 100 + (character - 'A' + 10)) % 97;
+        } else if (character >= 'a' && character <= 'z') {
+            remainder = (remainder * 100 + (character - 'a' + 10)) % 97;
+        }
+    };
+    for (const std::string_view part : {accountNumber, countryCode, std::string_view("00")}) {
+        std::for_each(part.begin(), part.end(), append);
+    }
+    const int check = 98 - remainder;
+    return {static_cast<char>('0' + check / 10), static_cast<char>('0' + check % 10)};
+}
+
 }  // namespace
 
 std::string Address::city() { return fetch(keys::addressCity); }
@@ -77,11 +98,10 @@ std::string Bank::name() { return fetch(keys::bankName); }
 std::string Bank::swiftBic() { return fetch(keys::bankSwiftBic); }
 
 std::string Bank::iban() {
-    std::string iban = fetch(keys::bankIbanDetailsBankCountryCode);
-    iban += numerify("##");
-    iban += letterify(fetch(keys::bankIbanDetailsIbanLetterCode));
-    iban += numerify(fetch(keys::bankIbanDetailsIbanDigits));
-    return iban;
+    const std::string countryCode = fetch(keys::bankIbanDetailsBankCountryCode);
+    std::string accountNumber = letterify(fetch(keys::bankIbanDetailsIbanLetterCode));
+    accountNumber += numerify(fetch(keys::bankIbanDetailsIbanDigits));
+    return countryCode + ibanCheckDigits(countryCode, accountNumber) + accountNumber;
 }
 
 std::string Bank::bban() {

@@ -8,11 +8,13 @@
 #include "csv/HeaderReader.h"
 #include "csv/Messages.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 #include "platform/Error.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -153,6 +155,91 @@ TEST(HeaderReader, StopsAtTheMaximum) {
         CountingSource whole{"abc,def"};
         EXPECT_EQ(readHeader(whole.source(), chunkBytes, 8).header, (std::vector<std::string>{"abc", "def"}));
     }
+}
+
+std::string repeated(std::string_view piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t index = 0; index < times; ++index) {
+        text += piece;
+    }
+    return text;
+}
+
+TEST(HeaderReader, RefusesMoreCellsThanATemplateMayHave) {
+    const std::string tooMany = std::string(messages::kHeaderTooManyCells) + std::to_string(kMaximumHeaderCells);
+    const std::size_t most = kMaximumHeaderCells;
+    const struct {
+        const char* name;
+        std::string text;
+        std::size_t cells;  // 0: refused
+    } cases[] = {
+        {"AtTheMost", repeated("c,", most - 1) + "c\n1,2\n", most},
+        {"EmptyCellsAtTheMost", std::string(most - 1, ';') + "\n", most},
+        {"OneTooMany", repeated("c,", most) + "c\n1,2\n", 0},
+        {"TrailingDelimiter", repeated("c\t", most) + "\n", 0},
+        {"EmptyCellsWithoutLineEnd", std::string(most, ','), 0},
+        // Line ends inside quotes do not end the row.
+        {"QuotedLineEnds", repeated("\"x\ny\",", most + 5) + "z\n", 0},
+    };
+    for (const auto& item : cases) {
+        for (const std::size_t chunkBytes : {std::size_t{1}, std::size_t{1000}, kHeaderChunkBytes}) {
+            SCOPED_TRACE(::testing::Message() << item.name << " in chunks of " << chunkBytes);
+            CountingSource counting{item.text};
+            if (item.cells != 0) {
+                EXPECT_EQ(readHeader(counting.source(), chunkBytes).header.size(), item.cells);
+                continue;
+            }
+            try {
+                readHeader(counting.source(), chunkBytes);
+                ADD_FAILURE() << "no error";
+            } catch (const CSVParseError& error) {
+                EXPECT_EQ(error.kind(), CSVParseError::Kind::generic);
+                EXPECT_EQ(error.message(), tooMany);
+            }
+        }
+    }
+}
+
+// A 60 MB line of commas once made 63 million empty names; now it costs a
+// small multiple of its bytes. Measured in a child, whose peak is its own.
+TEST(HeaderReader, ALongLineOfCommasCostsAFewTimesItsBytes) {
+    constexpr std::size_t kLineBytes = 60'000'000;
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer's shadow memory is several times what it watches.
+    constexpr std::size_t kAllowance = 8;
+#else
+    constexpr std::size_t kAllowance = 4;
+#endif
+    const auto peakBytes = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+    };
+    const int status = platform::testing::runInChild([&] {
+        std::size_t served = 0;
+        const ByteSource commas = [&](std::string& buffer, std::size_t count) {
+            const std::size_t take = std::min(count, kLineBytes - served);
+            buffer.append(take, ',');
+            served += take;
+            if (served < kLineBytes) {
+                return true;
+            }
+            buffer += "\n1\n";
+            return false;
+        };
+        const std::size_t before = peakBytes();
+        try {
+            readHeader(commas);
+            return 2;
+        } catch (const CSVParseError& error) {
+            if (error.message() != std::string(messages::kHeaderTooManyCells) + std::to_string(kMaximumHeaderCells)) {
+                return 3;
+            }
+        }
+        return peakBytes() - before < kAllowance * kLineBytes ? 0 : 4;
+    });
+    EXPECT_EQ(status, 0) << "2: no error, 3: another error, 4: too much memory";
 }
 
 TEST(HeaderReader, FileFailuresNameTheFile) {

@@ -3,8 +3,13 @@
 
 #include "TestSupport.h"
 
+#include <unicode/locid.h>
+
 #include <cmath>
 #include <ctime>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -25,6 +30,50 @@ TEST(ClockTest, TimestampFollowsTimeZone) {
     }
     const FixedClock clock(kMoment);
     EXPECT_EQ(clock.now(), kMoment);
+}
+
+TEST(ClockTest, Iso8601InUtc) {
+    using Micro = sys_time<microseconds>;
+    const Micro moment = floor<microseconds>(kMoment);
+    struct Case {
+        std::string actual;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {iso8601(kMoment), "2026-01-05T15:04:09Z"},
+        {iso8601(kMoment + milliseconds(999) + nanoseconds(999)), "2026-01-05T15:04:09Z"},
+        {iso8601(TimePoint()), "1970-01-01T00:00:00Z"},
+        {iso8601(TimePoint() - nanoseconds(1)), "1969-12-31T23:59:59Z"},
+        {iso8601(sys_days(year(2024) / February / 29) + hours(23) + minutes(59) + seconds(59)), "2024-02-29T23:59:59Z"},
+        {iso8601(moment, IsoFraction::microsecondsWhenPresent), "2026-01-05T15:04:09Z"},
+        {iso8601(moment + microseconds(250), IsoFraction::microsecondsWhenPresent), "2026-01-05T15:04:09.000250Z"},
+        {iso8601(moment + microseconds(250), IsoFraction::none), "2026-01-05T15:04:09Z"},
+        {iso8601(Micro() - microseconds(250'000), IsoFraction::microsecondsWhenPresent), "1969-12-31T23:59:59.750000Z"},
+        {iso8601(Micro(sys_days(year(9999) / December / 31)), IsoFraction::none), "9999-12-31T00:00:00Z"},
+        {iso8601(Micro(sys_days(year(1) / January / 1)), IsoFraction::none), "0001-01-01T00:00:00Z"},
+    };
+    for (const auto& item : cases) {
+        EXPECT_EQ(item.actual, item.expected);
+    }
+    // The same text whatever the local zone.
+    testing::ScopedEnvironment zone("TZ", "Pacific/Kiritimati");
+    EXPECT_EQ(iso8601(kMoment), "2026-01-05T15:04:09Z");
+}
+
+TEST(ClockTest, UtcTimeBreaksDownTheDay) {
+    testing::ScopedEnvironment zone("TZ", "Asia/Tokyo");
+    for (const TimePoint at :
+         {kMoment, TimePoint() - seconds(1), TimePoint(sys_days(year(2024) / December / 31)) + hours(5)}) {
+        const std::time_t seconds = system_clock::to_time_t(at);
+        std::tm expected{};
+        gmtime_r(&seconds, &expected);
+        const std::tm actual = utcTime(at);
+        EXPECT_EQ(std::make_tuple(actual.tm_year, actual.tm_mon, actual.tm_mday, actual.tm_hour, actual.tm_min,
+                                  actual.tm_sec, actual.tm_wday, actual.tm_yday),
+                  std::make_tuple(expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_hour,
+                                  expected.tm_min, expected.tm_sec, expected.tm_wday, expected.tm_yday))
+            << seconds;
+    }
 }
 
 TEST(FormatTest, Numbers) {
@@ -58,6 +107,19 @@ TEST(FormatTest, Numbers) {
         {format::groupedInteger(-1000), "-1,000"},
         {format::groupedInteger(999), "999"},
         {format::groupedInteger(std::numeric_limits<long long>::min()), "-9,223,372,036,854,775,808"},
+        // 1.005 is stored just below it; 0.375 is an exact tie and goes to even.
+        {format::decimal(1.005, 0, 2), "1"},
+        {format::decimal(0.375, 0, 2), "0.38"},
+        {format::decimal(0.625, 0, 2), "0.62"},
+        {format::decimal(1e20, 0, 0), "100,000,000,000,000,000,000"},
+        {format::decimal(0.1, 0, 25), "0.1000000000000000055511151"},
+        {format::decimal(1.5, 3, 1), "1.500"},
+        {format::decimal(-2.5, -4, 0), "-2"},
+        {format::decimal(std::nan("")), "NaN"},
+        {format::decimal(-std::numeric_limits<double>::quiet_NaN()), "NaN"},
+        {format::decimal(std::numeric_limits<double>::infinity()), "\u221E"},
+        {format::decimal(-std::numeric_limits<double>::infinity()), "-\u221E"},
+        {format::currency(std::numeric_limits<double>::max(), 0, 0).substr(0, 8), "$179,769"},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(item.actual, item.expected);
@@ -98,6 +160,45 @@ TEST(FormatTest, DatesInLocalTime) {
     testing::ScopedEnvironment tokyo("TZ", "Asia/Tokyo");
     EXPECT_EQ(format::patternUtc(kMoment, "yyyy-MM-dd HH"), "2026-01-05 15");
     EXPECT_EQ(format::pattern(kMoment, "yyyy-MM-dd HH"), "2026-01-06 00");
+}
+
+// ICU's default locale, which follows the user's, changes nothing.
+TEST(FormatTest, IgnoresTheDefaultLocale) {
+    testing::ScopedEnvironment zone("TZ", "UTC");
+    const icu::Locale previous = icu::Locale::getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale("de_DE"), status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    EXPECT_EQ(format::decimal(1234.5), "1,234.5");
+    EXPECT_EQ(format::currency(-1234.5), "-$1,234.50");
+    EXPECT_EQ(format::date(kMoment, format::DateStyle::full, format::DateStyle::shortStyle),
+              "Monday, January 5, 2026 at 3:04 PM");
+    icu::Locale::setDefault(previous, status);
+}
+
+// Formatters kept per thread: threads formatting at once agree.
+TEST(FormatTest, ThreadsFormatAlike) {
+    testing::ScopedEnvironment zone("TZ", "UTC");
+    const auto formatMany = [] {
+        std::string all;
+        for (int index = 0; index < 200; ++index) {
+            all += format::pattern(kMoment + hours(index), "EEE d MMM h a") + format::currency(index * 1.25) +
+                   format::decimal(index / 7.0, 0, index % 5);
+        }
+        return all;
+    };
+    const std::string expected = formatMany();
+    std::vector<std::string> results(4);
+    std::vector<std::thread> threads;
+    for (std::string& result : results) {
+        threads.emplace_back([&result, &formatMany] { result = formatMany(); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const std::string& result : results) {
+        EXPECT_EQ(result, expected);
+    }
 }
 
 // A local wall-clock time in the current TZ.

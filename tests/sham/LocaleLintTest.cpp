@@ -395,6 +395,78 @@ TEST_F(ShamLocaleLint, EngineDrawsFromEveryKey) {
     }
 }
 
+// A thousand draws give names and places enough to fill a thousand rows
+// without looking repeated.
+TEST_F(ShamLocaleLint, DrawsAreVaried) {
+    LocaleDirectory locales(shippedLocale().parent_path());
+    platform::SeededRandom random(7);
+    Faker faker("en", random);
+    const struct {
+        const char* what;
+        std::function<std::string()> draw;
+        std::size_t leastDistinct;
+    } cases[] = {
+        {"Name - First Name", [&] { return faker.name().firstName(); }, 700},
+        {"Name - Last Name", [&] { return faker.name().lastName(); }, 450},
+        {"Address - City", [&] { return faker.address().city(); }, 800},
+    };
+    for (const auto& [what, draw, leastDistinct] : cases) {
+        std::set<std::string> distinct;
+        for (int index = 0; index < 1000; ++index) {
+            const std::string value = draw();
+            ASSERT_TRUE(!value.empty() && value.find("#{") == std::string::npos) << what << " gave \"" << value << "\"";
+            distinct.insert(value);
+        }
+        EXPECT_GE(distinct.size(), leastDistinct) << what;
+    }
+}
+
+// Whether `iban` passes the ISO 13616 check: its first four characters moved
+// to the end and its letters read as 10 to 35, it leaves 1 modulo 97.
+bool passesIbanCheck(const std::string& iban) {
+    if (iban.size() < 5) {
+        return false;
+    }
+    std::string digits;
+    for (const char character : iban.substr(4) + iban.substr(0, 4)) {
+        if (character >= '0' && character <= '9') {
+            digits += character;
+        } else if (character >= 'A' && character <= 'Z') {
+            digits += std::to_string(character - 'A' + 10);
+        } else {
+            return false;
+        }
+    }
+    int remainder = 0;
+    for (const char digit : digits) {
+        remainder = (remainder * 10 + (digit - '0')) % 97;
+    }
+    return remainder == 1;
+}
+
+TEST_F(ShamLocaleLint, IbansPassTheirCheck) {
+    // The checker itself, on the standard's example and a one-digit slip.
+    ASSERT_TRUE(passesIbanCheck("GB82WEST12345698765432"));
+    ASSERT_FALSE(passesIbanCheck("GB82WEST12345698765433"));
+    ASSERT_FALSE(passesIbanCheck("GB28WEST12345698765432"));
+
+    LocaleDirectory locales(shippedLocale().parent_path());
+    const std::regex shape("GB[0-9]{2}[A-Z]{4}[0-9]{14}");
+    for (const std::uint64_t seed : {1u, 2u, 3u}) {
+        platform::SeededRandom random(seed);
+        Faker faker("en", random);
+        std::set<std::string> checkDigits;
+        for (int index = 0; index < 2000; ++index) {
+            const std::string iban = faker.bank().iban();
+            ASSERT_TRUE(std::regex_match(iban, shape)) << iban;
+            ASSERT_TRUE(passesIbanCheck(iban)) << iban;
+            checkDigits.insert(iban.substr(2, 2));
+        }
+        // Computed, yet spread over the whole range as the rest varies.
+        EXPECT_GT(checkDigits.size(), 90u);
+    }
+}
+
 // The build tree and an installation reach the same file through the bundle.
 TEST(ShamLocaleBundle, DefaultSearchFindsTheShippedFile) {
     Provider provider(Config::inResources(platform::Bundle::main().resourcePath()));

@@ -2,8 +2,8 @@
 
 #include "CanvasImpl.h"
 #include "Handles.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
-#include "platform/Format.h"
 #include "platform/UniqueFd.h"
 
 #include <cairo-pdf.h>
@@ -30,9 +30,6 @@ constexpr Size kInitialPageSize = pageSizes::a4;
 Error pdfError(PdfErrorCode code, const std::string& message) {
     return Error(kDomain, static_cast<int>(code), message);
 }
-
-// ISO 8601 in UTC, the form cairo takes for the PDF dates.
-std::string isoDate(TimePoint at) { return format::patternUtc(at, "yyyy-MM-dd'T'HH:mm:ss'Z'"); }
 
 }  // namespace
 
@@ -69,7 +66,8 @@ struct PdfDocument::Impl {
                            std::string("Could not create the PDF surface: ") +
                                cairo_status_to_string(cairo_surface_status(surface.get())));
         }
-        const std::string date = isoDate(clock.now());
+        // Cairo takes the PDF dates as ISO 8601.
+        const std::string date = iso8601(clock.now());
         cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());
         cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_MOD_DATE, date.c_str());
         const std::pair<cairo_pdf_metadata_t, const std::string*> fields[] = {

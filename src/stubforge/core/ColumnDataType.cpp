@@ -4,7 +4,7 @@
 #include "sham/Faker.h"
 #include "sham/LocaleKeys.h"
 
-#include "platform/Format.h"
+#include "platform/Clock.h"
 
 #include <charconv>
 #include <chrono>
@@ -22,7 +22,7 @@ using Type = CSVColumnDataType;
 // the printed value with the time zone; the day is read as UTC midnight here.
 std::string expiryDate(Faker& faker) {
     const auto date = utcMidnight(faker.business().fetch(sham::keys::businessCreditCardExpiryDates));
-    return date ? iso8601Text(*date) : std::string();
+    return date ? platform::iso8601(*date) : std::string();
 }
 
 std::string price(Faker& faker) { return numberText(floorToCents(faker.commerce().price())); }
@@ -249,10 +249,6 @@ double floorToCents(double value) {
 
 std::optional<platform::TimePoint> utcMidnight(std::string_view dayText) {
     return sham::DateFormatter().utcDate(dayText);
-}
-
-std::string iso8601Text(platform::TimePoint at) {
-    return platform::format::patternUtc(at, "yyyy-MM-dd'T'HH:mm:ss'Z'");
 }
 
 }  // namespace stubforge

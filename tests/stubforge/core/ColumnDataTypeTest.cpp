@@ -258,7 +258,7 @@ TEST(ExpiryDateTest, DaysAreReadAsUTCMidnight) {
             EXPECT_FALSE(date) << item.text;
         } else {
             ASSERT_TRUE(date) << item.text;
-            EXPECT_EQ(iso8601Text(*date), item.iso);
+            EXPECT_EQ(platform::iso8601(*date), item.iso);
         }
     }
 }

@@ -23,14 +23,19 @@ inline constexpr std::size_t kHeaderChunkBytes = 64 * 1024;
 // The most the header reader reads; a header row (with the line guessing
 // looks at) that needs more is refused rather than read without end.
 inline constexpr std::size_t kMaximumHeaderBytes = std::size_t{64} << 20;
+// The most cells a header row may have: each becomes a column, and a line of
+// commas would otherwise cost far more memory than its bytes.
+inline constexpr std::size_t kMaximumHeaderCells = 10'000;
 
 // The header row and guessed delimiter that a CSV document made from the
 // whole text would hold, reading only as much of the text as they need: the
 // first row, and the first non-blank line that guessing looks at. What lies
 // beyond is never read, so a malformed or non-UTF-8 row further down does
 // not matter. Throws CSVParseError for a malformed header row, bytes that
-// are not UTF-8 in the part read, or a header that needs more than
-// `maximumBytes` (messages::kHeaderTooLong), and whatever `source` throws.
+// are not UTF-8 in the part read, a header that needs more than
+// `maximumBytes` (messages::kHeaderTooLong) or has more than
+// kMaximumHeaderCells cells (messages::kHeaderTooManyCells), and whatever
+// `source` throws.
 HeaderReading readHeader(const ByteSource& source, std::size_t firstChunkBytes = kHeaderChunkBytes,
                          std::size_t maximumBytes = kMaximumHeaderBytes);
 

@@ -24,6 +24,8 @@ inline constexpr std::string_view kCellNotUTF8 = "Cell is not UTF-8 text: ";
 inline constexpr std::string_view kNotRegularFile = "not a regular file";
 // A header row that runs past the most the header reader will read.
 inline constexpr std::string_view kHeaderTooLong = "the header row is too long";
+// A header row of more cells than a template may have; the most follows.
+inline constexpr std::string_view kHeaderTooManyCells = "the header row has too many cells; the most is ";
 // A line that would not read back as written; its line number follows.
 inline constexpr std::string_view kUnwritableEmptyLine = "Line without cells can't be written: ";
 

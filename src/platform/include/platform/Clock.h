@@ -38,9 +38,19 @@ std::tm utcTime(TimePoint at);
 // negative, earlier). The day is clamped to the target month's length, so
 // March 31 minus one month is February 28 (29 in a leap year); a time that
 // the target day skips or repeats for daylight saving is settled by mktime.
+// The result must lie within what a TimePoint holds (years 1678 to 2261).
 TimePoint addingMonths(TimePoint at, int months);
 
 // "yyyyMMddHHmmss" in local time: the file-name timestamp.
 std::string timestamp(TimePoint at);
+
+enum class IsoFraction { none, microsecondsWhenPresent };
+
+// ISO 8601 in UTC, "2027-01-31T00:00:00Z"; parts of a second are dropped,
+// or with `microsecondsWhenPresent` written as six digits when there are any
+// ("2027-01-31T00:00:00.000250Z"). Years from -32767 to 32767, the span of
+// the standard calendar types.
+std::string iso8601(std::chrono::sys_time<std::chrono::microseconds> at, IsoFraction fraction);
+std::string iso8601(TimePoint at);
 
 }  // namespace platform

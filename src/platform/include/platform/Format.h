@@ -5,8 +5,9 @@
 #include <string>
 #include <string_view>
 
-// The en-US number and date styles the documents print. Fixed rather than
-// taken from the process locale, so that documents read the same everywhere.
+// The en-US number and date styles the documents print, through ICU with the
+// locale "en_US". Fixed rather than taken from the process locale, so that
+// documents read the same everywhere.
 namespace platform::format {
 
 // 1234.5 -> "1,234.5": grouped, between minimum and maximum fraction digits.
@@ -32,10 +33,12 @@ enum class DateStyle { none, shortStyle, medium, longStyle, full };
 // other date styles with " at ".
 std::string date(TimePoint at, DateStyle dateStyle, DateStyle timeStyle = DateStyle::none);
 
-// A date pattern in local time with the fields yyyy, yy, MMMM, MMM, MM, M,
-// dd, d, EEEE, EEE, HH, H, hh, h, mm, ss and a; text in single quotes is
-// literal, '' is a single quote (inside quotes too), other characters are
-// copied.
+// An ICU date pattern in local time (TZ honoured), with such fields as yyyy,
+// yy, MMMM, MMM, MM, M, dd, d, EEEE, EEE, HH, H, hh, h, mm, ss and a; text in
+// single quotes is literal, '' is a single quote (inside quotes too), and
+// other characters but ASCII letters are copied. Letters meant literally
+// must be quoted. Throws platform::Error (domain "Format") for a pattern
+// ICU refuses.
 std::string pattern(TimePoint at, std::string_view datePattern);
 
 // The same pattern in UTC.

@@ -154,7 +154,4 @@ double floorToCents(double value);
 // machine's time zone; nothing unless the text names a real day exactly.
 std::optional<platform::TimePoint> utcMidnight(std::string_view dayText);
 
-// A date as ISO 8601 in UTC without fractions: "2027-01-31T00:00:00Z".
-std::string iso8601Text(platform::TimePoint at);
-
 }  // namespace stubforge
