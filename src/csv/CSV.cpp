@@ -37,7 +37,9 @@ Converter openConverter(std::string_view encoding) {
     UErrorCode status = U_ZERO_ERROR;
     Converter converter(ucnv_open(std::string(encoding).c_str(), &status));
     if (U_FAILURE(status)) {
-        throw std::invalid_argument(std::string(messages::kUnknownEncoding) + std::string(encoding));
+        throw platform::Error(CSVFileError::unknownEncoding,
+                              std::string(messages::kUnknownEncoding) + std::string(encoding),
+                              platform::Error(std::string(kICUErrorDomain), status, u_errorName(status)));
     }
     ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
@@ -103,7 +105,7 @@ std::string readTextFile(const std::filesystem::path& path, std::string_view enc
         text = convert(bytes, encoding, kUTF8);
     }
     if (!text) {
-        throw platform::Error("CSV", EILSEQ,
+        throw platform::Error(CSVFileError::notInEncoding,
                               std::string(messages::kNotInEncoding) + std::string(encoding) + ": \"" +
                                   path.string() + "\"");
     }

@@ -2,6 +2,7 @@
 
 #include "stubforge/core/GenerationContext.h"
 #include "stubforge/core/Options.h"
+#include "stubforge/core/WriterErrors.h"
 
 #include "platform/OutputFile.h"
 
@@ -13,18 +14,13 @@
 
 // Writers of files whose size is asked for in megabytes, and the 3D model
 // copier. Each writes one file into the output folder under a timestamped
-// name and returns its path; failures throw platform::Error and leave no
-// file behind.
+// name and returns its path; failures throw platform::Error (the codes are
+// in WriterErrors.h) and leave no file behind.
 namespace stubforge {
 
 // The repeated text of TXT and plain dummy files, and their largest chunk.
 inline constexpr std::string_view kFillerText = "- Stubforge -";
 inline constexpr std::size_t kMaximumFillerChunk = 10'000'000;
-
-// The TXT writers' error cases, carried as the code of a platform::Error
-// whose domain is "TXTGeneratorError".
-enum class TXTGeneratorError { failedToCreateFileURL, failedToWriteDataToFile };
-inline constexpr std::string_view kTXTGeneratorErrorDomain = "TXTGeneratorError";
 
 // `count` bytes of `filler` repeated from its first byte.
 std::string makeFillerChunk(std::size_t count, std::string_view filler = kFillerText);
