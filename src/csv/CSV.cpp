@@ -1,6 +1,7 @@
 #include "csv/CSV.h"
 
 #include "Characters.h"
+#include "Document.h"
 #include "FileReader.h"
 #include "csv/Messages.h"
 
@@ -14,9 +15,6 @@
 #include <stdexcept>
 
 namespace csv {
-
-template class CSV<Enumerated>;
-template class CSV<Named>;
 
 namespace detail {
 
@@ -120,5 +118,33 @@ std::optional<std::string> encodeText(std::string_view text, std::string_view en
 }
 
 }  // namespace detail
+
+template <CSVView DataView>
+CSV<DataView>::CSV(Text string, std::optional<CSVDelimiter> delimiter, bool loadColumns,
+                   std::optional<std::int64_t> rowLimit)
+    : text_(detail::preparedText(std::move(string.value))),
+      delimiter_(delimiter ? std::move(*delimiter) : CSVDelimiter::guessed(text_)),
+      header_(detail::parseHeader(text_, delimiter_)),
+      content_(header_, text_, delimiter_, loadColumns, rowLimit) {}
+
+template <CSVView DataView>
+CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, CSVDelimiter delimiter,
+                                      std::string_view encoding, bool loadColumns) {
+    return CSV(detail::readTextFile(path, encoding), std::move(delimiter), loadColumns);
+}
+
+template <CSVView DataView>
+CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, std::string_view encoding,
+                                      bool loadColumns) {
+    return CSV(detail::readTextFile(path, encoding), loadColumns);
+}
+
+template <CSVView DataView>
+std::optional<std::string> CSV<DataView>::serializedData(std::string_view encoding) const {
+    return detail::encodeText(serialized(), encoding);
+}
+
+template class CSV<Enumerated>;
+template class CSV<Named>;
 
 }  // namespace csv

@@ -231,7 +231,7 @@ Canvas& PdfDocument::beginPage(Size size, Origin origin) {
         cairo_scale(cairo, 1, -1);
     }
     ++impl.pages;
-    impl.canvas->impl().beginPage(cairo, size, origin);
+    CanvasAccess::impl(*impl.canvas).beginPage(cairo, size, origin);
     return *impl.canvas;
 }
 
@@ -240,14 +240,14 @@ void PdfDocument::endPage() {
     if (!pageOpen()) {
         throw std::logic_error("endPage without an open page");
     }
-    impl.canvas->impl().endPage();
+    CanvasAccess::impl(*impl.canvas).endPage();
     cairo_restore(impl.cairo.get());
     cairo_show_page(impl.cairo.get());
     impl.throwIfFailed();
 }
 
 bool PdfDocument::pageOpen() const noexcept {
-    return impl_ && impl_->canvas->impl().cairo != nullptr;
+    return impl_ && CanvasAccess::impl(*impl_->canvas).cairo != nullptr;
 }
 
 int PdfDocument::pageCount() const noexcept {
