@@ -178,7 +178,6 @@ void OutputFile::write(std::span<const std::byte> bytes) {
         throw Error(OutputFileError::alreadyClosed, "\"" + destination_.string() + "\" is already closed");
     }
     writeAll(descriptor_.get(), bytes.data(), bytes.size(), destination_);
-    written_ += bytes.size();
 }
 
 void OutputFile::write(std::string_view text) {

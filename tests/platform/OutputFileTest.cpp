@@ -171,7 +171,6 @@ TEST(OutputFileTest, RepeatedPatternIsExactAndCut) {
         const fs::path destination = folder.path() / ("repeat" + std::to_string(index++));
         OutputFile file(destination);
         file.writeRepeated(bytesOf(item.pattern), item.count);
-        EXPECT_EQ(file.bytesWritten(), item.count);
         file.commit();
         const std::string written = testing::readFile(destination);
         ASSERT_EQ(written.size(), item.count);

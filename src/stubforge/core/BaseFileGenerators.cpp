@@ -53,18 +53,18 @@ fs::path BaseFileGenerator::generate(std::string_view sizeText, double sizeInMB,
     const std::string label = detail::sizeLabel(sizeText, sizeErrors);
     const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, sizeErrors));
     const std::string fileName =
-        std::string(prefix) + "_" + label + "MB_" + Utils::timestamp(context.clock()) + "." + extensionText;
+        std::string(prefix()) + "_" + label + "MB_" + Utils::timestamp(context.clock()) + "." + extensionText;
 
-    const auto basePath = context.bundle().pathForResource(resourceName, extensionText);
+    const auto basePath = context.bundle().pathForResource(resourceName(), extensionText);
     if (!basePath) {
         throw generatorError(name, BaseFileGeneratorError::baseFileNotFound,
-                             "Base file '" + std::string(resourceName) + "." + extensionText + "' not found in bundle.");
+                             "Base file '" + std::string(resourceName()) + "." + extensionText + "' not found in bundle.");
     }
     const std::vector<std::byte> base = readBaseFile(*basePath, name);
     if (base.empty()) {
         // An empty base would never grow the file.
         throw generatorError(name, BaseFileGeneratorError::baseFileEmpty,
-                             "Base file '" + std::string(resourceName) + "." + extensionText + "' is empty.");
+                             "Base file '" + std::string(resourceName()) + "." + extensionText + "' is empty.");
     }
 
     const fs::path destination = detail::outputPath(context, fileName);

@@ -16,25 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<std::string_view, 16> kCategoryWords = {
-    "document",  // pdf
-    "document",  // txt
-    "document",  // json
-    "document",  // pptx
-    "document",  // xlsx
-    "document",  // docx
-    "image",     // jpg
-    "image",     // png
-    "audio",     // mp3
-    "audio",     // wav
-    "video",     // mp4
-    "document",  // csv
-    "archive",   // zip
-    "archive",   // rar
-    "3D_model",  // usdz
-    "",          // showAll
-};
-
 constexpr detail::SizeErrors kSizeErrors =
     detail::sizeErrors(TXTGeneratorError::invalidSizeText, TXTGeneratorError::invalidSize);
 
@@ -78,8 +59,6 @@ std::string makeFillerChunk(std::size_t count, std::string_view filler) {
     chunk.append(filler.substr(0, count - chunk.size()));
     return chunk;
 }
-
-std::string_view categoryWord(FileExtension extension) { return kCategoryWords[static_cast<std::size_t>(extension)]; }
 
 fs::path generateTXTFile(std::string_view sizeText, double sizeInMB, const GenerationContext& context) {
     const std::string label = detail::sizeLabel(sizeText, kSizeErrors);

@@ -134,7 +134,7 @@ TEST_F(SizedWritersTest, EveryGeneratorNamesItsMissingBaseFile) {
             EXPECT_EQ(error.domain(), generator->name);
             EXPECT_EQ(error.code(), static_cast<int>(BaseFileGeneratorError::baseFileNotFound));
             EXPECT_EQ(error.code(), 1) << "the code callers know a missing base file by";
-            EXPECT_EQ(std::string(error.what()), "Base file '" + std::string(generator->resourceName) + "." +
+            EXPECT_EQ(std::string(error.what()), "Base file '" + std::string(generator->resourceName()) + "." +
                                                      std::string(rawValue(generator->extension)) +
                                                      "' not found in bundle.");
         }
