@@ -33,9 +33,8 @@ platform::Error documentSetupError(bool contextFailed, const platform::Error& ca
 
 namespace detail {
 
-std::vector<std::byte> renderPages(const PageSetup& setup, const GenerationContext& context,
-                                   const DrawPages& drawPages, const graphics::PdfMetadata& metadata,
-                                   SetupError setupError) {
+std::vector<std::byte> renderPages(const PageSetup& setup, const GenerationContext& context, const DrawPages& drawPages,
+                                   const graphics::PdfMetadata& metadata, SetupError setupError) {
     throwIfCancelled(context);
     std::optional<graphics::PdfDocument> document;
     try {
@@ -57,8 +56,7 @@ std::vector<std::byte> renderPages(const PageSetup& setup, const GenerationConte
 
 }  // namespace detail
 
-DocumentPages::DocumentPages(graphics::PdfDocument& document, const PageSetup& setup,
-                             const GenerationContext& context)
+DocumentPages::DocumentPages(graphics::PdfDocument& document, const PageSetup& setup, const GenerationContext& context)
     : document_(document), setup_(setup), context_(context) {}
 
 void DocumentPages::drawPage(const std::function<void(graphics::Canvas&)>& draw) {

@@ -24,8 +24,7 @@ inline constexpr int kSizedDummyPageCount = 2;
 // Draws `text` in Helvetica 36 on one line, centred across `rect`'s width by
 // its advance, with its baseline at (rect height − 36) / 2 from the bottom
 // edge. The rect's origin is not added: it is the page's box.
-void drawCenteredText(std::string_view text, platform::graphics::Canvas& canvas,
-                      const platform::graphics::Rect& rect);
+void drawCenteredText(std::string_view text, platform::graphics::Canvas& canvas, const platform::graphics::Rect& rect);
 
 // `pageCount` dummy pages drawn into memory. Failing to set the PDF up
 // throws PDFGeneratorError::unableToCreatePDFContext.

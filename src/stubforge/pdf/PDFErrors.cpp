@@ -8,7 +8,7 @@ namespace {
 
 std::string description(PDFGenerationError code) {
     return std::string(code == PDFGenerationError::unableToCreateDataConsumer ? pdf_texts::kUnableToCreateDataConsumer
-                                                                               : pdf_texts::kUnableToCreateContext);
+                                                                              : pdf_texts::kUnableToCreateContext);
 }
 
 }  // namespace

@@ -16,8 +16,7 @@ using SetupError = platform::Error (*)(bool contextFailed, const platform::Error
 
 // renderPDFDocument with the set-up failures in the caller's own domain, so
 // that each writer translates the layer's error once.
-std::vector<std::byte> renderPages(const PageSetup& setup, const GenerationContext& context,
-                                   const DrawPages& drawPages, const platform::graphics::PdfMetadata& metadata,
-                                   SetupError setupError);
+std::vector<std::byte> renderPages(const PageSetup& setup, const GenerationContext& context, const DrawPages& drawPages,
+                                   const platform::graphics::PdfMetadata& metadata, SetupError setupError);
 
 }  // namespace stubforge::detail

@@ -37,7 +37,9 @@ public:
     Error(std::string domain, int code, const std::string& message)
         : std::runtime_error(message), domain_(std::move(domain)), code_(code) {}
     Error(std::string domain, int code, const std::string& message, const Error& underlying)
-        : std::runtime_error(message), domain_(std::move(domain)), code_(code),
+        : std::runtime_error(message),
+          domain_(std::move(domain)),
+          code_(code),
           underlying_(std::make_shared<const Error>(underlying)) {}
 
     const std::string& domain() const noexcept { return domain_; }

@@ -30,8 +30,7 @@ struct PageSetup {
 // has the setup's media box and origin.
 class DocumentPages {
 public:
-    DocumentPages(platform::graphics::PdfDocument& document, const PageSetup& setup,
-                  const GenerationContext& context);
+    DocumentPages(platform::graphics::PdfDocument& document, const PageSetup& setup, const GenerationContext& context);
 
     // Draws one page: begins it, hands its canvas to `draw`, ends it. Checks
     // for cancellation first (platform::OutputFileError::cancelled).

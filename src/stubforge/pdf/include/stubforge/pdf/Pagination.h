@@ -17,8 +17,7 @@ namespace stubforge {
 // Lays `text` into equal text areas, one page per area. A form feed starts a
 // new page; an empty text has no pages.
 platform::graphics::TextFlow paginateText(platform::graphics::Typesetter& typesetter,
-                                          platform::graphics::AttributedText text,
-                                          platform::graphics::Size textArea);
+                                          platform::graphics::AttributedText text, platform::graphics::Size textArea);
 
 // Called after a page's text is drawn, for its header, footer or number:
 // the page's index within the flow (from 0) and the flow's page count.
@@ -26,7 +25,7 @@ using PageDecoration = std::function<void(platform::graphics::Canvas&, std::size
 
 // Draws each page of `flow` as one document page: the page's text with the
 // text area's corner at `textOrigin`, then `decorate`.
-void drawTextPages(DocumentPages& pages, const platform::graphics::TextFlow& flow,
-                   platform::graphics::Point textOrigin, const PageDecoration& decorate = {});
+void drawTextPages(DocumentPages& pages, const platform::graphics::TextFlow& flow, platform::graphics::Point textOrigin,
+                   const PageDecoration& decorate = {});
 
 }  // namespace stubforge
