@@ -21,10 +21,9 @@ auto inWriterDomain(std::string_view errorDomain, int errorCode, Action action) 
 
 ResourceFile::ResourceFile(std::filesystem::path path, std::string_view what, std::string_view errorDomain,
                            int errorCode)
-    : errorDomain_(errorDomain),
-      errorCode_(errorCode),
-      file_(inWriterDomain(errorDomain, errorCode,
-                           [&] { return platform::InputFile(std::move(path), std::string(what)); })) {}
+    : errorDomain_(errorDomain), errorCode_(errorCode), file_(inWriterDomain(errorDomain, errorCode, [&] {
+          return platform::InputFile(std::move(path), std::string(what));
+      })) {}
 
 std::size_t ResourceFile::read(std::span<std::byte> buffer) {
     return inWriterDomain(errorDomain_, errorCode_, [&] { return file_.read(buffer); });
