@@ -1,6 +1,7 @@
 #include "csv/CSV.h"
 
 #include "Characters.h"
+#include "Document.h"
 #include "FileReader.h"
 #include "csv/Messages.h"
 
@@ -14,9 +15,6 @@
 #include <stdexcept>
 
 namespace csv {
-
-template class CSV<Enumerated>;
-template class CSV<Named>;
 
 namespace detail {
 
@@ -37,7 +35,9 @@ Converter openConverter(std::string_view encoding) {
     UErrorCode status = U_ZERO_ERROR;
     Converter converter(ucnv_open(std::string(encoding).c_str(), &status));
     if (U_FAILURE(status)) {
-        throw std::invalid_argument(std::string(messages::kUnknownEncoding) + std::string(encoding));
+        throw platform::Error(CSVFileError::unknownEncoding,
+                              std::string(messages::kUnknownEncoding) + std::string(encoding),
+                              platform::Error(std::string(kICUErrorDomain), status, u_errorName(status)));
     }
     ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
@@ -103,7 +103,7 @@ std::string readTextFile(const std::filesystem::path& path, std::string_view enc
         text = convert(bytes, encoding, kUTF8);
     }
     if (!text) {
-        throw platform::Error("CSV", EILSEQ,
+        throw platform::Error(CSVFileError::notInEncoding,
                               std::string(messages::kNotInEncoding) + std::string(encoding) + ": \"" +
                                   path.string() + "\"");
     }
@@ -118,5 +118,33 @@ std::optional<std::string> encodeText(std::string_view text, std::string_view en
 }
 
 }  // namespace detail
+
+template <CSVView DataView>
+CSV<DataView>::CSV(Text string, std::optional<CSVDelimiter> delimiter, bool loadColumns,
+                   std::optional<std::int64_t> rowLimit)
+    : text_(detail::preparedText(std::move(string.value))),
+      delimiter_(delimiter ? std::move(*delimiter) : CSVDelimiter::guessed(text_)),
+      header_(detail::parseHeader(text_, delimiter_)),
+      content_(header_, text_, delimiter_, loadColumns, rowLimit) {}
+
+template <CSVView DataView>
+CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, CSVDelimiter delimiter,
+                                      std::string_view encoding, bool loadColumns) {
+    return CSV(detail::readTextFile(path, encoding), std::move(delimiter), loadColumns);
+}
+
+template <CSVView DataView>
+CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, std::string_view encoding,
+                                      bool loadColumns) {
+    return CSV(detail::readTextFile(path, encoding), loadColumns);
+}
+
+template <CSVView DataView>
+std::optional<std::string> CSV<DataView>::serializedData(std::string_view encoding) const {
+    return detail::encodeText(serialized(), encoding);
+}
+
+template class CSV<Enumerated>;
+template class CSV<Named>;
 
 }  // namespace csv

@@ -3,6 +3,8 @@
 #include "csv/CSVParseError.h"
 #include "csv/Messages.h"
 
+#include "platform/Error.h"
+
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
 #include <unicode/stringpiece.h>
@@ -42,7 +44,8 @@ CodePoint decode(std::string_view text, std::size_t offset) {
 
 UErrorCode throwOnFailure(UErrorCode status, const char* what) {
     if (U_FAILURE(status)) {
-        throw std::runtime_error(std::string("ICU: ") + what + ": " + u_errorName(status));
+        throw platform::Error(CSVFileError::textProcessingFailed, std::string("Could not process the text (") + what + ").",
+                              platform::Error(std::string(kICUErrorDomain), status, u_errorName(status)));
     }
     return status;
 }

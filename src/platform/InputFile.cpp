@@ -33,8 +33,7 @@ int UniqueFd::close() noexcept {
     return result == 0 || errno == EINTR ? 0 : errno;
 }
 
-InputFile::InputFile(std::filesystem::path path, std::string errorDomain, std::string noun)
-    : path_(std::move(path)), errorDomain_(std::move(errorDomain)), noun_(std::move(noun)) {
+InputFile::InputFile(std::filesystem::path path, std::string noun) : path_(std::move(path)), noun_(std::move(noun)) {
     // Non-blocking, so that a FIFO without a writer is refused below instead
     // of hanging the open.
     int opened = -1;
@@ -42,35 +41,43 @@ InputFile::InputFile(std::filesystem::path path, std::string errorDomain, std::s
         opened = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (opened < 0 && errno == EINTR);
     if (opened < 0) {
-        fail("open", errno);
+        fail(InputFileError::couldNotOpen, errno);
     }
     descriptor_.reset(opened);
     struct stat status {};
     if (::fstat(descriptor_.get(), &status) != 0) {
-        fail("read", errno);
+        fail(InputFileError::couldNotRead, errno);
     }
     if (S_ISDIR(status.st_mode)) {
-        fail("read", EISDIR);
+        fail(InputFileError::couldNotRead, EISDIR);
     }
     if (!S_ISREG(status.st_mode)) {
-        fail("read", EINVAL, kNotRegularFile);
+        fail(InputFileError::notRegularFile, kNotRegularFile);
     }
     sizeAtOpen_ = static_cast<std::uint64_t>(status.st_size);
     const int flags = ::fcntl(descriptor_.get(), F_GETFL);
     if (flags < 0 || ::fcntl(descriptor_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        fail("read", errno);
+        fail(InputFileError::couldNotRead, errno);
     }
 }
 
-void InputFile::fail(std::string_view action, int errorNumber, std::string_view reason) const {
-    std::string message = "Could not ";
-    message.append(action).append(" ");
+void InputFile::fail(InputFileError code, std::string_view reason) const {
+    std::string message = code == InputFileError::couldNotOpen ? "Could not open " : "Could not read ";
     if (!noun_.empty()) {
         message.append(noun_).append(" ");
     }
-    message.append("\"").append(path_.string()).append("\": ");
-    message.append(reason.empty() ? std::string_view(std::strerror(errorNumber)) : reason);
-    throw Error(errorDomain_, errorNumber, message);
+    message.append("\"").append(path_.string()).append("\": ").append(reason);
+    throw Error(code, message);
+}
+
+void InputFile::fail(InputFileError code, int errorNumber) const {
+    std::string message = code == InputFileError::couldNotOpen ? "Could not open " : "Could not read ";
+    if (!noun_.empty()) {
+        message.append(noun_).append(" ");
+    }
+    const Error reason = posixError(errorNumber);
+    message.append("\"").append(path_.string()).append("\": ").append(reason.what());
+    throw Error(code, message, reason);
 }
 
 std::size_t InputFile::read(std::span<std::byte> buffer) {
@@ -81,7 +88,7 @@ std::size_t InputFile::read(std::span<std::byte> buffer) {
             if (errno == EINTR) {
                 continue;
             }
-            fail("read", errno);
+            fail(InputFileError::couldNotRead, errno);
         }
         if (got == 0) {
             break;
@@ -107,7 +114,7 @@ bool InputFile::read(std::string& buffer, std::size_t count) {
 
 std::string InputFile::readAll(std::uint64_t limit) {
     if (sizeAtOpen_ > limit) {
-        fail("read", EFBIG, "larger than " + std::to_string(limit) + " bytes");
+        fail(InputFileError::tooLarge, "larger than " + std::to_string(limit) + " bytes");
     }
     std::string bytes;
     if (sizeAtOpen_ > 0) {
@@ -122,7 +129,7 @@ std::string InputFile::readAll(std::uint64_t limit) {
         }
     }
     if (bytes.size() > limit) {
-        fail("read", EFBIG, "larger than " + std::to_string(limit) + " bytes");
+        fail(InputFileError::tooLarge, "larger than " + std::to_string(limit) + " bytes");
     }
     return bytes;
 }

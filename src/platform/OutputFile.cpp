@@ -1,6 +1,7 @@
 #include "platform/OutputFile.h"
 
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/InputFile.h"
 
 #include <fcntl.h>
@@ -19,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDomain = "OutputFile";
 constexpr std::size_t kGatherBytes = 1 << 20;
 
 // The umask read without changing it (umask(2) would race other threads).
@@ -127,10 +127,10 @@ void writeAll(int descriptor, const std::byte* data, std::size_t size, const fs:
             if (errno == EINTR) {
                 continue;
             }
-            throw systemError(kDomain, "Could not write", shownPath, errno);
+            throw systemError(OutputFileError::couldNotWrite, "Could not write", shownPath, errno);
         }
         if (wrote == 0) {
-            throw systemError(kDomain, "Could not write", shownPath, EIO);
+            throw systemError(OutputFileError::couldNotWrite, "Could not write", shownPath, EIO);
         }
         data += wrote;
         size -= static_cast<std::size_t>(wrote);
@@ -138,11 +138,6 @@ void writeAll(int descriptor, const std::byte* data, std::size_t size, const fs:
 }
 
 }  // namespace
-
-Error systemError(std::string domain, const std::string& what, const fs::path& path, int errorNumber) {
-    return Error(std::move(domain), errorNumber,
-                 what + " \"" + path.string() + "\": " + std::strerror(errorNumber));
-}
 
 OutputFile::OutputFile(fs::path destination, const CancellationToken* cancel)
     : destination_(std::move(destination)), cancel_(cancel) {
@@ -153,7 +148,7 @@ OutputFile::OutputFile(fs::path destination, const CancellationToken* cancel)
         descriptor_ = openNamedTemporary(folder, temporary_);
     }
     if (!descriptor_) {
-        throw systemError(kDomain, "Could not create", destination_, errno);
+        throw systemError(OutputFileError::couldNotCreate, "Could not create", destination_, errno);
     }
 }
 
@@ -173,17 +168,16 @@ void OutputFile::discard() noexcept {
 
 void OutputFile::throwIfCancelled() const {
     if (cancel_ != nullptr && cancel_->isCancelled()) {
-        throw Error(kDomain, ECANCELED, "Writing \"" + destination_.string() + "\" was cancelled");
+        throw Error(OutputFileError::cancelled, "Writing \"" + destination_.string() + "\" was cancelled");
     }
 }
 
 void OutputFile::write(std::span<const std::byte> bytes) {
     throwIfCancelled();
     if (!descriptor_) {
-        throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
+        throw Error(OutputFileError::alreadyClosed, "\"" + destination_.string() + "\" is already closed");
     }
     writeAll(descriptor_.get(), bytes.data(), bytes.size(), destination_);
-    written_ += bytes.size();
 }
 
 void OutputFile::write(std::string_view text) {
@@ -195,7 +189,7 @@ void OutputFile::writeRepeated(std::span<const std::byte> pattern, std::uint64_t
         return;
     }
     if (pattern.empty()) {
-        throw Error(kDomain, EINVAL, "Nothing to repeat into \"" + destination_.string() + "\"");
+        throw Error(OutputFileError::nothingToRepeat, "Nothing to repeat into \"" + destination_.string() + "\"");
     }
     // Gather whole copies into one buffer of about a mebibyte (or one copy
     // when the pattern is larger), then write that buffer again and again.
@@ -222,19 +216,19 @@ fs::path OutputFile::numberedPath(const fs::path& destination, int n) {
 fs::path OutputFile::commit() {
     throwIfCancelled();
     if (!descriptor_) {
-        throw Error(kDomain, EBADF, "\"" + destination_.string() + "\" is already closed");
+        throw Error(OutputFileError::alreadyClosed, "\"" + destination_.string() + "\" is already closed");
     }
     // Write-back errors surface here (or at close), not as a saved file.
     if (::fsync(descriptor_.get()) != 0) {
         const int reason = errno;
         discard();
-        throw systemError(kDomain, "Could not finish writing", destination_, reason);
+        throw systemError(OutputFileError::couldNotFinish, "Could not finish writing", destination_, reason);
     }
     const bool unnamed = temporary_.empty();
     if (!unnamed) {
         if (const int reason = descriptor_.close(); reason != 0) {
             discard();
-            throw systemError(kDomain, "Could not finish writing", destination_, reason);
+            throw systemError(OutputFileError::couldNotFinish, "Could not finish writing", destination_, reason);
         }
     }
     const std::string source = unnamed ? procPath(descriptor_.get()) : std::string();
@@ -247,7 +241,7 @@ fs::path OutputFile::commit() {
             if (unnamed) {
                 if (const int reason = descriptor_.close(); reason != 0) {
                     ::unlink(candidate.c_str());
-                    throw systemError(kDomain, "Could not finish writing", candidate, reason);
+                    throw systemError(OutputFileError::couldNotFinish, "Could not finish writing", candidate, reason);
                 }
             }
             temporary_.clear();
@@ -257,11 +251,11 @@ fs::path OutputFile::commit() {
         if (errno != EEXIST) {
             const int reason = errno;
             discard();
-            throw systemError(kDomain, "Could not save", candidate, reason);
+            throw systemError(OutputFileError::couldNotSave, "Could not save", candidate, reason);
         }
     }
     discard();
-    throw systemError(kDomain, "Could not save", destination_, EEXIST);
+    throw systemError(OutputFileError::couldNotSave, "Could not save", destination_, EEXIST);
 }
 
 fs::path writeOutputFile(const fs::path& destination, std::span<const std::byte> bytes,
@@ -276,18 +270,18 @@ void replaceFileAtomically(const fs::path& path, std::span<const std::byte> byte
     fs::path temporary;
     UniqueFd descriptor = openNamedTemporary(folder, temporary);
     if (!descriptor) {
-        throw systemError(kDomain, "Could not create", path, errno);
+        throw systemError(OutputFileError::couldNotCreate, "Could not create", path, errno);
     }
     try {
         writeAll(descriptor.get(), bytes.data(), bytes.size(), path);
         if (::fsync(descriptor.get()) != 0) {
-            throw systemError(kDomain, "Could not write", path, errno);
+            throw systemError(OutputFileError::couldNotWrite, "Could not write", path, errno);
         }
         if (const int reason = descriptor.close(); reason != 0) {
-            throw systemError(kDomain, "Could not finish writing", path, reason);
+            throw systemError(OutputFileError::couldNotFinish, "Could not finish writing", path, reason);
         }
         if (::rename(temporary.c_str(), path.c_str()) != 0) {
-            throw systemError(kDomain, "Could not save", path, errno);
+            throw systemError(OutputFileError::couldNotSave, "Could not save", path, errno);
         }
     } catch (...) {
         descriptor.reset();

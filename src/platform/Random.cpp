@@ -1,20 +1,21 @@
 #include "platform/Random.h"
 
+#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
+
 #include <pthread.h>
 #include <sys/random.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <stdexcept>
 #include <string>
 
 namespace platform {
 
 std::uint64_t RandomSource::below(std::uint64_t n) {
     if (n == 0) {
-        throw std::invalid_argument("RandomSource::below needs a bound of at least 1");
+        throw Error(RandomSourceError::invalidBound, "A random draw below 0 has no value to give.");
     }
     // Lemire's method: the high word of w * n is uniform once the biased low
     // range is rejected.
@@ -73,7 +74,9 @@ std::uint64_t SystemRandom::next() {
                 if (errno == EINTR) {
                     continue;
                 }
-                throw std::runtime_error(std::string("getrandom failed: ") + std::strerror(errno));
+                const Error reason = posixError(errno);
+                throw Error(RandomSourceError::unavailable, std::string("No random bytes from the system: ") + reason.what(),
+                            reason);
             }
             filled += static_cast<std::size_t>(got);
         }

@@ -2,6 +2,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/InputFile.h"
 #include "platform/OutputFile.h"
 #include "platform/Paths.h"
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDomain = "UserDefaults";
 constexpr const char* kSubsystem = "org.stubforge.platform";
 constexpr const char* kCategory = "UserDefaults";
 // Far beyond any settings file; a larger one is not read at all.
@@ -59,9 +59,9 @@ struct SuiteFileContents {
 SuiteFileContents readSuiteFile(const fs::path& path, LogSink& log) {
     std::string bytes;
     try {
-        bytes = InputFile(path, kDomain, "settings file").readAll(kMaxSuiteFileBytes);
+        bytes = InputFile(path, "settings file").readAll(kMaxSuiteFileBytes);
     } catch (const Error& error) {
-        if (error.code() == ENOENT) {
+        if (posixReason(error) == ENOENT) {
             return {};  // removed since we looked
         }
         log.log(kSubsystem, kCategory, LogType::error, std::string(error.what()) + "; using the default settings");
@@ -89,13 +89,13 @@ public:
         const fs::path lockPath = file.string() + ".lock";
         descriptor_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
         if (!descriptor_) {
-            throw systemError(kDomain, "Could not lock the settings with", lockPath, errno);
+            throw systemError(UserDefaultsError::couldNotLock, "Could not lock the settings with", lockPath, errno);
         }
         int result = 0;
         while ((result = ::flock(descriptor_.get(), LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (result != 0) {
-            throw systemError(kDomain, "Could not lock the settings with", lockPath, errno);
+            throw systemError(UserDefaultsError::couldNotLock, "Could not lock the settings with", lockPath, errno);
         }
     }
 
@@ -149,7 +149,7 @@ void moveAside(const fs::path& path, LogSink& log) {
             break;
         }
     }
-    throw systemError(kDomain, "Could not keep aside the unreadable settings file", path, errno);
+    throw systemError(UserDefaultsError::couldNotKeepAside, "Could not keep aside the unreadable settings file", path, errno);
 }
 
 struct PendingNotification {
@@ -345,7 +345,7 @@ UserDefaults::UserDefaults(std::string suiteName, LogSink& log)
 UserDefaults::UserDefaults(std::string suiteName, fs::path folder, LogSink& log)
     : suiteName_(std::move(suiteName)), suite_(suiteFor(folder / (suiteName_ + ".plist"))), log_(&log) {
     if (suiteName_.empty() || suiteName_.find('/') != std::string::npos) {
-        throw Error(kDomain, EINVAL, "Invalid settings suite name \"" + suiteName_ + "\"");
+        throw Error(UserDefaultsError::invalidSuiteName, "Invalid settings suite name \"" + suiteName_ + "\"");
     }
 }
 

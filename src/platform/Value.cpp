@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 #include <nlohmann/json.hpp>
 #include <plist/plist.h>
@@ -25,7 +26,6 @@ constexpr std::int64_t kPlistEpochOffsetSeconds = 978307200;
 // before our recursive converters (or libplist's) could run out of stack.
 constexpr int kMaxNesting = 512;
 
-constexpr const char* kDomain = "Value";
 constexpr const char* kDateOutOfRange =
     "cannot be stored in a property list: dates run from 1932-12-13 to 2069-01-19";
 constexpr const char* kTextWithNul = "Text containing a NUL character cannot be stored in a property list";
@@ -50,16 +50,16 @@ std::pair<std::int64_t, std::int64_t> plistSeconds(const Value::Date& date) {
 // would silently wrap or cut is refused before anything is built.
 void checkStorableInPlist(const Value& value, int depth) {
     if ((value.isArray() || value.isDictionary()) && depth > kMaxNesting) {
-        throw Error(kDomain, EINVAL, kTooDeep);
+        throw Error(ValueError::nestedTooDeeply, kTooDeep);
     }
     if (const auto* text = value.asString()) {
         if (text->find('\0') != std::string::npos) {
-            throw Error(kDomain, EINVAL, kTextWithNul);
+            throw Error(ValueError::textWithNul, kTextWithNul);
         }
     } else if (const auto* date = value.asDate()) {
         const std::int64_t seconds = plistSeconds(*date).first;
         if (seconds < INT32_MIN || seconds > INT32_MAX) {
-            throw Error(kDomain, ERANGE,
+            throw Error(ValueError::dateOutOfRange,
                         "The date " + iso8601(*date, IsoFraction::microsecondsWhenPresent) + " " + kDateOutOfRange);
         }
     } else if (const auto* array = value.asArray()) {
@@ -72,7 +72,7 @@ void checkStorableInPlist(const Value& value, int depth) {
                 continue;  // left out of the file
             }
             if (key.find('\0') != std::string::npos) {
-                throw Error(kDomain, EINVAL, kTextWithNul);
+                throw Error(ValueError::textWithNul, kTextWithNul);
             }
             checkStorableInPlist(item, depth + 1);
         }

@@ -2,6 +2,7 @@
 
 #include "CsvTestSupport.h"
 
+#include "csv/CSVParseError.h"
 #include "csv/Messages.h"
 
 #include "TestSupport.h"
@@ -10,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace csv {
 namespace {
@@ -107,13 +110,36 @@ TEST(Document, ReadsFilesInTheirEncoding) {
               (std::vector<std::string>{"a", "b"}));
 }
 
+// Each failure has its code, and the reason of the layer below (the OS,
+// ICU) travels under it.
 TEST(Document, FileReadFailuresThrowPlatformErrors) {
     platform::testing::TemporaryDirectory folder;
     const auto notUTF8 = folder.path() / "bad.csv";
     platform::testing::writeFile(notUTF8, "caf\xE9\n");
-    EXPECT_THROW(CSV<Enumerated>::fromFile(notUTF8, kUTF8, false), platform::Error);
-    EXPECT_THROW(CSV<Enumerated>::fromFile(folder.path() / "missing.csv", kUTF8, false), platform::Error);
-    EXPECT_THROW(CSV<Enumerated>::fromFile(notUTF8, "no-such-encoding", false), std::invalid_argument);
+    const struct {
+        const char* name;
+        std::filesystem::path path;
+        std::string_view encoding;
+        CSVFileError code;
+        std::string_view underlyingDomain;  // empty: none
+    } cases[] = {
+        {"not UTF-8", notUTF8, kUTF8, CSVFileError::notInEncoding, ""},
+        {"missing", folder.path() / "missing.csv", kUTF8, CSVFileError::couldNotOpen, "InputFile"},
+        {"a folder", folder.path(), kUTF8, CSVFileError::couldNotRead, "InputFile"},
+        {"unknown encoding", notUTF8, "no-such-encoding", CSVFileError::unknownEncoding, kICUErrorDomain},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        try {
+            CSV<Enumerated>::fromFile(item.path, item.encoding, false);
+            ADD_FAILURE() << "no error";
+        } catch (const platform::Error& error) {
+            EXPECT_TRUE(error.is(item.code)) << error.domain() << " " << error.code() << ": " << error.what();
+            const platform::Error* underlying = error.underlyingError();
+            EXPECT_EQ(underlying == nullptr ? std::string_view() : std::string_view(underlying->domain()),
+                      item.underlyingDomain);
+        }
+    }
 }
 
 TEST(Document, SerializedDataIsAbsentWhenTheEncodingCannotHoldTheText) {

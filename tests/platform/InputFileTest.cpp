@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -26,28 +27,33 @@ TEST(InputFileTest, OnlyRegularFilesOpenAndNothingBlocks) {
     const fs::path missing = folder.path() / "missing";
     struct Case {
         fs::path path;
-        int code;  // 0: opens
+        std::optional<InputFileError> code;  // none: opens
+        int reason;                          // the OS reason underneath, 0 for none
         std::string message;
     };
     const Case cases[] = {
-        {regular, 0, ""},
-        {folder.path(), EISDIR, "Could not read the thing \"" + folder.path().string() + "\": Is a directory"},
-        {fifo, EINVAL, "Could not read the thing \"" + fifo.string() + "\": not a regular file"},
-        {zeroLink, EINVAL, "Could not read the thing \"" + zeroLink.string() + "\": not a regular file"},
-        {missing, ENOENT, "Could not open the thing \"" + missing.string() + "\": No such file or directory"},
+        {regular, std::nullopt, 0, ""},
+        {folder.path(), InputFileError::couldNotRead, EISDIR,
+         "Could not read the thing \"" + folder.path().string() + "\": Is a directory"},
+        {fifo, InputFileError::notRegularFile, 0, "Could not read the thing \"" + fifo.string() + "\": not a regular file"},
+        {zeroLink, InputFileError::notRegularFile, 0,
+         "Could not read the thing \"" + zeroLink.string() + "\": not a regular file"},
+        {missing, InputFileError::couldNotOpen, ENOENT,
+         "Could not open the thing \"" + missing.string() + "\": No such file or directory"},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.path.string());
         try {
-            InputFile file(item.path, "Domain", "the thing");
-            EXPECT_EQ(item.code, 0);
+            InputFile file(item.path, "the thing");
+            EXPECT_FALSE(item.code);
             EXPECT_EQ(file.readAll(100), "hello");
             // The descriptor reads blocking again, and is not inherited.
             EXPECT_EQ(::fcntl(file.descriptor(), F_GETFL) & O_NONBLOCK, 0);
             EXPECT_NE(::fcntl(file.descriptor(), F_GETFD) & FD_CLOEXEC, 0);
         } catch (const Error& error) {
-            EXPECT_EQ(error.domain(), "Domain");
-            EXPECT_EQ(error.code(), item.code);
+            ASSERT_TRUE(item.code) << error.what();
+            EXPECT_TRUE(error.is(*item.code)) << error.domain() << " " << error.code();
+            EXPECT_EQ(posixReason(error), item.reason);
             EXPECT_EQ(std::string(error.what()), item.message);
         }
     }
@@ -62,7 +68,7 @@ TEST(InputFileTest, ReadAllStopsPastItsLimit) {
         InputFile(path).readAll(9);
         ADD_FAILURE() << "no error";
     } catch (const Error& error) {
-        EXPECT_EQ(error.code(), EFBIG);
+        EXPECT_TRUE(error.is(InputFileError::tooLarge)) << error.domain() << " " << error.code();
         EXPECT_EQ(std::string(error.what()), "Could not read \"" + path.string() + "\": larger than 9 bytes");
     }
     // Files that show no size still hold bytes, and are bounded as they are read.

@@ -1,5 +1,8 @@
 #include "platform/Random.h"
 
+#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
+
 #include "ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +42,6 @@ TEST(RandomTest, BelowStaysInRangeAndCoversIt) {
             EXPECT_EQ(seen.size(), bound) << "bound " << bound;
         }
     }
-    EXPECT_THROW(random.below(0), std::invalid_argument);
 }
 
 TEST(RandomTest, BelowRejectsTheBiasedLowRange) {
@@ -131,6 +133,49 @@ TEST(RandomTest, ForkedChildDoesNotReplayTheParentsWords) {
         ASSERT_EQ(got, static_cast<ssize_t>(sizeof childWord));
         EXPECT_NE(childWord, item.source->next());
     }
+}
+
+// Our errors, never the standard library's: a bound with no value below it,
+// and a system without random bytes (getrandom refused by a filter here).
+TEST(RandomTest, FailuresAreOurErrors) {
+    SeededRandom seeded(1);
+    try {
+        seeded.below(0);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_TRUE(error.is(RandomSourceError::invalidBound)) << error.domain() << " " << error.code();
+    }
+#if defined(__x86_64__)
+    const int status = testing::runInChild([] {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getrandom, 1, 0),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (ENOSYS & SECCOMP_RET_DATA)),
+        };
+        if (!testing::installSeccompFilter(filter)) {
+            return 77;
+        }
+        SystemRandom random;
+        try {
+            random.next();
+        } catch (const Error& error) {
+            const Error* reason = error.underlyingError();
+            return error.is(RandomSourceError::unavailable) && reason != nullptr &&
+                           reason->domain() == kPOSIXErrorDomain && reason->code() == ENOSYS
+                       ? 0
+                       : 2;
+        }
+        return 3;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "cannot install a seccomp filter here";
+    }
+    EXPECT_EQ(status, 0);
+#endif
 }
 
 }  // namespace

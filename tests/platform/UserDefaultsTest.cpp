@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/OutputFile.h"
 
 #include "ChildProcess.h"
@@ -416,8 +417,8 @@ TEST(UserDefaultsTest, WriteWithoutTheLockFailsAndChangesNothing) {
         defaults.set("kept", "no");
         ADD_FAILURE() << "wrote without the lock";
     } catch (const Error& error) {
-        EXPECT_EQ(error.domain(), "UserDefaults");
-        EXPECT_EQ(error.code(), EISDIR);
+        EXPECT_TRUE(error.is(UserDefaultsError::couldNotLock)) << error.domain() << " " << error.code();
+        EXPECT_EQ(posixReason(error), EISDIR);
         EXPECT_NE(std::string(error.what()).find(lock.string()), std::string::npos) << error.what();
     }
     EXPECT_EQ(testing::readFile(defaults.filePath()), before);

@@ -266,7 +266,7 @@ LineMetrics Canvas::measureLine(const AttributedText& text) {
 
 Size Canvas::drawText(const AttributedText& text, Point at, double width) {
     impl_->page();
-    const auto layout = impl_->typesetter.impl().frameLayout(text, width, kUnbounded);
+    const auto layout = TypesetterAccess::impl(impl_->typesetter).frameLayout(text, width, kUnbounded);
     const Size used = layout->usedSize();
     if (layout->frames.empty()) {
         return used;
@@ -283,7 +283,7 @@ Size Canvas::drawText(const AttributedText& text, Point at, double width) {
 void Canvas::drawText(const AttributedText& text, const Rect& box) {
     impl_->page();
     requireFinite({box.height}, "text box");
-    const auto layout = impl_->typesetter.impl().frameLayout(text, box.width, box.height);
+    const auto layout = TypesetterAccess::impl(impl_->typesetter).frameLayout(text, box.width, box.height);
     if (layout->frames.empty()) {
         return;
     }
@@ -297,7 +297,7 @@ void Canvas::drawText(const AttributedText& text, const Rect& box) {
 
 void Canvas::drawTextLine(const AttributedText& text, Point baselineStart) {
     impl_->page();
-    const auto layout = impl_->typesetter.impl().frameLayout(text, kUnbounded, kUnbounded);
+    const auto layout = TypesetterAccess::impl(impl_->typesetter).frameLayout(text, kUnbounded, kUnbounded);
     if (layout->lines.empty()) {
         return;
     }

@@ -44,4 +44,9 @@ struct Canvas::Impl {
     std::size_t openSaves = 0;  // saves made through the canvas and not yet restored
 };
 
+// The library's way to a canvas's implementation.
+struct CanvasAccess {
+    static Canvas::Impl& impl(Canvas& canvas) noexcept { return *canvas.impl_; }
+};
+
 }  // namespace platform::graphics

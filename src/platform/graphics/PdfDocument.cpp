@@ -22,14 +22,9 @@ namespace platform::graphics {
 
 namespace {
 
-const std::string kDomain{kPdfErrorDomain};
-
 // Cairo needs a size to create the surface; every page sets its own.
 constexpr Size kInitialPageSize = pageSizes::a4;
 
-Error pdfError(PdfErrorCode code, const std::string& message) {
-    return Error(kDomain, static_cast<int>(code), message);
-}
 
 }  // namespace
 
@@ -62,7 +57,7 @@ struct PdfDocument::Impl {
         surface.reset(cairo_pdf_surface_create_for_stream(&Impl::write, this, kInitialPageSize.width,
                                                           kInitialPageSize.height));
         if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-            throw pdfError(PdfErrorCode::cannotCreateOutput,
+            throw Error(PdfDocumentError::cannotCreateOutput,
                            std::string("Could not create the PDF surface: ") +
                                cairo_status_to_string(cairo_surface_status(surface.get())));
         }
@@ -83,7 +78,7 @@ struct PdfDocument::Impl {
         }
         cairo.reset(cairo_create(surface.get()));
         if (cairo_status(cairo.get()) != CAIRO_STATUS_SUCCESS) {
-            throw pdfError(PdfErrorCode::cannotCreateContext,
+            throw Error(PdfDocumentError::cannotCreateContext,
                            std::string("Could not create the PDF drawing context: ") +
                                cairo_status_to_string(cairo_status(cairo.get())));
         }
@@ -124,7 +119,7 @@ struct PdfDocument::Impl {
                 if (errno == EINTR) {
                     continue;
                 }
-                throw systemError(kDomain, "Could not write", path, errno);
+                throw systemError(PdfDocumentError::writeFailed, "Could not write", path, errno);
             }
             data = data.subspan(static_cast<std::size_t>(wrote));
         }
@@ -132,7 +127,7 @@ struct PdfDocument::Impl {
 
     void closeFile() {
         if (const int reason = descriptor.close(); reason != 0 && !outputError) {
-            outputError = std::make_exception_ptr(systemError(kDomain, "Could not write", path, reason));
+            outputError = std::make_exception_ptr(systemError(PdfDocumentError::writeFailed, "Could not write", path, reason));
         }
     }
 
@@ -146,10 +141,10 @@ struct PdfDocument::Impl {
             status = cairo_surface_status(surface.get());
         }
         if (status == CAIRO_STATUS_WRITE_ERROR) {
-            outputError = std::make_exception_ptr(pdfError(PdfErrorCode::writeFailed, "Could not write the PDF"));
+            outputError = std::make_exception_ptr(Error(PdfDocumentError::writeFailed, "Could not write the PDF"));
         } else if (status != CAIRO_STATUS_SUCCESS) {
             outputError = std::make_exception_ptr(
-                pdfError(PdfErrorCode::drawingFailed, std::string("PDF drawing failed: ") + cairo_status_to_string(status)));
+                Error(PdfDocumentError::drawingFailed, std::string("PDF drawing failed: ") + cairo_status_to_string(status)));
         }
         if (outputError) {
             std::rethrow_exception(outputError);
@@ -204,7 +199,7 @@ PdfDocument PdfDocument::toFile(const std::filesystem::path& path, const Clock& 
             ::unlink(path.c_str());  // just made by us with O_EXCL
         }
         impl->succeeded = true;  // nothing of ours left to remove
-        throw systemError(kDomain, "Could not create", path, reason);
+        throw systemError(PdfDocumentError::cannotCreateFile, "Could not create", path, reason);
     }
     PdfDocument document(std::move(impl));
     document.impl_->open(clock, metadata);
@@ -236,7 +231,7 @@ Canvas& PdfDocument::beginPage(Size size, Origin origin) {
         cairo_scale(cairo, 1, -1);
     }
     ++impl.pages;
-    impl.canvas->impl().beginPage(cairo, size, origin);
+    CanvasAccess::impl(*impl.canvas).beginPage(cairo, size, origin);
     return *impl.canvas;
 }
 
@@ -245,14 +240,14 @@ void PdfDocument::endPage() {
     if (!pageOpen()) {
         throw std::logic_error("endPage without an open page");
     }
-    impl.canvas->impl().endPage();
+    CanvasAccess::impl(*impl.canvas).endPage();
     cairo_restore(impl.cairo.get());
     cairo_show_page(impl.cairo.get());
     impl.throwIfFailed();
 }
 
 bool PdfDocument::pageOpen() const noexcept {
-    return impl_ && impl_->canvas->impl().cairo != nullptr;
+    return impl_ && CanvasAccess::impl(*impl_->canvas).cairo != nullptr;
 }
 
 int PdfDocument::pageCount() const noexcept {

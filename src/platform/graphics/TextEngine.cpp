@@ -1,9 +1,11 @@
 #include "TextEngine.h"
 
+#include "platform/Error.h"
+#include "platform/graphics/GraphicsErrors.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <stdexcept>
 
 namespace platform::graphics::detail {
 
@@ -229,7 +231,7 @@ Size TextLayout::usedSize() const noexcept {
 
 TextLayout layoutText(Typesetter::Impl& typesetter, const AttributedText& text, const LayoutRequest& request) {
     if (std::isnan(request.width) || std::isnan(request.height)) {
-        throw std::invalid_argument("text frame size is not a number");
+        throw platform::Error(TypesetterError::invalidFrame, "The text frame size is not a number.");
     }
     TextLayout result;
     result.paragraphs = splitParagraphs(text.string());

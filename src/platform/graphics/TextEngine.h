@@ -133,4 +133,9 @@ private:
     std::shared_ptr<const detail::TextLayout> lastLayout_;
 };
 
+// The library's way to a typesetter's implementation.
+struct TypesetterAccess {
+    static Typesetter::Impl& impl(Typesetter& typesetter) noexcept { return *typesetter.impl_; }
+};
+
 }  // namespace platform::graphics

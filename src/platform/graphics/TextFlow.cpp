@@ -29,7 +29,7 @@ TextFlow::TextFlow(Typesetter& typesetter, AttributedText text, Size container)
     request.width = container.width;
     request.height = container.height;
     request.paginate = true;
-    detail::TextLayout layout = detail::layoutText(typesetter.impl(), text_, request);
+    detail::TextLayout layout = detail::layoutText(TypesetterAccess::impl(typesetter), text_, request);
     pages_.reserve(layout.frames.size());
     for (const detail::Frame& frame : layout.frames) {
         pages_.push_back({frame.begin, frame.end, frame.usedHeight});
@@ -52,7 +52,7 @@ void TextFlow::drawPage(Canvas& canvas, std::size_t page, Point at) const {
     if (page >= pages_.size()) {
         throw std::out_of_range("TextFlow::drawPage: no page " + std::to_string(page));
     }
-    Canvas::Impl& target = canvas.impl();
+    Canvas::Impl& target = CanvasAccess::impl(canvas);
     const std::size_t first = lines_->firstLine[page];
     const std::size_t last = lines_->firstLine[page + 1];
     // Paragraphs are laid out again as they are drawn; lines of one
@@ -63,7 +63,7 @@ void TextFlow::drawPage(Canvas& canvas, std::size_t page, Point at) const {
                          if (!lines.drawnLayout || lines.drawnParagraph != paragraph) {
                              lines.drawnLayout.reset();
                              lines.drawnLayout = std::make_unique<detail::ParagraphLayout>(
-                                 typesetter_.impl(), text_, lines.paragraphs[paragraph], container_.width);
+                                 TypesetterAccess::impl(typesetter_), text_, lines.paragraphs[paragraph], container_.width);
                              lines.drawnParagraph = paragraph;
                          }
                          return *lines.drawnLayout;

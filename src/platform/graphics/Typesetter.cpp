@@ -1,8 +1,9 @@
 #include "platform/graphics/Typesetter.h"
 
 #include "TextEngine.h"
+#include "platform/Error.h"
+#include "platform/graphics/GraphicsErrors.h"
 
-#include <stdexcept>
 #include <string>
 
 namespace platform::graphics {
@@ -17,7 +18,7 @@ constexpr double kLargestFontSize = 500;
 
 Typesetter::Impl::Impl() : fontMap_(pango_cairo_font_map_new()) {
     if (!fontMap_) {
-        throw std::runtime_error("no font map: fontconfig found no fonts");
+        throw Error(TypesetterError::noFonts, "No fonts to lay text out with: fontconfig found none.");
     }
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(fontMap_.get()), kPointsPerInch);
     context_.reset(pango_font_map_create_context(fontMap_.get()));
@@ -42,7 +43,7 @@ const PangoFontDescription* Typesetter::Impl::description(const Font& font) {
         }
     }
     if (!(font.size > 0) || font.size > kLargestFontSize) {
-        throw std::invalid_argument("font size out of range: " + std::to_string(font.size));
+        throw Error(TypesetterError::invalidFontSize, "The font size " + std::to_string(font.size) + " is out of range.");
     }
     detail::FontDescriptionPtr description(pango_font_description_new());
     pango_font_description_set_family(description.get(), fontFamilyList(font).c_str());

@@ -8,10 +8,11 @@
 
 #include "stubforge/core/FakeData.h"
 
+#include "stubforge/core/WriterErrors.h"
+
 #include "platform/Error.h"
 #include "platform/OutputFile.h"
 
-#include <cerrno>
 
 namespace stubforge::CSVUtils {
 
@@ -19,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kErrorDomain = "CSVUtils";
 constexpr std::string_view kTemplateColumnPrefix = "Column";
 
 // Appends one record: the fields joined by "," and the line end. A record
@@ -62,7 +62,7 @@ std::string quotedField(std::string_view field) {
 fs::path generateCSVByColumns(std::int64_t columnCount, std::span<const CSVColumnTableRow> columns,
                               const GenerationContext& context) {
     if (columnCount < 1) {
-        throw platform::Error(std::string(kErrorDomain), EINVAL,
+        throw platform::Error(CSVUtilsError::invalidColumnCount,
                               "A CSV file needs at least one column, not " + std::to_string(columnCount) + ".");
     }
     const std::string fileName =

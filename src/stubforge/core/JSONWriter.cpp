@@ -8,11 +8,12 @@
 
 #include "stubforge/core/FakeData.h"
 
+#include "stubforge/core/WriterErrors.h"
+
 #include "platform/Error.h"
 #include "platform/OutputFile.h"
 #include "platform/Value.h"
 
-#include <cerrno>
 
 namespace stubforge {
 
@@ -20,7 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kErrorDomain = "JSONGenerator";
 constexpr int kRecordIndent = 2;
 
 }  // namespace
@@ -28,7 +28,7 @@ constexpr int kRecordIndent = 2;
 fs::path generateJSONFile(std::int64_t recordCount, std::span<const CSVColumnTableRow> fields,
                           const GenerationContext& context) {
     if (recordCount < 0) {
-        throw platform::Error(std::string(kErrorDomain), EINVAL,
+        throw platform::Error(JSONGeneratorError::invalidRecordCount,
                               "A JSON file cannot hold " + std::to_string(recordCount) + " records.");
     }
     const std::string fileName =

@@ -11,18 +11,20 @@
 namespace stubforge::detail {
 
 // A bundle resource opened for reading. Failures throw platform::Error in
-// the writer's domain with the fixed code EIO (the errno would read as one
-// of the writer's own codes) and a message naming the file and the reason.
+// the writer's domain with the writer's code for an unreadable file, a
+// message naming the file and the reason, and the file's own error (with
+// the OS reason) underneath.
 class ResourceFile {
 public:
     // `what` names the file in messages, e.g. "base file".
-    ResourceFile(std::filesystem::path path, std::string_view what, std::string_view errorDomain);
+    ResourceFile(std::filesystem::path path, std::string_view what, std::string_view errorDomain, int errorCode);
 
     // Fills as much of `buffer` as the file still holds; 0 at its end.
     std::size_t read(std::span<std::byte> buffer);
 
 private:
     std::string errorDomain_;
+    int errorCode_;
     platform::InputFile file_;
 };
 

@@ -4,6 +4,8 @@
 
 #include "stubforge/core/Utils.h"
 
+#include "stubforge/core/WriterErrors.h"
+
 #include "platform/Error.h"
 
 #include <algorithm>
@@ -14,36 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<std::string_view, 16> kCategoryWords = {
-    "document",  // pdf
-    "document",  // txt
-    "document",  // json
-    "document",  // pptx
-    "document",  // xlsx
-    "document",  // docx
-    "image",     // jpg
-    "image",     // png
-    "audio",     // mp3
-    "audio",     // wav
-    "video",     // mp4
-    "document",  // csv
-    "archive",   // zip
-    "archive",   // rar
-    "3D_model",  // usdz
-    "",          // showAll
-};
-
-[[noreturn]] void throwWriteFailure(const platform::Error& cause) {
-    throw platform::Error(std::string(kTXTGeneratorErrorDomain),
-                          static_cast<int>(TXTGeneratorError::failedToWriteDataToFile), cause.what());
-}
+constexpr detail::SizeErrors kSizeErrors =
+    detail::sizeErrors(TXTGeneratorError::invalidSizeText, TXTGeneratorError::invalidSize);
 
 // Writes `target` bytes of filler in chunks of at most ten million bytes,
 // each chunk starting again at the beginning of the filler text.
 fs::path writeFiller(const std::string& fileName, std::string_view sizeText, double sizeInMB,
                      const GenerationContext& context) {
-    const std::string domain(kTXTGeneratorErrorDomain);
-    const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, domain));
+    const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, kSizeErrors));
     const fs::path destination = detail::outputPath(context, fileName);
     (void)sizeText;
     try {
@@ -61,7 +41,7 @@ fs::path writeFiller(const std::string& fileName, std::string_view sizeText, dou
         }
         return closeFileHandle(file);
     } catch (const platform::Error& error) {
-        throwWriteFailure(error);
+        throw platform::Error(TXTGeneratorError::failedToWriteDataToFile, error.what(), error);
     }
 }
 
@@ -80,17 +60,15 @@ std::string makeFillerChunk(std::size_t count, std::string_view filler) {
     return chunk;
 }
 
-std::string_view categoryWord(FileExtension extension) { return kCategoryWords[static_cast<std::size_t>(extension)]; }
-
 fs::path generateTXTFile(std::string_view sizeText, double sizeInMB, const GenerationContext& context) {
-    const std::string label = detail::sizeLabel(sizeText, kTXTGeneratorErrorDomain);
+    const std::string label = detail::sizeLabel(sizeText, kSizeErrors);
     const std::string name = "document_" + label + "MB_" + Utils::timestamp(context.clock()) + ".txt";
     return writeFiller(name, sizeText, sizeInMB, context);
 }
 
 fs::path generateSizedDummyFile(FileExtension extension, std::string_view sizeText, double sizeInMB,
                                 const GenerationContext& context) {
-    const std::string label = detail::sizeLabel(sizeText, kTXTGeneratorErrorDomain);
+    const std::string label = detail::sizeLabel(sizeText, kSizeErrors);
     const std::string name = std::string(categoryWord(extension)) + "_" + label + "MB_" +
                              Utils::timestamp(context.clock()) + "." + std::string(rawValue(extension));
     return writeFiller(name, sizeText, sizeInMB, context);

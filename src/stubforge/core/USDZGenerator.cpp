@@ -6,6 +6,8 @@
 
 #include "ResourceFile.h"
 
+#include "stubforge/core/WriterErrors.h"
+
 #include "platform/Error.h"
 
 #include <vector>
@@ -16,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kDomain = "USDZGenerator";
 constexpr std::size_t kCopyChunk = 1 << 20;
 
 }  // namespace
@@ -27,11 +28,12 @@ fs::path USDZGeneratorType::generate(ContentSize size, const GenerationContext& 
 
     const auto model = context.bundle().pathForResource("3D_model_" + form, "usdz");
     if (!model) {
-        throw platform::Error(std::string(kDomain), 1, "Base file '3D_model.usdz' not found in bundle.");
+        throw platform::Error(USDZGeneratorError::modelNotFound, "Base file '3D_model.usdz' not found in bundle.");
     }
     const fs::path destination = detail::outputPath(context, fileName);
 
-    detail::ResourceFile source(*model, "model", kDomain);
+    detail::ResourceFile source(*model, "model", errorDomain(USDZGeneratorError::modelUnreadable),
+                                static_cast<int>(USDZGeneratorError::modelUnreadable));
     platform::OutputFile file(destination, context.cancel());
     std::vector<std::byte> buffer(kCopyChunk);
     while (const std::size_t got = source.read(buffer)) {

@@ -7,7 +7,6 @@
 
 #include "platform/Error.h"
 
-#include <cerrno>
 
 namespace stubforge {
 
@@ -70,13 +69,13 @@ fs::path runGeneration(const GenerationRequest& request, const GenerationContext
     case FileExtension::json:
         return generateJSONFile(countOrOne(form.jsonRowCount), fieldsAsColumns(form.jsonFieldsViewModel), context);
     case FileExtension::showAll:
-        throw platform::Error("Generation", EINVAL, "\"all\" is not a kind of file to generate.");
+        throw platform::Error(GenerationError::notAFileKind, "\"all\" is not a kind of file to generate.");
     default:
         break;
     }
     const BaseFileGenerator* generator = baseFileGenerator(form.selectedFileExtension);
     if (generator == nullptr) {
-        throw platform::Error("Generation", EINVAL, "No writer for this kind of file.");
+        throw platform::Error(GenerationError::noWriter, "No writer for this kind of file.");
     }
     return generator->generate(sizeText, size, context);
 }

@@ -1,9 +1,11 @@
 #include "stubforge/pdf/PDFWriters.h"
 
 #include "Documents.h"
+#include "DummyPDF.h"
+#include "Rendering.h"
 
-#include "stubforge/pdf/DocumentSupport.h"
-#include "stubforge/pdf/PDFGeneratorError.h"
+#include "stubforge/pdf/DocumentPipeline.h"
+#include "stubforge/pdf/PDFErrors.h"
 #include "stubforge/pdf/PDFTexts.h"
 
 #include "stubforge/core/SizedWriters.h"
@@ -16,7 +18,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <string>
 
@@ -27,7 +28,12 @@ namespace graphics = platform::graphics;
 
 namespace {
 
-const std::string kDomain(kPDFGeneratorErrorDomain);
+constexpr detail::SizeErrors kSizeErrors =
+    detail::sizeErrors(PDFGeneratorError::invalidSizeText, PDFGeneratorError::invalidSize);
+
+platform::Error writerSetupError(bool, const platform::Error& cause) {
+    return makePDFGeneratorError(PDFGeneratorError::unableToCreatePDFContext, cause);
+}
 
 // Which generator draws each content type in each size. An empty entry is a
 // document not built yet: it is refused, never drawn as a stand-in.
@@ -73,13 +79,13 @@ bool spellsCount(std::string_view text, std::int64_t count) {
 
 void requirePageCount(std::int64_t pageCount, std::string_view pageCountText) {
     if (pageCount < kMinimumPDFPageCount || pageCount > kMaximumPDFPageCount) {
-        throw platform::Error(kDomain, EINVAL,
+        throw platform::Error(PDFGeneratorError::invalidPageCount,
                               "The page count " + std::to_string(pageCount) + " is not a whole number from " +
                                   std::to_string(kMinimumPDFPageCount) + " to " +
                                   std::to_string(kMaximumPDFPageCount) + ".");
     }
     if (!spellsCount(pageCountText, pageCount)) {
-        throw platform::Error(kDomain, EINVAL,
+        throw platform::Error(PDFGeneratorError::pageCountTextMismatch,
                               "The page count text \"" + std::string(pageCountText) + "\" does not spell " +
                                   std::to_string(pageCount) + ".");
     }
@@ -113,20 +119,12 @@ void drawCenteredText(std::string_view text, graphics::Canvas& canvas, const gra
 std::vector<std::byte> renderDummyPDF(int pageCount, const GenerationContext& context) {
     const PageSetup setup{kDummyPageSize, graphics::Origin::bottomLeft};
     const graphics::Rect box{0, 0, kDummyPageSize.width, kDummyPageSize.height};
-    try {
-        return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-            for (int page = 0; page < pageCount; ++page) {
-                pages.drawPage([&](graphics::Canvas& canvas) { drawCenteredText(pdf_texts::kDummyLine, canvas, box); });
-            }
-        });
-    } catch (const platform::Error& error) {
-        if (error.domain() == kPDFGenerationDomain &&
-            (error.code() == static_cast<int>(PDFGenerationError::unableToCreateDataConsumer) ||
-             error.code() == static_cast<int>(PDFGenerationError::unableToCreateContext))) {
-            throw makePDFGeneratorError(PDFGeneratorError::unableToCreatePDFContext, error.what());
+    const DrawPages drawPages = [&](DocumentPages& pages) {
+        for (int page = 0; page < pageCount; ++page) {
+            pages.drawPage([&](graphics::Canvas& canvas) { drawCenteredText(pdf_texts::kDummyLine, canvas, box); });
         }
-        throw;
-    }
+    };
+    return detail::renderPages(setup, context, drawPages, {}, writerSetupError);
 }
 
 void padFileWithSpaces(platform::OutputFile& file, std::span<const std::byte> pdf, std::uint64_t count) {
@@ -138,7 +136,7 @@ void padFileWithSpaces(platform::OutputFile& file, std::span<const std::byte> pd
     const std::string_view text(reinterpret_cast<const char*>(pdf.data()), pdf.size());
     std::size_t insertAt = text.rfind(keyword);
     if (insertAt == std::string_view::npos) {
-        throw platform::Error(kDomain, EINVAL, "The dummy PDF has no startxref line to pad before.");
+        throw platform::Error(PDFGeneratorError::notAPDF, "The dummy PDF has no startxref line to pad before.");
     }
     // Before the line break that ends the trailer, so that "startxref" keeps
     // a line of its own.
@@ -167,13 +165,13 @@ fs::path generatePDFByPageCount(std::int64_t pageCount, std::string_view pageCou
 
 fs::path generatePDFBySize(std::string_view sizeText, ContentType contentType, ContentSize contentSize,
                            double sizeInMB, const GenerationContext& context) {
-    const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, kDomain));
+    const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, kSizeErrors));
     const std::string timestamp = Utils::timestamp(context.clock());
 
     if (contentType != ContentType::dummy) {
         const DocumentGenerator generator = routeFor(contentType, contentSize);
         if (generator == nullptr) {
-            throw platform::Error(std::string(kPDFGenerationDomain), ENOSYS,
+            throw platform::Error(PDFGeneratorError::documentNotAvailable,
                                   "The \"" + std::string(rawValue(contentType)) +
                                       "\" document cannot be generated yet.");
         }
@@ -182,7 +180,7 @@ fs::path generatePDFBySize(std::string_view sizeText, ContentType contentType, C
         return generator(detail::outputPath(context, name), contentSize, context);
     }
 
-    const std::string label = detail::sizeLabel(sizeText, kDomain);
+    const std::string label = detail::sizeLabel(sizeText, kSizeErrors);
     const std::string name = pdfName(std::string(pdf_texts::kDocumentPrefix) + label +
                                          std::string(pdf_texts::kMegabytesSuffix),
                                      timestamp);

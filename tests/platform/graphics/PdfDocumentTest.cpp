@@ -1,3 +1,4 @@
+#include "ErrorChecks.h"
 #include "PdfTools.h"
 #include "platform/Error.h"
 #include "platform/graphics/PdfDocument.h"
@@ -149,8 +150,8 @@ TEST(PdfDocument, ReportsAFileThatCannotBeCreated) {
         PdfDocument::toFile(path, kClock);
         FAIL() << "no error";
     } catch (const platform::Error& error) {
-        EXPECT_EQ(error.domain(), kPdfErrorDomain);
-        EXPECT_EQ(error.code(), ENOENT);
+        EXPECT_TRUE(error.is(PdfDocumentError::cannotCreateFile)) << test_support::describe(error);
+        EXPECT_EQ(test_support::posixReason(error), ENOENT);
         EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos) << error.what();
     }
 }
@@ -191,8 +192,8 @@ TEST(PdfDocument, ReportsAWriteThatFailsAtTheLatestOnFinish) {
                 document.finish();
             } catch (const platform::Error& error) {
                 thrown = true;
-                EXPECT_EQ(error.domain(), kPdfErrorDomain);
-                EXPECT_EQ(error.code(), EFBIG) << error.what();
+                EXPECT_TRUE(error.is(PdfDocumentError::writeFailed)) << test_support::describe(error);
+                EXPECT_EQ(test_support::posixReason(error), EFBIG) << error.what();
                 EXPECT_NE(std::string(error.what()).find("limited.pdf"), std::string::npos) << error.what();
             }
         }
@@ -258,8 +259,8 @@ TEST(PdfDocument, NeverOverwritesOrRemovesAFileItDidNotCreate) {
         PdfDocument::toFile(existing, kClock);
         FAIL() << "no error";
     } catch (const platform::Error& error) {
-        EXPECT_EQ(error.domain(), kPdfErrorDomain);
-        EXPECT_EQ(error.code(), EEXIST);
+        EXPECT_TRUE(error.is(PdfDocumentError::cannotCreateFile)) << test_support::describe(error);
+        EXPECT_EQ(test_support::posixReason(error), EEXIST);
         EXPECT_NE(std::string(error.what()).find(existing.string()), std::string::npos) << error.what();
     }
     EXPECT_EQ(readAll(existing), "precious");
@@ -284,7 +285,6 @@ TEST(PdfDocument, RefusesMisuseWithoutSpoilingTheDocument) {
     EXPECT_THROW(canvas.fillRect({std::nan(""), 0, 10, 10}, colors::black), std::invalid_argument);
     EXPECT_THROW(canvas.scale(0, 1), std::invalid_argument);
     EXPECT_THROW(canvas.translate(std::numeric_limits<double>::infinity(), 0), std::invalid_argument);
-    EXPECT_THROW(canvas.drawText(AttributedText("x", TextStyle{Font::system(0)}), Point{0, 0}), std::invalid_argument);
     canvas.fillRect({10, 10, 10, 10}, colors::black);
     document.endPage();
     EXPECT_THROW(document.endPage(), std::logic_error);
@@ -311,6 +311,34 @@ TEST(PdfDocument, StartsEveryPageFromAFreshState) {
     const auto image = graphics_test::renderGray(pdf, 2, folder.path());
     EXPECT_LT(image.at(5, 5), 20);
     EXPECT_GT(image.at(55, 55), 235);
+}
+
+// Sizes and frames pango cannot lay out are refused as our error, with the
+// document still usable: nothing of pango's escapes.
+TEST(Typesetter, RefusesWhatPangoCannotLayOutWithItsOwnCodes) {
+    Typesetter typesetter;
+    const struct {
+        const char* name;
+        double fontSize;
+        double width;
+        TypesetterError code;
+    } cases[] = {
+        {"zero size", 0, kUnbounded, TypesetterError::invalidFontSize},
+        {"negative size", -4, kUnbounded, TypesetterError::invalidFontSize},
+        {"size not a number", std::nan(""), kUnbounded, TypesetterError::invalidFontSize},
+        {"size beyond pango's widths", 501, kUnbounded, TypesetterError::invalidFontSize},
+        {"width not a number", 12, std::nan(""), TypesetterError::invalidFrame},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        try {
+            typesetter.measure(AttributedText("x", TextStyle{Font::system(item.fontSize)}), item.width);
+            ADD_FAILURE() << "no error";
+        } catch (const platform::Error& error) {
+            EXPECT_TRUE(error.is(item.code)) << test_support::describe(error);
+        }
+    }
+    EXPECT_GT(typesetter.measure(AttributedText("x", TextStyle{Font::system(500)})).width, 0);
 }
 
 }  // namespace

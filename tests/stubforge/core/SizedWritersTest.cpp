@@ -4,8 +4,10 @@
 #include "stubforge/core/JSONWriter.h"
 
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 #include "ChildProcess.h"
+#include "ErrorChecks.h"
 #include "CoreTestSupport.h"
 
 #include <sys/resource.h>
@@ -130,8 +132,9 @@ TEST_F(SizedWritersTest, EveryGeneratorNamesItsMissingBaseFile) {
             FAIL() << "expected an error";
         } catch (const platform::Error& error) {
             EXPECT_EQ(error.domain(), generator->name);
-            EXPECT_EQ(error.code(), 1);
-            EXPECT_EQ(std::string(error.what()), "Base file '" + std::string(generator->resourceName) + "." +
+            EXPECT_EQ(error.code(), static_cast<int>(BaseFileGeneratorError::baseFileNotFound));
+            EXPECT_EQ(error.code(), 1) << "the code callers know a missing base file by";
+            EXPECT_EQ(std::string(error.what()), "Base file '" + std::string(generator->resourceName()) + "." +
                                                      std::string(rawValue(generator->extension)) +
                                                      "' not found in bundle.");
         }
@@ -140,7 +143,13 @@ TEST_F(SizedWritersTest, EveryGeneratorNamesItsMissingBaseFile) {
     EXPECT_EQ(world.outputCount(), 0u);
 
     testing::writeFile(world.bundleFolder / "audio.wav", "");
-    EXPECT_THROW(WAVGenerator.generate("1", 1.0, world.context()), platform::Error);
+    try {
+        WAVGenerator.generate("1", 1.0, world.context());
+        ADD_FAILURE() << "an empty base file cannot grow a file";
+    } catch (const platform::Error& error) {
+        EXPECT_EQ(error.domain(), "WAVGenerator");
+        EXPECT_EQ(error.code(), static_cast<int>(BaseFileGeneratorError::baseFileEmpty));
+    }
     EXPECT_EQ(world.outputCount(), 0u);
 }
 
@@ -166,7 +175,8 @@ TEST_F(SizedWritersTest, ModelsAreCopiedExactly) {
         USDZGenerator.generate(ContentSize::large, world.context());
         FAIL() << "expected an error";
     } catch (const platform::Error& error) {
-        EXPECT_EQ(error.domain(), "USDZGenerator");
+        EXPECT_TRUE(error.is(USDZGeneratorError::modelNotFound)) << test_support::describe(error);
+        EXPECT_EQ(error.code(), 1) << "the code callers know a missing model by";
         EXPECT_STREQ(error.what(), "Base file '3D_model.usdz' not found in bundle.");
     }
 }
@@ -180,8 +190,12 @@ TEST_F(SizedWritersTest, WriteFailureIsReportedAndLeavesNothing) {
             generateTXTFile("1", 1.0, world.context());
         } catch (const platform::Error& error) {
             const bool named = std::string(error.what()).find(world.outputFolder.string()) != std::string::npos;
-            return error.domain() == kTXTGeneratorErrorDomain &&
-                           error.code() == static_cast<int>(TXTGeneratorError::failedToWriteDataToFile) && named
+            // Translated once: the output file's error, with the OS reason
+            // under it, is the cause.
+            const platform::Error* cause = error.underlyingError();
+            return error.is(TXTGeneratorError::failedToWriteDataToFile) && named && cause != nullptr &&
+                           cause->is(platform::OutputFileError::couldNotWrite) &&
+                           test_support::posixReason(error) == EFBIG
                        ? 0
                        : 4;
         }
@@ -202,8 +216,7 @@ TEST_F(SizedWritersTest, MissingOutputFolderIsCreated) {
 }
 
 // A folder that cannot be made is the output file's failure, reported as
-// such: as the writer's own error its errno would read as one of the
-// writer's codes.
+// such, with the OS reason under it.
 TEST_F(SizedWritersTest, FolderThatCannotBeMadeIsAnOutputFileError) {
     testing::writeFile(world.bundleFolder / "image.png", "PNGDATA");
     testing::writeFile(world.bundleFolder / "3D_model_small.usdz", "model");
@@ -232,8 +245,8 @@ TEST_F(SizedWritersTest, FolderThatCannotBeMadeIsAnOutputFileError) {
             // The folder lookup said so first, in the context's log.
             EXPECT_EQ(world.log.drainLines(),
                       std::vector<std::string>{"Failed to create default folder: Not a directory"});
-            EXPECT_EQ(error.domain(), "OutputFile");
-            EXPECT_EQ(error.code(), ENOTDIR);
+            EXPECT_TRUE(error.is(platform::OutputFileError::couldNotCreateFolder)) << test_support::describe(error);
+            EXPECT_EQ(test_support::posixReason(error), ENOTDIR);
             EXPECT_EQ(std::string(error.what()), "Could not create the folder \"" +
                                                      (regularFile / "data" / "Stubforge").string() +
                                                      "\": " + std::strerror(ENOTDIR));
@@ -241,18 +254,19 @@ TEST_F(SizedWritersTest, FolderThatCannotBeMadeIsAnOutputFileError) {
     }
 }
 
-// Files that open but cannot be read, even by root: the message carries the
-// reason of the failing read, and the code is the writer's read failure
-// rather than an errno that could pass for "not found" or "empty".
+// Files that open but cannot be read, even by root: the message and the
+// underlying error carry the reason of the failing read, and the code is
+// the writer's read failure.
 TEST_F(SizedWritersTest, UnreadableResourcesReportTheRealReason) {
     const struct {
         const char* target;
         const char* reason;
+        int errorNumber;
     } cases[] = {
-        {"/proc/self/mem", "Input/output error"},
-        {"/proc/self/clear_refs", "Invalid argument"},
+        {"/proc/self/mem", "Input/output error", EIO},
+        {"/proc/self/clear_refs", "Invalid argument", EINVAL},
     };
-    for (const auto& [target, reason] : cases) {
+    for (const auto& [target, reason, errorNumber] : cases) {
         SCOPED_TRACE(target);
         if (!fs::is_regular_file(target)) {
             GTEST_SKIP() << target << " is not available here";
@@ -269,7 +283,8 @@ TEST_F(SizedWritersTest, UnreadableResourcesReportTheRealReason) {
             ADD_FAILURE() << "expected an error";
         } catch (const platform::Error& error) {
             EXPECT_EQ(error.domain(), PNGGenerator.name);
-            EXPECT_EQ(error.code(), EIO);
+            EXPECT_EQ(error.code(), static_cast<int>(BaseFileGeneratorError::baseFileUnreadable));
+            EXPECT_EQ(test_support::posixReason(error), errorNumber);
             EXPECT_EQ(std::string(error.what()),
                       "Could not read base file \"" + base.string() + "\": " + reason);
         }
@@ -278,8 +293,8 @@ TEST_F(SizedWritersTest, UnreadableResourcesReportTheRealReason) {
             USDZGenerator.generate(ContentSize::small, world.context());
             ADD_FAILURE() << "expected an error";
         } catch (const platform::Error& error) {
-            EXPECT_EQ(error.domain(), "USDZGenerator");
-            EXPECT_EQ(error.code(), EIO);
+            EXPECT_TRUE(error.is(USDZGeneratorError::modelUnreadable)) << test_support::describe(error);
+            EXPECT_EQ(test_support::posixReason(error), errorNumber);
             EXPECT_EQ(std::string(error.what()), "Could not read model \"" + model.string() + "\": " + reason);
         }
     }

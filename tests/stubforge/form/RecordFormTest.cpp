@@ -4,6 +4,9 @@
 #include "stubforge/form/Dispatch.h"
 #include "stubforge/form/FormState.h"
 
+#include "stubforge/core/WriterErrors.h"
+
+#include "platform/Error.h"
 #include "platform/Value.h"
 
 #include "../core/CoreTestSupport.h"
@@ -61,6 +64,39 @@ protected:
         return runGeneration(*request, world.context());
     }
 };
+
+// The dispatch refuses what is no kind of file in its own domain, and passes
+// a writer's refusal on in the writer's domain, untranslated.
+TEST_F(RecordDispatchTest, RefusalsKeepTheirDomain) {
+    FormState all;
+    all.selectedFileExtension = FileExtension::showAll;
+    all.fileSizeInput = "1";
+    FormState negativeRows;
+    negativeRows.selectedFileExtension = FileExtension::json;
+    negativeRows.jsonRowCount = "-2";
+    const struct {
+        const char* name;
+        const FormState& form;
+        std::string_view domain;
+        int code;
+    } cases[] = {
+        {"all", all, "Generation", static_cast<int>(GenerationError::notAFileKind)},
+        {"negative rows", negativeRows, "JSONGenerator", static_cast<int>(JSONGeneratorError::invalidRecordCount)},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        const auto request = startGeneration(item.form);
+        ASSERT_TRUE(request);
+        try {
+            runGeneration(*request, world.context());
+            ADD_FAILURE() << "no error";
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(error.domain(), item.domain);
+            EXPECT_EQ(error.code(), item.code) << error.what();
+        }
+    }
+    EXPECT_EQ(world.outputCount(), 0u);
+}
 
 TEST_F(RecordDispatchTest, CSVByColumnsTakesTheColumnRows) {
     FormState form;

@@ -1,7 +1,9 @@
 #include "stubforge/pdf/PDFWriters.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
-#include "stubforge/pdf/PDFGeneratorError.h"
+
+#include "DummyPDF.h"
+#include "stubforge/pdf/PDFErrors.h"
 #include "stubforge/pdf/PDFTexts.h"
 
 #include "ChildProcess.h"
@@ -10,11 +12,14 @@
 
 #include "stubforge/core/Options.h"
 
+#include "platform/ErrorCodes.h"
+
 #include <sys/resource.h>
 
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <functional>
 
 namespace stubforge {
 namespace {
@@ -91,10 +96,14 @@ TEST_F(PDFWritersTest, ByPageCountRefusesCountsOutsideTheRangeAndWritesNothing) 
     struct Case {
         std::int64_t count;
         const char* text;
+        PDFGeneratorError code;
     };
-    const Case cases[] = {{0, "0"},   {-3, "-3"},  {1001, "1001"}, {INT64_MIN, "x"},
-                          {7, "x"},   {7, "8"},    {7, "../7"},    {7, ""},
-                          {7, "7 "},  {7, "-7"}};
+    constexpr auto outOfRange = PDFGeneratorError::invalidPageCount;
+    constexpr auto mismatch = PDFGeneratorError::pageCountTextMismatch;
+    const Case cases[] = {{0, "0", outOfRange},  {-3, "-3", outOfRange}, {1001, "1001", outOfRange},
+                          {INT64_MIN, "x", outOfRange}, {7, "x", mismatch}, {7, "8", mismatch},
+                          {7, "../7", mismatch}, {7, "", mismatch}, {7, "7 ", mismatch},
+                          {7, "-7", mismatch}};
     // A folder that is not there yet shows that nothing was even prepared.
     const fs::path notYet = world.outputFolder / "not-yet";
     world.defaults->set("customFolderPath", notYet.string());
@@ -104,8 +113,7 @@ TEST_F(PDFWritersTest, ByPageCountRefusesCountsOutsideTheRangeAndWritesNothing) 
             generatePDFByPageCount(item.count, item.text, world.context());
             ADD_FAILURE() << "accepted " << item.count << " as \"" << item.text << "\"";
         } catch (const platform::Error& error) {
-            EXPECT_EQ(error.domain(), kPDFGeneratorErrorDomain);
-            EXPECT_EQ(error.code(), EINVAL);
+            EXPECT_TRUE(error.is(item.code)) << item.text << ": " << error.domain() << " " << error.code();
         }
     }
     EXPECT_EQ(world.outputCount(), 0u);
@@ -162,20 +170,25 @@ TEST_F(PDFWritersTest, BySizeRefusesSizesThatAreNoSize) {
         const char* text;
         double size;
         ContentType type;
+        PDFGeneratorError code;
     };
     // Documents ignore the size, but a size that is none is refused for
     // every type; the size text only names dummy files.
-    const Case cases[] = {{"0", 0.0, ContentType::dummy},          {"-1", -1.0, ContentType::invoice},
-                          {"nan", std::nan(""), ContentType::dummy}, {"inf", INFINITY, ContentType::cv},
-                          {"50000.1", 50000.1, ContentType::dummy},  {"", 1.0, ContentType::dummy},
-                          {"../1", 1.0, ContentType::dummy}};
+    constexpr auto noSize = PDFGeneratorError::invalidSize;
+    constexpr auto badText = PDFGeneratorError::invalidSizeText;
+    const Case cases[] = {{"0", 0.0, ContentType::dummy, noSize},
+                          {"-1", -1.0, ContentType::invoice, noSize},
+                          {"nan", std::nan(""), ContentType::dummy, noSize},
+                          {"inf", INFINITY, ContentType::cv, noSize},
+                          {"50000.1", 50000.1, ContentType::dummy, noSize},
+                          {"", 1.0, ContentType::dummy, badText},
+                          {"../1", 1.0, ContentType::dummy, badText}};
     for (const Case& item : cases) {
         try {
             generatePDFBySize(item.text, item.type, ContentSize::small, item.size, world.context());
             ADD_FAILURE() << "accepted \"" << item.text << "\"";
         } catch (const platform::Error& error) {
-            EXPECT_EQ(error.domain(), kPDFGeneratorErrorDomain) << item.text;
-            EXPECT_EQ(error.code(), EINVAL) << item.text;
+            EXPECT_TRUE(error.is(item.code)) << item.text << ": " << error.domain() << " " << error.code();
         }
     }
     EXPECT_EQ(world.outputCount(), 0u);
@@ -191,8 +204,7 @@ TEST_F(PDFWritersTest, DocumentsNotBuiltYetAreRefusedNotFaked) {
                 generatePDFBySize("1", type, size, 1.0, world.context());
                 ADD_FAILURE() << rawValue(type) << " gave a file";
             } catch (const platform::Error& error) {
-                EXPECT_EQ(error.domain(), kPDFGenerationDomain);
-                EXPECT_EQ(error.code(), ENOSYS);
+                EXPECT_TRUE(error.is(PDFGeneratorError::documentNotAvailable)) << error.domain() << " " << error.code();
                 EXPECT_EQ(std::string(error.what()),
                           "The \"" + std::string(rawValue(type)) + "\" document cannot be generated yet.");
             }
@@ -228,9 +240,18 @@ TEST_F(PDFWritersTest, WriteFailuresThrowAndLeaveNothing) {
 TEST_F(PDFWritersTest, CancellationStopsTheWriteAndLeavesNothing) {
     platform::CancellationToken cancel;
     cancel.cancel();
-    EXPECT_THROW(generatePDFByPageCount(5, "5", world.context(&cancel)), platform::Error);
-    EXPECT_THROW(generatePDFBySize("5", ContentType::dummy, ContentSize::small, 5.0, world.context(&cancel)),
-                 platform::Error);
+    const std::function<void()> writes[] = {
+        [&] { generatePDFByPageCount(5, "5", world.context(&cancel)); },
+        [&] { generatePDFBySize("5", ContentType::dummy, ContentSize::small, 5.0, world.context(&cancel)); },
+    };
+    for (const auto& write : writes) {
+        try {
+            write();
+            ADD_FAILURE() << "no error";
+        } catch (const platform::Error& error) {
+            EXPECT_TRUE(error.is(platform::OutputFileError::cancelled)) << error.domain() << " " << error.code();
+        }
+    }
     EXPECT_EQ(world.outputCount(), 0u);
 }
 
@@ -268,7 +289,12 @@ TEST(PadFileWithSpacesTest, PadsBeforeTheLastStartxrefLine) {
 
     platform::OutputFile notPdf(folder.path() / "not.pdf");
     const std::string text = "no cross-reference here";
-    EXPECT_THROW(padFileWithSpaces(notPdf, std::as_bytes(std::span(text.data(), text.size())), 5), platform::Error);
+    try {
+        padFileWithSpaces(notPdf, std::as_bytes(std::span(text.data(), text.size())), 5);
+        ADD_FAILURE() << "no error";
+    } catch (const platform::Error& error) {
+        EXPECT_TRUE(error.is(PDFGeneratorError::notAPDF)) << error.domain() << " " << error.code();
+    }
 }
 
 }  // namespace

@@ -20,20 +20,6 @@ namespace csv {
 // "windows-1252", "UTF-16", …).
 inline constexpr std::string_view kUTF8 = "UTF-8";
 
-namespace detail {
-// The text without a leading byte-order mark; throws CSVParseError::generic
-// unless it is UTF-8.
-std::string preparedText(std::string text);
-// The first row of `text`, or nothing when it has no row.
-std::vector<std::string> parseHeader(std::string_view text, const CSVDelimiter& delimiter);
-// The whole file decoded from `encoding` to UTF-8; read and decoding
-// failures throw platform::Error (domain "CSV"), an unknown encoding
-// std::invalid_argument.
-std::string readTextFile(const std::filesystem::path& path, std::string_view encoding);
-// `text` in `encoding`, or nothing when a character has no form there.
-std::optional<std::string> encodeText(std::string_view text, std::string_view encoding);
-}  // namespace detail
-
 // An immutable CSV document: the header row, the data rows in the view
 // `DataView`, and the text and delimiter it was read with. A failed
 // construction throws and leaves nothing.
@@ -53,13 +39,11 @@ public:
     // The same with the delimiter guessed from the text.
     CSV(std::string string, bool loadColumns) : CSV(Text{std::move(string)}, std::nullopt, loadColumns, std::nullopt) {}
 
+    // The whole file decoded from `encoding` to UTF-8, then read as above;
+    // read and decoding failures throw platform::Error (CSVFileError).
     static CSV fromFile(const std::filesystem::path& path, CSVDelimiter delimiter, std::string_view encoding,
-                        bool loadColumns) {
-        return CSV(detail::readTextFile(path, encoding), std::move(delimiter), loadColumns);
-    }
-    static CSV fromFile(const std::filesystem::path& path, std::string_view encoding, bool loadColumns) {
-        return CSV(detail::readTextFile(path, encoding), loadColumns);
-    }
+                        bool loadColumns);
+    static CSV fromFile(const std::filesystem::path& path, std::string_view encoding, bool loadColumns);
 
     const std::vector<std::string>& header() const noexcept { return header_; }
     const std::string& text() const noexcept { return text_; }
@@ -72,9 +56,7 @@ public:
     std::string serialized() const { return content_.serialize(header_, delimiter_); }
     std::string description() const { return serialized(); }
     // serialized() in `encoding`; nothing when a character has no form there.
-    std::optional<std::string> serializedData(std::string_view encoding) const {
-        return detail::encodeText(serialized(), encoding);
-    }
+    std::optional<std::string> serializedData(std::string_view encoding) const;
 
     // Reads the text again and hands rows from `startAt` on (0 is the
     // header row) to `handler`, as parsed, at most `rowLimit` of them.
@@ -108,11 +90,7 @@ private:
         std::string value;
     };
 
-    CSV(Text string, std::optional<CSVDelimiter> delimiter, bool loadColumns, std::optional<std::int64_t> rowLimit)
-        : text_(detail::preparedText(std::move(string.value))),
-          delimiter_(delimiter ? std::move(*delimiter) : CSVDelimiter::guessed(text_)),
-          header_(detail::parseHeader(text_, delimiter_)),
-          content_(header_, text_, delimiter_, loadColumns, rowLimit) {}
+    CSV(Text string, std::optional<CSVDelimiter> delimiter, bool loadColumns, std::optional<std::int64_t> rowLimit);
 
     std::string text_;
     CSVDelimiter delimiter_;
@@ -120,6 +98,7 @@ private:
     DataView content_;
 };
 
+// Defined for these two views only.
 extern template class CSV<Enumerated>;
 extern template class CSV<Named>;
 

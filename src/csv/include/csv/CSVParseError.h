@@ -2,8 +2,26 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
+// The CSV reader's errors: the parser's and the serialiser's own types, and
+// the codes of the platform::Error it throws for files and text it cannot
+// read.
 namespace csv {
+
+// Domain "CSV". The OS or ICU reason travels as the underlying error.
+enum class CSVFileError {
+    couldNotOpen = 1,          // the file could not be opened
+    couldNotRead = 2,          // reading it failed, or it is a folder
+    notRegularFile = 3,        // a device, pipe or socket, which may never end
+    notInEncoding = 4,         // its bytes are not text in the given encoding
+    unknownEncoding = 5,       // ICU knows no encoding of that name
+    textProcessingFailed = 6,  // ICU failed on the text
+};
+constexpr std::string_view errorDomain(CSVFileError) { return "CSV"; }
+
+// The domain of an underlying ICU failure; the code is ICU's UErrorCode.
+inline constexpr std::string_view kICUErrorDomain = "ICU";
 
 // What the row parser throws. The parser itself raises only `quotation`;
 // `generic` covers text that is not UTF-8.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ErrorCodes.h"
 #include "platform/UniqueFd.h"
 
 #include <cstddef>
@@ -14,14 +15,15 @@ namespace platform {
 // A regular file open for reading. Anything else is refused at open:
 // directories (EISDIR), and devices, FIFOs and sockets (EINVAL, "not a
 // regular file"), which may never end (/dev/zero) or block with no writer.
-// Opening never blocks. Failures throw platform::Error in the caller's domain,
-// coded with the errno, worded "Could not open|read [<noun> ]"<path>": <reason>".
+// Opening never blocks. Failures throw platform::Error (InputFileError) worded
+// "Could not open|read [<noun> ]"<path>": <reason>", with the OS reason
+// underneath where there is one.
 class InputFile {
 public:
     static constexpr std::string_view kNotRegularFile = "not a regular file";
 
     // `noun` names the file in messages ("base file"); empty for none.
-    explicit InputFile(std::filesystem::path path, std::string errorDomain = "InputFile", std::string noun = {});
+    explicit InputFile(std::filesystem::path path, std::string noun = {});
 
     const std::filesystem::path& path() const noexcept { return path_; }
     int descriptor() const noexcept { return descriptor_.get(); }
@@ -32,15 +34,15 @@ public:
     std::size_t read(std::span<std::byte> buffer);
     // Appends up to `count` bytes to `buffer`; false once the end is reached.
     bool read(std::string& buffer, std::size_t count);
-    // The rest of the file; throws (EFBIG) when it holds more than `limit`
+    // The rest of the file; throws (tooLarge) when it holds more than `limit`
     // bytes, having read no more than limit + 1 of them.
     std::string readAll(std::uint64_t limit);
 
 private:
-    [[noreturn]] void fail(std::string_view action, int errorNumber, std::string_view reason = {}) const;
+    [[noreturn]] void fail(InputFileError code, int errorNumber) const;
+    [[noreturn]] void fail(InputFileError code, std::string_view reason) const;
 
     std::filesystem::path path_;
-    std::string errorDomain_;
     std::string noun_;
     UniqueFd descriptor_;
     std::uint64_t sizeAtOpen_ = 0;

@@ -46,8 +46,6 @@ public:
     // one cut short, gathering many copies per write call.
     void writeRepeated(std::span<const std::byte> pattern, std::uint64_t count);
 
-    std::uint64_t bytesWritten() const noexcept { return written_; }
-
     // Syncs and closes the file, then links it into place. When the
     // destination name is taken, "_2", "_3", … go before the extension.
     // Returns the path the file now has.
@@ -64,7 +62,6 @@ private:
     std::filesystem::path temporary_;  // empty for an unnamed (O_TMPFILE) file
     const CancellationToken* cancel_;
     UniqueFd descriptor_;
-    std::uint64_t written_ = 0;
     bool committed_ = false;
 };
 

@@ -14,10 +14,12 @@ class RandomSource {
 public:
     virtual ~RandomSource() = default;
 
-    // A uniform 64-bit word.
+    // A uniform 64-bit word. Throws platform::Error (RandomSourceError) when
+    // the source has no words to give.
     virtual std::uint64_t next() = 0;
 
-    // A uniform integer in [0, n) by multiply-and-reject; n must be at least 1.
+    // A uniform integer in [0, n) by multiply-and-reject; n must be at least 1
+    // (RandomSourceError::invalidBound otherwise).
     std::uint64_t below(std::uint64_t n);
 
     // A uniform double in [0, 1) with 53 random bits.

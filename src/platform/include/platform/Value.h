@@ -70,9 +70,9 @@ public:
 
     // XML property list text. A null value has no plist form and is written
     // as an empty string; dictionary members that are null are left out.
-    // Throws platform::Error (domain "Value") for what a plist file cannot
-    // hold: a date outside 1932-12-13…2069-01-19 (ERANGE), text or a key
-    // with a NUL character, or nesting deeper than 512 (EINVAL).
+    // Throws platform::Error (ValueError) for what a plist file cannot
+    // hold: a date outside 1932-12-13…2069-01-19, text or a key with a NUL
+    // character, or nesting deeper than 512.
     std::string toXmlPlist() const;
     // Reads XML or binary plists; nothing when the bytes are not a plist or
     // nest arrays and dictionaries deeper than 512.

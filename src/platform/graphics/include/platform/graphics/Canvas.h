@@ -65,9 +65,9 @@ public:
     // Made by PdfDocument; the implementation is private to the library.
     struct Impl;
     explicit Canvas(std::unique_ptr<Impl> impl);
-    Impl& impl() noexcept { return *impl_; }
 
 private:
+    friend struct CanvasAccess;
     std::unique_ptr<Impl> impl_;
 };
 

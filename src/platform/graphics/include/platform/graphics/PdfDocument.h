@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/graphics/Canvas.h"
 #include "platform/graphics/Geometry.h"
+#include "platform/graphics/GraphicsErrors.h"
 #include "platform/graphics/Typesetter.h"
 
 #include <cstddef>
@@ -15,15 +16,6 @@
 #include <vector>
 
 namespace platform::graphics {
-
-// Domain and codes of the platform::Error that a PdfDocument throws.
-inline constexpr std::string_view kPdfErrorDomain = "PdfDocument";
-enum class PdfErrorCode {
-    cannotCreateOutput = 1,   // the PDF surface over the output could not be made
-    cannotCreateContext = 2,  // its drawing context could not be made
-    writeFailed = 3,          // the output refused bytes (file, sink or memory)
-    drawingFailed = 4,        // cairo reported another error
-};
 
 // Document information, in UTF-8; empty fields are left out. cairo names
 // itself as the producer.
@@ -43,8 +35,8 @@ using PdfSink = std::function<void(std::span<const std::byte>)>;
 // same on every run.
 //
 // Fonts are embedded as subsets. Errors from cairo (and from the output) are
-// checked at endPage and finish and thrown as platform::Error in
-// kPdfErrorDomain; after an error the document only throws.
+// checked at endPage and finish and thrown as platform::Error
+// (PdfDocumentError); after an error the document only throws.
 class PdfDocument {
 public:
     // In memory: finish() hands the bytes back.
@@ -52,9 +44,10 @@ public:
     // Streamed to `sink`; finish() returns nothing.
     PdfDocument(PdfSink sink, const Clock& clock, PdfMetadata metadata = {});
     // Streamed to a new file created at `path`; an existing file is never
-    // overwritten (EEXIST). A file that cannot be created throws right away,
-    // with the OS reason. A document destroyed before finish() succeeded
-    // removes the file it created, and only that.
+    // overwritten (EEXIST). A file that cannot be created throws
+    // cannotCreateFile right away, with the OS reason underneath. A document
+    // destroyed before finish() succeeded removes the file it created, and
+    // only that.
     static PdfDocument toFile(const std::filesystem::path& path, const Clock& clock, PdfMetadata metadata = {});
 
     ~PdfDocument();

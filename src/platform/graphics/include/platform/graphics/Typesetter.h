@@ -40,10 +40,11 @@ public:
     // The first line of the text, unwrapped.
     LineMetrics measureLine(const AttributedText& text);
 
+    // The implementation is private to the library.
     struct Impl;
-    Impl& impl() noexcept { return *impl_; }
 
 private:
+    friend struct TypesetterAccess;
     std::unique_ptr<Impl> impl_;
 };
 

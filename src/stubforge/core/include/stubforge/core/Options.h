@@ -48,28 +48,42 @@ enum class FileExtension : std::uint8_t {
     showAll,
 };
 
+// One row per case, in declaration order: the raw value the pickers show and
+// whatever else a case carries. A new case is its enumerator and its row.
 template <typename Option>
 struct OptionCase {
     Option value;
     std::string_view rawValue;
 };
 
-// One table per option, in declaration order.
+struct ContentTypeCase {
+    ContentType value;
+    std::string_view rawValue;
+    std::string_view caseName;  // as written in file names
+};
+
+struct FileExtensionCase {
+    FileExtension value;
+    std::string_view rawValue;      // the file name extension, or "all"
+    std::string_view iconName;      // the symbol shown beside the kind
+    std::string_view categoryWord;  // names sized files; base files are named and looked up by it
+};
+
 template <typename Option>
 struct OptionTable;
 
 template <>
 struct OptionTable<ContentType> {
-    static constexpr std::array<OptionCase<ContentType>, 9> cases{{
-        {ContentType::dummy, "Dummy"},
-        {ContentType::contract, "Contract"},
-        {ContentType::invoice, "Invoice"},
-        {ContentType::meeting_notes, "Meeting Notes"},
-        {ContentType::b2b_contract, "B2B Contract"},
-        {ContentType::receipt, "Receipt"},
-        {ContentType::fund_portfolio, "Fund Portfolio"},
-        {ContentType::cv, "CV"},
-        {ContentType::pitch_deck, "Pitch Deck"},
+    static constexpr std::array<ContentTypeCase, 9> cases{{
+        {ContentType::dummy, "Dummy", "dummy"},
+        {ContentType::contract, "Contract", "contract"},
+        {ContentType::invoice, "Invoice", "invoice"},
+        {ContentType::meeting_notes, "Meeting Notes", "meeting_notes"},
+        {ContentType::b2b_contract, "B2B Contract", "b2b_contract"},
+        {ContentType::receipt, "Receipt", "receipt"},
+        {ContentType::fund_portfolio, "Fund Portfolio", "fund_portfolio"},
+        {ContentType::cv, "CV", "cv"},
+        {ContentType::pitch_deck, "Pitch Deck", "pitch_deck"},
     }};
 };
 
@@ -99,25 +113,42 @@ struct OptionTable<CSVCriteria> {
 
 template <>
 struct OptionTable<FileExtension> {
-    static constexpr std::array<OptionCase<FileExtension>, 16> cases{{
-        {FileExtension::pdf, "pdf"},
-        {FileExtension::txt, "txt"},
-        {FileExtension::json, "json"},
-        {FileExtension::pptx, "pptx"},
-        {FileExtension::xlsx, "xlsx"},
-        {FileExtension::docx, "docx"},
-        {FileExtension::jpg, "jpg"},
-        {FileExtension::png, "png"},
-        {FileExtension::mp3, "mp3"},
-        {FileExtension::wav, "wav"},
-        {FileExtension::mp4, "mp4"},
-        {FileExtension::csv, "csv"},
-        {FileExtension::zip, "zip"},
-        {FileExtension::rar, "rar"},
-        {FileExtension::usdz, "usdz"},
-        {FileExtension::showAll, "all"},
+    static constexpr std::array<FileExtensionCase, 16> cases{{
+        {FileExtension::pdf, "pdf", "document", "document"},
+        {FileExtension::txt, "txt", "text.page", "document"},
+        {FileExtension::json, "json", "doc.plaintext", "document"},
+        {FileExtension::pptx, "pptx", "play.rectangle", "document"},
+        {FileExtension::xlsx, "xlsx", "chart.bar", "document"},
+        {FileExtension::docx, "docx", "pencil", "document"},
+        {FileExtension::jpg, "jpg", "photo", "image"},
+        {FileExtension::png, "png", "photo", "image"},
+        {FileExtension::mp3, "mp3", "speaker.wave.2", "audio"},
+        {FileExtension::wav, "wav", "speaker.wave.2", "audio"},
+        {FileExtension::mp4, "mp4", "film", "video"},
+        {FileExtension::csv, "csv", "doc.plaintext", "document"},
+        {FileExtension::zip, "zip", "zipper.page", "archive"},
+        {FileExtension::rar, "rar", "zipper.page", "archive"},
+        {FileExtension::usdz, "usdz", "cube.transparent", "3D_model"},
+        {FileExtension::showAll, "all", "folder", ""},
     }};
 };
+
+// The lookups below find a case's row by its position.
+template <typename Option>
+constexpr bool followsDeclarationOrder() {
+    const auto& cases = OptionTable<Option>::cases;
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        if (static_cast<std::size_t>(cases[index].value) != index) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(followsDeclarationOrder<ContentType>());
+static_assert(followsDeclarationOrder<ContentSize>());
+static_assert(followsDeclarationOrder<PDFGenerationMode>());
+static_assert(followsDeclarationOrder<CSVCriteria>());
+static_assert(followsDeclarationOrder<FileExtension>());
 
 template <typename Option>
 constexpr std::string_view rawValue(Option option) {
@@ -145,11 +176,21 @@ constexpr auto allCases() {
 }
 
 // The case name of a content type as written in file names ("meeting_notes").
-std::string_view caseName(ContentType type);
+constexpr std::string_view caseName(ContentType type) {
+    return OptionTable<ContentType>::cases[static_cast<std::size_t>(type)].caseName;
+}
 
 // The symbol name shown beside a file kind. The window maps these names to
 // the icons it ships.
-std::string_view iconName(FileExtension extension);
+constexpr std::string_view iconName(FileExtension extension) {
+    return OptionTable<FileExtension>::cases[static_cast<std::size_t>(extension)].iconName;
+}
+
+// The word that names a file kind's sized files ("image" for png, …) and its
+// base file; empty for showAll.
+constexpr std::string_view categoryWord(FileExtension extension) {
+    return OptionTable<FileExtension>::cases[static_cast<std::size_t>(extension)].categoryWord;
+}
 
 // A file kind's identity in lists: its raw value.
 constexpr std::string_view id(FileExtension extension) { return rawValue(extension); }

@@ -2,6 +2,7 @@
 
 #include "stubforge/core/GenerationContext.h"
 #include "stubforge/core/Options.h"
+#include "stubforge/core/WriterErrors.h"
 
 #include "platform/OutputFile.h"
 
@@ -13,18 +14,13 @@
 
 // Writers of files whose size is asked for in megabytes, and the 3D model
 // copier. Each writes one file into the output folder under a timestamped
-// name and returns its path; failures throw platform::Error and leave no
-// file behind.
+// name and returns its path; failures throw platform::Error (the codes are
+// in WriterErrors.h) and leave no file behind.
 namespace stubforge {
 
 // The repeated text of TXT and plain dummy files, and their largest chunk.
 inline constexpr std::string_view kFillerText = "- Stubforge -";
 inline constexpr std::size_t kMaximumFillerChunk = 10'000'000;
-
-// The TXT writers' error cases, carried as the code of a platform::Error
-// whose domain is "TXTGeneratorError".
-enum class TXTGeneratorError { failedToCreateFileURL, failedToWriteDataToFile };
-inline constexpr std::string_view kTXTGeneratorErrorDomain = "TXTGeneratorError";
 
 // `count` bytes of `filler` repeated from its first byte.
 std::string makeFillerChunk(std::size_t count, std::string_view filler = kFillerText);
@@ -36,31 +32,30 @@ std::filesystem::path generateTXTFile(std::string_view sizeText, double sizeInMB
 std::filesystem::path generateSizedDummyFile(FileExtension extension, std::string_view sizeText, double sizeInMB,
                                              const GenerationContext& context);
 
-// The category word in a plain dummy file's name ("image" for png, …).
-std::string_view categoryWord(FileExtension extension);
-
 // A file of an ordinary type grown to a size by repeating a base file from
 // the bundle, the last copy cut short.
 struct BaseFileGenerator {
-    std::string_view name;          // also the error domain, e.g. "XLSXGenerator"
-    FileExtension extension;        // output and base file extension
-    std::string_view resourceName;  // base file name without extension
-    std::string_view prefix;        // output name prefix
+    std::string_view name;    // also the error domain, e.g. "XLSXGenerator"
+    FileExtension extension;  // output and base file extension
+
+    // The base file's name without extension, and the output name's prefix.
+    constexpr std::string_view resourceName() const { return categoryWord(extension); }
+    constexpr std::string_view prefix() const { return categoryWord(extension); }
 
     std::filesystem::path generate(std::string_view sizeText, double sizeInMB, const GenerationContext& context) const;
 };
 
-inline constexpr BaseFileGenerator PPTXGenerator{"PPTXGenerator", FileExtension::pptx, "document", "document"};
-inline constexpr BaseFileGenerator XLSXGenerator{"XLSXGenerator", FileExtension::xlsx, "document", "document"};
-inline constexpr BaseFileGenerator DOCXGenerator{"DOCXGenerator", FileExtension::docx, "document", "document"};
-inline constexpr BaseFileGenerator CSVGenerator{"CSVGenerator", FileExtension::csv, "document", "document"};
-inline constexpr BaseFileGenerator PNGGenerator{"PNGGenerator", FileExtension::png, "image", "image"};
-inline constexpr BaseFileGenerator JPGGenerator{"JPGGenerator", FileExtension::jpg, "image", "image"};
-inline constexpr BaseFileGenerator WAVGenerator{"WAVGenerator", FileExtension::wav, "audio", "audio"};
-inline constexpr BaseFileGenerator MP3Generator{"MP3Generator", FileExtension::mp3, "audio", "audio"};
-inline constexpr BaseFileGenerator MP4Generator{"MP4Generator", FileExtension::mp4, "video", "video"};
-inline constexpr BaseFileGenerator ZIPGenerator{"ZIPGenerator", FileExtension::zip, "archive", "archive"};
-inline constexpr BaseFileGenerator RARGenerator{"RARGenerator", FileExtension::rar, "archive", "archive"};
+inline constexpr BaseFileGenerator PPTXGenerator{"PPTXGenerator", FileExtension::pptx};
+inline constexpr BaseFileGenerator XLSXGenerator{"XLSXGenerator", FileExtension::xlsx};
+inline constexpr BaseFileGenerator DOCXGenerator{"DOCXGenerator", FileExtension::docx};
+inline constexpr BaseFileGenerator CSVGenerator{"CSVGenerator", FileExtension::csv};
+inline constexpr BaseFileGenerator PNGGenerator{"PNGGenerator", FileExtension::png};
+inline constexpr BaseFileGenerator JPGGenerator{"JPGGenerator", FileExtension::jpg};
+inline constexpr BaseFileGenerator WAVGenerator{"WAVGenerator", FileExtension::wav};
+inline constexpr BaseFileGenerator MP3Generator{"MP3Generator", FileExtension::mp3};
+inline constexpr BaseFileGenerator MP4Generator{"MP4Generator", FileExtension::mp4};
+inline constexpr BaseFileGenerator ZIPGenerator{"ZIPGenerator", FileExtension::zip};
+inline constexpr BaseFileGenerator RARGenerator{"RARGenerator", FileExtension::rar};
 
 inline constexpr std::array<const BaseFileGenerator*, 11> kBaseFileGenerators = {
     &PPTXGenerator, &XLSXGenerator, &DOCXGenerator, &CSVGenerator, &PNGGenerator, &JPGGenerator,

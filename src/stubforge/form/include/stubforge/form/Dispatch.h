@@ -8,8 +8,17 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace stubforge {
+
+// The dispatch's own refusals (domain "Generation"); a writer's failure
+// passes in the writer's domain.
+enum class GenerationError {
+    notAFileKind = 1,  // "all" stands for every kind, not one to generate
+    noWriter = 2,      // no writer makes this kind of file
+};
+constexpr std::string_view errorDomain(GenerationError) { return "Generation"; }
 
 // One generation, fixed at the click: a copy of the form and the one number
 // parsed from it (the page count on the page road, else the size in MB).
