@@ -2,6 +2,7 @@
 // long one.
 
 #include "Documents.h"
+#include "DocumentText.h"
 #include "FundPortfolio.h"
 
 #include "stubforge/core/FakeData.h"
@@ -144,10 +145,7 @@ FundStatement buildFundStatement(const GenerationContext& context, std::size_t h
     platform::RandomSource& random = context.random();
     FundStatement statement;
     statement.firmName = faker.company().name() + std::string(small_texts::kFirmSuffix);
-    statement.address = faker.address().streetAddress(false);
-    statement.address.append("\n").append(faker.address().city());
-    statement.address.append(", ").append(faker.address().stateAbbreviation());
-    statement.address.append(" ").append(faker.address().postcode(""));
+    statement.address = fakeMailingAddress(faker);
     statement.phone = faker.phoneNumber().phoneNumber();
     statement.website = std::string(small_texts::kWebsitePrefix) + faker.internet().domainName(true);
     statement.clientName = faker.name().name();

@@ -2,6 +2,7 @@
 // The sections of the pages are drawn in LongFundPortfolioSections.cpp.
 
 #include "Documents.h"
+#include "DocumentText.h"
 #include "FundPortfolio.h"
 
 #include "stubforge/core/FakeData.h"
@@ -32,10 +33,7 @@ LongFundStatement buildLongFundStatement(const GenerationContext& context, std::
     platform::RandomSource& random = context.random();
     LongFundStatement statement;
     statement.firmName = faker.company().name() + std::string(long_texts::kFirmSuffix);
-    statement.firmAddress = faker.address().streetAddress(false);
-    statement.firmAddress.append("\n").append(faker.address().city());
-    statement.firmAddress.append(", ").append(faker.address().stateAbbreviation());
-    statement.firmAddress.append(" ").append(faker.address().postcode(""));
+    statement.firmAddress = fakeMailingAddress(faker);
     statement.firmPhone = faker.phoneNumber().phoneNumber();
     statement.firmWebsite = std::string(long_texts::kWebsitePrefix) + faker.internet().domainName(true);
     statement.firmEmail = faker.internet().email();

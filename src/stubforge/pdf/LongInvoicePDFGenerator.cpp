@@ -1,7 +1,7 @@
 #include "Documents.h"
 #include "Invoices.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -138,7 +138,7 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
                     drawPaymentTerms(canvas, bottom - kLongInvoiceClosingDepth, styles);
                 }
                 canvas.drawText(graphics::AttributedText(
-                                    joined({std::to_string(pageIndex + 1), " / ", std::to_string(plan.size())}),
+                                    pageOfPages(pageIndex + 1, plan.size()),
                                     styles.information),
                                 graphics::Rect{kMargin, 25, kContentWidth, 30});
             });

@@ -1,7 +1,7 @@
 #include "Documents.h"
 #include "Receipts.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <string>
 
 namespace stubforge {
@@ -61,30 +60,23 @@ struct Styles {
     std::array<graphics::TextStyle, 5> cells;
 };
 
-graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment = graphics::Alignment::left) {
-    graphics::TextStyle style;
-    style.font = std::move(font);
-    style.paragraph.alignment = alignment;
-    return style;
-}
-
 Styles makeStyles() {
     const graphics::Font regular11 = graphics::Font::system(11);
     const graphics::Font bold14 = graphics::Font::boldSystem(14);
     Styles styles;
-    styles.store = styled(graphics::Font::boldSystem(20), graphics::Alignment::center);
-    styles.address = styled(regular11, graphics::Alignment::center);
-    styles.smallCentred = styled(graphics::Font::system(9), graphics::Alignment::center);
-    styles.label = styled(regular11);
-    styles.value = styled(regular11, graphics::Alignment::right);
-    styles.heading = styled(bold14, graphics::Alignment::center);
+    styles.store = textStyle(graphics::Font::boldSystem(20), graphics::Alignment::center);
+    styles.address = textStyle(regular11, graphics::Alignment::center);
+    styles.smallCentred = textStyle(graphics::Font::system(9), graphics::Alignment::center);
+    styles.label = textStyle(regular11);
+    styles.value = textStyle(regular11, graphics::Alignment::right);
+    styles.heading = textStyle(bold14, graphics::Alignment::center);
     styles.totalsLabel = styles.label;
     styles.totalsValue = styles.value;
-    styles.totalLabel = styled(bold14);
-    styles.totalValue = styled(bold14, graphics::Alignment::right);
+    styles.totalLabel = textStyle(bold14);
+    styles.totalValue = textStyle(bold14, graphics::Alignment::right);
     for (std::size_t index = 0; index < kColumns.size(); ++index) {
-        styles.columnHeadings[index] = styled(regular11.asBold(), kColumns[index].alignment);
-        styles.cells[index] = styled(regular11, kColumns[index].alignment);
+        styles.columnHeadings[index] = textStyle(regular11.asBold(), kColumns[index].alignment);
+        styles.cells[index] = textStyle(regular11, kColumns[index].alignment);
     }
     return styles;
 }
@@ -102,12 +94,6 @@ std::array<ColumnBox, 5> columnBoxes() {
         x += boxes[index].width;
     }
     return boxes;
-}
-
-std::string oneDecimal(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
-    return std::string(buffer, result.ptr);
 }
 
 graphics::AttributedText text(std::string_view string, const graphics::TextStyle& style) {
@@ -173,7 +159,7 @@ void drawClosingBlock(graphics::Canvas& canvas, const LongReceiptData& data, dou
     const std::array<std::pair<std::string, std::string>, 4> totals{{
         {std::string(texts::kSubtotal), dollars(data.subtotal)},
         {std::string(texts::kDiscount), joined({"-", dollars(data.discount)})},
-        {joined({"Tax (", oneDecimal(data.taxRate * 100), "%):"}), dollars(data.tax)},
+        {joined({"Tax (", fixedDecimals(data.taxRate * 100, 1), "%):"}), dollars(data.tax)},
         {std::string(texts::kTotal), dollars(data.total)},
     }};
     double rowBottom = top - 38;
@@ -234,9 +220,7 @@ LongReceiptData buildLongReceiptData(const GenerationContext& context, std::size
     platform::RandomSource& random = context.random();
     LongReceiptData data;
     data.storeName = faker.company().name();
-    // A braced list runs its parts in order, so the draws keep theirs.
-    data.address = joined({faker.address().streetAddress(false), "\n", faker.address().city(), ", ",
-                           faker.address().stateAbbreviation(), " ", faker.address().postcode("")});
+    data.address = fakeMailingAddress(faker);
     data.phone = faker.phoneNumber().phoneNumber();
     data.email = faker.internet().email();
     data.transactionID = joined({"TXN", std::to_string(faker.number().randomInt(1000000, 9999999))});

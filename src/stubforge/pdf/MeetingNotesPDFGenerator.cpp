@@ -1,6 +1,7 @@
 #include "MeetingNotesDocument.h"
 
 #include "ContentPicks.h"
+#include "DocumentText.h"
 #include "Documents.h"
 
 #include "stubforge/core/FakeData.h"
@@ -70,22 +71,12 @@ constinit StaticFontSlot sectionSlot;
 constinit StaticFontSlot labelSlot;
 constinit StaticFontSlot bodySlot;
 
-graphics::TextStyle styleOf(const graphics::Font& font) {
-    graphics::TextStyle style;
-    style.font = font;
-    return style;
-}
-
 // Now plus a whole-range draw of seconds from `lowest` to `highest`.
 platform::TimePoint offsetFromNow(const platform::Clock& clock, platform::RandomSource& random, double lowest,
                                   double highest) {
     const double seconds = randomDoubleInClosedRange(random, lowest, highest);
     return clock.now() + std::chrono::duration_cast<platform::TimePoint::duration>(
                              std::chrono::duration<double>(seconds));
-}
-
-std::vector<std::string> listOf(std::span<const std::string_view> items) {
-    return {items.begin(), items.end()};
 }
 
 }  // namespace
@@ -220,10 +211,10 @@ std::vector<Notes> buildDocument(ContentSize size, sham::Faker& faker, platform:
 }
 
 graphics::AttributedText notesText(const Notes& notes) {
-    const graphics::TextStyle title = styleOf(makeStaticFont(FontWeight::bold, 22, titleSlot));
-    const graphics::TextStyle section = styleOf(makeStaticFont(FontWeight::bold, 16, sectionSlot));
-    const graphics::TextStyle label = styleOf(makeStaticFont(FontWeight::bold, 14, labelSlot));
-    const graphics::TextStyle body = styleOf(makeStaticFont(FontWeight::regular, 12, bodySlot));
+    const graphics::TextStyle title = textStyle(makeStaticFont(FontWeight::bold, 22, titleSlot));
+    const graphics::TextStyle section = textStyle(makeStaticFont(FontWeight::bold, 16, sectionSlot));
+    const graphics::TextStyle label = textStyle(makeStaticFont(FontWeight::bold, 14, labelSlot));
+    const graphics::TextStyle body = textStyle(makeStaticFont(FontWeight::regular, 12, bodySlot));
 
     graphics::AttributedText text;
     text.append(notes.meetingType + " Meeting Notes\n\n", title);

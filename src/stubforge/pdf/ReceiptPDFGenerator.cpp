@@ -1,7 +1,7 @@
 #include "Documents.h"
 #include "Receipts.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -12,7 +12,6 @@
 #include "platform/graphics/Font.h"
 
 #include <algorithm>
-#include <charconv>
 #include <stdexcept>
 #include <string>
 
@@ -62,26 +61,13 @@ double depthAt(std::size_t itemCount, double stretch) {
            kPolicyGap.at(stretch) + kSurveyGap.at(stretch) + kSurveyHeight.at(stretch);
 }
 
-graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment = graphics::Alignment::left) {
-    graphics::TextStyle style;
-    style.font = std::move(font);
-    style.paragraph.alignment = alignment;
-    return style;
-}
-
 void rule(graphics::Canvas& canvas, double y) {
     canvas.strokeLine({kMargin, y}, {kRight, y}, graphics::Stroke{graphics::colors::black, 1});
 }
 
 }  // namespace
 
-std::string twoDecimals(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
-    return std::string(buffer, result.ptr);
-}
-
-std::string dollars(double value) { return joined({"$", twoDecimals(value)}); }
+std::string dollars(double value) { return joined({"$", fixedDecimals(value, 2)}); }
 
 // ---- Data
 
@@ -93,9 +79,7 @@ ReceiptData buildReceiptData(const GenerationContext& context, std::size_t itemC
     platform::RandomSource& random = context.random();
     ReceiptData data;
     data.storeName = faker.company().name();
-    // A braced list runs its parts in order, so the draws keep theirs.
-    data.address = joined({faker.address().streetAddress(false), "\n", faker.address().city(), ", ",
-                           faker.address().stateAbbreviation(), " ", faker.address().postcode("")});
+    data.address = fakeMailingAddress(faker);
     data.phone = faker.phoneNumber().phoneNumber();
     data.transactionID = joined({"TXN", std::to_string(faker.number().randomInt(100000, 999999))});
     data.registerNumber = faker.number().randomInt(1, 20);
@@ -163,15 +147,15 @@ ReceiptLayout planReceiptLayout(std::size_t itemCount) {
 
 std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationContext& context) {
     const ReceiptLayout layout = planReceiptLayout(data.items.size());
-    const graphics::TextStyle store = styled(graphics::Font::boldSystem(18), graphics::Alignment::center);
-    const graphics::TextStyle centred12 = styled(graphics::Font::system(12), graphics::Alignment::center);
-    const graphics::TextStyle plain12 = styled(graphics::Font::system(12));
-    const graphics::TextStyle right12 = styled(graphics::Font::system(12), graphics::Alignment::right);
-    const graphics::TextStyle small = styled(graphics::Font::system(10));
-    const graphics::TextStyle smallCentred = styled(graphics::Font::system(10), graphics::Alignment::center);
-    const graphics::TextStyle heading = styled(graphics::Font::boldSystem(14), graphics::Alignment::center);
-    const graphics::TextStyle totalLabel = styled(graphics::Font::boldSystem(14));
-    const graphics::TextStyle totalValue = styled(graphics::Font::boldSystem(14), graphics::Alignment::right);
+    const graphics::TextStyle store = textStyle(graphics::Font::boldSystem(18), graphics::Alignment::center);
+    const graphics::TextStyle centred12 = textStyle(graphics::Font::system(12), graphics::Alignment::center);
+    const graphics::TextStyle plain12 = textStyle(graphics::Font::system(12));
+    const graphics::TextStyle right12 = textStyle(graphics::Font::system(12), graphics::Alignment::right);
+    const graphics::TextStyle small = textStyle(graphics::Font::system(10));
+    const graphics::TextStyle smallCentred = textStyle(graphics::Font::system(10), graphics::Alignment::center);
+    const graphics::TextStyle heading = textStyle(graphics::Font::boldSystem(14), graphics::Alignment::center);
+    const graphics::TextStyle totalLabel = textStyle(graphics::Font::boldSystem(14));
+    const graphics::TextStyle totalValue = textStyle(graphics::Font::boldSystem(14), graphics::Alignment::right);
 
     const auto text = [](std::string_view string, const graphics::TextStyle& style) {
         return graphics::AttributedText(string, style);
@@ -214,7 +198,7 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
                 canvas.drawText(text(item.name, plain12), graphics::Rect{kMargin, top - 15, kContentWidth, 15});
                 const double detailBottom = top - layout.detailDrop - 15;
                 canvas.drawText(
-                    text(joined({std::to_string(item.quantity), " \u00D7 $", twoDecimals(item.unitPrice)}), small),
+                    text(joined({std::to_string(item.quantity), " \u00D7 $", fixedDecimals(item.unitPrice, 2)}), small),
                     graphics::Rect{70, detailBottom, 297, 15});
                 canvas.drawText(text(dollars(item.total), right12), graphics::Rect{347, detailBottom, 198, 15});
             }
