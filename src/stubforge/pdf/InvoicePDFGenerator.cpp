@@ -2,6 +2,7 @@
 #include "Invoices.h"
 
 #include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -24,8 +25,8 @@ namespace invoice {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
 constexpr double kColumnWidth = kContentWidth * 0.5;
 constexpr double kRightColumnX = kMargin + kColumnWidth;
 
@@ -232,15 +233,12 @@ void drawPaymentTerms(graphics::Canvas& canvas, double bottom, const InvoiceStyl
 
 std::vector<std::byte> renderInvoice(const InvoiceData& data, const GenerationContext& context) {
     const InvoiceStyles styles = makeInvoiceStyles();
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        pages.drawPage([&](graphics::Canvas& canvas) {
-            drawHeaderBlocks(canvas, data, styles);
-            drawTable(canvas, data, styles);
-            const double lastRowBottom = kBandBottom - kRowHeight * static_cast<double>(data.items.size());
-            drawTotals(canvas, subtotalOf(data.items), lastRowBottom - 40, styles);
-            drawPaymentTerms(canvas, lastRowBottom - 290, styles);
-        });
+    return statement_page::renderOnePage(context, [&](graphics::Canvas& canvas) {
+        drawHeaderBlocks(canvas, data, styles);
+        drawTable(canvas, data, styles);
+        const double lastRowBottom = kBandBottom - kRowHeight * static_cast<double>(data.items.size());
+        drawTotals(canvas, subtotalOf(data.items), lastRowBottom - 40, styles);
+        drawPaymentTerms(canvas, lastRowBottom - 290, styles);
     });
 }
 

@@ -1,9 +1,10 @@
 // The multi-page portfolio statement: its data, its pages and their order.
 // The sections of the pages are drawn in LongFundPortfolioSections.cpp.
 
-#include "Documents.h"
 #include "DocumentText.h"
+#include "Documents.h"
 #include "FundPortfolio.h"
+#include "StatementPage.h"
 
 #include "stubforge/core/FakeData.h"
 
@@ -122,7 +123,7 @@ std::vector<std::byte> renderLongFundStatement(const LongFundStatement& statemen
     const LongFundPagePlan plan = planLongFundPages(statement.holdings.size());
     const int pageCount = plan.pageCount();
     return renderPDFDocument(
-        PageSetup{graphics::pageSizes::a4, graphics::Origin::bottomLeft}, context, [&](DocumentPages& pages) {
+        statement_page::kSetup, context, [&](DocumentPages& pages) {
             int pageNumber = 0;
             for (const HoldingsPage& page : plan.holdingsPages) {
                 ++pageNumber;

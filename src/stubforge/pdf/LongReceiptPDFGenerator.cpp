@@ -2,6 +2,7 @@
 #include "Receipts.h"
 
 #include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -25,9 +26,9 @@ namespace receipt {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
-constexpr double kRight = kMargin + kContentWidth;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
+using statement_page::kRight;
 constexpr double kContinuationTableTop = kLongTopLine - kLongTableHeaderHeight;
 constexpr double kFirstPageTableTop = kLongFirstPageTableTop - kLongTableHeaderHeight;
 
@@ -281,33 +282,28 @@ std::vector<LongReceiptPage> planLongReceiptPages(std::size_t itemCount) {
 std::vector<std::byte> renderLongReceipt(const LongReceiptData& data, const GenerationContext& context) {
     const Styles styles = makeStyles();
     const std::vector<LongReceiptPage> plan = planLongReceiptPages(data.items.size());
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        for (std::size_t pageIndex = 0; pageIndex < plan.size(); ++pageIndex) {
-            const LongReceiptPage& page = plan[pageIndex];
-            pages.drawPage([&](graphics::Canvas& canvas) {
-                double y = kLongTopLine;
-                if (page.storeHeader) {
-                    drawHeader(canvas, data, styles);
-                    y = kLongFirstPageTableTop;
-                }
-                if (page.tableHeader) {
-                    drawTableHeader(canvas, y, styles);
-                    y -= kLongTableHeaderHeight;
-                }
-                for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
-                    y -= kLongRowHeight;
-                    drawRow(canvas, data.items[row], y, styles);
-                }
-                if (page.closingTop) {
-                    drawClosingBlock(canvas, data, *page.closingTop, styles);
-                }
-                canvas.drawText(text(joined({texts::kPagePrefix, std::to_string(pageIndex + 1), texts::kPageOf,
-                                             std::to_string(plan.size())}),
-                                     styles.smallCentred),
-                                graphics::Rect{kMargin, 20, kContentWidth, 15});
-            });
+    return statement_page::renderPages(context, plan.size(), [&](graphics::Canvas& canvas, std::size_t pageIndex) {
+        const LongReceiptPage& page = plan[pageIndex];
+        double y = kLongTopLine;
+        if (page.storeHeader) {
+            drawHeader(canvas, data, styles);
+            y = kLongFirstPageTableTop;
         }
+        if (page.tableHeader) {
+            drawTableHeader(canvas, y, styles);
+            y -= kLongTableHeaderHeight;
+        }
+        for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
+            y -= kLongRowHeight;
+            drawRow(canvas, data.items[row], y, styles);
+        }
+        if (page.closingTop) {
+            drawClosingBlock(canvas, data, *page.closingTop, styles);
+        }
+        canvas.drawText(text(joined({texts::kPagePrefix, std::to_string(pageIndex + 1), texts::kPageOf,
+                                     std::to_string(plan.size())}),
+                             styles.smallCentred),
+                        graphics::Rect{kMargin, 20, kContentWidth, 15});
     });
 }
 

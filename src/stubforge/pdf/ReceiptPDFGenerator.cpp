@@ -2,6 +2,7 @@
 #include "Receipts.h"
 
 #include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -24,9 +25,9 @@ namespace receipt {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
-constexpr double kRight = kMargin + kContentWidth;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
+using statement_page::kRight;
 constexpr double kLabelWidth = kContentWidth * 0.4;
 constexpr double kValueWidth = kContentWidth * 0.6;
 
@@ -169,61 +170,56 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
                         graphics::Rect{347, top - layout.rowHeight, 198, layout.rowHeight});
     };
 
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        pages.drawPage([&](graphics::Canvas& canvas) {
-            canvas.drawText(text(data.storeName, store), graphics::Rect{kMargin, 762, kContentWidth, 30});
-            canvas.drawText(text(data.address, centred12), graphics::Rect{kMargin, 712, kContentWidth, 40});
-            canvas.drawText(text(data.phone, centred12), graphics::Rect{kMargin, 682, kContentWidth, 20});
-            rule(canvas, 662);
+    return statement_page::renderOnePage(context, [&](graphics::Canvas& canvas) {
+        canvas.drawText(text(data.storeName, store), graphics::Rect{kMargin, 762, kContentWidth, 30});
+        canvas.drawText(text(data.address, centred12), graphics::Rect{kMargin, 712, kContentWidth, 40});
+        canvas.drawText(text(data.phone, centred12), graphics::Rect{kMargin, 682, kContentWidth, 20});
+        rule(canvas, 662);
 
-            const std::array<std::pair<std::string_view, std::string>, 4> details{{
-                {texts::kDateTime, data.dateText},
-                {texts::kTransactionID, data.transactionID},
-                {texts::kRegister, joined({"#", std::to_string(data.registerNumber)})},
-                {texts::kCashier, data.cashier},
-            }};
-            double y = 642;
-            for (const auto& [label, value] : details) {
-                canvas.drawText(text(label, plain12), graphics::Rect{kMargin, y - 18, kLabelWidth, 18});
-                canvas.drawText(text(value, right12), graphics::Rect{kMargin + kLabelWidth, y - 18, kValueWidth, 18});
-                y -= 25;
-            }
-            rule(canvas, y - 10);
-            canvas.drawText(text(texts::kItemsPurchased, heading), graphics::Rect{kMargin, 492, kContentWidth, 20});
+        const std::array<std::pair<std::string_view, std::string>, 4> details{{
+            {texts::kDateTime, data.dateText},
+            {texts::kTransactionID, data.transactionID},
+            {texts::kRegister, joined({"#", std::to_string(data.registerNumber)})},
+            {texts::kCashier, data.cashier},
+        }};
+        double y = 642;
+        for (const auto& [label, value] : details) {
+            canvas.drawText(text(label, plain12), graphics::Rect{kMargin, y - 18, kLabelWidth, 18});
+            canvas.drawText(text(value, right12), graphics::Rect{kMargin + kLabelWidth, y - 18, kValueWidth, 18});
+            y -= 25;
+        }
+        rule(canvas, y - 10);
+        canvas.drawText(text(texts::kItemsPurchased, heading), graphics::Rect{kMargin, 492, kContentWidth, 20});
 
-            for (std::size_t index = 0; index < data.items.size(); ++index) {
-                const ReceiptItem& item = data.items[index];
-                const double top = layout.itemTops[index];
-                canvas.drawText(text(item.name, plain12), graphics::Rect{kMargin, top - 15, kContentWidth, 15});
-                const double detailBottom = top - layout.detailDrop - 15;
-                canvas.drawText(
-                    text(joined({std::to_string(item.quantity), " \u00D7 $", fixedDecimals(item.unitPrice, 2)}), small),
-                    graphics::Rect{70, detailBottom, 297, 15});
-                canvas.drawText(text(dollars(item.total), right12), graphics::Rect{347, detailBottom, 198, 15});
-            }
-            rule(canvas, layout.itemsRule);
-
-            pair(canvas, layout.totalsTops[0], texts::kSubtotal, dollars(data.subtotal), false);
-            pair(canvas, layout.totalsTops[1], texts::kTax, dollars(data.tax), false);
-            pair(canvas, layout.totalsTops[2], texts::kTotal, dollars(data.total), true);
-            pair(canvas, layout.paymentTops[0], texts::kPaymentMethod, data.paymentMethod, false);
-            pair(canvas, layout.paymentTops[1], texts::kAmountPaid, dollars(data.total), false);
-            pair(canvas, layout.paymentTops[2], texts::kChange, dollars(0.0), false);
-            rule(canvas, layout.closingRule);
-
+        for (std::size_t index = 0; index < data.items.size(); ++index) {
+            const ReceiptItem& item = data.items[index];
+            const double top = layout.itemTops[index];
+            canvas.drawText(text(item.name, plain12), graphics::Rect{kMargin, top - 15, kContentWidth, 15});
+            const double detailBottom = top - layout.detailDrop - 15;
             canvas.drawText(
-                text(texts::kThankYou, heading),
-                graphics::Rect{kMargin, layout.thanksTop - layout.thanksHeight, kContentWidth, layout.thanksHeight});
-            canvas.drawText(
-                text(texts::kReturnPolicy, smallCentred),
-                graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth, layout.policyHeight});
-            const std::string code = data.transactionID.substr(data.transactionID.size() - 6);
-            canvas.drawText(
-                text(joined({"Visit ", texts::kSurveyAddress, "\nEnter code: ", code, texts::kSurveyPrize}),
-                     smallCentred),
-                graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth, layout.surveyHeight});
-        });
+                text(joined({std::to_string(item.quantity), " \u00D7 $", fixedDecimals(item.unitPrice, 2)}), small),
+                graphics::Rect{70, detailBottom, 297, 15});
+            canvas.drawText(text(dollars(item.total), right12), graphics::Rect{347, detailBottom, 198, 15});
+        }
+        rule(canvas, layout.itemsRule);
+
+        pair(canvas, layout.totalsTops[0], texts::kSubtotal, dollars(data.subtotal), false);
+        pair(canvas, layout.totalsTops[1], texts::kTax, dollars(data.tax), false);
+        pair(canvas, layout.totalsTops[2], texts::kTotal, dollars(data.total), true);
+        pair(canvas, layout.paymentTops[0], texts::kPaymentMethod, data.paymentMethod, false);
+        pair(canvas, layout.paymentTops[1], texts::kAmountPaid, dollars(data.total), false);
+        pair(canvas, layout.paymentTops[2], texts::kChange, dollars(0.0), false);
+        rule(canvas, layout.closingRule);
+
+        canvas.drawText(text(texts::kThankYou, heading), graphics::Rect{kMargin, layout.thanksTop - layout.thanksHeight,
+                                                                        kContentWidth, layout.thanksHeight});
+        canvas.drawText(
+            text(texts::kReturnPolicy, smallCentred),
+            graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth, layout.policyHeight});
+        const std::string code = data.transactionID.substr(data.transactionID.size() - 6);
+        canvas.drawText(
+            text(joined({"Visit ", texts::kSurveyAddress, "\nEnter code: ", code, texts::kSurveyPrize}), smallCentred),
+            graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth, layout.surveyHeight});
     });
 }
 
