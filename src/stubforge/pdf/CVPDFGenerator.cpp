@@ -12,7 +12,7 @@
 #include <array>
 #include <string_view>
 
-namespace stubforge::PDFCVGenerator {
+namespace stubforge::cv {
 
 namespace graphics = platform::graphics;
 using content::pickOne;
@@ -349,13 +349,17 @@ void drawPages(DocumentPages& pages, const graphics::AttributedText& content) {
     });
 }
 
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context) {
+}  // namespace stubforge::cv
+
+namespace stubforge {
+
+std::filesystem::path PDFCVGenerator::generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                                       const GenerationContext& context) {
     sham::Faker faker = makeFaker(context);
-    const CV cv = buildCV(size, faker, context.random(), context.clock().now());
-    const graphics::AttributedText content = buildContent(cv);
-    return generatePDFDocument(destination, PageSetup{kPageSize}, context,
-                               [&](DocumentPages& pages) { drawPages(pages, content); });
+    const cv::CV document = cv::buildCV(size, faker, context.random(), context.clock().now());
+    const platform::graphics::AttributedText content = cv::buildContent(document);
+    return generatePDFDocument(destination, PageSetup{cv::kPageSize}, context,
+                               [&](DocumentPages& pages) { cv::drawPages(pages, content); });
 }
 
-}  // namespace stubforge::PDFCVGenerator
+}  // namespace stubforge

@@ -14,7 +14,7 @@
 #include <cmath>
 #include <string_view>
 
-namespace stubforge::PDFMeetingNotesGenerator {
+namespace stubforge::meeting_notes {
 
 namespace graphics = platform::graphics;
 using content::pickOne;
@@ -275,12 +275,17 @@ void drawNotes(DocumentPages& pages, const std::vector<Notes>& sets) {
     }
 }
 
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context) {
+}  // namespace stubforge::meeting_notes
+
+namespace stubforge {
+
+std::filesystem::path PDFMeetingNotesGenerator::generateDocument(const std::filesystem::path& destination,
+                                                                 ContentSize size, const GenerationContext& context) {
     sham::Faker faker = makeFaker(context);
-    const std::vector<Notes> sets = buildDocument(size, faker, context.random(), context.clock());
-    return generatePDFDocument(destination, PageSetup{kPageSize}, context,
-                               [&](DocumentPages& pages) { drawNotes(pages, sets); });
+    const std::vector<meeting_notes::Notes> sets =
+        meeting_notes::buildDocument(size, faker, context.random(), context.clock());
+    return generatePDFDocument(destination, PageSetup{meeting_notes::kPageSize}, context,
+                               [&](DocumentPages& pages) { meeting_notes::drawNotes(pages, sets); });
 }
 
-}  // namespace stubforge::PDFMeetingNotesGenerator
+}  // namespace stubforge

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string_view>
 
-namespace stubforge::PDFPitchDeckGenerator {
+namespace stubforge::pitch_deck {
 
 using content::pickOne;
 using content::pickSome;
@@ -316,4 +316,4 @@ std::vector<SlidePage> buildDeck(ContentSize size, DeckSources sources, platform
     return deck;
 }
 
-}  // namespace stubforge::PDFPitchDeckGenerator
+}  // namespace stubforge::pitch_deck
