@@ -18,7 +18,4 @@ platform::graphics::ParagraphStyle titleParagraph();
 // Justified, line spacing 4, paragraph spacing 8.
 platform::graphics::ParagraphStyle bodyParagraph();
 
-platform::graphics::TextStyle styled(const platform::graphics::Font& font,
-                                     const platform::graphics::ParagraphStyle& paragraph = {});
-
 }  // namespace stubforge::b2b_fonts

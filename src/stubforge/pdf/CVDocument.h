@@ -13,7 +13,7 @@
 
 // The CV: its data is drawn first, then laid out as one flowing text over
 // US Letter pages with a footer on each.
-namespace stubforge::PDFCVGenerator {
+namespace stubforge::cv {
 
 inline constexpr platform::graphics::Size kPageSize = platform::graphics::pageSizes::usLetter;
 inline constexpr double kMargin = 50;
@@ -73,4 +73,4 @@ platform::graphics::AttributedText buildContent(const CV& cv);
 // Lays the text over as many pages as it needs, each with the footer.
 void drawPages(DocumentPages& pages, const platform::graphics::AttributedText& content);
 
-}  // namespace stubforge::PDFCVGenerator
+}  // namespace stubforge::cv

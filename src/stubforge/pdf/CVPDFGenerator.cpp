@@ -1,6 +1,7 @@
 #include "CVDocument.h"
 
 #include "ContentPicks.h"
+#include "DocumentText.h"
 #include "Documents.h"
 
 #include "stubforge/core/FakeData.h"
@@ -9,10 +10,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string_view>
 
-namespace stubforge::PDFCVGenerator {
+namespace stubforge::cv {
 
 namespace graphics = platform::graphics;
 using content::pickOne;
@@ -137,12 +137,6 @@ constinit StaticFontSlot bodySlot;
 constinit StaticFontSlot technologiesSlot;
 constinit StaticFontSlot footerSlot;
 
-graphics::TextStyle styleOf(const graphics::Font& font) {
-    graphics::TextStyle style;
-    style.font = font;
-    return style;
-}
-
 std::string percentage(platform::RandomSource& random) {
     return std::to_string(kPercentages[static_cast<std::size_t>(randomIntBelow(random, kPercentages.size()))]);
 }
@@ -169,12 +163,6 @@ std::vector<std::string> achievementTemplates(platform::RandomSource& random) {
                     pickOne(kFrequencies, random));
     texts.emplace_back("Successfully migrated legacy systems to modern architecture with zero downtime");
     return texts;
-}
-
-std::string lowercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 // "Jane Doe" -> "jane-doe" with `joiner` "-", "janedoe" with "".
@@ -277,12 +265,12 @@ CV buildCV(ContentSize size, sham::Faker& faker, platform::RandomSource& random,
 }
 
 graphics::AttributedText buildContent(const CV& cv) {
-    const graphics::TextStyle name = styleOf(makeStaticFont(FontWeight::bold, 24, nameSlot));
-    const graphics::TextStyle headline = styleOf(makeStaticFont(FontWeight::regular, 16, headlineSlot));
-    const graphics::TextStyle section = styleOf(makeStaticFont(FontWeight::bold, 14, sectionSlot));
-    const graphics::TextStyle jobTitle = styleOf(makeStaticFont(FontWeight::bold, 12, jobTitleSlot));
-    const graphics::TextStyle body = styleOf(makeStaticFont(FontWeight::regular, 11, bodySlot));
-    const graphics::TextStyle technologies = styleOf(makeStaticFont(FontWeight::regular, 9, technologiesSlot));
+    const graphics::TextStyle name = textStyle(makeStaticFont(FontWeight::bold, 24, nameSlot));
+    const graphics::TextStyle headline = textStyle(makeStaticFont(FontWeight::regular, 16, headlineSlot));
+    const graphics::TextStyle section = textStyle(makeStaticFont(FontWeight::bold, 14, sectionSlot));
+    const graphics::TextStyle jobTitle = textStyle(makeStaticFont(FontWeight::bold, 12, jobTitleSlot));
+    const graphics::TextStyle body = textStyle(makeStaticFont(FontWeight::regular, 11, bodySlot));
+    const graphics::TextStyle technologies = textStyle(makeStaticFont(FontWeight::regular, 9, technologiesSlot));
 
     graphics::AttributedText text;
     text.append(cv.name + "\n", name);
@@ -347,7 +335,7 @@ graphics::AttributedText buildContent(const CV& cv) {
 }
 
 void drawPages(DocumentPages& pages, const graphics::AttributedText& content) {
-    graphics::TextStyle footer = styleOf(makeStaticFont(FontWeight::regular, 10, footerSlot));
+    graphics::TextStyle footer = textStyle(makeStaticFont(FontWeight::regular, 10, footerSlot));
     footer.color = graphics::colors::gray.withAlpha(0.5);
     const graphics::AttributedText footerText(kFooterText, footer);
 
@@ -361,13 +349,17 @@ void drawPages(DocumentPages& pages, const graphics::AttributedText& content) {
     });
 }
 
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context) {
+}  // namespace stubforge::cv
+
+namespace stubforge {
+
+std::filesystem::path PDFCVGenerator::generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                                       const GenerationContext& context) {
     sham::Faker faker = makeFaker(context);
-    const CV cv = buildCV(size, faker, context.random(), context.clock().now());
-    const graphics::AttributedText content = buildContent(cv);
-    return generatePDFDocument(destination, PageSetup{kPageSize}, context,
-                               [&](DocumentPages& pages) { drawPages(pages, content); });
+    const cv::CV document = cv::buildCV(size, faker, context.random(), context.clock().now());
+    const platform::graphics::AttributedText content = cv::buildContent(document);
+    return generatePDFDocument(destination, PageSetup{cv::kPageSize}, context,
+                               [&](DocumentPages& pages) { cv::drawPages(pages, content); });
 }
 
-}  // namespace stubforge::PDFCVGenerator
+}  // namespace stubforge

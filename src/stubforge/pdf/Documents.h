@@ -6,6 +6,10 @@
 // leave no file. Each builds its data first (every draw, fake value and
 // date) and then renders that data, so tests can build data and render it
 // directly.
+//
+// Every entry is a type with no state and one static operation:
+// generateDocument for the agreements, CV, meeting notes and pitch deck,
+// generate for the statements (invoices, receipts, portfolio statements).
 
 #include "stubforge/core/GenerationContext.h"
 #include "stubforge/core/Options.h"
@@ -49,20 +53,25 @@ struct LongReceiptPDFGenerator {
                                           const GenerationContext& context);
 };
 
-namespace PDFCVGenerator {
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context);
-}
+// A curriculum vitae on US Letter pages; the large form is longer and has
+// more sections.
+struct PDFCVGenerator {
+    static std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                                  const GenerationContext& context);
+};
 
-namespace PDFMeetingNotesGenerator {
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context);
-}
+// Meeting minutes on US Letter pages: one detailed set (small) or three or
+// four brief sets (large).
+struct PDFMeetingNotesGenerator {
+    static std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                                  const GenerationContext& context);
+};
 
-namespace PDFPitchDeckGenerator {
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context);
-}
+// A landscape slide deck, one slide a page.
+struct PDFPitchDeckGenerator {
+    static std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
+                                                  const GenerationContext& context);
+};
 
 // A one-page investment portfolio statement of 5 to 8 holdings.
 struct FundPortfolioPDFGenerator {

@@ -1,4 +1,5 @@
 #include "AgreementTexts.h"
+#include "DocumentText.h"
 #include "Documents.h"
 
 #include "stubforge/core/FakeData.h"
@@ -33,41 +34,6 @@ graphics::ParagraphStyle bodyParagraph(graphics::Alignment alignment = graphics:
     return paragraph;
 }
 
-graphics::TextStyle style(const graphics::Font& font, const graphics::ParagraphStyle& paragraph) {
-    graphics::TextStyle textStyle;
-    textStyle.font = font;
-    textStyle.paragraph = paragraph;
-    return textStyle;
-}
-
-std::string joined(std::string_view before, std::string_view value, std::string_view after) {
-    std::string text(before);
-    text += value;
-    text += after;
-    return text;
-}
-
-// Street, city and state: the agreement's addresses carry no postcode.
-std::string agreementAddress(sham::Faker& faker) {
-    std::string address = faker.address().streetAddress(false);
-    address += ", ";
-    address += faker.address().city();
-    address += ", ";
-    address += faker.address().state();
-    return address;
-}
-
-std::string salaryText(std::int64_t amount) {
-    const std::string text = platform::format::currency(static_cast<double>(amount));
-    if (text.empty()) {
-        return std::string("$").append(std::to_string(amount));
-    }
-    return text;
-}
-
-std::string pageNumber(std::size_t page, std::size_t pageCount) {
-    return std::to_string(page) + " / " + std::to_string(pageCount);
-}
 
 }  // namespace
 
@@ -75,8 +41,8 @@ graphics::AttributedText PDFContractGenerator::makeClauseSection(std::string_vie
                                                                  double headIndent) {
     graphics::ParagraphStyle paragraph = bodyParagraph();
     paragraph.headIndent = headIndent;
-    graphics::AttributedText section(std::string(heading) + " ", style(boldFont(), paragraph));
-    section.append(std::string(body) + "\n\n", style(regularFont(), paragraph));
+    graphics::AttributedText section(std::string(heading) + " ", textStyle(boldFont(), paragraph));
+    section.append(std::string(body) + "\n\n", textStyle(regularFont(), paragraph));
     return section;
 }
 
@@ -88,11 +54,11 @@ PDFContractGenerator::Data PDFContractGenerator::buildData(ContentSize size, con
     data.employerName = faker.company().name();
     data.effectiveDate =
         platform::format::date(faker.date().daysAgo(kEffectiveDaysAgo), platform::format::DateStyle::medium);
-    data.employerAddress = agreementAddress(faker);
-    data.employeeAddress = agreementAddress(faker);
+    data.employerAddress = fakeAddressLine(faker, false);
+    data.employeeAddress = fakeAddressLine(faker, false);
     data.passportNumber = std::to_string(faker.number().randomInt(100000000, 999999999));
     data.secondCompanyName = faker.company().name();
-    data.salary = salaryText(faker.number().randomInt(30000, 150000));
+    data.salary = wholeDollars(faker.number().randomInt(30000, 150000));
     data.probationPeriod = std::to_string(faker.number().randomInt(30, 90)) + " days";
     data.agreementNumber = std::string(texts::kAgreementNumberPrefix) +
                            std::to_string(faker.number().randomInt(100000, 999999));
@@ -112,14 +78,14 @@ PDFContractGenerator::Data PDFContractGenerator::buildData(ContentSize size, con
 }
 
 graphics::AttributedText PDFContractGenerator::buildAgreementText(const Data& data) {
-    const graphics::TextStyle body = style(regularFont(), bodyParagraph());
-    const graphics::TextStyle bold = style(boldFont(), bodyParagraph());
+    const graphics::TextStyle body = textStyle(regularFont(), bodyParagraph());
+    const graphics::TextStyle bold = textStyle(boldFont(), bodyParagraph());
     const graphics::TextStyle title =
-        style(systemFont(FontWeight::bold, 22), bodyParagraph(graphics::Alignment::center));
+        textStyle(systemFont(FontWeight::bold, 22), bodyParagraph(graphics::Alignment::center));
 
     graphics::AttributedText text(std::string(texts::kStateOf) + data.state + "\n\n", body);
     text.append(texts::kEmploymentTitle, title);
-    text.append(joined(texts::kPreambleOpening, data.effectiveDate, texts::kPreambleParties), body);
+    text.append(joined({texts::kPreambleOpening, data.effectiveDate, texts::kPreambleParties}), body);
     text.append(data.employeeName, bold);
     text.append(texts::kPreambleEmployee, body);
     text.append(data.employerName, bold);
@@ -133,17 +99,17 @@ graphics::AttributedText PDFContractGenerator::buildAgreementText(const Data& da
             clause(item.heading, item.body, item.indent);
         }
     };
-    clause(texts::kEmploymentHeading, joined(texts::kEmploymentBefore, data.jobTitle, texts::kEmploymentAfter));
+    clause(texts::kEmploymentHeading, joined({texts::kEmploymentBefore, data.jobTitle, texts::kEmploymentAfter}));
     clause(texts::kPerformance.heading, texts::kPerformance.body);
-    clause(texts::kTermHeading, joined(texts::kTermBefore, data.effectiveDate, texts::kTermMiddle) +
+    clause(texts::kTermHeading, joined({texts::kTermBefore, data.effectiveDate, texts::kTermMiddle}) +
                                     data.probationPeriod + std::string(texts::kTermAfter));
     clause(texts::kCompensation.heading, texts::kCompensation.body);
-    clause(texts::kBaseSalaryHeading, joined(texts::kBaseSalaryBefore, data.salary, texts::kBaseSalaryAfter), 30);
+    clause(texts::kBaseSalaryHeading, joined({texts::kBaseSalaryBefore, data.salary, texts::kBaseSalaryAfter}), 30);
     clauses(texts::kAfterSalary);
     clause(texts::kWorkLocationHeading,
-           joined(texts::kWorkLocationBefore, data.employerAddress, texts::kWorkLocationAfter));
+           joined({texts::kWorkLocationBefore, data.employerAddress, texts::kWorkLocationAfter}));
     clauses(texts::kAfterWorkLocation);
-    clause(texts::kGoverningLawHeading, joined(texts::kGoverningLawBefore, data.state, texts::kGoverningLawAfter),
+    clause(texts::kGoverningLawHeading, joined({texts::kGoverningLawBefore, data.state, texts::kGoverningLawAfter}),
            30);
     clauses(texts::kClosingClauses);
 
@@ -174,11 +140,11 @@ std::vector<std::byte> PDFContractGenerator::renderDocument(const Data& data, co
     const PageSetup setup{kPageSize, graphics::Origin::topLeft};
     return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
         drawAgreementPages(pages, buildAgreementText(data), layout,
-                           std::string(texts::kEmploymentFooter) + data.agreementNumber + ")", pageNumber);
+                           std::string(texts::kEmploymentFooter) + data.agreementNumber + ")", pageOfPages);
         if (data.nonDisclosure) {
             // Laid out on its own, so it starts a page and numbers its pages from 1.
             drawAgreementPages(pages, buildNDAText(data), layout,
-                               std::string(texts::kNDAFooter) + data.agreementNumber + ")", pageNumber);
+                               std::string(texts::kNDAFooter) + data.agreementNumber + ")", pageOfPages);
         }
     });
 }

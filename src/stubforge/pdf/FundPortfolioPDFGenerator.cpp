@@ -1,8 +1,10 @@
 // The one-page investment portfolio statement, and what it shares with the
 // long one.
 
+#include "DocumentText.h"
 #include "Documents.h"
 #include "FundPortfolio.h"
+#include "StatementPage.h"
 
 #include "stubforge/core/FakeData.h"
 
@@ -103,9 +105,9 @@ void drawWatermark(graphics::Canvas& canvas, const graphics::TextStyle& style) {
 
 namespace {
 
-constexpr double kLeft = 50;
-constexpr double kContentWidth = 495;
-constexpr double kRight = kLeft + kContentWidth;
+using statement_page::kContentWidth;
+using statement_page::kRight;
+constexpr double kLeft = statement_page::kMargin;
 
 // Below the holdings table, as five holdings leave it: the heading 40 below
 // the table, the allocation rows from 50 below, the rule 24 under the last
@@ -144,10 +146,7 @@ FundStatement buildFundStatement(const GenerationContext& context, std::size_t h
     platform::RandomSource& random = context.random();
     FundStatement statement;
     statement.firmName = faker.company().name() + std::string(small_texts::kFirmSuffix);
-    statement.address = faker.address().streetAddress(false);
-    statement.address.append("\n").append(faker.address().city());
-    statement.address.append(", ").append(faker.address().stateAbbreviation());
-    statement.address.append(" ").append(faker.address().postcode(""));
+    statement.address = fakeMailingAddress(faker);
     statement.phone = faker.phoneNumber().phoneNumber();
     statement.website = std::string(small_texts::kWebsitePrefix) + faker.internet().domainName(true);
     statement.clientName = faker.name().name();
@@ -322,8 +321,7 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
                    std::string(small_texts::kWebsite) + statement.website,
                contact, layout.contactBlock);
     };
-    return renderPDFDocument(PageSetup{graphics::pageSizes::a4, graphics::Origin::bottomLeft}, context,
-                             [&](DocumentPages& pages) { pages.drawPage(draw); });
+    return statement_page::renderOnePage(context, draw);
 }
 
 }  // namespace fund_portfolio

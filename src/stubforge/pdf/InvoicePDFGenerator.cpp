@@ -1,7 +1,8 @@
 #include "Documents.h"
 #include "Invoices.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -24,8 +25,8 @@ namespace invoice {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
 constexpr double kColumnWidth = kContentWidth * 0.5;
 constexpr double kRightColumnX = kMargin + kColumnWidth;
 
@@ -43,13 +44,6 @@ constexpr double kTotalsRowHeight = 20;
 constexpr double kPaymentTermsHeight = 150;
 
 const graphics::Stroke kBlackLine{graphics::colors::black, 1};
-
-graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment) {
-    graphics::TextStyle style;
-    style.font = std::move(font);
-    style.paragraph.alignment = alignment;
-    return style;
-}
 
 std::string referenceNumber(std::string_view prefix, sham::Faker& faker) {
     return joined({prefix, std::to_string(faker.number().randomInt(100000, 999999))});
@@ -168,13 +162,13 @@ InvoiceStyles makeInvoiceStyles() {
     const graphics::Font body = graphics::Font::system(12);
     const graphics::Font bodyBold = body.asBold();
     InvoiceStyles styles;
-    styles.seller = styled(body, graphics::Alignment::left);
-    styles.information = styled(body, graphics::Alignment::right);
-    styles.leftHeading = styled(bodyBold, graphics::Alignment::left);
-    styles.rightHeading = styled(bodyBold, graphics::Alignment::right);
-    styles.title = styled(graphics::Font::boldSystem(24), graphics::Alignment::right);
-    styles.addressHeading = styled(graphics::Font::boldSystem(14), graphics::Alignment::left);
-    styles.addressText = styled(graphics::Font::system(14), graphics::Alignment::left);
+    styles.seller = textStyle(body, graphics::Alignment::left);
+    styles.information = textStyle(body, graphics::Alignment::right);
+    styles.leftHeading = textStyle(bodyBold, graphics::Alignment::left);
+    styles.rightHeading = textStyle(bodyBold, graphics::Alignment::right);
+    styles.title = textStyle(graphics::Font::boldSystem(24), graphics::Alignment::right);
+    styles.addressHeading = textStyle(graphics::Font::boldSystem(14), graphics::Alignment::left);
+    styles.addressText = textStyle(graphics::Font::system(14), graphics::Alignment::left);
     return styles;
 }
 
@@ -239,15 +233,12 @@ void drawPaymentTerms(graphics::Canvas& canvas, double bottom, const InvoiceStyl
 
 std::vector<std::byte> renderInvoice(const InvoiceData& data, const GenerationContext& context) {
     const InvoiceStyles styles = makeInvoiceStyles();
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        pages.drawPage([&](graphics::Canvas& canvas) {
-            drawHeaderBlocks(canvas, data, styles);
-            drawTable(canvas, data, styles);
-            const double lastRowBottom = kBandBottom - kRowHeight * static_cast<double>(data.items.size());
-            drawTotals(canvas, subtotalOf(data.items), lastRowBottom - 40, styles);
-            drawPaymentTerms(canvas, lastRowBottom - 290, styles);
-        });
+    return statement_page::renderOnePage(context, [&](graphics::Canvas& canvas) {
+        drawHeaderBlocks(canvas, data, styles);
+        drawTable(canvas, data, styles);
+        const double lastRowBottom = kBandBottom - kRowHeight * static_cast<double>(data.items.size());
+        drawTotals(canvas, subtotalOf(data.items), lastRowBottom - 40, styles);
+        drawPaymentTerms(canvas, lastRowBottom - 290, styles);
     });
 }
 

@@ -1,8 +1,10 @@
 // The multi-page portfolio statement: its data, its pages and their order.
 // The sections of the pages are drawn in LongFundPortfolioSections.cpp.
 
+#include "DocumentText.h"
 #include "Documents.h"
 #include "FundPortfolio.h"
+#include "StatementPage.h"
 
 #include "stubforge/core/FakeData.h"
 
@@ -32,10 +34,7 @@ LongFundStatement buildLongFundStatement(const GenerationContext& context, std::
     platform::RandomSource& random = context.random();
     LongFundStatement statement;
     statement.firmName = faker.company().name() + std::string(long_texts::kFirmSuffix);
-    statement.firmAddress = faker.address().streetAddress(false);
-    statement.firmAddress.append("\n").append(faker.address().city());
-    statement.firmAddress.append(", ").append(faker.address().stateAbbreviation());
-    statement.firmAddress.append(" ").append(faker.address().postcode(""));
+    statement.firmAddress = fakeMailingAddress(faker);
     statement.firmPhone = faker.phoneNumber().phoneNumber();
     statement.firmWebsite = std::string(long_texts::kWebsitePrefix) + faker.internet().domainName(true);
     statement.firmEmail = faker.internet().email();
@@ -124,7 +123,7 @@ std::vector<std::byte> renderLongFundStatement(const LongFundStatement& statemen
     const LongFundPagePlan plan = planLongFundPages(statement.holdings.size());
     const int pageCount = plan.pageCount();
     return renderPDFDocument(
-        PageSetup{graphics::pageSizes::a4, graphics::Origin::bottomLeft}, context, [&](DocumentPages& pages) {
+        statement_page::kSetup, context, [&](DocumentPages& pages) {
             int pageNumber = 0;
             for (const HoldingsPage& page : plan.holdingsPages) {
                 ++pageNumber;

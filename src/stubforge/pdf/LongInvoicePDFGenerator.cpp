@@ -1,7 +1,8 @@
 #include "Documents.h"
 #include "Invoices.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -22,9 +23,9 @@ namespace invoice {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
-constexpr double kTableRight = kMargin + kContentWidth;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
+constexpr double kTableRight = statement_page::kRight;
 
 struct Column {
     std::string_view heading;
@@ -118,31 +119,24 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
     const InvoiceStyles styles = makeInvoiceStyles();
     const std::vector<LongInvoicePage> plan = planLongInvoicePages(data.items.size());
     const double subtotal = subtotalOf(data.items);
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        for (std::size_t pageIndex = 0; pageIndex < plan.size(); ++pageIndex) {
-            const LongInvoicePage& page = plan[pageIndex];
-            pages.drawPage([&](graphics::Canvas& canvas) {
-                if (page.headerBlocks) {
-                    drawHeaderBlocks(canvas, data, styles);
-                }
-                const double bandTop = page.headerBlocks ? kFirstPageBandTop : kPageBandTop;
-                drawBand(canvas, bandTop, styles);
-                double bottom = bandTop - kBandHeight;
-                for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
-                    bottom -= kRowHeight;
-                    drawRow(canvas, row + 1, data.items[row], bottom, styles);
-                }
-                if (page.totals) {
-                    drawTotals(canvas, subtotal, bottom - 20, styles);
-                    drawPaymentTerms(canvas, bottom - kLongInvoiceClosingDepth, styles);
-                }
-                canvas.drawText(graphics::AttributedText(
-                                    joined({std::to_string(pageIndex + 1), " / ", std::to_string(plan.size())}),
-                                    styles.information),
-                                graphics::Rect{kMargin, 25, kContentWidth, 30});
-            });
+    return statement_page::renderPages(context, plan.size(), [&](graphics::Canvas& canvas, std::size_t pageIndex) {
+        const LongInvoicePage& page = plan[pageIndex];
+        if (page.headerBlocks) {
+            drawHeaderBlocks(canvas, data, styles);
         }
+        const double bandTop = page.headerBlocks ? kFirstPageBandTop : kPageBandTop;
+        drawBand(canvas, bandTop, styles);
+        double bottom = bandTop - kBandHeight;
+        for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
+            bottom -= kRowHeight;
+            drawRow(canvas, row + 1, data.items[row], bottom, styles);
+        }
+        if (page.totals) {
+            drawTotals(canvas, subtotal, bottom - 20, styles);
+            drawPaymentTerms(canvas, bottom - kLongInvoiceClosingDepth, styles);
+        }
+        canvas.drawText(graphics::AttributedText(pageOfPages(pageIndex + 1, plan.size()), styles.information),
+                        graphics::Rect{kMargin, 25, kContentWidth, 30});
     });
 }
 

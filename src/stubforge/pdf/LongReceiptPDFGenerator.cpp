@@ -1,7 +1,8 @@
 #include "Documents.h"
 #include "Receipts.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <string>
 
 namespace stubforge {
@@ -26,9 +26,9 @@ namespace receipt {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
-constexpr double kRight = kMargin + kContentWidth;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
+using statement_page::kRight;
 constexpr double kContinuationTableTop = kLongTopLine - kLongTableHeaderHeight;
 constexpr double kFirstPageTableTop = kLongFirstPageTableTop - kLongTableHeaderHeight;
 
@@ -61,30 +61,23 @@ struct Styles {
     std::array<graphics::TextStyle, 5> cells;
 };
 
-graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment = graphics::Alignment::left) {
-    graphics::TextStyle style;
-    style.font = std::move(font);
-    style.paragraph.alignment = alignment;
-    return style;
-}
-
 Styles makeStyles() {
     const graphics::Font regular11 = graphics::Font::system(11);
     const graphics::Font bold14 = graphics::Font::boldSystem(14);
     Styles styles;
-    styles.store = styled(graphics::Font::boldSystem(20), graphics::Alignment::center);
-    styles.address = styled(regular11, graphics::Alignment::center);
-    styles.smallCentred = styled(graphics::Font::system(9), graphics::Alignment::center);
-    styles.label = styled(regular11);
-    styles.value = styled(regular11, graphics::Alignment::right);
-    styles.heading = styled(bold14, graphics::Alignment::center);
+    styles.store = textStyle(graphics::Font::boldSystem(20), graphics::Alignment::center);
+    styles.address = textStyle(regular11, graphics::Alignment::center);
+    styles.smallCentred = textStyle(graphics::Font::system(9), graphics::Alignment::center);
+    styles.label = textStyle(regular11);
+    styles.value = textStyle(regular11, graphics::Alignment::right);
+    styles.heading = textStyle(bold14, graphics::Alignment::center);
     styles.totalsLabel = styles.label;
     styles.totalsValue = styles.value;
-    styles.totalLabel = styled(bold14);
-    styles.totalValue = styled(bold14, graphics::Alignment::right);
+    styles.totalLabel = textStyle(bold14);
+    styles.totalValue = textStyle(bold14, graphics::Alignment::right);
     for (std::size_t index = 0; index < kColumns.size(); ++index) {
-        styles.columnHeadings[index] = styled(regular11.asBold(), kColumns[index].alignment);
-        styles.cells[index] = styled(regular11, kColumns[index].alignment);
+        styles.columnHeadings[index] = textStyle(regular11.asBold(), kColumns[index].alignment);
+        styles.cells[index] = textStyle(regular11, kColumns[index].alignment);
     }
     return styles;
 }
@@ -102,12 +95,6 @@ std::array<ColumnBox, 5> columnBoxes() {
         x += boxes[index].width;
     }
     return boxes;
-}
-
-std::string oneDecimal(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
-    return std::string(buffer, result.ptr);
 }
 
 graphics::AttributedText text(std::string_view string, const graphics::TextStyle& style) {
@@ -173,7 +160,7 @@ void drawClosingBlock(graphics::Canvas& canvas, const LongReceiptData& data, dou
     const std::array<std::pair<std::string, std::string>, 4> totals{{
         {std::string(texts::kSubtotal), dollars(data.subtotal)},
         {std::string(texts::kDiscount), joined({"-", dollars(data.discount)})},
-        {joined({"Tax (", oneDecimal(data.taxRate * 100), "%):"}), dollars(data.tax)},
+        {joined({"Tax (", fixedDecimals(data.taxRate * 100, 1), "%):"}), dollars(data.tax)},
         {std::string(texts::kTotal), dollars(data.total)},
     }};
     double rowBottom = top - 38;
@@ -234,9 +221,7 @@ LongReceiptData buildLongReceiptData(const GenerationContext& context, std::size
     platform::RandomSource& random = context.random();
     LongReceiptData data;
     data.storeName = faker.company().name();
-    // A braced list runs its parts in order, so the draws keep theirs.
-    data.address = joined({faker.address().streetAddress(false), "\n", faker.address().city(), ", ",
-                           faker.address().stateAbbreviation(), " ", faker.address().postcode("")});
+    data.address = fakeMailingAddress(faker);
     data.phone = faker.phoneNumber().phoneNumber();
     data.email = faker.internet().email();
     data.transactionID = joined({"TXN", std::to_string(faker.number().randomInt(1000000, 9999999))});
@@ -297,33 +282,28 @@ std::vector<LongReceiptPage> planLongReceiptPages(std::size_t itemCount) {
 std::vector<std::byte> renderLongReceipt(const LongReceiptData& data, const GenerationContext& context) {
     const Styles styles = makeStyles();
     const std::vector<LongReceiptPage> plan = planLongReceiptPages(data.items.size());
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        for (std::size_t pageIndex = 0; pageIndex < plan.size(); ++pageIndex) {
-            const LongReceiptPage& page = plan[pageIndex];
-            pages.drawPage([&](graphics::Canvas& canvas) {
-                double y = kLongTopLine;
-                if (page.storeHeader) {
-                    drawHeader(canvas, data, styles);
-                    y = kLongFirstPageTableTop;
-                }
-                if (page.tableHeader) {
-                    drawTableHeader(canvas, y, styles);
-                    y -= kLongTableHeaderHeight;
-                }
-                for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
-                    y -= kLongRowHeight;
-                    drawRow(canvas, data.items[row], y, styles);
-                }
-                if (page.closingTop) {
-                    drawClosingBlock(canvas, data, *page.closingTop, styles);
-                }
-                canvas.drawText(text(joined({texts::kPagePrefix, std::to_string(pageIndex + 1), texts::kPageOf,
-                                             std::to_string(plan.size())}),
-                                     styles.smallCentred),
-                                graphics::Rect{kMargin, 20, kContentWidth, 15});
-            });
+    return statement_page::renderPages(context, plan.size(), [&](graphics::Canvas& canvas, std::size_t pageIndex) {
+        const LongReceiptPage& page = plan[pageIndex];
+        double y = kLongTopLine;
+        if (page.storeHeader) {
+            drawHeader(canvas, data, styles);
+            y = kLongFirstPageTableTop;
         }
+        if (page.tableHeader) {
+            drawTableHeader(canvas, y, styles);
+            y -= kLongTableHeaderHeight;
+        }
+        for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
+            y -= kLongRowHeight;
+            drawRow(canvas, data.items[row], y, styles);
+        }
+        if (page.closingTop) {
+            drawClosingBlock(canvas, data, *page.closingTop, styles);
+        }
+        canvas.drawText(text(joined({texts::kPagePrefix, std::to_string(pageIndex + 1), texts::kPageOf,
+                                     std::to_string(plan.size())}),
+                             styles.smallCentred),
+                        graphics::Rect{kMargin, 20, kContentWidth, 15});
     });
 }
 

@@ -13,7 +13,7 @@
 
 // Meeting notes: one detailed set (small form) or three or four brief sets,
 // each from the top of a page (large form), flowed over US Letter pages.
-namespace stubforge::PDFMeetingNotesGenerator {
+namespace stubforge::meeting_notes {
 
 inline constexpr platform::graphics::Size kPageSize = platform::graphics::pageSizes::usLetter;
 inline constexpr double kMargin = 50;
@@ -71,4 +71,4 @@ platform::graphics::AttributedText notesText(const Notes& notes);
 // Every set flowed over its own pages.
 void drawNotes(DocumentPages& pages, const std::vector<Notes>& sets);
 
-}  // namespace stubforge::PDFMeetingNotesGenerator
+}  // namespace stubforge::meeting_notes

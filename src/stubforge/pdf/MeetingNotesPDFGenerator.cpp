@@ -1,6 +1,7 @@
 #include "MeetingNotesDocument.h"
 
 #include "ContentPicks.h"
+#include "DocumentText.h"
 #include "Documents.h"
 
 #include "stubforge/core/FakeData.h"
@@ -13,7 +14,7 @@
 #include <cmath>
 #include <string_view>
 
-namespace stubforge::PDFMeetingNotesGenerator {
+namespace stubforge::meeting_notes {
 
 namespace graphics = platform::graphics;
 using content::pickOne;
@@ -70,22 +71,12 @@ constinit StaticFontSlot sectionSlot;
 constinit StaticFontSlot labelSlot;
 constinit StaticFontSlot bodySlot;
 
-graphics::TextStyle styleOf(const graphics::Font& font) {
-    graphics::TextStyle style;
-    style.font = font;
-    return style;
-}
-
 // Now plus a whole-range draw of seconds from `lowest` to `highest`.
 platform::TimePoint offsetFromNow(const platform::Clock& clock, platform::RandomSource& random, double lowest,
                                   double highest) {
     const double seconds = randomDoubleInClosedRange(random, lowest, highest);
     return clock.now() + std::chrono::duration_cast<platform::TimePoint::duration>(
                              std::chrono::duration<double>(seconds));
-}
-
-std::vector<std::string> listOf(std::span<const std::string_view> items) {
-    return {items.begin(), items.end()};
 }
 
 }  // namespace
@@ -220,10 +211,10 @@ std::vector<Notes> buildDocument(ContentSize size, sham::Faker& faker, platform:
 }
 
 graphics::AttributedText notesText(const Notes& notes) {
-    const graphics::TextStyle title = styleOf(makeStaticFont(FontWeight::bold, 22, titleSlot));
-    const graphics::TextStyle section = styleOf(makeStaticFont(FontWeight::bold, 16, sectionSlot));
-    const graphics::TextStyle label = styleOf(makeStaticFont(FontWeight::bold, 14, labelSlot));
-    const graphics::TextStyle body = styleOf(makeStaticFont(FontWeight::regular, 12, bodySlot));
+    const graphics::TextStyle title = textStyle(makeStaticFont(FontWeight::bold, 22, titleSlot));
+    const graphics::TextStyle section = textStyle(makeStaticFont(FontWeight::bold, 16, sectionSlot));
+    const graphics::TextStyle label = textStyle(makeStaticFont(FontWeight::bold, 14, labelSlot));
+    const graphics::TextStyle body = textStyle(makeStaticFont(FontWeight::regular, 12, bodySlot));
 
     graphics::AttributedText text;
     text.append(notes.meetingType + " Meeting Notes\n\n", title);
@@ -284,12 +275,17 @@ void drawNotes(DocumentPages& pages, const std::vector<Notes>& sets) {
     }
 }
 
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context) {
+}  // namespace stubforge::meeting_notes
+
+namespace stubforge {
+
+std::filesystem::path PDFMeetingNotesGenerator::generateDocument(const std::filesystem::path& destination,
+                                                                 ContentSize size, const GenerationContext& context) {
     sham::Faker faker = makeFaker(context);
-    const std::vector<Notes> sets = buildDocument(size, faker, context.random(), context.clock());
-    return generatePDFDocument(destination, PageSetup{kPageSize}, context,
-                               [&](DocumentPages& pages) { drawNotes(pages, sets); });
+    const std::vector<meeting_notes::Notes> sets =
+        meeting_notes::buildDocument(size, faker, context.random(), context.clock());
+    return generatePDFDocument(destination, PageSetup{meeting_notes::kPageSize}, context,
+                               [&](DocumentPages& pages) { meeting_notes::drawNotes(pages, sets); });
 }
 
-}  // namespace stubforge::PDFMeetingNotesGenerator
+}  // namespace stubforge

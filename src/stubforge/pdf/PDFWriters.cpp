@@ -44,14 +44,15 @@ struct DocumentRoute {
 };
 
 constexpr std::array<DocumentRoute, 8> kDocumentRoutes{{
-    {ContentType::contract, PDFContractGenerator::generateDocument, PDFContractGenerator::generateDocument},
+    {ContentType::contract, &PDFContractGenerator::generateDocument, &PDFContractGenerator::generateDocument},
     {ContentType::invoice, &InvoicePDFGenerator::generate, &LongInvoicePDFGenerator::generate},
-    {ContentType::meeting_notes, PDFMeetingNotesGenerator::generateDocument, PDFMeetingNotesGenerator::generateDocument},
-    {ContentType::b2b_contract, PDFB2BContractGenerator::generateDocument, PDFB2BContractGenerator::generateDocument},
+    {ContentType::meeting_notes, &PDFMeetingNotesGenerator::generateDocument,
+     &PDFMeetingNotesGenerator::generateDocument},
+    {ContentType::b2b_contract, &PDFB2BContractGenerator::generateDocument, &PDFB2BContractGenerator::generateDocument},
     {ContentType::receipt, &ReceiptPDFGenerator::generate, &LongReceiptPDFGenerator::generate},
     {ContentType::fund_portfolio, &FundPortfolioPDFGenerator::generate, &LongFundPortfolioPDFGenerator::generate},
-    {ContentType::cv, PDFCVGenerator::generateDocument, PDFCVGenerator::generateDocument},
-    {ContentType::pitch_deck, PDFPitchDeckGenerator::generateDocument, PDFPitchDeckGenerator::generateDocument},
+    {ContentType::cv, &PDFCVGenerator::generateDocument, &PDFCVGenerator::generateDocument},
+    {ContentType::pitch_deck, &PDFPitchDeckGenerator::generateDocument, &PDFPitchDeckGenerator::generateDocument},
 }};
 
 DocumentGenerator routeFor(ContentType type, ContentSize size) {

@@ -15,7 +15,7 @@
 // The pitch deck: one landscape page per slide of an invented start-up's
 // investor presentation. Its content, every draw included, is built first;
 // the drawing only lays it out.
-namespace stubforge::PDFPitchDeckGenerator {
+namespace stubforge::pitch_deck {
 
 enum class SlideType {
     title,
@@ -157,4 +157,4 @@ void drawDeck(DocumentPages& pages, const std::vector<SlidePage>& deck);
 inline constexpr platform::graphics::Size kPageSize = platform::graphics::pageSizes::usLetterLandscape;
 inline constexpr double kMargin = 60;
 
-}  // namespace stubforge::PDFPitchDeckGenerator
+}  // namespace stubforge::pitch_deck

@@ -1,15 +1,14 @@
 #include "PitchDeck.h"
 
 #include "ContentPicks.h"
+#include "DocumentText.h"
 
 #include "platform/Format.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <string_view>
 
-namespace stubforge::PDFPitchDeckGenerator {
+namespace stubforge::pitch_deck {
 
 using content::pickOne;
 using content::pickSome;
@@ -62,22 +61,6 @@ constexpr std::string_view kDown = "\u2193 ";
 
 // A competitor lacks a feature when this bit of its cell's word is set.
 constexpr std::uint64_t kCrossBit = std::uint64_t{1} << 17;
-
-std::string lowercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::vector<std::string> listOf(std::span<const std::string_view> items) {
-    return {items.begin(), items.end()};
-}
-
-std::string oneDecimal(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
 
 Slide titleSlide(DeckSources sources) {
     Slide slide;
@@ -203,8 +186,9 @@ std::vector<TeamMember> teamMembers(DeckSources sources) {
 
 std::vector<FinancialRow> financialRows(DeckSources sources) {
     const double r = randomDoubleInClosedRange(sources.random, 0.5, 2.0);
-    return {{"Revenue ($M)", {oneDecimal(r), oneDecimal(3 * r), oneDecimal(8 * r), oneDecimal(20 * r),
-                              oneDecimal(45 * r)}},
+    return {{"Revenue ($M)",
+             {fixedDecimals(r, 1), fixedDecimals(3 * r, 1), fixedDecimals(8 * r, 1), fixedDecimals(20 * r, 1),
+              fixedDecimals(45 * r, 1)}},
             {"Gross Margin", {"45%", "55%", "65%", "70%", "75%"}},
             {"EBITDA", {"-$2M", "-$1M", "$0.5M", "$5M", "$15M"}},
             {"Customers", {"100", "500", "2K", "8K", "25K"}}};
@@ -332,4 +316,4 @@ std::vector<SlidePage> buildDeck(ContentSize size, DeckSources sources, platform
     return deck;
 }
 
-}  // namespace stubforge::PDFPitchDeckGenerator
+}  // namespace stubforge::pitch_deck

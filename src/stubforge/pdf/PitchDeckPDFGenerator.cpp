@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace stubforge::PDFPitchDeckGenerator {
+namespace stubforge::pitch_deck {
 
 namespace graphics = platform::graphics;
 namespace colors = graphics::colors;
@@ -398,12 +398,17 @@ void drawDeck(DocumentPages& pages, const std::vector<SlidePage>& deck) {
     }
 }
 
-std::filesystem::path generateDocument(const std::filesystem::path& destination, ContentSize size,
-                                       const GenerationContext& context) {
+}  // namespace stubforge::pitch_deck
+
+namespace stubforge {
+
+std::filesystem::path PDFPitchDeckGenerator::generateDocument(const std::filesystem::path& destination,
+                                                              ContentSize size, const GenerationContext& context) {
     sham::Faker faker = makeFaker(context);
-    const std::vector<SlidePage> deck = buildDeck(size, {faker, context.random()}, context.clock().now());
-    return generatePDFDocument(destination, PageSetup{kPageSize}, context,
-                               [&](DocumentPages& pages) { drawDeck(pages, deck); });
+    const std::vector<pitch_deck::SlidePage> deck =
+        pitch_deck::buildDeck(size, {faker, context.random()}, context.clock().now());
+    return generatePDFDocument(destination, PageSetup{pitch_deck::kPageSize}, context,
+                               [&](DocumentPages& pages) { pitch_deck::drawDeck(pages, deck); });
 }
 
-}  // namespace stubforge::PDFPitchDeckGenerator
+}  // namespace stubforge

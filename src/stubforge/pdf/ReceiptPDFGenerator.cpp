@@ -1,7 +1,8 @@
 #include "Documents.h"
 #include "Receipts.h"
 
-#include "StatementText.h"
+#include "DocumentText.h"
+#include "StatementPage.h"
 
 #include "stubforge/pdf/DocumentSupport.h"
 
@@ -12,7 +13,6 @@
 #include "platform/graphics/Font.h"
 
 #include <algorithm>
-#include <charconv>
 #include <stdexcept>
 #include <string>
 
@@ -25,9 +25,9 @@ namespace receipt {
 
 namespace {
 
-constexpr double kMargin = 50;
-constexpr double kContentWidth = 495;
-constexpr double kRight = kMargin + kContentWidth;
+using statement_page::kContentWidth;
+using statement_page::kMargin;
+using statement_page::kRight;
 constexpr double kLabelWidth = kContentWidth * 0.4;
 constexpr double kValueWidth = kContentWidth * 0.6;
 
@@ -62,26 +62,13 @@ double depthAt(std::size_t itemCount, double stretch) {
            kPolicyGap.at(stretch) + kSurveyGap.at(stretch) + kSurveyHeight.at(stretch);
 }
 
-graphics::TextStyle styled(graphics::Font font, graphics::Alignment alignment = graphics::Alignment::left) {
-    graphics::TextStyle style;
-    style.font = std::move(font);
-    style.paragraph.alignment = alignment;
-    return style;
-}
-
 void rule(graphics::Canvas& canvas, double y) {
     canvas.strokeLine({kMargin, y}, {kRight, y}, graphics::Stroke{graphics::colors::black, 1});
 }
 
 }  // namespace
 
-std::string twoDecimals(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
-    return std::string(buffer, result.ptr);
-}
-
-std::string dollars(double value) { return joined({"$", twoDecimals(value)}); }
+std::string dollars(double value) { return joined({"$", fixedDecimals(value, 2)}); }
 
 // ---- Data
 
@@ -93,9 +80,7 @@ ReceiptData buildReceiptData(const GenerationContext& context, std::size_t itemC
     platform::RandomSource& random = context.random();
     ReceiptData data;
     data.storeName = faker.company().name();
-    // A braced list runs its parts in order, so the draws keep theirs.
-    data.address = joined({faker.address().streetAddress(false), "\n", faker.address().city(), ", ",
-                           faker.address().stateAbbreviation(), " ", faker.address().postcode("")});
+    data.address = fakeMailingAddress(faker);
     data.phone = faker.phoneNumber().phoneNumber();
     data.transactionID = joined({"TXN", std::to_string(faker.number().randomInt(100000, 999999))});
     data.registerNumber = faker.number().randomInt(1, 20);
@@ -163,15 +148,15 @@ ReceiptLayout planReceiptLayout(std::size_t itemCount) {
 
 std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationContext& context) {
     const ReceiptLayout layout = planReceiptLayout(data.items.size());
-    const graphics::TextStyle store = styled(graphics::Font::boldSystem(18), graphics::Alignment::center);
-    const graphics::TextStyle centred12 = styled(graphics::Font::system(12), graphics::Alignment::center);
-    const graphics::TextStyle plain12 = styled(graphics::Font::system(12));
-    const graphics::TextStyle right12 = styled(graphics::Font::system(12), graphics::Alignment::right);
-    const graphics::TextStyle small = styled(graphics::Font::system(10));
-    const graphics::TextStyle smallCentred = styled(graphics::Font::system(10), graphics::Alignment::center);
-    const graphics::TextStyle heading = styled(graphics::Font::boldSystem(14), graphics::Alignment::center);
-    const graphics::TextStyle totalLabel = styled(graphics::Font::boldSystem(14));
-    const graphics::TextStyle totalValue = styled(graphics::Font::boldSystem(14), graphics::Alignment::right);
+    const graphics::TextStyle store = textStyle(graphics::Font::boldSystem(18), graphics::Alignment::center);
+    const graphics::TextStyle centred12 = textStyle(graphics::Font::system(12), graphics::Alignment::center);
+    const graphics::TextStyle plain12 = textStyle(graphics::Font::system(12));
+    const graphics::TextStyle right12 = textStyle(graphics::Font::system(12), graphics::Alignment::right);
+    const graphics::TextStyle small = textStyle(graphics::Font::system(10));
+    const graphics::TextStyle smallCentred = textStyle(graphics::Font::system(10), graphics::Alignment::center);
+    const graphics::TextStyle heading = textStyle(graphics::Font::boldSystem(14), graphics::Alignment::center);
+    const graphics::TextStyle totalLabel = textStyle(graphics::Font::boldSystem(14));
+    const graphics::TextStyle totalValue = textStyle(graphics::Font::boldSystem(14), graphics::Alignment::right);
 
     const auto text = [](std::string_view string, const graphics::TextStyle& style) {
         return graphics::AttributedText(string, style);
@@ -185,61 +170,56 @@ std::vector<std::byte> renderReceipt(const ReceiptData& data, const GenerationCo
                         graphics::Rect{347, top - layout.rowHeight, 198, layout.rowHeight});
     };
 
-    const PageSetup setup{graphics::pageSizes::a4, graphics::Origin::bottomLeft};
-    return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        pages.drawPage([&](graphics::Canvas& canvas) {
-            canvas.drawText(text(data.storeName, store), graphics::Rect{kMargin, 762, kContentWidth, 30});
-            canvas.drawText(text(data.address, centred12), graphics::Rect{kMargin, 712, kContentWidth, 40});
-            canvas.drawText(text(data.phone, centred12), graphics::Rect{kMargin, 682, kContentWidth, 20});
-            rule(canvas, 662);
+    return statement_page::renderOnePage(context, [&](graphics::Canvas& canvas) {
+        canvas.drawText(text(data.storeName, store), graphics::Rect{kMargin, 762, kContentWidth, 30});
+        canvas.drawText(text(data.address, centred12), graphics::Rect{kMargin, 712, kContentWidth, 40});
+        canvas.drawText(text(data.phone, centred12), graphics::Rect{kMargin, 682, kContentWidth, 20});
+        rule(canvas, 662);
 
-            const std::array<std::pair<std::string_view, std::string>, 4> details{{
-                {texts::kDateTime, data.dateText},
-                {texts::kTransactionID, data.transactionID},
-                {texts::kRegister, joined({"#", std::to_string(data.registerNumber)})},
-                {texts::kCashier, data.cashier},
-            }};
-            double y = 642;
-            for (const auto& [label, value] : details) {
-                canvas.drawText(text(label, plain12), graphics::Rect{kMargin, y - 18, kLabelWidth, 18});
-                canvas.drawText(text(value, right12), graphics::Rect{kMargin + kLabelWidth, y - 18, kValueWidth, 18});
-                y -= 25;
-            }
-            rule(canvas, y - 10);
-            canvas.drawText(text(texts::kItemsPurchased, heading), graphics::Rect{kMargin, 492, kContentWidth, 20});
+        const std::array<std::pair<std::string_view, std::string>, 4> details{{
+            {texts::kDateTime, data.dateText},
+            {texts::kTransactionID, data.transactionID},
+            {texts::kRegister, joined({"#", std::to_string(data.registerNumber)})},
+            {texts::kCashier, data.cashier},
+        }};
+        double y = 642;
+        for (const auto& [label, value] : details) {
+            canvas.drawText(text(label, plain12), graphics::Rect{kMargin, y - 18, kLabelWidth, 18});
+            canvas.drawText(text(value, right12), graphics::Rect{kMargin + kLabelWidth, y - 18, kValueWidth, 18});
+            y -= 25;
+        }
+        rule(canvas, y - 10);
+        canvas.drawText(text(texts::kItemsPurchased, heading), graphics::Rect{kMargin, 492, kContentWidth, 20});
 
-            for (std::size_t index = 0; index < data.items.size(); ++index) {
-                const ReceiptItem& item = data.items[index];
-                const double top = layout.itemTops[index];
-                canvas.drawText(text(item.name, plain12), graphics::Rect{kMargin, top - 15, kContentWidth, 15});
-                const double detailBottom = top - layout.detailDrop - 15;
-                canvas.drawText(
-                    text(joined({std::to_string(item.quantity), " \u00D7 $", twoDecimals(item.unitPrice)}), small),
-                    graphics::Rect{70, detailBottom, 297, 15});
-                canvas.drawText(text(dollars(item.total), right12), graphics::Rect{347, detailBottom, 198, 15});
-            }
-            rule(canvas, layout.itemsRule);
-
-            pair(canvas, layout.totalsTops[0], texts::kSubtotal, dollars(data.subtotal), false);
-            pair(canvas, layout.totalsTops[1], texts::kTax, dollars(data.tax), false);
-            pair(canvas, layout.totalsTops[2], texts::kTotal, dollars(data.total), true);
-            pair(canvas, layout.paymentTops[0], texts::kPaymentMethod, data.paymentMethod, false);
-            pair(canvas, layout.paymentTops[1], texts::kAmountPaid, dollars(data.total), false);
-            pair(canvas, layout.paymentTops[2], texts::kChange, dollars(0.0), false);
-            rule(canvas, layout.closingRule);
-
+        for (std::size_t index = 0; index < data.items.size(); ++index) {
+            const ReceiptItem& item = data.items[index];
+            const double top = layout.itemTops[index];
+            canvas.drawText(text(item.name, plain12), graphics::Rect{kMargin, top - 15, kContentWidth, 15});
+            const double detailBottom = top - layout.detailDrop - 15;
             canvas.drawText(
-                text(texts::kThankYou, heading),
-                graphics::Rect{kMargin, layout.thanksTop - layout.thanksHeight, kContentWidth, layout.thanksHeight});
-            canvas.drawText(
-                text(texts::kReturnPolicy, smallCentred),
-                graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth, layout.policyHeight});
-            const std::string code = data.transactionID.substr(data.transactionID.size() - 6);
-            canvas.drawText(
-                text(joined({"Visit ", texts::kSurveyAddress, "\nEnter code: ", code, texts::kSurveyPrize}),
-                     smallCentred),
-                graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth, layout.surveyHeight});
-        });
+                text(joined({std::to_string(item.quantity), " \u00D7 $", fixedDecimals(item.unitPrice, 2)}), small),
+                graphics::Rect{70, detailBottom, 297, 15});
+            canvas.drawText(text(dollars(item.total), right12), graphics::Rect{347, detailBottom, 198, 15});
+        }
+        rule(canvas, layout.itemsRule);
+
+        pair(canvas, layout.totalsTops[0], texts::kSubtotal, dollars(data.subtotal), false);
+        pair(canvas, layout.totalsTops[1], texts::kTax, dollars(data.tax), false);
+        pair(canvas, layout.totalsTops[2], texts::kTotal, dollars(data.total), true);
+        pair(canvas, layout.paymentTops[0], texts::kPaymentMethod, data.paymentMethod, false);
+        pair(canvas, layout.paymentTops[1], texts::kAmountPaid, dollars(data.total), false);
+        pair(canvas, layout.paymentTops[2], texts::kChange, dollars(0.0), false);
+        rule(canvas, layout.closingRule);
+
+        canvas.drawText(text(texts::kThankYou, heading), graphics::Rect{kMargin, layout.thanksTop - layout.thanksHeight,
+                                                                        kContentWidth, layout.thanksHeight});
+        canvas.drawText(
+            text(texts::kReturnPolicy, smallCentred),
+            graphics::Rect{kMargin, layout.policyTop - layout.policyHeight, kContentWidth, layout.policyHeight});
+        const std::string code = data.transactionID.substr(data.transactionID.size() - 6);
+        canvas.drawText(
+            text(joined({"Visit ", texts::kSurveyAddress, "\nEnter code: ", code, texts::kSurveyPrize}), smallCentred),
+            graphics::Rect{kMargin, layout.surveyTop - layout.surveyHeight, kContentWidth, layout.surveyHeight});
     });
 }
 

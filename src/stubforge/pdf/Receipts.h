@@ -55,9 +55,7 @@ inline constexpr std::array<std::string_view, 7> kPaymentMethods{
 };
 }  // namespace texts
 
-// "12.50": two decimals, "." whatever the locale, no grouping.
-std::string twoDecimals(double value);
-// "$12.50".
+// "$12.50": two decimals, "." whatever the locale, no grouping.
 std::string dollars(double value);
 
 // ---- The one-page receipt

@@ -1,5 +1,6 @@
 #include "AgreementTexts.h"
 #include "B2BFonts.h"
+#include "DocumentText.h"
 #include "Documents.h"
 
 namespace stubforge {
@@ -13,16 +14,16 @@ graphics::AttributedText PDFB2BContractGenerator::buildServiceLevelExhibit() {
     for (const texts::ExhibitRun& run : texts::kServiceLevelExhibit) {
         switch (run.role) {
             case texts::ExhibitRole::title:
-                exhibit.append(run.text, b2b_fonts::styled(b2b_fonts::heading(), b2b_fonts::titleParagraph()));
+                exhibit.append(run.text, textStyle(b2b_fonts::heading(), b2b_fonts::titleParagraph()));
                 break;
             case texts::ExhibitRole::numberedHeading:
-                exhibit.append(run.text, b2b_fonts::styled(b2b_fonts::numberedHeading(), body));
+                exhibit.append(run.text, textStyle(b2b_fonts::numberedHeading(), body));
                 break;
             case texts::ExhibitRole::priority:
-                exhibit.append(run.text, b2b_fonts::styled(b2b_fonts::bold(), body));
+                exhibit.append(run.text, textStyle(b2b_fonts::bold(), body));
                 break;
             case texts::ExhibitRole::body:
-                exhibit.append(run.text, b2b_fonts::styled(b2b_fonts::body(), body));
+                exhibit.append(run.text, textStyle(b2b_fonts::body(), body));
                 break;
         }
     }

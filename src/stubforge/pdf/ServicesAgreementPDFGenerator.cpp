@@ -1,5 +1,6 @@
 #include "AgreementTexts.h"
 #include "B2BFonts.h"
+#include "DocumentText.h"
 #include "Documents.h"
 
 #include "stubforge/core/FakeData.h"
@@ -47,46 +48,11 @@ graphics::ParagraphStyle bodyParagraph() {
     return paragraph;
 }
 
-graphics::TextStyle styled(const graphics::Font& font, const graphics::ParagraphStyle& paragraph) {
-    graphics::TextStyle style;
-    style.font = font;
-    style.paragraph = paragraph;
-    return style;
-}
-
 }  // namespace b2b_fonts
 
 namespace {
 
 constexpr int kEffectiveDaysAgo = 30;
-
-std::string postalAddress(sham::Faker& faker) {
-    std::string address = faker.address().streetAddress(false);
-    address += ", ";
-    address += faker.address().city();
-    address += ", ";
-    address += faker.address().state();
-    address += " ";
-    address += faker.address().postcode();
-    return address;
-}
-
-std::string feeText(std::int64_t amount) {
-    const std::string text = platform::format::currency(static_cast<double>(amount));
-    if (text.empty()) {
-        return std::string("$").append(std::to_string(amount));
-    }
-    return text;
-}
-
-std::string lowercased(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 std::string pageOf(std::size_t page, std::size_t pageCount) {
     return std::string(texts::kPageWord) + std::to_string(page) + std::string(texts::kOfWord) +
@@ -95,8 +61,8 @@ std::string pageOf(std::size_t page, std::size_t pageCount) {
 
 graphics::AttributedText section(std::string_view heading, std::string_view body,
                                  const graphics::ParagraphStyle& paragraph, std::string_view ending) {
-    graphics::AttributedText text(std::string(heading) + " ", b2b_fonts::styled(b2b_fonts::bold(), paragraph));
-    text.append(std::string(body) + std::string(ending), b2b_fonts::styled(b2b_fonts::body(), paragraph));
+    graphics::AttributedText text(std::string(heading) + " ", textStyle(b2b_fonts::bold(), paragraph));
+    text.append(std::string(body) + std::string(ending), textStyle(b2b_fonts::body(), paragraph));
     return text;
 }
 
@@ -132,8 +98,8 @@ PDFB2BContractGenerator::Data PDFB2BContractGenerator::buildData(ContentSize siz
     data.size = size;
     data.firstPartyName = faker.company().name();
     data.secondPartyName = faker.company().name();
-    data.firstPartyAddress = postalAddress(faker);
-    data.secondPartyAddress = postalAddress(faker);
+    data.firstPartyAddress = fakeAddressLine(faker, true);
+    data.secondPartyAddress = fakeAddressLine(faker, true);
     data.effectiveDate =
         platform::format::date(faker.date().daysAgo(kEffectiveDaysAgo), platform::format::DateStyle::longStyle);
     const auto signatures = [&] {
@@ -143,7 +109,7 @@ PDFB2BContractGenerator::Data PDFB2BContractGenerator::buildData(ContentSize siz
     if (size == ContentSize::small) {
         data.termMonths = texts::kTermMonths[randomIntBelow(random, texts::kTermMonths.size())];
         data.service = std::string(texts::kServiceCatalogue[randomIntBelow(random, texts::kServiceCatalogue.size())]);
-        data.monthlyFee = feeText(faker.number().randomInt(5, 50) * 1000);
+        data.monthlyFee = wholeDollars(faker.number().randomInt(5, 50) * 1000);
         data.firstPartyState = faker.address().state();
         data.secondPartyState = faker.address().state();
         data.governingState = faker.address().state();
@@ -169,12 +135,12 @@ PDFB2BContractGenerator::Data PDFB2BContractGenerator::buildData(ContentSize siz
 
 graphics::AttributedText PDFB2BContractGenerator::buildServicesAgreement(const Data& data) {
     using namespace b2b_fonts;
-    const graphics::TextStyle titleStyle = styled(title(), titleParagraph());
-    const graphics::TextStyle headingStyle = styled(heading(), titleParagraph());
-    const graphics::TextStyle bodyStyle = styled(body(), bodyParagraph());
-    const graphics::TextStyle boldBodyStyle = styled(bold(), bodyParagraph());
-    const graphics::TextStyle boldOnly = styled(bold());
-    const graphics::TextStyle regularOnly = styled(body());
+    const graphics::TextStyle titleStyle = textStyle(title(), titleParagraph());
+    const graphics::TextStyle headingStyle = textStyle(heading(), titleParagraph());
+    const graphics::TextStyle bodyStyle = textStyle(body(), bodyParagraph());
+    const graphics::TextStyle boldBodyStyle = textStyle(bold(), bodyParagraph());
+    const graphics::TextStyle boldOnly = textStyle(bold());
+    const graphics::TextStyle regularOnly = textStyle(body());
 
     graphics::AttributedText text(texts::kServicesTitle, titleStyle);
     text.append(std::string(texts::kServicesOpening) + data.effectiveDate + std::string(texts::kServicesOpeningAfter),
@@ -188,7 +154,7 @@ graphics::AttributedText PDFB2BContractGenerator::buildServicesAgreement(const D
                     data.secondPartyAddress + std::string(texts::kProviderRole),
                 bodyStyle);
     text.append(texts::kRecitals, headingStyle);
-    text.append(std::string(texts::kServicesWhereasBefore) + lowercased(data.service) +
+    text.append(std::string(texts::kServicesWhereasBefore) + lowercase(data.service) +
                     std::string(texts::kServicesWhereasAfter),
                 bodyStyle);
     text.append(texts::kServicesWhereasProvider, bodyStyle);
@@ -235,11 +201,11 @@ graphics::AttributedText PDFB2BContractGenerator::buildServicesAgreement(const D
 
 graphics::AttributedText PDFB2BContractGenerator::buildMasterServicesAgreement(const Data& data) {
     using namespace b2b_fonts;
-    const graphics::TextStyle titleStyle = styled(title(), titleParagraph());
-    const graphics::TextStyle headingStyle = styled(heading(), titleParagraph());
-    const graphics::TextStyle bodyStyle = styled(body(), bodyParagraph());
-    const graphics::TextStyle boldOnly = styled(bold());
-    const graphics::TextStyle regularOnly = styled(body());
+    const graphics::TextStyle titleStyle = textStyle(title(), titleParagraph());
+    const graphics::TextStyle headingStyle = textStyle(heading(), titleParagraph());
+    const graphics::TextStyle bodyStyle = textStyle(body(), bodyParagraph());
+    const graphics::TextStyle boldOnly = textStyle(bold());
+    const graphics::TextStyle regularOnly = textStyle(body());
 
     graphics::AttributedText text(texts::kMasterTitle, titleStyle);
     text.append(std::string(texts::kMasterOpening) + data.effectiveDate + std::string(texts::kMasterOpeningAfter),

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <set>
 
-namespace stubforge::PDFCVGenerator {
+namespace stubforge::cv {
 namespace {
 
 namespace graphics = platform::graphics;
@@ -152,4 +152,4 @@ TEST(CVPagesTest, ALongCVKeepsItsTextInTheTextAreaAndItsFooterOnEveryPage) {
 }
 
 }  // namespace
-}  // namespace stubforge::PDFCVGenerator
+}  // namespace stubforge::cv

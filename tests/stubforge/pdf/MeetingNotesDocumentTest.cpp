@@ -12,7 +12,7 @@
 #include <set>
 #include <sstream>
 
-namespace stubforge::PDFMeetingNotesGenerator {
+namespace stubforge::meeting_notes {
 namespace {
 
 constexpr int kSeeds = 30;
@@ -134,4 +134,4 @@ TEST(MeetingNotesDataTest, TheLargeFormHasThreeOrFourBriefSets) {
 }
 
 }  // namespace
-}  // namespace stubforge::PDFMeetingNotesGenerator
+}  // namespace stubforge::meeting_notes

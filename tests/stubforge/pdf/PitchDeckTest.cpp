@@ -12,7 +12,7 @@
 #include <regex>
 #include <set>
 
-namespace stubforge::PDFPitchDeckGenerator {
+namespace stubforge::pitch_deck {
 namespace {
 
 namespace graphics = platform::graphics;
@@ -210,4 +210,4 @@ TEST(PitchDeckDrawingTest, LongTextsStayBetweenTheMarginsAndApart) {
 }
 
 }  // namespace
-}  // namespace stubforge::PDFPitchDeckGenerator
+}  // namespace stubforge::pitch_deck
