@@ -1,8 +1,44 @@
 #include "platform/Error.h"
 
+#include "platform/Value.h"
+
 #include <system_error>
 
 namespace platform {
+
+namespace {
+
+const Value& emptyDictionary() {
+    static const Value empty{Value::Dictionary{}};
+    return empty;
+}
+
+}  // namespace
+
+const std::string& Error::failureReason() const noexcept {
+    static const std::string none;
+    return details_ ? details_->failureReason : none;
+}
+
+const Value& Error::userInfo() const noexcept {
+    return details_ && details_->userInfo ? *details_->userInfo : emptyDictionary();
+}
+
+Error Error::withFailureReason(std::string reason) const {
+    Error copy = *this;
+    auto details = std::make_shared<Details>(details_ ? *details_ : Details{});
+    details->failureReason = std::move(reason);
+    copy.details_ = std::move(details);
+    return copy;
+}
+
+Error Error::withUserInfo(Value userInfo) const {
+    Error copy = *this;
+    auto details = std::make_shared<Details>(details_ ? *details_ : Details{});
+    details->userInfo = std::make_shared<const Value>(std::move(userInfo));
+    copy.details_ = std::move(details);
+    return copy;
+}
 
 Error posixError(int errorNumber) {
     return Error(std::string(kPOSIXErrorDomain), errorNumber, std::generic_category().message(errorNumber));

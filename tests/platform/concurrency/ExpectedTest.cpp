@@ -1,5 +1,6 @@
 #include "platform/Expected.h"
 #include "platform/ProgrammerError.h"
+#include "platform/Value.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,34 @@ TEST(ProgrammerErrorTest, CarriesNameAndReason) {
         EXPECT_EQ(error.name(), "com.halo.core");
         EXPECT_STREQ(error.reason(), "Default app has already been configured.");
     }
+}
+
+}  // namespace
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(ErrorDetailsTest, FailureReasonAndUserInfoTravelWithCopies) {
+    const Error plain("com.lumen.test", 1025, "Failed to inflate");
+    EXPECT_EQ(plain.failureReason(), "");
+    EXPECT_EQ(plain.userInfo(), Value(Value::Dictionary{}));
+
+    const Error detailed = plain.withFailureReason("stream ended early")
+                               .withUserInfo(Value(Value::Dictionary{{"zlibStatus", Value(-5)}}));
+    // The original is unchanged; the copy carries both.
+    EXPECT_EQ(plain.failureReason(), "");
+    EXPECT_EQ(detailed.failureReason(), "stream ended early");
+    EXPECT_EQ(detailed.userInfo().find("zlibStatus")->asInteger(), -5);
+    EXPECT_EQ(detailed.code(), 1025);
+    try {
+        throw detailed;
+    } catch (const Error& caught) {
+        EXPECT_EQ(caught.failureReason(), "stream ended early");
+        EXPECT_EQ(caught.userInfo(), detailed.userInfo());
+    }
+    const Expected<int> failed = unexpected(detailed);
+    EXPECT_EQ(failed.error().userInfo(), detailed.userInfo());
 }
 
 }  // namespace

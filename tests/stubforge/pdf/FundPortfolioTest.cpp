@@ -541,7 +541,6 @@ TEST_F(LongFundStatementTest, EdgeCountsGiveSoundPages) {
 // ---- Entry points
 
 TEST_F(LongFundStatementTest, BySizeWritesEitherFormAndIgnoresTheSize) {
-    EXPECT_TRUE(isContentTypeAvailable(ContentType::fund_portfolio));
     for (const ContentSize size : {ContentSize::small, ContentSize::large}) {
         std::vector<std::uintmax_t> lengths;
         for (const double megabytes : {1.0, 50.0}) {

@@ -194,25 +194,6 @@ TEST_F(PDFWritersTest, BySizeRefusesSizesThatAreNoSize) {
     EXPECT_EQ(world.outputCount(), 0u);
 }
 
-TEST_F(PDFWritersTest, DocumentsNotBuiltYetAreRefusedNotFaked) {
-    for (const ContentType type : allCases<ContentType>()) {
-        if (type == ContentType::dummy || isContentTypeAvailable(type)) {
-            continue;
-        }
-        for (const ContentSize size : allCases<ContentSize>()) {
-            try {
-                generatePDFBySize("1", type, size, 1.0, world.context());
-                ADD_FAILURE() << rawValue(type) << " gave a file";
-            } catch (const platform::Error& error) {
-                EXPECT_TRUE(error.is(PDFGeneratorError::documentNotAvailable)) << error.domain() << " " << error.code();
-                EXPECT_EQ(std::string(error.what()),
-                          "The \"" + std::string(rawValue(type)) + "\" document cannot be generated yet.");
-            }
-        }
-    }
-    EXPECT_EQ(world.outputCount(), 0u);
-}
-
 TEST_F(PDFWritersTest, WriteFailuresThrowAndLeaveNothing) {
     const int status = platform::testing::runInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);

@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class Value;
+
 // The codes of one error domain: an enumeration with a function
 // `errorDomain(code)`, found by argument-dependent lookup, naming its
 // domain. Each library lists its domains and their codes in one header
@@ -54,11 +56,28 @@ public:
         return code_ == static_cast<int>(code) && domain_ == errorDomain(code);
     }
 
+    // Why it failed, beside the message (the analytics kit's errors carry
+    // one); empty when there is none.
+    const std::string& failureReason() const noexcept;
+    // Facts about the failure, keyed by name (a dictionary Value); an empty
+    // dictionary when there are none.
+    const Value& userInfo() const noexcept;
+
+    // The same error with a failure reason or user info added.
+    Error withFailureReason(std::string reason) const;
+    Error withUserInfo(Value userInfo) const;
+
 private:
+    struct Details {
+        std::string failureReason;
+        std::shared_ptr<const Value> userInfo;
+    };
+
     std::string domain_;
     int code_;
     // Shared so that copying an error (as exceptions are) never throws.
     std::shared_ptr<const Error> underlying_;
+    std::shared_ptr<const Details> details_;
 };
 
 // The domain of OS reasons; the code is the errno value.

@@ -30,7 +30,6 @@ enum class PDFGeneratorError {
     pageCountTextMismatch = 2,     // a page count text that does not spell the count
     invalidSizeText = 3,           // a size text that cannot go into a file name
     invalidSize = 4,               // a size that is no size between one byte and the maximum
-    documentNotAvailable = 5,      // a content type whose document is not built
     notAPDF = 6,                   // padding asked for bytes with no "startxref" line
 };
 constexpr std::string_view errorDomain(PDFGeneratorError) { return "PDFGeneratorError"; }

@@ -28,13 +28,8 @@ std::filesystem::path generatePDFByPageCount(std::int64_t pageCount, std::string
 // document_<size label>MB_<timestamp>.pdf: two dummy pages filled with
 // spaces to exactly the requested size (or left at their own size when that
 // is larger). Every other type gives <case name>_<small|large>_<timestamp>.pdf
-// from its document generator, whose size does not depend on `sizeInMB`; a
-// type whose generator is not built yet is refused with
-// PDFGeneratorError::documentNotAvailable.
+// from its document generator, whose size does not depend on `sizeInMB`.
 std::filesystem::path generatePDFBySize(std::string_view sizeText, ContentType contentType, ContentSize contentSize,
                                         double sizeInMB, const GenerationContext& context);
-
-// True when generatePDFBySize can make `contentType` today.
-bool isContentTypeAvailable(ContentType contentType);
 
 }  // namespace stubforge
