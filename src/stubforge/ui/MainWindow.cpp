@@ -137,7 +137,12 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     applyColorScheme(settings_.isDarkMode());
 }
 
-MainWindow::~MainWindow() { cancelGeneration(); }
+MainWindow::~MainWindow() {
+    cancelGeneration();
+    // The views hold the state, settings and row models, which are members
+    // and so would go before the child widgets do.
+    delete takeCentralWidget();
+}
 
 QString MainWindow::versionText() const {
     return qt(texts::kVersionPrefix) + QString::fromStdString(services_.bundle->shortVersion()) + " (" +

@@ -15,6 +15,7 @@
 #include "platform/Error.h"
 #include "platform/OutputFile.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -171,6 +172,7 @@ private slots:
         QVERIFY(!window.state().isGenerating());
         QVERIFY(window.statusRow().showsFailure());
         QCOMPARE(window.statusRow().text(), QString("Generation failed: No space left on device"));
+        QVERIFY(window.statusRow().findChild<QLabel*>("statusText")->styleSheet().contains("#d70015"));
         const auto lines = world_->log().drainLines();
         QVERIFY(std::find(lines.begin(), lines.end(), "Generation failed: No space left on device") != lines.end());
         QVERIFY(world_->outputFiles().empty());
