@@ -11,15 +11,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <sstream>
-
 namespace stubforge::ui {
 
-CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, TemplateChooser chooseTemplate,
+CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, TemplateImport templateImport,
                                                        QWidget* parent)
     : QWidget(parent),
       state_(&state),
-      chooseTemplate_(std::move(chooseTemplate)),
+      templateImport_(std::move(templateImport)),
       model_(RowsTableModel::accessTo<CSVColumnTableRow>(state.csvColumns()), qt(texts::kColumnName)) {
     setObjectName("csvColumnEditor");
     setFixedWidth(470);
@@ -56,7 +54,7 @@ CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, T
     connect(table_, &RowsTableView::removeRequested, this, [this](const UUID& id) { state_->removeColumn(id); });
     connect(addButton_, &QPushButton::clicked, this, [this] { state_->addColumn(); });
     connect(importButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseTemplate_ ? chooseTemplate_(this) : QString();
+        const QString path = templateImport_.choose ? templateImport_.choose(this) : QString();
         if (!path.isEmpty()) {
             importTemplate(path);
         }
@@ -67,11 +65,18 @@ CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, T
 }
 
 void CSVColumnConfigurationView::importTemplate(const QString& path) {
-    std::ostringstream diagnostics;
-    const auto names = CSVUtils::readCSVHeader(path.toStdString(), diagnostics);
+    platform::CaptureLogSink capture;
+    const auto names = CSVUtils::readCSVHeader(path.toStdString(), capture);
+    const auto entries = capture.drain();
+    QStringList lines;
+    for (const platform::LogEntry& entry : entries) {
+        lines << QString::fromStdString(entry.line);
+        if (templateImport_.log != nullptr) {
+            templateImport_.log->write(entry);
+        }
+    }
     if (!names) {
-        QString message = QString::fromStdString(diagnostics.str()).trimmed();
-        failureLabel_->setText(message);
+        failureLabel_->setText(lines.join('\n'));
         failureLabel_->show();
         return;
     }

@@ -13,8 +13,8 @@
 
 namespace stubforge::ui {
 
-CSVConfigurationView::CSVConfigurationView(MainWindowState& state, TemplateChooser chooseTemplate, QWidget* parent)
-    : QWidget(parent), state_(&state), chooseTemplate_(std::move(chooseTemplate)) {
+CSVConfigurationView::CSVConfigurationView(MainWindowState& state, TemplateImport templateImport, QWidget* parent)
+    : QWidget(parent), state_(&state), templateImport_(std::move(templateImport)) {
     layout_ = new QHBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->addWidget(formLabel(texts::kCriteria, this));
@@ -99,7 +99,7 @@ void CSVConfigurationView::toggleEditor() {
     popover->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(popover);
     layout->setContentsMargins(10, 10, 10, 10);
-    editor_ = new CSVColumnConfigurationView(*state_, chooseTemplate_, popover);
+    editor_ = new CSVColumnConfigurationView(*state_, templateImport_, popover);
     layout->addWidget(editor_);
     popover_ = popover;
     popover->present();

@@ -10,8 +10,9 @@
 
 namespace stubforge::ui {
 
-FolderListView::FolderListView(MainWindowState& state, platform::UserDefaults& defaults, QWidget* parent)
-    : QListWidget(parent), state_(&state), defaults_(&defaults) {
+FolderListView::FolderListView(MainWindowState& state, platform::UserDefaults& defaults, platform::LogSink& log,
+                               QWidget* parent)
+    : QListWidget(parent), state_(&state), defaults_(&defaults), log_(&log) {
     setObjectName("folderView");
     setFrameShape(QFrame::NoFrame);
     setIconSize(QSize(16, 16));
@@ -28,7 +29,7 @@ FolderListView::FolderListView(MainWindowState& state, platform::UserDefaults& d
 void FolderListView::reload() {
     ++reloadCount_;
     clear();
-    const std::filesystem::path folder = Utils::outputFolderURL(*defaults_).folder;
+    const std::filesystem::path folder = Utils::outputFolderURL(*defaults_, *log_).folder;
     const FileExtension kind = state_->form().selectedFileExtension;
     std::vector<std::filesystem::path> files;
     std::error_code error;

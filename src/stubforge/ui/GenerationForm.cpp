@@ -36,8 +36,8 @@ Option optionAt(int position) {
 
 }  // namespace
 
-GenerationForm::GenerationForm(MainWindowState& state, TemplateChooser chooseTemplate, QWidget* parent)
-    : QWidget(parent), state_(&state), chooseTemplate_(std::move(chooseTemplate)) {
+GenerationForm::GenerationForm(MainWindowState& state, TemplateImport templateImport, QWidget* parent)
+    : QWidget(parent), state_(&state), templateImport_(std::move(templateImport)) {
     setObjectName("generationForm");
     layout_ = new QHBoxLayout(this);
     layout_->setContentsMargins(5, 8, 5, 8);
@@ -116,7 +116,7 @@ void GenerationForm::rebuild() {
         addContentSize();
         break;
     case FileExtension::csv:
-        csvPanel_ = new CSVConfigurationView(*state_, chooseTemplate_, rows_);
+        csvPanel_ = new CSVConfigurationView(*state_, templateImport_, rows_);
         row->addWidget(csvPanel_);
         break;
     case FileExtension::json:

@@ -77,10 +77,10 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     formRow_->setFixedHeight(48 + 16);
     auto* formLayout = new QHBoxLayout(formRow_);
     formLayout->setContentsMargins(0, 0, 0, 0);
-    form_ = new GenerationForm(state_, services_.chooseTemplate, formRow_);
+    form_ = new GenerationForm(state_, TemplateImport{services_.chooseTemplate, services_.log}, formRow_);
     formLayout->addWidget(form_);
     detailLayout->addWidget(formRow_);
-    folderView_ = new FolderListView(state_, *services_.defaults, detail);
+    folderView_ = new FolderListView(state_, *services_.defaults, *services_.log, detail);
     detailLayout->addWidget(folderView_, 1);
     statusRow_ = new StatusRow(state_, settings_, detail);
     detailLayout->addWidget(statusRow_);

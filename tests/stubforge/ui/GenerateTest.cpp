@@ -229,7 +229,7 @@ private slots:
         std::atomic<bool> stopped{false};
         // Writes 1 MB chunks until cancelled, at most 500 of them.
         const Writer endless = [&](const GenerationRequest&, const GenerationContext& context) {
-            const auto folder = Utils::outputFolderURL(context.defaults()).folder;
+            const auto folder = Utils::outputFolderURL(context.defaults(), context.log()).folder;
             platform::OutputFile file(folder / "document_endless.txt", context.cancel());
             const std::string chunk = makeFillerChunk(1'000'000);
             try {

@@ -20,7 +20,7 @@ class Popover;
 class CSVConfigurationView final : public QWidget {
     Q_OBJECT
 public:
-    CSVConfigurationView(MainWindowState& state, TemplateChooser chooseTemplate, QWidget* parent = nullptr);
+    CSVConfigurationView(MainWindowState& state, TemplateImport templateImport, QWidget* parent = nullptr);
 
     // Opens or closes the column editor, as "More..." does.
     void toggleEditor();
@@ -31,7 +31,7 @@ private:
     void refresh();
 
     MainWindowState* state_;
-    TemplateChooser chooseTemplate_;
+    TemplateImport templateImport_;
     QHBoxLayout* layout_;
     QComboBox* criteria_;
     QWidget* variable_ = nullptr;

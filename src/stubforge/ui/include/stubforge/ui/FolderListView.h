@@ -2,6 +2,7 @@
 
 #include "stubforge/ui/MainWindowState.h"
 
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
 #include <QListWidget>
@@ -14,7 +15,8 @@ namespace stubforge::ui {
 class FolderListView final : public QListWidget {
     Q_OBJECT
 public:
-    FolderListView(MainWindowState& state, platform::UserDefaults& defaults, QWidget* parent = nullptr);
+    FolderListView(MainWindowState& state, platform::UserDefaults& defaults, platform::LogSink& log,
+                   QWidget* parent = nullptr);
 
     void reload();
     int reloadCount() const { return reloadCount_; }
@@ -22,6 +24,7 @@ public:
 private:
     MainWindowState* state_;
     platform::UserDefaults* defaults_;
+    platform::LogSink* log_;
     int reloadCount_ = 0;
 };
 

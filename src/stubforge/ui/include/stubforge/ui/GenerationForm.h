@@ -18,7 +18,7 @@ namespace stubforge::ui {
 class GenerationForm final : public QWidget {
     Q_OBJECT
 public:
-    GenerationForm(MainWindowState& state, TemplateChooser chooseTemplate, QWidget* parent = nullptr);
+    GenerationForm(MainWindowState& state, TemplateImport templateImport, QWidget* parent = nullptr);
 
     QPushButton* generateButton() const { return generateButton_; }
     CSVConfigurationView* csvPanel() const { return csvPanel_; }
@@ -32,7 +32,7 @@ private:
     void refresh();
 
     MainWindowState* state_;
-    TemplateChooser chooseTemplate_;
+    TemplateImport templateImport_;
     QHBoxLayout* layout_;
     QWidget* rows_ = nullptr;
     QPushButton* generateButton_;
