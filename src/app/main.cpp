@@ -1,9 +1,34 @@
+#include "stubforge/ui/AnalyticsSink.h"
+#include "stubforge/ui/Icons.h"
+#include "stubforge/ui/StubforgeApp.h"
+#include "stubforge/ui/Updater.h"
+
 #include "platform/Bundle.h"
 
-#include <cstdio>
+#include <QApplication>
+#include <QStyleFactory>
 
-int main() {
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
     const auto& bundle = platform::Bundle::main();
-    std::printf("Stubforge v%s (%s)\n", bundle.shortVersion().c_str(), bundle.buildNumber().c_str());
-    return 0;
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Stubforge v%s (%s)\n", bundle.shortVersion().c_str(), bundle.buildNumber().c_str());
+        return 0;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Stubforge");
+    QApplication::setApplicationVersion(QString::fromStdString(bundle.shortVersion()));
+    QApplication::setDesktopFileName(QString::fromStdString(bundle.bundleIdentifier()));
+    // One style on every desktop; the main window sets its own palette.
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QApplication::setWindowIcon(stubforge::ui::applicationIcon());
+
+    // Events stay in the program until the analytics kit takes them.
+    stubforge::ui::RecordingAnalyticsSink analytics;
+    stubforge::ui::UnavailableUpdater updater;
+    stubforge::ui::StubforgeApp app(stubforge::ui::WindowServices::standard(analytics), updater);
+    app.show();
+    return QApplication::exec();
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+#include <variant>
 #include <vector>
 
 namespace driver {
@@ -143,13 +144,11 @@ int runGenerate(std::span<const std::string_view> arguments) {
     applyRows(*fields, form.jsonFieldsViewModel, options->has("--fields"), form.jsonFieldCount);
     stubforge::bringTablesToTypedCounts(form);
 
-    if (const auto problem = stubforge::formProblem(form)) {
-        return refuse(*problem);
+    const stubforge::FormCheck check = stubforge::checkForm(form);
+    if (const auto* problem = std::get_if<stubforge::FormProblem>(&check)) {
+        return refuse(problem->message);
     }
-    const auto request = stubforge::startGeneration(form);
-    if (!request) {
-        return refuse("The form's numbers do not parse.");
-    }
+    const auto& request = std::get<stubforge::GenerationRequest>(check);
 
     auto seeded = seededSource(*options);
     if (!seeded) {
@@ -159,7 +158,7 @@ int runGenerate(std::span<const std::string_view> arguments) {
     const stubforge::GenerationContext context(standard.clock(), *seeded ? **seeded : standard.random(),
                                                standard.defaults(), standard.bundle());
     try {
-        const auto path = stubforge::runGeneration(*request, context);
+        const auto path = stubforge::runGeneration(request, context);
         return writeResult(path.string() + "\n");
     } catch (const platform::Error& failure) {
         return refuse(failure.what());

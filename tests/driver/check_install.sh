@@ -14,3 +14,7 @@ case "$output" in
   "Stubforge v"*" ("*")") echo "installed: $output" ;;
   *) echo "unexpected output: $output" >&2; exit 1 ;;
 esac
+test -f "$prefix/share/applications/org.stubforge.Stubforge.desktop"
+test -f "$prefix/share/icons/hicolor/scalable/apps/org.stubforge.Stubforge.svg"
+grep -qx 'Exec=stubforge' "$prefix/share/applications/org.stubforge.Stubforge.desktop"
+grep -qx 'Icon=org.stubforge.Stubforge' "$prefix/share/applications/org.stubforge.Stubforge.desktop"

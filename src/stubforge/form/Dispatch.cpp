@@ -46,6 +46,18 @@ std::optional<GenerationRequest> startGeneration(const FormState& form) {
     return request;
 }
 
+FormCheck checkForm(const FormState& form) {
+    if (auto problem = formProblem(form)) {
+        return FormProblem{std::move(*problem)};
+    }
+    if (auto request = startGeneration(form)) {
+        return std::move(*request);
+    }
+    // The rules above parse the same numbers; this only guards against the
+    // two drifting apart.
+    return FormProblem{"The form's numbers do not parse."};
+}
+
 fs::path runGeneration(const GenerationRequest& request, const GenerationContext& context) {
     const FormState& form = request.form;
     if (request.pageCount) {

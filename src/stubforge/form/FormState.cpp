@@ -56,6 +56,9 @@ bool inRange(std::optional<std::int64_t> value, std::int64_t low, std::int64_t h
 }  // namespace
 
 std::optional<std::string> formProblem(const FormState& form) {
+    if (form.selectedFileExtension == FileExtension::showAll) {
+        return "Choose a kind of file to generate.";
+    }
     if (isPageRoad(form)) {
         if (!inRange(parseInteger(form.pageCountInput), 1, kMaxPageCount)) {
             return "The page count must be a whole number from 1 to 1000.";

@@ -5,6 +5,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <variant>
 
 namespace stubforge {
 namespace {
@@ -97,9 +98,16 @@ TEST(FormValidityTest, Rules) {
         {"json 0 fields", with(json, [](FormState& f) { f.jsonFieldCount = "0"; }), false},
         {"json 101 fields", with(json, [](FormState& f) { f.jsonFieldCount = "101"; }), false},
         {"json empty size", with(json, [](FormState& f) { f.fileSizeInput = ""; }), false},
+        {"all my files", formFor(FileExtension::showAll), false},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(isFormValid(item.form), item.valid) << item.name;
+        // The button's check and the click's request come from one decision.
+        const FormCheck check = checkForm(item.form);
+        EXPECT_EQ(std::holds_alternative<GenerationRequest>(check), item.valid) << item.name;
+        if (const auto* problem = std::get_if<FormProblem>(&check)) {
+            EXPECT_EQ(problem->message, formProblem(item.form).value_or("")) << item.name;
+        }
     }
 }
 

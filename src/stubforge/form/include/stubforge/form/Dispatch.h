@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
 namespace stubforge {
 
@@ -27,6 +28,18 @@ struct GenerationRequest {
     std::optional<std::int64_t> pageCount;
     std::optional<double> sizeInMB;
 };
+
+// Why a form cannot be generated from, in words.
+struct FormProblem {
+    std::string message;
+};
+
+// The one decision behind the Generate button: either the request a click
+// starts, or the first rule the form breaks. The window enables Generate
+// exactly when this gives a request, and a click dispatches that request,
+// so a click is never silently dropped.
+using FormCheck = std::variant<GenerationRequest, FormProblem>;
+FormCheck checkForm(const FormState& form);
 
 // The dispatch's parse step: nothing when the page count or size does not
 // parse, in which case no generation starts.

@@ -1,0 +1,90 @@
+#include "stubforge/ui/CSVColumnConfigurationView.h"
+
+#include "stubforge/core/CSVUtils.h"
+#include "stubforge/ui/Icons.h"
+#include "stubforge/ui/RowsTableView.h"
+#include "stubforge/ui/Texts.h"
+#include "stubforge/ui/Widgets.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stubforge::ui {
+
+CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, TemplateImport templateImport,
+                                                       QWidget* parent)
+    : QWidget(parent),
+      state_(&state),
+      templateImport_(std::move(templateImport)),
+      model_(RowsTableModel::accessTo<CSVColumnTableRow>(state.csvColumns()), qt(texts::kColumnName)) {
+    setObjectName("csvColumnEditor");
+    setFixedWidth(470);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    table_ = new RowsTableView(model_, this);
+    layout->addWidget(table_, 0, Qt::AlignHCenter);
+
+    auto* buttons = new QHBoxLayout;
+    auto* importButton = new QPushButton(qt(texts::kImportCSVTemplate), this);
+    importButton->setObjectName("importTemplateButton");
+    buttons->addWidget(importButton);
+    // The help is a tooltip: it shows while the pointer rests on the icon
+    // and goes when it leaves, so it can never be left showing the wrong way.
+    auto* help = new QLabel(this);
+    help->setObjectName("importHelp");
+    help->setPixmap(symbolIcon("info.circle").pixmap(16, 16));
+    help->setToolTip(qt(texts::kImportHelp));
+    buttons->addWidget(help);
+    buttons->addStretch();
+    addButton_ = new QPushButton(symbolIcon("plus.circle.fill"), qt(texts::kAddColumn), this);
+    addButton_->setObjectName("addRowButton");
+    buttons->addWidget(addButton_);
+    layout->addLayout(buttons);
+
+    failureLabel_ = new QLabel(this);
+    failureLabel_->setObjectName("importFailure");
+    failureLabel_->setWordWrap(true);
+    failureLabel_->setFont(footnoteFont(failureLabel_->font()));
+    failureLabel_->setStyleSheet("color: #d70015;");
+    failureLabel_->hide();
+    layout->addWidget(failureLabel_);
+
+    connect(table_, &RowsTableView::removeRequested, this, [this](const UUID& id) { state_->removeColumn(id); });
+    connect(addButton_, &QPushButton::clicked, this, [this] { state_->addColumn(); });
+    connect(importButton, &QPushButton::clicked, this, [this] {
+        const QString path = templateImport_.choose ? templateImport_.choose(this) : QString();
+        if (!path.isEmpty()) {
+            importTemplate(path);
+        }
+    });
+    connect(&state, &MainWindowState::formChanged, this, &CSVColumnConfigurationView::updateButtons);
+    connect(&state, &MainWindowState::generatingChanged, this, &CSVColumnConfigurationView::updateButtons);
+    updateButtons();
+}
+
+void CSVColumnConfigurationView::importTemplate(const QString& path) {
+    platform::CaptureLogSink capture;
+    const auto names = CSVUtils::readCSVHeader(path.toStdString(), capture);
+    const auto entries = capture.drain();
+    QStringList lines;
+    for (const platform::LogEntry& entry : entries) {
+        lines << QString::fromStdString(entry.line);
+        if (templateImport_.log != nullptr) {
+            templateImport_.log->write(entry);
+        }
+    }
+    if (!names) {
+        failureLabel_->setText(lines.join('\n'));
+        failureLabel_->show();
+        return;
+    }
+    failureLabel_->clear();
+    failureLabel_->hide();
+    state_->replaceColumns(*names);
+}
+
+void CSVColumnConfigurationView::updateButtons() { addButton_->setEnabled(state_->canAddColumn()); }
+
+}  // namespace stubforge::ui

@@ -1,0 +1,83 @@
+// Saves pictures of the main window for a person to look at: pdf, csv with
+// its column editor open, and dark mode. Run under a real X server:
+//   xvfb-run -a -s "-screen 0 1280x800x24" build/bin/stubforge-ui-screenshots <folder>
+#include "stubforge/ui/CSVConfigurationView.h"
+#include "stubforge/ui/GenerationForm.h"
+#include "stubforge/ui/Sidebar.h"
+#include "stubforge/ui/StubforgeApp.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void settle(int milliseconds = 300) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+bool save(const QRect& area, const QString& path) {
+    const QPixmap picture =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const bool saved = picture.save(path);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+        return 2;
+    }
+    // Settings and output of its own, so a person's settings stay untouched.
+    QTemporaryDir home;
+    for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        ::setenv(variable, qPrintable(home.path() + "/" + variable), 1);
+    }
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+
+    stubforge::ui::RecordingAnalyticsSink analytics;
+    stubforge::ui::UnavailableUpdater updater;
+    stubforge::ui::StubforgeApp app(stubforge::ui::WindowServices::standard(analytics), updater);
+    stubforge::ui::MainWindow& window = app.mainWindow();
+    app.show();
+    window.move(40, 40);
+    settle();
+    // A file in the list.
+    window.sidebar().select(stubforge::FileExtension::pdf);
+    window.handleGenerateClick();
+    settle(1500);
+    bool saved = save(window.frameGeometry(), folder + "/main-pdf.png");
+
+    window.sidebar().select(stubforge::FileExtension::csv);
+    settle();
+    window.form().csvPanel()->toggleEditor();
+    settle();
+    QRect area = window.frameGeometry();
+    if (auto* editor = window.form().csvPanel()->editor()) {
+        area = area.united(editor->window()->frameGeometry());
+    }
+    saved = save(area, folder + "/main-csv-editor.png") && saved;
+    window.form().csvPanel()->toggleEditor();
+
+    window.sidebar().select(stubforge::FileExtension::pdf);
+    window.settings().setDarkMode(true);
+    settle();
+    saved = save(window.frameGeometry(), folder + "/main-dark.png") && saved;
+    window.settings().setDarkMode(false);
+    settle();
+    return saved ? 0 : 1;
+}
