@@ -38,8 +38,8 @@ inline std::filesystem::path scratchFolder(const char* name) {
 
 // Seconds dd takes to write 1,000 MiB with a final fsync into `folder`.
 inline double ddSeconds(const std::filesystem::path& folder) {
-    const std::string command = "dd if=/dev/zero of='" + (folder / "dd.bin").string() +
-                                "' bs=1M count=1000 conv=fsync status=none";
+    const std::string command =
+        "dd if=/dev/zero of='" + (folder / "dd.bin").string() + "' bs=1M count=1000 conv=fsync status=none";
     const double seconds = secondsFor([&] {
         if (std::system(command.c_str()) != 0) {
             std::fprintf(stderr, "dd failed\n");

@@ -25,8 +25,8 @@ void writeFiles(const std::filesystem::path& large, const std::filesystem::path&
     out << kHeaderLine;
     std::size_t written = kHeaderLine.size();
     for (std::size_t row = 0; written < kLargeBytes; ++row) {
-        const std::string line = std::to_string(row) + ",Ada,Lovelace,ada" + std::to_string(row) +
-                                 "@example.org,\"London, UK\",12.50\n";
+        const std::string line =
+            std::to_string(row) + ",Ada,Lovelace,ada" + std::to_string(row) + "@example.org,\"London, UK\",12.50\n";
         out << line;
         written += line.size();
     }
@@ -55,16 +55,13 @@ int main() {
     const double largeHeader = bestMicroseconds([&] {
         columns = stubforge::CSVUtils::readCSVHeader(large, diagnostics).value_or(std::vector<std::string>{}).size();
     });
-    const double smallHeader =
-        bestMicroseconds([&] { stubforge::CSVUtils::readCSVHeader(small, diagnostics); });
+    const double smallHeader = bestMicroseconds([&] { stubforge::CSVUtils::readCSVHeader(small, diagnostics); });
     const double getline = bestMicroseconds([&] {
         std::ifstream in(large);
         std::string line;
         std::getline(in, line);
     });
-    const double wholeDocument = bench::secondsFor([&] {
-        csv::CSV<csv::Named>::fromFile(large, csv::kUTF8, true);
-    });
+    const double wholeDocument = bench::secondsFor([&] { csv::CSV<csv::Named>::fromFile(large, csv::kUTF8, true); });
 
     std::printf("header of a %.0f MB file: %.1f us (%zu columns)\n", kLargeBytes / 1e6, largeHeader, columns);
     std::printf("header of a one-line file: %.1f us\n", smallHeader);

@@ -24,9 +24,8 @@ int main() {
             for (const char* run : {"cold", "warm"}) {
                 std::filesystem::path written;
                 try {
-                    const double seconds = bench::secondsFor([&] {
-                        written = stubforge::generatePDFBySize("1", entry.value, size, 1.0, context);
-                    });
+                    const double seconds = bench::secondsFor(
+                        [&] { written = stubforge::generatePDFBySize("1", entry.value, size, 1.0, context); });
                     std::printf("%-15s %-5s %s: %.3f s, %.0f kB\n", std::string(entry.rawValue).c_str(),
                                 std::string(stubforge::rawValue(size)).c_str(), run, seconds,
                                 static_cast<double>(std::filesystem::file_size(written)) / 1e3);

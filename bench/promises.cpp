@@ -75,8 +75,9 @@ int main() {
             auto promise = PRMPromise<long>::pendingPromise();
             promise.fulfill(round);
             promise.then(queue, [](const long& value) { return value + 1; })
-                .observeOnQueue(queue, [&countdown](const long&) { countdown.done(); },
-                                [&countdown](const platform::Error&) { countdown.done(); });
+                .observeOnQueue(
+                    queue, [&countdown](const long&) { countdown.done(); },
+                    [&countdown](const platform::Error&) { countdown.done(); });
         }
         countdown.wait();
     }

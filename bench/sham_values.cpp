@@ -75,8 +75,7 @@ int main(int argc, char** argv) {
                 bytes += value.size();
                 emptyValues += value.empty();
             }
-            secondsPerKind[kind] +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - kindStart).count();
+            secondsPerKind[kind] += std::chrono::duration<double>(std::chrono::steady_clock::now() - kindStart).count();
             valuesPerKind[kind] += batch;
             produced += batch;
         }

@@ -31,10 +31,16 @@ int main() {
         std::filesystem::path (*run)(const stubforge::GenerationContext&);
     };
     const Writer writers[] = {
-        {"txt", [](const stubforge::GenerationContext& c) { return stubforge::generateTXTFile("1000", kMegabytes, c); }},
-        {"png", [](const stubforge::GenerationContext& c) { return stubforge::PNGGenerator.generate("1000", kMegabytes, c); }},
-        {"xlsx", [](const stubforge::GenerationContext& c) { return stubforge::XLSXGenerator.generate("1000", kMegabytes, c); }},
-        {"csv", [](const stubforge::GenerationContext& c) { return stubforge::CSVGenerator.generate("1000", kMegabytes, c); }},
+        {"txt",
+         [](const stubforge::GenerationContext& c) { return stubforge::generateTXTFile("1000", kMegabytes, c); }},
+        {"png",
+         [](const stubforge::GenerationContext& c) { return stubforge::PNGGenerator.generate("1000", kMegabytes, c); }},
+        {"xlsx",
+         [](const stubforge::GenerationContext& c) {
+             return stubforge::XLSXGenerator.generate("1000", kMegabytes, c);
+         }},
+        {"csv",
+         [](const stubforge::GenerationContext& c) { return stubforge::CSVGenerator.generate("1000", kMegabytes, c); }},
     };
     for (const auto& writer : writers) {
         std::filesystem::path written;

@@ -51,8 +51,8 @@ void remember(const Bytes& input) {
     }
     std::size_t done = 0;
     while (done < input.size()) {
-        const ssize_t count = ::pwrite(crashDescriptor, input.data() + done, input.size() - done,
-                                       static_cast<off_t>(done));
+        const ssize_t count =
+            ::pwrite(crashDescriptor, input.data() + done, input.size() - done, static_cast<off_t>(done));
         if (count <= 0) {
             return;
         }

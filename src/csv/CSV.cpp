@@ -25,9 +25,7 @@ struct ConverterCloser {
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
-bool isUTF8(std::string_view encoding) {
-    return ucnv_compareNames(std::string(encoding).c_str(), "UTF-8") == 0;
-}
+bool isUTF8(std::string_view encoding) { return ucnv_compareNames(std::string(encoding).c_str(), "UTF-8") == 0; }
 
 // A converter that stops at the first byte sequence or character it cannot
 // convert, rather than putting a substitute in its place.
@@ -103,9 +101,8 @@ std::string readTextFile(const std::filesystem::path& path, std::string_view enc
         text = convert(bytes, encoding, kUTF8);
     }
     if (!text) {
-        throw platform::Error(CSVFileError::notInEncoding,
-                              std::string(messages::kNotInEncoding) + std::string(encoding) + ": \"" +
-                                  path.string() + "\"");
+        throw platform::Error(CSVFileError::notInEncoding, std::string(messages::kNotInEncoding) +
+                                                               std::string(encoding) + ": \"" + path.string() + "\"");
     }
     return std::move(*text);
 }
@@ -134,8 +131,7 @@ CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, CSVDeli
 }
 
 template <CSVView DataView>
-CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, std::string_view encoding,
-                                      bool loadColumns) {
+CSV<DataView> CSV<DataView>::fromFile(const std::filesystem::path& path, std::string_view encoding, bool loadColumns) {
     return CSV(detail::readTextFile(path, encoding), loadColumns);
 }
 

@@ -93,8 +93,7 @@ ParseProgress parseRows(std::string_view text, const CSVDelimiter& delimiter, st
         // Outside quotes a delimiter ends the field and a line end the row;
         // either way the next field starts. (Inside quotes they are never
         // classified, and after a lone quote only another quote may follow.)
-        if ((kind == CharacterClass::delimiter || kind == CharacterClass::newline) &&
-            state != State::unquotedQuote) {
+        if ((kind == CharacterClass::delimiter || kind == CharacterClass::newline) && state != State::unquotedQuote) {
             kind == CharacterClass::delimiter ? onFieldEnd() : onRowEnd();
             state = State::fieldStart;
             continue;

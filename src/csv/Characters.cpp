@@ -44,7 +44,8 @@ CodePoint decode(std::string_view text, std::size_t offset) {
 
 UErrorCode throwOnFailure(UErrorCode status, const char* what) {
     if (U_FAILURE(status)) {
-        throw platform::Error(CSVFileError::textProcessingFailed, std::string("Could not process the text (") + what + ").",
+        throw platform::Error(CSVFileError::textProcessingFailed,
+                              std::string("Could not process the text (") + what + ").",
                               platform::Error(std::string(kICUErrorDomain), status, u_errorName(status)));
     }
     return status;
@@ -222,8 +223,7 @@ std::size_t GraphemeScanner::clusterEndFromICU() {
     }
     for (;;) {
         const std::int32_t relative = ubrk_following(breaker_.get(), static_cast<std::int32_t>(offset_ - windowStart_));
-        const std::size_t end =
-            relative == UBRK_DONE ? windowEnd_ : windowStart_ + static_cast<std::size_t>(relative);
+        const std::size_t end = relative == UBRK_DONE ? windowEnd_ : windowStart_ + static_cast<std::size_t>(relative);
         // A boundary depends on the code point after it, which must lie
         // whole inside the window (a cut one reads as U+FFFD).
         const bool settled = windowEnd_ == text_.size() || end + kLongestCodePoint <= windowEnd_;
@@ -281,9 +281,9 @@ CharacterClasses::CharacterClasses(const CSVDelimiter& delimiter)
 CharacterClass CharacterClasses::classifyWide(std::string_view character) const {
     // Some characters stand for another, such as U+037E for ";"; ASCII is
     // its own normal form.
-    const bool delimiter = character == raw_ ||
-                           (character.size() > 1 && (isNFC(character) ? character == normalized_
-                                                                      : normalizedNFC(character) == normalized_));
+    const bool delimiter =
+        character == raw_ || (character.size() > 1 &&
+                              (isNFC(character) ? character == normalized_ : normalizedNFC(character) == normalized_));
     if (delimiter) {
         return CharacterClass::delimiter;
     }

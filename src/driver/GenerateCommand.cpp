@@ -18,8 +18,8 @@ namespace driver {
 namespace {
 
 constexpr std::array<std::string_view, 11> kOptions = {
-    "--ext",     "--size", "--pages", "--content", "--mode", "--form",
-    "--criteria", "--columns", "--rows", "--fields", "--seed",
+    "--ext",      "--size",    "--pages", "--content", "--mode", "--form",
+    "--criteria", "--columns", "--rows",  "--fields",  "--seed",
 };
 constexpr std::array<std::string_view, 2> kRepeatable = {"--column", "--field"};
 constexpr std::array<std::string_view, 1> kFlags = {"--help"};
@@ -55,8 +55,7 @@ struct RowOption {
     stubforge::CSVColumnDataType dataType;
 };
 
-std::optional<std::vector<RowOption>> rowOptions(const Options& options, std::string_view option,
-                                                 std::string& error) {
+std::optional<std::vector<RowOption>> rowOptions(const Options& options, std::string_view option, std::string& error) {
     std::vector<RowOption> rows;
     for (const std::string& text : options.all(option)) {
         const std::size_t split = text.rfind('=');

@@ -180,9 +180,7 @@ void OutputFile::write(std::span<const std::byte> bytes) {
     writeAll(descriptor_.get(), bytes.data(), bytes.size(), destination_);
 }
 
-void OutputFile::write(std::string_view text) {
-    write(std::as_bytes(std::span(text.data(), text.size())));
-}
+void OutputFile::write(std::string_view text) { write(std::as_bytes(std::span(text.data(), text.size()))); }
 
 void OutputFile::writeRepeated(std::span<const std::byte> pattern, std::uint64_t count) {
     if (count == 0) {

@@ -28,9 +28,7 @@ std::uint64_t RandomSource::below(std::uint64_t n) {
     }
 }
 
-double RandomSource::unit() {
-    return static_cast<double>(next() >> 11) * 0x1.0p-53;
-}
+double RandomSource::unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
 double RandomSource::inRange(double low, double high) {
     if (!(high > low)) {
@@ -75,8 +73,8 @@ std::uint64_t SystemRandom::next() {
                     continue;
                 }
                 const Error reason = posixError(errno);
-                throw Error(RandomSourceError::unavailable, std::string("No random bytes from the system: ") + reason.what(),
-                            reason);
+                throw Error(RandomSourceError::unavailable,
+                            std::string("No random bytes from the system: ") + reason.what(), reason);
             }
             filled += static_cast<std::size_t>(got);
         }
@@ -97,9 +95,7 @@ std::uint64_t splitmix64(std::uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-std::uint64_t rotateLeft(std::uint64_t x, int k) {
-    return (x << k) | (x >> (64 - k));
-}
+std::uint64_t rotateLeft(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 
 }  // namespace
 
@@ -126,8 +122,7 @@ RandomSource& systemRandom() {
     // A fork while another thread holds the lock would leave it locked in
     // the child for good; holding it across fork() rules that out.
     static const bool forkSafe [[maybe_unused]] = [] {
-        ::pthread_atfork([] { source.mutex_.lock(); }, [] { source.mutex_.unlock(); },
-                         [] { source.mutex_.unlock(); });
+        ::pthread_atfork([] { source.mutex_.lock(); }, [] { source.mutex_.unlock(); }, [] { source.mutex_.unlock(); });
         return true;
     }();
     return source;

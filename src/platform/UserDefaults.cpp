@@ -149,7 +149,8 @@ void moveAside(const fs::path& path, LogSink& log) {
             break;
         }
     }
-    throw systemError(UserDefaultsError::couldNotKeepAside, "Could not keep aside the unreadable settings file", path, errno);
+    throw systemError(UserDefaultsError::couldNotKeepAside, "Could not keep aside the unreadable settings file", path,
+                      errno);
 }
 
 struct PendingNotification {
@@ -240,9 +241,9 @@ struct UserDefaults::Suite {
             std::error_code error;
             fs::create_directories(path.parent_path(), error);
             if (error) {
-                log.log(kSubsystem, kCategory, LogType::error,
-                        "Could not create the settings folder \"" + path.parent_path().string() +
-                            "\": " + error.message());
+                log.log(
+                    kSubsystem, kCategory, LogType::error,
+                    "Could not create the settings folder \"" + path.parent_path().string() + "\": " + error.message());
             }
             FileLock fileLock(path);
             refresh(changes, log);
@@ -446,11 +447,13 @@ void UserDefaults::set(std::string_view key, Value value) {
 }
 
 void UserDefaults::removeObject(std::string_view key) {
-    suite_->modify([&](Value::Dictionary& values) {
-        if (const auto found = values.find(key); found != values.end()) {
-            values.erase(found);
-        }
-    }, *log_);
+    suite_->modify(
+        [&](Value::Dictionary& values) {
+            if (const auto found = values.find(key); found != values.end()) {
+                values.erase(found);
+            }
+        },
+        *log_);
 }
 
 void UserDefaults::removeAll() {

@@ -4,8 +4,8 @@
 #include "platform/Error.h"
 #include "platform/ErrorCodes.h"
 
-#include <nlohmann/json.hpp>
 #include <plist/plist.h>
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cmath>
@@ -26,8 +26,7 @@ constexpr std::int64_t kPlistEpochOffsetSeconds = 978307200;
 // before our recursive converters (or libplist's) could run out of stack.
 constexpr int kMaxNesting = 512;
 
-constexpr const char* kDateOutOfRange =
-    "cannot be stored in a property list: dates run from 1932-12-13 to 2069-01-19";
+constexpr const char* kDateOutOfRange = "cannot be stored in a property list: dates run from 1932-12-13 to 2069-01-19";
 constexpr const char* kTextWithNul = "Text containing a NUL character cannot be stored in a property list";
 constexpr const char* kTooDeep = "Arrays and dictionaries nested too deeply for a property list";
 
@@ -185,8 +184,8 @@ bool binaryPlistIsSafe(std::string_view bytes, int limit) {
         out.number = marker & 0xF;
         if (out.number == 0xF) {
             std::uint64_t sizeMarker = 0;
-            if (!readBigEndian(bytes, out.first, 1, sizeMarker) || (sizeMarker >> 4) != 0x1 ||
-                (sizeMarker & 0xF) > 3 || !readBigEndian(bytes, out.first + 1, 1u << (sizeMarker & 0xF), out.number)) {
+            if (!readBigEndian(bytes, out.first, 1, sizeMarker) || (sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3 ||
+                !readBigEndian(bytes, out.first + 1, 1u << (sizeMarker & 0xF), out.number)) {
                 return false;
             }
             out.first += 1 + (1u << (sizeMarker & 0xF));
@@ -364,8 +363,7 @@ Value fromPlistNode(plist_t node, int depth) {
         int32_t seconds = 0;
         int32_t micros = 0;
         plist_get_date_val(node, &seconds, &micros);
-        const std::int64_t total =
-            (static_cast<std::int64_t>(seconds) + kPlistEpochOffsetSeconds) * 1000000 + micros;
+        const std::int64_t total = (static_cast<std::int64_t>(seconds) + kPlistEpochOffsetSeconds) * 1000000 + micros;
         return Value(Value::Date(std::chrono::microseconds(total)));
     }
     case PLIST_ARRAY: {
@@ -410,8 +408,8 @@ std::string base64(const Value::Data& data) {
     std::string out;
     out.reserve((data.size() + 2) / 3 * 4);
     for (std::size_t i = 0; i < data.size(); i += 3) {
-        const std::uint32_t chunk = (data[i] << 16) | (i + 1 < data.size() ? data[i + 1] << 8 : 0) |
-                                    (i + 2 < data.size() ? data[i + 2] : 0);
+        const std::uint32_t chunk =
+            (data[i] << 16) | (i + 1 < data.size() ? data[i + 1] << 8 : 0) | (i + 2 < data.size() ? data[i + 2] : 0);
         out += kBase64Alphabet[(chunk >> 18) & 63];
         out += kBase64Alphabet[(chunk >> 12) & 63];
         out += i + 1 < data.size() ? kBase64Alphabet[(chunk >> 6) & 63] : '=';

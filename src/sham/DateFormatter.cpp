@@ -67,8 +67,6 @@ std::optional<platform::TimePoint> DateFormatter::date(std::string_view text) co
     return std::chrono::system_clock::from_time_t(seconds);
 }
 
-std::string DateFormatter::string(platform::TimePoint at) const {
-    return platform::format::pattern(at, dateFormat);
-}
+std::string DateFormatter::string(platform::TimePoint at) const { return platform::format::pattern(at, dateFormat); }
 
 }  // namespace sham

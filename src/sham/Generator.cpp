@@ -39,9 +39,7 @@ std::string Generator::letterify(std::string text) {
     return text;
 }
 
-std::string Generator::bothify(std::string text) {
-    return letterify(numerify(std::move(text)));
-}
+std::string Generator::bothify(std::string text) { return letterify(numerify(std::move(text))); }
 
 std::string Generator::alphaNumerify(std::string_view text) {
     std::string kept;

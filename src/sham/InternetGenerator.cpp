@@ -143,7 +143,8 @@ std::string Internet::image(int width, int height) {
     return address;
 }
 
-std::string Internet::templateImage(int width, int height, std::string_view firstColour, std::string_view secondColour) {
+std::string Internet::templateImage(int width, int height, std::string_view firstColour,
+                                    std::string_view secondColour) {
     std::string address(texts::secureScheme);
     address += texts::templateImageHost;
     address += '/';

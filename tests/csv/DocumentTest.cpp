@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -21,7 +21,10 @@ namespace {
 using testing::Rows;
 
 TEST(Document, DropsByteOrderMarkAndGuessesDelimiter) {
-    const CSV<Named> document("\xEF\xBB\xBF" "id;name\r\n1;Ada\r\n", true);
+    const CSV<Named> document(
+        "\xEF\xBB\xBF"
+        "id;name\r\n1;Ada\r\n",
+        true);
     EXPECT_EQ(document.text(), "id;name\r\n1;Ada\r\n");
     EXPECT_EQ(document.header(), (std::vector<std::string>{"id", "name"}));
     EXPECT_EQ(document.delimiter(), CSVDelimiter::semicolon());
@@ -105,7 +108,9 @@ TEST(Document, ReadsFilesInTheirEncoding) {
     EXPECT_EQ(document.delimiter(), CSVDelimiter::semicolon());
 
     const auto utf16 = folder.path() / "utf16.csv";
-    platform::testing::writeFile(utf16, std::string("\xFF\xFE" "a\0,\0b\0", 8));
+    platform::testing::writeFile(utf16, std::string("\xFF\xFE"
+                                                    "a\0,\0b\0",
+                                                    8));
     EXPECT_EQ(CSV<Enumerated>::fromFile(utf16, CSVDelimiter::comma(), "UTF-16", false).header(),
               (std::vector<std::string>{"a", "b"}));
 }

@@ -51,7 +51,12 @@ void PrintTo(const HeaderCase& headerCase, std::ostream* stream) { *stream << he
 const std::string kMalformedRows = "1,\"2\n3\"x\nab\"c\n\"open";
 
 const HeaderCase kHeaderCases[] = {
-    {"ByteOrderMarkAndCRLF", "\xEF\xBB\xBF" "a,b\r\n1,2\r\n", {"a", "b"}, CSVDelimiter::comma(), ""},
+    {"ByteOrderMarkAndCRLF",
+     "\xEF\xBB\xBF"
+     "a,b\r\n1,2\r\n",
+     {"a", "b"},
+     CSVDelimiter::comma(),
+     ""},
     {"CarriageReturnsOnly", "a;b\r1;2\r", {"a", "b"}, CSVDelimiter::semicolon(), ""},
     {"QuotedLineEndInHeader", "\"a\nb\",c\n1,2", {"a\nb", "c"}, CSVDelimiter::comma(), ""},
     {"NoLineEnd", "only,row", {"only", "row"}, CSVDelimiter::comma(), ""},
@@ -65,8 +70,7 @@ const HeaderCase kHeaderCases[] = {
     {"BlankText", "   ", {}, CSVDelimiter::comma(), ""},
     {"BlankTextWithTab", "  \t", {"", ""}, CSVDelimiter::tab(), ""},
     {"MalformedHeader", "a,b\"c\n1,2", {}, CSVDelimiter::comma(), std::string(messages::kNonQuote) + "c"},
-    {"UnterminatedQuoteInHeader", "a,\"b\n1,2\n", {}, CSVDelimiter::comma(),
-     std::string(messages::kUnterminatedQuote)},
+    {"UnterminatedQuoteInHeader", "a,\"b\n1,2\n", {}, CSVDelimiter::comma(), std::string(messages::kUnterminatedQuote)},
     {"BadByteInHeader", "a,b\xC3\n1", {}, CSVDelimiter::comma(), std::string(messages::kInvalidUTF8) + "3"},
     {"BadByteOnGuessedLine", "\n\na\xFF;b\n", {}, CSVDelimiter::comma(), std::string(messages::kInvalidUTF8) + "3"},
 };
@@ -75,7 +79,8 @@ class HeaderReaderCases : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(HeaderReaderCases, AgreeInEveryChunking) {
     const HeaderCase& headerCase = GetParam();
-    for (const std::size_t chunkBytes : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, kHeaderChunkBytes}) {
+    for (const std::size_t chunkBytes :
+         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, kHeaderChunkBytes}) {
         SCOPED_TRACE(chunkBytes);
         CountingSource counting{headerCase.text};
         if (!headerCase.error.empty()) {
@@ -282,7 +287,9 @@ TEST(HeaderReader, FileFailuresNameTheFile) {
 TEST(HeaderReader, ReadsAFile) {
     platform::testing::TemporaryDirectory folder;
     const auto path = folder.path() / "people.csv";
-    platform::testing::writeFile(path, "\xEF\xBB\xBF" "first\tlast\r\nAda\tLovelace\r\n");
+    platform::testing::writeFile(path,
+                                 "\xEF\xBB\xBF"
+                                 "first\tlast\r\nAda\tLovelace\r\n");
     const HeaderReading reading = readHeader(path);
     EXPECT_EQ(reading.header, (std::vector<std::string>{"first", "last"}));
     EXPECT_EQ(reading.delimiter, CSVDelimiter::tab());

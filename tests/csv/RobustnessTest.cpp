@@ -21,8 +21,9 @@ namespace {
 // Mostly the characters that steer the parser, with multi-byte characters
 // that join their neighbours and stray bytes that are not UTF-8.
 constexpr const char* kTokens[] = {
-    "\"", ",", ";", "\t", "|", "\r", "\n", " ", "a", "b", "x",
-    "\u00E9", "\u0301", "\uFEFF", "\u037E", "\U0001F469\u200D\U0001F4BB", "\u0600", "\u00A0", "\U0001F1EB",
+    "\"",     ",",      ";",          "\t",     "|",      "\r",     "\n",     " ",
+    "a",      "b",      "x",          "\u00E9", "\u0301", "\uFEFF", "\u037E", "\U0001F469\u200D\U0001F4BB",
+    "\u0600", "\u00A0", "\U0001F1EB",
 };
 
 std::string randomBytes(platform::RandomSource& random) {
@@ -117,7 +118,7 @@ TEST(Robustness, HundredThousandRandomByteStrings) {
         if (detail::validUTF8Length(bytes) == bytes.size()) {
             ASSERT_EQ(chunkedHeader(bytes, 1 + random.below(7)), referenceHeader(bytes)) << shown(bytes);
         } else {
-            ASSERT_NO_THROW(try { chunkedHeader(bytes, 1 + random.below(7)); } catch (const CSVParseError&) {})
+            ASSERT_NO_THROW(try { chunkedHeader(bytes, 1 + random.below(7)); } catch (const CSVParseError&){})
                 << shown(bytes);
         }
 

@@ -351,7 +351,7 @@ TEST(UserDefaultsTest, UnreadableSuiteFilesReadAsEmptyAndAreKeptAsideByAWrite) {
         const auto kept = entriesStartingWith(folder.path(), "suite.plist.corrupt-");
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_EQ(log.drainLines(), (std::vector<std::string>{"Kept the unreadable settings file \"" + file.string() +
-                                                               "\" as \"" + kept[0].string() + "\""}));
+                                                              "\" as \"" + kept[0].string() + "\""}));
         switch (item.kind) {
         case Kind::file:
             EXPECT_EQ(testing::readFile(kept[0]), item.bytes);

@@ -243,12 +243,13 @@ TEST(ValueTest, BinaryPlistsThatWouldCrashTheParserAreRefused) {
     };
     const Case cases[] = {
         {"UTF-16 text", binaryPlist(underKey({object({0x62, 0x00, 0xE9, 0x00, 'b'})})),
-         Value(Value::Dictionary{{"k", "\xC3\xA9" "b"}})},
+         Value(Value::Dictionary{{"k",
+                                  "\xC3\xA9"
+                                  "b"}})},
         {"UTF-16 text with NUL", binaryPlist(underKey({object({0x62, 0x00, 0xE9, 0x00, 0x00})})), std::nullopt},
         {"ASCII text with NUL", binaryPlist(underKey({object({0x53, 'a', 0, 'b'})})), std::nullopt},
-        {"UTF-16 key with NUL", binaryPlist({object({0xD1, 1, 2}), object({0x62, 0x00, 'k', 0x00, 0x00}),
-                                             object({0x09})}),
-         std::nullopt},
+        {"UTF-16 key with NUL",
+         binaryPlist({object({0xD1, 1, 2}), object({0x62, 0x00, 'k', 0x00, 0x00}), object({0x09})}), std::nullopt},
         {"one array shared twice",
          binaryPlist(underKey({object({0xA2, 3, 3}), object({0xA2, 4, 4}), object({0x51, 'x'})})),
          Value(Value::Dictionary{{"k", Value::Array{Value::Array{"x", "x"}, Value::Array{"x", "x"}}}})},
@@ -268,10 +269,9 @@ TEST(ValueTest, NestingDeeperThan512IsRefusedNotACrash) {
         bool accepted;
     };
     const Case cases[] = {
-        {"xml", 512, true},         {"xml", 513, false},         {"xml", 100000, false},
-        {"xml dict", 512, true},    {"xml dict", 513, false},    {"xml dict", 100000, false},
-        {"binary", 512, true},      {"binary", 513, false},      {"binary", 100000, false},
-        {"json", 512, true},        {"json", 513, false},        {"json", 200000, false},
+        {"xml", 512, true},        {"xml", 513, false},         {"xml", 100000, false}, {"xml dict", 512, true},
+        {"xml dict", 513, false},  {"xml dict", 100000, false}, {"binary", 512, true},  {"binary", 513, false},
+        {"binary", 100000, false}, {"json", 512, true},         {"json", 513, false},   {"json", 200000, false},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(std::string(item.form) + " " + std::to_string(item.depth));

@@ -32,7 +32,8 @@ std::string drawSample(Faker& faker) {
         sample += faker.commerce().department(3, false) + "|";
         sample += std::to_string(faker.address().latitude()) + "|";
         sample += std::to_string(faker.number().randomInt(0, 1000000)) + "|";
-        sample += std::to_string(faker.date().between({}, platform::TimePoint{} + std::chrono::hours(100000))
+        sample += std::to_string(faker.date()
+                                     .between({}, platform::TimePoint{} + std::chrono::hours(100000))
                                      .time_since_epoch()
                                      .count()) +
                   "\n";

@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -317,9 +317,8 @@ TEST_F(ShamLocaleLint, EveryKeyTheGeneratorsReadHasItsShape) {
         }
         // A list of templates stands for every combination of the lists it
         // names; those lists are counted where they are read.
-        const bool templated = std::any_of(texts.begin(), texts.end(), [](const std::string& text) {
-            return text.find("#{") != std::string::npos;
-        });
+        const bool templated = std::any_of(
+            texts.begin(), texts.end(), [](const std::string& text) { return text.find("#{") != std::string::npos; });
         if (!templated && count < entry.minimumCount) {
             problems_.push_back(reader + " has " + std::to_string(count) + " distinct entries, needs at least " +
                                 std::to_string(entry.minimumCount));

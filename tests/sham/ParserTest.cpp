@@ -118,12 +118,7 @@ TEST(ShamMissingLocale, WithoutAnyDataEveryFetchIsEmpty) {
 
 TEST(ShamMissingLocale, UnusableFilesCountAsMissing) {
     const std::string_view contents[] = {
-        "{ not json",
-        "[\"en\"]",
-        "{}",
-        "{\"fr\": {\"faker\": {}}}",
-        "\"en\"",
-        "",
+        "{ not json", "[\"en\"]", "{}", "{\"fr\": {\"faker\": {}}}", "\"en\"", "",
     };
     for (const std::string_view content : contents) {
         TemporaryDirectory folder;
@@ -218,11 +213,13 @@ TEST(ShamTemplateBudget, BranchingSelfReferenceStaysBounded) {
     } cases[] = {
         // Each placeholder expanded adds one "x" to the top value's own.
         {"fetch", [&] { return parser.fetch("fan.fan3"); }, std::string(expansions + 1, 'x')},
-        {"appendFetch", [&] {
+        {"appendFetch",
+         [&] {
              std::string out = "kept:";
              parser.appendFetch(out, "fan.fan3");
              return out;
-         }, "kept:" + std::string(expansions + 1, 'x')},
+         },
+         "kept:" + std::string(expansions + 1, 'x')},
         // The budget is shared by every placeholder of one call.
         {"expandTemplate", [&] { return parser.expandTemplate("#{fan3}-#{fan3}", "fan"); },
          std::string(expansions, 'x') + "-"},
@@ -274,8 +271,9 @@ TEST_F(ShamParser, TemplateScannerAgreesWithThePattern) {
         return out;
     };
 
-    const std::string_view pieces[] = {"#{", "}", "#", "{", ".", "Name.", "NAME.", "name.", "first_name", "last_name",
-                                       "test.", "area_code", " ", "(", ")", "x", "Dr. ", "#{}", "title.job", "a1."};
+    const std::string_view pieces[] = {"#{",    "}",          "#",         "{",     ".",         "Name.", "NAME.",
+                                       "name.", "first_name", "last_name", "test.", "area_code", " ",     "(",
+                                       ")",     "x",          "Dr. ",      "#{}",   "title.job", "a1."};
     platform::SeededRandom shapes(12);
     for (int round = 0; round < 3000; ++round) {
         std::string text;

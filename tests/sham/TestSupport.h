@@ -22,9 +22,7 @@ inline std::filesystem::path sourceDirectory() {
     return SHAM_TEST_SOURCE_DIR;
 }
 
-inline std::filesystem::path fixtureLocales() {
-    return sourceDirectory() / "tests" / "sham" / "fixtures" / "Locales";
-}
+inline std::filesystem::path fixtureLocales() { return sourceDirectory() / "tests" / "sham" / "fixtures" / "Locales"; }
 
 // A fresh folder, removed with everything in it at the end of the test.
 class TemporaryDirectory {

@@ -90,12 +90,14 @@ TEST_F(ShamValues, TextOperationsHaveTheirShapes) {
         {"password max-max", "[a-z]{1024}", [&] { return internet.password(INT_MAX, INT_MAX); }},
         {"password min-max", "[a-z]{0,1024}", [&] { return internet.password(INT_MIN, INT_MAX); }},
         {"password 0-max", "[a-z]{0,1024}", [&] { return internet.password(0, INT_MAX); }},
-        {"ipV4", "((25[0-4]|2[0-4][0-9]|1[0-9]{2}|[1-9][0-9]|[2-9])\\.){3}(25[0-4]|2[0-4][0-9]|1[0-9]{2}|[1-9][0-9]|[2-9])",
+        {"ipV4",
+         "((25[0-4]|2[0-4][0-9]|1[0-9]{2}|[1-9][0-9]|[2-9])\\.){3}(25[0-4]|2[0-4][0-9]|1[0-9]{2}|[1-9][0-9]|[2-9])",
          [&] { return internet.ipV4Address(); }},
         {"ipV6", "([0-9A-F]{1,4}:){7}[0-9A-F]{1,4}", [&] { return internet.ipV6Address(); }},
         {"hashtag", "#sunny", [&] { return internet.hashtag(); }},
         {"loremWords 0", "", [&] { return faker_.lorem().words(0); }},
-        {"loremWords 3", "(alpha|beta|gamma|delta)( (alpha|beta|gamma|delta)){2}", [&] { return faker_.lorem().words(3); }},
+        {"loremWords 3", "(alpha|beta|gamma|delta)( (alpha|beta|gamma|delta)){2}",
+         [&] { return faker_.lorem().words(3); }},
         {"loremCharacters 0", "", [&] { return faker_.lorem().characters(0); }},
         {"loremCharacters 10", "[a-z]{10}", [&] { return faker_.lorem().characters(10); }},
         {"loremCharacter", "[a-z]", [&] { return faker_.lorem().character(); }},
@@ -105,7 +107,9 @@ TEST_F(ShamValues, TextOperationsHaveTheirShapes) {
          [&] { return faker_.lorem().sentences(3); }},
         {"loremParagraph 3", "[A-Z][a-z]+( [a-z]+){3}\\.( [A-Z][a-z]+( [a-z]+){3}\\.){2}",
          [&] { return faker_.lorem().paragraph(3); }},
-        {"loremParagraphs 2", "([A-Z][a-z]+( [a-z]+){3}\\.( [A-Z][a-z]+( [a-z]+){3}\\.){2})\\n([A-Z][a-z]+( [a-z]+){3}\\.( [A-Z][a-z]+( [a-z]+){3}\\.){2})",
+        {"loremParagraphs 2",
+         "([A-Z][a-z]+( [a-z]+){3}\\.( [A-Z][a-z]+( [a-z]+){3}\\.){2})\\n([A-Z][a-z]+( [a-z]+){3}\\.( [A-Z][a-z]+( "
+         "[a-z]+){3}\\.){2})",
          [&] { return faker_.lorem().paragraphs(2); }},
         {"teamState", "North Dakota", [&] { return faker_.team().state(); }},
         {"teamName", "north dakota owls", [&] { return faker_.team().name(); }},
@@ -168,7 +172,8 @@ TEST_F(ShamValues, DepartmentsAreDistinctAndJoinedWithTheSeparator) {
         ASSERT_TRUE(std::regex_match(joined, parts, three)) << joined;
         EXPECT_EQ(std::set<std::string>({parts[1], parts[2], parts[3]}).size(), 3u) << joined;
         const std::string any = faker_.commerce().department(3, false);
-        counts.insert(static_cast<int>(std::count(any.begin(), any.end(), ',') + (any.find(" & ") != std::string::npos) + 1));
+        counts.insert(
+            static_cast<int>(std::count(any.begin(), any.end(), ',') + (any.find(" & ") != std::string::npos) + 1));
     }
     EXPECT_EQ(counts, (std::set<int>{1, 2, 3}));
     // More than the data holds ends with what there is.
@@ -181,7 +186,8 @@ TEST_F(ShamValues, DepartmentsAreDistinctAndJoinedWithTheSeparator) {
 
 TEST(ShamDepartments, EndWhenTheDataRunsOut) {
     TemporaryDirectory folder;
-    folder.write("en.json", R"({"en": {"faker": {"separator": " and ", "commerce": {"department": ["Toys", "Toys"]}}}})");
+    folder.write("en.json",
+                 R"({"en": {"faker": {"separator": " and ", "commerce": {"department": ["Toys", "Toys"]}}}})");
     const Config locales = localesIn(folder.path());
     platform::SeededRandom random(33);
     Faker faker("en", locales, random);
@@ -288,8 +294,15 @@ TEST_F(ShamValues, RandomIntStaysInItsRange) {
         std::int64_t min;
         std::int64_t max;
     } ranges[] = {
-        {1, 2}, {1, 20}, {100000, 999999}, {-5, 5}, {INT64_MIN, INT64_MAX}, {INT64_MIN, INT64_MIN + 1},
-        {INT64_MAX - 1, INT64_MAX}, {-1, INT64_MAX}, {INT64_MIN, 0},
+        {1, 2},
+        {1, 20},
+        {100000, 999999},
+        {-5, 5},
+        {INT64_MIN, INT64_MAX},
+        {INT64_MIN, INT64_MIN + 1},
+        {INT64_MAX - 1, INT64_MAX},
+        {-1, INT64_MAX},
+        {INT64_MIN, 0},
     };
     for (const auto& [min, max] : ranges) {
         for (int draw = 0; draw < 500; ++draw) {
@@ -339,8 +352,8 @@ TEST_F(ShamValues, RandomRealsAcceptBothOrders) {
         double min;
         double max;
     } ranges[] = {
-        {-2.5, 7.5}, {7.5, -2.5}, {1.0, 2.0}, {2.0, 1.0}, {0.0, 1e-30}, {1e-30, 0.0},
-        {-1.7e38, 1.7e38}, {1.7e38, -1.7e38}, {-1.7e308, 1.7e308}, {1.7e308, -1.7e308},
+        {-2.5, 7.5},  {7.5, -2.5},       {1.0, 2.0},        {2.0, 1.0},          {0.0, 1e-30},
+        {1e-30, 0.0}, {-1.7e38, 1.7e38}, {1.7e38, -1.7e38}, {-1.7e308, 1.7e308}, {1.7e308, -1.7e308},
     };
     auto expectWithin = [](auto value, auto min, auto max, std::string_view kind) {
         const auto low = std::min(min, max);

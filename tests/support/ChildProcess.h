@@ -36,8 +36,7 @@ inline int runInChild(const std::function<int()>& body) {
 template <std::size_t N>
 bool installSeccompFilter(sock_filter (&filter)[N]) {
     sock_fprog program{static_cast<unsigned short>(N), filter};
-    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 // From here on every rename system call of this process fails with EPERM.

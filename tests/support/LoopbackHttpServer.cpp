@@ -56,8 +56,8 @@ struct LoopbackHttpServer::State {
     std::thread thread;
     mutable std::mutex mutex;
     mutable std::condition_variable recorded;
-    std::vector<RecordedRequest> requests;                      // guarded by mutex
-    std::map<std::string, std::deque<ScriptedResponse>> scripts;  // guarded by mutex
+    std::vector<RecordedRequest> requests;                                        // guarded by mutex
+    std::map<std::string, std::deque<ScriptedResponse>> scripts;                  // guarded by mutex
     ScriptedResponse fallback{404, {}, "", std::chrono::milliseconds(0), false};  // guarded by mutex
 
     ScriptedResponse next(const std::string& path) {
@@ -104,9 +104,8 @@ struct LoopbackHttpServer::State {
         if (scripted.dropConnection) {
             // A provider that gives up: the server closes the connection
             // after the head, short of the length it announced.
-            response.set_content_provider(
-                1024, "application/octet-stream",
-                [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+            response.set_content_provider(1024, "application/octet-stream",
+                                          [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
             return;
         }
         const std::string type = [&] {

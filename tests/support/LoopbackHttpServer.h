@@ -18,9 +18,9 @@ namespace platform::testing {
 struct RecordedRequest {
     std::string method;
     std::string path;
-    std::string query;                              // the raw query, without "?"
+    std::string query;                                // the raw query, without "?"
     std::multimap<std::string, std::string> headers;  // names in lower case
-    std::string body;                               // unzipped when sent with Content-Encoding: gzip
+    std::string body;                                 // unzipped when sent with Content-Encoding: gzip
 
     std::string header(const std::string& lowerCaseName) const;
 };

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::mutex environmentMutex;
-EnvironmentOverrides overrides;                       // guarded by environmentMutex
-std::optional<std::string> cachedDeviceModel;         // guarded by environmentMutex
+EnvironmentOverrides overrides;                                 // guarded by environmentMutex
+std::optional<std::string> cachedDeviceModel;                   // guarded by environmentMutex
 std::optional<std::optional<std::string>> cachedHardwareModel;  // guarded by environmentMutex
 
 EnvironmentOverrides currentOverrides() {
@@ -82,7 +82,8 @@ std::optional<std::string> LMUAppEnvironmentUtil::getSysctlEntry(std::string_vie
         if (text) {
             // The user agent separates its entries by blanks.
             std::string model = trimmed(*text);
-            std::replace_if(model.begin(), model.end(), [](char c) { return c == ' ' || c == '\t'; }, '_');
+            std::replace_if(
+                model.begin(), model.end(), [](char c) { return c == ' ' || c == '\t'; }, '_');
             text = std::move(model);
         }
     } else {

@@ -11,9 +11,9 @@ namespace kit::detail {
 
 struct GzipFailure {
     int code = 0;
-    std::optional<int> zlibStatus;                    // LMUNSDataZlibErrorKey
-    std::optional<std::uint64_t> remainingBytes;      // LMUNSDataZlibRemainingBytesKey
-    std::string zlibMessage;                          // the description, when zlib gave one
+    std::optional<int> zlibStatus;                // LMUNSDataZlibErrorKey
+    std::optional<std::uint64_t> remainingBytes;  // LMUNSDataZlibRemainingBytesKey
+    std::string zlibMessage;                      // the description, when zlib gave one
 };
 
 struct GzipOutcome {

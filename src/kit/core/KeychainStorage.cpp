@@ -14,9 +14,9 @@ constexpr std::string_view kRootKey = "$root";
 
 platform::Expected<std::vector<std::uint8_t>> archive(const KeychainObject& object) {
     if (!plistCanHold(object.value)) {
-        return platform::unexpected(makeKitError(
-            kCocoaErrorDomain, kCoderInvalidValueError,
-            {"The data couldn't be written because it isn't in the correct format.", {}, {}}));
+        return platform::unexpected(
+            makeKitError(kCocoaErrorDomain, kCoderInvalidValueError,
+                         {"The data couldn't be written because it isn't in the correct format.", {}, {}}));
     }
     platform::Value::Dictionary root;
     root.emplace(kClassKey, object.className);
@@ -27,9 +27,9 @@ platform::Expected<std::vector<std::uint8_t>> archive(const KeychainObject& obje
 
 platform::Expected<KeychainObject> unarchive(const std::vector<std::uint8_t>& bytes, const std::string& objectClass) {
     const auto corrupt = [] {
-        return platform::unexpected(makeKitError(
-            kCocoaErrorDomain, kCoderReadCorruptError,
-            {"The data couldn't be read because it isn't in the correct format.", {}, {}}));
+        return platform::unexpected(
+            makeKitError(kCocoaErrorDomain, kCoderReadCorruptError,
+                         {"The data couldn't be read because it isn't in the correct format.", {}, {}}));
     };
     const auto parsed =
         platform::Value::fromPlist(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));

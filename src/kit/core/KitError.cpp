@@ -8,8 +8,8 @@ platform::Error makeKitError(std::string_view domain, int code, const ErrorFacts
         message = "The operation couldn't be completed. " + facts.failureReason;
     }
     if (message.empty()) {
-        message = "The operation couldn't be completed. (" + std::string(domain) + " error " +
-                  std::to_string(code) + ".)";
+        message =
+            "The operation couldn't be completed. (" + std::string(domain) + " error " + std::to_string(code) + ".)";
     }
     // platform::Error has no place yet for the failure reason and user info;
     // the reason is in the message, and the user info is left out.

@@ -37,7 +37,7 @@ struct LoggerState {
     std::atomic<bool> analyticsDebugMode{false};
 
     std::mutex outputMutex;
-    std::string versionPrefix;               // guarded by outputMutex
+    std::string versionPrefix;                // guarded by outputMutex
     std::shared_ptr<platform::LogSink> sink;  // guarded by outputMutex; null: the stderr sink
 
     // Lines keep their submission order here; it lives as long as the process.
@@ -89,8 +89,7 @@ void submit(LoggerState& logger, int level, std::string_view subsystem, std::str
     entry.line.reserve(prefix.size() + category.size() + code.size() + message.size() + 6);
     entry.line.append(prefix).append(" - ").append(category).append("[").append(code).append("] ").append(message);
     // Decided now, so that a line keeps the debug mode it was written in.
-    const bool stderrTakes =
-        entry.type != platform::LogType::debug || logger.debugMode.load(std::memory_order_relaxed);
+    const bool stderrTakes = entry.type != platform::LogType::debug || logger.debugMode.load(std::memory_order_relaxed);
     logger.queue.async([&logger, stderrTakes, entry = std::move(entry)] {
         std::shared_ptr<platform::LogSink> sink;
         {
@@ -347,7 +346,9 @@ void LMULoggerInstallSink(std::shared_ptr<platform::LogSink> sink) {
     logger.sink = std::move(sink);
 }
 
-void LMULoggerFlush() { state().queue.sync([] {}); }
+void LMULoggerFlush() {
+    state().queue.sync([] {});
+}
 
 void LMULoggerResetForTesting() {
     LoggerState& logger = state();

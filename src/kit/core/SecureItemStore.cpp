@@ -270,12 +270,12 @@ int FileSecureItemStore::update(const SecureItemQuery& query, std::span<const st
 
 int FileSecureItemStore::remove(const SecureItemQuery& query) {
     const fs::path file = fileForService(query.service);
-    return modifyService(folder_, file, folder_ / (encodedName(query.service) + ".lock"),
-                         [&](platform::Value::Array& items) {
-                             const auto before = items.size();
-                             std::erase_if(items, [&](const platform::Value& item) { return itemMatches(item, query); });
-                             return items.size() == before ? kSecureItemNotFound : kSecureItemSuccess;
-                         });
+    return modifyService(
+        folder_, file, folder_ / (encodedName(query.service) + ".lock"), [&](platform::Value::Array& items) {
+            const auto before = items.size();
+            std::erase_if(items, [&](const platform::Value& item) { return itemMatches(item, query); });
+            return items.size() == before ? kSecureItemNotFound : kSecureItemSuccess;
+        });
 }
 
 int InMemorySecureItemStore::copyMatching(const SecureItemQuery& query, std::vector<std::uint8_t>& data) {

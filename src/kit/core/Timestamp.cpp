@@ -18,13 +18,13 @@ constexpr const char* kInvalidTimestamp = "Invalid timestamp";
 HLOTimestamp::HLOTimestamp(std::int64_t seconds, std::int32_t nanoseconds)
     : seconds_(seconds), nanoseconds_(nanoseconds) {
     if (nanoseconds < 0 || nanoseconds > 999'999'999) {
-        throw platform::ProgrammerError(kInvalidTimestamp,
-                                        platform::formatMessage("Timestamp nanoseconds out of range: %d", {nanoseconds}));
+        throw platform::ProgrammerError(
+            kInvalidTimestamp, platform::formatMessage("Timestamp nanoseconds out of range: %d", {nanoseconds}));
     }
     if (seconds < kMinimumSeconds || seconds > kMaximumSeconds) {
-        throw platform::ProgrammerError(kInvalidTimestamp,
-                                        platform::formatMessage("Timestamp seconds out of range: %lld",
-                                                                {static_cast<long long>(seconds)}));
+        throw platform::ProgrammerError(
+            kInvalidTimestamp,
+            platform::formatMessage("Timestamp seconds out of range: %lld", {static_cast<long long>(seconds)}));
     }
 }
 
@@ -87,10 +87,10 @@ std::string HLOTimestamp::ISO8601String() const {
     const chrono::year_month_day date{day};
     const chrono::hh_mm_ss<chrono::seconds> time{at - day};
     char whole[40];
-    const int length = std::snprintf(whole, sizeof whole, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
-                                     static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                                     static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                                     static_cast<int>(time.seconds().count()));
+    const int length = std::snprintf(
+        whole, sizeof whole, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+        static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
     if (length != 19) {
         throw platform::ProgrammerError("Invalid ISO string",
                                         platform::formatMessage("Invalid ISO string: %@", {std::string(whole)}));

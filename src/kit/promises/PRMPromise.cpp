@@ -27,8 +27,8 @@ private:
 
 struct ClassState {
     std::mutex mutex;
-    Queue defaultQueue;                                   // guarded by mutex; null: the main queue
-    std::shared_ptr<platform::SchedulingClock> clock;    // guarded by mutex; null: the system clock
+    Queue defaultQueue;                                // guarded by mutex; null: the main queue
+    std::shared_ptr<platform::SchedulingClock> clock;  // guarded by mutex; null: the system clock
     platform::Group group;
 };
 
@@ -39,7 +39,9 @@ ClassState& classState() {
 
 class ImmediateExecutor final : public platform::Executor {
 public:
-    void async(platform::Work work) override { platform::runGuarded(work, "promise timer", platform::standardLogSink()); }
+    void async(platform::Work work) override {
+        platform::runGuarded(work, "promise timer", platform::standardLogSink());
+    }
 };
 
 constexpr double maximumIntervalSeconds = 10 * 365.25 * 24 * 60 * 60;
@@ -51,7 +53,8 @@ thread_local std::vector<std::shared_ptr<void>>* releasesInProgress = nullptr;
 namespace detail {
 
 void throwInvalidParameter(std::string_view name) {
-    throw platform::ProgrammerError(std::string(programmerErrorName), platform::formatMessage(invalidParameterFormat, {name}));
+    throw platform::ProgrammerError(std::string(programmerErrorName),
+                                    platform::formatMessage(invalidParameterFormat, {name}));
 }
 
 void throwNoPromisesToObserve() {
@@ -153,7 +156,8 @@ bool PromiseClass::waitForAllPromises(double timeoutSeconds) {
         // Blocks queued on the main queue would wait for us if we merely
         // waited on its own thread.
         const Queue main = platform::MainQueue::get();
-        if (auto* loop = dynamic_cast<platform::RunLoopExecutor*>(main.get()); loop != nullptr && loop->isLoopThread()) {
+        if (auto* loop = dynamic_cast<platform::RunLoopExecutor*>(main.get());
+            loop != nullptr && loop->isLoopThread()) {
             loop->runFor(10ms);
         }
     }

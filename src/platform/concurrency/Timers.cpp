@@ -169,8 +169,8 @@ void TestClock::advance(Duration by) {
 
 std::size_t TestClock::pendingTimerCount() const {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(
-        std::count_if(entries_.begin(), entries_.end(), [](const auto& entry) { return !entry->timer->isCancelled(); }));
+    return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                                  [](const auto& entry) { return !entry->timer->isCancelled(); }));
 }
 
 }  // namespace platform

@@ -69,9 +69,7 @@ std::shared_ptr<const Attachment> Attachment::strokedPath(Size size, Path path, 
         Attachment{size, [path = std::move(path), stroke](Canvas& canvas) { canvas.strokePath(path, stroke); }});
 }
 
-AttributedText::AttributedText(std::string_view text, const TextStyle& style) {
-    append(text, style);
-}
+AttributedText::AttributedText(std::string_view text, const TextStyle& style) { append(text, style); }
 
 AttributedText& AttributedText::append(std::string_view text, const TextStyle& style) {
     if (!text.empty()) {
@@ -92,8 +90,7 @@ AttributedText& AttributedText::append(const AttributedText& other) {
     return *this;
 }
 
-AttributedText& AttributedText::appendAttachment(std::shared_ptr<const Attachment> attachment,
-                                                 const TextStyle& style) {
+AttributedText& AttributedText::appendAttachment(std::shared_ptr<const Attachment> attachment, const TextStyle& style) {
     if (!attachment) {
         throw std::invalid_argument("appendAttachment needs an attachment");
     }

@@ -21,9 +21,7 @@ void requireFinite(std::initializer_list<double> values, const char* what) {
     }
 }
 
-double unitInterval(double value) {
-    return value > 0 ? std::min(value, 1.0) : 0.0;
-}
+double unitInterval(double value) { return value > 0 ? std::min(value, 1.0) : 0.0; }
 
 void setColor(cairo_t* cairo, const Color& color) {
     cairo_set_source_rgba(cairo, unitInterval(color.red), unitInterval(color.green), unitInterval(color.blue),
@@ -35,26 +33,26 @@ void setStroke(cairo_t* cairo, const Stroke& stroke) {
     setColor(cairo, stroke.color);
     cairo_set_line_width(cairo, std::max(0.0, stroke.width));
     switch (stroke.cap) {
-        case LineCap::butt:
-            cairo_set_line_cap(cairo, CAIRO_LINE_CAP_BUTT);
-            break;
-        case LineCap::round:
-            cairo_set_line_cap(cairo, CAIRO_LINE_CAP_ROUND);
-            break;
-        case LineCap::square:
-            cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
-            break;
+    case LineCap::butt:
+        cairo_set_line_cap(cairo, CAIRO_LINE_CAP_BUTT);
+        break;
+    case LineCap::round:
+        cairo_set_line_cap(cairo, CAIRO_LINE_CAP_ROUND);
+        break;
+    case LineCap::square:
+        cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
+        break;
     }
     switch (stroke.join) {
-        case LineJoin::miter:
-            cairo_set_line_join(cairo, CAIRO_LINE_JOIN_MITER);
-            break;
-        case LineJoin::round:
-            cairo_set_line_join(cairo, CAIRO_LINE_JOIN_ROUND);
-            break;
-        case LineJoin::bevel:
-            cairo_set_line_join(cairo, CAIRO_LINE_JOIN_BEVEL);
-            break;
+    case LineJoin::miter:
+        cairo_set_line_join(cairo, CAIRO_LINE_JOIN_MITER);
+        break;
+    case LineJoin::round:
+        cairo_set_line_join(cairo, CAIRO_LINE_JOIN_ROUND);
+        break;
+    case LineJoin::bevel:
+        cairo_set_line_join(cairo, CAIRO_LINE_JOIN_BEVEL);
+        break;
     }
 }
 
@@ -63,21 +61,21 @@ void tracePath(cairo_t* cairo, const Path& path) {
     for (const Path::Element& element : path.elements()) {
         const Point* points = element.points;
         switch (element.verb) {
-            case Path::Verb::moveTo:
-                requireFinite({points[0].x, points[0].y}, "path");
-                cairo_move_to(cairo, points[0].x, points[0].y);
-                break;
-            case Path::Verb::lineTo:
-                requireFinite({points[0].x, points[0].y}, "path");
-                cairo_line_to(cairo, points[0].x, points[0].y);
-                break;
-            case Path::Verb::curveTo:
-                requireFinite({points[0].x, points[0].y, points[1].x, points[1].y, points[2].x, points[2].y}, "path");
-                cairo_curve_to(cairo, points[0].x, points[0].y, points[1].x, points[1].y, points[2].x, points[2].y);
-                break;
-            case Path::Verb::close:
-                cairo_close_path(cairo);
-                break;
+        case Path::Verb::moveTo:
+            requireFinite({points[0].x, points[0].y}, "path");
+            cairo_move_to(cairo, points[0].x, points[0].y);
+            break;
+        case Path::Verb::lineTo:
+            requireFinite({points[0].x, points[0].y}, "path");
+            cairo_line_to(cairo, points[0].x, points[0].y);
+            break;
+        case Path::Verb::curveTo:
+            requireFinite({points[0].x, points[0].y, points[1].x, points[1].y, points[2].x, points[2].y}, "path");
+            cairo_curve_to(cairo, points[0].x, points[0].y, points[1].x, points[1].y, points[2].x, points[2].y);
+            break;
+        case Path::Verb::close:
+            cairo_close_path(cairo);
+            break;
         }
     }
 }
@@ -86,9 +84,7 @@ void tracePath(cairo_t* cairo, const Path& path) {
 // code may throw), together with any saves that code left open.
 class SavedState {
 public:
-    explicit SavedState(Canvas::Impl& canvas) : canvas_(canvas), depth_(canvas.openSaves) {
-        cairo_save(canvas_.cairo);
-    }
+    explicit SavedState(Canvas::Impl& canvas) : canvas_(canvas), depth_(canvas.openSaves) { cairo_save(canvas_.cairo); }
     ~SavedState() {
         for (; canvas_.openSaves > depth_; --canvas_.openSaves) {
             cairo_restore(canvas_.cairo);
@@ -164,23 +160,15 @@ void Canvas::Impl::drawLines(std::span<const detail::PlacedLine> lines, Point to
     }
 }
 
-Canvas::Canvas(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
-    impl_->owner = this;
-}
+Canvas::Canvas(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) { impl_->owner = this; }
 
 Canvas::~Canvas() = default;
 
-Size Canvas::pageSize() const noexcept {
-    return impl_->pageSize;
-}
+Size Canvas::pageSize() const noexcept { return impl_->pageSize; }
 
-Origin Canvas::origin() const noexcept {
-    return impl_->origin;
-}
+Origin Canvas::origin() const noexcept { return impl_->origin; }
 
-Typesetter& Canvas::typesetter() noexcept {
-    return impl_->typesetter;
-}
+Typesetter& Canvas::typesetter() noexcept { return impl_->typesetter; }
 
 void Canvas::save() {
     cairo_t* context = impl_->page();
@@ -218,21 +206,13 @@ void Canvas::scale(double sx, double sy) {
     cairo_scale(context, sx, sy);
 }
 
-void Canvas::fillRect(const Rect& rect, const Color& color) {
-    fillPath(Path().addRect(rect), color);
-}
+void Canvas::fillRect(const Rect& rect, const Color& color) { fillPath(Path().addRect(rect), color); }
 
-void Canvas::strokeRect(const Rect& rect, const Stroke& stroke) {
-    strokePath(Path().addRect(rect), stroke);
-}
+void Canvas::strokeRect(const Rect& rect, const Stroke& stroke) { strokePath(Path().addRect(rect), stroke); }
 
-void Canvas::fillOval(const Rect& bounds, const Color& color) {
-    fillPath(Path().addOval(bounds), color);
-}
+void Canvas::fillOval(const Rect& bounds, const Color& color) { fillPath(Path().addOval(bounds), color); }
 
-void Canvas::strokeOval(const Rect& bounds, const Stroke& stroke) {
-    strokePath(Path().addOval(bounds), stroke);
-}
+void Canvas::strokeOval(const Rect& bounds, const Stroke& stroke) { strokePath(Path().addOval(bounds), stroke); }
 
 void Canvas::strokeLine(Point from, Point to, const Stroke& stroke) {
     strokePath(Path().moveTo(from).lineTo(to), stroke);
@@ -256,13 +236,9 @@ void Canvas::strokePath(const Path& path, const Stroke& stroke) {
     cairo_stroke(context);
 }
 
-Size Canvas::measure(const AttributedText& text, double width) {
-    return impl_->typesetter.measure(text, width);
-}
+Size Canvas::measure(const AttributedText& text, double width) { return impl_->typesetter.measure(text, width); }
 
-LineMetrics Canvas::measureLine(const AttributedText& text) {
-    return impl_->typesetter.measureLine(text);
-}
+LineMetrics Canvas::measureLine(const AttributedText& text) { return impl_->typesetter.measureLine(text); }
 
 Size Canvas::drawText(const AttributedText& text, Point at, double width) {
     impl_->page();
@@ -272,11 +248,9 @@ Size Canvas::drawText(const AttributedText& text, Point at, double width) {
         return used;
     }
     const detail::Frame& frame = layout->frames.front();
-    impl_->drawLines(std::span(layout->lines).subspan(frame.firstLine, frame.lineCount),
-                     impl_->frameTopLeft(at, used.height),
-                     [&layout](std::size_t paragraph) -> const detail::ParagraphLayout& {
-                         return *layout->layouts[paragraph];
-                     });
+    impl_->drawLines(
+        std::span(layout->lines).subspan(frame.firstLine, frame.lineCount), impl_->frameTopLeft(at, used.height),
+        [&layout](std::size_t paragraph) -> const detail::ParagraphLayout& { return *layout->layouts[paragraph]; });
     return used;
 }
 
@@ -288,11 +262,10 @@ void Canvas::drawText(const AttributedText& text, const Rect& box) {
         return;
     }
     const detail::Frame& frame = layout->frames.front();
-    impl_->drawLines(std::span(layout->lines).subspan(frame.firstLine, frame.lineCount),
-                     impl_->frameTopLeft({box.x, box.y}, box.height),
-                     [&layout](std::size_t paragraph) -> const detail::ParagraphLayout& {
-                         return *layout->layouts[paragraph];
-                     });
+    impl_->drawLines(
+        std::span(layout->lines).subspan(frame.firstLine, frame.lineCount),
+        impl_->frameTopLeft({box.x, box.y}, box.height),
+        [&layout](std::size_t paragraph) -> const detail::ParagraphLayout& { return *layout->layouts[paragraph]; });
 }
 
 void Canvas::drawTextLine(const AttributedText& text, Point baselineStart) {
@@ -306,11 +279,9 @@ void Canvas::drawTextLine(const AttributedText& text, Point baselineStart) {
     line.x = 0;
     line.top -= line.baseline;
     line.baseline = 0;
-    impl_->drawLines(std::span(&line, 1), baselineStart,
-                     [&layout](std::size_t paragraph) -> const detail::ParagraphLayout& {
-                         return *layout->layouts[paragraph];
-                     });
+    impl_->drawLines(
+        std::span(&line, 1), baselineStart,
+        [&layout](std::size_t paragraph) -> const detail::ParagraphLayout& { return *layout->layouts[paragraph]; });
 }
 
 }  // namespace platform::graphics
-

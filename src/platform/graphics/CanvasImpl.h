@@ -32,9 +32,7 @@ struct Canvas::Impl {
     bool yUp() const;
 
     // Where a frame of `height` whose near corner is `at` has its top-left corner.
-    Point frameTopLeft(Point at, double height) const {
-        return yUp() ? Point{at.x, at.y + height} : at;
-    }
+    Point frameTopLeft(Point at, double height) const { return yUp() ? Point{at.x, at.y + height} : at; }
 
     Canvas* owner = nullptr;
     Typesetter& typesetter;

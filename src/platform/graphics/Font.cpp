@@ -17,12 +17,8 @@ struct FamilyAlias {
 };
 
 constexpr FamilyAlias kFamilyAliases[] = {
-    {kSystemFamily, kSansFamilies},
-    {"Helvetica", kSansFamilies},
-    {"Helvetica Neue", kSansFamilies},
-    {"Arial", kSansFamilies},
-    {"sans-serif", kSansFamilies},
-    {"sans", kSansFamilies},
+    {kSystemFamily, kSansFamilies},     {"Helvetica", kSansFamilies},  {"Helvetica Neue", kSansFamilies},
+    {"Arial", kSansFamilies},           {"sans-serif", kSansFamilies}, {"sans", kSansFamilies},
     {"Liberation Sans", kSansFamilies},
 };
 
@@ -33,10 +29,9 @@ struct StyleSuffix {
 };
 
 constexpr StyleSuffix kStyleSuffixes[] = {
-    {"Regular", false, false},     {"Roman", false, false},         {"Bold", true, false},
-    {"Oblique", false, true},      {"Italic", false, true},         {"BoldOblique", true, true},
-    {"BoldItalic", true, true},    {"BoldMT", true, false},         {"ItalicMT", false, true},
-    {"BoldItalicMT", true, true},  {"MT", false, false},
+    {"Regular", false, false}, {"Roman", false, false},      {"Bold", true, false},      {"Oblique", false, true},
+    {"Italic", false, true},   {"BoldOblique", true, true},  {"BoldItalic", true, true}, {"BoldMT", true, false},
+    {"ItalicMT", false, true}, {"BoldItalicMT", true, true}, {"MT", false, false},
 };
 
 bool equalIgnoringCase(std::string_view left, std::string_view right) {

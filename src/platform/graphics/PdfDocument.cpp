@@ -25,7 +25,6 @@ namespace {
 // Cairo needs a size to create the surface; every page sets its own.
 constexpr Size kInitialPageSize = pageSizes::a4;
 
-
 }  // namespace
 
 struct PdfDocument::Impl {
@@ -54,12 +53,12 @@ struct PdfDocument::Impl {
     Impl& operator=(const Impl&) = delete;
 
     void open(const Clock& clock, const PdfMetadata& metadata) {
-        surface.reset(cairo_pdf_surface_create_for_stream(&Impl::write, this, kInitialPageSize.width,
-                                                          kInitialPageSize.height));
+        surface.reset(
+            cairo_pdf_surface_create_for_stream(&Impl::write, this, kInitialPageSize.width, kInitialPageSize.height));
         if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
             throw Error(PdfDocumentError::cannotCreateOutput,
-                           std::string("Could not create the PDF surface: ") +
-                               cairo_status_to_string(cairo_surface_status(surface.get())));
+                        std::string("Could not create the PDF surface: ") +
+                            cairo_status_to_string(cairo_surface_status(surface.get())));
         }
         // Cairo takes the PDF dates as ISO 8601.
         const std::string date = iso8601(clock.now());
@@ -79,8 +78,8 @@ struct PdfDocument::Impl {
         cairo.reset(cairo_create(surface.get()));
         if (cairo_status(cairo.get()) != CAIRO_STATUS_SUCCESS) {
             throw Error(PdfDocumentError::cannotCreateContext,
-                           std::string("Could not create the PDF drawing context: ") +
-                               cairo_status_to_string(cairo_status(cairo.get())));
+                        std::string("Could not create the PDF drawing context: ") +
+                            cairo_status_to_string(cairo_status(cairo.get())));
         }
     }
 
@@ -95,15 +94,15 @@ struct PdfDocument::Impl {
         const auto* bytes = reinterpret_cast<const std::byte*>(data);
         try {
             switch (self.target) {
-                case Target::memory:
-                    self.bytes.insert(self.bytes.end(), bytes, bytes + length);
-                    break;
-                case Target::sink:
-                    self.sink(std::span(bytes, length));
-                    break;
-                case Target::file:
-                    self.writeFile(std::span(bytes, length));
-                    break;
+            case Target::memory:
+                self.bytes.insert(self.bytes.end(), bytes, bytes + length);
+                break;
+            case Target::sink:
+                self.sink(std::span(bytes, length));
+                break;
+            case Target::file:
+                self.writeFile(std::span(bytes, length));
+                break;
             }
         } catch (...) {
             self.outputError = std::current_exception();
@@ -127,7 +126,8 @@ struct PdfDocument::Impl {
 
     void closeFile() {
         if (const int reason = descriptor.close(); reason != 0 && !outputError) {
-            outputError = std::make_exception_ptr(systemError(PdfDocumentError::writeFailed, "Could not write", path, reason));
+            outputError =
+                std::make_exception_ptr(systemError(PdfDocumentError::writeFailed, "Could not write", path, reason));
         }
     }
 
@@ -143,8 +143,8 @@ struct PdfDocument::Impl {
         if (status == CAIRO_STATUS_WRITE_ERROR) {
             outputError = std::make_exception_ptr(Error(PdfDocumentError::writeFailed, "Could not write the PDF"));
         } else if (status != CAIRO_STATUS_SUCCESS) {
-            outputError = std::make_exception_ptr(
-                Error(PdfDocumentError::drawingFailed, std::string("PDF drawing failed: ") + cairo_status_to_string(status)));
+            outputError = std::make_exception_ptr(Error(
+                PdfDocumentError::drawingFailed, std::string("PDF drawing failed: ") + cairo_status_to_string(status)));
         }
         if (outputError) {
             std::rethrow_exception(outputError);
@@ -246,17 +246,11 @@ void PdfDocument::endPage() {
     impl.throwIfFailed();
 }
 
-bool PdfDocument::pageOpen() const noexcept {
-    return impl_ && CanvasAccess::impl(*impl_->canvas).cairo != nullptr;
-}
+bool PdfDocument::pageOpen() const noexcept { return impl_ && CanvasAccess::impl(*impl_->canvas).cairo != nullptr; }
 
-int PdfDocument::pageCount() const noexcept {
-    return impl_->pages;
-}
+int PdfDocument::pageCount() const noexcept { return impl_->pages; }
 
-Typesetter& PdfDocument::typesetter() noexcept {
-    return impl_->typesetter;
-}
+Typesetter& PdfDocument::typesetter() noexcept { return impl_->typesetter; }
 
 std::vector<std::byte> PdfDocument::finish() {
     Impl& impl = *impl_;

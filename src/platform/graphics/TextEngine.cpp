@@ -26,13 +26,13 @@ guint16 colorComponent(double value) {
 
 PangoAlignment pangoAlignment(Alignment alignment) {
     switch (alignment) {
-        case Alignment::center:
-            return PANGO_ALIGN_CENTER;
-        case Alignment::right:
-            return PANGO_ALIGN_RIGHT;
-        case Alignment::left:
-        case Alignment::justified:
-            break;
+    case Alignment::center:
+        return PANGO_ALIGN_CENTER;
+    case Alignment::right:
+        return PANGO_ALIGN_RIGHT;
+    case Alignment::left:
+    case Alignment::justified:
+        break;
     }
     return PANGO_ALIGN_LEFT;
 }
@@ -53,23 +53,23 @@ std::vector<ParagraphSpan> splitParagraphs(std::string_view text) {
         std::size_t terminator = 0;
         bool breaksPage = false;
         switch (text[index]) {
-            case '\n':
-                terminator = 1;
-                break;
-            case '\r':
-                terminator = index + 1 < text.size() && text[index + 1] == '\n' ? 2 : 1;
-                break;
-            case '\f':
-                terminator = 1;
-                breaksPage = true;
-                break;
-            case '\xE2':
-                if (text.substr(index, kParagraphSeparator.size()) == kParagraphSeparator) {
-                    terminator = kParagraphSeparator.size();
-                }
-                break;
-            default:
-                break;
+        case '\n':
+            terminator = 1;
+            break;
+        case '\r':
+            terminator = index + 1 < text.size() && text[index + 1] == '\n' ? 2 : 1;
+            break;
+        case '\f':
+            terminator = 1;
+            breaksPage = true;
+            break;
+        case '\xE2':
+            if (text.substr(index, kParagraphSeparator.size()) == kParagraphSeparator) {
+                terminator = kParagraphSeparator.size();
+            }
+            break;
+        default:
+            break;
         }
         if (terminator == 0) {
             ++index;
@@ -174,7 +174,8 @@ GObjectPtr<PangoLayout> ParagraphLayout::layoutPiece(Typesetter::Impl& typesette
                         start, stop);
         if (style.color.alpha < 1) {
             // Pango reads an alpha of 0 as "not set", so the faintest it can be is 1.
-            insertAttribute(list, pango_attr_foreground_alpha_new(std::max<guint16>(1, colorComponent(style.color.alpha))),
+            insertAttribute(list,
+                            pango_attr_foreground_alpha_new(std::max<guint16>(1, colorComponent(style.color.alpha))),
                             start, stop);
         }
         if (style.underline) {
@@ -194,9 +195,7 @@ GObjectPtr<PangoLayout> ParagraphLayout::layoutPiece(Typesetter::Impl& typesette
     return piece;
 }
 
-PangoLayoutLine* ParagraphLayout::pangoLine(int index) const {
-    return pangoLines_.at(static_cast<std::size_t>(index));
-}
+PangoLayoutLine* ParagraphLayout::pangoLine(int index) const { return pangoLines_.at(static_cast<std::size_t>(index)); }
 
 std::vector<ParagraphLayout::AttachmentBox> ParagraphLayout::attachments(int index) const {
     std::vector<AttachmentBox> boxes;
@@ -212,7 +211,8 @@ std::vector<ParagraphLayout::AttachmentBox> ParagraphLayout::attachments(int ind
             if (attribute->klass->type != PANGO_ATTR_SHAPE) {
                 continue;
             }
-            const auto datum = reinterpret_cast<std::uintptr_t>(reinterpret_cast<const PangoAttrShape*>(attribute)->data);
+            const auto datum =
+                reinterpret_cast<std::uintptr_t>(reinterpret_cast<const PangoAttrShape*>(attribute)->data);
             if (datum >= 1 && datum <= attachments_.size()) {
                 boxes.push_back({x, attachments_[datum - 1].get()});
             }

@@ -28,10 +28,10 @@ std::vector<ParagraphSpan> splitParagraphs(std::string_view text);
 
 // One line of a laid-out paragraph, in points.
 struct LineBox {
-    double x = 0;        // left end, from the frame's left edge
-    double width = 0;    // advance width
-    double ascent = 0;   // top of the line box to the baseline
-    double height = 0;   // height of the line box
+    double x = 0;           // left end, from the frame's left edge
+    double width = 0;       // advance width
+    double ascent = 0;      // top of the line box to the baseline
+    double height = 0;      // height of the line box
     std::size_t start = 0;  // byte offset of the line in the whole text
 };
 
@@ -79,7 +79,7 @@ struct PlacedLine {
 };
 
 struct Frame {
-    std::size_t begin = 0;      // byte range of the text in the frame
+    std::size_t begin = 0;  // byte range of the text in the frame
     std::size_t end = 0;
     std::size_t firstLine = 0;  // index into TextLayout::lines
     std::size_t lineCount = 0;

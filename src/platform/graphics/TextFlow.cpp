@@ -63,7 +63,8 @@ void TextFlow::drawPage(Canvas& canvas, std::size_t page, Point at) const {
                          if (!lines.drawnLayout || lines.drawnParagraph != paragraph) {
                              lines.drawnLayout.reset();
                              lines.drawnLayout = std::make_unique<detail::ParagraphLayout>(
-                                 TypesetterAccess::impl(typesetter_), text_, lines.paragraphs[paragraph], container_.width);
+                                 TypesetterAccess::impl(typesetter_), text_, lines.paragraphs[paragraph],
+                                 container_.width);
                              lines.drawnParagraph = paragraph;
                          }
                          return *lines.drawnLayout;

@@ -43,7 +43,8 @@ const PangoFontDescription* Typesetter::Impl::description(const Font& font) {
         }
     }
     if (!(font.size > 0) || font.size > kLargestFontSize) {
-        throw Error(TypesetterError::invalidFontSize, "The font size " + std::to_string(font.size) + " is out of range.");
+        throw Error(TypesetterError::invalidFontSize,
+                    "The font size " + std::to_string(font.size) + " is out of range.");
     }
     detail::FontDescriptionPtr description(pango_font_description_new());
     pango_font_description_set_family(description.get(), fontFamilyList(font).c_str());

@@ -57,8 +57,9 @@ fs::path BaseFileGenerator::generate(std::string_view sizeText, double sizeInMB,
 
     const auto basePath = context.bundle().pathForResource(resourceName(), extensionText);
     if (!basePath) {
-        throw generatorError(name, BaseFileGeneratorError::baseFileNotFound,
-                             "Base file '" + std::string(resourceName()) + "." + extensionText + "' not found in bundle.");
+        throw generatorError(
+            name, BaseFileGeneratorError::baseFileNotFound,
+            "Base file '" + std::string(resourceName()) + "." + extensionText + "' not found in bundle.");
     }
     const std::vector<std::byte> base = readBaseFile(*basePath, name);
     if (base.empty()) {

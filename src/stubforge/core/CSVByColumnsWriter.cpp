@@ -13,7 +13,6 @@
 #include "platform/Error.h"
 #include "platform/OutputFile.h"
 
-
 namespace stubforge::CSVUtils {
 
 namespace fs = std::filesystem;
@@ -78,9 +77,8 @@ fs::path generateCSVByColumns(std::int64_t columnCount, std::span<const CSVColum
 
     std::string line;
     if (templateMode) {
-        appendRecord(line, count, [](std::size_t index) {
-            return std::string(kTemplateColumnPrefix) + std::to_string(index + 1);
-        });
+        appendRecord(line, count,
+                     [](std::size_t index) { return std::string(kTemplateColumnPrefix) + std::to_string(index + 1); });
     } else {
         appendRecord(line, count, [&](std::size_t index) { return columns[index].columnName; });
     }

@@ -14,7 +14,6 @@
 #include "platform/OutputFile.h"
 #include "platform/Value.h"
 
-
 namespace stubforge {
 
 namespace fs = std::filesystem;

@@ -7,7 +7,6 @@
 
 #include "platform/Error.h"
 
-
 namespace stubforge {
 
 namespace fs = std::filesystem;

@@ -1,10 +1,10 @@
 #include "stubforge/form/FormState.h"
 
+#include <locale.h>
 #include <cctype>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 namespace stubforge {
 

@@ -136,8 +136,7 @@ inline constexpr std::array<Clause, 6> kClosingClauses = {{
      "force and effect.",
      30},
     {"H. No Assignment.",
-     "Employee's rights and obligations under this Agreement are personal and may not be assigned or transferred.",
-     30},
+     "Employee's rights and obligations under this Agreement are personal and may not be assigned or transferred.", 30},
 }};
 
 inline constexpr std::string_view kEmploymentWitness =
@@ -259,7 +258,8 @@ inline constexpr Clause kNDANonSolicitation{
     "business:"};
 inline constexpr std::string_view kNDADuringTerm =
     "\u2611 During the term of Receiving Party's relationship with Disclosing Party.\n";
-inline constexpr std::string_view kNDAUntilDate = "\u2610 From the date of this Agreement until ____________________.\n\n";
+inline constexpr std::string_view kNDAUntilDate =
+    "\u2610 From the date of this Agreement until ____________________.\n\n";
 inline constexpr std::array<Clause, 4> kNDAMiddleClauses = {{
     {"7. Representatives.",
      "Receiving Party shall inform its representatives of the confidential nature of the Confidential Information "
@@ -356,14 +356,14 @@ inline constexpr std::array<ServiceDeliverables, 6> kDeliverables = {{
     {"Software Development Services",
      {"Requirements analysis and technical specification documentation",
       "Software architecture design and system design documents", "Custom application development and implementation",
-      "Unit testing, integration testing, and user acceptance testing",
-      "Deployment and production release management", "Post-deployment support and maintenance for 90 days",
-      "Technical documentation and user manuals", "Knowledge transfer sessions and training materials"}},
+      "Unit testing, integration testing, and user acceptance testing", "Deployment and production release management",
+      "Post-deployment support and maintenance for 90 days", "Technical documentation and user manuals",
+      "Knowledge transfer sessions and training materials"}},
     {"Cloud Infrastructure Management",
      {"Cloud architecture assessment and optimization recommendations",
-      "Infrastructure provisioning and configuration management",
-      "Automated deployment pipeline setup and maintenance", "24/7 monitoring and alerting configuration",
-      "Security hardening and compliance implementation", "Disaster recovery and backup strategy implementation",
+      "Infrastructure provisioning and configuration management", "Automated deployment pipeline setup and maintenance",
+      "24/7 monitoring and alerting configuration", "Security hardening and compliance implementation",
+      "Disaster recovery and backup strategy implementation",
       "Monthly performance reports and cost optimization analysis", "Incident response and resolution services"}},
     {"Digital Marketing Services",
      {"Market research and competitive analysis report", "Digital marketing strategy and campaign planning",
@@ -387,10 +387,14 @@ inline constexpr std::array<ServiceDeliverables, 6> kDeliverables = {{
       "Penetration testing and security validation", "Monthly security monitoring and threat reports"}},
 }};
 inline constexpr Deliverables kDefaultDeliverables = {
-    "Initial assessment and requirements gathering", "Solution design and architecture documentation",
-    "Implementation and configuration services",     "Testing and quality assurance procedures",
-    "Deployment and go-live support",                "Documentation and knowledge transfer",
-    "Training sessions for key personnel",           "Ongoing support and maintenance services",
+    "Initial assessment and requirements gathering",
+    "Solution design and architecture documentation",
+    "Implementation and configuration services",
+    "Testing and quality assurance procedures",
+    "Deployment and go-live support",
+    "Documentation and knowledge transfer",
+    "Training sessions for key personnel",
+    "Ongoing support and maintenance services",
 };
 
 // The short form.
@@ -575,8 +579,7 @@ inline constexpr std::array<Clause, 3> kConfidentialityArticle = {{
      "the receiving party; (b) was rightfully known to the receiving party before disclosure; (c) is rightfully "
      "received from a third party without a duty of confidentiality; or (d) is independently developed without use "
      "of the disclosing party's Confidential Information, or must be disclosed by law."},
-    {"5.3 Duration.",
-     "The obligations of this Article survive for five (5) years after this Agreement ends."},
+    {"5.3 Duration.", "The obligations of this Article survive for five (5) years after this Agreement ends."},
 }};
 inline constexpr std::array<Clause, 4> kWarrantiesArticle = {{
     {"6.1 Mutual Warranties.",

@@ -23,51 +23,54 @@ using content::randomNumberText;
 namespace {
 
 constexpr std::array<std::string_view, 10> kHeadlineTitles{
-    "Senior Software Engineer", "Product Manager",   "Data Scientist",    "Marketing Manager",
-    "Financial Analyst",        "UX/UI Designer",    "DevOps Engineer",   "Business Analyst",
-    "Project Manager",          "Full Stack Developer"};
+    "Senior Software Engineer", "Product Manager", "Data Scientist",   "Marketing Manager", "Financial Analyst",
+    "UX/UI Designer",           "DevOps Engineer", "Business Analyst", "Project Manager",   "Full Stack Developer"};
 
-constexpr std::array<std::string_view, 10> kJobTitles{
-    "Senior Software Engineer", "Lead Developer",          "Product Manager", "Technical Lead",
-    "Solutions Architect",      "Engineering Manager",     "Principal Consultant",
-    "Director of Engineering",  "Senior Analyst",          "Team Lead"};
+constexpr std::array<std::string_view, 10> kJobTitles{"Senior Software Engineer", "Lead Developer",
+                                                      "Product Manager",          "Technical Lead",
+                                                      "Solutions Architect",      "Engineering Manager",
+                                                      "Principal Consultant",     "Director of Engineering",
+                                                      "Senior Analyst",           "Team Lead"};
 
 constexpr std::array<int, 9> kPercentages{10, 15, 20, 25, 30, 35, 40, 45, 50};
 
 constexpr std::array<std::string_view, 4> kFrequencies{"quarterly", "monthly", "annual", "weekly"};
 
 constexpr std::array<std::string_view, 6> kDegrees{
-    "Bachelor of Science in Computer Science",        "Master of Business Administration (MBA)",
-    "Bachelor of Arts in Business Administration",    "Master of Science in Data Science",
+    "Bachelor of Science in Computer Science",         "Master of Business Administration (MBA)",
+    "Bachelor of Arts in Business Administration",     "Master of Science in Data Science",
     "Bachelor of Engineering in Software Engineering", "Master of Science in Information Technology"};
 
-constexpr std::array<std::string_view, 8> kUniversities{
-    "Stanford University",        "Massachusetts Institute of Technology", "University of California, Berkeley",
-    "Harvard University",         "Carnegie Mellon University",            "University of Michigan",
-    "Georgia Institute of Technology", "University of Texas at Austin"};
+constexpr std::array<std::string_view, 8> kUniversities{"Stanford University",
+                                                        "Massachusetts Institute of Technology",
+                                                        "University of California, Berkeley",
+                                                        "Harvard University",
+                                                        "Carnegie Mellon University",
+                                                        "University of Michigan",
+                                                        "Georgia Institute of Technology",
+                                                        "University of Texas at Austin"};
 
 constexpr std::array<std::string_view, 20> kTechnicalSkills{
-    "Python", "JavaScript", "Java", "C++",   "Swift", "React", "Node.js", "AWS",   "Docker",    "Kubernetes",
-    "Machine Learning", "Data Analysis", "SQL", "MongoDB", "Git", "CI/CD", "Agile", "Scrum", "REST APIs",
-    "Microservices"};
+    "Python",     "JavaScript",       "Java",          "C++", "Swift",   "React", "Node.js", "AWS",   "Docker",
+    "Kubernetes", "Machine Learning", "Data Analysis", "SQL", "MongoDB", "Git",   "CI/CD",   "Agile", "Scrum",
+    "REST APIs",  "Microservices"};
 
 constexpr std::array<std::string_view, 10> kSoftSkills{
-    "Leadership",         "Communication",      "Problem Solving",        "Team Management", "Strategic Planning",
-    "Project Management", "Stakeholder Management", "Negotiation",        "Analytics",       "Innovation"};
+    "Leadership",         "Communication",          "Problem Solving", "Team Management", "Strategic Planning",
+    "Project Management", "Stakeholder Management", "Negotiation",     "Analytics",       "Innovation"};
 
-constexpr std::array<std::string_view, 8> kCertifications{
-    "AWS Certified Solutions Architect",
-    "Project Management Professional (PMP)",
-    "Certified Scrum Master (CSM)",
-    "Lumen Cloud Professional Data Engineer",
-    "Microsoft Azure Administrator",
-    "Certified Information Security Manager (CISM)",
-    "Six Sigma Black Belt",
-    "Certified Kubernetes Administrator (CKA)"};
+constexpr std::array<std::string_view, 8> kCertifications{"AWS Certified Solutions Architect",
+                                                          "Project Management Professional (PMP)",
+                                                          "Certified Scrum Master (CSM)",
+                                                          "Lumen Cloud Professional Data Engineer",
+                                                          "Microsoft Azure Administrator",
+                                                          "Certified Information Security Manager (CISM)",
+                                                          "Six Sigma Black Belt",
+                                                          "Certified Kubernetes Administrator (CKA)"};
 
 constexpr std::array<std::string_view, 7> kLanguages{
-    "English (Native)",        "Spanish (Fluent)",         "French (Conversational)", "Mandarin (Basic)",
-    "German (Professional)",   "Japanese (Conversational)", "Portuguese (Fluent)"};
+    "English (Native)",      "Spanish (Fluent)",          "French (Conversational)", "Mandarin (Basic)",
+    "German (Professional)", "Japanese (Conversational)", "Portuguese (Fluent)"};
 
 struct ProjectText {
     std::string_view name;
@@ -255,8 +258,8 @@ CV buildCV(ContentSize size, sham::Faker& faker, platform::RandomSource& random,
         cv.certifications = pickSome(kCertifications, 2 + randomIntBelow(random, 3), random);
         std::vector<Project> projects;
         for (const ProjectText& project : kProjects) {
-            projects.push_back({std::string(project.name), std::string(project.description),
-                                std::string(project.technologies)});
+            projects.push_back(
+                {std::string(project.name), std::string(project.description), std::string(project.technologies)});
         }
         cv.projects = pickSome(std::move(projects), 2 + randomIntBelow(random, 2), random);
         cv.languages = pickSome(kLanguages, 2 + randomIntBelow(random, 2), random);

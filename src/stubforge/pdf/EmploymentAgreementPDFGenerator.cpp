@@ -34,7 +34,6 @@ graphics::ParagraphStyle bodyParagraph(graphics::Alignment alignment = graphics:
     return paragraph;
 }
 
-
 }  // namespace
 
 graphics::AttributedText PDFContractGenerator::makeClauseSection(std::string_view heading, std::string_view body,
@@ -60,8 +59,8 @@ PDFContractGenerator::Data PDFContractGenerator::buildData(ContentSize size, con
     data.secondCompanyName = faker.company().name();
     data.salary = wholeDollars(faker.number().randomInt(30000, 150000));
     data.probationPeriod = std::to_string(faker.number().randomInt(30, 90)) + " days";
-    data.agreementNumber = std::string(texts::kAgreementNumberPrefix) +
-                           std::to_string(faker.number().randomInt(100000, 999999));
+    data.agreementNumber =
+        std::string(texts::kAgreementNumberPrefix) + std::to_string(faker.number().randomInt(100000, 999999));
     data.jobTitle = std::string(texts::kJobTitles[randomIntBelow(random, texts::kJobTitles.size())]);
     data.state = faker.address().state();
     data.employeeSignature = drawSignatureImage(random, kSignatureSize.width, kSignatureSize.height);

@@ -125,11 +125,11 @@ inline constexpr std::string_view kWebsitePrefix = "www.";
 inline constexpr std::string_view kAccountPrefix = "ACC";
 inline constexpr std::string_view kTitle = "INVESTMENT PORTFOLIO STATEMENT";
 inline constexpr std::string_view kAsOf = "As of ";
-inline constexpr std::array<std::string_view, 4> kClientLabels{"Client Name:", "Account Number:",
-                                                               "Financial Advisor:", "Report Period:"};
+inline constexpr std::array<std::string_view, 4> kClientLabels{
+    "Client Name:", "Account Number:", "Financial Advisor:", "Report Period:"};
 inline constexpr std::string_view kSummaryHeading = "PORTFOLIO SUMMARY";
-inline constexpr std::array<std::string_view, 3> kSummaryLabels{"Current Total Value:", "Previous Period Value:",
-                                                                "Net Change:"};
+inline constexpr std::array<std::string_view, 3> kSummaryLabels{
+    "Current Total Value:", "Previous Period Value:", "Net Change:"};
 inline constexpr std::string_view kHoldingsHeading = "TOP HOLDINGS";
 inline constexpr std::string_view kAllocationHeading = "ASSET ALLOCATION";
 inline constexpr std::string_view kPhone = "\nPhone: ";
@@ -323,13 +323,13 @@ struct LongFundStatement {
     std::string advisorName;
     std::string advisorPhone;
     std::string advisorEmail;
-    std::string startDate;  // three months ago, medium style
-    std::string endDate;    // today, long style
+    std::string startDate;    // three months ago, medium style
+    std::string endDate;      // today, long style
     double currentValue = 0;  // the market values added up
     double previousValue = 0;
     double netChange = 0;  // current − previous
     double netChangePercent = 0;
-    std::vector<LongHolding> holdings;  // largest market value first
+    std::vector<LongHolding> holdings;                    // largest market value first
     std::array<double, kCategories.size()> categories{};  // percent, totalling 100
     std::array<double, kPeriods.size()> periods{};
     std::array<double, kRiskMetrics.size()> riskMetrics{};
@@ -380,7 +380,8 @@ struct HoldingsPage {
     // Top edge of the table header, and the bottom of its last row.
     double tableTop() const { return first ? long_layout::kFirstTableTop : long_layout::kTop; }
     double rowsBottom() const {
-        return tableTop() - long_layout::kHeaderRowHeight - long_layout::kHoldingRowHeight * static_cast<double>(rowCount);
+        return tableTop() - long_layout::kHeaderRowHeight -
+               long_layout::kHoldingRowHeight * static_cast<double>(rowCount);
     }
 };
 

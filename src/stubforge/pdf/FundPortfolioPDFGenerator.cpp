@@ -134,8 +134,8 @@ void drawIn(graphics::Canvas& canvas, std::string_view text, const graphics::Tex
 }  // namespace
 
 FundStatement buildFundStatement(const GenerationContext& context) {
-    return buildFundStatement(context, kMinimumHoldings +
-                                           randomIntBelow(context.random(), kMaximumHoldings - kMinimumHoldings + 1));
+    return buildFundStatement(
+        context, kMinimumHoldings + randomIntBelow(context.random(), kMaximumHoldings - kMinimumHoldings + 1));
 }
 
 FundStatement buildFundStatement(const GenerationContext& context, std::size_t holdingCount) {
@@ -285,18 +285,17 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
         }
         double top = layout.holdingsTop;
         for (const Holding& holding : statement.holdings) {
-            const std::array<std::string, kHoldingColumns.size()> cells{
-                holding.symbol,
-                holding.name,
-                printfText("%.0f", holding.shares),
-                printfText("$%.2f", holding.price),
-                currencyText(holding.value, 2, 2),
-                printfText("%.1f%%", holding.allocation)};
+            const std::array<std::string, kHoldingColumns.size()> cells{holding.symbol,
+                                                                        holding.name,
+                                                                        printfText("%.0f", holding.shares),
+                                                                        printfText("$%.2f", holding.price),
+                                                                        currencyText(holding.value, 2, 2),
+                                                                        printfText("%.1f%%", holding.allocation)};
             for (std::size_t column = 0; column < cells.size(); ++column) {
                 const graphics::TextStyle& cellStyle =
-                    kHoldingColumns[column].alignment == Alignment::center ? bodyCenter
+                    kHoldingColumns[column].alignment == Alignment::center  ? bodyCenter
                     : kHoldingColumns[column].alignment == Alignment::right ? bodyRight
-                                                                             : body;
+                                                                            : body;
                 drawIn(canvas, cells[column], cellStyle,
                        {columnX[column], top - layout.cellHeight, kContentWidth * kHoldingColumns[column].fraction,
                         layout.cellHeight});
@@ -326,7 +325,8 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
 
 }  // namespace fund_portfolio
 
-fs::path FundPortfolioPDFGenerator::generate(const fs::path& destination, ContentSize, const GenerationContext& context) {
+fs::path FundPortfolioPDFGenerator::generate(const fs::path& destination, ContentSize,
+                                             const GenerationContext& context) {
     const fund_portfolio::FundStatement statement = fund_portfolio::buildFundStatement(context);
     const std::vector<std::byte> pdf = fund_portfolio::renderFundStatement(statement, context);
     return writePDFData(destination, pdf, context);

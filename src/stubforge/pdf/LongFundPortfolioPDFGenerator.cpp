@@ -22,8 +22,8 @@ namespace fund_portfolio {
 
 LongFundStatement buildLongFundStatement(const GenerationContext& context) {
     return buildLongFundStatement(
-        context, kMinimumLongHoldings +
-                     randomIntBelow(context.random(), kMaximumLongHoldings - kMinimumLongHoldings + 1));
+        context,
+        kMinimumLongHoldings + randomIntBelow(context.random(), kMaximumLongHoldings - kMinimumLongHoldings + 1));
 }
 
 LongFundStatement buildLongFundStatement(const GenerationContext& context, std::size_t holdingCount) {
@@ -75,10 +75,9 @@ LongFundStatement buildLongFundStatement(const GenerationContext& context, std::
     for (LongHolding& holding : statement.holdings) {
         holding.portfolioPercent = holding.marketValue / sum * 100;
     }
-    std::stable_sort(statement.holdings.begin(), statement.holdings.end(),
-                     [](const LongHolding& left, const LongHolding& right) {
-                         return left.marketValue > right.marketValue;
-                     });
+    std::stable_sort(
+        statement.holdings.begin(), statement.holdings.end(),
+        [](const LongHolding& left, const LongHolding& right) { return left.marketValue > right.marketValue; });
 
     // The previous value follows from what the holdings are worth now, so
     // that current − previous is the change the summary shows.
@@ -108,9 +107,8 @@ LongFundPagePlan planLongFundPages(std::size_t holdingCount) {
     plan.holdingsPages.push_back({0, next, true});
     while (next < holdingCount) {
         const std::size_t remaining = holdingCount - next;
-        const std::size_t limit =
-            remaining > long_layout::kShortContinuationRows ? long_layout::kContinuationRows
-                                                             : long_layout::kShortContinuationRows;
+        const std::size_t limit = remaining > long_layout::kShortContinuationRows ? long_layout::kContinuationRows
+                                                                                  : long_layout::kShortContinuationRows;
         const std::size_t rows = std::min(limit, remaining);
         plan.holdingsPages.push_back({next, rows, false});
         next += rows;
@@ -122,44 +120,43 @@ std::vector<std::byte> renderLongFundStatement(const LongFundStatement& statemen
     const LongFundStyles styles = makeLongFundStyles();
     const LongFundPagePlan plan = planLongFundPages(statement.holdings.size());
     const int pageCount = plan.pageCount();
-    return renderPDFDocument(
-        statement_page::kSetup, context, [&](DocumentPages& pages) {
-            int pageNumber = 0;
-            for (const HoldingsPage& page : plan.holdingsPages) {
-                ++pageNumber;
-                pages.drawPage([&](graphics::Canvas& canvas) {
-                    drawWatermark(canvas, styles.watermark);
-                    double y = long_layout::kTop;
-                    if (page.first) {
-                        drawStatementHeader(canvas, y, statement, styles);
-                        drawHoldingsHeading(canvas, y, styles);
-                    }
-                    // The planner counted on the table starting here.
-                    if (y != page.tableTop()) {
-                        throw std::logic_error("the holdings table does not start where its pages were planned");
-                    }
-                    drawTableHeader(canvas, y, styles);
-                    for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
-                        drawHoldingRow(canvas, y, statement.holdings[row], page.first, styles);
-                    }
-                    drawPageFooter(canvas, pageNumber, pageCount, statement.firmName, styles);
-                });
-            }
+    return renderPDFDocument(statement_page::kSetup, context, [&](DocumentPages& pages) {
+        int pageNumber = 0;
+        for (const HoldingsPage& page : plan.holdingsPages) {
             ++pageNumber;
             pages.drawPage([&](graphics::Canvas& canvas) {
                 drawWatermark(canvas, styles.watermark);
-                double y = long_layout::kAnalysisTop;
-                drawAnalysisPage(canvas, y, statement, styles);
-                drawClosingBlock(canvas, y, statement, styles);
+                double y = long_layout::kTop;
+                if (page.first) {
+                    drawStatementHeader(canvas, y, statement, styles);
+                    drawHoldingsHeading(canvas, y, styles);
+                }
+                // The planner counted on the table starting here.
+                if (y != page.tableTop()) {
+                    throw std::logic_error("the holdings table does not start where its pages were planned");
+                }
+                drawTableHeader(canvas, y, styles);
+                for (std::size_t row = page.firstRow; row < page.firstRow + page.rowCount; ++row) {
+                    drawHoldingRow(canvas, y, statement.holdings[row], page.first, styles);
+                }
                 drawPageFooter(canvas, pageNumber, pageCount, statement.firmName, styles);
             });
+        }
+        ++pageNumber;
+        pages.drawPage([&](graphics::Canvas& canvas) {
+            drawWatermark(canvas, styles.watermark);
+            double y = long_layout::kAnalysisTop;
+            drawAnalysisPage(canvas, y, statement, styles);
+            drawClosingBlock(canvas, y, statement, styles);
+            drawPageFooter(canvas, pageNumber, pageCount, statement.firmName, styles);
         });
+    });
 }
 
 }  // namespace fund_portfolio
 
 fs::path LongFundPortfolioPDFGenerator::generate(const fs::path& destination, ContentSize,
-                                            const GenerationContext& context) {
+                                                 const GenerationContext& context) {
     const fund_portfolio::LongFundStatement statement = fund_portfolio::buildLongFundStatement(context);
     const std::vector<std::byte> pdf = fund_portfolio::renderLongFundStatement(statement, context);
     return writePDFData(destination, pdf, context);

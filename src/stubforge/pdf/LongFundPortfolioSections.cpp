@@ -17,9 +17,7 @@ using long_layout::kLeft;
 
 namespace {
 
-double pageRight(graphics::Canvas& canvas) {
-    return canvas.pageSize().width - kLeft;
-}
+double pageRight(graphics::Canvas& canvas) { return canvas.pageSize().width - kLeft; }
 
 // The left edges of the holdings columns and their widths.
 struct ColumnGrid {
@@ -92,8 +90,7 @@ void drawStatementHeader(graphics::Canvas& canvas, double& y, const LongFundStat
     y -= 35;
     drawTextIn(canvas, long_texts::kTitle, styles.heading, {x, y - 20, w, 20});
     y -= 25;
-    drawTextIn(canvas,
-               std::string(long_texts::kStatementPeriod) + statement.startDate + " - " + statement.endDate,
+    drawTextIn(canvas, std::string(long_texts::kStatementPeriod) + statement.startDate + " - " + statement.endDate,
                styles.period, {x, y - 15, w, 15});
 
     const double rule = y - 25;
@@ -118,10 +115,10 @@ void drawStatementHeader(graphics::Canvas& canvas, double& y, const LongFundStat
     const double boxes = summary - 25;
     const bool gain = statement.netChange >= 0;
     const std::string sign = gain ? "+" : "-";
-    const std::array<std::string, 3> figures{
-        currencyText(statement.currentValue, 0, 2), currencyText(statement.previousValue, 0, 2),
-        sign + currencyText(std::fabs(statement.netChange), 0, 2) + " (" + sign +
-            printfText("%.2f", std::fabs(statement.netChangePercent)) + "%)"};
+    const std::array<std::string, 3> figures{currencyText(statement.currentValue, 0, 2),
+                                             currencyText(statement.previousValue, 0, 2),
+                                             sign + currencyText(std::fabs(statement.netChange), 0, 2) + " (" + sign +
+                                                 printfText("%.2f", std::fabs(statement.netChangePercent)) + "%)"};
     for (std::size_t box = 0; box < figures.size(); ++box) {
         const double boxX = x + static_cast<double>(box) * w / 3;
         const std::string_view label = long_texts::kSummaryLabels[box];
@@ -147,8 +144,8 @@ void drawTableHeader(graphics::Canvas& canvas, double& y, const LongFundStyles& 
     for (std::size_t column = 0; column < kLongColumns.size(); ++column) {
         const std::string_view title = kLongColumns[column].first;
         const graphics::TextStyle& style = (title == "Symbol" || title == "% Port.") ? styles.columnCenter
-                                           : title == "Company"                     ? styles.columnLeft
-                                                                                    : styles.columnRight;
+                                           : title == "Company"                      ? styles.columnLeft
+                                                                                     : styles.columnRight;
         drawTextIn(canvas, title, style, {grid.x[column] + 2, y - h + 3, grid.width[column] - 4, h - 6});
     }
     canvas.strokeRect(band, {graphics::colors::black, 1});

@@ -22,38 +22,40 @@ using content::randomInt;
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kMeetingTypes{
-    "Sprint Planning",  "Product Review",  "Team Sync",     "Strategy Meeting",
-    "Quarterly Review", "Project Kickoff", "Retrospective", "Design Review"};
+constexpr std::array<std::string_view, 8> kMeetingTypes{"Sprint Planning",  "Product Review",   "Team Sync",
+                                                        "Strategy Meeting", "Quarterly Review", "Project Kickoff",
+                                                        "Retrospective",    "Design Review"};
 
 constexpr std::array<std::string_view, 6> kLocations{"Conference Room A", "Virtual - Zoom", "Board Room",
                                                      "Virtual - Teams",   "Innovation Lab", "Meeting Room 3B"};
 
-constexpr std::array<std::string_view, 5> kSprintAgenda{
-    "Review previous sprint outcomes", "Sprint goal definition", "Backlog refinement and prioritization",
-    "Team capacity planning", "Sprint commitment"};
+constexpr std::array<std::string_view, 5> kSprintAgenda{"Review previous sprint outcomes", "Sprint goal definition",
+                                                        "Backlog refinement and prioritization",
+                                                        "Team capacity planning", "Sprint commitment"};
 
-constexpr std::array<std::string_view, 5> kProductAgenda{
-    "Product roadmap updates", "Feature demonstrations", "Customer feedback review",
-    "Market positioning discussion", "Release planning"};
+constexpr std::array<std::string_view, 5> kProductAgenda{"Product roadmap updates", "Feature demonstrations",
+                                                         "Customer feedback review", "Market positioning discussion",
+                                                         "Release planning"};
 
 constexpr std::array<std::string_view, 5> kDefaultAgenda{"Project status update", "Key challenges and blockers",
-                                                         "Resource allocation", "Timeline review",
-                                                         "Risk assessment"};
+                                                         "Resource allocation", "Timeline review", "Risk assessment"};
 
 constexpr std::array<std::string_view, 10> kTopics{"KPIs",         "ROI",       "deliverables", "milestones",
                                                    "stakeholders", "bandwidth", "synergies",    "objectives",
                                                    "initiatives",  "metrics"};
 
-constexpr std::array<std::string_view, 8> kActionVerbs{
-    "Create detailed project plan for", "Schedule follow-up meeting to discuss", "Prepare presentation on",
-    "Research best practices for",      "Develop prototype for",
-    "Review and update documentation for", "Conduct analysis of", "Implement solution for"};
+constexpr std::array<std::string_view, 8> kActionVerbs{"Create detailed project plan for",
+                                                       "Schedule follow-up meeting to discuss",
+                                                       "Prepare presentation on",
+                                                       "Research best practices for",
+                                                       "Develop prototype for",
+                                                       "Review and update documentation for",
+                                                       "Conduct analysis of",
+                                                       "Implement solution for"};
 
 constexpr std::array<std::string_view, 8> kActionSubjects{
-    "new feature implementation", "customer onboarding process", "performance optimization",
-    "security improvements",      "user experience enhancements", "integration requirements",
-    "testing strategy",           "deployment pipeline"};
+    "new feature implementation",   "customer onboarding process", "performance optimization", "security improvements",
+    "user experience enhancements", "integration requirements",    "testing strategy",         "deployment pipeline"};
 
 constexpr std::array<std::string_view, 5> kNextSteps{
     "Circulate meeting minutes to all stakeholders", "Update project dashboard with latest decisions",
@@ -75,8 +77,8 @@ constinit StaticFontSlot bodySlot;
 platform::TimePoint offsetFromNow(const platform::Clock& clock, platform::RandomSource& random, double lowest,
                                   double highest) {
     const double seconds = randomDoubleInClosedRange(random, lowest, highest);
-    return clock.now() + std::chrono::duration_cast<platform::TimePoint::duration>(
-                             std::chrono::duration<double>(seconds));
+    return clock.now() +
+           std::chrono::duration_cast<platform::TimePoint::duration>(std::chrono::duration<double>(seconds));
 }
 
 }  // namespace
@@ -122,26 +124,24 @@ std::vector<std::string> discussionPoints(bool detailed, sham::Faker& faker, pla
         const int amount = randomInt(random, 10, 200) * 1000;
         // Only the picked template draws its fake value, so the others cost nothing.
         switch (randomIntBelow(random, 5)) {
-            case 0:
-                points.push_back(faker.name().firstName() + " highlighted the importance of " + topic +
-                                 " in achieving our goals");
-                break;
-            case 1:
-                points.push_back("Team agreed to increase focus on " + topic + " by " + std::to_string(percentage) +
-                                 "%");
-                break;
-            case 2:
-                points.push_back("Discussion on allocating $" + std::to_string(amount) + " budget for improving " +
-                                 topic);
-                break;
-            case 3:
-                points.push_back("Proposed new approach to tracking " + topic + " using " + faker.app().name() +
-                                 " platform");
-                break;
-            default:
-                points.push_back(capitalized(faker.company().bs()) + " identified as key factor in " + topic +
-                                 " improvement");
-                break;
+        case 0:
+            points.push_back(faker.name().firstName() + " highlighted the importance of " + topic +
+                             " in achieving our goals");
+            break;
+        case 1:
+            points.push_back("Team agreed to increase focus on " + topic + " by " + std::to_string(percentage) + "%");
+            break;
+        case 2:
+            points.push_back("Discussion on allocating $" + std::to_string(amount) + " budget for improving " + topic);
+            break;
+        case 3:
+            points.push_back("Proposed new approach to tracking " + topic + " using " + faker.app().name() +
+                             " platform");
+            break;
+        default:
+            points.push_back(capitalized(faker.company().bs()) + " identified as key factor in " + topic +
+                             " improvement");
+            break;
         }
     }
     return points;
@@ -151,9 +151,7 @@ std::string actionItemText(platform::RandomSource& random) {
     return pickOne(kActionVerbs, random) + " " + pickOne(kActionSubjects, random);
 }
 
-std::vector<std::string> nextSteps(platform::RandomSource& random) {
-    return content::pickSome(kNextSteps, 3, random);
-}
+std::vector<std::string> nextSteps(platform::RandomSource& random) { return content::pickSome(kNextSteps, 3, random); }
 
 Notes buildNotes(bool detailed, sham::Faker& faker, platform::RandomSource& random, const platform::Clock& clock) {
     using platform::format::DateStyle;
@@ -251,9 +249,9 @@ graphics::AttributedText notesText(const Notes& notes) {
     text.append("\nAction Items:\n", section);
     for (std::size_t index = 0; index < notes.actionItems.size(); ++index) {
         const ActionItem& item = notes.actionItems[index];
-        text.append(std::to_string(index + 1) + ". " + item.action + "\n   Owner: " + item.owner +
-                        " | Due: " + item.due + "\n",
-                    body);
+        text.append(
+            std::to_string(index + 1) + ". " + item.action + "\n   Owner: " + item.owner + " | Due: " + item.due + "\n",
+            body);
     }
 
     if (notes.detailed) {

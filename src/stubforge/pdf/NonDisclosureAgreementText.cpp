@@ -37,9 +37,9 @@ graphics::AttributedText PDFContractGenerator::buildNDAText(const Data& data) {
     text.append(texts::kReceivingPartyIntro, regular);
     text.append(data.employeeName, bold);
     text.append(texts::kReceivingPartyRole, regular);
-    text.append(std::string(texts::kNDAInterest) + std::string(texts::kNDATransaction) +
-                    std::string(texts::kNDAInterestAfter),
-                regular);
+    text.append(
+        std::string(texts::kNDAInterest) + std::string(texts::kNDATransaction) + std::string(texts::kNDAInterestAfter),
+        regular);
 
     const auto clause = [&text](const texts::Clause& item) {
         text.append(makeClauseSection(item.heading, item.body, item.indent));

@@ -94,10 +94,10 @@ bool spellsCount(std::string_view text, std::int64_t count) {
 
 void requirePageCount(std::int64_t pageCount, std::string_view pageCountText) {
     if (pageCount < kMinimumPDFPageCount || pageCount > kMaximumPDFPageCount) {
-        throw platform::Error(PDFGeneratorError::invalidPageCount,
-                              "The page count " + std::to_string(pageCount) + " is not a whole number from " +
-                                  std::to_string(kMinimumPDFPageCount) + " to " +
-                                  std::to_string(kMaximumPDFPageCount) + ".");
+        throw platform::Error(PDFGeneratorError::invalidPageCount, "The page count " + std::to_string(pageCount) +
+                                                                       " is not a whole number from " +
+                                                                       std::to_string(kMinimumPDFPageCount) + " to " +
+                                                                       std::to_string(kMaximumPDFPageCount) + ".");
     }
     if (!spellsCount(pageCountText, pageCount)) {
         throw platform::Error(PDFGeneratorError::pageCountTextMismatch,
@@ -165,30 +165,29 @@ void padFileWithSpaces(platform::OutputFile& file, std::span<const std::byte> pd
 fs::path generatePDFByPageCount(std::int64_t pageCount, std::string_view pageCountText,
                                 const GenerationContext& context) {
     requirePageCount(pageCount, pageCountText);
-    const std::string name = pdfName(std::string(pdf_texts::kDocumentPrefix) + std::string(pageCountText) +
-                                         std::string(pdf_texts::kPagesSuffix),
-                                     Utils::timestamp(context.clock()));
+    const std::string name = pdfName(
+        std::string(pdf_texts::kDocumentPrefix) + std::string(pageCountText) + std::string(pdf_texts::kPagesSuffix),
+        Utils::timestamp(context.clock()));
     const std::vector<std::byte> pdf = renderDummyPDF(static_cast<int>(pageCount), context);
     const fs::path destination = detail::outputPath(context, name);
     return writePDFData(destination, pdf, context);
 }
 
-fs::path generatePDFBySize(std::string_view sizeText, ContentType contentType, ContentSize contentSize,
-                           double sizeInMB, const GenerationContext& context) {
+fs::path generatePDFBySize(std::string_view sizeText, ContentType contentType, ContentSize contentSize, double sizeInMB,
+                           const GenerationContext& context) {
     const auto target = static_cast<std::uint64_t>(detail::requireTargetBytes(sizeInMB, kSizeErrors));
     const std::string timestamp = Utils::timestamp(context.clock());
 
     if (contentType != ContentType::dummy) {
         const DocumentGenerator generator = routeFor(contentType, contentSize);
-        const std::string name = pdfName(
-            std::string(caseName(contentType)) + "_" + std::string(rawValue(contentSize)) + "_", timestamp);
+        const std::string name =
+            pdfName(std::string(caseName(contentType)) + "_" + std::string(rawValue(contentSize)) + "_", timestamp);
         return generator(detail::outputPath(context, name), contentSize, context);
     }
 
     const std::string label = detail::sizeLabel(sizeText, kSizeErrors);
-    const std::string name = pdfName(std::string(pdf_texts::kDocumentPrefix) + label +
-                                         std::string(pdf_texts::kMegabytesSuffix),
-                                     timestamp);
+    const std::string name =
+        pdfName(std::string(pdf_texts::kDocumentPrefix) + label + std::string(pdf_texts::kMegabytesSuffix), timestamp);
     const std::vector<std::byte> pdf = renderDummyPDF(kSizedDummyPageCount, context);
     const fs::path destination = detail::outputPath(context, name);
     platform::OutputFile file(destination, context.cancel());

@@ -25,8 +25,8 @@ constexpr std::array<std::string_view, 7> kSolutionTexts{
     "24/7 customer support and onboarding assistance"};
 
 constexpr std::array<std::string_view, 8> kFeatureTexts{
-    "Automated workflow management", "Real-time collaboration tools",     "Advanced analytics dashboard",
-    "Custom reporting engine",       "API integration hub",               "Mobile applications (iOS/Android)",
+    "Automated workflow management", "Real-time collaboration tools", "Advanced analytics dashboard",
+    "Custom reporting engine",       "API integration hub",           "Mobile applications (iOS/Android)",
     "Machine learning predictions",  "Multi-language support"};
 
 constexpr std::array<std::string_view, 4> kUseOfFunds{
@@ -77,15 +77,14 @@ Slide slide(SlideType type, std::string_view title, std::optional<std::vector<st
 }  // namespace
 
 std::vector<std::string> problemPoints(DeckSources sources) {
-    std::vector<std::string> texts{
-        "Current solutions are fragmented and difficult to integrate",
-        "Market lacks a comprehensive platform for " + lowercase(sources.faker.commerce().department(3, false)) +
-            " management",
-        "Existing tools require extensive technical expertise",
-        "Small businesses struggle with high costs and complexity",
-        "Data silos prevent effective decision making",
-        "Manual processes lead to errors and inefficiencies",
-        "Customer experience is inconsistent across channels"};
+    std::vector<std::string> texts{"Current solutions are fragmented and difficult to integrate",
+                                   "Market lacks a comprehensive platform for " +
+                                       lowercase(sources.faker.commerce().department(3, false)) + " management",
+                                   "Existing tools require extensive technical expertise",
+                                   "Small businesses struggle with high costs and complexity",
+                                   "Data silos prevent effective decision making",
+                                   "Manual processes lead to errors and inefficiencies",
+                                   "Customer experience is inconsistent across channels"};
     return pickSome(std::move(texts), 3, sources.random);
 }
 
@@ -148,12 +147,12 @@ std::vector<MarketSize> marketSizes(DeckSources sources) {
 
 std::vector<RevenueStream> revenueStreams(DeckSources sources) {
     platform::RandomSource& random = sources.random;
-    return {{"SaaS Subscriptions", "Monthly recurring revenue from platform access",
-             "$" + randomNumberText(random, 29, 199) + "/month"},
-            {"Enterprise Licenses", "Annual contracts with custom features",
-             "$" + randomNumberText(random, 10, 50) + "K/year"},
-            {"Professional Services", "Implementation and consulting",
-             "$" + randomNumberText(random, 500, 2000) + "/day"}};
+    return {
+        {"SaaS Subscriptions", "Monthly recurring revenue from platform access",
+         "$" + randomNumberText(random, 29, 199) + "/month"},
+        {"Enterprise Licenses", "Annual contracts with custom features",
+         "$" + randomNumberText(random, 10, 50) + "K/year"},
+        {"Professional Services", "Implementation and consulting", "$" + randomNumberText(random, 500, 2000) + "/day"}};
 }
 
 std::vector<TractionMetric> tractionMetrics(DeckSources sources) {
@@ -174,9 +173,9 @@ std::vector<TeamMember> teamMembers(DeckSources sources) {
     sham::Faker& faker = sources.faker;
     platform::RandomSource& random = sources.random;
     std::vector<TeamMember> team;
-    team.push_back({faker.name().name(), "CEO & Founder",
-                    "Ex-" + pickOne(kFormerEmployers, random) + ", " + randomNumberText(random, 10, 20) +
-                        "y experience"});
+    team.push_back(
+        {faker.name().name(), "CEO & Founder",
+         "Ex-" + pickOne(kFormerEmployers, random) + ", " + randomNumberText(random, 10, 20) + "y experience"});
     team.push_back({faker.name().name(), "CTO", "PhD CS, Led engineering at " + faker.company().name()});
     team.push_back({faker.name().name(), "VP Sales",
                     "Scaled sales from $0-$" + randomNumberText(random, 10, 50) + "M at " + faker.company().name()});
@@ -237,16 +236,16 @@ std::vector<KeyMetric> keyMetrics(DeckSources sources) {
     const std::string up(kUp);
     const std::string down(kDown);
     std::vector<KeyMetric> metrics;
-    metrics.push_back({randomNumberText(random, 85, 98) + "%", "Customer Satisfaction",
-                       up + randomNumberText(random, 5, 15) + "%"});
+    metrics.push_back(
+        {randomNumberText(random, 85, 98) + "%", "Customer Satisfaction", up + randomNumberText(random, 5, 15) + "%"});
     metrics.push_back({"<" + randomNumberText(random, 5, 30) + "s", "Avg Response Time",
                        down + randomNumberText(random, 20, 50) + "%"});
-    metrics.push_back({randomNumberText(random, 70, 95) + "%", "Feature Adoption",
-                       up + randomNumberText(random, 10, 30) + "%"});
+    metrics.push_back(
+        {randomNumberText(random, 70, 95) + "%", "Feature Adoption", up + randomNumberText(random, 10, 30) + "%"});
     metrics.push_back({"$" + randomNumberText(random, 50, 200) + "K", "Avg Contract Value",
                        up + randomNumberText(random, 15, 40) + "%"});
-    metrics.push_back({randomNumberText(random, 3, 12) + "mo", "Payback Period",
-                       down + randomNumberText(random, 10, 30) + "%"});
+    metrics.push_back(
+        {randomNumberText(random, 3, 12) + "mo", "Payback Period", down + randomNumberText(random, 10, 30) + "%"});
     metrics.push_back({randomNumberText(random, 100, 300) + "%", "Net Revenue Retention",
                        up + randomNumberText(random, 5, 20) + "%"});
     return metrics;
@@ -270,46 +269,46 @@ std::vector<SlidePage> buildDeck(ContentSize size, DeckSources sources, platform
         SlidePage page;
         page.slide = std::move(slide);
         switch (page.slide.type) {
-            case SlideType::title:
-                page.date = platform::format::pattern(now, "MMMM yyyy");
-                break;
-            case SlideType::market:
-                page.market = marketSizes(sources);
-                break;
-            case SlideType::businessModel:
-                page.revenueStreams = revenueStreams(sources);
-                break;
-            case SlideType::traction:
-                page.traction = tractionMetrics(sources);
-                break;
-            case SlideType::team:
-                page.team = teamMembers(sources);
-                break;
-            case SlideType::financials:
-                page.financials = financialRows(sources);
-                break;
-            case SlideType::ask:
-                page.ask = askFigures(sources);
-                break;
-            case SlideType::contact:
-                page.contact = contactBlock(sources);
-                break;
-            case SlideType::competition:
-                page.competition = competitionTable(sources);
-                break;
-            case SlideType::roadmap:
-                page.roadmap = roadmapPhases();
-                break;
-            case SlideType::testimonials:
-                page.testimonials = testimonialQuotes(sources);
-                break;
-            case SlideType::metrics:
-                page.metrics = keyMetrics(sources);
-                break;
-            case SlideType::problem:
-            case SlideType::solution:
-            case SlideType::product:
-                break;
+        case SlideType::title:
+            page.date = platform::format::pattern(now, "MMMM yyyy");
+            break;
+        case SlideType::market:
+            page.market = marketSizes(sources);
+            break;
+        case SlideType::businessModel:
+            page.revenueStreams = revenueStreams(sources);
+            break;
+        case SlideType::traction:
+            page.traction = tractionMetrics(sources);
+            break;
+        case SlideType::team:
+            page.team = teamMembers(sources);
+            break;
+        case SlideType::financials:
+            page.financials = financialRows(sources);
+            break;
+        case SlideType::ask:
+            page.ask = askFigures(sources);
+            break;
+        case SlideType::contact:
+            page.contact = contactBlock(sources);
+            break;
+        case SlideType::competition:
+            page.competition = competitionTable(sources);
+            break;
+        case SlideType::roadmap:
+            page.roadmap = roadmapPhases();
+            break;
+        case SlideType::testimonials:
+            page.testimonials = testimonialQuotes(sources);
+            break;
+        case SlideType::metrics:
+            page.metrics = keyMetrics(sources);
+            break;
+        case SlideType::problem:
+        case SlideType::solution:
+        case SlideType::product:
+            break;
         }
         deck.push_back(std::move(page));
     }

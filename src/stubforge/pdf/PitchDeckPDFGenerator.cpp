@@ -75,8 +75,8 @@ graphics::AttributedText fittedLine(graphics::Canvas& canvas, std::string_view t
     return line;
 }
 
-void drawLine(graphics::Canvas& canvas, std::string_view text, const graphics::Font& font,
-              const graphics::Color& color, double x, double y, double width) {
+void drawLine(graphics::Canvas& canvas, std::string_view text, const graphics::Font& font, const graphics::Color& color,
+              double x, double y, double width) {
     canvas.drawText(fittedLine(canvas, text, font, color, width), graphics::Point{x, y});
 }
 
@@ -107,9 +107,8 @@ void drawBulletSlide(graphics::Canvas& canvas, const Slide& slide) {
     }
     double y = kBulletTop;
     for (const std::string& point : *slide.points) {
-        const graphics::Size used =
-            canvas.drawText(run(std::string(kBullet) + point, bodyFont(), colors::darkGray), graphics::Point{kBulletX, y},
-                            kBulletWidth);
+        const graphics::Size used = canvas.drawText(run(std::string(kBullet) + point, bodyFont(), colors::darkGray),
+                                                    graphics::Point{kBulletX, y}, kBulletWidth);
         y += used.height + 20;
     }
 }
@@ -284,8 +283,8 @@ void drawCompetitionSlide(graphics::Canvas& canvas, const SlidePage& page) {
         for (std::size_t j = 0; j < table.columns.size() && j < table.marks[k].size(); ++j) {
             const bool check = table.marks[k][j];
             drawCentred(canvas, check ? kCheck : kCross, graphics::Font::system(20),
-                        check ? colors::green : colors::red, M + labelWidth + static_cast<double>(j) * column,
-                        column, y - 5);
+                        check ? colors::green : colors::red, M + labelWidth + static_cast<double>(j) * column, column,
+                        y - 5);
         }
     }
 }
@@ -309,9 +308,8 @@ void drawTestimonialsSlide(graphics::Canvas& canvas, const SlidePage& page) {
     const graphics::Font italic = graphics::Font::system(16).asItalic();
     double y = kContentTop;
     for (const Testimonial& testimonial : page.testimonials) {
-        const graphics::Size used =
-            canvas.drawText(run("\"" + testimonial.quote + "\"", italic, colors::darkGray), graphics::Point{M, y},
-                            kContentWidth);
+        const graphics::Size used = canvas.drawText(run("\"" + testimonial.quote + "\"", italic, colors::darkGray),
+                                                    graphics::Point{M, y}, kContentWidth);
         drawLine(canvas, "\u2014 " + testimonial.name + ", " + testimonial.role, smallFont(), colors::gray, kBulletX,
                  y + used.height + 10, kBulletWidth);
         y += used.height + 10 + 40;
@@ -341,49 +339,49 @@ void drawDeckFooter(graphics::Canvas& canvas) {
 
 void drawSlide(graphics::Canvas& canvas, const SlidePage& page) {
     switch (page.slide.type) {
-        case SlideType::title:
-            drawTitleSlide(canvas, page);
-            break;
-        case SlideType::problem:
-        case SlideType::solution:
-            drawBulletSlide(canvas, page.slide);
-            break;
-        case SlideType::market:
-            drawMarketSlide(canvas, page);
-            break;
-        case SlideType::product:
-            drawProductSlide(canvas, page.slide);
-            break;
-        case SlideType::businessModel:
-            drawBusinessModelSlide(canvas, page);
-            break;
-        case SlideType::traction:
-            drawTractionSlide(canvas, page);
-            break;
-        case SlideType::team:
-            drawTeamSlide(canvas, page);
-            break;
-        case SlideType::financials:
-            drawFinancialsSlide(canvas, page);
-            break;
-        case SlideType::ask:
-            drawAskSlide(canvas, page);
-            break;
-        case SlideType::contact:
-            drawContactSlide(canvas, page);
-            break;
-        case SlideType::competition:
-            drawCompetitionSlide(canvas, page);
-            break;
-        case SlideType::roadmap:
-            drawRoadmapSlide(canvas, page);
-            break;
-        case SlideType::testimonials:
-            drawTestimonialsSlide(canvas, page);
-            break;
-        case SlideType::metrics:
-            drawMetricsSlide(canvas, page);
-            break;
+    case SlideType::title:
+        drawTitleSlide(canvas, page);
+        break;
+    case SlideType::problem:
+    case SlideType::solution:
+        drawBulletSlide(canvas, page.slide);
+        break;
+    case SlideType::market:
+        drawMarketSlide(canvas, page);
+        break;
+    case SlideType::product:
+        drawProductSlide(canvas, page.slide);
+        break;
+    case SlideType::businessModel:
+        drawBusinessModelSlide(canvas, page);
+        break;
+    case SlideType::traction:
+        drawTractionSlide(canvas, page);
+        break;
+    case SlideType::team:
+        drawTeamSlide(canvas, page);
+        break;
+    case SlideType::financials:
+        drawFinancialsSlide(canvas, page);
+        break;
+    case SlideType::ask:
+        drawAskSlide(canvas, page);
+        break;
+    case SlideType::contact:
+        drawContactSlide(canvas, page);
+        break;
+    case SlideType::competition:
+        drawCompetitionSlide(canvas, page);
+        break;
+    case SlideType::roadmap:
+        drawRoadmapSlide(canvas, page);
+        break;
+    case SlideType::testimonials:
+        drawTestimonialsSlide(canvas, page);
+        break;
+    case SlideType::metrics:
+        drawMetricsSlide(canvas, page);
+        break;
     }
 }
 

@@ -171,9 +171,9 @@ graphics::AttributedText PDFB2BContractGenerator::buildServicesAgreement(const D
         text.append(makeSection(item.heading, item.body));
     }
     text.append(makeSection(texts::kGeneralProvisions, ""));
-    text.append(makeSubsection(texts::kSubGoverningLawHeading, std::string(texts::kSubGoverningLawBefore) +
-                                                                   data.governingState +
-                                                                   std::string(texts::kSubGoverningLawAfter)));
+    text.append(makeSubsection(
+        texts::kSubGoverningLawHeading,
+        std::string(texts::kSubGoverningLawBefore) + data.governingState + std::string(texts::kSubGoverningLawAfter)));
     for (const texts::Clause& item : texts::kGeneralSubsections) {
         text.append(makeSubsection(item.heading, item.body));
     }
@@ -227,9 +227,15 @@ graphics::AttributedText PDFB2BContractGenerator::buildMasterServicesAgreement(c
         }
     };
     const std::span<const texts::Clause> articles[] = {
-        texts::kDefinitions,       texts::kServicesArticle,         texts::kCompensationArticle,
-        texts::kIntellectualPropertyArticle, texts::kConfidentialityArticle, texts::kWarrantiesArticle,
-        texts::kIndemnificationArticle,      texts::kLiabilityArticle,       texts::kTermArticle,
+        texts::kDefinitions,
+        texts::kServicesArticle,
+        texts::kCompensationArticle,
+        texts::kIntellectualPropertyArticle,
+        texts::kConfidentialityArticle,
+        texts::kWarrantiesArticle,
+        texts::kIndemnificationArticle,
+        texts::kLiabilityArticle,
+        texts::kTermArticle,
     };
     for (std::size_t article = 0; article < std::size(articles); ++article) {
         text.append(texts::kArticleHeadings[article], headingStyle);
@@ -251,8 +257,8 @@ graphics::AttributedText PDFB2BContractGenerator::buildMasterServicesAgreement(c
         text.append(party + "\n\n", regularOnly);
         text.appendAttachment(signatureAttachment(signer.signature, kSignatureSize), regularOnly);
         text.append(std::string(texts::kSignedBy) + signer.name + std::string(signerTitle) + data.effectiveDate +
-                        std::string(texts::kSignedAddress) + address + std::string(texts::kSignedEmail) +
-                        signer.email + std::string(end),
+                        std::string(texts::kSignedAddress) + address + std::string(texts::kSignedEmail) + signer.email +
+                        std::string(end),
                     regularOnly);
     };
     signatureBlock(texts::kCompanyLabel, data.firstPartyName, data.first, texts::kCompanySignerTitle,
@@ -269,10 +275,9 @@ std::vector<std::byte> PDFB2BContractGenerator::renderDocument(const Data& data,
     };
     const PageSetup setup{graphics::pageSizes::usLetter, graphics::Origin::topLeft};
     return renderPDFDocument(setup, context, [&](DocumentPages& pages) {
-        drawAgreementPages(pages,
-                           data.size == ContentSize::small ? buildServicesAgreement(data)
-                                                           : buildMasterServicesAgreement(data),
-                           layout, std::string(texts::kServicesFooter) + data.identifier + ")", pageOf);
+        drawAgreementPages(
+            pages, data.size == ContentSize::small ? buildServicesAgreement(data) : buildMasterServicesAgreement(data),
+            layout, std::string(texts::kServicesFooter) + data.identifier + ")", pageOf);
     });
 }
 

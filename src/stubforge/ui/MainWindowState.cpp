@@ -133,7 +133,8 @@ void MainWindowState::replaceColumns(const std::vector<std::string>& names) {
     std::vector<CSVColumnTableRow> rows;
     rows.reserve(names.size());
     for (const std::string& name : names) {
-        rows.push_back(CSVColumnTableRow{UUID::random(platform::systemRandom()), name, CSVColumnDataType::streetAddress});
+        rows.push_back(
+            CSVColumnTableRow{UUID::random(platform::systemRandom()), name, CSVColumnDataType::streetAddress});
     }
     form_.csvColumnsViewModel.setRows(std::move(rows));
     writeBackColumnCount();

@@ -28,11 +28,8 @@ TEST_F(EnvironmentTest, SystemVersionComesFromOsRelease) {
         const char* versionLine;
         const char* expected;
     } rows[] = {
-        {"VERSION_ID=\"14.5.0\"", "14.5"},
-        {"VERSION_ID=\"13.6.1\"", "13.6.1"},
-        {"VERSION_ID=\"12\"", "12.0"},
-        {"VERSION_ID=11.2", "11.2"},
-        {"NAME=\"No version\"", "0.0"},
+        {"VERSION_ID=\"14.5.0\"", "14.5"}, {"VERSION_ID=\"13.6.1\"", "13.6.1"}, {"VERSION_ID=\"12\"", "12.0"},
+        {"VERSION_ID=11.2", "11.2"},       {"NAME=\"No version\"", "0.0"},
     };
     int index = 0;
     for (const auto& row : rows) {

@@ -212,8 +212,7 @@ TEST_F(KeychainStorageTest, StoreFailuresAreKeychainErrorsAndTheCacheKeepsAFaile
     ASSERT_FALSE(written.hasValue());
     EXPECT_EQ(written.error().domain(), "com.lmu.keychain.ErrorDomain");
     EXPECT_EQ(written.error().code(), 0);
-    EXPECT_NE(std::string(written.error().what()).find("SecItemAdd (28)"), std::string::npos)
-        << written.error().what();
+    EXPECT_NE(std::string(written.error().what()).find("SecItemAdd (28)"), std::string::npos) << written.error().what();
     EXPECT_EQ(get(storage, "account", "HLOInstallationsStoredItem").value(), installation("fid"));
 
     const auto removed = remove(storage, "account");
@@ -231,7 +230,8 @@ TEST_F(KeychainStorageTest, StoreFailuresAreKeychainErrorsAndTheCacheKeepsAFaile
 
 TEST_F(KeychainStorageTest, ValuesAPlistCannotHoldAreNotArchived) {
     LMUKeychainStorage storage(kService, std::make_shared<InMemorySecureItemStore>());
-    const KeychainObject withNull{"Item", platform::Value(platform::Value::Array{platform::Value(1), platform::Value()})};
+    const KeychainObject withNull{"Item",
+                                  platform::Value(platform::Value::Array{platform::Value(1), platform::Value()})};
     const auto result = set(storage, withNull, "account");
     ASSERT_FALSE(result.hasValue());
     EXPECT_EQ(result.error().domain(), "NSCocoaErrorDomain");
@@ -245,7 +245,7 @@ TEST_F(KeychainStorageTest, TheCacheHoldsTheFiveLatestObjects) {
         ASSERT_TRUE(set(storage, installation(std::to_string(key)), "key" + std::to_string(key)).hasValue());
     }
     ASSERT_TRUE(get(storage, "key1", "HLOInstallationsStoredItem").hasValue());  // key1 is now the latest used
-    ASSERT_TRUE(set(storage, installation("6"), "key6").hasValue());            // evicts key2
+    ASSERT_TRUE(set(storage, installation("6"), "key6").hasValue());             // evicts key2
     for (int key = 0; key < 7; ++key) {
         ASSERT_EQ(store->remove({kService, "key" + std::to_string(key), std::nullopt}), kSecureItemSuccess);
     }

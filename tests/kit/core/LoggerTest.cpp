@@ -31,22 +31,14 @@ TEST_F(LoggerTest, WritesOrDropsByLevelDebugModeForceAndService) {
         bool written;
     };
     const Row rows[] = {
-        {5, false, false, false, "[HaloCore]", 3, true},
-        {5, false, false, false, "[HaloCore]", 5, true},
-        {5, false, false, false, "[HaloCore]", 6, false},
-        {5, false, false, false, "[HaloCore]", 7, false},
-        {5, true, false, false, "[HaloCore]", 7, true},
-        {3, false, false, false, "[HaloCore]", 3, true},
-        {3, false, false, false, "[HaloCore]", 4, false},
-        {3, true, false, false, "[HaloCore]", 6, true},
-        {7, false, false, false, "[HaloCore]", 7, true},
-        {4, false, false, false, "[HaloCore]", 4, true},
-        {4, false, false, false, "[HaloCore]", 5, false},
-        {3, false, true, false, "[HaloAnalytics]", 7, true},
-        {3, false, true, false, "[HaloCore]", 7, false},
-        {3, false, false, false, "[HaloAnalytics]", 6, false},
-        {3, false, false, true, "[HaloCore]", 7, true},
-        {3, false, false, true, "[HaloCore]", 4, true},
+        {5, false, false, false, "[HaloCore]", 3, true},  {5, false, false, false, "[HaloCore]", 5, true},
+        {5, false, false, false, "[HaloCore]", 6, false}, {5, false, false, false, "[HaloCore]", 7, false},
+        {5, true, false, false, "[HaloCore]", 7, true},   {3, false, false, false, "[HaloCore]", 3, true},
+        {3, false, false, false, "[HaloCore]", 4, false}, {3, true, false, false, "[HaloCore]", 6, true},
+        {7, false, false, false, "[HaloCore]", 7, true},  {4, false, false, false, "[HaloCore]", 4, true},
+        {4, false, false, false, "[HaloCore]", 5, false}, {3, false, true, false, "[HaloAnalytics]", 7, true},
+        {3, false, true, false, "[HaloCore]", 7, false},  {3, false, false, false, "[HaloAnalytics]", 6, false},
+        {3, false, false, true, "[HaloCore]", 7, true},   {3, false, false, true, "[HaloCore]", 4, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << "maximum " << row.maximumLevel << ", debug " << row.debugMode

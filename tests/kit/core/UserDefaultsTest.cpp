@@ -14,8 +14,8 @@ using platform::Value;
 using platform::testing::readFile;
 using platform::testing::runCommand;
 using platform::testing::shellQuote;
-using testing::KitTest;
 using ::testing::ElementsAre;
+using testing::KitTest;
 
 class UserDefaultsTest : public KitTest {
 protected:
@@ -28,7 +28,8 @@ TEST_F(UserDefaultsTest, AnEmptyKeyIsRefusedWithAWarning) {
     defaults.setObject(Value("value"), "");
     const auto entries = drainLog();
     ASSERT_EQ(entries.size(), 2U);
-    EXPECT_EQ(entries[0].line, "11.9.0 - <LumenUtilities>[I-LMU000001] Cannot get object for invalid user default key.");
+    EXPECT_EQ(entries[0].line,
+              "11.9.0 - <LumenUtilities>[I-LMU000001] Cannot get object for invalid user default key.");
     EXPECT_EQ(entries[0].subsystem, "com.lumen.utilities.logger");
     EXPECT_EQ(entries[0].category, "<LumenUtilities>");
     EXPECT_EQ(entries[0].type, platform::LogType::notice);
@@ -93,8 +94,8 @@ TEST_F(UserDefaultsTest, PlistValuesAreStoredForOtherReaders) {
     EXPECT_EQ(again.integerForKey("missing"), 0);
     EXPECT_FALSE(again.boolForKey("missing"));
 
-    const auto read = runCommand(
-        "plistutil -i " + shellQuote(platform::UserDefaults("kit.tests").filePath().string()) + " -f xml");
+    const auto read =
+        runCommand("plistutil -i " + shellQuote(platform::UserDefaults("kit.tests").filePath().string()) + " -f xml");
     EXPECT_EQ(read.exitCode, 0);
     EXPECT_NE(read.output.find("<string>two</string>"), std::string::npos) << read.output;
 

@@ -34,9 +34,10 @@ const CombinatorCase combinatorCases[] = {
     {"ThenTransformsTheValueAndPassesARejectionOn",
      [](PromiseFixture& test) {
          auto source = PRMPromise<int>::pendingPromise();
-         auto length = source.then([](const int& value) { return std::to_string(value); }).then([](const std::string& text) {
-             return text.size();
-         });
+         auto length =
+             source.then([](const int& value) { return std::to_string(value); }).then([](const std::string& text) {
+                 return text.size();
+             });
          int calls = 0;
          auto failed = PRMPromise<int>::resolvedWith(testError(2)).then([&](const int& value) {
              ++calls;
@@ -52,8 +53,8 @@ const CombinatorCase combinatorCases[] = {
      [](PromiseFixture& test) {
          auto inner = PRMPromise<std::string>::pendingPromise();
          auto followed = PRMPromise<int>::resolvedWith(1).then([inner](const int&) { return inner; });
-         auto rejected =
-             PRMPromise<int>::resolvedWith(1).then([](const int&) -> Resolution<int> { return testError(6, "returned"); });
+         auto rejected = PRMPromise<int>::resolvedWith(1).then(
+             [](const int&) -> Resolution<int> { return testError(6, "returned"); });
          test.drain();
          EXPECT_TRUE(followed.isPending());
          inner.fulfill("later");
@@ -90,12 +91,15 @@ const CombinatorCase combinatorCases[] = {
      }},
     {"ValidateRejectsWithCodeTwoWhenThePredicateSaysNo",
      [](PromiseFixture& test) {
-         auto passed = PRMPromise<std::string>::resolvedWith("id").validate([](const std::string& text) { return !text.empty(); });
-         auto failed = PRMPromise<std::string>::resolvedWith("").validate([](const std::string& text) { return !text.empty(); });
+         auto passed = PRMPromise<std::string>::resolvedWith("id").validate(
+             [](const std::string& text) { return !text.empty(); });
+         auto failed =
+             PRMPromise<std::string>::resolvedWith("").validate([](const std::string& text) { return !text.empty(); });
          test.drain();
          EXPECT_EQ(passed.value(), "id");
          expectPromiseError(failed.error(), PromiseErrorCode::validationFailure);
-         EXPECT_STREQ(failed.error()->what(), "The operation couldn\u2019t be completed. (com.lumen.PRMPromises.Error error 2.)");
+         EXPECT_STREQ(failed.error()->what(),
+                      "The operation couldn\u2019t be completed. (com.lumen.PRMPromises.Error error 2.)");
      }},
     {"AlwaysRunsOnEitherOutcomeAndKeepsIt",
      [](PromiseFixture& test) {
@@ -156,8 +160,9 @@ const CombinatorCase combinatorCases[] = {
     {"ReduceFoldsTheItemsInOrder",
      [](PromiseFixture& test) {
          auto start = PRMPromise<std::string>::resolvedWith(">");
-         auto folded = start.reduce(std::vector<int>{1, 2, 3},
-                                    [](const std::string& partial, const int& item) { return partial + std::to_string(item); });
+         auto folded = start.reduce(std::vector<int>{1, 2, 3}, [](const std::string& partial, const int& item) {
+             return partial + std::to_string(item);
+         });
          auto same = start.reduce(std::vector<int>{}, [](const std::string& partial, const int&) { return partial; });
          test.drain();
          EXPECT_EQ(folded.value(), ">123");
@@ -377,12 +382,14 @@ const CombinatorCase combinatorCases[] = {
          auto errorOrObject = PRMPromise<std::string>::wrapErrorOrObjectCompletion(
              [](const auto& handler) { handler(std::nullopt, "e"); });
          auto flag = PromiseClass::wrapBoolCompletion([](const auto& handler) { handler(true); });
-         auto flagOrError = PromiseClass::wrapBoolOrErrorCompletion([](const auto& handler) { handler(true, testError(3)); });
+         auto flagOrError =
+             PromiseClass::wrapBoolOrErrorCompletion([](const auto& handler) { handler(true, testError(3)); });
          auto integer = PromiseClass::wrapIntegerCompletion([](const auto& handler) { handler(-5); });
          auto integerOrError = PromiseClass::wrapIntegerOrErrorCompletion(
              [](const auto& handler) { handler(std::int64_t{1} << 40, std::nullopt); });
          auto real = PromiseClass::wrapDoubleCompletion([](const auto& handler) { handler(0.5); });
-         auto realOrError = PromiseClass::wrapDoubleOrErrorCompletion([](const auto& handler) { handler(1.5, testError(4)); });
+         auto realOrError =
+             PromiseClass::wrapDoubleOrErrorCompletion([](const auto& handler) { handler(1.5, testError(4)); });
          EXPECT_TRUE(completion.isPending());
          test.drain();
          EXPECT_TRUE(completion.isFulfilled());
@@ -415,7 +422,9 @@ const CombinatorCase combinatorCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Combinators, CombinatorTest, ::testing::ValuesIn(combinatorCases),
-                         [](const ::testing::TestParamInfo<CombinatorCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<CombinatorCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A callback that throws must neither end its queue's thread nor leave its
 // promise pending for ever.
@@ -442,32 +451,42 @@ int throwText() { throw std::runtime_error("thrown text"); }
 
 const ThrowingCase throwingCases[] = {
     {"Then", [] { return PRMPromise<int>::resolvedWith(1).then([](const int&) { return throwText(); }); }},
-    {"Catch",
-     [] { return PRMPromise<int>::resolvedWith(testError(1)).catch_([](const Error&) { throwText(); }); }},
+    {"Catch", [] { return PRMPromise<int>::resolvedWith(testError(1)).catch_([](const Error&) { throwText(); }); }},
     {"Recover",
      [] { return PRMPromise<int>::resolvedWith(testError(1)).recover([](const Error&) { return throwText(); }); }},
-    {"Validate",
-     [] { return PRMPromise<int>::resolvedWith(1).validate([](const int&) { return throwText() > 0; }); }},
+    {"Validate", [] { return PRMPromise<int>::resolvedWith(1).validate([](const int&) { return throwText() > 0; }); }},
     {"Always", [] { return PRMPromise<int>::resolvedWith(1).always([] { throwText(); }); }},
     {"Reduce",
      [] {
          return PRMPromise<int>::resolvedWith(1).reduce(std::vector<int>{1},
                                                         [](const int&, const int&) { return throwText(); });
      }},
-    {"Chain", [] { return PRMPromise<int>::resolvedWith(1).chainOnQueue<int>(PromiseClass::defaultDispatchQueue(), [](const int&) -> Resolution<int> { return throwText(); }); }},
+    {"Chain",
+     [] {
+         return PRMPromise<int>::resolvedWith(1).chainOnQueue<int>(
+             PromiseClass::defaultDispatchQueue(), [](const int&) -> Resolution<int> { return throwText(); });
+     }},
     {"Do", [] { return PromiseClass::do_([] { return throwText(); }); }},
     {"Async", [] { return PRMPromise<int>::async([](auto, auto) { throwText(); }); }},
     {"Retry", [] { return PromiseClass::retry([] { return throwText(); }); }},
     {"RetryPredicate",
      [] {
-         return PromiseClass::attempts(1, 1, [](int, const Error&) -> bool { throw std::runtime_error("thrown text"); },
-                                       []() -> Resolution<int> { return testError(1); });
+         return PromiseClass::attempts(
+             1, 1, [](int, const Error&) -> bool { throw std::runtime_error("thrown text"); },
+             []() -> Resolution<int> { return testError(1); });
      }},
-    {"Wrap", [] { return PromiseClass::wrapIntegerCompletion([](const auto&) { throwText(); }).then([](const std::int64_t&) { return 0; }); }},
+    {"Wrap",
+     [] {
+         return PromiseClass::wrapIntegerCompletion([](const auto&) { throwText(); }).then([](const std::int64_t&) {
+             return 0;
+         });
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Throwing, ThrowingCallbackTest, ::testing::ValuesIn(throwingCases),
-                         [](const ::testing::TestParamInfo<ThrowingCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<ThrowingCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(PromiseFixture, AThrowingCallbackLeavesItsQueueRunning) {
     auto queue = std::make_shared<platform::SerialQueue>("test.throwing");
@@ -516,7 +535,8 @@ TEST_P(IntervalTest, DelayTimeoutAndRetryClampTheirInterval) {
     auto delayed = PRMPromise<int>::resolvedWith(1).delay(GetParam().seconds);
     auto timed = PRMPromise<int>::pendingPromise().timeout(GetParam().seconds);
     int runs = 0;
-    auto retried = PromiseClass::attempts(1, GetParam().seconds, {}, [&]() -> Resolution<int> { return testError(++runs); });
+    auto retried =
+        PromiseClass::attempts(1, GetParam().seconds, {}, [&]() -> Resolution<int> { return testError(++runs); });
     drain();
     if (expected > 0ns) {
         advance(expected - 1ns);
@@ -533,7 +553,9 @@ TEST_P(IntervalTest, DelayTimeoutAndRetryClampTheirInterval) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Intervals, IntervalTest, ::testing::ValuesIn(intervalCases),
-                         [](const ::testing::TestParamInfo<IntervalCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<IntervalCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace kit::promises::testing

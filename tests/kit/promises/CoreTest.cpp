@@ -90,7 +90,8 @@ const CoreCase coreCases[] = {
          auto promise = PRMPromise<int>::pendingPromise();
          std::vector<int> order;
          for (int index = 0; index < 3; ++index) {
-             promise.observeOnQueue(test.main, [&order, index](const int&) { order.push_back(index); }, [](const Error&) {});
+             promise.observeOnQueue(
+                 test.main, [&order, index](const int&) { order.push_back(index); }, [](const Error&) {});
          }
          test.drain();
          EXPECT_TRUE(order.empty());
@@ -113,8 +114,8 @@ const CoreCase coreCases[] = {
 
          auto failing = PRMPromise<int>::pendingPromise();
          auto innerFailing = PRMPromise<int>::pendingPromise();
-         auto chainedFailing =
-             failing.chainOnQueue<int>(test.main, [innerFailing](const int&) -> Resolution<int> { return innerFailing; });
+         auto chainedFailing = failing.chainOnQueue<int>(
+             test.main, [innerFailing](const int&) -> Resolution<int> { return innerFailing; });
          failing.fulfill(1);
          test.drain();
          EXPECT_TRUE(chainedFailing.isPending());
@@ -142,9 +143,12 @@ const CoreCase coreCases[] = {
          auto text = source.chainOnQueue<std::string>(test.main, [](const int& value) -> Resolution<std::string> {
              return std::string(static_cast<std::size_t>(value), 'x');
          });
-         auto rejected = source.chainOnQueue<int>(test.main, [](const int&) -> Resolution<int> { return testError(9); });
+         auto rejected =
+             source.chainOnQueue<int>(test.main, [](const int&) -> Resolution<int> { return testError(9); });
          auto recovered = PRMPromise<int>::resolvedWith(testError(1))
-                              .chainOnQueue<int>(test.main, {}, [](const Error& error) -> Resolution<int> { return error.code() + 10; });
+                              .chainOnQueue<int>(test.main, {}, [](const Error& error) -> Resolution<int> {
+                                  return error.code() + 10;
+                              });
          test.drain();
          EXPECT_EQ(text.value(), "xx");
          EXPECT_EQ(rejected.error()->code(), 9);
@@ -202,10 +206,13 @@ const CoreCase coreCases[] = {
          EXPECT_EQ(copy.description(), pending.description());
 
          const std::string rejected = PRMPromise<std::string>::resolvedWith(Error("d", 3, "why")).description();
-         EXPECT_TRUE(std::regex_match(rejected, std::regex("<PRMPromise 0x[0-9a-f]+> Rejected: Error Domain=d Code=3 \"why\"")))
+         EXPECT_TRUE(
+             std::regex_match(rejected, std::regex("<PRMPromise 0x[0-9a-f]+> Rejected: Error Domain=d Code=3 \"why\"")))
              << rejected;
-         EXPECT_TRUE(std::regex_search(PRMPromise<std::string>::resolvedWith("text").description(), std::regex("> Fulfilled: text$")));
-         EXPECT_TRUE(std::regex_search(PRMPromise<>::resolvedWith(Null{}).description(), std::regex("> Fulfilled: <null>$")));
+         EXPECT_TRUE(std::regex_search(PRMPromise<std::string>::resolvedWith("text").description(),
+                                       std::regex("> Fulfilled: text$")));
+         EXPECT_TRUE(
+             std::regex_search(PRMPromise<>::resolvedWith(Null{}).description(), std::regex("> Fulfilled: <null>$")));
      }},
     {"TheDefaultQueueIsTheMainQueueUntilSet",
      [](PromiseFixture& test) {
@@ -252,7 +259,11 @@ const auto pending = [] { return PRMPromise<int>::pendingPromise(); };
 const Queue noQueue;
 
 const MisuseCase misuseCases[] = {
-    {"ObserveWithoutQueue", [] { pending().observeOnQueue(noQueue, [](const int&) {}, [](const Error&) {}); },
+    {"ObserveWithoutQueue",
+     [] {
+         pending().observeOnQueue(
+             noQueue, [](const int&) {}, [](const Error&) {});
+     },
      "Invalid parameter not satisfying: queue"},
     {"ObserveWithoutOnFulfill",
      [] { pending().observeOnQueue(PromiseClass::defaultDispatchQueue(), {}, [](const Error&) {}); },
@@ -265,7 +276,8 @@ const MisuseCase misuseCases[] = {
     {"SetNoDefaultQueue", [] { PromiseClass::setDefaultDispatchQueue(nullptr); },
      "Invalid parameter not satisfying: queue"},
     {"RejectWithNoError", [] { pending().reject(ErrorPointer()); }, "Invalid parameter not satisfying: error"},
-    {"ThenWithoutWork", [] { pending().then(std::function<int(const int&)>()); }, "Invalid parameter not satisfying: work"},
+    {"ThenWithoutWork", [] { pending().then(std::function<int(const int&)>()); },
+     "Invalid parameter not satisfying: work"},
     {"ThenOnNoQueue", [] { pending().then(noQueue, [](const int& value) { return value; }); },
      "Invalid parameter not satisfying: queue"},
     {"CatchWithoutBlock", [] { pending().catch_(std::function<void(const Error&)>()); },
@@ -275,7 +287,8 @@ const MisuseCase misuseCases[] = {
     {"ValidateWithoutPredicate", [] { pending().validate(std::function<bool(const int&)>()); },
      "Invalid parameter not satisfying: predicate"},
     {"AlwaysWithoutWork", [] { pending().always(std::function<void()>()); }, "Invalid parameter not satisfying: work"},
-    {"ReduceWithoutReducer", [] { pending().reduce(std::vector<int>{1}, std::function<int(const int&, const int&)>()); },
+    {"ReduceWithoutReducer",
+     [] { pending().reduce(std::vector<int>{1}, std::function<int(const int&, const int&)>()); },
      "Invalid parameter not satisfying: reducer"},
     {"DelayOnNoQueue", [] { pending().delay(noQueue, 1); }, "Invalid parameter not satisfying: queue"},
     {"TimeoutOnNoQueue", [] { pending().timeout(noQueue, 1); }, "Invalid parameter not satisfying: queue"},
@@ -337,7 +350,8 @@ TEST_F(PromiseFixture, APendingPromiseThatIsDestroyedLeavesTheGroup) {
 
 TEST_F(PromiseFixture, ADroppedCallbackLeavesTheGroup) {
     auto other = std::make_shared<platform::testing::ManualExecutor>();
-    PRMPromise<int>::resolvedWith(1).observeOnQueue(other, [](const int&) {}, [](const Error&) {});
+    PRMPromise<int>::resolvedWith(1).observeOnQueue(
+        other, [](const int&) {}, [](const Error&) {});
     EXPECT_FALSE(PromiseClass::waitForAllPromises(0.02));
     other.reset();  // never drained: its blocks are dropped
     EXPECT_TRUE(PromiseClass::waitForAllPromises(1));

@@ -23,7 +23,7 @@ TEST(PromiseRaceTest, EveryObserverRunsOnceAndTheOutcomeNeverChanges) {
         std::optional<PRMPromise<int>> promise;
         std::array<std::atomic<int>, threadCount> calls{};
         std::array<std::atomic<int>, threadCount> seen{};  // the outcome each observer saw: value, or -code
-        std::array<int, threadCount> settledTo{};           // what each settling thread read back at once
+        std::array<int, threadCount> settledTo{};          // what each settling thread read back at once
     };
     std::vector<Slot> slots(promiseCount);
     for (auto& slot : slots) {

@@ -70,8 +70,8 @@ TEST(ErrorDetailsTest, FailureReasonAndUserInfoTravelWithCopies) {
     EXPECT_EQ(plain.failureReason(), "");
     EXPECT_EQ(plain.userInfo(), Value(Value::Dictionary{}));
 
-    const Error detailed = plain.withFailureReason("stream ended early")
-                               .withUserInfo(Value(Value::Dictionary{{"zlibStatus", Value(-5)}}));
+    const Error detailed =
+        plain.withFailureReason("stream ended early").withUserInfo(Value(Value::Dictionary{{"zlibStatus", Value(-5)}}));
     // The original is unchanged; the copy carries both.
     EXPECT_EQ(plain.failureReason(), "");
     EXPECT_EQ(detailed.failureReason(), "stream ended early");

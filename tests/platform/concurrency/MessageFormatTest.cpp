@@ -12,7 +12,8 @@ TEST(MessageFormatTest, FillsConversionsFromTypedArguments) {
         const char* expected;
     };
     const Case cases[] = {
-        {"%@ - %@[%@] %@", {"11.9.0", "[HaloCore]", "I-COR000001", "Configuring the default app."},
+        {"%@ - %@[%@] %@",
+         {"11.9.0", "[HaloCore]", "I-COR000001", "Configuring the default app."},
          "11.9.0 - [HaloCore][I-COR000001] Configuring the default app."},
         {"I-LMU%06ld", {42L}, "I-LMU000042"},
         {"%d items, %u left, %lld total", {3, 4U, 5LL}, "3 items, 4 left, 5 total"},

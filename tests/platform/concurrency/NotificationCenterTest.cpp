@@ -20,10 +20,10 @@ TEST(NotificationCenterTest, FiltersByNameAndSender) {
         bool delivered;
     };
     const Case cases[] = {
-        {"ready", nullptr, "ready", &senderA, true},   {"ready", nullptr, "ready", nullptr, true},
-        {"ready", &senderA, "ready", &senderA, true},  {"ready", &senderA, "ready", &senderB, false},
-        {"ready", &senderA, "ready", nullptr, false},  {"ready", nullptr, "other", nullptr, false},
-        {"", nullptr, "anything", &senderB, true},     {"", &senderB, "anything", &senderA, false},
+        {"ready", nullptr, "ready", &senderA, true},  {"ready", nullptr, "ready", nullptr, true},
+        {"ready", &senderA, "ready", &senderA, true}, {"ready", &senderA, "ready", &senderB, false},
+        {"ready", &senderA, "ready", nullptr, false}, {"ready", nullptr, "other", nullptr, false},
+        {"", nullptr, "anything", &senderB, true},    {"", &senderB, "anything", &senderA, false},
     };
     for (const auto& item : cases) {
         NotificationCenter center;

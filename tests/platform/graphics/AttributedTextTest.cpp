@@ -24,15 +24,16 @@ const std::string kReplacement = "\xEF\xBF\xBD";
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, TextValidity,
-    testing::Values(ValidityCase{"ascii", "Plain text\n", "Plain text\n"},
-                    ValidityCase{"symbols", "\xE2\x9C\x93 \xE2\x98\x91 \xE2\x80\x94", "\xE2\x9C\x93 \xE2\x98\x91 \xE2\x80\x94"},
-                    ValidityCase{"four byte", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-                    ValidityCase{"stray continuation", "a\x80z", "a" + kReplacement + "z"},
-                    ValidityCase{"truncated sequence", "a\xE2\x9C", "a" + kReplacement + kReplacement},
-                    ValidityCase{"overlong", "\xC0\xAF", kReplacement + kReplacement},
-                    ValidityCase{"surrogate", "\xED\xA0\x80", kReplacement + kReplacement + kReplacement},
-                    ValidityCase{"beyond unicode", "\xF4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
-                    ValidityCase{"nul", std::string("a\0b", 3), "a" + kReplacement + "b"}),
+    testing::Values(
+        ValidityCase{"ascii", "Plain text\n", "Plain text\n"},
+        ValidityCase{"symbols", "\xE2\x9C\x93 \xE2\x98\x91 \xE2\x80\x94", "\xE2\x9C\x93 \xE2\x98\x91 \xE2\x80\x94"},
+        ValidityCase{"four byte", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+        ValidityCase{"stray continuation", "a\x80z", "a" + kReplacement + "z"},
+        ValidityCase{"truncated sequence", "a\xE2\x9C", "a" + kReplacement + kReplacement},
+        ValidityCase{"overlong", "\xC0\xAF", kReplacement + kReplacement},
+        ValidityCase{"surrogate", "\xED\xA0\x80", kReplacement + kReplacement + kReplacement},
+        ValidityCase{"beyond unicode", "\xF4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
+        ValidityCase{"nul", std::string("a\0b", 3), "a" + kReplacement + "b"}),
     [](const testing::TestParamInfo<ValidityCase>& info) {
         std::string name = info.param.name;
         for (char& c : name) {
@@ -68,8 +69,8 @@ TEST(AttributedText, AppendingATextKeepsItsStylesAndAttachments) {
     document.append(signature);
     document.append(document);
 
-    EXPECT_EQ(document.string(), "Terms\nSigned: " + std::string(AttributedText::kAttachmentCharacter) + "Terms\nSigned: " +
-                                     std::string(AttributedText::kAttachmentCharacter));
+    EXPECT_EQ(document.string(), "Terms\nSigned: " + std::string(AttributedText::kAttachmentCharacter) +
+                                     "Terms\nSigned: " + std::string(AttributedText::kAttachmentCharacter));
     std::size_t attachments = 0;
     for (const auto& run : document.runs()) {
         attachments += run.attachment != nullptr;

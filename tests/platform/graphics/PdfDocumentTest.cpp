@@ -8,9 +8,9 @@
 #include <sys/resource.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cmath>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -118,8 +118,9 @@ TEST(PdfDocument, WritesTheSameBytesToMemoryASinkAndAFile) {
     const std::vector<std::byte> inMemory = samplePdf(kClock);
 
     std::vector<std::byte> streamed;
-    PdfDocument toSink([&streamed](std::span<const std::byte> bytes) { streamed.insert(streamed.end(), bytes.begin(), bytes.end()); },
-                       kClock, PdfMetadata{"Sample title", "", "", "Stubforge"});
+    PdfDocument toSink(
+        [&streamed](std::span<const std::byte> bytes) { streamed.insert(streamed.end(), bytes.begin(), bytes.end()); },
+        kClock, PdfMetadata{"Sample title", "", "", "Stubforge"});
     drawSamplePages(toSink);
     EXPECT_TRUE(toSink.finish().empty());
     EXPECT_EQ(streamed, inMemory);

@@ -1,5 +1,6 @@
 #include "PdfTools.h"
 
+#include <sys/wait.h>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -7,7 +8,6 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 
 namespace graphics_test {
 
@@ -116,8 +116,7 @@ std::string infoOf(const fs::path& pdf, const std::string& options) {
 GrayImage renderGray(const fs::path& pdf, int page, const fs::path& folder) {
     const std::string number = std::to_string(page);
     const fs::path stem = folder / ("render-" + number);
-    checked("pdftoppm -gray -r 72 -singlefile -f " + number + " -l " + number + " " + quoted(pdf) + " " +
-            quoted(stem));
+    checked("pdftoppm -gray -r 72 -singlefile -f " + number + " -l " + number + " " + quoted(pdf) + " " + quoted(stem));
     std::ifstream file(stem.string() + ".pgm", std::ios::binary);
     std::string magic;
     int maximum = 0;

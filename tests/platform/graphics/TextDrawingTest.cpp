@@ -102,16 +102,16 @@ TEST_P(BoxedText, StartsAtTheTopEdgeAndAligns) {
     const double left = placed[0].xMin;
     const double right = text[0].xMax;
     switch (alignment) {
-        case Alignment::left:
-        case Alignment::justified:  // a single line is its paragraph's last
-            EXPECT_NEAR(left, box.x, 1);
-            break;
-        case Alignment::center:
-            EXPECT_NEAR((left + right) / 2, box.x + box.width / 2, 1);
-            break;
-        case Alignment::right:
-            EXPECT_NEAR(right, box.x + box.width, 1);
-            break;
+    case Alignment::left:
+    case Alignment::justified:  // a single line is its paragraph's last
+        EXPECT_NEAR(left, box.x, 1);
+        break;
+    case Alignment::center:
+        EXPECT_NEAR((left + right) / 2, box.x + box.width / 2, 1);
+        break;
+    case Alignment::right:
+        EXPECT_NEAR(right, box.x + box.width, 1);
+        break;
     }
 }
 
@@ -203,9 +203,8 @@ TEST(DrawText, JustifiesAllButTheLastLineAndIndents) {
     }
     text += "end";
     const Rect box{50, 50, 300, 400};
-    const auto words = drawnWords(pageSizes::a4, Origin::topLeft, [&](Canvas& canvas) {
-        canvas.drawText(AttributedText(text, style), box);
-    });
+    const auto words = drawnWords(pageSizes::a4, Origin::topLeft,
+                                  [&](Canvas& canvas) { canvas.drawText(AttributedText(text, style), box); });
     std::map<long, std::pair<double, double>> lines;  // yMin -> leftmost, rightmost
     for (const Word& word : words) {
         auto [entry, inserted] = lines.try_emplace(std::lround(word.yMin), word.xMin, word.xMax);
@@ -239,9 +238,8 @@ TEST(DrawText, LaysOutLongParagraphsInFullLines) {
     text += "end";
     ++wordCount;
     const Rect box{20, 20, 500, 2960};
-    const auto words = drawnWords({540, 3000}, Origin::topLeft, [&](Canvas& canvas) {
-        canvas.drawText(AttributedText(text, style), box);
-    });
+    const auto words = drawnWords({540, 3000}, Origin::topLeft,
+                                  [&](Canvas& canvas) { canvas.drawText(AttributedText(text, style), box); });
     EXPECT_EQ(static_cast<int>(words.size()), wordCount);
     std::map<long, std::pair<double, double>> lines;
     for (const Word& word : words) {
@@ -280,7 +278,7 @@ TEST(Shapes, LandWhereTheirOriginSaysInBothSystems) {
 TEST(Shapes, RotationTurnsTheWaysThePageCountsAngles) {
     struct Case {
         Origin origin;
-        int darkY;   // on the paper, where a bar rotated by -45° from the centre ends up
+        int darkY;  // on the paper, where a bar rotated by -45° from the centre ends up
         int lightY;
     };
     for (const Case testCase : {Case{Origin::bottomLeft, 135, 65}, Case{Origin::topLeft, 65, 135}}) {
@@ -301,9 +299,12 @@ TEST(Attachments, DrawInTheirBoxStandingOnTheBaseline) {
         const TextStyle style{Font::system(12)};
         AttributedText text("Sign ", style);
         // The box's lower half, in its own y-up coordinates.
-        text.appendAttachment(std::make_shared<const Attachment>(Attachment{
-                                  {60, 40}, [](Canvas& canvas) { canvas.fillRect({0, 0, 60, 20}, colors::black); }}),
-                              style);
+        text.appendAttachment(
+            std::make_shared<const Attachment>(Attachment{{60, 40},
+                                                          [](Canvas& canvas) {
+                                                              canvas.fillRect({0, 0, 60, 20}, colors::black);
+                                                          }}),
+            style);
         text.append(" here", style);
         Typesetter typesetter;
         const double signWidth = typesetter.measure(AttributedText("Sign ", style)).width;

@@ -53,8 +53,7 @@ TEST_P(FormFeeds, StartNewPages) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, FormFeeds,
-    testing::Values(BreakCase{"empty", "", {}},
-                    BreakCase{"one_line", "Hello", {"Hello"}},
+    testing::Values(BreakCase{"empty", "", {}}, BreakCase{"one_line", "Hello", {"Hello"}},
                     BreakCase{"line_break_only", "\n", {"\n"}},
                     BreakCase{"feed_between", "Terms\fSignature", {"Terms\f", "Signature"}},
                     BreakCase{"feed_after_newline", "Terms\n\n\fIN WITNESS\n", {"Terms\n\n\f", "IN WITNESS\n"}},
@@ -84,7 +83,8 @@ TEST(TextFlow, FillsEachContainerWithTheLinesThatFit) {
         const auto perPage = static_cast<std::size_t>(std::floor((container - lineHeight) / step)) + 1;
 
         const TextFlow flow(typesetter, AttributedText(text, style), {300, container});
-        ASSERT_EQ(flow.pageCount(), (120 + perPage - 1) / perPage) << spacing.lineSpacing << "/" << spacing.paragraphSpacing;
+        ASSERT_EQ(flow.pageCount(), (120 + perPage - 1) / perPage)
+            << spacing.lineSpacing << "/" << spacing.paragraphSpacing;
         const std::string_view first = flow.pageText(0);
         EXPECT_EQ(static_cast<std::size_t>(std::count(first.begin(), first.end(), '\n')), perPage);
         EXPECT_TRUE(flow.pageText(1).starts_with("Line " + std::to_string(perPage + 1) + "\n"));
@@ -101,8 +101,8 @@ TEST(TextFlow, SplitsLongParagraphsBetweenLinesAndGivesTheTextBack) {
     TextStyle clause{Font::system(14)};
     clause.paragraph = ParagraphStyle{Alignment::justified, 4, 6, 0, 0, 30, 0};
     for (int section = 1; section <= 40; ++section) {
-        text.append(std::to_string(section) + ". Heading. ", TextStyle{Font::boldSystem(14), colors::black, false,
-                                                                       clause.paragraph});
+        text.append(std::to_string(section) + ". Heading. ",
+                    TextStyle{Font::boldSystem(14), colors::black, false, clause.paragraph});
         for (int repeat = 0; repeat < section % 7 + 1; ++repeat) {
             text.append(sentence, clause);
         }
@@ -155,7 +155,8 @@ TEST(TextFlow, GivesALineTallerThanTheContainerAPageOfItsOwn) {
 TEST(TextFlow, RefusesContainersWithoutRoom) {
     Typesetter typesetter;
     for (const Size container : {Size{0, 100}, Size{100, -1}, Size{kUnbounded, 100}, Size{100, std::nan("")}}) {
-        EXPECT_THROW({ const TextFlow flow(typesetter, AttributedText("x", kBody), container); }, std::invalid_argument);
+        EXPECT_THROW({ const TextFlow flow(typesetter, AttributedText("x", kBody), container); },
+                     std::invalid_argument);
     }
 }
 

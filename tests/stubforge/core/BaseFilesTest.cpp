@@ -80,7 +80,8 @@ std::uint8_t byteAt(std::string_view bytes, std::size_t offset) {
 }
 
 std::string_view slice(std::string_view bytes, std::size_t offset, std::size_t length) {
-    require(offset <= bytes.size() && length <= bytes.size() - offset, "range past the end at " + std::to_string(offset));
+    require(offset <= bytes.size() && length <= bytes.size() - offset,
+            "range past the end at " + std::to_string(offset));
     return bytes.substr(offset, length);
 }
 
@@ -298,7 +299,8 @@ void checkUsdz(std::string_view bytes) {
         require(count >= 3, "a face with fewer than three corners");
         corners += count;
     }
-    require(!counts.empty() && corners == static_cast<long>(indices.size()), "face counts do not add up to the indices");
+    require(!counts.empty() && corners == static_cast<long>(indices.size()),
+            "face counts do not add up to the indices");
     for (const long index : indices) {
         require(index >= 0 && index < pointCount, "index " + std::to_string(index) + " outside the points");
     }
@@ -374,26 +376,26 @@ Reader officeReader(std::string mainType) {
 void expectAccepted(const Reader& reader, const fs::path& file, const CommandResult& result) {
     const std::string context = reader.tool + " on " + file.filename().string() + ":\n" + result.output;
     switch (reader.verdict) {
-        case Verdict::ExitZero:
-            EXPECT_EQ(result.exitCode, 0) << context;
-            break;
-        case Verdict::Silent:
-            EXPECT_EQ(result.exitCode, 0) << context;
-            EXPECT_EQ(result.output, "") << context;
-            break;
-        case Verdict::ProbedCodec: {
-            EXPECT_EQ(result.exitCode, 0) << context;
-            const auto lineEnd = result.output.find('\n');
-            EXPECT_EQ(lineEnd + 1, result.output.size()) << "more than one line: " << context;
-            EXPECT_TRUE(result.output.starts_with(reader.codec + ",")) << context;
-            break;
+    case Verdict::ExitZero:
+        EXPECT_EQ(result.exitCode, 0) << context;
+        break;
+    case Verdict::Silent:
+        EXPECT_EQ(result.exitCode, 0) << context;
+        EXPECT_EQ(result.output, "") << context;
+        break;
+    case Verdict::ProbedCodec: {
+        EXPECT_EQ(result.exitCode, 0) << context;
+        const auto lineEnd = result.output.find('\n');
+        EXPECT_EQ(lineEnd + 1, result.output.size()) << "more than one line: " << context;
+        EXPECT_TRUE(result.output.starts_with(reader.codec + ",")) << context;
+        break;
+    }
+    case Verdict::NoDecoderComplaint:
+        EXPECT_EQ(result.exitCode, 0) << context;
+        for (const auto* complaint : {"error", "Illegal", "resync", "Skipped"}) {
+            EXPECT_FALSE(contains(result.output, complaint)) << context;
         }
-        case Verdict::NoDecoderComplaint:
-            EXPECT_EQ(result.exitCode, 0) << context;
-            for (const auto* complaint : {"error", "Illegal", "resync", "Skipped"}) {
-                EXPECT_FALSE(contains(result.output, complaint)) << context;
-            }
-            break;
+        break;
     }
 }
 
@@ -420,13 +422,29 @@ const Reader kMpg123{"mpg123", "-t {}", Verdict::NoDecoderComplaint, ""};
 
 const std::vector<BaseFileCase>& baseFileCases() {
     static const std::vector<BaseFileCase> cases = {
-        {"document.docx", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn,
+        {"document.docx",
+         0,
+         "PK\x03\x04"sv,
+         kBaseFileLimit,
+         noStructureOfOurOwn,
          {kUnzip, officeReader("wordprocessingml.document.main+xml")}},
-        {"document.xlsx", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn,
+        {"document.xlsx",
+         0,
+         "PK\x03\x04"sv,
+         kBaseFileLimit,
+         noStructureOfOurOwn,
          {kUnzip, officeReader("spreadsheetml.sheet.main+xml")}},
-        {"document.pptx", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn,
+        {"document.pptx",
+         0,
+         "PK\x03\x04"sv,
+         kBaseFileLimit,
+         noStructureOfOurOwn,
          {kUnzip, officeReader("presentationml.presentation.main+xml")}},
-        {"document.csv", 0, "id,"sv, kBaseFileLimit, checkCsv,
+        {"document.csv",
+         0,
+         "id,"sv,
+         kBaseFileLimit,
+         checkCsv,
          {{"python3", "-c " + shellQuote(kCsvReader) + " {}", Verdict::Silent, ""}}},
         {"audio.wav", 0, "RIFF"sv, kBaseFileLimit, checkWav, {probe("pcm_s16le")}},
         {"audio.mp3", 0, "\xFF\xFB"sv, kBaseFileLimit, checkMp3, {probe("mp3"), kMpg123}},
@@ -434,7 +452,11 @@ const std::vector<BaseFileCase>& baseFileCases() {
         {"image.png", 0, "\x89PNG"sv, kBaseFileLimit, checkPng, {{"pngcheck", "-q {}", Verdict::Silent, ""}}},
         {"image.jpg", 0, "\xFF\xD8\xFF"sv, kBaseFileLimit, checkJpeg, {probe("mjpeg")}},
         {"archive.zip", 0, "PK\x03\x04"sv, kBaseFileLimit, noStructureOfOurOwn, {kUnzip}},
-        {"archive.rar", 0, "Rar!\x1a\x07\x00"sv, kBaseFileLimit, noStructureOfOurOwn,
+        {"archive.rar",
+         0,
+         "Rar!\x1a\x07\x00"sv,
+         kBaseFileLimit,
+         noStructureOfOurOwn,
          {{"bsdtar", "-tf {}", Verdict::ExitZero, ""}}},
         {"3D_model_small.usdz", 0, "PK\x03\x04"sv, kBaseFileLimit, checkUsdz, {kUnzip}},
         {"3D_model_large.usdz", 0, "PK\x03\x04"sv, kLargeModelLimit, checkUsdz, {kUnzip}},

@@ -28,7 +28,10 @@ struct TemplateCase {
 void PrintTo(const TemplateCase& templateCase, std::ostream* stream) { *stream << templateCase.name; }
 
 const TemplateCase kTemplateCases[] = {
-    {"ByteOrderMarkAndCRLF", "\xEF\xBB\xBF" "a,b\r\n1,2\r\n", Names{"a", "b"}, ""},
+    {"ByteOrderMarkAndCRLF",
+     "\xEF\xBB\xBF"
+     "a,b\r\n1,2\r\n",
+     Names{"a", "b"}, ""},
     {"Semicolons", "first;last;email\nAda;Lovelace;ada@example.org\n", Names{"first", "last", "email"}, ""},
     {"Tabs", "sku\tprice\n1\t2\n", Names{"sku", "price"}, ""},
     {"HeaderOnlyWithoutLineEnd", "name,\"city, state\"", Names{"name", "city, state"}, ""},

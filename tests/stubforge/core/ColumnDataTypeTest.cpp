@@ -228,10 +228,16 @@ TEST(NumberTextTest, PricesAreFlooredToCents) {
         double expected;
     };
     const Case cases[] = {
-        {42.1789, 42.17}, {7.5, 7.5}, {99.999, 99.99}, {0.004, 0.0},
+        {42.1789, 42.17},
+        {7.5, 7.5},
+        {99.999, 99.99},
+        {0.004, 0.0},
         // Already whole cents stay as they are, though value * 100 lands
         // just below the whole number.
-        {0.29, 0.29}, {0.57, 0.57}, {1.13, 1.13}, {4.35, 4.35},
+        {0.29, 0.29},
+        {0.57, 0.57},
+        {1.13, 1.13},
+        {4.35, 4.35},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(floorToCents(item.value), item.expected) << item.value;
@@ -248,9 +254,14 @@ TEST(ExpiryDateTest, DaysAreReadAsUTCMidnight) {
         const char* iso;  // nullptr: no date
     };
     const Case cases[] = {
-        {"2027-01-31", "2027-01-31T00:00:00Z"}, {"2028-02-29", "2028-02-29T00:00:00Z"},
-        {"2027-02-29", nullptr}, {"2027-13-01", nullptr}, {"2027-1-31", nullptr}, {"2027/01/31", nullptr},
-        {"2027-01-31 ", nullptr}, {"", nullptr},
+        {"2027-01-31", "2027-01-31T00:00:00Z"},
+        {"2028-02-29", "2028-02-29T00:00:00Z"},
+        {"2027-02-29", nullptr},
+        {"2027-13-01", nullptr},
+        {"2027-1-31", nullptr},
+        {"2027/01/31", nullptr},
+        {"2027-01-31 ", nullptr},
+        {"", nullptr},
     };
     for (const auto& item : cases) {
         const auto date = utcMidnight(item.text);

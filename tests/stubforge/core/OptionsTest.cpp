@@ -26,8 +26,8 @@ TEST(OptionsTest, RawValuesInDeclarationOrder) {
     EXPECT_EQ(rawValues<PDFGenerationMode>(), (std::vector<std::string>{"By Size", "By Pages"}));
     EXPECT_EQ(rawValues<CSVCriteria>(), (std::vector<std::string>{"By Size", "By Columns"}));
     EXPECT_EQ(rawValues<FileExtension>(),
-              (std::vector<std::string>{"pdf", "txt", "json", "pptx", "xlsx", "docx", "jpg", "png", "mp3", "wav",
-                                        "mp4", "csv", "zip", "rar", "usdz", "all"}));
+              (std::vector<std::string>{"pdf", "txt", "json", "pptx", "xlsx", "docx", "jpg", "png", "mp3", "wav", "mp4",
+                                        "csv", "zip", "rar", "usdz", "all"}));
 }
 
 TEST(OptionsTest, LookupIsExact) {
@@ -48,8 +48,8 @@ TEST(OptionsTest, LookupIsExact) {
 
 TEST(OptionsTest, IconAndCaseNames) {
     const std::vector<std::string> icons = {
-        "document", "text.page", "doc.plaintext", "play.rectangle", "chart.bar", "pencil",
-        "photo", "photo", "speaker.wave.2", "speaker.wave.2", "film", "doc.plaintext",
+        "document",    "text.page",   "doc.plaintext",    "play.rectangle", "chart.bar", "pencil",
+        "photo",       "photo",       "speaker.wave.2",   "speaker.wave.2", "film",      "doc.plaintext",
         "zipper.page", "zipper.page", "cube.transparent", "folder"};
     std::vector<std::string> actual;
     for (FileExtension extension : allCases<FileExtension>()) {

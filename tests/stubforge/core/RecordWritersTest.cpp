@@ -117,9 +117,14 @@ TEST_F(RecordWritersTest, QuotingRule) {
         const char* written;
     };
     const Case cases[] = {
-        {"plain words", "plain words"}, {"semi;colon", "semi;colon"}, {"", ""},
-        {"a,b", "\"a,b\""},             {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""},   {"\"", "\"\"\"\""},
+        {"plain words", "plain words"},
+        {"semi;colon", "semi;colon"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r", "\"cr\r\""},
+        {"\"", "\"\"\"\""},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(CSVUtils::quotedField(item.field), item.written) << item.field;

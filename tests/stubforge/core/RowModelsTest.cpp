@@ -82,7 +82,7 @@ TYPED_TEST(RowModelsTest, UpdateRowCount) {
         int announcements;  // one per added or removed row
     };
     const Case cases[] = {
-        {1, 3, {1, 2, 3}, 2}, {3, 0, {1}, 2}, {3, -5, {1}, 2}, {1, 0, {1}, 0},
+        {1, 3, {1, 2, 3}, 2}, {3, 0, {1}, 2},    {3, -5, {1}, 2},   {1, 0, {1}, 0},
         {1, 1, {1}, 0},       {4, 2, {1, 2}, 2}, {2, 2, {1, 2}, 0},
     };
     for (const auto& item : cases) {

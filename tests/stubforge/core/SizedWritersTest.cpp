@@ -7,8 +7,8 @@
 #include "platform/ErrorCodes.h"
 
 #include "ChildProcess.h"
-#include "ErrorChecks.h"
 #include "CoreTestSupport.h"
+#include "ErrorChecks.h"
 
 #include <sys/resource.h>
 
@@ -66,8 +66,10 @@ TEST_F(SizedWritersTest, DummyFilesCarryTheCategoryWord) {
         FileExtension extension;
         const char* prefix;
     };
-    const Case cases[] = {{FileExtension::png, "image_1_5MB_"}, {FileExtension::wav, "audio_1_5MB_"},
-                          {FileExtension::usdz, "3D_model_1_5MB_"}, {FileExtension::docx, "document_1_5MB_"}};
+    const Case cases[] = {{FileExtension::png, "image_1_5MB_"},
+                          {FileExtension::wav, "audio_1_5MB_"},
+                          {FileExtension::usdz, "3D_model_1_5MB_"},
+                          {FileExtension::docx, "document_1_5MB_"}};
     for (const auto& item : cases) {
         const fs::path path = generateSizedDummyFile(item.extension, "1.5", 0.01, world.context());
         EXPECT_EQ(path.filename(), std::string(item.prefix) + kStamp + "." + std::string(rawValue(item.extension)));
@@ -80,9 +82,9 @@ TEST_F(SizedWritersTest, BadSizesAreRefusedBeforeTouchingTheDisk) {
         const char* sizeText;
         double size;
     };
-    const Case cases[] = {{"0", 0.0}, {"-1", -1.0}, {"nan", std::nan("")}, {"inf", INFINITY},
-                          {"1e30", 1e30}, {"0.0000001", 1e-7}, {"50000.1", 50000.1},
-                          {"", 1.0}, {"../1", 1.0}};
+    const Case cases[] = {{"0", 0.0},           {"-1", -1.0},   {"nan", std::nan("")},
+                          {"inf", INFINITY},    {"1e30", 1e30}, {"0.0000001", 1e-7},
+                          {"50000.1", 50000.1}, {"", 1.0},      {"../1", 1.0}};
     world.defaults->set("customFolderPath", "file://" + (world.outputFolder / "not-yet").string());
     testing::writeFile(world.bundleFolder / "image.png", "PNGDATA");
     for (const auto& item : cases) {
@@ -285,8 +287,7 @@ TEST_F(SizedWritersTest, UnreadableResourcesReportTheRealReason) {
             EXPECT_EQ(error.domain(), PNGGenerator.name);
             EXPECT_EQ(error.code(), static_cast<int>(BaseFileGeneratorError::baseFileUnreadable));
             EXPECT_EQ(test_support::posixReason(error), errorNumber);
-            EXPECT_EQ(std::string(error.what()),
-                      "Could not read base file \"" + base.string() + "\": " + reason);
+            EXPECT_EQ(std::string(error.what()), "Could not read base file \"" + base.string() + "\": " + reason);
         }
         errno = ENOENT;
         try {

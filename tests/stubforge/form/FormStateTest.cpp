@@ -16,9 +16,20 @@ TEST(FormParsingTest, Integers) {
         std::optional<std::int64_t> expected;
     };
     const Case cases[] = {
-        {"3", 3},    {"+3", 3},   {"-5", -5},  {"007", 7},          {"", std::nullopt},   {" 3", std::nullopt},
-        {"3 ", std::nullopt}, {"+", std::nullopt}, {"-", std::nullopt}, {"+-3", std::nullopt}, {"1.0", std::nullopt},
-        {"9223372036854775807", INT64_MAX}, {"9223372036854775808", std::nullopt}, {"0x10", std::nullopt},
+        {"3", 3},
+        {"+3", 3},
+        {"-5", -5},
+        {"007", 7},
+        {"", std::nullopt},
+        {" 3", std::nullopt},
+        {"3 ", std::nullopt},
+        {"+", std::nullopt},
+        {"-", std::nullopt},
+        {"+-3", std::nullopt},
+        {"1.0", std::nullopt},
+        {"9223372036854775807", INT64_MAX},
+        {"9223372036854775808", std::nullopt},
+        {"0x10", std::nullopt},
     };
     for (const auto& item : cases) {
         EXPECT_EQ(parseInteger(item.text), item.expected) << '"' << item.text << '"';
@@ -33,7 +44,7 @@ TEST(FormParsingTest, DoublesReadInTheCLocale) {
         std::optional<double> expected;
     };
     const Case cases[] = {
-        {"2.5", 2.5}, {"1e3", 1000.0}, {"0x10", 16.0}, {"-1", -1.0}, {"1,5", std::nullopt},
+        {"2.5", 2.5},         {"1e3", 1000.0},      {"0x10", 16.0},     {"-1", -1.0},          {"1,5", std::nullopt},
         {" 1", std::nullopt}, {"1 ", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt},
     };
     for (const auto& item : cases) {
@@ -79,20 +90,38 @@ TEST(FormValidityTest, Rules) {
         {"txt nan", with(txt, [](FormState& f) { f.fileSizeInput = "nan"; }), false},
         {"txt inf", with(txt, [](FormState& f) { f.fileSizeInput = "inf"; }), false},
         {"pages 1", with(pages, [](FormState& f) { f.pageCountInput = "1"; }), true},
-        {"pages 1000 ignore size", with(pages, [](FormState& f) { f.pageCountInput = "1000"; f.fileSizeInput = "x"; }), true},
+        {"pages 1000 ignore size",
+         with(pages,
+              [](FormState& f) {
+                  f.pageCountInput = "1000";
+                  f.fileSizeInput = "x";
+              }),
+         true},
         {"pages 0", with(pages, [](FormState& f) { f.pageCountInput = "0"; }), false},
         {"pages 1001", with(pages, [](FormState& f) { f.pageCountInput = "1001"; }), false},
         {"pages -5", with(pages, [](FormState& f) { f.pageCountInput = "-5"; }), false},
-        {"invoice with bad size", with(formFor(FileExtension::pdf), [](FormState& f) {
-             f.selectedContentType = ContentType::invoice;
-             f.fileSizeInput = "x";
-         }), false},
-        {"csv by size 300 columns", with(csv, [](FormState& f) {
-             f.selectedCSVCriteria = CSVCriteria::bySize;
-             f.columnCount = "300";
-         }), false},
+        {"invoice with bad size",
+         with(formFor(FileExtension::pdf),
+              [](FormState& f) {
+                  f.selectedContentType = ContentType::invoice;
+                  f.fileSizeInput = "x";
+              }),
+         false},
+        {"csv by size 300 columns",
+         with(csv,
+              [](FormState& f) {
+                  f.selectedCSVCriteria = CSVCriteria::bySize;
+                  f.columnCount = "300";
+              }),
+         false},
         {"csv 250 columns", with(csv, [](FormState& f) { f.columnCount = "250"; }), true},
-        {"json 0 rows 1 field", with(json, [](FormState& f) { f.jsonRowCount = "0"; f.jsonFieldCount = "1"; }), true},
+        {"json 0 rows 1 field",
+         with(json,
+              [](FormState& f) {
+                  f.jsonRowCount = "0";
+                  f.jsonFieldCount = "1";
+              }),
+         true},
         {"json 501 rows", with(json, [](FormState& f) { f.jsonRowCount = "501"; }), false},
         {"json -1 rows", with(json, [](FormState& f) { f.jsonRowCount = "-1"; }), false},
         {"json 0 fields", with(json, [](FormState& f) { f.jsonFieldCount = "0"; }), false},

@@ -26,11 +26,17 @@ TEST(TypedCountsTest, TablesFollowTheTypedCounts) {
         std::size_t fields;
     };
     const Case cases[] = {
-        {"5", "5", 5, 5},       {"+7", "100", 7, 100}, {"1", "1", 1, 1},
+        {"5", "5", 5, 5},
+        {"+7", "100", 7, 100},
+        {"1", "1", 1, 1},
         // Counts that do not parse, or lie outside what the panels take,
         // leave the tables as they were.
-        {"0", "0", 1, 1},       {"-3", "-3", 1, 1},    {"abc", "abc", 1, 1},
-        {" 5", "5 ", 1, 1},     {"", "", 1, 1},        {"1001", "101", 1, 1},
+        {"0", "0", 1, 1},
+        {"-3", "-3", 1, 1},
+        {"abc", "abc", 1, 1},
+        {" 5", "5 ", 1, 1},
+        {"", "", 1, 1},
+        {"1001", "101", 1, 1},
         {"1000", "99999999999", 1000, 1},
     };
     for (const auto& item : cases) {

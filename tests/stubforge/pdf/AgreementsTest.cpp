@@ -84,8 +84,7 @@ TEST_F(AgreementsTest, EmploymentAgreementValuesStayInTheirRanges) {
         EXPECT_FALSE(data.nonDisclosure.has_value());
         expectScribble(data.employeeSignature, PDFContractGenerator::kSignatureSize);
         expectScribble(data.employerSignature, PDFContractGenerator::kSignatureSize);
-        EXPECT_EQ(std::count(data.employerAddress.begin(), data.employerAddress.end(), ','), 2)
-            << data.employerAddress;
+        EXPECT_EQ(std::count(data.employerAddress.begin(), data.employerAddress.end(), ','), 2) << data.employerAddress;
     }
     EXPECT_GT(titles.size(), 4u);
 }
@@ -109,14 +108,35 @@ TEST_F(AgreementsTest, AgreementTextHasItsClausesInOrderAndItsSignaturesOnANewPa
     const std::string text = PDFContractGenerator::buildAgreementText(data).string();
     EXPECT_EQ(text.rfind("State of " + data.state + "\n\nEMPLOYMENT AGREEMENT\n\n", 0), 0u);
     const std::vector<std::string> headings = {
-        "1. Employment. ", "2. Performance of Duties. ", "3. Term. ", "4. Compensation. \n\n", "A. Base Salary. ",
-        "B. Overtime. ", "C. Additional Compensation. ", "5. Expenses. ", "6. Work Location. ",
-        "7. Employee Benefits. ", "A. Paid Time Off. ", "B. Other. ", "8. Disability. ", "9. Confidentiality. \n\n",
-        "A. Confidential and Proprietary Information. ", "B. Confidentiality Obligations. ",
-        "C. Rights in Confidential and Proprietary Information. ", "10. Ownership of Work Product. ",
-        "11. Termination. ", "12. Miscellaneous. \n\n", "A. Authority to Contract. ", "B. Governing Law. ",
-        "C. Entire Agreement and Amendment. ", "D. Notices. ", "E. Waiver. ", "F. Further Assurances. ",
-        "G. Severability. ", "H. No Assignment. ", "\fIN WITNESS WHEREOF",
+        "1. Employment. ",
+        "2. Performance of Duties. ",
+        "3. Term. ",
+        "4. Compensation. \n\n",
+        "A. Base Salary. ",
+        "B. Overtime. ",
+        "C. Additional Compensation. ",
+        "5. Expenses. ",
+        "6. Work Location. ",
+        "7. Employee Benefits. ",
+        "A. Paid Time Off. ",
+        "B. Other. ",
+        "8. Disability. ",
+        "9. Confidentiality. \n\n",
+        "A. Confidential and Proprietary Information. ",
+        "B. Confidentiality Obligations. ",
+        "C. Rights in Confidential and Proprietary Information. ",
+        "10. Ownership of Work Product. ",
+        "11. Termination. ",
+        "12. Miscellaneous. \n\n",
+        "A. Authority to Contract. ",
+        "B. Governing Law. ",
+        "C. Entire Agreement and Amendment. ",
+        "D. Notices. ",
+        "E. Waiver. ",
+        "F. Further Assurances. ",
+        "G. Severability. ",
+        "H. No Assignment. ",
+        "\fIN WITNESS WHEREOF",
     };
     std::size_t from = 0;
     for (const std::string& heading : headings) {
@@ -171,8 +191,7 @@ TEST_F(AgreementsTest, ServicesAgreementValuesStayInTheirRanges) {
     for (int seed = 1; seed <= kSeeds; ++seed) {
         world.random = platform::SeededRandom(seed);
         const auto small = PDFB2BContractGenerator::buildData(ContentSize::small, world.context());
-        EXPECT_TRUE(small.termMonths == 6 || small.termMonths == 12 || small.termMonths == 24 ||
-                    small.termMonths == 36)
+        EXPECT_TRUE(small.termMonths == 6 || small.termMonths == 12 || small.termMonths == 24 || small.termMonths == 36)
             << small.termMonths;
         EXPECT_TRUE(std::regex_match(small.monthlyFee, std::regex(R"(\$([5-9]|[1-4]\d),000\.00)"))) << small.monthlyFee;
         EXPECT_NE(std::find(texts::kServiceCatalogue.begin(), texts::kServiceCatalogue.end(), small.service),
@@ -252,8 +271,9 @@ TEST_F(AgreementsTest, ServicesAgreementTextsFillTheirValues) {
 TEST_F(AgreementsTest, TheExhibitIsTheSameInEveryDocument) {
     const std::string exhibit = PDFB2BContractGenerator::buildServiceLevelExhibit().string();
     EXPECT_EQ(exhibit.rfind("\n\fEXHIBIT A\nSERVICE LEVEL AGREEMENT\n\n", 0), 0u);
-    EXPECT_TRUE(exhibit.ends_with("Service credits shall be Company's sole remedy for failure to meet service "
-                                  "levels.\n"));
+    EXPECT_TRUE(
+        exhibit.ends_with("Service credits shall be Company's sole remedy for failure to meet service "
+                          "levels.\n"));
     EXPECT_NE(exhibit.find("\u2022 API response time: < 500ms for 95% of requests\n"), std::string::npos);
     world.random = platform::SeededRandom(9);
     const auto one = PDFB2BContractGenerator::buildMasterServicesAgreement(
@@ -295,8 +315,7 @@ TEST_F(AgreementsTest, OverlongValuesStillWrapInsideTheTextArea) {
         double left, top, right, bottom, footerTop;
     };
     const Case cases[] = {
-        {write("contract.pdf", PDFContractGenerator::renderDocument(contract, world.context())), 60, 60, 535, 732,
-         752},
+        {write("contract.pdf", PDFContractGenerator::renderDocument(contract, world.context())), 60, 60, 535, 732, 752},
         {write("services.pdf", PDFB2BContractGenerator::renderDocument(services, world.context())), 50, 50, 562, 692,
          712},
     };

@@ -54,7 +54,7 @@ void expectRandomError(RandomSourceError code, const std::function<void()>& draw
 }
 
 TEST(RandomIntBelowTest, StaysBelowTheBoundForEveryBound) {
-    const std::uint64_t bounds[] = {1, 2, 3, 7, 1000, (std::uint64_t{1} << 53) + 1, (std::uint64_t{1} << 63) + 1,
+    const std::uint64_t bounds[] = {1,       2, 3, 7, 1000, (std::uint64_t{1} << 53) + 1, (std::uint64_t{1} << 63) + 1,
                                     kAllOnes};
     platform::SeededRandom seeded(7);
     for (const std::uint64_t n : bounds) {
@@ -291,8 +291,8 @@ TEST_F(PipelineTest, SameClockAndSeedGiveTheSameBytes) {
 
 TEST_F(PipelineTest, TextPagesCarryTheirSliceAndDecoration) {
     const PageSetup setup{graphics::pageSizes::usLetter, graphics::Origin::topLeft};
-    const fs::path path = generatePDFDocument(
-        world.outputFolder / "flow.pdf", setup, world.context(), [](DocumentPages& pages) {
+    const fs::path path =
+        generatePDFDocument(world.outputFolder / "flow.pdf", setup, world.context(), [](DocumentPages& pages) {
             std::string text = "Opening paragraph\n";
             for (int i = 0; i < 80; ++i) {
                 text += "Clause " + std::to_string(i) + " of the long text\n";

@@ -54,9 +54,7 @@ double roundingOf(const std::string& text) {
     return 0.5 * std::pow(10.0, -static_cast<double>(decimals));
 }
 
-bool startsWith(const std::string& text, std::string_view prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
 
 bool endsWith(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -203,7 +201,8 @@ TEST_F(FundStatementTest, DrawnCountsAndDatesFollowTheContext) {
     platform::SeededRandom first(7);
     platform::SeededRandom second(7);
     const FundStatement one = buildFundStatement(GenerationContext(world.clock, first, *world.defaults, *world.bundle));
-    const FundStatement two = buildFundStatement(GenerationContext(world.clock, second, *world.defaults, *world.bundle));
+    const FundStatement two =
+        buildFundStatement(GenerationContext(world.clock, second, *world.defaults, *world.bundle));
     EXPECT_EQ(one.firmName, two.firmName);
     EXPECT_EQ(one.holdings.size(), two.holdings.size());
     EXPECT_EQ(one.total, two.total);
@@ -488,8 +487,7 @@ void expectSoundLongStatementPdf(const fs::path& pdf, const LongFundStatement& s
             }
         } else if (tableArea && word.xMin >= 312 && word.xMax <= 372 && startsWith(word.text, "$")) {
             marketValues.push_back(word.text);
-        } else if (tableArea && word.xMin >= 371 && word.xMax <= 412 && word.text != "%" &&
-                   endsWith(word.text, "%")) {
+        } else if (tableArea && word.xMin >= 371 && word.xMax <= 412 && word.text != "%" && endsWith(word.text, "%")) {
             percents.push_back(word.text);
         } else if (word.page == closing && word.yMax < performanceTop && endsWith(word.text, "%")) {
             categories.push_back(word.text);
@@ -557,7 +555,8 @@ TEST_F(LongFundStatementTest, BySizeWritesEitherFormAndIgnoresTheSize) {
 }
 
 TEST_F(LongFundStatementTest, FailuresAreThrownAndLeaveNothing) {
-    for (const DocumentGenerator generator : {&FundPortfolioPDFGenerator::generate, &LongFundPortfolioPDFGenerator::generate}) {
+    for (const DocumentGenerator generator :
+         {&FundPortfolioPDFGenerator::generate, &LongFundPortfolioPDFGenerator::generate}) {
         EXPECT_THROW(generator(world.outputFolder / "missing" / "statement.pdf", ContentSize::small, world.context()),
                      platform::Error);
         platform::CancellationToken cancel;

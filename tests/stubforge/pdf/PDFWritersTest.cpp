@@ -100,9 +100,9 @@ TEST_F(PDFWritersTest, ByPageCountRefusesCountsOutsideTheRangeAndWritesNothing) 
     };
     constexpr auto outOfRange = PDFGeneratorError::invalidPageCount;
     constexpr auto mismatch = PDFGeneratorError::pageCountTextMismatch;
-    const Case cases[] = {{0, "0", outOfRange},  {-3, "-3", outOfRange}, {1001, "1001", outOfRange},
-                          {INT64_MIN, "x", outOfRange}, {7, "x", mismatch}, {7, "8", mismatch},
-                          {7, "../7", mismatch}, {7, "", mismatch}, {7, "7 ", mismatch},
+    const Case cases[] = {{0, "0", outOfRange},         {-3, "-3", outOfRange}, {1001, "1001", outOfRange},
+                          {INT64_MIN, "x", outOfRange}, {7, "x", mismatch},     {7, "8", mismatch},
+                          {7, "../7", mismatch},        {7, "", mismatch},      {7, "7 ", mismatch},
                           {7, "-7", mismatch}};
     // A folder that is not there yet shows that nothing was even prepared.
     const fs::path notYet = world.outputFolder / "not-yet";

@@ -36,31 +36,35 @@ std::vector<std::pair<SlideType, std::string>> outline(const std::vector<SlidePa
 TEST(PitchDeckContentTest, TheDecksHaveTheirSlidesInOrder) {
     Sources sources(1);
     using enum SlideType;
-    const std::vector<std::pair<SlideType, std::string>> small{
-        {title, ""},           {problem, "The Problem"},         {solution, "Our Solution"},
-        {market, "Market Opportunity"}, {product, "Product Features"}, {traction, "Traction"},
-        {team, "Our Team"},    {ask, "Investment Ask"},          {contact, "Contact"}};
+    const std::vector<std::pair<SlideType, std::string>> small{{title, ""},
+                                                               {problem, "The Problem"},
+                                                               {solution, "Our Solution"},
+                                                               {market, "Market Opportunity"},
+                                                               {product, "Product Features"},
+                                                               {traction, "Traction"},
+                                                               {team, "Our Team"},
+                                                               {ask, "Investment Ask"},
+                                                               {contact, "Contact"}};
     EXPECT_EQ(outline(buildDeck(ContentSize::small, sources.deck(), sources.clock.now())), small);
 
     const std::vector<SlidePage> large = buildDeck(ContentSize::large, sources.deck(), sources.clock.now());
-    const std::vector<std::pair<SlideType, std::string>> largeOutline{
-        {title, ""},
-        {problem, "The Problem"},
-        {solution, "Our Solution"},
-        {market, "Market Opportunity"},
-        {product, "Product Overview"},
-        {product, "Product Demo"},
-        {businessModel, "Business Model"},
-        {competition, "Competitive Analysis"},
-        {traction, "Traction & Validation"},
-        {metrics, "Key Metrics"},
-        {testimonials, "Customer Testimonials"},
-        {team, "Leadership Team"},
-        {roadmap, "Product Roadmap"},
-        {financials, "Financial Projections"},
-        {ask, "Investment Ask"},
-        {ask, "Why Invest Now?"},
-        {contact, "Thank You"}};
+    const std::vector<std::pair<SlideType, std::string>> largeOutline{{title, ""},
+                                                                      {problem, "The Problem"},
+                                                                      {solution, "Our Solution"},
+                                                                      {market, "Market Opportunity"},
+                                                                      {product, "Product Overview"},
+                                                                      {product, "Product Demo"},
+                                                                      {businessModel, "Business Model"},
+                                                                      {competition, "Competitive Analysis"},
+                                                                      {traction, "Traction & Validation"},
+                                                                      {metrics, "Key Metrics"},
+                                                                      {testimonials, "Customer Testimonials"},
+                                                                      {team, "Leadership Team"},
+                                                                      {roadmap, "Product Roadmap"},
+                                                                      {financials, "Financial Projections"},
+                                                                      {ask, "Investment Ask"},
+                                                                      {ask, "Why Invest Now?"},
+                                                                      {contact, "Thank You"}};
     EXPECT_EQ(outline(large), largeOutline);
     for (std::size_t index = 0; index < large.size(); ++index) {
         EXPECT_EQ(large[index].slide.subtitle.has_value(), index == 0);
@@ -176,8 +180,8 @@ TEST(PitchDeckDrawingTest, LongTextsStayBetweenTheMarginsAndApart) {
         member.name = "Dr. Maximiliana Featherstonehaugh-Vandermeulen";
     }
 
-    const auto pdf = renderPDFDocument(PageSetup{kPageSize}, world.context(),
-                                       [&](DocumentPages& pages) { drawDeck(pages, deck); });
+    const auto pdf =
+        renderPDFDocument(PageSetup{kPageSize}, world.context(), [&](DocumentPages& pages) { drawDeck(pages, deck); });
     graphics_test::TemporaryFolder folder;
     const std::vector<graphics_test::Word> words = graphics_test::wordsOf(folder.write("deck.pdf", pdf));
     ASSERT_FALSE(words.empty());

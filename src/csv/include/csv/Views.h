@@ -69,8 +69,8 @@ struct Named {
 
     // Parses as Enumerated does, then keys each row by the header. Throws
     // CSVParseError.
-    Named(std::span<const std::string> header, std::string_view text, const CSVDelimiter& delimiter,
-          bool loadColumns, std::optional<std::int64_t> rowLimit);
+    Named(std::span<const std::string> header, std::string_view text, const CSVDelimiter& delimiter, bool loadColumns,
+          std::optional<std::int64_t> rowLimit);
 
     // Every header name keyed to the row's cell at its index, or an empty
     // cell when the row is shorter; a name repeated takes its last cell.

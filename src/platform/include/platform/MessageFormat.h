@@ -15,16 +15,16 @@ namespace platform {
 class MessageArgument {
 public:
     MessageArgument(std::string_view text) : value_(std::string(text)) {}  // NOLINT: implicit by design
-    MessageArgument(const std::string& text) : value_(text) {}              // NOLINT
+    MessageArgument(const std::string& text) : value_(text) {}             // NOLINT
     MessageArgument(const char* text) : value_(std::string(text != nullptr ? text : "(null)")) {}  // NOLINT
-    MessageArgument(bool value) : value_(static_cast<std::int64_t>(value)) {}                       // NOLINT
-    MessageArgument(int value) : value_(static_cast<std::int64_t>(value)) {}                        // NOLINT
-    MessageArgument(long value) : value_(static_cast<std::int64_t>(value)) {}                       // NOLINT
-    MessageArgument(long long value) : value_(static_cast<std::int64_t>(value)) {}                  // NOLINT
-    MessageArgument(unsigned value) : value_(static_cast<std::uint64_t>(value)) {}                  // NOLINT
-    MessageArgument(unsigned long value) : value_(static_cast<std::uint64_t>(value)) {}             // NOLINT
-    MessageArgument(unsigned long long value) : value_(static_cast<std::uint64_t>(value)) {}        // NOLINT
-    MessageArgument(double value) : value_(value) {}                                                // NOLINT
+    MessageArgument(bool value) : value_(static_cast<std::int64_t>(value)) {}                      // NOLINT
+    MessageArgument(int value) : value_(static_cast<std::int64_t>(value)) {}                       // NOLINT
+    MessageArgument(long value) : value_(static_cast<std::int64_t>(value)) {}                      // NOLINT
+    MessageArgument(long long value) : value_(static_cast<std::int64_t>(value)) {}                 // NOLINT
+    MessageArgument(unsigned value) : value_(static_cast<std::uint64_t>(value)) {}                 // NOLINT
+    MessageArgument(unsigned long value) : value_(static_cast<std::uint64_t>(value)) {}            // NOLINT
+    MessageArgument(unsigned long long value) : value_(static_cast<std::uint64_t>(value)) {}       // NOLINT
+    MessageArgument(double value) : value_(value) {}                                               // NOLINT
 
     using Storage = std::variant<std::string, std::int64_t, std::uint64_t, double>;
     const Storage& value() const noexcept { return value_; }

@@ -11,8 +11,7 @@ namespace platform {
 // ordinary failure.
 class ProgrammerError : public std::logic_error {
 public:
-    ProgrammerError(std::string name, const std::string& reason)
-        : std::logic_error(reason), name_(std::move(name)) {}
+    ProgrammerError(std::string name, const std::string& reason) : std::logic_error(reason), name_(std::move(name)) {}
 
     // The kind of mistake, e.g. "com.halo.core" or "NSInvalidArgumentException".
     const std::string& name() const noexcept { return name_; }

@@ -54,7 +54,7 @@ public:
     std::filesystem::path filePath() const;
 
     std::optional<Value> object(std::string_view key) const;
-    bool boolForKey(std::string_view key) const;            // false when absent
+    bool boolForKey(std::string_view key) const;             // false when absent
     std::int64_t integerForKey(std::string_view key) const;  // 0 when absent
     double doubleForKey(std::string_view key) const;         // 0 when absent
     std::optional<std::string> stringForKey(std::string_view key) const;

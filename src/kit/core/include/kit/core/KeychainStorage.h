@@ -33,8 +33,8 @@ inline constexpr int kCoderInvalidValueError = 4866;
 class LMUKeychainUtils {
 public:
     // The item's bytes; nothing when there is no such item.
-    static platform::Expected<std::optional<std::vector<std::uint8_t>>> getItemWithQuery(
-        SecureItemStore& store, const SecureItemQuery& query);
+    static platform::Expected<std::optional<std::vector<std::uint8_t>>> getItemWithQuery(SecureItemStore& store,
+                                                                                         const SecureItemQuery& query);
     // Updates the item, or adds it when there is none.
     static platform::Expected<void> setItem(SecureItemStore& store, std::span<const std::uint8_t> item,
                                             const SecureItemQuery& query);

@@ -145,8 +145,7 @@ inline constexpr int kKitSlowPath = -1;
 extern std::atomic<int> kitWrittenUpTo;
 
 template <int Level, typename... Arguments>
-void logKit(std::string_view service, std::string_view code, std::string_view format,
-            const Arguments&... arguments) {
+void logKit(std::string_view service, std::string_view code, std::string_view format, const Arguments&... arguments) {
     if (const int upTo = kitWrittenUpTo.load(std::memory_order_relaxed); upTo != kKitSlowPath && Level > upTo) {
         return;
     }

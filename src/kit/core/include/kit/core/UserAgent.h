@@ -29,7 +29,7 @@ public:
 private:
     std::mutex mutex_;
     Components valuesByComponent_;                // guarded by mutex_
-    std::optional<Components> environment_;      // guarded by mutex_; computed once
+    std::optional<Components> environment_;       // guarded by mutex_; computed once
     std::optional<std::string> cachedUserAgent_;  // guarded by mutex_
 };
 

@@ -43,14 +43,16 @@ class Resolution {
 public:
     Resolution(T value) : content_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
     template <typename V>
-        requires(!std::is_same_v<std::remove_cvref_t<V>, T> && !std::is_base_of_v<platform::Error, std::remove_cvref_t<V>> &&
-                 !detail::IsPromise<std::remove_cvref_t<V>>::value &&
-                 !detail::IsResolution<std::remove_cvref_t<V>>::value &&
-                 !std::is_same_v<std::remove_cvref_t<V>, ErrorPointer> && std::is_constructible_v<T, V &&>)
-    Resolution(V&& value) : content_(std::in_place_index<0>, T(std::forward<V>(value))) {}  // NOLINT
+    requires(!std::is_same_v<std::remove_cvref_t<V>, T> &&
+             !std::is_base_of_v<platform::Error, std::remove_cvref_t<V>> &&
+             !detail::IsPromise<std::remove_cvref_t<V>>::value &&
+             !detail::IsResolution<std::remove_cvref_t<V>>::value &&
+             !std::is_same_v<std::remove_cvref_t<V>, ErrorPointer> && std::is_constructible_v<T, V&&>)
+        Resolution(V&& value)
+        : content_(std::in_place_index<0>, T(std::forward<V>(value))) {}  // NOLINT
     template <typename E>
-        requires std::is_base_of_v<platform::Error, E>
-    Resolution(const E& error) : content_(std::in_place_index<1>, std::make_shared<const E>(error)) {}  // NOLINT
+    requires std::is_base_of_v<platform::Error, E> Resolution(const E& error)
+        : content_(std::in_place_index<1>, std::make_shared<const E>(error)) {}            // NOLINT
     Resolution(ErrorPointer error) : content_(std::in_place_index<1>, std::move(error)) {  // NOLINT
         if (!std::get<1>(content_)) {
             detail::throwInvalidParameter("error");
@@ -264,10 +266,8 @@ public:
         }
     }
     template <typename E>
-        requires std::is_base_of_v<platform::Error, E>
-    void reject(const E& error) const {
-        state_->reject(std::make_shared<const E>(error));
-    }
+    requires std::is_base_of_v<platform::Error, E>
+    void reject(const E& error) const { state_->reject(std::make_shared<const E>(error)); }
     void reject(ErrorPointer error) const {
         if (!error) {
             detail::throwInvalidParameter("error");
@@ -373,14 +373,15 @@ public:
     PRMPromise catch_(Queue queue, F reject) const {
         detail::requireQueue(queue);
         detail::require(reject, "reject");
-        return chain<T>(queue, passValue(), [reject = std::move(reject)](const ErrorPointer& error) mutable -> Resolution<T> {
-            try {
-                detail::invokeWithError(reject, error);
-            } catch (...) {
-                return Resolution<T>(detail::currentExceptionError());
-            }
-            return Resolution<T>(error);
-        });
+        return chain<T>(queue, passValue(),
+                        [reject = std::move(reject)](const ErrorPointer& error) mutable -> Resolution<T> {
+                            try {
+                                detail::invokeWithError(reject, error);
+                            } catch (...) {
+                                return Resolution<T>(detail::currentExceptionError());
+                            }
+                            return Resolution<T>(error);
+                        });
     }
 
     // recovery(error) → resolution of T.
@@ -393,7 +394,8 @@ public:
         detail::requireQueue(queue);
         detail::require(recovery, "recovery");
         return chain<T>(queue, passValue(), [recovery = std::move(recovery)](const ErrorPointer& error) mutable {
-            return detail::resolutionOf<T>([&]() -> decltype(auto) { return detail::invokeWithError(recovery, error); });
+            return detail::resolutionOf<T>(
+                [&]() -> decltype(auto) { return detail::invokeWithError(recovery, error); });
         });
     }
 
@@ -520,10 +522,12 @@ public:
     static PRMPromise async(Queue queue, F work) {
         detail::requireQueue(queue);
         detail::require(work, "work");
-        return startOn(std::move(queue), [work = std::move(work)](const PRMPromise& result, const Queue& queue) mutable {
-            work(Fulfiller([result, queue](Resolution<T> resolution) { result.resolveOn(queue, std::move(resolution)); }),
-                 Rejecter([result](const platform::Error& error) { result.reject(error); }));
-        });
+        return startOn(
+            std::move(queue), [work = std::move(work)](const PRMPromise& result, const Queue& queue) mutable {
+                work(Fulfiller(
+                         [result, queue](Resolution<T> resolution) { result.resolveOn(queue, std::move(resolution)); }),
+                     Rejecter([result](const platform::Error& error) { result.reject(error); }));
+            });
     }
 
     // The values in input order once all are fulfilled; the first rejection
@@ -618,7 +622,9 @@ private:
         PRMPromise<U> result = PRMPromise<U>::pendingPromise();
         state_->observe(
             queue,
-            [result, queue, onValue = std::move(onValue)](const T& value) mutable { result.resolveOn(queue, onValue(value)); },
+            [result, queue, onValue = std::move(onValue)](const T& value) mutable {
+                result.resolveOn(queue, onValue(value));
+            },
             [result, queue, onError = std::move(onError)](const ErrorPointer& error) mutable {
                 result.resolveOn(queue, onError(error));
             });

@@ -2,13 +2,13 @@
 
 #include "platform/concurrency/SerialQueue.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
-#include <chrono>
 
 namespace platform {
 
@@ -60,7 +60,7 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable zero_;
-    long count_ = 0;                                      // guarded by mutex_
+    long count_ = 0;                                     // guarded by mutex_
     std::vector<std::pair<Executor*, Work>> notifiers_;  // guarded by mutex_
 };
 

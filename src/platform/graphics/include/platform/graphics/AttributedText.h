@@ -63,7 +63,7 @@ public:
     struct Run {
         std::size_t begin = 0;
         std::size_t end = 0;
-        std::size_t style = 0;                          // index into styles()
+        std::size_t style = 0;                         // index into styles()
         std::shared_ptr<const Attachment> attachment;  // set: the run is one U+FFFC
 
         friend bool operator==(const Run&, const Run&) = default;

@@ -11,9 +11,10 @@ auto PromiseClass::do_(Queue queue, F work) {
     using U = detail::ResolvedValueOf<F>;
     detail::requireQueue(queue);
     detail::require(work, "work");
-    return PRMPromise<U>::startOn(std::move(queue), [work = std::move(work)](const PRMPromise<U>& result, const Queue& queue) mutable {
-        result.resolveOn(queue, detail::resolutionOf<U>([&]() -> decltype(auto) { return work(); }));
-    });
+    return PRMPromise<U>::startOn(
+        std::move(queue), [work = std::move(work)](const PRMPromise<U>& result, const Queue& queue) mutable {
+            result.resolveOn(queue, detail::resolutionOf<U>([&]() -> decltype(auto) { return work(); }));
+        });
 }
 
 template <typename F>
@@ -21,9 +22,9 @@ auto PromiseClass::attempts(Queue queue, int count, double delaySeconds, RetryPr
     using U = detail::ResolvedValueOf<F>;
     detail::requireQueue(queue);
     detail::require(work, "work");
-    auto run = std::make_shared<RetryRun<U, F>>(RetryRun<U, F>{queue, schedulingClock(), detail::clampedInterval(delaySeconds),
-                                                               std::move(predicate), std::move(work),
-                                                               PRMPromise<U>::pendingPromise()});
+    auto run = std::make_shared<RetryRun<U, F>>(
+        RetryRun<U, F>{queue, schedulingClock(), detail::clampedInterval(delaySeconds), std::move(predicate),
+                       std::move(work), PRMPromise<U>::pendingPromise()});
     PRMPromise<U> result = run->result;
     queue->async([membership = detail::GroupMembership(), run, count] { retryAttempt(run, count); });
     return result;
@@ -58,9 +59,8 @@ void PromiseClass::retryFailed(const std::shared_ptr<RetryRun<U, F>>& run, int r
         run->result.state_->reject(error);
         return;
     }
-    run->clock->after(run->delay, detail::timerExecutor(), [run, remaining] {
-        run->queue->async([run, remaining] { retryAttempt(run, remaining - 1); });
-    });
+    run->clock->after(run->delay, detail::timerExecutor(),
+                      [run, remaining] { run->queue->async([run, remaining] { retryAttempt(run, remaining - 1); }); });
 }
 
 template <typename U>
@@ -76,9 +76,10 @@ template <typename U, typename Handler, typename F, typename MakeHandler>
 PRMPromise<U> PromiseClass::wrap(Queue queue, F work, MakeHandler makeHandler) {
     detail::requireQueue(queue);
     detail::require(work, "work");
-    return PRMPromise<U>::startOn(std::move(queue), [work = std::move(work), makeHandler](const PRMPromise<U>& result, const Queue&) mutable {
-        work(Handler(makeHandler(result)));
-    });
+    return PRMPromise<U>::startOn(
+        std::move(queue), [work = std::move(work), makeHandler](const PRMPromise<U>& result, const Queue&) mutable {
+            work(Handler(makeHandler(result)));
+        });
 }
 
 template <typename F>
@@ -98,11 +99,12 @@ PRMPromise<Null> PromiseClass::wrapErrorCompletion(Queue queue, F work) {
 template <typename A, typename B, typename F>
 PRMPromise<std::pair<A, B>> PromiseClass::wrap2ObjectsOrErrorCompletion(Queue queue, F work) {
     using Pair = std::pair<A, B>;
-    return wrap<Pair, TwoObjectsOrErrorCompletion<A, B>>(std::move(queue), std::move(work), [](const PRMPromise<Pair>& result) {
-        return [result](A first, B second, const std::optional<platform::Error>& error) {
-            settleOrReject(result, Pair(std::move(first), std::move(second)), error);
-        };
-    });
+    return wrap<Pair, TwoObjectsOrErrorCompletion<A, B>>(
+        std::move(queue), std::move(work), [](const PRMPromise<Pair>& result) {
+            return [result](A first, B second, const std::optional<platform::Error>& error) {
+                settleOrReject(result, Pair(std::move(first), std::move(second)), error);
+            };
+        });
 }
 
 template <typename F>
@@ -115,15 +117,17 @@ PRMPromise<bool> PromiseClass::wrapBoolCompletion(Queue queue, F work) {
 template <typename F>
 PRMPromise<bool> PromiseClass::wrapBoolOrErrorCompletion(Queue queue, F work) {
     return wrap<bool, BoolOrErrorCompletion>(std::move(queue), std::move(work), [](const PRMPromise<bool>& result) {
-        return [result](bool value, const std::optional<platform::Error>& error) { settleOrReject(result, value, error); };
+        return
+            [result](bool value, const std::optional<platform::Error>& error) { settleOrReject(result, value, error); };
     });
 }
 
 template <typename F>
 PRMPromise<std::int64_t> PromiseClass::wrapIntegerCompletion(Queue queue, F work) {
-    return wrap<std::int64_t, IntegerCompletion>(std::move(queue), std::move(work), [](const PRMPromise<std::int64_t>& result) {
-        return [result](std::int64_t value) { result.state_->fulfill(value); };
-    });
+    return wrap<std::int64_t, IntegerCompletion>(
+        std::move(queue), std::move(work), [](const PRMPromise<std::int64_t>& result) {
+            return [result](std::int64_t value) { result.state_->fulfill(value); };
+        });
 }
 
 template <typename F>
@@ -145,9 +149,12 @@ PRMPromise<double> PromiseClass::wrapDoubleCompletion(Queue queue, F work) {
 
 template <typename F>
 PRMPromise<double> PromiseClass::wrapDoubleOrErrorCompletion(Queue queue, F work) {
-    return wrap<double, DoubleOrErrorCompletion>(std::move(queue), std::move(work), [](const PRMPromise<double>& result) {
-        return [result](double value, const std::optional<platform::Error>& error) { settleOrReject(result, value, error); };
-    });
+    return wrap<double, DoubleOrErrorCompletion>(
+        std::move(queue), std::move(work), [](const PRMPromise<double>& result) {
+            return [result](double value, const std::optional<platform::Error>& error) {
+                settleOrReject(result, value, error);
+            };
+        });
 }
 
 template <typename T>
@@ -157,48 +164,49 @@ PRMPromise<std::vector<T>> PRMPromise<T>::all(Queue queue, std::vector<Resolutio
     if (items.empty()) {
         return PRMPromise<Values>::resolvedWith(Values{});
     }
-    return PRMPromise<Values>::startOn(std::move(queue), [items = std::move(items)](const PRMPromise<Values>& result, const Queue& queue) {
-        std::vector<PRMPromise<T>> promises;
-        promises.reserve(items.size());
-        for (const auto& item : items) {
-            if (item.isError()) {
-                result.state_->reject(item.error());
-                return;
+    return PRMPromise<Values>::startOn(
+        std::move(queue), [items = std::move(items)](const PRMPromise<Values>& result, const Queue& queue) {
+            std::vector<PRMPromise<T>> promises;
+            promises.reserve(items.size());
+            for (const auto& item : items) {
+                if (item.isError()) {
+                    result.state_->reject(item.error());
+                    return;
+                }
+                promises.push_back(resolvedWith(item));
             }
-            promises.push_back(resolvedWith(item));
-        }
-        // Shared by the observers, which hold no promise, so a promise that
-        // never settles keeps no cycle alive.
-        struct Progress {
-            std::mutex mutex;
-            std::vector<std::optional<T>> values;  // guarded by mutex
-            std::size_t remaining;                 // guarded by mutex
-        };
-        auto progress = std::make_shared<Progress>();
-        progress->values.resize(promises.size());
-        progress->remaining = promises.size();
-        for (std::size_t index = 0; index < promises.size(); ++index) {
-            promises[index].state_->observe(
-                queue,
-                [progress, result, index](const T& value) {
-                    std::optional<Values> values;
-                    {
-                        std::lock_guard lock(progress->mutex);
-                        progress->values[index] = value;
-                        if (--progress->remaining > 0) {
-                            return;
+            // Shared by the observers, which hold no promise, so a promise that
+            // never settles keeps no cycle alive.
+            struct Progress {
+                std::mutex mutex;
+                std::vector<std::optional<T>> values;  // guarded by mutex
+                std::size_t remaining;                 // guarded by mutex
+            };
+            auto progress = std::make_shared<Progress>();
+            progress->values.resize(promises.size());
+            progress->remaining = promises.size();
+            for (std::size_t index = 0; index < promises.size(); ++index) {
+                promises[index].state_->observe(
+                    queue,
+                    [progress, result, index](const T& value) {
+                        std::optional<Values> values;
+                        {
+                            std::lock_guard lock(progress->mutex);
+                            progress->values[index] = value;
+                            if (--progress->remaining > 0) {
+                                return;
+                            }
+                            values.emplace();
+                            values->reserve(progress->values.size());
+                            for (auto& each : progress->values) {
+                                values->push_back(std::move(*each));
+                            }
                         }
-                        values.emplace();
-                        values->reserve(progress->values.size());
-                        for (auto& each : progress->values) {
-                            values->push_back(std::move(*each));
-                        }
-                    }
-                    result.state_->fulfill(std::move(*values));
-                },
-                [result](const ErrorPointer& error) { result.state_->reject(error); });
-        }
-    });
+                        result.state_->fulfill(std::move(*values));
+                    },
+                    [result](const ErrorPointer& error) { result.state_->reject(error); });
+            }
+        });
 }
 
 template <typename T>
@@ -209,51 +217,52 @@ PRMPromise<std::vector<platform::Expected<T>>> PRMPromise<T>::any(Queue queue, s
     if (items.empty()) {
         return PRMPromise<Outcomes>::resolvedWith(Outcomes{});
     }
-    return PRMPromise<Outcomes>::startOn(std::move(queue), [items = std::move(items)](const PRMPromise<Outcomes>& result, const Queue& queue) {
-        std::vector<PRMPromise<T>> promises;
-        promises.reserve(items.size());
-        for (const auto& item : items) {
-            promises.push_back(resolvedWith(item));
-        }
-        struct Progress {
-            std::mutex mutex;
-            std::vector<std::optional<Outcome>> outcomes;  // guarded by mutex
-            std::size_t remaining;                         // guarded by mutex
-            bool anyFulfilled = false;                     // guarded by mutex
-        };
-        auto progress = std::make_shared<Progress>();
-        progress->outcomes.resize(promises.size());
-        progress->remaining = promises.size();
-        // Records one settlement; the last one settles the result.
-        auto settle = [progress, result](std::size_t index, Outcome outcome, const ErrorPointer& error) {
-            std::optional<Outcomes> outcomes;
-            {
-                std::lock_guard lock(progress->mutex);
-                progress->anyFulfilled = progress->anyFulfilled || outcome.hasValue();
-                progress->outcomes[index].emplace(std::move(outcome));
-                if (--progress->remaining > 0) {
-                    return;
-                }
-                if (progress->anyFulfilled) {
-                    outcomes.emplace();
-                    outcomes->reserve(progress->outcomes.size());
-                    for (auto& each : progress->outcomes) {
-                        outcomes->push_back(std::move(*each));
+    return PRMPromise<Outcomes>::startOn(
+        std::move(queue), [items = std::move(items)](const PRMPromise<Outcomes>& result, const Queue& queue) {
+            std::vector<PRMPromise<T>> promises;
+            promises.reserve(items.size());
+            for (const auto& item : items) {
+                promises.push_back(resolvedWith(item));
+            }
+            struct Progress {
+                std::mutex mutex;
+                std::vector<std::optional<Outcome>> outcomes;  // guarded by mutex
+                std::size_t remaining;                         // guarded by mutex
+                bool anyFulfilled = false;                     // guarded by mutex
+            };
+            auto progress = std::make_shared<Progress>();
+            progress->outcomes.resize(promises.size());
+            progress->remaining = promises.size();
+            // Records one settlement; the last one settles the result.
+            auto settle = [progress, result](std::size_t index, Outcome outcome, const ErrorPointer& error) {
+                std::optional<Outcomes> outcomes;
+                {
+                    std::lock_guard lock(progress->mutex);
+                    progress->anyFulfilled = progress->anyFulfilled || outcome.hasValue();
+                    progress->outcomes[index].emplace(std::move(outcome));
+                    if (--progress->remaining > 0) {
+                        return;
+                    }
+                    if (progress->anyFulfilled) {
+                        outcomes.emplace();
+                        outcomes->reserve(progress->outcomes.size());
+                        for (auto& each : progress->outcomes) {
+                            outcomes->push_back(std::move(*each));
+                        }
                     }
                 }
+                if (outcomes) {
+                    result.state_->fulfill(std::move(*outcomes));
+                } else {
+                    result.state_->reject(error);
+                }
+            };
+            for (std::size_t index = 0; index < promises.size(); ++index) {
+                promises[index].state_->observe(
+                    queue, [settle, index](const T& value) { settle(index, Outcome(value), nullptr); },
+                    [settle, index](const ErrorPointer& error) { settle(index, platform::unexpected(*error), error); });
             }
-            if (outcomes) {
-                result.state_->fulfill(std::move(*outcomes));
-            } else {
-                result.state_->reject(error);
-            }
-        };
-        for (std::size_t index = 0; index < promises.size(); ++index) {
-            promises[index].state_->observe(
-                queue, [settle, index](const T& value) { settle(index, Outcome(value), nullptr); },
-                [settle, index](const ErrorPointer& error) { settle(index, platform::unexpected(*error), error); });
-        }
-    });
+        });
 }
 
 template <typename T>

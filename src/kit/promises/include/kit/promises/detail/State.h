@@ -137,10 +137,10 @@ private:
     };
 
     mutable std::mutex mutex_;
-    Phase phase_ = Phase::pending;                        // guarded by mutex_; leaves pending once
-    std::optional<T> value_;                              // guarded by mutex_; set with fulfilled only
-    ErrorPointer error_;                                  // guarded by mutex_; set with rejected only
-    std::vector<Observer> observers_;                     // guarded by mutex_; emptied at settlement
+    Phase phase_ = Phase::pending;                       // guarded by mutex_; leaves pending once
+    std::optional<T> value_;                             // guarded by mutex_; set with fulfilled only
+    ErrorPointer error_;                                 // guarded by mutex_; set with rejected only
+    std::vector<Observer> observers_;                    // guarded by mutex_; emptied at settlement
     std::vector<std::shared_ptr<void>> pendingObjects_;  // guarded by mutex_; kept while pending
 };
 

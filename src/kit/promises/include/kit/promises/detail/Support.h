@@ -174,7 +174,9 @@ template <typename A, typename B>
 struct IsPair<std::pair<A, B>> : std::true_type {};
 
 template <typename T>
-concept Streamable = requires(std::ostream& stream, const T& value) { stream << value; };
+concept Streamable = requires(std::ostream& stream, const T& value) {
+    stream << value;
+};
 
 // A value as `description` shows it.
 template <typename T>
