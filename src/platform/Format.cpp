@@ -1,6 +1,7 @@
 #include "platform/Format.h"
 
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 #include <unicode/locid.h>
 #include <unicode/numberformatter.h>
@@ -24,7 +25,6 @@ namespace {
 
 using namespace std::chrono;
 
-constexpr const char* kDomain = "Format";
 // More fraction digits than a double carries; keeps the digit text bounded.
 constexpr int kMostFractionDigits = 40;
 // Formatters a thread keeps; a caller cycling through more makes them anew.
@@ -32,7 +32,8 @@ constexpr std::size_t kKeptFormatters = 32;
 
 void checkICU(UErrorCode status, const char* what) {
     if (U_FAILURE(status)) {
-        throw Error(kDomain, EINVAL, std::string("ICU could not ") + what + ": " + u_errorName(status));
+        throw Error(FormatError::icuFailed, std::string("ICU could not ") + what + ".",
+                    Error(std::string(kICUErrorDomain), status, u_errorName(status)));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ErrorCodes.h"
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,7 +23,7 @@ enum class CSVFileError {
 constexpr std::string_view errorDomain(CSVFileError) { return "CSV"; }
 
 // The domain of an underlying ICU failure; the code is ICU's UErrorCode.
-inline constexpr std::string_view kICUErrorDomain = "ICU";
+inline constexpr std::string_view kICUErrorDomain = platform::kICUErrorDomain;
 
 // What the row parser throws. The parser itself raises only `quotation`;
 // `generic` covers text that is not UTF-8.

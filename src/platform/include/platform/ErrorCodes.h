@@ -46,6 +46,15 @@ enum class UserDefaultsError {
 };
 constexpr std::string_view errorDomain(UserDefaultsError) { return "UserDefaults"; }
 
+// Number, currency and date texts.
+enum class FormatError {
+    icuFailed = 1,  // ICU could not make or run a formatter
+};
+constexpr std::string_view errorDomain(FormatError) { return "Format"; }
+
+// The domain of an underlying ICU failure; the code is ICU's UErrorCode.
+inline constexpr std::string_view kICUErrorDomain = "ICU";
+
 // Random draws.
 enum class RandomSourceError {
     invalidBound = 1,  // a draw below 0, where no value lies
