@@ -354,7 +354,7 @@ struct ServiceDeliverables {
 };
 inline constexpr std::array<ServiceDeliverables, 6> kDeliverables = {{
     {"Software Development Services",
-     {"Requirements analysis and technical specification documentation",
+     {"Requirements analysis and technical design documentation",
       "Software architecture design and system design documents", "Custom application development and implementation",
       "Unit testing, integration testing, and user acceptance testing", "Deployment and production release management",
       "Post-deployment support and maintenance for 90 days", "Technical documentation and user manuals",

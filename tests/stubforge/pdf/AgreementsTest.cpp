@@ -225,7 +225,7 @@ TEST_F(AgreementsTest, DeliverablesFollowTheServiceByExactName) {
         std::string_view first;
     };
     const Case cases[] = {
-        {"Software Development Services", "Requirements analysis and technical specification documentation"},
+        {"Software Development Services", "Requirements analysis and technical design documentation"},
         {"Cybersecurity Services", "Security risk assessment and vulnerability scanning"},
         {"Business Process Automation", "Initial assessment and requirements gathering"},
         {"software development services", "Initial assessment and requirements gathering"},
