@@ -37,10 +37,10 @@ int HLOInstallationsHTTPError::errorCodeWithHTTPCode(long) { return 0; }
 platform::Error HLOInstallationsErrorUtil::installationsErrorWithCode(HLOInstallationsErrorCode code,
                                                                       std::optional<std::string> failureReason,
                                                                       const platform::Error* underlyingError) {
-    std::string reason = failureReason
-                             ? std::move(*failureReason)
-                             : platform::formatMessage(kUnderlyingErrorFormat,
-                                                       {underlyingError != nullptr ? underlyingError->what() : nullptr});
+    std::string reason =
+        failureReason ? std::move(*failureReason)
+                      : platform::formatMessage(kUnderlyingErrorFormat,
+                                                {underlyingError != nullptr ? underlyingError->what() : nullptr});
     ErrorFacts facts;
     facts.failureReason = reason;
     const platform::Error plain = makeKitError(kHLOInstallationsErrorDomain, static_cast<int>(code), facts);
@@ -54,9 +54,9 @@ platform::Error HLOInstallationsErrorUtil::installationsErrorWithCode(HLOInstall
 platform::Error HLOInstallationsErrorUtil::keyedArchiverErrorWithException(
     std::string_view name, std::string_view reason, const std::optional<platform::Value>& userInfo) {
     const std::string userInfoText = userInfo ? userInfo->toJson() : std::string("(null)");
-    return installationsErrorWithCode(HLOInstallationsErrorCode::unknown,
-                                      platform::formatMessage(kKeyedArchiverExceptionFormat, {name, reason, userInfoText}),
-                                      nullptr);
+    return installationsErrorWithCode(
+        HLOInstallationsErrorCode::unknown,
+        platform::formatMessage(kKeyedArchiverExceptionFormat, {name, reason, userInfoText}), nullptr);
 }
 
 platform::Error HLOInstallationsErrorUtil::keyedArchiverErrorWithError(const platform::Error& error) {
@@ -101,7 +101,7 @@ platform::Error HLOInstallationsErrorUtil::backoffIntervalWaitError() {
 }
 
 HLOInstallationsHTTPError HLOInstallationsErrorUtil::APIErrorWithHTTPResponse(HLOInstallationsHTTPResponse response,
-                                                                             std::vector<std::uint8_t> data) {
+                                                                              std::vector<std::uint8_t> data) {
     return HLOInstallationsHTTPError(std::move(response), std::move(data));
 }
 

@@ -19,7 +19,8 @@ struct HLOInstallationsStore::State {
     std::shared_ptr<LMUKeychainStorage> secureStorage;
     std::optional<std::string> accessGroup;
     std::string suiteName;
-    std::shared_ptr<platform::SerialQueue> queue = std::make_shared<platform::SerialQueue>(std::string(kStoreQueueLabel));
+    std::shared_ptr<platform::SerialQueue> queue =
+        std::make_shared<platform::SerialQueue>(std::string(kStoreQueueLabel));
     // Both used on `queue` only. Reads go through the kit's wrapper; writes
     // go to the platform suite itself (the same file and state), which
     // reports a failed write instead of only logging it.
@@ -69,7 +70,7 @@ HLOInstallationsStore::HLOInstallationsStore(std::shared_ptr<LMUKeychainStorage>
     state_->secureStorage = std::move(secureStorage);
     state_->accessGroup = std::move(accessGroup);
     state_->suiteName = state_->accessGroup && !state_->accessGroup->empty() ? *state_->accessGroup
-                                                                            : std::string(kDefaultMarkerSuiteName);
+                                                                             : std::string(kDefaultMarkerSuiteName);
     state_->suiteFilePath = platform::paths::settingsFolder() / (state_->suiteName + ".plist");
     try {
         state_->markerWriter = std::make_unique<platform::UserDefaults>(state_->suiteName);
@@ -161,15 +162,15 @@ PRMPromise<Null> HLOInstallationsStore::removeInstallationForAppID(std::string a
 
 PRMPromise<Null> HLOInstallationsStore::installationExistsForAppID(std::string appID, std::string appName) {
     auto state = state_;
-    return PRMPromise<Null>::async(state->queue, [state, appID = std::move(appID), appName = std::move(appName)](
-                                                     const PRMPromise<Null>::Fulfiller& fulfill,
-                                                     const PRMPromise<Null>::Rejecter& reject) {
-        if (state->markerExists(HLOInstallationsItem::identifierWithAppID(appID, appName))) {
-            fulfill(Null{});
-        } else {
-            reject(HLOInstallationsErrorUtil::installationItemNotFoundForAppID(appID, appName));
-        }
-    });
+    return PRMPromise<Null>::async(
+        state->queue, [state, appID = std::move(appID), appName = std::move(appName)](
+                          const PRMPromise<Null>::Fulfiller& fulfill, const PRMPromise<Null>::Rejecter& reject) {
+            if (state->markerExists(HLOInstallationsItem::identifierWithAppID(appID, appName))) {
+                fulfill(Null{});
+            } else {
+                reject(HLOInstallationsErrorUtil::installationItemNotFoundForAppID(appID, appName));
+            }
+        });
 }
 
 PRMPromise<Null> HLOInstallationsStore::setInstallationExists(bool exists, std::string identifier) {
@@ -178,15 +179,15 @@ PRMPromise<Null> HLOInstallationsStore::setInstallationExists(bool exists, std::
 
 PRMPromise<Null> HLOInstallationsStore::markerPromise(const std::shared_ptr<State>& state, bool exists,
                                                       std::string identifier) {
-    return PRMPromise<Null>::async(state->queue, [state, exists, identifier = std::move(identifier)](
-                                                     const PRMPromise<Null>::Fulfiller& fulfill,
-                                                     const PRMPromise<Null>::Rejecter& reject) {
-        if (auto written = state->writeMarker(exists, identifier); written) {
-            fulfill(Null{});
-        } else {
-            reject(written.error());
-        }
-    });
+    return PRMPromise<Null>::async(
+        state->queue, [state, exists, identifier = std::move(identifier)](const PRMPromise<Null>::Fulfiller& fulfill,
+                                                                          const PRMPromise<Null>::Rejecter& reject) {
+            if (auto written = state->writeMarker(exists, identifier); written) {
+                fulfill(Null{});
+            } else {
+                reject(written.error());
+            }
+        });
 }
 
 }  // namespace kit::installations

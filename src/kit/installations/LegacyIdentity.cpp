@@ -129,33 +129,33 @@ PRMPromise<std::string> HLOInstallationsIIDStore::existingIID() {
 }
 
 PRMPromise<Null> HLOInstallationsIIDStore::deleteExistingIID() {
-    return PRMPromise<Null>::async(detail::utilityQueue(), [source = source_](
-                                                               const PRMPromise<Null>::Fulfiller& fulfill,
-                                                               const PRMPromise<Null>::Rejecter& reject) {
-        const std::filesystem::path path = flagFilePath();
-        std::error_code ignored;
-        if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) {
-            try {
-                // A file that is no property list holds no flag to remove.
-                if (auto contents = readFlagFile(path)) {
-                    contents->erase(std::string(kLegacyFlagKey));
-                    const std::string bytes = platform::Value(std::move(*contents)).toXmlPlist();
-                    platform::replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
+    return PRMPromise<Null>::async(
+        detail::utilityQueue(),
+        [source = source_](const PRMPromise<Null>::Fulfiller& fulfill, const PRMPromise<Null>::Rejecter& reject) {
+            const std::filesystem::path path = flagFilePath();
+            std::error_code ignored;
+            if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) {
+                try {
+                    // A file that is no property list holds no flag to remove.
+                    if (auto contents = readFlagFile(path)) {
+                        contents->erase(std::string(kLegacyFlagKey));
+                        const std::string bytes = platform::Value(std::move(*contents)).toXmlPlist();
+                        platform::replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
+                    }
+                } catch (const platform::Error& error) {
+                    reject(error);
+                    return;
                 }
-            } catch (const platform::Error& error) {
-                reject(error);
-                return;
             }
-        }
-        for (const auto& tag : {publicKeyTag(), privateKeyTag()}) {
-            const int status = source->deleteKey(tag);
-            if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
-                reject(HLOInstallationsErrorUtil::keychainErrorWithFunction(kSecItemDelete, status));
-                return;
+            for (const auto& tag : {publicKeyTag(), privateKeyTag()}) {
+                const int status = source->deleteKey(tag);
+                if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
+                    reject(HLOInstallationsErrorUtil::keychainErrorWithFunction(kSecItemDelete, status));
+                    return;
+                }
             }
-        }
-        fulfill(Null{});
-    });
+            fulfill(Null{});
+        });
 }
 
 // --- HLOInstallationsIIDTokenStore
@@ -165,35 +165,34 @@ HLOInstallationsIIDTokenStore::HLOInstallationsIIDTokenStore(std::string LCMSend
     : LCMSenderID_(std::move(LCMSenderID)), source_(std::move(source)) {}
 
 PRMPromise<std::string> HLOInstallationsIIDTokenStore::existingIIDDefaultToken() {
-    return PRMPromise<std::string>::async(
-        detail::utilityQueue(), [source = source_, senderID = LCMSenderID_](
-                                    const PRMPromise<std::string>::Fulfiller& fulfill,
-                                    const PRMPromise<std::string>::Rejecter& reject) {
-            LegacyIdentitySource::TokenQuery query;
-            query.generic = kLegacyTokenGeneric;
-            query.service = platform::formatMessage(kLegacyTokenServiceFormat, {senderID, kLegacyTokenScope});
-            if (std::string account = platform::Bundle::main().bundleIdentifier(); !account.empty()) {
-                query.account = std::move(account);
-            }
-            std::vector<std::uint8_t> data;
-            const int status = source->copyTokenData(query, data);
-            if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
-                reject(LMUKeychainUtils::keychainErrorWithFunction(kSecItemCopyMatching, status));
-                return;
-            }
-            if (status == kSecureItemNotFound || data.empty() || data.size() > kTokenDataLimit) {
-                reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
-                return;
-            }
-            const auto parsed =
-                platform::Value::fromPlist(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-            const platform::Value* token = parsed ? parsed->find(kLegacyTokenKey) : nullptr;
-            if (token == nullptr || !token->isString() || token->asString()->empty()) {
-                reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
-                return;
-            }
-            fulfill(*token->asString());
-        });
+    return PRMPromise<std::string>::async(detail::utilityQueue(), [source = source_, senderID = LCMSenderID_](
+                                                                      const PRMPromise<std::string>::Fulfiller& fulfill,
+                                                                      const PRMPromise<std::string>::Rejecter& reject) {
+        LegacyIdentitySource::TokenQuery query;
+        query.generic = kLegacyTokenGeneric;
+        query.service = platform::formatMessage(kLegacyTokenServiceFormat, {senderID, kLegacyTokenScope});
+        if (std::string account = platform::Bundle::main().bundleIdentifier(); !account.empty()) {
+            query.account = std::move(account);
+        }
+        std::vector<std::uint8_t> data;
+        const int status = source->copyTokenData(query, data);
+        if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
+            reject(LMUKeychainUtils::keychainErrorWithFunction(kSecItemCopyMatching, status));
+            return;
+        }
+        if (status == kSecureItemNotFound || data.empty() || data.size() > kTokenDataLimit) {
+            reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
+            return;
+        }
+        const auto parsed =
+            platform::Value::fromPlist(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+        const platform::Value* token = parsed ? parsed->find(kLegacyTokenKey) : nullptr;
+        if (token == nullptr || !token->isString() || token->asString()->empty()) {
+            reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
+            return;
+        }
+        fulfill(*token->asString());
+    });
 }
 
 }  // namespace kit::installations

@@ -33,7 +33,8 @@ TEST_F(InstallationsErrorsTest, EveryFactoryHasItsCodeAndReason) {
              return Util::keyedArchiverErrorWithException("NSInvalidArchiveOperationException", "bad class",
                                                           std::nullopt);
          },
-         0, "NSKeyedArchiver exception with name: NSInvalidArchiveOperationException, reason: bad class, userInfo: (null)",
+         0,
+         "NSKeyedArchiver exception with name: NSInvalidArchiveOperationException, reason: bad class, userInfo: (null)",
          nullptr},
         {"archiver error", [] { return Util::keyedArchiverErrorWithError(kOffline); }, 0, "NSKeyedArchiver error.",
          &kOffline},
@@ -53,11 +54,10 @@ TEST_F(InstallationsErrorsTest, EveryFactoryHasItsCodeAndReason) {
          "status code: 503 \n - Response body: x",
          nullptr},
         {"no reason, no underlying error",
-         [] { return Util::installationsErrorWithCode(HLOInstallationsErrorCode::unknown, std::nullopt, nullptr); },
-         0, "Underlying error: (null)", nullptr},
-        {"no reason", [] {
-             return Util::installationsErrorWithCode(HLOInstallationsErrorCode::keychain, std::nullopt, &kOffline);
-         },
+         [] { return Util::installationsErrorWithCode(HLOInstallationsErrorCode::unknown, std::nullopt, nullptr); }, 0,
+         "Underlying error: (null)", nullptr},
+        {"no reason",
+         [] { return Util::installationsErrorWithCode(HLOInstallationsErrorCode::keychain, std::nullopt, &kOffline); },
          1, "Underlying error: The Internet connection appears to be offline.", &kOffline},
     };
     for (const auto& test : cases) {

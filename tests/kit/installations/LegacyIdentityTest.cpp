@@ -69,8 +69,8 @@ public:
 
 private:
     std::mutex mutex_;
-    std::vector<std::string> deleted_;            // guarded by mutex_
-    std::optional<TokenQuery> lastTokenQuery_;    // guarded by mutex_
+    std::vector<std::string> deleted_;          // guarded by mutex_
+    std::optional<TokenQuery> lastTokenQuery_;  // guarded by mutex_
 };
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
@@ -86,8 +86,8 @@ protected:
     }
 
     static std::string flagFileAsXml() {
-        const auto result = runCommand("plistutil -i " + shellQuote(HLOInstallationsIIDStore::flagFilePath().string()) +
-                                       " -f xml");
+        const auto result =
+            runCommand("plistutil -i " + shellQuote(HLOInstallationsIIDStore::flagFilePath().string()) + " -f xml");
         EXPECT_EQ(result.exitCode, 0) << result.output;
         return result.output;
     }
@@ -102,9 +102,8 @@ protected:
 };
 
 TEST_F(LegacyIdentityTest, FlagFileLivesInTheKitsApplicationSupport) {
-    EXPECT_EQ(HLOInstallationsIIDStore::flagFilePath(),
-              root() / "data" / platform::Bundle::main().bundleIdentifier() / "Lumen" / "HaloInstanceID" /
-                  "com.lumen.iid-keypair.plist");
+    EXPECT_EQ(HLOInstallationsIIDStore::flagFilePath(), root() / "data" / platform::Bundle::main().bundleIdentifier() /
+                                                            "Lumen" / "HaloInstanceID" / "com.lumen.iid-keypair.plist");
     EXPECT_EQ(HLOInstallationsIIDStore::publicKeyTag(),
               "com.lumen.iid.keypair.public-" + platform::Bundle::main().bundleIdentifier());
     EXPECT_EQ(HLOInstallationsIIDStore::privateKeyTag(),
@@ -144,8 +143,7 @@ TEST_F(LegacyIdentityTest, ExistingIdentifier) {
         {"no flag file", std::nullopt, std::nullopt, true, nullptr},
         {"file without the flag", platform::Value::Dictionary{{"other", "x"}}, std::nullopt, true, nullptr},
         {"file that is no plist", std::nullopt, std::string("not a property list"), true, nullptr},
-        {"flag and key", platform::Value::Dictionary{{"|S|cre", "x"}, {"other", 1}}, std::nullopt, true,
-         "dheLhqV_rCI"},
+        {"flag and key", platform::Value::Dictionary{{"|S|cre", "x"}, {"other", 1}}, std::nullopt, true, "dheLhqV_rCI"},
         // Hashing no key data would give every such installation one ID.
         {"flag without key", platform::Value::Dictionary{{"|S|cre", "x"}}, std::nullopt, false, nullptr},
     };
@@ -218,7 +216,8 @@ TEST_F(LegacyIdentityTest, ExistingDefaultToken) {
         if (std::string(test.name) == "binary plist of a token") {
             const auto xml = root() / "token.plist";
             const auto binary = root() / "token.bin";
-            platform::testing::writeFile(xml, platform::Value(platform::Value::Dictionary{{"token", "t"}}).toXmlPlist());
+            platform::testing::writeFile(xml,
+                                         platform::Value(platform::Value::Dictionary{{"token", "t"}}).toXmlPlist());
             ASSERT_EQ(runCommand("plistutil -i " + shellQuote(xml.string()) + " -o " + shellQuote(binary.string()) +
                                  " -f bin")
                           .exitCode,
@@ -253,9 +252,8 @@ TEST_F(LegacyIdentityTest, DeletionRemovesOnlyTheFlagAndBothKeys) {
     EXPECT_NE(xml.find("<key>keep</key>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("kept value"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<key>also</key>"), std::string::npos) << xml;
-    EXPECT_EQ(source->deleted(),
-              (std::vector<std::string>{*HLOInstallationsIIDStore::publicKeyTag(),
-                                        *HLOInstallationsIIDStore::privateKeyTag()}));
+    EXPECT_EQ(source->deleted(), (std::vector<std::string>{*HLOInstallationsIIDStore::publicKeyTag(),
+                                                           *HLOInstallationsIIDStore::privateKeyTag()}));
     expectValidationFailure(settle(store.existingIID()).error);
 }
 

@@ -33,9 +33,7 @@ private:
     std::size_t index_ = 0;
 };
 
-platform::Value::Date dateAt(std::int64_t seconds) {
-    return platform::Value::Date(std::chrono::seconds(seconds));
-}
+platform::Value::Date dateAt(std::int64_t seconds) { return platform::Value::Date(std::chrono::seconds(seconds)); }
 
 TEST_F(InstallationRecordsTest, FIDOfAKnownUUID) {
     const std::array<std::uint8_t, 16> uuid = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x46, 0x77,
@@ -132,10 +130,9 @@ TEST_F(InstallationRecordsTest, StoredItemArchivesUnderItsKeys) {
     const platform::Value expected(platform::Value::Dictionary{
         {"haloInstallationID", "fid"},
         {"refreshToken", "refresh"},
-        {"authToken", platform::Value::Dictionary{{"status", 1},
-                                                  {"token", "token"},
-                                                  {"expirationDate", dateAt(1'800'000'000)},
-                                                  {"storageVersion", 1}}},
+        {"authToken",
+         platform::Value::Dictionary{
+             {"status", 1}, {"token", "token"}, {"expirationDate", dateAt(1'800'000'000)}, {"storageVersion", 1}}},
         {"registrationStatus", 2},
         {"IIDDefaultToken", "legacy"},
         {"storageVersion", 1},
@@ -153,10 +150,9 @@ TEST_F(InstallationRecordsTest, KeysOfTheWrongTypeReadAsAbsent) {
     const platform::Value archive(platform::Value::Dictionary{
         {"haloInstallationID", 12},
         {"refreshToken", platform::Value::Data{1, 2}},
-        {"authToken", platform::Value::Dictionary{{"status", "1"},
-                                                  {"token", 5},
-                                                  {"expirationDate", "2030-01-01"},
-                                                  {"storageVersion", 1}}},
+        {"authToken",
+         platform::Value::Dictionary{
+             {"status", "1"}, {"token", 5}, {"expirationDate", "2030-01-01"}, {"storageVersion", 1}}},
         {"registrationStatus", "2"},
         {"IIDDefaultToken", true},
         {"storageVersion", 1},
@@ -173,8 +169,8 @@ TEST_F(InstallationRecordsTest, KeysOfTheWrongTypeReadAsAbsent) {
 }
 
 TEST_F(InstallationRecordsTest, OnlyANonDictionaryFailsToDecode) {
-    for (const platform::Value& value : {platform::Value("text"), platform::Value(platform::Value::Array{}),
-                                         platform::Value(3)}) {
+    for (const platform::Value& value :
+         {platform::Value("text"), platform::Value(platform::Value::Array{}), platform::Value(3)}) {
         const auto decoded = HLOInstallationsStoredItem::fromArchivedValue(value);
         ASSERT_FALSE(decoded.hasValue());
         EXPECT_EQ(decoded.error().domain(), "NSCocoaErrorDomain");

@@ -154,10 +154,10 @@ TEST_F(InstallationsStoreTest, MarkerWithoutItemOrItemWithoutMarkerIsNotFound) {
         {"nothing saved", [](HLOInstallationsStore&) {}},
         {"marker removed",
          [](HLOInstallationsStore& store) {
-             ASSERT_EQ(settle(store.setInstallationExists(false, HLOInstallationsItem::identifierWithAppID(
-                                                                     kAppID, kAppName)))
-                           .error,
-                       nullptr);
+             ASSERT_EQ(
+                 settle(store.setInstallationExists(false, HLOInstallationsItem::identifierWithAppID(kAppID, kAppName)))
+                     .error,
+                 nullptr);
          }},
         {"item removed, marker kept",
          [this](HLOInstallationsStore&) {
@@ -198,9 +198,9 @@ TEST_F(InstallationsStoreTest, RemovalClearsItemAndMarker) {
 
 TEST_F(InstallationsStoreTest, NewerVersionsReadWithAWarning) {
     auto store = makeStore();
-    ASSERT_EQ(settle(store->setInstallationExists(true, HLOInstallationsItem::identifierWithAppID(kAppID, kAppName)))
-                  .error,
-              nullptr);
+    ASSERT_EQ(
+        settle(store->setInstallationExists(true, HLOInstallationsItem::identifierWithAppID(kAppID, kAppName))).error,
+        nullptr);
 
     auto archive = registeredItem().storedItem().archivedValue();
     (*archive.asDictionary())["storageVersion"] = 2;
@@ -211,9 +211,10 @@ TEST_F(InstallationsStoreTest, NewerVersionsReadWithAWarning) {
     ASSERT_EQ(item.error, nullptr);
     EXPECT_EQ(item.value->haloInstallationID, "fwARIjNEVUZ3iJmqu8zd7v");
     auto lines = drainLines();
-    EXPECT_TRUE(containsLine(lines, "[HaloInstallations][I-INS003000] HLOInstallationsStoredItem was encoded by a "
-                                    "newer coder version 2. Current coder version is 1. Some installation data may "
-                                    "be lost."))
+    EXPECT_TRUE(containsLine(lines,
+                             "[HaloInstallations][I-INS003000] HLOInstallationsStoredItem was encoded by a "
+                             "newer coder version 2. Current coder version is 1. Some installation data may "
+                             "be lost."))
         << ::testing::PrintToString(lines);
     EXPECT_FALSE(containsLine(lines, "I-INS004000"));
 
@@ -224,9 +225,10 @@ TEST_F(InstallationsStoreTest, NewerVersionsReadWithAWarning) {
     ASSERT_EQ(withNewerToken.error, nullptr);
     EXPECT_EQ(withNewerToken.value->authToken.token, "auth-token");
     lines = drainLines();
-    EXPECT_TRUE(containsLine(lines, "[HaloInstallations][I-INS004000] HLOInstallationsStoredAuthToken was encoded by "
-                                    "a newer coder version 2. Current coder version is 1. Some auth token data may "
-                                    "be lost."))
+    EXPECT_TRUE(containsLine(lines,
+                             "[HaloInstallations][I-INS004000] HLOInstallationsStoredAuthToken was encoded by "
+                             "a newer coder version 2. Current coder version is 1. Some auth token data may "
+                             "be lost."))
         << ::testing::PrintToString(lines);
     EXPECT_FALSE(containsLine(lines, "I-INS003000"));
 }
@@ -291,23 +293,37 @@ TEST_F(InstallationsStoreTest, FailingItemWriteLeavesTheMarkerAsItWas) {
 }
 
 TEST_F(InstallationsStoreTest, FailedMarkerWriteRejectsNamingTheSuiteFile) {
-    // The settings folder cannot be made: a file stands where it would go.
     const auto folder = platform::paths::settingsFolder();
-    std::filesystem::create_directories(folder.parent_path());
-    platform::testing::writeFile(folder, "in the way");
-
-    auto store = makeStore();
-    for (const bool removing : {false, true}) {
-        SCOPED_TRACE(removing ? "remove" : "save");
-        const auto result = removing ? settle(store->removeInstallationForAppID(kAppID, kAppName))
-                                     : settle(store->saveInstallation(registeredItem()));
-        ASSERT_NE(result.error, nullptr);
-        EXPECT_EQ(result.error->domain(), "com.halo.installations");
-        EXPECT_EQ(result.error->code(), 1);
-        EXPECT_NE(result.error->failureReason().find(store->markerSuiteFile().string()), std::string::npos)
-            << result.error->failureReason();
-        ASSERT_NE(result.error->underlyingError(), nullptr);
-        EXPECT_EQ(result.error->underlyingError()->domain(), "UserDefaults");
+    struct Case {
+        const char* name;
+        std::function<void()> block;
+    };
+    const std::vector<Case> cases = {
+        {"lock of the suite blocked by a directory",
+         [&] { std::filesystem::create_directories(folder / "com.halo.HLOInstallations.plist.lock"); }},
+        {"settings folder blocked by a file",
+         [&] {
+             std::filesystem::create_directories(folder.parent_path());
+             platform::testing::writeFile(folder, "in the way");
+         }},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::filesystem::remove_all(folder);
+        test.block();
+        auto store = makeStore();
+        for (const bool removing : {false, true}) {
+            SCOPED_TRACE(removing ? "remove" : "save");
+            const auto result = removing ? settle(store->removeInstallationForAppID(kAppID, kAppName))
+                                         : settle(store->saveInstallation(registeredItem()));
+            ASSERT_NE(result.error, nullptr);
+            EXPECT_EQ(result.error->domain(), "com.halo.installations");
+            EXPECT_EQ(result.error->code(), 1);
+            EXPECT_NE(result.error->failureReason().find(store->markerSuiteFile().string()), std::string::npos)
+                << result.error->failureReason();
+            ASSERT_NE(result.error->underlyingError(), nullptr);
+            EXPECT_EQ(result.error->underlyingError()->domain(), "UserDefaults");
+        }
     }
 }
 

@@ -21,9 +21,9 @@ namespace kit::installations {
 class LegacyIdentitySource {
 public:
     struct TokenQuery {
-        std::string generic;                // "com.lumen.iid-tokens"
-        std::string service;                // "<sender ID>:*"
-        std::optional<std::string> account; // the bundle identifier, absent when empty
+        std::string generic;                 // "com.lumen.iid-tokens"
+        std::string service;                 // "<sender ID>:*"
+        std::optional<std::string> account;  // the bundle identifier, absent when empty
     };
 
     virtual ~LegacyIdentitySource() = default;
@@ -67,8 +67,8 @@ private:
 // The legacy default token.
 class HLOInstallationsIIDTokenStore {
 public:
-    explicit HLOInstallationsIIDTokenStore(std::string LCMSenderID,
-                                           std::shared_ptr<LegacyIdentitySource> source = defaultLegacyIdentitySource());
+    explicit HLOInstallationsIIDTokenStore(
+        std::string LCMSenderID, std::shared_ptr<LegacyIdentitySource> source = defaultLegacyIdentitySource());
 
     const std::string& LCMSenderID() const noexcept { return LCMSenderID_; }
 
