@@ -1,3 +1,4 @@
+// ChildProcess.h uses EPERM without including <cerrno> itself.
 #include <cerrno>
 
 #include "ChildProcess.h"
