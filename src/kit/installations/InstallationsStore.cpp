@@ -15,12 +15,23 @@ using promises::Null;
 using promises::PRMPromise;
 using promises::Resolution;
 
+namespace {
+
+// One queue for every store, living as long as the process: a queue that
+// its own block could destroy would outlive itself on its thread. Stores
+// on one suite serialise their markers as well.
+promises::Queue storeQueue() {
+    static platform::SerialQueue queue{std::string(kStoreQueueLabel)};
+    return promises::Queue(std::shared_ptr<void>(), &queue);
+}
+
+}  // namespace
+
 struct HLOInstallationsStore::State {
     std::shared_ptr<LMUKeychainStorage> secureStorage;
     std::optional<std::string> accessGroup;
     std::string suiteName;
-    std::shared_ptr<platform::SerialQueue> queue =
-        std::make_shared<platform::SerialQueue>(std::string(kStoreQueueLabel));
+    promises::Queue queue = storeQueue();
     // Both used on `queue` only. Reads go through the kit's wrapper; writes
     // go to the platform suite itself (the same file and state), which
     // reports a failed write instead of only logging it.

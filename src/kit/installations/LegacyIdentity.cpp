@@ -13,6 +13,7 @@
 #include "platform/OutputFile.h"
 #include "platform/Value.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <array>
@@ -76,8 +77,8 @@ std::shared_ptr<LegacyIdentitySource> defaultLegacyIdentitySource() {
 
 // --- HLOInstallationsIIDStore
 
-HLOInstallationsIIDStore::HLOInstallationsIIDStore(std::shared_ptr<LegacyIdentitySource> source)
-    : source_(std::move(source)) {}
+HLOInstallationsIIDStore::HLOInstallationsIIDStore(std::shared_ptr<LegacyIdentitySource> source, promises::Queue queue)
+    : source_(std::move(source)), queue_(queue ? std::move(queue) : detail::utilityQueue()) {}
 
 std::filesystem::path HLOInstallationsIIDStore::flagFilePath() {
     return kitDataDirectory() / kLegacyFolder / kLegacyFlagFileName;
@@ -105,94 +106,98 @@ std::string HLOInstallationsIIDStore::IIDWithPublicKeyData(std::span<const std::
 }
 
 PRMPromise<std::string> HLOInstallationsIIDStore::existingIID() {
-    return PRMPromise<std::string>::async(
-        detail::utilityQueue(), [source = source_](const PRMPromise<std::string>::Fulfiller& fulfill,
-                                                   const PRMPromise<std::string>::Rejecter& reject) {
-            if (!flagIsSet(flagFilePath())) {
-                reject(validationFailure());
-                return;
-            }
-            std::vector<std::uint8_t> keyData;
-            // Without the key there is no identifier: hashing no bytes would
-            // give every such installation the same one.
-            if (source->copyPublicKeyData(publicKeyTag(), keyData) != kSecureItemSuccess || keyData.empty()) {
-                reject(validationFailure());
-                return;
-            }
-            std::string identifier = IIDWithPublicKeyData(keyData);
-            if (identifier.empty()) {
-                reject(validationFailure());
-                return;
-            }
-            fulfill(std::move(identifier));
-        });
+    return PRMPromise<std::string>::async(queue_, [source = source_](const PRMPromise<std::string>::Fulfiller& fulfill,
+                                                                     const PRMPromise<std::string>::Rejecter& reject) {
+        if (!flagIsSet(flagFilePath())) {
+            reject(validationFailure());
+            return;
+        }
+        std::vector<std::uint8_t> keyData;
+        // Without the key there is no identifier: hashing no bytes would
+        // give every such installation the same one.
+        if (source->copyPublicKeyData(publicKeyTag(), keyData) != kSecureItemSuccess || keyData.empty()) {
+            reject(validationFailure());
+            return;
+        }
+        std::string identifier = IIDWithPublicKeyData(keyData);
+        // This pool thread's OpenSSL state would outlive OpenSSL's own
+        // clean-up at exit; OpenSSL makes it again when next needed.
+        OPENSSL_thread_stop();
+        if (identifier.empty()) {
+            reject(validationFailure());
+            return;
+        }
+        fulfill(std::move(identifier));
+    });
 }
 
 PRMPromise<Null> HLOInstallationsIIDStore::deleteExistingIID() {
-    return PRMPromise<Null>::async(
-        detail::utilityQueue(),
-        [source = source_](const PRMPromise<Null>::Fulfiller& fulfill, const PRMPromise<Null>::Rejecter& reject) {
-            const std::filesystem::path path = flagFilePath();
-            std::error_code ignored;
-            if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) {
-                try {
-                    // A file that is no property list holds no flag to remove.
-                    if (auto contents = readFlagFile(path)) {
-                        contents->erase(std::string(kLegacyFlagKey));
-                        const std::string bytes = platform::Value(std::move(*contents)).toXmlPlist();
-                        platform::replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
-                    }
-                } catch (const platform::Error& error) {
-                    reject(error);
-                    return;
+    return PRMPromise<Null>::async(queue_, [source = source_](const PRMPromise<Null>::Fulfiller& fulfill,
+                                                              const PRMPromise<Null>::Rejecter& reject) {
+        const std::filesystem::path path = flagFilePath();
+        std::error_code ignored;
+        if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) {
+            try {
+                // A file that is no property list holds no flag to remove.
+                if (auto contents = readFlagFile(path)) {
+                    contents->erase(std::string(kLegacyFlagKey));
+                    const std::string bytes = platform::Value(std::move(*contents)).toXmlPlist();
+                    platform::replaceFileAtomically(path, std::as_bytes(std::span(bytes.data(), bytes.size())));
                 }
+            } catch (const platform::Error& error) {
+                reject(error);
+                return;
             }
-            for (const auto& tag : {publicKeyTag(), privateKeyTag()}) {
-                const int status = source->deleteKey(tag);
-                if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
-                    reject(HLOInstallationsErrorUtil::keychainErrorWithFunction(kSecItemDelete, status));
-                    return;
-                }
+        }
+        for (const auto& tag : {publicKeyTag(), privateKeyTag()}) {
+            const int status = source->deleteKey(tag);
+            if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
+                reject(HLOInstallationsErrorUtil::keychainErrorWithFunction(kSecItemDelete, status));
+                return;
             }
-            fulfill(Null{});
-        });
+        }
+        fulfill(Null{});
+    });
 }
 
 // --- HLOInstallationsIIDTokenStore
 
 HLOInstallationsIIDTokenStore::HLOInstallationsIIDTokenStore(std::string LCMSenderID,
-                                                             std::shared_ptr<LegacyIdentitySource> source)
-    : LCMSenderID_(std::move(LCMSenderID)), source_(std::move(source)) {}
+                                                             std::shared_ptr<LegacyIdentitySource> source,
+                                                             promises::Queue queue)
+    : LCMSenderID_(std::move(LCMSenderID)),
+      source_(std::move(source)),
+      queue_(queue ? std::move(queue) : detail::utilityQueue()) {}
 
 PRMPromise<std::string> HLOInstallationsIIDTokenStore::existingIIDDefaultToken() {
-    return PRMPromise<std::string>::async(detail::utilityQueue(), [source = source_, senderID = LCMSenderID_](
-                                                                      const PRMPromise<std::string>::Fulfiller& fulfill,
-                                                                      const PRMPromise<std::string>::Rejecter& reject) {
-        LegacyIdentitySource::TokenQuery query;
-        query.generic = kLegacyTokenGeneric;
-        query.service = platform::formatMessage(kLegacyTokenServiceFormat, {senderID, kLegacyTokenScope});
-        if (std::string account = platform::Bundle::main().bundleIdentifier(); !account.empty()) {
-            query.account = std::move(account);
-        }
-        std::vector<std::uint8_t> data;
-        const int status = source->copyTokenData(query, data);
-        if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
-            reject(LMUKeychainUtils::keychainErrorWithFunction(kSecItemCopyMatching, status));
-            return;
-        }
-        if (status == kSecureItemNotFound || data.empty() || data.size() > kTokenDataLimit) {
-            reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
-            return;
-        }
-        const auto parsed =
-            platform::Value::fromPlist(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-        const platform::Value* token = parsed ? parsed->find(kLegacyTokenKey) : nullptr;
-        if (token == nullptr || !token->isString() || token->asString()->empty()) {
-            reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
-            return;
-        }
-        fulfill(*token->asString());
-    });
+    return PRMPromise<std::string>::async(
+        queue_, [source = source_, senderID = LCMSenderID_](const PRMPromise<std::string>::Fulfiller& fulfill,
+                                                            const PRMPromise<std::string>::Rejecter& reject) {
+            LegacyIdentitySource::TokenQuery query;
+            query.generic = kLegacyTokenGeneric;
+            query.service = platform::formatMessage(kLegacyTokenServiceFormat, {senderID, kLegacyTokenScope});
+            if (std::string account = platform::Bundle::main().bundleIdentifier(); !account.empty()) {
+                query.account = std::move(account);
+            }
+            std::vector<std::uint8_t> data;
+            const int status = source->copyTokenData(query, data);
+            if (status != kSecureItemSuccess && status != kSecureItemNotFound) {
+                reject(LMUKeychainUtils::keychainErrorWithFunction(kSecItemCopyMatching, status));
+                return;
+            }
+            if (status == kSecureItemNotFound || data.empty() || data.size() > kTokenDataLimit) {
+                reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
+                return;
+            }
+            const auto parsed =
+                platform::Value::fromPlist(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+            const platform::Value* token = parsed ? parsed->find(kLegacyTokenKey) : nullptr;
+            if (token == nullptr || !token->isString() || token->asString()->empty()) {
+                reject(HLOInstallationsErrorUtil::corruptedIIDTokenData());
+                return;
+            }
+            fulfill(*token->asString());
+        });
 }
 
 }  // namespace kit::installations

@@ -74,6 +74,11 @@ private:
     std::optional<TokenQuery> lastTokenQuery_;  // guarded by mutex_
 };
 
+class InPlaceExecutor final : public platform::Executor {
+public:
+    void async(platform::Work work) override { work(); }
+};
+
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::vector<std::uint8_t> plistBytes(const platform::Value& value) { return bytesOf(value.toXmlPlist()); }
@@ -278,14 +283,14 @@ TEST_F(LegacyIdentityTest, FailingPublicKeyDeleteStopsBeforeThePrivateKey) {
 
 TEST_F(LegacyIdentityTest, FailingRewriteRejectsAndKeepsTheFlag) {
     writeFlagFile({{"|S|cre", "x"}});
-    // The child makes its own pool threads: none runs in this process yet.
     const int status = platform::testing::runInChild([&] {
         if (!platform::testing::forbidRenames()) {
             return 77;
         }
-        HLOInstallationsIIDStore store(source);
-        const auto outcome = settle(store.deleteExistingIID());
-        if (outcome.error == nullptr) {
+        // A child of a threaded process starts no threads: the work runs in place.
+        HLOInstallationsIIDStore store(source, std::make_shared<InPlaceExecutor>());
+        const auto deletion = store.deleteExistingIID();
+        if (!deletion.isRejected()) {
             return 1;
         }
         // The keys stay when the flag could not be removed.

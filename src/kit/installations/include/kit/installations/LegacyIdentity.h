@@ -40,7 +40,9 @@ std::shared_ptr<LegacyIdentitySource> defaultLegacyIdentitySource();
 // The legacy instance identifier.
 class HLOInstallationsIIDStore {
 public:
-    explicit HLOInstallationsIIDStore(std::shared_ptr<LegacyIdentitySource> source = defaultLegacyIdentitySource());
+    // Work runs on `queue`; without one, on the shared pool.
+    explicit HLOInstallationsIIDStore(std::shared_ptr<LegacyIdentitySource> source = defaultLegacyIdentitySource(),
+                                      promises::Queue queue = nullptr);
 
     // The flag file: "Lumen/HaloInstanceID/com.lumen.iid-keypair.plist" in
     // the kit's data directory.
@@ -62,13 +64,16 @@ public:
 
 private:
     std::shared_ptr<LegacyIdentitySource> source_;
+    promises::Queue queue_;
 };
 
 // The legacy default token.
 class HLOInstallationsIIDTokenStore {
 public:
-    explicit HLOInstallationsIIDTokenStore(
-        std::string LCMSenderID, std::shared_ptr<LegacyIdentitySource> source = defaultLegacyIdentitySource());
+    // Work runs on `queue`; without one, on the shared pool.
+    explicit HLOInstallationsIIDTokenStore(std::string LCMSenderID,
+                                           std::shared_ptr<LegacyIdentitySource> source = defaultLegacyIdentitySource(),
+                                           promises::Queue queue = nullptr);
 
     const std::string& LCMSenderID() const noexcept { return LCMSenderID_; }
 
@@ -79,6 +84,7 @@ public:
 private:
     std::string LCMSenderID_;
     std::shared_ptr<LegacyIdentitySource> source_;
+    promises::Queue queue_;
 };
 
 }  // namespace kit::installations
