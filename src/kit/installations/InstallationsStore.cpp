@@ -17,9 +17,10 @@ using promises::Resolution;
 
 namespace {
 
-// One queue for every store, living as long as the process: a queue that
-// its own block could destroy would outlive itself on its thread. Stores
-// on one suite serialise their markers as well.
+// One queue for every store, living as long as the process. The blocks hold
+// the store's state, and a queue must never be destroyed by one of its own
+// blocks: its thread would go on using it. Stores on one suite serialise
+// their markers as well.
 promises::Queue storeQueue() {
     static platform::SerialQueue queue{std::string(kStoreQueueLabel)};
     return promises::Queue(std::shared_ptr<void>(), &queue);
@@ -42,12 +43,10 @@ struct HLOInstallationsStore::State {
 
     std::filesystem::path suiteFilePath;
 
-    const std::filesystem::path& suiteFile() const { return suiteFilePath; }
-
     platform::Error markerWriteError(const platform::Error& cause) const {
         return HLOInstallationsErrorUtil::installationsErrorWithCode(
             HLOInstallationsErrorCode::keychain,
-            platform::formatMessage(kMarkerWriteFailedFormat, {suiteFile().string(), cause.what()}), &cause);
+            platform::formatMessage(kMarkerWriteFailedFormat, {suiteFilePath.string(), cause.what()}), &cause);
     }
 
     platform::Expected<void> writeMarker(bool exists, const std::string& identifier) {
