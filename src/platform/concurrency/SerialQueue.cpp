@@ -43,17 +43,20 @@ void runGuarded(const Work& work, std::string_view queueLabel, LogSink& log) noe
     }
 }
 
-SerialQueue::SerialQueue(std::string label, LogSink& log) : label_(std::move(label)), log_(log) {}
+SerialQueue::SerialQueue(std::string label, LogSink& log) : state_(std::make_shared<State>(std::move(label), log)) {
+    state_->owner = this;
+}
 
 SerialQueue::~SerialQueue() {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+        state_->owner = nullptr;
     }
-    wake_.notify_all();
+    state_->wake.notify_all();
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();  // destroyed by its own block: nothing left to wait for
+            thread_.detach();  // destroyed by its own block: the thread holds the state and ends by itself
         } else {
             thread_.join();
         }
@@ -61,13 +64,13 @@ SerialQueue::~SerialQueue() {
 }
 
 void SerialQueue::async(Work work) {
-    std::lock_guard lock(mutex_);
-    pending_.push_back(std::move(work));
+    std::lock_guard lock(state_->mutex);
+    state_->pending.push_back(std::move(work));
     if (!thread_.joinable()) {
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([state = state_] { run(state); });
     }
     // Under the lock: once a block has run, its queue may be destroyed at any time.
-    wake_.notify_one();
+    state_->wake.notify_one();
 }
 
 void SerialQueue::sync(const Work& work) {
@@ -92,19 +95,22 @@ bool SerialQueue::isCurrent() const noexcept { return currentQueue == this; }
 
 const SerialQueue* SerialQueue::current() noexcept { return currentQueue; }
 
-void SerialQueue::run() {
-    const CurrentQueueScope scope(this);
-    std::unique_lock lock(mutex_);
+void SerialQueue::run(const std::shared_ptr<State>& state) {
+    std::unique_lock lock(state->mutex);
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-        if (pending_.empty()) {
+        state->wake.wait(lock, [&] { return state->stopping || !state->pending.empty(); });
+        if (state->pending.empty()) {
             return;  // stopping, and everything queued has run
         }
-        Work work = std::move(pending_.front());
-        pending_.pop_front();
+        Work work = std::move(state->pending.front());
+        state->pending.pop_front();
+        const SerialQueue* owner = state->owner;
         lock.unlock();
-        runGuarded(work, label_, log_);
-        work = nullptr;  // release what the block captured outside the lock
+        {
+            const CurrentQueueScope scope(owner);
+            runGuarded(work, state->label, state->log);
+            work = nullptr;  // release what the block captured outside the lock; it may end the queue
+        }
         lock.lock();
     }
 }

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -94,6 +96,30 @@ TEST(SerialQueueTest, DestructionRunsWhatIsQueued) {
         }
     }
     EXPECT_EQ(count, 100);
+}
+
+// A block that holds the last reference to its own queue ends it from the
+// queue's thread; what was queued behind it still runs, off the queue.
+TEST(SerialQueueTest, AQueueEndedByItsOwnBlockFinishesItsWork) {
+    std::atomic<int> later{0};
+    std::atomic<bool> sawQueueAfterEnd{true};
+    std::promise<void> finished;
+    std::promise<void> released;
+    auto queue = std::make_shared<SerialQueue>("test.self-ending");
+    const SerialQueue* address = queue.get();
+    queue->async([keep = queue, go = released.get_future().share()] { go.wait(); });
+    for (int i = 0; i < 10; ++i) {
+        queue->async([&] { ++later; });
+    }
+    queue->async([&, address] {
+        sawQueueAfterEnd = SerialQueue::current() == address;
+        finished.set_value();
+    });
+    queue.reset();  // the first block now holds the only reference
+    released.set_value();
+    ASSERT_EQ(finished.get_future().wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(later, 10);
+    EXPECT_FALSE(sawQueueAfterEnd);
 }
 
 TEST(GlobalQueueTest, RunsBlocksConcurrently) {

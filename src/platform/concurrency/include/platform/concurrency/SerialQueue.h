@@ -16,7 +16,9 @@ namespace platform {
 
 // A named queue that runs its blocks one at a time, in the order they were
 // added, on a thread of its own (started with the first block).
-// Destroying the queue runs what is still queued, then ends the thread.
+// Destroying the queue runs what is still queued, then ends the thread;
+// a queue may be destroyed by one of its own blocks (the thread then runs
+// what is left and ends by itself).
 class SerialQueue final : public Executor {
 public:
     explicit SerialQueue(std::string label, LogSink& log = standardLogSink());
@@ -24,7 +26,7 @@ public:
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
-    const std::string& label() const noexcept { return label_; }
+    const std::string& label() const noexcept { return state_->label; }
 
     // Queues `work` and returns at once. What it throws is logged.
     void async(Work work) override;
@@ -54,15 +56,22 @@ public:
     static const SerialQueue* current() noexcept;
 
 private:
-    void run();
+    // Shared with the thread, which may outlive the queue object.
+    struct State {
+        State(std::string label, LogSink& log) : label(std::move(label)), log(log) {}
+        const std::string label;
+        LogSink& log;
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<Work> pending;            // guarded by mutex
+        bool stopping = false;               // guarded by mutex
+        const SerialQueue* owner = nullptr;  // guarded by mutex; null once the queue is gone
+    };
 
-    std::string label_;
-    LogSink& log_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Work> pending_;  // guarded by mutex_
-    bool stopping_ = false;     // guarded by mutex_
-    std::thread thread_;        // started under mutex_ by the first async
+    static void run(const std::shared_ptr<State>& state);
+
+    std::shared_ptr<State> state_;
+    std::thread thread_;  // started under state_->mutex by the first async
 };
 
 // A small shared pool standing for the system's global concurrent queues;
