@@ -11,9 +11,14 @@ platform::Error makeKitError(std::string_view domain, int code, const ErrorFacts
         message =
             "The operation couldn't be completed. (" + std::string(domain) + " error " + std::to_string(code) + ".)";
     }
-    // platform::Error has no place yet for the failure reason and user info;
-    // the reason is in the message, and the user info is left out.
-    return platform::Error(std::string(domain), code, message);
+    platform::Error error(std::string(domain), code, message);
+    if (!facts.failureReason.empty()) {
+        error = error.withFailureReason(facts.failureReason);
+    }
+    if (!facts.userInfo.empty()) {
+        error = error.withUserInfo(platform::Value(facts.userInfo));
+    }
+    return error;
 }
 
 int osErrorNumber(const platform::Error& error) {

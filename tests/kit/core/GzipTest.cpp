@@ -139,6 +139,13 @@ TEST(GzipTest, FailuresCarryTheirCodeAndFacts) {
         ASSERT_FALSE(result.hasValue());
         EXPECT_EQ(result.error().domain(), "com.lumen.LMUNSDataZlibErrorDomain");
         EXPECT_EQ(result.error().code(), row.code);
+        const platform::Value& info = result.error().userInfo();
+        const platform::Value* status = info.find(kLMUNSDataZlibErrorKey);
+        EXPECT_EQ(status ? status->asInteger() : std::nullopt,
+                  row.status ? std::optional<std::int64_t>(*row.status) : std::nullopt);
+        const platform::Value* remaining = info.find(kLMUNSDataZlibRemainingBytesKey);
+        EXPECT_EQ(remaining ? remaining->asInteger() : std::nullopt,
+                  row.remaining ? std::optional<std::int64_t>(*row.remaining) : std::nullopt);
         if (!row.message.empty()) {
             EXPECT_EQ(std::string(result.error().what()), row.message);
         }

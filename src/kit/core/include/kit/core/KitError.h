@@ -7,9 +7,8 @@
 #include <string_view>
 
 // How the kit makes its errors. The kit's errors carry more than a message:
-// a failure reason and user-info entries (a zlib status, a count of bytes).
-// Every kit error is made here, so that when platform::Error keeps those
-// facts itself only this file changes.
+// a failure reason and user-info entries (a zlib status, a count of bytes),
+// kept in the error's failureReason() and userInfo().
 namespace kit {
 
 struct ErrorFacts {
@@ -18,8 +17,9 @@ struct ErrorFacts {
     platform::Value::Dictionary userInfo;
 };
 
-// An error of `domain` and `code`. Its message is the description, else the
-// failure reason, else the generic text naming domain and code.
+// An error of `domain` and `code` with the facts' reason and user info. Its
+// message is the description, else the failure reason, else the generic text
+// naming domain and code.
 platform::Error makeKitError(std::string_view domain, int code, const ErrorFacts& facts = {});
 
 // The OS error number behind a platform error raised by a file operation.
