@@ -44,6 +44,12 @@ ArrayKey classifyKey(const MSRPRuntimeValue& key, ScriptError& error) {
 
 bool isHole(const ValueRef& slot) noexcept { return slot.get() == MSRPArrayValue::emptyValue(); }
 
+// Immortal, so arrays on several threads can share it.
+class HoleMarker final : public MSRPRuntimeValue {
+public:
+    HoleMarker() { makeImmortal(); }
+};
+
 }  // namespace
 
 MSRPArrayValue::MSRPArrayValue()
@@ -65,12 +71,7 @@ MSRPArrayValue::~MSRPArrayValue() {
 }
 
 MSRPRuntimeValue* MSRPArrayValue::emptyValue() {
-    static MSRPRuntimeValue* const marker = [] {
-        // Never released: held by every array that has a hole.
-        auto* value = new MSRPRuntimeValue();
-        value->retain();
-        return value;
-    }();
+    static MSRPRuntimeValue* const marker = new HoleMarker();
     return marker;
 }
 

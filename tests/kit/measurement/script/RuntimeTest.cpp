@@ -1,6 +1,10 @@
 #include "ScriptTestSupport.h"
 
+#include "platform/concurrency/SerialQueue.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace script_test {
 namespace {
@@ -107,6 +111,25 @@ TEST(Runtime, LaterRegistrationReplacesACode) {
     MSRPCommandRegistrar::sharedInstance().registerEvaluator(answer);
     EXPECT_EQ(runText("(99)"), "n:42");
     EXPECT_EQ(runText("(custom 1)"), "n:42");
+}
+
+TEST(Runtime, RuntimesRunSideBySideOnTheirOwnQueues) {
+    // Shared singletons (undefined, booleans, holes, break) are immortal, so
+    // runtimes on different threads never write to the same count.
+    const char* program = R"((41 "a" "i") (3 "a" (7)) (3 "i" 0)
+        (42 (23 (15 "i") 2000) (3 "i" (0 (15 "i") 1)) false
+            (46 (43 (15 "a") (26 (15 "i") 2) (20 (25 (15 "i") 2) 0)) (28 (44)) (16 (46 (4)) 0)))
+        (16 (15 "a") "length"))";
+    std::vector<std::unique_ptr<platform::SerialQueue>> queues;
+    std::vector<std::string> results(4);
+    for (std::size_t index = 0; index < results.size(); ++index) {
+        queues.push_back(std::make_unique<platform::SerialQueue>("script-" + std::to_string(index)));
+        queues.back()->async([&results, index, program] { results[index] = runText(program); });
+    }
+    queues.clear();
+    for (const std::string& result : results) {
+        EXPECT_EQ(result, "n:3999");
+    }
 }
 
 }  // namespace
