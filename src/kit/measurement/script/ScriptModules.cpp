@@ -49,7 +49,7 @@ ValueRef MSRPRequire::invokeWithArguments(const ValueList& arguments, MSRPScope&
     if (error || !module) {
         return undefinedValue();
     }
-    if (auto* container = dynamic_cast<MSRPContainerValue*>(module.get()); container != nullptr && manager_) {
+    if (auto* container = dynamic_cast<MSRPContainerValue*>(module.get()); container != nullptr && manager_ != nullptr) {
         manager_->addOwnedObject(container);
     }
     modules_.emplace(std::move(name), module);
@@ -57,7 +57,7 @@ ValueRef MSRPRequire::invokeWithArguments(const ValueList& arguments, MSRPScope&
 }
 
 void MSRPRequire::mark(Marker& marker) {
-    if (!beginMark(marker)) {
+    if (isMarkedIn(marker.epoch())) {
         return;
     }
     MSRPFunctionValue::mark(marker);
@@ -70,6 +70,7 @@ void MSRPRequire::releaseContents() {
     auto modules = std::move(modules_);
     modules_.clear();
     provider_ = nullptr;
+    manager_ = nullptr;
     MSRPFunctionValue::releaseContents();
 }
 

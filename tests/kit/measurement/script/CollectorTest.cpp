@@ -36,6 +36,7 @@ TEST(Collector, ReachableContainersSurviveRepeatedCollections) {
         (43 (15 "held") "stash" (8 "k" 8))
         (43 (require "internal.platform") "cached" (8 "k" 9))
         (3 "held" (16 (15 "held") "stash"))
+        (43 (15 "require") "own" (8 "k" 10))
         (3 "held" 0))")
                   .text(),
               "n:0");
@@ -45,6 +46,7 @@ TEST(Collector, ReachableContainersSurviveRepeatedCollections) {
     EXPECT_EQ(run(runtime, "(g)").text(), "n:7");
     EXPECT_EQ(run(runtime, R"((16 (16 (require "internal.platform") "stash") "k"))").text(), "n:8");
     EXPECT_EQ(run(runtime, R"((16 (16 (require "internal.platform") "cached") "k"))").text(), "n:9");
+    EXPECT_EQ(run(runtime, R"((16 (16 (15 "require") "own") "k"))").text(), "n:10");
 }
 
 TEST(Collector, RootsAddedByTheOwnerAreMarked) {
