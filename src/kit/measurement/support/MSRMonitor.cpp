@@ -514,7 +514,8 @@ std::string MSRMonitor::stringWithLogMessage(std::optional<std::string_view> mes
         std::string operator()(double value) const { return shortestDouble(value); }
         std::string operator()(const platform::Error& error) const { return errorDescription(error); }
         std::string operator()(const MSRException& exception) const {
-            const std::string description = exception.name + ": " + exception.reason;
+            // An exception describes itself by its reason.
+            const std::string& description = exception.reason;
             const auto symbol = lastMSRSymbolFromException(&exception);
             return symbol ? *symbol + ": " + description : description;
         }
