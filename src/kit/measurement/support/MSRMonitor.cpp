@@ -117,7 +117,9 @@ MSRLogContext::MSRLogContext(const platform::Value& value) {
         storage_ = *text;
     } else if (value.isDouble()) {
         storage_ = *value.asDouble();
-    } else if (value.isInteger() || value.isBool()) {
+    } else if (value.isBool()) {
+        storage_ = std::int64_t{*value.asBool() ? 1 : 0};
+    } else if (value.isInteger()) {
         storage_ = *value.asInteger();
     } else {
         storage_ = value;

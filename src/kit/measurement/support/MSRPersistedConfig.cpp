@@ -31,6 +31,27 @@ std::string valueText(const platform::Value& value) { return value.toJson(); }
 
 bool storable(const platform::Value& value) { return kit::plistCanHold(value); }
 
+// A stored number, Booleans counting as 0 and 1; nothing for other kinds.
+std::optional<double> numberAsDouble(const std::optional<platform::Value>& value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    if (const auto flag = value->asBool()) {
+        return *flag ? 1.0 : 0.0;
+    }
+    return value->asDouble();
+}
+
+std::optional<std::int64_t> numberAsInteger(const std::optional<platform::Value>& value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    if (const auto flag = value->asBool()) {
+        return *flag ? 1 : 0;
+    }
+    return value->isNumber() ? value->asInteger() : std::nullopt;
+}
+
 std::optional<platform::Value> readPlistFile(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) {
@@ -45,20 +66,17 @@ std::optional<platform::Value> readPlistFile(const std::filesystem::path& path) 
 // --- Shared accessors
 
 std::int64_t MSRKeyValueStore::integerForKey(std::string_view key) {
-    const auto value = objectForKey(key);
-    return value && value->isNumber() ? value->asInteger().value_or(0) : 0;
+    return numberAsInteger(objectForKey(key)).value_or(0);
 }
 
 float MSRKeyValueStore::floatForKey(std::string_view key) { return static_cast<float>(doubleForKey(key)); }
 
 double MSRKeyValueStore::doubleForKey(std::string_view key) {
-    const auto value = objectForKey(key);
-    return value && (value->isNumber() || value->isBool()) ? value->asDouble().value_or(0.0) : 0.0;
+    return numberAsDouble(objectForKey(key)).value_or(0.0);
 }
 
 bool MSRKeyValueStore::boolForKey(std::string_view key) {
-    const auto value = objectForKey(key);
-    return value && (value->isNumber() || value->isBool()) && value->asBool().value_or(false);
+    return numberAsDouble(objectForKey(key)).value_or(0.0) != 0.0;
 }
 
 std::optional<std::string> MSRKeyValueStore::stringForKey(std::string_view key) {
@@ -615,7 +633,7 @@ void MSRPersistedConfig::setOSVersion(std::optional<std::string> value) { setStr
 
 double MSRPersistedConfig::midnightOffset() {
     if (const auto stored = numberForKey(keys::midnightOffset)) {
-        return stored->asDouble().value_or(0.0);
+        return numberAsDouble(stored).value_or(0.0);
     }
     const double offset = static_cast<double>(platform::systemRandom().below(86'400'000)) / 1000.0;
     setDouble(offset, keys::midnightOffset);

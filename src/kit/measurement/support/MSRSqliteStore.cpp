@@ -318,7 +318,9 @@ Expected<void> MSRSqliteStore::bindValues(const MSRParameterValues& values, sqli
             result = sqlite3_bind_blob64(statement, position, data->data(), data->size(), SQLITE_STATIC);
         } else if (value.isDouble()) {
             result = sqlite3_bind_double(statement, position, *value.asDouble());
-        } else if (value.isInteger() || value.isBool()) {
+        } else if (value.isBool()) {
+            result = sqlite3_bind_int64(statement, position, *value.asBool() ? 1 : 0);
+        } else if (value.isInteger()) {
             result = sqlite3_bind_int64(statement, position, *value.asInteger());
         } else if (const auto* text = value.asString()) {
             result = sqlite3_bind_text64(statement, position, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
