@@ -44,7 +44,8 @@ double secondsFor(Work&& work) {
 }
 
 MSRRecord eventRecord(long index, const platform::Value::Data& blob) {
-    return {{"name", "_e"}, {"timestamp", static_cast<std::int64_t>(index)}, {"fingerprint", index * 7919}, {"data", blob}};
+    return {
+        {"name", "_e"}, {"timestamp", static_cast<std::int64_t>(index)}, {"fingerprint", index * 7919}, {"data", blob}};
 }
 
 std::unique_ptr<MSRSqliteStore> freshStore(const std::filesystem::path& path) {
@@ -135,8 +136,8 @@ int main() {
     const double batchedBare = bareRate(path, kBatchedEvents, 100);
     std::printf("events/s, one transaction each:  store %.0f, bare sqlite3 %.0f, ratio %.2f\n", single, singleBare,
                 single / singleBare);
-    std::printf("events/s, 100 per transaction:    store %.0f, bare sqlite3 %.0f, ratio %.2f\n", batched,
-                batchedBare, batched / batchedBare);
+    std::printf("events/s, 100 per transaction:    store %.0f, bare sqlite3 %.0f, ratio %.2f\n", batched, batchedBare,
+                batched / batchedBare);
 
     {
         auto store = freshStore(path);

@@ -92,9 +92,7 @@ char levelLetter(int level) {
     return '?';
 }
 
-double secondsSince1970(platform::TimePoint at) {
-    return std::chrono::duration<double>(at.time_since_epoch()).count();
-}
+double secondsSince1970(platform::TimePoint at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
 
 std::vector<platform::Error> errorsAmong(const MSRLogContexts& contexts) {
     std::vector<platform::Error> errors;
@@ -150,8 +148,8 @@ int MSRASLLogger::LMULoggerLevelFromLogLevel(std::int64_t logLevel) {
 void MSRASLLogger::logMessage(std::string_view message, std::string_view logTag, std::int64_t messageCode,
                               std::int64_t logLevel) {
     const std::string code = platform::formatMessage("I-ACS%06ld", {platform::MessageArgument(messageCode)});
-    kit::LMULogMessageWithLevel(LMULoggerLevelFromLogLevel(logLevel), kAnalyticsSubsystem, logTag, logLevel == 7,
-                                code, message);
+    kit::LMULogMessageWithLevel(LMULoggerLevelFromLogLevel(logLevel), kAnalyticsSubsystem, logTag, logLevel == 7, code,
+                                message);
 }
 
 // --- Sampled data
@@ -162,10 +160,9 @@ MSRMonitoringSampledData::MSRMonitoringSampledData(const std::optional<platform:
     }
     const platform::Value::Array& items = *array->asArray();
     const std::int64_t population = *items[1].asInteger();
-    entry_ = Entry{*items[0].asString(),
-                   static_cast<std::int32_t>(std::clamp<std::int64_t>(population, 0, INT32_MAX)),
-                   *items[2].asString(),
-                   std::chrono::time_point_cast<platform::TimePoint::duration>(*items[3].asDate())};
+    entry_ =
+        Entry{*items[0].asString(), static_cast<std::int32_t>(std::clamp<std::int64_t>(population, 0, INT32_MAX)),
+              *items[2].asString(), std::chrono::time_point_cast<platform::TimePoint::duration>(*items[3].asDate())};
 }
 
 bool MSRMonitoringSampledData::isValidUserDefaultsArrayEntry(const platform::Value& array) {
@@ -271,8 +268,7 @@ struct MSRMonitor::State {
     }
 };
 
-MSRMonitor::MSRMonitor(std::int64_t libraryVersion)
-    : MSRMonitor(6, std::make_shared<MSRASLLogger>(), libraryVersion) {}
+MSRMonitor::MSRMonitor(std::int64_t libraryVersion) : MSRMonitor(6, std::make_shared<MSRASLLogger>(), libraryVersion) {}
 
 MSRMonitor::MSRMonitor(int logLevel, std::shared_ptr<MSRLogging> logger, std::int64_t libraryVersion,
                        Environment environment)
@@ -285,9 +281,9 @@ MSRMonitor::MSRMonitor(int logLevel, std::shared_ptr<MSRLogging> logger, std::in
     state_->monitorUserDefaults = environment.monitorUserDefaults
                                       ? std::move(environment.monitorUserDefaults)
                                       : std::make_shared<MSRUserDefaults>(std::string(kMSRMonitorSuiteName));
-    state_->random = environment.random ? std::move(environment.random)
-                                        : std::shared_ptr<platform::RandomSource>(std::shared_ptr<void>(),
-                                                                                  &platform::systemRandom());
+    state_->random = environment.random
+                         ? std::move(environment.random)
+                         : std::shared_ptr<platform::RandomSource>(std::shared_ptr<void>(), &platform::systemRandom());
     state_->clock = environment.clock != nullptr ? environment.clock : &platform::systemClock();
 
     monitorQueue_ = std::make_unique<platform::SerialQueue>("MSRMonitorQueue");
@@ -319,8 +315,8 @@ void MSRMonitor::applyLaunchSwitches() {
     sdkLogLevelFromConfiguration_ =
         (launchArgumentsContain("-HLODebugDisabled") || launchArgumentsContain("-HLODebugEnabled")) &&
         platform::ClassRegistry::shared().contains(kHLOConfigurationClassName);
-    if (launchArgumentsContain("-noMSRAnalyticsDebugEnabled") || launchArgumentsContain("-noHLOAnalyticsDebugEnabled") ||
-        launchArgumentsContain("-HLODebugDisabled")) {
+    if (launchArgumentsContain("-noMSRAnalyticsDebugEnabled") ||
+        launchArgumentsContain("-noHLOAnalyticsDebugEnabled") || launchArgumentsContain("-HLODebugDisabled")) {
         setDebugModeEnabled(false);
     } else if (storedDebugMode || launchArgumentsContain("-MSRAnalyticsDebugEnabled") ||
                launchArgumentsContain("-HLOAnalyticsDebugEnabled") || launchArgumentsContain("-HLODebugEnabled")) {
@@ -388,8 +384,8 @@ void MSRMonitor::setSSTDebugModeEnabled(bool enabled) {
 }
 
 std::optional<std::string_view> MSRMonitor::logLevelDescriptionFromLogLevel(int level) {
-    static constexpr std::string_view kNames[] = {"ERROR",   "ERROR",   "ERROR",  "WARNING", "WARNING",
-                                                  "WARNING", "NOTICE", "DEBUG"};
+    static constexpr std::string_view kNames[] = {"ERROR",   "ERROR",   "ERROR",  "WARNING",
+                                                  "WARNING", "WARNING", "NOTICE", "DEBUG"};
     if (level >= 0 && level <= 7) {
         return kNames[level];
     }
@@ -500,7 +496,7 @@ std::string MSRMonitor::encodedStringWithContextArray(const MSRLogContexts& cont
 
 std::string MSRMonitor::stringWithLogMessage(std::optional<std::string_view> message, int /*logLevel*/,
                                              const MSRLogContexts& contexts, bool encodeContexts) {
-    std::string text = !message ? std::string("(Message was nil)")
+    std::string text = !message           ? std::string("(Message was nil)")
                        : message->empty() ? std::string("(Message was empty)")
                                           : std::string(*message);
     if (contexts.empty()) {
@@ -562,8 +558,7 @@ std::optional<std::string> MSRMonitor::lastMSRSymbolFromException(const MSRExcep
 
 std::string MSRMonitor::monitoringDataKeyWithMessage(std::string_view message, int logLevel,
                                                      std::int64_t libraryVersion) {
-    return std::string("1") + levelLetter(logLevel) + "_" + std::to_string(libraryVersion) + ":" +
-           std::string(message);
+    return std::string("1") + levelLetter(logLevel) + "_" + std::to_string(libraryVersion) + ":" + std::string(message);
 }
 
 }  // namespace kit::measurement

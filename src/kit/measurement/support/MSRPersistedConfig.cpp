@@ -71,9 +71,7 @@ std::int64_t MSRKeyValueStore::integerForKey(std::string_view key) {
 
 float MSRKeyValueStore::floatForKey(std::string_view key) { return static_cast<float>(doubleForKey(key)); }
 
-double MSRKeyValueStore::doubleForKey(std::string_view key) {
-    return numberAsDouble(objectForKey(key)).value_or(0.0);
-}
+double MSRKeyValueStore::doubleForKey(std::string_view key) { return numberAsDouble(objectForKey(key)).value_or(0.0); }
 
 bool MSRKeyValueStore::boolForKey(std::string_view key) {
     return numberAsDouble(objectForKey(key)).value_or(0.0) != 0.0;
@@ -594,7 +592,9 @@ void MSRPersistedConfig::setAppInstanceID(std::optional<std::string> value) {
     setString(std::move(value), keys::appInstanceID);
 }
 std::optional<std::string> MSRPersistedConfig::appIDFromLMP() { return stringForKey(keys::lmpAppID); }
-void MSRPersistedConfig::setAppIDFromLMP(std::optional<std::string> value) { setString(std::move(value), keys::lmpAppID); }
+void MSRPersistedConfig::setAppIDFromLMP(std::optional<std::string> value) {
+    setString(std::move(value), keys::lmpAppID);
+}
 std::optional<std::string> MSRPersistedConfig::appIDFromAdKit() { return stringForKey(keys::adKitAppID); }
 void MSRPersistedConfig::setAppIDFromAdKit(std::optional<std::string> value) {
     setString(std::move(value), keys::adKitAppID);
@@ -627,9 +627,13 @@ void MSRPersistedConfig::setLastSuccessfulUploadTimestamp(double value) {
 double MSRPersistedConfig::lastFailedUploadTimestamp() { return doubleForKey(keys::lastFailedUpload); }
 void MSRPersistedConfig::setLastFailedUploadTimestamp(double value) { setDouble(value, keys::lastFailedUpload); }
 std::optional<std::string> MSRPersistedConfig::appVersion() { return stringForKey(keys::appVersion); }
-void MSRPersistedConfig::setAppVersion(std::optional<std::string> value) { setString(std::move(value), keys::appVersion); }
+void MSRPersistedConfig::setAppVersion(std::optional<std::string> value) {
+    setString(std::move(value), keys::appVersion);
+}
 std::optional<std::string> MSRPersistedConfig::osVersion() { return stringForKey(keys::osVersion); }
-void MSRPersistedConfig::setOSVersion(std::optional<std::string> value) { setString(std::move(value), keys::osVersion); }
+void MSRPersistedConfig::setOSVersion(std::optional<std::string> value) {
+    setString(std::move(value), keys::osVersion);
+}
 
 double MSRPersistedConfig::midnightOffset() {
     if (const auto stored = numberForKey(keys::midnightOffset)) {
@@ -718,7 +722,9 @@ std::optional<platform::Value::Dictionary> MSRPersistedConfig::defaultEventParam
 void MSRPersistedConfig::setDefaultEventParameters(std::optional<platform::Value::Dictionary> value) {
     setDictionary(std::move(value), keys::defaultEventParameters);
 }
-std::int64_t MSRPersistedConfig::lastUploadedEventTimestampMillis() { return int64ForKey(keys::lastUploadedEventMillis); }
+std::int64_t MSRPersistedConfig::lastUploadedEventTimestampMillis() {
+    return int64ForKey(keys::lastUploadedEventMillis);
+}
 void MSRPersistedConfig::setLastUploadedEventTimestampMillis(std::int64_t value) {
     setInt64(value, keys::lastUploadedEventMillis);
 }
@@ -777,8 +783,8 @@ platform::Expected<void> MSRDeleteFileAtPath(const std::filesystem::path& path) 
     std::error_code error;
     std::filesystem::remove_all(path, error);
     if (error) {
-        return platform::unexpected(platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot delete file", path,
-                                                          error.value()));
+        return platform::unexpected(
+            platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot delete file", path, error.value()));
     }
     return {};
 }

@@ -38,7 +38,8 @@ void MSRScheduler::scheduleOnWorkerQueueBlockID(std::string_view blockID, MSRBlo
         try {
             block();
         } catch (...) {
-            MSRMeasurementMonitor().logWithLevel(1, 30000, fill("Exception on worker queue. Block ID=%@. Exception", id),
+            MSRMeasurementMonitor().logWithLevel(1, 30000,
+                                                 fill("Exception on worker queue. Block ID=%@. Exception", id),
                                                  MSRExceptionFromCurrentException());
         }
     });

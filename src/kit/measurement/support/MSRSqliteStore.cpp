@@ -209,9 +209,9 @@ bool MSRSqliteStore::closeAndDeleteDatabase() {
         std::filesystem::remove(databasePath_.string() + suffix, ignored);
     }
     if (error) {
-        monitor().logWithLevel(1, 34019, "Failed to delete database. Error",
-                               platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot delete", databasePath_,
-                                                     error.value()));
+        monitor().logWithLevel(
+            1, 34019, "Failed to delete database. Error",
+            platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot delete", databasePath_, error.value()));
         return false;
     }
     return true;
@@ -227,9 +227,10 @@ std::string MSRSqliteStore::errorDescriptionForDatabaseOperation(std::string_vie
     if (handle_ == nullptr) {
         return {};
     }
-    return platform::formatMessage("Database operation \"%@\" failed with sqlite code %d and error message \"%@\"",
-                                   {platform::MessageArgument(operation), platform::MessageArgument(sqlite3_errcode(handle_)),
-                                    platform::MessageArgument(lastErrorMessage())});
+    return platform::formatMessage(
+        "Database operation \"%@\" failed with sqlite code %d and error message \"%@\"",
+        {platform::MessageArgument(operation), platform::MessageArgument(sqlite3_errcode(handle_)),
+         platform::MessageArgument(lastErrorMessage())});
 }
 
 std::string MSRSqliteStore::monitorContextForDatabaseOperation(std::string_view operation) const {
@@ -249,9 +250,9 @@ platform::Error MSRSqliteStore::rolledBackError(std::string_view operation) cons
         "Database operation \"%@\" failed: the transaction was rolled back after sqlite code %d",
         {platform::MessageArgument(operation), platform::MessageArgument(transactionFailureCode_)});
     const bool writable = ::access(databasePath_.c_str(), W_OK) == 0;
-    return msr_errorWithCode(3, description,
-                             std::string(operation) + "," + std::to_string(transactionFailureCode_) + "," +
-                                 (writable ? "A" : "NA"));
+    return msr_errorWithCode(
+        3, description,
+        std::string(operation) + "," + std::to_string(transactionFailureCode_) + "," + (writable ? "A" : "NA"));
 }
 
 Expected<void> MSRSqliteStore::checkOpen(std::string_view text) const {
@@ -323,7 +324,8 @@ Expected<void> MSRSqliteStore::bindValues(const MSRParameterValues& values, sqli
         } else if (value.isInteger()) {
             result = sqlite3_bind_int64(statement, position, *value.asInteger());
         } else if (const auto* text = value.asString()) {
-            result = sqlite3_bind_text64(statement, position, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            result =
+                sqlite3_bind_text64(statement, position, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         } else if (value.isNull()) {
             result = sqlite3_bind_null(statement, position);
         }
@@ -457,8 +459,8 @@ Expected<bool> MSRSqliteStore::tableExists(std::string_view name) {
     if (name.empty()) {
         return argumentError("Received empty table name for table exists");
     }
-    auto rows = recordsForQuery("SELECT name FROM sqlite_master WHERE type='table' AND name=?",
-                                {platform::Value(name)});
+    auto rows =
+        recordsForQuery("SELECT name FROM sqlite_master WHERE type='table' AND name=?", {platform::Value(name)});
     if (!rows) {
         return unexpected(rows.error());
     }
@@ -764,8 +766,8 @@ Expected<void> MSRSqliteStore::updateRecord(const MSRRecord& record, std::string
     }
     assignments.pop_back();
     parameters.push_back(columnValue);
-    auto statement = prepareSQL("UPDATE " + std::string(table) + " SET " + assignments + " WHERE " +
-                                std::string(columnName) + "=?");
+    auto statement =
+        prepareSQL("UPDATE " + std::string(table) + " SET " + assignments + " WHERE " + std::string(columnName) + "=?");
     if (!statement) {
         return unexpected(statement.error());
     }
@@ -783,8 +785,8 @@ Expected<void> MSRSqliteStore::updateAllRecordsInTableWithName(std::string_view 
     if (table.empty() || columnName.empty()) {
         return argumentError("Empty column name for update");
     }
-    auto statement = statementForQuery("UPDATE " + std::string(table) + " SET " + std::string(columnName) + "=?",
-                                       {columnValue});
+    auto statement =
+        statementForQuery("UPDATE " + std::string(table) + " SET " + std::string(columnName) + "=?", {columnValue});
     if (!statement) {
         return unexpected(statement.error());
     }
@@ -842,8 +844,8 @@ Expected<void> MSRSqliteStore::deleteRecordFromTableWithName(std::string_view ta
     if (columnValue.isNull()) {
         return argumentError("Received nil value for delete record");
     }
-    auto statement = statementForQuery(
-        "DELETE FROM " + std::string(table) + " WHERE " + std::string(columnName) + "=?", {columnValue});
+    auto statement = statementForQuery("DELETE FROM " + std::string(table) + " WHERE " + std::string(columnName) + "=?",
+                                       {columnValue});
     if (!statement) {
         return unexpected(statement.error());
     }
@@ -868,8 +870,8 @@ Expected<std::int64_t> MSRSqliteStore::deleteRecordsFromTableWithName(std::strin
     if (condition.empty()) {
         return argumentError("Received empty condition for delete records");
     }
-    auto statement = statementForQuery("DELETE FROM " + std::string(table) + " WHERE " + std::string(condition),
-                                       parameterValues);
+    auto statement =
+        statementForQuery("DELETE FROM " + std::string(table) + " WHERE " + std::string(condition), parameterValues);
     if (!statement) {
         return unexpected(statement.error());
     }
@@ -941,26 +943,26 @@ namespace {
 
 std::optional<platform::Value> columnValue(sqlite3_stmt* statement, int column) {
     switch (sqlite3_column_type(statement, column)) {
-        case SQLITE_INTEGER:
-            return platform::Value(static_cast<std::int64_t>(sqlite3_column_int64(statement, column)));
-        case SQLITE_FLOAT:
-            return platform::Value(sqlite3_column_double(statement, column));
-        case SQLITE_TEXT: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-            if (text == nullptr) {
-                return std::nullopt;
-            }
-            return platform::Value(std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
-        }
-        case SQLITE_BLOB: {
-            const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, column));
-            const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
-            return platform::Value(bytes != nullptr ? platform::Value::Data(bytes, bytes + size) : platform::Value::Data());
-        }
-        case SQLITE_NULL:
-            return platform::Value();
-        default:
+    case SQLITE_INTEGER:
+        return platform::Value(static_cast<std::int64_t>(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return platform::Value(sqlite3_column_double(statement, column));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        if (text == nullptr) {
             return std::nullopt;
+        }
+        return platform::Value(std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+    }
+    case SQLITE_BLOB: {
+        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+        return platform::Value(bytes != nullptr ? platform::Value::Data(bytes, bytes + size) : platform::Value::Data());
+    }
+    case SQLITE_NULL:
+        return platform::Value();
+    default:
+        return std::nullopt;
     }
 }
 

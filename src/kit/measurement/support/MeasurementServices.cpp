@@ -16,8 +16,8 @@ public:
         std::call_once(once_, [this] {
             MSRMonitor::Environment environment;
             environment.isFromAppStore = [this] { return isFAS(); };
-            monitor_ = std::make_unique<MSRMonitor>(6, std::make_shared<MSRASLLogger>(),
-                                                    appMeasurementLibraryVersion(), std::move(environment));
+            monitor_ = std::make_unique<MSRMonitor>(6, std::make_shared<MSRASLLogger>(), appMeasurementLibraryVersion(),
+                                                    std::move(environment));
         });
         return *monitor_;
     }

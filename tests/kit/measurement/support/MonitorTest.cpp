@@ -56,7 +56,8 @@ TEST_F(MeasurementTest, EachLevelReachesTheConsoleAndTheSampleAsItsSwitchesSay) 
             EXPECT_EQ(entry.has_value(), row.sampled[combination] == 'S');
             if (entry) {
                 EXPECT_EQ(entry->context, "7");
-                EXPECT_EQ(entry->key, std::string("1") + row.letter + "_" + std::to_string(kMSRDefaultLibraryVersion) + ":Probe line");
+                EXPECT_EQ(entry->key, std::string("1") + row.letter + "_" + std::to_string(kMSRDefaultLibraryVersion) +
+                                          ":Probe line");
             }
         }
     }
@@ -234,8 +235,14 @@ TEST_F(MeasurementTest, LaunchSwitchesSetTheModes) {
         {{}, false, true, false, true, false, false, 7},
         {{"-noHLOAnalyticsDebugEnabled"}, false, true, false, false, false, false, 5},
         {{"-MSRAnalyticsVerboseLoggingEnabled"}, false, false, false, false, true, false, 7},
-        {{"-MSRAnalyticsVerboseLoggingEnabled", "-HLOAnalyticsVerboseLoggingDisabled"}, false, false, false, false,
-         false, false, 5},
+        {{"-MSRAnalyticsVerboseLoggingEnabled", "-HLOAnalyticsVerboseLoggingDisabled"},
+         false,
+         false,
+         false,
+         false,
+         false,
+         false,
+         5},
         {{"-HLODebugEnabled", "-HLOAnalyticsVerboseLoggingEnabled"}, false, false, true, false, false, false, 5},
         {{}, false, true, true, false, false, false, 5},
     };

@@ -215,7 +215,8 @@ TEST_F(PersistenceTest, AKilledWriterLeavesAStateItWrote) {
     std::mt19937 delays(7);
     std::int64_t last = 0;
     for (int round = 0; round < 50; ++round) {
-        const pid_t child = testing::spawnSelf("PersistenceTest.ChildWritesUntilKilled", {{"MSR_CHILD_WRITE_LOOP", "1"}});
+        const pid_t child =
+            testing::spawnSelf("PersistenceTest.ChildWritesUntilKilled", {{"MSR_CHILD_WRITE_LOOP", "1"}});
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + delays() % 40));
         ::kill(child, SIGKILL);
         testing::waitForChild(child);

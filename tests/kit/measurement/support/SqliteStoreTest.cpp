@@ -19,10 +19,8 @@ using platform::testing::runCommand;
 using platform::testing::shellQuote;
 using testing::MeasurementTest;
 
-const MSRColumnInfo kEventColumns{{"name", "TEXT NOT NULL"},
-                                  {"timestamp", "INTEGER NOT NULL"},
-                                  {"fingerprint", "INTEGER"},
-                                  {"data", "BLOB"}};
+const MSRColumnInfo kEventColumns{
+    {"name", "TEXT NOT NULL"}, {"timestamp", "INTEGER NOT NULL"}, {"fingerprint", "INTEGER"}, {"data", "BLOB"}};
 
 class SqliteStoreTest : public MeasurementTest {
 protected:
@@ -72,9 +70,8 @@ TEST_F(SqliteStoreTest, RecordsRoundTripWithEveryKind) {
     auto store = open();
     ASSERT_TRUE(store->ensureTableWithName("events", kEventColumns, {{"extra", "REAL"}}));
     const platform::Value::Data blob{0, 1, 2, 255};
-    ASSERT_TRUE(store->upsertRecord({{"name", "_e"}, {"timestamp", 5}, {"fingerprint", true}, {"data", blob},
-                                     {"extra", 2.5}},
-                                    "events"));
+    ASSERT_TRUE(store->upsertRecord(
+        {{"name", "_e"}, {"timestamp", 5}, {"fingerprint", true}, {"data", blob}, {"extra", 2.5}}, "events"));
     ASSERT_TRUE(store->upsertRecord({{"name", "_s"}, {"timestamp", 6}, {"fingerprint", nullptr}}, "events"));
     const auto rows = store->recordsForQuery("SELECT * FROM events WHERE timestamp >= ? ORDER BY timestamp", {5});
     ASSERT_TRUE(rows);
@@ -118,19 +115,16 @@ TEST_F(SqliteStoreTest, RefusesBadArgumentsAndSchemas) {
     const RefusalRow rows[] = {
         {"upper-case select is fine",
          [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery("SeLeCt * FROM events", {})); }, 0, ""},
-        {"leading space",
-         [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery(" select * FROM events", {})); }, 1,
+        {"leading space", [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery(" select * FROM events", {})); }, 1,
          "Received invalid select query"},
-        {"another word",
-         [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery("DELETE FROM events", {})); }, 1,
+        {"another word", [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery("DELETE FROM events", {})); }, 1,
          "Received invalid select query"},
         {"empty query", [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery("", {})); }, 1,
          "Received empty query for records for query"},
         {"placeholder without parameters",
          [](MSRSqliteStore& s) { return asVoid(s.recordsForQuery("SELECT * FROM events WHERE name=?", {})); }, 1,
          "Received empty parameters"},
-        {"two statements",
-         [](MSRSqliteStore& s) { return s.executeSQL("DELETE FROM events; DELETE FROM events"); }, 1,
+        {"two statements", [](MSRSqliteStore& s) { return s.executeSQL("DELETE FROM events; DELETE FROM events"); }, 1,
          "Query contained more than one SQL statement."},
         {"date in an upsert",
          [](MSRSqliteStore& s) {
@@ -144,24 +138,27 @@ TEST_F(SqliteStoreTest, RefusesBadArgumentsAndSchemas) {
          1, "Failed to bind parameter of unexpected type to update statement"},
         {"empty table name", [](MSRSqliteStore& s) { return s.dropTableWithName(""); }, 1,
          "Received empty table name for drop table"},
-        {"nil update value", [](MSRSqliteStore& s) { return s.updateRecord({{"a", 1}}, "events", "name", nullptr); },
+        {"nil update value",
+         [](MSRSqliteStore& s) {
+             return s.updateRecord({{"a", 1}}, "events", "name", nullptr);
+         },
          1, "Nil column value for update"},
-        {"nil delete value", [](MSRSqliteStore& s) { return s.deleteRecordFromTableWithName("events", "name", {}); },
-         1, "Received nil value for delete record"},
+        {"nil delete value", [](MSRSqliteStore& s) { return s.deleteRecordFromTableWithName("events", "name", {}); }, 1,
+         "Received nil value for delete record"},
         {"rename to itself", [](MSRSqliteStore& s) { return s.renameTable("events", "events"); }, 1,
          "Received duplicate name for rename table"},
-        {"increase a text column",
-         [](MSRSqliteStore& s) { return s.increaseColumn("name", 1, "events", "1", {}); }, 1,
+        {"increase a text column", [](MSRSqliteStore& s) { return s.increaseColumn("name", 1, "events", "1", {}); }, 1,
          "Column type is not integer."},
         {"increase a missing column",
          [](MSRSqliteStore& s) { return s.increaseColumn("nothing", 1, "events", "1", {}); }, 1,
          "Invalid column or table name"},
-        {"number that is text",
-         [](MSRSqliteStore& s) { return asVoid(s.numberForQuery("SELECT 'text'", {})); }, 1,
+        {"number that is text", [](MSRSqliteStore& s) { return asVoid(s.numberForQuery("SELECT 'text'", {})); }, 1,
          "Found result that was not numeric"},
         {"missing required column",
-         [](MSRSqliteStore& s) { return s.ensureTableWithName("events", {{"other", "TEXT"}}, {}); }, 2,
-         "Table is missing required columns"},
+         [](MSRSqliteStore& s) {
+             return s.ensureTableWithName("events", {{"other", "TEXT"}}, {});
+         },
+         2, "Table is missing required columns"},
         {"empty elementary info", [](MSRSqliteStore& s) { return s.ensureTableWithName("t", {}, {}); }, 1,
          "Received empty elementary column info for ensure table"},
         {"nil transaction block", [](MSRSqliteStore& s) { return s.performTransactionWithError(nullptr); }, 1,
@@ -222,7 +219,8 @@ TEST_F(SqliteStoreTest, AReadErrorFailsTheQueryInsteadOfEndingIt) {
     auto store = open();
     ASSERT_TRUE(store->ensureTableWithName("events", kEventColumns, {}));
     ASSERT_TRUE(store->upsertRecord({{"name", "a"}, {"timestamp", 1}}, "events"));
-    ASSERT_TRUE(store->upsertRecord({{"name", "b"}, {"timestamp", std::numeric_limits<std::int64_t>::min()}}, "events"));
+    ASSERT_TRUE(
+        store->upsertRecord({{"name", "b"}, {"timestamp", std::numeric_limits<std::int64_t>::min()}}, "events"));
     // abs() of the smallest integer fails on the second row.
     const auto rows = store->recordsForQuery("SELECT abs(timestamp) AS t FROM events ORDER BY rowid", {});
     ASSERT_FALSE(rows);
@@ -446,9 +444,9 @@ TEST_F(SqliteStoreTest, AFullDiskFailsTheWriteAndKeepsWhatWasCommitted) {
         ASSERT_TRUE(store->ensureTableWithName("events", kEventColumns, {}));
     }
     const auto report = root() / "report";
-    const pid_t child = testing::spawnSelf("SqliteStoreTest.ChildFillsTheDisk",
-                                           {{"MSR_CHILD_FULL_DISK", report.string()},
-                                            {"MSR_CHILD_DATABASE", path_.string()}});
+    const pid_t child =
+        testing::spawnSelf("SqliteStoreTest.ChildFillsTheDisk",
+                           {{"MSR_CHILD_FULL_DISK", report.string()}, {"MSR_CHILD_DATABASE", path_.string()}});
     ASSERT_EQ(testing::waitForChild(child), 0);
     std::ifstream in(report);
     int committed = 0;

@@ -44,19 +44,20 @@ MSRException MSRExceptionFromCurrentException();
 class MSRLogContext {
 public:
     struct Null {};
-    using Storage = std::variant<Null, std::string, std::int64_t, double, platform::Error, MSRException, platform::Value>;
+    using Storage =
+        std::variant<Null, std::string, std::int64_t, double, platform::Error, MSRException, platform::Value>;
 
     MSRLogContext() = default;
-    MSRLogContext(std::nullptr_t) {}                                 // NOLINT: implicit by design
-    MSRLogContext(std::string text) : storage_(std::move(text)) {}  // NOLINT
-    MSRLogContext(std::string_view text) : storage_(std::string(text)) {}  // NOLINT
-    MSRLogContext(const char* text) : storage_(std::string(text)) {}       // NOLINT
-    MSRLogContext(int value) : storage_(std::int64_t{value}) {}            // NOLINT
-    MSRLogContext(long value) : storage_(std::int64_t{value}) {}           // NOLINT
-    MSRLogContext(long long value) : storage_(std::int64_t{value}) {}      // NOLINT
-    MSRLogContext(unsigned value) : storage_(std::int64_t{value}) {}       // NOLINT
-    MSRLogContext(double value) : storage_(value) {}                       // NOLINT
-    MSRLogContext(platform::Error error) : storage_(std::move(error)) {}   // NOLINT
+    MSRLogContext(std::nullptr_t) {}                                           // NOLINT: implicit by design
+    MSRLogContext(std::string text) : storage_(std::move(text)) {}             // NOLINT
+    MSRLogContext(std::string_view text) : storage_(std::string(text)) {}      // NOLINT
+    MSRLogContext(const char* text) : storage_(std::string(text)) {}           // NOLINT
+    MSRLogContext(int value) : storage_(std::int64_t{value}) {}                // NOLINT
+    MSRLogContext(long value) : storage_(std::int64_t{value}) {}               // NOLINT
+    MSRLogContext(long long value) : storage_(std::int64_t{value}) {}          // NOLINT
+    MSRLogContext(unsigned value) : storage_(std::int64_t{value}) {}           // NOLINT
+    MSRLogContext(double value) : storage_(value) {}                           // NOLINT
+    MSRLogContext(platform::Error error) : storage_(std::move(error)) {}       // NOLINT
     MSRLogContext(MSRException exception) : storage_(std::move(exception)) {}  // NOLINT
     // Numbers and text become those kinds; anything else stays a value.
     MSRLogContext(const platform::Value& value);  // NOLINT

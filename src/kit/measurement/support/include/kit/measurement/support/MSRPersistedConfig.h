@@ -88,8 +88,7 @@ private:
 class MSRPersistentDictionary final : public MSRKeyValueStore {
 public:
     // Nothing for an empty name, or when the folder cannot be made (43004).
-    static std::shared_ptr<MSRPersistentDictionary> create(std::string_view fileName,
-                                                           platform::SchedulingClock& clock);
+    static std::shared_ptr<MSRPersistentDictionary> create(std::string_view fileName, platform::SchedulingClock& clock);
     ~MSRPersistentDictionary() override;
 
     const std::filesystem::path& fileURL() const noexcept { return fileURL_; }
@@ -125,8 +124,7 @@ public:
     // be made, every call logs 27001 and gives null.
     static std::shared_ptr<MSRPersistedConfig> sharedInstance();
     // Null for an empty name or when the dictionary cannot be opened.
-    static std::shared_ptr<MSRPersistedConfig> create(std::string_view suiteName,
-                                                      platform::SchedulingClock& clock,
+    static std::shared_ptr<MSRPersistedConfig> create(std::string_view suiteName, platform::SchedulingClock& clock,
                                                       std::shared_ptr<MSRUserDefaults> sharedUserDefaults = nullptr);
     ~MSRPersistedConfig();
 

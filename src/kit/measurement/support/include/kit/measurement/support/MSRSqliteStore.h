@@ -93,8 +93,8 @@ public:
 
     // --- Records
     platform::Expected<void> upsertRecord(const MSRRecord& record, std::string_view table);
-    platform::Expected<void> updateRecord(const MSRRecord& record, std::string_view table,
-                                          std::string_view columnName, const platform::Value& columnValue);
+    platform::Expected<void> updateRecord(const MSRRecord& record, std::string_view table, std::string_view columnName,
+                                          const platform::Value& columnValue);
     platform::Expected<void> updateAllRecordsInTableWithName(std::string_view table, std::string_view columnName,
                                                              const platform::Value& columnValue);
     platform::Expected<void> increaseColumn(std::string_view column, std::int64_t value, std::string_view table,
@@ -102,8 +102,7 @@ public:
     platform::Expected<void> deleteRecordFromTableWithName(std::string_view table, std::string_view columnName,
                                                            const platform::Value& columnValue);
     // The number of rows deleted.
-    platform::Expected<std::int64_t> deleteRecordsFromTableWithName(std::string_view table,
-                                                                    std::string_view condition,
+    platform::Expected<std::int64_t> deleteRecordsFromTableWithName(std::string_view table, std::string_view condition,
                                                                     const MSRParameterValues& parameterValues);
     platform::Expected<void> deleteAllRecordsFromTableWithName(std::string_view table);
     platform::Expected<std::int64_t> rowCountForTableWithName(std::string_view table);
