@@ -255,11 +255,14 @@ MSRPersistentDictionary::MSRPersistentDictionary(Private, std::filesystem::path 
 }
 
 MSRPersistentDictionary::~MSRPersistentDictionary() {
-    flush();
-    std::lock_guard lock(shared_->mutex);
-    if (shared_->timer) {
-        shared_->timer->cancel();
+    {
+        // No timer may reach the queue once it is gone.
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->timer) {
+            shared_->timer->cancel();
+        }
     }
+    flush();
 }
 
 std::optional<platform::Value> MSRPersistentDictionary::objectForKey(std::string_view key) {
