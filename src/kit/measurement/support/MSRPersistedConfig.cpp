@@ -338,9 +338,17 @@ void MSRPersistentDictionary::synchronize() {
 }
 
 void MSRPersistentDictionary::flush() {
-    if (hasUnwrittenChanges()) {
-        synchronize();
-    }
+    // On the persist queue, so a write under way is seen through to its end first.
+    shared_->persistQueue->sync([shared = shared_.get()] {
+        bool unwritten = false;
+        {
+            std::lock_guard lock(shared->mutex);
+            unwritten = shared->persistPending || shared->lastWriteFailed;
+        }
+        if (unwritten) {
+            shared->persistToDisk();
+        }
+    });
 }
 
 bool MSRPersistentDictionary::hasUnwrittenChanges() {

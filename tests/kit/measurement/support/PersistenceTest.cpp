@@ -94,6 +94,21 @@ TEST_F(PersistenceTest, ValuesNoPlistHoldsAreRefusedAndLaterOnesStillReachDisk) 
     EXPECT_NE(readWithPlistutil(dictionary->fileURL()).find("<string>good</string>"), std::string::npos);
 }
 
+TEST_F(PersistenceTest, AFailedWriteIsRetriedByFlush) {
+    auto dictionary = MSRPersistentDictionary::create("retried", clock_);
+    ASSERT_TRUE(dictionary);
+    dictionary->setObject(platform::Value("kept"), "/value");
+    // A folder where the file should be: the write cannot replace it.
+    std::filesystem::create_directories(dictionary->fileURL());
+    clock_.advance(1s);
+    ASSERT_TRUE(testing::eventually([&] { return logged(drainLines(), "I-ACS043000"); }));
+    EXPECT_TRUE(dictionary->hasUnwrittenChanges());
+    std::filesystem::remove(dictionary->fileURL());
+    dictionary->flush();
+    EXPECT_FALSE(dictionary->hasUnwrittenChanges());
+    EXPECT_NE(readWithPlistutil(dictionary->fileURL()).find("<string>kept</string>"), std::string::npos);
+}
+
 TEST_F(PersistenceTest, UserDefaultsRefuseWhatTheirFileCannotHold) {
     MSRUserDefaults defaults{std::string("com.example.suite")};
     defaults.setObject(platform::Value(platform::Value::Array{nullptr}), "/array");
