@@ -315,6 +315,8 @@ TEST_F(MeasurementTest, HealthDataMovesOutOfTheSharedSuiteOnce) {
         {"unknown state", std::int64_t{7}, true, true, "suite", true},
         {"nothing anywhere", std::nullopt, false, false, "", false},
     };
+    // The fixture's own monitor has migrated before the rows set their states.
+    services().monitor().waitUntilIdle();
     for (const MigrationRow& row : rows) {
         SCOPED_TRACE(row.name);
         auto shared = MSRUserDefaults::sharedUserDefaults();
