@@ -230,9 +230,12 @@ TEST_F(PersistenceTest, AKilledWriterLeavesAStateItWrote) {
     std::mt19937 delays(7);
     std::int64_t last = 0;
     for (int round = 0; round < 50; ++round) {
+        const ino_t before = inodeOf(path);
         const pid_t child =
             testing::spawnSelf("PersistenceTest.ChildWritesUntilKilled", {{"MSR_CHILD_WRITE_LOOP", "1"}});
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + delays() % 40));
+        // Killed while writing: once it has replaced the file, at a moment of its own.
+        EXPECT_TRUE(testing::eventually([&] { return inodeOf(path) != before; })) << "round " << round;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delays() % 40));
         ::kill(child, SIGKILL);
         testing::waitForChild(child);
         if (!std::filesystem::exists(path)) {
