@@ -194,6 +194,8 @@ TEST_F(PersistenceTest, ChildSetsThenTerminates) {
     if (std::getenv("MSR_CHILD_TERMINATE") == nullptr) {
         GTEST_SKIP() << "runs as a child process";
     }
+    // No monitor work may read the environment while it changes.
+    services().monitor().waitUntilIdle();
     testing::ParentFolders parent;
     auto config = MSRPersistedConfig::create(kMSRPersistedConfigSuiteName, platform::systemSchedulingClock());
     config->setAppInstanceID("from-the-child");
@@ -213,6 +215,8 @@ TEST_F(PersistenceTest, ChildWritesUntilKilled) {
     if (std::getenv("MSR_CHILD_WRITE_LOOP") == nullptr) {
         GTEST_SKIP() << "runs as a child process";
     }
+    // No monitor work may read the environment while it changes.
+    services().monitor().waitUntilIdle();
     testing::ParentFolders parent;
     auto dictionary = MSRPersistentDictionary::create("crash", platform::systemSchedulingClock());
     std::int64_t count = dictionary->integerForKey("/a");

@@ -408,6 +408,8 @@ TEST_F(SqliteStoreTest, ChildFillsTheDisk) {
     if (report == nullptr) {
         GTEST_SKIP() << "runs as a child process";
     }
+    // No monitor work may read the environment while it changes.
+    services().monitor().waitUntilIdle();
     testing::ParentFolders parent;
     const std::filesystem::path path = std::getenv("MSR_CHILD_DATABASE");
     ::signal(SIGXFSZ, SIG_IGN);
