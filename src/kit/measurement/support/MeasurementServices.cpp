@@ -1,0 +1,66 @@
+#include "kit/measurement/support/MeasurementServices.h"
+
+#include "kit/measurement/support/MSRMonitor.h"
+
+#include <mutex>
+#include <vector>
+
+namespace kit::measurement {
+
+namespace {
+
+// Stands in until the controller installs its services.
+class DefaultServices final : public MeasurementServices {
+public:
+    MSRMonitor& monitor() override {
+        std::call_once(once_, [this] {
+            MSRMonitor::Environment environment;
+            environment.isFromAppStore = [this] { return isFAS(); };
+            monitor_ = std::make_unique<MSRMonitor>(6, std::make_shared<MSRASLLogger>(), appMeasurementLibraryVersion(),
+                                                    std::move(environment));
+        });
+        return *monitor_;
+    }
+    bool isFAS() override { return false; }
+    std::int64_t appMeasurementLibraryVersion() override { return kMSRDefaultLibraryVersion; }
+
+private:
+    std::once_flag once_;
+    std::unique_ptr<MSRMonitor> monitor_;
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::shared_ptr<MeasurementServices> current;  // guarded by mutex
+    // Replaced services stay alive: callers may still hold references.
+    std::vector<std::shared_ptr<MeasurementServices>> retired;  // guarded by mutex
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+}  // namespace
+
+MeasurementServices& MeasurementServices::current() {
+    Registry& shared = registry();
+    std::lock_guard lock(shared.mutex);
+    if (!shared.current) {
+        shared.current = std::make_shared<DefaultServices>();
+    }
+    return *shared.current;
+}
+
+void MeasurementServices::install(std::shared_ptr<MeasurementServices> services) {
+    Registry& shared = registry();
+    std::lock_guard lock(shared.mutex);
+    if (shared.current) {
+        shared.retired.push_back(std::move(shared.current));
+    }
+    shared.current = std::move(services);
+}
+
+MSRMonitor& MSRMeasurementMonitor() { return MeasurementServices::current().monitor(); }
+
+}  // namespace kit::measurement

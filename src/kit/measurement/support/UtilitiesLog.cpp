@@ -1,0 +1,13 @@
+#include "UtilitiesLog.h"
+
+#include "kit/core/Logger.h"
+#include "platform/MessageFormat.h"
+
+namespace kit::measurement {
+
+void MSRUtilitiesLog(int sdkLevel, int messageCode, std::string_view message) {
+    const std::string code = platform::formatMessage("I-ACS%06d", {platform::MessageArgument(messageCode)});
+    kit::LMULogMessageWithLevel(sdkLevel, "com.lumen.halo.analytics", "<AppMeasurement>", false, code, message);
+}
+
+}  // namespace kit::measurement
