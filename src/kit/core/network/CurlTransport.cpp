@@ -208,8 +208,9 @@ bool CurlTransport::Core::configure(Transfer& transfer) {
         }
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.request.body.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
-                         transfer.request.body.empty() ? "" : reinterpret_cast<const char*>(transfer.request.body.data()));
+        curl_easy_setopt(
+            easy, CURLOPT_POSTFIELDS,
+            transfer.request.body.empty() ? "" : reinterpret_cast<const char*>(transfer.request.body.data()));
     }
     return true;
 }
@@ -360,8 +361,8 @@ bool CurlTransport::start(TransportRequest request, Completion completion) {
     if (!std::isfinite(request.timeoutInterval) || request.timeoutInterval <= 0) {
         request.timeoutInterval = kDefaultTransportTimeout;
     }
-    transfer->deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(request.timeoutInterval));
+    transfer->deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(request.timeoutInterval));
     transfer->request = std::move(request);
     transfer->completion = std::move(completion);
     {

@@ -71,8 +71,8 @@ std::optional<bool> hasDefaultRoute(int family) {
         if (received < 0) {
             return std::nullopt;
         }
-        const int status = mnl_cb_run(buffer.data(), static_cast<size_t>(received), sequence, portId,
-                                      collectDefaultRoute, &found);
+        const int status =
+            mnl_cb_run(buffer.data(), static_cast<size_t>(received), sequence, portId, collectDefaultRoute, &found);
         if (status == MNL_CB_STOP) {
             return found;
         }

@@ -176,7 +176,8 @@ std::string LMUNetwork::startRequest(TransportRequest request, std::shared_ptr<p
 void LMUNetwork::handleErrorWithCode(int code, std::shared_ptr<platform::Executor> queue,
                                      LMUNetworkCompletionHandler completion) {
     ErrorFacts facts;
-    facts.userInfo.emplace(std::string(kLMUNetworkErrorContext), platform::Value(std::string(kLMUNetworkFailedToCreateRequest)));
+    facts.userInfo.emplace(std::string(kLMUNetworkErrorContext),
+                           platform::Value(std::string(kLMUNetworkFailedToCreateRequest)));
     platform::Error error = makeKitError(kLMUNetworkErrorDomain, code, facts);
     LMUNetwork_logWithLevel(kLMUNetworkLogLevelWarning, kLMUNetworkMessageCodeNetwork002,
                             "Failed to create network request. Code, error",

@@ -86,8 +86,9 @@ std::string LMUNetworkURLSession::startTransfer(TransportRequest request, LMUNet
         std::lock_guard lock(map.mutex);
         map.fetchers.insert_or_assign(sessionID_, weak_from_this());
     }
-    const bool started = transport_.start(
-        std::move(request), [self = shared_from_this()](TransportResult result) { self->taskCompleted(std::move(result)); });
+    const bool started = transport_.start(std::move(request), [self = shared_from_this()](TransportResult result) {
+        self->taskCompleted(std::move(result));
+    });
     if (!started) {
         {
             FetcherMap& map = fetcherMap();
@@ -115,8 +116,8 @@ void LMUNetworkURLSession::taskCompleted(TransportResult result) {
         completionHandler_ = nullptr;
     }
     if (result.serverTrustFailed) {
-        log(kLMUNetworkLogLevelDebug, kLMUNetworkMessageCodeURLSession007, "Cancelling authentication challenge for host. Host",
-            {result.host});
+        log(kLMUNetworkLogLevelDebug, kLMUNetworkMessageCodeURLSession007,
+            "Cancelling authentication challenge for host. Host", {result.host});
     }
     std::optional<platform::Error> error;
     if (!result.response) {

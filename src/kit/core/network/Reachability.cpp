@@ -31,8 +31,7 @@ std::string LMUReachabilityStatusString(int status) {
     return platform::formatMessage("Invalid reachability status %d", {status});
 }
 
-LMUReachabilityChecker::LMUReachabilityChecker(Token, std::weak_ptr<LMUReachabilityDelegate> delegate,
-                                               std::string host)
+LMUReachabilityChecker::LMUReachabilityChecker(Token, std::weak_ptr<LMUReachabilityDelegate> delegate, std::string host)
     : host_(std::move(host)), delegate_(std::move(delegate)), api_(LMUNetlinkReachabilityApi()) {}
 
 std::shared_ptr<LMUReachabilityChecker> LMUReachabilityChecker::initWithReachabilityDelegate(
@@ -153,8 +152,9 @@ void LMUReachabilityChecker::reachabilityFlagsChanged(LMUReachabilityFlags flags
         status_ = status;
         delegate = delegate_.lock();
     }
-    const std::string_view text =
-        status == kLMUReachabilityUnknown ? "Unknown" : status == kLMUReachabilityNotReachable ? "Disconnected" : "Connected";
+    const std::string_view text = status == kLMUReachabilityUnknown        ? "Unknown"
+                                  : status == kLMUReachabilityNotReachable ? "Disconnected"
+                                                                           : "Connected";
     LMULogDebugMessage(kLMULoggerSubsystem, kReachabilityService, false, code("I-REA", 902004),
                        "Network status has changed. Code:%@, status:%@", static_cast<int>(status), text);
     if (delegate) {

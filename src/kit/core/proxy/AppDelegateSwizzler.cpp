@@ -22,11 +22,11 @@ InterceptorRegistry& interceptors() {
 
 struct ProxyState {
     std::mutex mutex;
-    std::weak_ptr<AppDelegateHooks> hooks;                  // guarded by mutex
-    std::weak_ptr<AppDelegateHooks> originalDelegate;       // guarded by mutex
-    bool proxied = false;                                   // guarded by mutex: the once-token
-    bool proxiedRemoteNotifications = false;                // guarded by mutex: the once-token
-    std::optional<platform::Value> infoForTesting;          // guarded by mutex
+    std::weak_ptr<AppDelegateHooks> hooks;             // guarded by mutex
+    std::weak_ptr<AppDelegateHooks> originalDelegate;  // guarded by mutex
+    bool proxied = false;                              // guarded by mutex: the once-token
+    bool proxiedRemoteNotifications = false;           // guarded by mutex: the once-token
+    std::optional<platform::Value> infoForTesting;     // guarded by mutex
 };
 
 ProxyState& proxyState() {
@@ -66,7 +66,8 @@ void setAppDelegateProxyInfoDictionaryForTesting(std::optional<platform::Value> 
 std::optional<bool> LMUApplicationDelegate::applicationContinueUserActivity(const LMUUserActivity&) {
     return std::nullopt;
 }
-bool LMUApplicationDelegate::applicationDidRegisterForRemoteNotificationsWithDeviceToken(std::span<const std::uint8_t>) {
+bool LMUApplicationDelegate::applicationDidRegisterForRemoteNotificationsWithDeviceToken(
+    std::span<const std::uint8_t>) {
     return false;
 }
 bool LMUApplicationDelegate::applicationDidFailToRegisterForRemoteNotificationsWithError(const platform::Error&) {
@@ -211,11 +212,12 @@ void LMUAppDelegateSwizzler::proxyAppDelegate(const std::shared_ptr<AppDelegateH
         std::lock_guard lock(state.mutex);
         state.originalDelegate = hooks;
     }
-    LMULogDebugMessage(kLMULoggerSubsystem, kLMUAppDelegateSwizzlerService, false,
-                       code(kLMUSwizzlerMessageCodeAppDelegateSwizzling008),
-                       "Successfully created App Delegate Proxy automatically. To disable the proxy, set the flag %@ to "
-                       "NO (Boolean) in the Info.plist",
-                       correctAppDelegateProxyKey());
+    LMULogDebugMessage(
+        kLMULoggerSubsystem, kLMUAppDelegateSwizzlerService, false,
+        code(kLMUSwizzlerMessageCodeAppDelegateSwizzling008),
+        "Successfully created App Delegate Proxy automatically. To disable the proxy, set the flag %@ to "
+        "NO (Boolean) in the Info.plist",
+        correctAppDelegateProxyKey());
 }
 
 void LMUAppDelegateSwizzler::proxyOriginalDelegateIncludingAPNSMethods() {

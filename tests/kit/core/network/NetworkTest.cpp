@@ -21,8 +21,8 @@ using platform::testing::LoopbackHttpServer;
 using platform::testing::LoopbackRawServer;
 using platform::testing::ScriptedResponse;
 using testing::Completions;
-using testing::NetworkTest;
 using ::testing::HasSubstr;
+using testing::NetworkTest;
 
 std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
@@ -174,10 +174,10 @@ TEST_F(NetworkTest, EmptyPayloadAndGetSendNoBody) {
 TEST_F(NetworkTest, AnswersOfEveryStatusAreDeliveredWithoutError) {
     struct Row {
         int status;
-        std::string location;         // of the first answer; empty: none
-        int expectedStatus;           // of the answer delivered
+        std::string location;  // of the first answer; empty: none
+        int expectedStatus;    // of the answer delivered
         std::size_t expectedRequests;
-        std::string secondMethod;     // of the second request, if any
+        std::string secondMethod;  // of the second request, if any
     };
     const Row rows[] = {
         {200, "", 200, 1, ""},
@@ -285,8 +285,7 @@ TEST_F(NetworkTest, ClientDestroyedMidRequestCallsNothing) {
     {
         auto network = makeNetwork();
         ASSERT_TRUE(network);
-        network->postURL(server.baseUrl() + "/upload", bytes("abc"), completions.queue(), false,
-                         completions.handler());
+        network->postURL(server.baseUrl() + "/upload", bytes("abc"), completions.queue(), false, completions.handler());
         network->getURL(server.baseUrl() + "/config", {}, completions.queue(), false, completions.handler());
         ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(5)));
     }

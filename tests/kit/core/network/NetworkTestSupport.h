@@ -77,7 +77,7 @@ public:
     LMUNetworkCompletionHandler handler() {
         returned_.store(false);
         return [this, queue = queue_.get()](std::optional<HTTPURLResponse> response, std::vector<std::uint8_t> data,
-                                      std::optional<platform::Error> error) {
+                                            std::optional<platform::Error> error) {
             Outcome outcome{std::move(response), std::move(data), std::move(error), queue->isCurrent(),
                             returned_.load()};
             std::lock_guard lock(mutex_);

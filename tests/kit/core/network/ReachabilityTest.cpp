@@ -15,8 +15,8 @@
 namespace kit {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::FakeReachability;
+using ::testing::HasSubstr;
 using testing::NetworkTest;
 
 class CountingReachabilityDelegate final : public LMUNetworkReachabilityDelegate {

@@ -9,8 +9,8 @@ namespace kit {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 using testing::KitTest;
+using ::testing::MatchesRegex;
 
 class Interceptor final : public LMUApplicationDelegate {
 public:
@@ -169,9 +169,9 @@ TEST_F(AppDelegateSwizzlerTest, AnswersAreOred) {
         bool answer;
     };
     const Row rows[] = {
-        {true, false, true, true},           {false, true, true, true},
-        {false, false, true, false},         {std::nullopt, false, true, false},
-        {true, std::nullopt, true, true},    {true, false, false, false},  // not attached: the shell alone
+        {true, false, true, true},        {false, true, true, true},
+        {false, false, true, false},      {std::nullopt, false, true, false},
+        {true, std::nullopt, true, true}, {true, false, false, false},  // not attached: the shell alone
     };
     for (const Row& row : rows) {
         reset();

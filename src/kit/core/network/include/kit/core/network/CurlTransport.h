@@ -30,8 +30,8 @@ using HTTPHeaderFields = std::vector<std::pair<std::string, std::string>>;
 
 struct HTTPURLResponse {
     int statusCode = 0;
-    std::string url;                    // of the answer delivered
-    HTTPHeaderFields allHeaderFields;   // as received
+    std::string url;                       // of the answer delivered
+    HTTPHeaderFields allHeaderFields;      // as received
     long long expectedContentLength = -1;  // -1: not announced
 
     // The first field named `name`, compared without case.

@@ -45,10 +45,10 @@ enum LMUNetworkLogLevel : int {
 };
 
 enum LMUNetworkMessageCode : int {
-    kLMUNetworkMessageCodeNetwork000 = 900000,  // uploading
-    kLMUNetworkMessageCodeNetwork001 = 900001,  // downloading
-    kLMUNetworkMessageCodeNetwork002 = 900002,  // request not made; logger delegate refused
-    kLMUNetworkMessageCodeNetwork003 = 900003,  // background session events
+    kLMUNetworkMessageCodeNetwork000 = 900000,     // uploading
+    kLMUNetworkMessageCodeNetwork001 = 900001,     // downloading
+    kLMUNetworkMessageCodeNetwork002 = 900002,     // request not made; logger delegate refused
+    kLMUNetworkMessageCodeNetwork003 = 900003,     // background session events
     kLMUNetworkMessageCodeURLSession007 = 901007,  // server trust refused
     kLMUNetworkMessageCodeURLSession017 = 901017,  // network error
     kLMUNetworkMessageCodeURLSession019 = 901019,  // session discarded
@@ -78,9 +78,8 @@ public:
 };
 
 using LMUNetworkHeaders = std::map<std::string, std::string>;
-using LMUNetworkCompletionHandler = std::function<void(std::optional<HTTPURLResponse> response,
-                                                       std::vector<std::uint8_t> data,
-                                                       std::optional<platform::Error> error)>;
+using LMUNetworkCompletionHandler = std::function<void(
+    std::optional<HTTPURLResponse> response, std::vector<std::uint8_t> data, std::optional<platform::Error> error)>;
 
 // One request's fetcher. Its completion runs on the network thread; the
 // client hops to the caller's executor.
@@ -147,8 +146,9 @@ public:
     std::string postURL(std::string_view url, std::span<const std::uint8_t> payload,
                         std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
                         LMUNetworkCompletionHandler completion);
-    std::string getURL(std::string_view url, const LMUNetworkHeaders& headers, std::shared_ptr<platform::Executor> queue,
-                       bool usingBackgroundSession, LMUNetworkCompletionHandler completion);
+    std::string getURL(std::string_view url, const LMUNetworkHeaders& headers,
+                       std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
+                       LMUNetworkCompletionHandler completion);
 
     bool hasUploadInProgress() const;
     bool isNetworkConnected() const;
@@ -193,10 +193,10 @@ private:
     LMUMutableDictionary<std::string, std::shared_ptr<LMUNetworkURLSession>> requests_;
 
     mutable std::mutex mutex_;
-    bool isNetworkConnected_ = false;                                      // guarded by mutex_
-    bool isDebugModeEnabled_ = false;                                      // guarded by mutex_
-    double timeoutInterval_ = 60;                                          // guarded by mutex_
-    std::weak_ptr<LMUNetworkLoggerDelegate> loggerDelegate_;               // guarded by mutex_
+    bool isNetworkConnected_ = false;                                     // guarded by mutex_
+    bool isDebugModeEnabled_ = false;                                     // guarded by mutex_
+    double timeoutInterval_ = 60;                                         // guarded by mutex_
+    std::weak_ptr<LMUNetworkLoggerDelegate> loggerDelegate_;              // guarded by mutex_
     std::weak_ptr<LMUNetworkReachabilityDelegate> reachabilityDelegate_;  // guarded by mutex_
 };
 

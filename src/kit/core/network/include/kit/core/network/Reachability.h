@@ -87,10 +87,10 @@ public:
 private:
     const std::string host_;
     mutable std::mutex mutex_;
-    std::weak_ptr<LMUReachabilityDelegate> delegate_;              // guarded by mutex_
-    LMUReachabilityApi api_;                                       // guarded by mutex_
-    LMUReachabilityRef reachability_;                              // guarded by mutex_
-    LMUReachabilityStatus status_ = kLMUReachabilityUnknown;       // guarded by mutex_
+    std::weak_ptr<LMUReachabilityDelegate> delegate_;         // guarded by mutex_
+    LMUReachabilityApi api_;                                  // guarded by mutex_
+    LMUReachabilityRef reachability_;                         // guarded by mutex_
+    LMUReachabilityStatus status_ = kLMUReachabilityUnknown;  // guarded by mutex_
 };
 
 }  // namespace kit
