@@ -1,5 +1,7 @@
 #include "kit/core/network/CurlTransport.h"
 
+#include "platform/concurrency/SerialQueue.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -346,9 +348,11 @@ CurlTransport::~CurlTransport() {
     curl_multi_wakeup(core_->multi);
     if (thread_.joinable()) {
         // A transport released on its own thread (its last owner let go in a
-        // completion) must not join itself; the thread holds the core.
+        // completion) must not join itself: a pool thread joins it once it
+        // has left the loop, so no thread outlives the process unjoined.
         if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
+            platform::globalQueue().async(
+                [thread = std::make_shared<std::thread>(std::move(thread_))] { thread->join(); });
         } else {
             thread_.join();
         }
