@@ -3,6 +3,7 @@
 #include "stubforge/ui/StubforgeApp.h"
 #include "stubforge/ui/Updater.h"
 
+#include "kit/core/proxy/AppDelegateSwizzler.h"
 #include "platform/Bundle.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 int main(int argc, char** argv) {
     const auto& bundle = platform::Bundle::main();
@@ -24,6 +26,11 @@ int main(int argc, char** argv) {
     // One style on every desktop; the main window sets its own palette.
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setWindowIcon(stubforge::ui::applicationIcon());
+
+    // The desktop hands the program no delegate callbacks yet: the kit's
+    // interceptors attach to empty hooks.
+    const auto appDelegateHooks = std::make_shared<kit::AppDelegateHooks>();
+    kit::LMUAppDelegateSwizzler::setApplicationHooks(appDelegateHooks);
 
     // Events stay in the program until the analytics kit takes them.
     stubforge::ui::RecordingAnalyticsSink analytics;

@@ -52,7 +52,7 @@ std::string RecordedRequest::header(const std::string& lowerCaseName) const {
 }
 
 struct LoopbackHttpServer::State {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
     std::thread thread;
     mutable std::mutex mutex;
     mutable std::condition_variable recorded;
@@ -121,30 +121,46 @@ struct LoopbackHttpServer::State {
 };
 
 LoopbackHttpServer::LoopbackHttpServer() : state_(std::make_shared<State>()) {
+    state_->server = std::make_unique<httplib::Server>();
+    listen();
+}
+
+LoopbackHttpServer::LoopbackHttpServer(const LoopbackTlsFiles& tls) : state_(std::make_shared<State>()), tls_(true) {
+    auto server = std::make_unique<httplib::SSLServer>(tls.certificateFile.c_str(), tls.privateKeyFile.c_str());
+    if (!server->is_valid()) {
+        throw std::runtime_error("cannot load the TLS certificate " + tls.certificateFile);
+    }
+    state_->server = std::move(server);
+    listen();
+}
+
+void LoopbackHttpServer::listen() {
     State& state = *state_;
     const auto handler = [&state](const httplib::Request& request, httplib::Response& response) {
         state.handle(request, response);
     };
-    state.server.Get(".*", handler);
-    state.server.Post(".*", handler);
-    state.server.Put(".*", handler);
-    state.server.Delete(".*", handler);
-    state.server.Patch(".*", handler);
-    port_ = state.server.bind_to_any_port("127.0.0.1");
+    state.server->Get(".*", handler);
+    state.server->Post(".*", handler);
+    state.server->Put(".*", handler);
+    state.server->Delete(".*", handler);
+    state.server->Patch(".*", handler);
+    port_ = state.server->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    state.thread = std::thread([&state] { state.server.listen_after_bind(); });
+    state.thread = std::thread([&state] { state.server->listen_after_bind(); });
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
-    state_->server.stop();
+    state_->server->stop();
     if (state_->thread.joinable()) {
         state_->thread.join();
     }
 }
 
-std::string LoopbackHttpServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackHttpServer::baseUrl() const {
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+}
 
 void LoopbackHttpServer::script(const std::string& path, std::vector<ScriptedResponse> responses) {
     std::lock_guard lock(state_->mutex);

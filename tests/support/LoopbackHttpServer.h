@@ -33,16 +33,24 @@ struct ScriptedResponse {
     bool dropConnection = false;         // close the connection instead of sending the body
 };
 
+// A certificate and its key, PEM files (see TestCertificates.h).
+struct LoopbackTlsFiles {
+    std::string certificateFile;
+    std::string privateKeyFile;
+};
+
 class LoopbackHttpServer {
 public:
     // Listens on 127.0.0.1 at a port the system picks.
     LoopbackHttpServer();
+    // The same over TLS with the given certificate.
+    explicit LoopbackHttpServer(const LoopbackTlsFiles& tls);
     ~LoopbackHttpServer();
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
     int port() const noexcept { return port_; }
-    // "http://127.0.0.1:<port>"
+    // "http://127.0.0.1:<port>" ("https://" over TLS)
     std::string baseUrl() const;
 
     // Answers for `path`, one per request in order; the last one repeats.
@@ -56,8 +64,11 @@ public:
 
 private:
     struct State;
+    void listen();
+
     std::shared_ptr<State> state_;
     int port_ = 0;
+    bool tls_ = false;
 };
 
 }  // namespace platform::testing

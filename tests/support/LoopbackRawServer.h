@@ -1,0 +1,42 @@
+#pragma once
+
+// A TCP server on 127.0.0.1 for what an HTTP server library hides: the raw
+// bytes a client sent (a relay in front of a real server), an answer cut
+// short after its status line, and a connection reset at once.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform::testing {
+
+class LoopbackRawServer {
+public:
+    enum class Mode {
+        relay,          // forwards to 127.0.0.1:targetPort, recording what the client sent
+        truncatedBody,  // reads the request head, announces 100 bytes, sends 5, closes
+        reset,          // accepts and resets the connection
+    };
+
+    explicit LoopbackRawServer(Mode mode, int targetPort = 0);
+    ~LoopbackRawServer();
+    LoopbackRawServer(const LoopbackRawServer&) = delete;
+    LoopbackRawServer& operator=(const LoopbackRawServer&) = delete;
+
+    int port() const noexcept { return port_; }
+    // "http://127.0.0.1:<port>"
+    std::string baseUrl() const;
+
+    // What the client sent, one entry per connection, in order of arrival.
+    std::vector<std::string> clientBytes() const;
+    std::size_t connectionCount() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+    int port_ = 0;
+};
+
+}  // namespace platform::testing
