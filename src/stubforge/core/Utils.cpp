@@ -92,6 +92,18 @@ std::optional<fs::path> folderFromSetting(std::string_view text) {
     return std::nullopt;
 }
 
+std::optional<std::string> folderProblem(const fs::path& folder) {
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    if (!fs::exists(status)) {
+        return "The folder \"" + folder.string() + "\" does not exist.";
+    }
+    if (!fs::is_directory(status)) {
+        return "\"" + folder.string() + "\" is not a folder.";
+    }
+    return probe(folder);
+}
+
 fs::path defaultOutputFolder() { return platform::paths::applicationSupport() / "Stubforge"; }
 
 OutputFolder outputFolderURL(platform::UserDefaults& defaults, platform::LogSink& log) {
