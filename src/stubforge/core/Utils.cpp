@@ -61,7 +61,9 @@ std::optional<std::string> probe(const fs::path& folder) {
     } catch (const platform::Error& error) {
         return std::string(error.what());
     }
-    if (::unlink(probePath.c_str()) != 0) {
+    // Another probe of the same folder (the window's, a writer's) may have
+    // removed the file first; the write proved the folder all the same.
+    if (::unlink(probePath.c_str()) != 0 && errno != ENOENT) {
         return "Could not remove \"" + probePath.string() + "\": " + std::strerror(errno);
     }
     return std::nullopt;

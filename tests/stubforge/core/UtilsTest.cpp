@@ -2,6 +2,9 @@
 
 #include "CoreTestSupport.h"
 
+#include <atomic>
+#include <thread>
+
 namespace stubforge {
 namespace {
 
@@ -123,6 +126,28 @@ TEST_F(OutputFolderTest, FolderProblemNamesWhyAFolderCannotTakeOutput) {
     }
     EXPECT_EQ(platform::testing::entryCount(writable), 0u);
     EXPECT_EQ(platform::testing::entryCount(blocked), 1u);
+}
+
+TEST_F(OutputFolderTest, ConcurrentProbesOfOneFolderAllKeepIt) {
+    // The window and a writer resolve the folder at the same time.
+    const fs::path custom = root.path() / "custom";
+    fs::create_directories(custom);
+    defaults.set("useCustomFolder", true);
+    defaults.set("customFolderPath", custom.string());
+    std::atomic<int> fellBack{0};
+    auto resolveMany = [&] {
+        for (int round = 0; round < 300; ++round) {
+            if (Utils::outputFolderURL(defaults, log).folder != custom) {
+                ++fellBack;
+            }
+        }
+    };
+    std::thread first(resolveMany);
+    std::thread second(resolveMany);
+    first.join();
+    second.join();
+    EXPECT_EQ(fellBack.load(), 0);
+    EXPECT_EQ(platform::testing::entryCount(custom), 0u);
 }
 
 TEST_F(OutputFolderTest, ADefaultFolderThatCannotBeMadeIsLogged) {
