@@ -33,7 +33,7 @@ FolderPreferenceView::FolderPreferenceView(platform::UserDefaults& defaults, Fol
     menuButton_->setPopupMode(QToolButton::InstantPopup);
     menuButton_->setIcon(symbolIcon("folder.fill"));
     menuButton_->setIconSize(QSize(16, 16));
-    menuButton_->setMaximumWidth(260);
+    menuButton_->setMaximumWidth(280);
     menuButton_->setStyleSheet(
         "QToolButton { border: 1px solid rgba(128, 128, 128, 51); border-radius: 8px;"
         " background: rgba(128, 128, 128, 13); padding: 8px 24px 8px 8px; }"
