@@ -61,7 +61,9 @@ std::optional<std::string> probe(const fs::path& folder) {
     } catch (const platform::Error& error) {
         return std::string(error.what());
     }
-    if (::unlink(probePath.c_str()) != 0) {
+    // Another probe of the same folder (the window's, a writer's) may have
+    // removed the file first; the write proved the folder all the same.
+    if (::unlink(probePath.c_str()) != 0 && errno != ENOENT) {
         return "Could not remove \"" + probePath.string() + "\": " + std::strerror(errno);
     }
     return std::nullopt;
@@ -90,6 +92,18 @@ std::optional<fs::path> folderFromSetting(std::string_view text) {
         return fs::path(text);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> folderProblem(const fs::path& folder) {
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    if (!fs::exists(status)) {
+        return "The folder \"" + folder.string() + "\" does not exist.";
+    }
+    if (!fs::is_directory(status)) {
+        return "\"" + folder.string() + "\" is not a folder.";
+    }
+    return probe(folder);
 }
 
 fs::path defaultOutputFolder() { return platform::paths::applicationSupport() / "Stubforge"; }

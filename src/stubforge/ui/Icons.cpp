@@ -12,8 +12,10 @@ namespace stubforge::ui {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 23> kThemeNames = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 25> kThemeNames = {{
     {"folder", "folder"},
+    {"folder.fill", "folder"},
+    {"doc", "text-x-generic"},
     {"document", "x-office-document"},
     {"text.page", "text-x-generic"},
     {"doc.plaintext", "text-x-generic"},
@@ -81,7 +83,7 @@ void drawCircle(QPainter& painter, bool filled) {
 void drawSymbol(QPainter& painter, std::string_view symbol) {
     QPen pen(kInk, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(pen);
-    if (symbol == "folder" || symbol == "folder.open") {
+    if (symbol == "folder" || symbol == "folder.open" || symbol == "folder.fill") {
         QPainterPath folder;
         folder.moveTo(3, 8);
         folder.lineTo(12, 8);
@@ -92,6 +94,8 @@ void drawSymbol(QPainter& painter, std::string_view symbol) {
         folder.closeSubpath();
         painter.setBrush(QColor(0x8c, 0xc4, 0xf5));
         painter.drawPath(folder);
+    } else if (symbol == "doc") {
+        drawPage(painter);
     } else if (symbol == "text.page" || symbol == "doc.plaintext" || symbol == "document") {
         drawPage(painter);
         drawLines(painter, symbol == "document" ? 2 : 4);

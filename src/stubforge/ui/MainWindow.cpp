@@ -1,7 +1,7 @@
 #include "stubforge/ui/MainWindow.h"
 
 #include "stubforge/core/Utils.h"
-#include "stubforge/ui/FolderListView.h"
+#include "stubforge/ui/FolderView.h"
 #include "stubforge/ui/GenerationForm.h"
 #include "stubforge/ui/Icons.h"
 #include "stubforge/ui/Palettes.h"
@@ -39,10 +39,12 @@ WindowServices WindowServices::standard(AnalyticsSink& analytics) {
             return runGeneration(request, context);
         },
         [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+        [](const QList<QUrl>& urls) { return showItemsInFileManager(urls); },
         [](QWidget* parent) {
             return QFileDialog::getOpenFileName(parent, qt(texts::kImportCSVTemplate), QString(),
                                                 qt(texts::kCSVFileFilter));
         },
+        [](QWidget* parent) { return QFileDialog::getExistingDirectory(parent); },
     };
 }
 
@@ -80,9 +82,10 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     form_ = new GenerationForm(state_, TemplateImport{services_.chooseTemplate, services_.log}, formRow_);
     formLayout->addWidget(form_);
     detailLayout->addWidget(formRow_);
-    folderView_ = new FolderListView(state_, *services_.defaults, *services_.log, detail);
+    folderView_ =
+        new FolderView(state_, settings_, FolderServices{services_.log, services_.openUrl, services_.revealFiles}, detail);
     detailLayout->addWidget(folderView_, 1);
-    statusRow_ = new StatusRow(state_, settings_, detail);
+    statusRow_ = new StatusRow(state_, settings_, *services_.log, detail);
     detailLayout->addWidget(statusRow_);
     split->addWidget(detail);
     split->setSizes({180, kContentSize.width() - 180});
@@ -183,19 +186,10 @@ void MainWindow::cancelGeneration() {
 }
 
 void MainWindow::showOutputFolder() {
-    namespace fs = std::filesystem;
-    if (settings_.useCustomFolder() && !settings_.customFolderPath().isEmpty()) {
-        const auto folder = Utils::folderFromSetting(settings_.customFolderPath().toStdString());
-        std::error_code error;
-        if (folder && fs::is_directory(*folder, error)) {
-            services_.openUrl(QUrl::fromLocalFile(QString::fromStdString(folder->string())));
-            return;
-        }
-    }
-    const fs::path folder = Utils::defaultOutputFolder();
+    // The writers' folder, so the file manager shows where the next file goes.
+    const std::filesystem::path folder = Utils::outputFolderURL(*services_.defaults, *services_.log).folder;
     std::error_code error;
-    fs::create_directories(folder, error);
-    if (error) {
+    if (!std::filesystem::is_directory(folder, error)) {
         return;
     }
     services_.openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));

@@ -9,18 +9,24 @@
 
 namespace stubforge::ui {
 
-PreferencesWindow::PreferencesWindow(QWidget* parent)
+PreferencesWindow::PreferencesWindow(const PreferencesServices& services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("preferencesWindow");
     setWindowTitle(qt(texts::kPreferencesTitle));
     auto* layout = new QVBoxLayout(this);
-    // The output-folder preference (its folder picker, the default folder's
-    // label and the reset) fills this row.
     exportLocationRow_ = new QWidget(this);
     exportLocationRow_->setObjectName("exportLocationRow");
+    auto* rowLayout = new QVBoxLayout(exportLocationRow_);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    folderPreference_ =
+        new FolderPreferenceView(*services.defaults, services.chooseOutputFolder, exportLocationRow_);
+    rowLayout->addWidget(folderPreference_);
     layout->addWidget(exportLocationRow_);
     layout->addStretch();
 }
+
+WindowManager::WindowManager(PreferencesServices services, QObject* parent)
+    : QObject(parent), services_(std::move(services)) {}
 
 WindowManager::~WindowManager() { delete preferencesWindow_.data(); }
 
@@ -32,7 +38,7 @@ void WindowManager::showPreferencesWindow() {
     }
     // A closed window is not reused.
     delete preferencesWindow_.data();
-    auto* window = new PreferencesWindow;
+    auto* window = new PreferencesWindow(services_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();

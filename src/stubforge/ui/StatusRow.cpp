@@ -10,8 +10,8 @@
 
 namespace stubforge::ui {
 
-StatusRow::StatusRow(MainWindowState& state, SettingsAdapter& settings, QWidget* parent)
-    : QWidget(parent), state_(&state), settings_(&settings) {
+StatusRow::StatusRow(MainWindowState& state, SettingsAdapter& settings, platform::LogSink& log, QWidget* parent)
+    : QWidget(parent), state_(&state), settings_(&settings), log_(&log) {
     setObjectName("statusRow");
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 8, 4);
@@ -30,9 +30,9 @@ StatusRow::StatusRow(MainWindowState& state, SettingsAdapter& settings, QWidget*
     layout->addStretch();
 
     connect(&state, &MainWindowState::generatingChanged, this, &StatusRow::refresh);
-    connect(&settings, &SettingsAdapter::useCustomFolderChanged, this, &StatusRow::refresh);
-    connect(&settings, &SettingsAdapter::customFolderPathChanged, this, &StatusRow::refresh);
-    refresh();
+    connect(&settings, &SettingsAdapter::useCustomFolderChanged, this, &StatusRow::resolveLocation);
+    connect(&settings, &SettingsAdapter::customFolderPathChanged, this, &StatusRow::resolveLocation);
+    resolveLocation();
 }
 
 void StatusRow::showFailure(const QString& message) {
@@ -57,15 +57,19 @@ void StatusRow::refresh() {
         return;
     }
     label_->setStyleSheet(QString());
-    const auto folder = settings_->useCustomFolder()
-                            ? Utils::folderFromSetting(settings_->customFolderPath().toStdString())
-                            : std::nullopt;
-    if (folder) {
-        label_->setText(qt(texts::kExportLocation) + QString::fromStdString(folder->string()));
-    } else {
-        label_->setText(qt(texts::kTips));
-    }
+    label_->setText(location_.isEmpty() ? qt(texts::kTips) : location_);
     label_->setForegroundRole(QPalette::PlaceholderText);
+}
+
+void StatusRow::resolveLocation() {
+    location_.clear();
+    if (settings_->useCustomFolder()) {
+        // The folder the writers will use: the default one when the custom
+        // folder cannot take files.
+        const auto folder = Utils::outputFolderURL(settings_->defaults(), *log_).folder;
+        location_ = qt(texts::kExportLocation) + QString::fromStdString(folder.string());
+    }
+    refresh();
 }
 
 }  // namespace stubforge::ui

@@ -38,6 +38,7 @@ QKeySequence standardKey(QKeySequence::StandardKey key, const char* usual) {
 StubforgeApp::StubforgeApp(WindowServices services, Updater& updater, QObject* parent)
     : QObject(parent),
       updater_(&updater),
+      windowManager_(PreferencesServices{services.defaults, services.chooseOutputFolder}),
       window_(std::make_unique<MainWindow>(std::move(services))),
       checkForUpdatesViewModel_(updater) {
     installCommands();

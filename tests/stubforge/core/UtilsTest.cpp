@@ -2,6 +2,9 @@
 
 #include "CoreTestSupport.h"
 
+#include <atomic>
+#include <thread>
+
 namespace stubforge {
 namespace {
 
@@ -93,6 +96,58 @@ TEST_F(OutputFolderTest, UnusableCustomFoldersFallBackWithAReason) {
         }
     }
     EXPECT_EQ(platform::testing::entryCount(blocked), 1u);
+}
+
+TEST_F(OutputFolderTest, FolderProblemNamesWhyAFolderCannotTakeOutput) {
+    const fs::path writable = root.path() / "writable";
+    fs::create_directories(writable);
+    const fs::path blocked = root.path() / "blocked";
+    fs::create_directories(blocked / ".stubforge_test_permissions" / "inside");
+    const fs::path regularFile = root.path() / "notes.txt";
+    testing::writeFile(regularFile, "a file, not a folder");
+    struct Case {
+        fs::path folder;
+        const char* problemPart;  // nullptr: no problem
+    };
+    const Case cases[] = {
+        {writable, nullptr},
+        {root.path() / "missing", "\" does not exist."},
+        {regularFile, "\" is not a folder."},
+        {blocked, ".stubforge_test_permissions"},
+    };
+    for (const auto& item : cases) {
+        const auto problem = Utils::folderProblem(item.folder);
+        if (item.problemPart == nullptr) {
+            EXPECT_FALSE(problem) << *problem;
+        } else {
+            ASSERT_TRUE(problem) << item.folder;
+            EXPECT_NE(problem->find(item.problemPart), std::string::npos) << *problem;
+        }
+    }
+    EXPECT_EQ(platform::testing::entryCount(writable), 0u);
+    EXPECT_EQ(platform::testing::entryCount(blocked), 1u);
+}
+
+TEST_F(OutputFolderTest, ConcurrentProbesOfOneFolderAllKeepIt) {
+    // The window and a writer resolve the folder at the same time.
+    const fs::path custom = root.path() / "custom";
+    fs::create_directories(custom);
+    defaults.set("useCustomFolder", true);
+    defaults.set("customFolderPath", custom.string());
+    std::atomic<int> fellBack{0};
+    auto resolveMany = [&] {
+        for (int round = 0; round < 300; ++round) {
+            if (Utils::outputFolderURL(defaults, log).folder != custom) {
+                ++fellBack;
+            }
+        }
+    };
+    std::thread first(resolveMany);
+    std::thread second(resolveMany);
+    first.join();
+    second.join();
+    EXPECT_EQ(fellBack.load(), 0);
+    EXPECT_EQ(platform::testing::entryCount(custom), 0u);
 }
 
 TEST_F(OutputFolderTest, ADefaultFolderThatCannotBeMadeIsLogged) {

@@ -6,7 +6,7 @@
 #include "stubforge/core/SizedWriters.h"
 #include "stubforge/core/Utils.h"
 #include "stubforge/form/Dispatch.h"
-#include "stubforge/ui/FolderListView.h"
+#include "stubforge/ui/FolderView.h"
 #include "stubforge/ui/GenerationForm.h"
 #include "stubforge/ui/Sidebar.h"
 #include "stubforge/ui/StatusRow.h"

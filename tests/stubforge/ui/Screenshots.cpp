@@ -1,7 +1,9 @@
 // Saves pictures of the main window for a person to look at: pdf, csv with
-// its column editor open, and dark mode. Run under a real X server:
+// its column editor open, dark mode, the folder browser with files of
+// several kinds, and the Preferences window. Run under a real X server:
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/bin/stubforge-ui-screenshots <folder>
 #include "stubforge/ui/CSVConfigurationView.h"
+#include "stubforge/ui/FolderView.h"
 #include "stubforge/ui/GenerationForm.h"
 #include "stubforge/ui/Sidebar.h"
 #include "stubforge/ui/StubforgeApp.h"
@@ -79,5 +81,28 @@ int main(int argc, char** argv) {
     saved = save(window.frameGeometry(), folder + "/main-dark.png") && saved;
     window.settings().setDarkMode(false);
     settle();
+
+    // The browser on "All My Files" with a few kinds, one row selected.
+    for (const auto kind : {stubforge::FileExtension::txt, stubforge::FileExtension::json,
+                            stubforge::FileExtension::png, stubforge::FileExtension::csv}) {
+        window.sidebar().select(kind);
+        settle(100);
+        window.handleGenerateClick();
+        settle(1200);
+    }
+    window.sidebar().select(stubforge::FileExtension::showAll);
+    settle();
+    window.folderView().table().selectRow(1);
+    window.folderView().table().setFocus();
+    settle();
+    saved = save(window.frameGeometry(), folder + "/browser-all-files.png") && saved;
+
+    app.windowManager().showPreferencesWindow();
+    settle();
+    if (QWidget* preferences = app.windowManager().preferencesWindow()) {
+        preferences->move(40, window.frameGeometry().bottom() + 20);
+        settle();
+        saved = save(preferences->frameGeometry(), folder + "/preferences.png") && saved;
+    }
     return saved ? 0 : 1;
 }

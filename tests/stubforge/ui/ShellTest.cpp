@@ -260,12 +260,20 @@ private slots:
         QVERIFY(std::filesystem::is_directory(world_->outputFolder()));
     }
 
-    void statusRowNamesTheCustomFolder() {
+    void statusRowNamesTheFolderInUse() {
         MainWindow window(world_->services());
         QCOMPARE(window.statusRow().text(), QString("Tips: Spacebar to View File and Delete to Delete File"));
-        window.settings().setCustomFolderPath("file:///srv/dummy%20files");
+        const auto custom = world_->root() / "dummy files";
+        std::filesystem::create_directories(custom);
+        window.settings().setCustomFolderPath(QUrl::fromLocalFile(QString::fromStdString(custom.string())).toEncoded());
         window.settings().setUseCustomFolder(true);
-        QTRY_COMPARE(window.statusRow().text(), QString("Export location: /srv/dummy files"));
+        QTRY_COMPARE(window.statusRow().text(), "Export location: " + QString::fromStdString(custom.string()));
+        // A custom folder the writers cannot use is not where files go.
+        window.settings().setCustomFolderPath("file:///srv/no%20such%20folder");
+        QTRY_COMPARE(window.statusRow().text(),
+                     "Export location: " + QString::fromStdString(world_->outputFolder().string()));
+        window.settings().setUseCustomFolder(false);
+        QTRY_COMPARE(window.statusRow().text(), QString("Tips: Spacebar to View File and Delete to Delete File"));
     }
 
     void feedbackOpensAMailLink() {

@@ -55,12 +55,22 @@ public:
             opened_.push_back(url);
             return true;
         };
+        services.revealFiles = [this](const QList<QUrl>& urls) {
+            revealed_.push_back(urls);
+            return fileManagerAnswers;
+        };
         services.chooseTemplate = [this](QWidget*) { return templatePath; };
+        services.chooseOutputFolder = [this](QWidget*) { return outputFolderChoice; };
         return services;
     }
 
     // What the template file chooser answers.
     QString templatePath;
+    // What the output folder dialog answers; empty: cancelled.
+    QString outputFolderChoice;
+    // Whether a file manager takes the reveal call.
+    bool fileManagerAnswers = true;
+    const std::vector<QList<QUrl>>& revealedUrls() const { return revealed_; }
 
     // The regular files in the default output folder.
     std::vector<std::filesystem::path> outputFiles() const {
@@ -79,6 +89,7 @@ private:
     platform::CaptureLogSink log_;
     RecordingAnalyticsSink analytics_;
     std::vector<QUrl> opened_;
+    std::vector<QList<QUrl>> revealed_;
 };
 
 }  // namespace stubforge::ui::testing

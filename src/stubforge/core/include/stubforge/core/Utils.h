@@ -41,6 +41,10 @@ std::string timestamp(const platform::Clock& clock);
 // or an absolute path. Nothing for any other text.
 std::optional<std::filesystem::path> folderFromSetting(std::string_view text);
 
+// Why `folder` cannot take output: it is missing, is no folder, or the
+// probe file cannot be written into it and removed. Nothing when it can.
+std::optional<std::string> folderProblem(const std::filesystem::path& folder);
+
 // The default output folder, <data home>/Stubforge, without creating it.
 std::filesystem::path defaultOutputFolder();
 

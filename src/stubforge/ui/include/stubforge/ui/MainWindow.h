@@ -2,6 +2,7 @@
 
 #include "stubforge/ui/AnalyticsSink.h"
 #include "stubforge/ui/CSVColumnConfigurationView.h"
+#include "stubforge/ui/FolderPreferenceView.h"
 #include "stubforge/ui/GenerationController.h"
 #include "stubforge/ui/MainWindowState.h"
 #include "stubforge/ui/SettingsAdapter.h"
@@ -16,7 +17,7 @@ class QToolBar;
 
 namespace stubforge::ui {
 
-class FolderListView;
+class FolderView;
 class GenerationForm;
 class Sidebar;
 class StatusRow;
@@ -34,11 +35,15 @@ struct WindowServices {
     // Hands a URL to the desktop (a folder to the file manager, a mail link
     // to the mail program).
     std::function<bool(const QUrl&)> openUrl;
+    // Shows files selected in the file manager; false when none answers.
+    std::function<bool(const QList<QUrl>&)> revealFiles;
     TemplateChooser chooseTemplate;
+    FolderChooser chooseOutputFolder;
 
     // The running program's: standard settings and bundle, system clock and
-    // random source, stderr log, the real writers, xdg-open and a file
-    // dialog filtered to CSV.
+    // random source, stderr log, the real writers, xdg-open, the file
+    // manager's D-Bus interface, a file dialog filtered to CSV and a folder
+    // dialog.
     static WindowServices standard(AnalyticsSink& analytics);
 };
 
@@ -59,7 +64,7 @@ public:
     GenerationForm& form() const { return *form_; }
     StatusRow& statusRow() const { return *statusRow_; }
     Sidebar& sidebar() const { return *sidebar_; }
-    FolderListView& folderView() const { return *folderView_; }
+    FolderView& folderView() const { return *folderView_; }
     QAction* stayOnTopAction() const { return stayOnTopAction_; }
     QAction* darkModeAction() const { return darkModeAction_; }
     QAction* showOutputFolderAction() const { return showOutputFolderAction_; }
@@ -92,7 +97,7 @@ private:
     Sidebar* sidebar_;
     GenerationForm* form_;
     QWidget* formRow_;
-    FolderListView* folderView_;
+    FolderView* folderView_;
     StatusRow* statusRow_;
     QToolBar* toolbar_;
     QAction* showOutputFolderAction_;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "stubforge/ui/FolderPreferenceView.h"
+
+#include "platform/UserDefaults.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -7,18 +11,26 @@ namespace stubforge::ui {
 
 inline constexpr QSize kPreferencesSize(400, 150);
 
+// What the Preferences window reaches outside itself.
+struct PreferencesServices {
+    platform::UserDefaults* defaults;
+    FolderChooser chooseOutputFolder;
+};
+
 // The Preferences window: a title bar with a close button, 400 × 150, not
 // resizable.
 class PreferencesWindow final : public QWidget {
     Q_OBJECT
 public:
-    explicit PreferencesWindow(QWidget* parent = nullptr);
+    explicit PreferencesWindow(const PreferencesServices& services, QWidget* parent = nullptr);
 
     // Where the export-location preference (the output folder choice) sits.
     QWidget* exportLocationRow() const { return exportLocationRow_; }
+    FolderPreferenceView& folderPreference() const { return *folderPreference_; }
 
 private:
     QWidget* exportLocationRow_;
+    FolderPreferenceView* folderPreference_;
 };
 
 // Owns the one Preferences window: showing it raises the open one, or
@@ -26,13 +38,14 @@ private:
 class WindowManager final : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit WindowManager(PreferencesServices services, QObject* parent = nullptr);
     ~WindowManager() override;
 
     void showPreferencesWindow();
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_; }
 
 private:
+    PreferencesServices services_;
     QPointer<PreferencesWindow> preferencesWindow_;
 };
 

@@ -3,6 +3,8 @@
 #include "stubforge/ui/MainWindowState.h"
 #include "stubforge/ui/SettingsAdapter.h"
 
+#include "platform/Log.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -15,7 +17,7 @@ namespace stubforge::ui {
 class StatusRow final : public QWidget {
     Q_OBJECT
 public:
-    StatusRow(MainWindowState& state, SettingsAdapter& settings, QWidget* parent = nullptr);
+    StatusRow(MainWindowState& state, SettingsAdapter& settings, platform::LogSink& log, QWidget* parent = nullptr);
 
     void showFailure(const QString& message);
     void clearFailure();
@@ -26,9 +28,14 @@ public:
 
 private:
     void refresh();
+    void resolveLocation();
 
     MainWindowState* state_;
     SettingsAdapter* settings_;
+    platform::LogSink* log_;
+    // "Export location: …" while a custom folder is chosen, else empty;
+    // resolved only when a folder setting changes, not at every refresh.
+    QString location_;
     QProgressBar* progress_;
     QLabel* label_;
     QString failure_;

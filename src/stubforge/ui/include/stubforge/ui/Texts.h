@@ -62,6 +62,26 @@ inline constexpr std::string_view kExportLocation = "Export location: ";
 inline constexpr std::string_view kTips = "Tips: Spacebar to View File and Delete to Delete File";
 inline constexpr std::string_view kGenerationFailed = "Generation failed: ";
 
+// Folder browser.
+inline constexpr std::string_view kNameColumn = "Name";
+inline constexpr std::string_view kSizeColumn = "Size";
+inline constexpr std::string_view kDateCreatedColumn = "Date Created";
+inline constexpr std::string_view kTodayAt = "Today at ";
+inline constexpr std::string_view kYesterdayAt = "Yesterday at ";
+inline constexpr std::string_view kErrorPrefix = "Error: ";
+inline constexpr std::string_view kErrorLoadingFiles = "Error loading files: ";
+inline constexpr std::string_view kFailedToDeleteFile = "Failed to delete file ";
+inline constexpr std::string_view kNotARegularFile = "Not a regular file";
+
+// Output folder preference.
+inline constexpr std::string_view kExportLocationLabel = "Export location:";
+inline constexpr std::string_view kDefaultFolderEntry = " Application Support (Default)";
+inline constexpr std::string_view kCustomFolder = "Custom Folder";
+inline constexpr std::string_view kOther = "Other...";
+inline constexpr std::string_view kCannotUseFolder = "Cannot use this folder: ";
+inline constexpr std::string_view kFolderAccessExpired = "Folder access has expired. Please select the folder again.";
+inline constexpr std::string_view kCannotWriteSavedFolder = "Cannot write to the saved folder: ";
+
 // Analytics.
 inline constexpr std::string_view kGenerateClickEvent = "generate_click";
 inline constexpr std::string_view kFileTypeParameter = "file_type";
