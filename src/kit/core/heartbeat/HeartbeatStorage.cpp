@@ -36,6 +36,20 @@ std::map<std::string, CacheEntry, std::less<>>& cache() {
     return entries;
 }
 
+// The file mutex of each identifier, while a storage holds it. Guarded by
+// HeartbeatStorage::lock().
+std::shared_ptr<std::mutex> fileMutexFor(const std::string& id) {
+    static std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> mutexes;
+    std::lock_guard guard(HeartbeatStorage::lock());
+    auto& entry = mutexes[id];
+    auto mutex = entry.lock();
+    if (mutex == nullptr) {
+        mutex = std::make_shared<std::mutex>();
+        entry = mutex;
+    }
+    return mutex;
+}
+
 }  // namespace
 
 platform::Expected<std::string> FileStorage::readData() {
@@ -95,7 +109,10 @@ std::shared_ptr<HeartbeatStorage> HeartbeatStorage::getInstance(std::string_view
 }
 
 HeartbeatStorage::HeartbeatStorage(std::string id, std::unique_ptr<Storage> storage)
-    : id_(std::move(id)), storage_(std::move(storage)), queue_(std::string(kQueueLabelPrefix) + id_) {}
+    : id_(std::move(id)),
+      fileMutex_(fileMutexFor(id_)),
+      storage_(std::move(storage)),
+      queue_(std::string(kQueueLabelPrefix) + id_) {}
 
 HeartbeatStorage::~HeartbeatStorage() {
     std::lock_guard guard(lock());
@@ -122,31 +139,38 @@ platform::Expected<void> HeartbeatStorage::saveBundle(const std::optional<Heartb
 }
 
 void HeartbeatStorage::updateBundleSync(const Transform& transform) {
-    queue_.sync([&] { (void)saveBundle(transform(loadBundle())); });
+    queue_.sync([&] { underFileLock([&] { (void)saveBundle(transform(loadBundle())); }); });
 }
 
 void HeartbeatStorage::updateBundleAsync(Transform transform) {
-    queue_.async([this, transform = std::move(transform)] { (void)saveBundle(transform(loadBundle())); });
+    queue_.async([this, transform = std::move(transform)] {
+        underFileLock([&] { (void)saveBundle(transform(loadBundle())); });
+    });
 }
 
 platform::Expected<std::optional<HeartbeatsBundle>> HeartbeatStorage::swapBundleSync(const Transform& transform) {
-    return queue_.syncResult([&]() -> platform::Expected<std::optional<HeartbeatsBundle>> {
-        auto loaded = loadBundle();
-        if (auto saved = saveBundle(transform(loaded)); !saved) {
-            return platform::Unexpected{saved.error()};
-        }
-        return loaded;
+    return queue_.syncResult([&] {
+        return underFileLock([&]() -> platform::Expected<std::optional<HeartbeatsBundle>> {
+            auto loaded = loadBundle();
+            if (auto saved = saveBundle(transform(loaded)); !saved) {
+                return platform::Unexpected{saved.error()};
+            }
+            return loaded;
+        });
     });
 }
 
 void HeartbeatStorage::swapBundleAsync(Transform transform, SwapCompletion completion) {
     queue_.async([this, transform = std::move(transform), completion = std::move(completion)] {
-        auto loaded = loadBundle();
-        if (auto saved = saveBundle(transform(loaded)); !saved) {
-            completion(platform::Unexpected{saved.error()});
-            return;
-        }
-        completion(std::move(loaded));
+        auto result = underFileLock([&]() -> platform::Expected<std::optional<HeartbeatsBundle>> {
+            auto loaded = loadBundle();
+            if (auto saved = saveBundle(transform(loaded)); !saved) {
+                return platform::Unexpected{saved.error()};
+            }
+            return loaded;
+        });
+        // Outside the file lock: the completion may start other work.
+        completion(std::move(result));
     });
 }
 

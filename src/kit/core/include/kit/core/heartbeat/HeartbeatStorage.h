@@ -75,8 +75,19 @@ private:
     std::optional<HeartbeatsBundle> loadBundle();
     platform::Expected<void> saveBundle(const std::optional<HeartbeatsBundle>& bundle);
 
+    // Runs one read-change-write of the file. An ending storage may still
+    // drain its queue while its successor for the same identifier starts:
+    // both hold the identifier's one file mutex, so their changes never
+    // interleave.
+    template <typename Function>
+    auto underFileLock(Function&& function) {
+        std::lock_guard guard(*fileMutex_);
+        return function();
+    }
+
     std::string id_;
-    std::unique_ptr<Storage> storage_;  // used on queue_ only
+    std::shared_ptr<std::mutex> fileMutex_;
+    std::unique_ptr<Storage> storage_;  // used on queue_ only, under fileMutex_
     // Last: it ends first, running what is still queued while the rest stands.
     platform::SerialQueue queue_;
 };
