@@ -230,7 +230,7 @@ TEST_F(ConfigurationTest, ConcurrentConfigurationMakesEachAppOnceAndStartsTheEng
         threads.emplace_back([&, index] {
             start.arrive_and_wait();
             for (int round = 0; round < 2; ++round) {
-                for (const std::string name : {"app_" + std::to_string(index), std::string("__HLOAPP_DEFAULT")}) {
+                for (const std::string& name : {"app_" + std::to_string(index), std::string("__HLOAPP_DEFAULT")}) {
                     if (raisedBy([&] { HLOApp::configureWithName(name, &options); })) {
                         ++raises;
                     } else {

@@ -100,12 +100,12 @@ struct RingBuffer {
         const auto slots = static_cast<std::int64_t>(circularQueue.size());
         tailIndex = tailIndex <= 0 ? slots - 1 : tailIndex - 1;
         // A damaged stored tail may still lie past the end: read nothing there.
-        if (tailIndex >= slots) {
+        const auto index = static_cast<std::size_t>(tailIndex);
+        if (index >= circularQueue.size()) {
             return std::nullopt;
         }
-        auto& slot = circularQueue[static_cast<std::size_t>(tailIndex)];
-        std::optional<Element> element = std::move(slot);
-        slot.reset();
+        std::optional<Element> element;
+        element.swap(circularQueue.at(index));
         return element;
     }
 
