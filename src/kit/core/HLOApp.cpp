@@ -27,9 +27,21 @@ namespace {
 
 // The class-level state. `classMutex` is recursive: a creation block or an
 // observer of the ready notification may call back into HLOApp.
-std::recursive_mutex classMutex;
-std::shared_ptr<HLOApp> defaultAppInstance;          // guarded by classMutex
-std::optional<HLOApp::AppDictionary> appDictionary;  // guarded by classMutex
+struct ClassState {
+    std::recursive_mutex mutex;
+    std::shared_ptr<HLOApp> defaultApp;         // guarded by mutex
+    std::optional<HLOApp::AppDictionary> apps;  // guarded by mutex
+};
+// Never destroyed: apps live until the process ends, and ending one at exit
+// would reach the notification center and heartbeat storages, which other
+// static destructors may already have ended.
+ClassState& classState() {
+    static ClassState& state = *std::make_unique<ClassState>().release();
+    return state;
+}
+std::recursive_mutex& classMutex = classState().mutex;
+std::shared_ptr<HLOApp>& defaultAppInstance = classState().defaultApp;
+std::optional<HLOApp::AppDictionary>& appDictionary = classState().apps;
 platform::ResettableOnce optionalLibrariesOnce;
 const char classObject = 0;  // the address stands for the class in notifications
 
