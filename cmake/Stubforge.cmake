@@ -37,7 +37,8 @@ function(stubforge_test name)
 endfunction()
 
 # build/share/stubforge holds links to each entry of resources/ plus the
-# generated Info.plist, the same shape as an installed share/stubforge.
+# generated Info.plist and analytics options file, the same shape as an
+# installed share/stubforge.
 function(stubforge_stage_resources)
   set(staged ${CMAKE_BINARY_DIR}/share/stubforge)
   file(MAKE_DIRECTORY ${staged})
@@ -50,4 +51,6 @@ function(stubforge_stage_resources)
   endforeach()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/Info.plist.in ${staged}/Info.plist @ONLY)
   set(STUBFORGE_STAGED_INFO_PLIST ${staged}/Info.plist PARENT_SCOPE)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/LumenService-Info.plist.in ${staged}/LumenService-Info.plist @ONLY)
+  set(STUBFORGE_STAGED_OPTIONS_PLIST ${staged}/LumenService-Info.plist PARENT_SCOPE)
 endfunction()

@@ -3,15 +3,52 @@
 #include "stubforge/ui/StubforgeApp.h"
 #include "stubforge/ui/Updater.h"
 
+#include "kit.h"
 #include "kit/core/proxy/AppDelegateSwizzler.h"
+#include "kit/core/CoreTexts.h"
+#include "kit/core/LaunchArguments.h"
+
 #include "platform/Bundle.h"
+#include "platform/ProgrammerError.h"
+#include "platform/concurrency/NotificationCenter.h"
+#include "platform/concurrency/SerialQueue.h"
 
 #include <QApplication>
+#include <QMetaObject>
 #include <QStyleFactory>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The kit's main queue: a queued call on Qt's event loop.
+class QtMainQueue final : public platform::Executor {
+public:
+    void async(platform::Work work) override { QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection); }
+};
+
+// Starts the analytics kit. A missing or broken options file leaves the
+// program running without analytics.
+void startKit(QApplication& application) {
+    platform::MainQueue::install(std::make_shared<QtMainQueue>());
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive) {
+            platform::NotificationCenter::defaultCenter().post(
+                std::string(kit::core_texts::kApplicationDidBecomeActiveNotification));
+        }
+    });
+    try {
+        kit::configure();
+    } catch (const platform::ProgrammerError& error) {
+        std::fprintf(stderr, "Stubforge: analytics are off: %s: %s\n", error.name().c_str(), error.reason());
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const auto& bundle = platform::Bundle::main();
@@ -19,6 +56,8 @@ int main(int argc, char** argv) {
         std::printf("Stubforge v%s (%s)\n", bundle.shortVersion().c_str(), bundle.buildNumber().c_str());
         return 0;
     }
+    // Before Qt takes its own options out of argv.
+    kit::setLaunchArguments(std::vector<std::string>(argv, argv + argc));
     QApplication application(argc, argv);
     QApplication::setApplicationName("Stubforge");
     QApplication::setApplicationVersion(QString::fromStdString(bundle.shortVersion()));
@@ -31,6 +70,7 @@ int main(int argc, char** argv) {
     // interceptors attach to empty hooks.
     const auto appDelegateHooks = std::make_shared<kit::AppDelegateHooks>();
     kit::LMUAppDelegateSwizzler::setApplicationHooks(appDelegateHooks);
+    startKit(application);
 
     // Events stay in the program until the analytics kit takes them.
     stubforge::ui::RecordingAnalyticsSink analytics;
