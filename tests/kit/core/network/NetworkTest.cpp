@@ -317,7 +317,12 @@ TEST_F(NetworkTest, TrustedServerIsReachedThroughConnectTo) {
     server.script("/config", {{200, {}, "configuration"}});
     const std::string connectTo = "collect.test.invalid:443:127.0.0.1:" + std::to_string(server.port());
 
-    auto trusting = makeNetwork({certificates.caFile.string(), {connectTo}});
+    // As a test's endpoints resource would give them.
+    const auto endpoints = kit::Endpoints::fromDictionary(platform::Value(platform::Value::Dictionary{
+        {"CAFile", certificates.caFile.string()},
+        {"ConnectTo", platform::Value(platform::Value::Array{connectTo})},
+    }));
+    auto trusting = makeNetwork(kit::TransportOptions::fromEndpoints(endpoints));
     ASSERT_TRUE(trusting);
     Completions completions;
     trusting->getURL("https://collect.test.invalid/config", {}, completions.queue(), false, completions.handler());

@@ -34,7 +34,7 @@ struct Endpoints {
     std::string adAttributionHost;             // "AdAttributionHost": search-ad attribution
 
     // Transport, for the network client.
-    std::string caFile;                  // "CAFile": PEM bundle to trust; empty = the system's CAs
+    std::string caFile;                  // "CAFile": PEM bundle trusted besides the system's CAs
     std::vector<std::string> connectTo;  // "ConnectTo": "HOST:PORT:CONNECT-TO-HOST:CONNECT-TO-PORT" each
 
     bool operator==(const Endpoints&) const = default;

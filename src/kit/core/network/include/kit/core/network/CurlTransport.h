@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kit/core/Endpoints.h"
+
 #include "platform/Error.h"
 
 #include <cstddef>
@@ -24,6 +26,11 @@ namespace kit {
 struct TransportOptions {
     std::string caFile;                  // PEM CAs trusted besides the system's; empty: none
     std::vector<std::string> connectTo;  // "HOST:PORT:CONNECT-TO-HOST:CONNECT-TO-PORT"
+
+    // The endpoints resource's CA file and connect-to entries.
+    static TransportOptions fromEndpoints(const Endpoints& endpoints) {
+        return {endpoints.caFile, endpoints.connectTo};
+    }
 };
 
 using HTTPHeaderFields = std::vector<std::pair<std::string, std::string>>;
