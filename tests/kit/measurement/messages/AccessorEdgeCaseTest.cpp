@@ -232,7 +232,7 @@ const std::vector<AccessCase>& accessCases() {
              // A string list can't be read as numbers, nor numbers as strings.
              EXPECT_EQ(NanoMessageGetArray<std::string>(entry, 1), std::vector<std::string>{});
          }},
-        {"a double list read as integers skips what an integer cannot hold",
+        {"a uint64 list reads as any number type",
          [] {
              MSRPBResultData data;
              NanoMessageSetArray(data, 0, std::vector<std::uint64_t>{18000000000000000000ULL, 3});
@@ -241,6 +241,15 @@ const std::vector<AccessCase>& accessCases() {
              EXPECT_EQ(NanoMessageGetArray<std::uint64_t>(data, 0),
                        (std::vector<std::uint64_t>{18000000000000000000ULL, 3}));
              EXPECT_EQ(NanoMessageGetArray<float>(data, 0), (std::vector<float>{1.8e19f, 3.0f}));
+         }},
+        {"bool and float elements are numbers",
+         [] {
+             MSRPBSequenceFilterResultTimestamp entry;
+             NanoMessageSetArray(entry, 1, std::vector<bool>{true, false});
+             EXPECT_EQ(NanoMessageGetArray<bool>(entry, 1), (std::vector<bool>{true, false}));
+             NanoMessageSetArray(entry, 1, std::vector<float>{1.5f, -1e30f});
+             EXPECT_EQ(NanoMessageGetArray<std::int64_t>(entry, 1),
+                       (std::vector<std::int64_t>{1, std::numeric_limits<std::int64_t>::min()}));
          }},
         {"a number in a string list logs the String line",
          [] {
