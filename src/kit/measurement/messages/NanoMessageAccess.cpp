@@ -193,9 +193,9 @@ std::optional<InputNumber> inputNumber(const detail::NanoArrayInputValue& value)
 
 // The type bits in the order both array conversions test them.
 constexpr std::array<NanoFieldFlags, 11> arrayTypeOrder{
-    field_flag::boolean,         field_flag::int32,       field_flag::uint32, field_flag::int64,
-    field_flag::uint64,          field_flag::floatingPoint, field_flag::doublePrecision,
-    field_flag::enumeration,     field_flag::string,      field_flag::bytes,  field_flag::message};
+    field_flag::boolean, field_flag::int32,         field_flag::uint32,          field_flag::int64,
+    field_flag::uint64,  field_flag::floatingPoint, field_flag::doublePrecision, field_flag::enumeration,
+    field_flag::string,  field_flag::bytes,         field_flag::message};
 
 NanoFieldFlags firstTypeBit(NanoFieldFlags flags) {
     for (const NanoFieldFlags bit : arrayTypeOrder) {
@@ -439,7 +439,8 @@ std::optional<std::vector<NanoArrayValue>> arrayValues(const NanoMessage& messag
                 break;
             case field_flag::int32:
             case field_flag::enumeration:
-                values.emplace_back(static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(word))));
+                values.emplace_back(
+                    static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(word))));
                 break;
             case field_flag::uint32:
                 values.emplace_back(static_cast<std::uint64_t>(static_cast<std::uint32_t>(word)));

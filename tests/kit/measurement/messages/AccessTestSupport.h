@@ -143,11 +143,10 @@ inline NanoMessageInfo filledRecord(MessageType type, int depth = 2) {
         const NanoFieldFlags kind = field.flags & field_flag::types;
         const bool repeated = (field.flags & field_flag::repeated) != 0;
         const std::uint64_t number = kind == field_flag::boolean ? 1 : 100 + slot;
-        const std::uint64_t word = kind == field_flag::floatingPoint
-                                       ? std::bit_cast<std::uint32_t>(static_cast<float>(number) + 0.5f)
-                                   : kind == field_flag::doublePrecision
-                                       ? std::bit_cast<std::uint64_t>(static_cast<double>(number) + 0.25)
-                                       : number;
+        const std::uint64_t word =
+            kind == field_flag::floatingPoint     ? std::bit_cast<std::uint32_t>(static_cast<float>(number) + 0.5f)
+            : kind == field_flag::doublePrecision ? std::bit_cast<std::uint64_t>(static_cast<double>(number) + 0.25)
+                                                  : number;
         NanoCell& cell = record.slots[slot];
         if (kind == field_flag::message) {
             if (depth == 0) {

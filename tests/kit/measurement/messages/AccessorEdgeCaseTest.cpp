@@ -8,12 +8,12 @@
 namespace kit::measurement {
 namespace {
 
+using platform::Value;
 using testing::hexBytes;
 using testing::mismatchLine;
 using testing::notRepeatedLine;
 using testing::notScalarLine;
 using testing::outOfRangeLine;
-using platform::Value;
 
 // Slots used below.
 namespace event {
@@ -91,8 +91,7 @@ const std::vector<AccessCase>& accessCases() {
              MSRPBMeasurementBundle message;
              EXPECT_EQ(NanoMessageGetString(message, 3), std::nullopt);
              NanoMessageSetString(message, bundle::redactedFields, "x");
-             EXPECT_EQ(NanoMessageGetArray<std::string>(message, bundle::redactedFields),
-                       std::vector<std::string>{});
+             EXPECT_EQ(NanoMessageGetArray<std::string>(message, bundle::redactedFields), std::vector<std::string>{});
          },
          {notScalarLine("STRING", "MeasurementBundle", 3),
           notScalarLine("STRING", "MeasurementBundle", bundle::redactedFields)}},
@@ -256,8 +255,7 @@ const std::vector<AccessCase>& accessCases() {
              MSRPBMeasurementBundle message;
              NanoMessageSetArray(message, bundle::redactedFields, std::vector<std::string>{"a"});
              NanoMessageSetArray(message, bundle::redactedFields, std::vector<Value>{Value("b"), Value(2)});
-             EXPECT_EQ(NanoMessageGetArray<std::string>(message, bundle::redactedFields),
-                       std::vector<std::string>{});
+             EXPECT_EQ(NanoMessageGetArray<std::string>(message, bundle::redactedFields), std::vector<std::string>{});
          },
          {"<ERROR> Invalid object type. String fields expect NSString. Type: Integer"}},
         {"a string list in a message list logs the Message line",
@@ -301,10 +299,12 @@ const std::vector<AccessCase>& accessCases() {
              ASSERT_TRUE(stored.has_value());
              EXPECT_EQ(NanoMessageGetString(*stored, 0), "one");
              NanoMessageSetString(*stored, 0, "three");
-             EXPECT_EQ(NanoMessageGetString(*NanoMessageGetMessage<MSRPBAdCampaignInfo>(message, bundle::adCampaignInfo), 0),
-                       "one");
-             EXPECT_EQ(NanoMessageGetString((*NanoMessageGetArray<MSRPBEvent>(message, bundle::events))[0], event::name),
-                       "a");
+             EXPECT_EQ(
+                 NanoMessageGetString(*NanoMessageGetMessage<MSRPBAdCampaignInfo>(message, bundle::adCampaignInfo), 0),
+                 "one");
+             EXPECT_EQ(
+                 NanoMessageGetString((*NanoMessageGetArray<MSRPBEvent>(message, bundle::events))[0], event::name),
+                 "a");
          }},
         {"GetMessage with another wrapper class gives nothing",
          [] {

@@ -112,14 +112,20 @@ const std::vector<Accessor>& accessors() {
              }
              return none();
          }},
-        {"GetInt64", "INT64", [](const Slot& slot) { return singularOf(slot, {field_flag::int64, field_flag::uint64}); },
+        {"GetInt64", "INT64",
+         [](const Slot& slot) {
+             return singularOf(slot, {field_flag::int64, field_flag::uint64});
+         },
          [](NanoMessage& message, const Slot& slot, bool filled, const std::string& where) {
              const std::int64_t value = NanoMessageGetInt64(message, slot.index);
              const bool allowed = singularOf(slot, {field_flag::int64, field_flag::uint64});
              EXPECT_EQ(value, filled && allowed ? static_cast<std::int64_t>(filledNumber(slot)) : 0) << where;
              return none();
          }},
-        {"SetInt64", "INT64", [](const Slot& slot) { return singularOf(slot, {field_flag::int64, field_flag::uint64}); },
+        {"SetInt64", "INT64",
+         [](const Slot& slot) {
+             return singularOf(slot, {field_flag::int64, field_flag::uint64});
+         },
          [](NanoMessage& message, const Slot& slot, bool, const std::string& where) {
              NanoMessageSetInt64(message, slot.index, -7000000000000);
              if (singularOf(slot, {field_flag::int64, field_flag::uint64})) {
@@ -161,8 +167,8 @@ const std::vector<Accessor>& accessors() {
          [](NanoMessage& message, const Slot& slot, bool filled, const std::string& where) {
              const auto value = NanoMessageGetString(message, slot.index);
              const bool allowed = singularOf(slot, {field_flag::string});
-             EXPECT_EQ(value, filled && allowed ? std::optional<std::string>("s" + std::to_string(slot.index))
-                                                : std::nullopt)
+             EXPECT_EQ(value,
+                       filled && allowed ? std::optional<std::string>("s" + std::to_string(slot.index)) : std::nullopt)
                  << where;
              return none();
          }},
@@ -296,8 +302,8 @@ TEST_P(AccessorSweep, FailsExactlyWhereTheFlagsForbid) {
                             field.messageType};
             }
             for (const Accessor& accessor : accessors()) {
-                const std::string where = std::string(ops.className) + (filled ? " filled" : " empty") +
-                                          ", slot " + std::to_string(index) + ", " + std::string(accessor.name);
+                const std::string where = std::string(ops.className) + (filled ? " filled" : " empty") + ", slot " +
+                                          std::to_string(index) + ", " + std::string(accessor.name);
                 NanoMessage message = *base;
                 const bool allowed = inRange && accessor.allowed(slot);
                 std::vector<std::string> expected = accessor.call(message, slot, filled, where);

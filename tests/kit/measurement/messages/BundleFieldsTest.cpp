@@ -18,14 +18,13 @@ std::string protocDecode(const NanoBytes& bytes, std::optional<std::string_view>
     const std::filesystem::path input =
         std::filesystem::path(::testing::TempDir()) /
         ("decode-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".bin");
-    std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     using platform::testing::shellQuote;
-    const std::string mode =
-        messageName ? " --decode=stubforge.measurement." + std::string(*messageName) + " --proto_path=" +
-                          shellQuote(testing::schemaFolder().string()) + " " +
-                          shellQuote((testing::schemaFolder() / "measurement.proto").string())
-                    : std::string(" --decode_raw");
+    const std::string mode = messageName ? " --decode=stubforge.measurement." + std::string(*messageName) +
+                                               " --proto_path=" + shellQuote(testing::schemaFolder().string()) + " " +
+                                               shellQuote((testing::schemaFolder() / "measurement.proto").string())
+                                         : std::string(" --decode_raw");
     const auto result =
         platform::testing::runCommand(std::string(PROTOC_EXECUTABLE) + mode + " < " + shellQuote(input.string()));
     std::filesystem::remove(input);
@@ -245,40 +244,39 @@ MSRPBMeasurementBundle fullBundle(std::int64_t start, std::string_view session) 
     NanoMessageSetString(bundle, 43, session);
     // An array parameter: unnamed items, each holding its own parameters.
     MSRPBEventParam items = parameter("items", std::nullopt);
-    NanoMessageSetArray(items, 5,
-                        std::vector<MSRPBEventParam>{
-                            [] {
-                                MSRPBEventParam item;
-                                NanoMessageSetArray(item, 5,
-                                                    std::vector<MSRPBEventParam>{parameter("item_id", "SKU-1"),
-                                                                                 parameter("quantity", {}, 2)});
-                                return item;
-                            }(),
-                            [] {
-                                MSRPBEventParam item;
-                                NanoMessageSetArray(item, 5,
-                                                    std::vector<MSRPBEventParam>{parameter("item_id", "SKU-2"),
-                                                                                 parameter("price", {}, {}, 9.99)});
-                                return item;
-                            }(),
-                        });
+    NanoMessageSetArray(
+        items, 5,
+        std::vector<MSRPBEventParam>{
+            [] {
+                MSRPBEventParam item;
+                NanoMessageSetArray(
+                    item, 5, std::vector<MSRPBEventParam>{parameter("item_id", "SKU-1"), parameter("quantity", {}, 2)});
+                return item;
+            }(),
+            [] {
+                MSRPBEventParam item;
+                NanoMessageSetArray(
+                    item, 5,
+                    std::vector<MSRPBEventParam>{parameter("item_id", "SKU-2"), parameter("price", {}, {}, 9.99)});
+                return item;
+            }(),
+        });
     NanoMessageSetArray(
         bundle, 1,
-        std::vector<MSRPBEvent>{event("_s", start + 1, {parameter("_o", "auto"), parameter("_sid", {}, 1700000000)}),
-                                event("purchase", start + 2,
-                                      {parameter("currency", "EUR"), parameter("value", {}, {}, 12.5), items})});
+        std::vector<MSRPBEvent>{
+            event("_s", start + 1, {parameter("_o", "auto"), parameter("_sid", {}, 1700000000)}),
+            event("purchase", start + 2, {parameter("currency", "EUR"), parameter("value", {}, {}, 12.5), items})});
     NanoMessageSetArray(bundle, 2,
                         std::vector<MSRPBUserAttribute>{userAttribute("_sno", 3), userAttribute("_fot", 1700000000)});
-    NanoMessageSetArray(bundle, 28,
-                        std::vector<MSRPBAudienceLeafFilterResult>{audienceResult(9), audienceResult(10)});
+    NanoMessageSetArray(bundle, 28, std::vector<MSRPBAudienceLeafFilterResult>{audienceResult(9), audienceResult(10)});
     return bundle;
 }
 
 TEST_F(BundleFields, ABatchBuiltThroughTheAccessorsReadsBackEqual) {
     MSRPBMeasurementBatch batch;
-    NanoMessageSetArray(batch, 0,
-                        std::vector<MSRPBMeasurementBundle>{fullBundle(1700000000000, "one"),
-                                                            fullBundle(1700000600000, "two")});
+    NanoMessageSetArray(
+        batch, 0,
+        std::vector<MSRPBMeasurementBundle>{fullBundle(1700000000000, "one"), fullBundle(1700000600000, "two")});
     NanoMessageSetString(batch, 2, "eu");
     const auto bytes = batch.protoBuffer();
     ASSERT_TRUE(bytes.has_value());
@@ -317,8 +315,7 @@ TEST_F(BundleFields, ABatchBuiltThroughTheAccessorsReadsBackEqual) {
     ASSERT_EQ(audiences->size(), 2u);
     const auto current = NanoMessageGetMessage<MSRPBResultData>((*audiences)[1], 1);
     ASSERT_TRUE(current.has_value());
-    EXPECT_EQ(NanoMessageGetArray<std::uint64_t>(*current, 0),
-              (std::vector<std::uint64_t>{5, 0xFFFFFFFFFFFFFFFFULL}));
+    EXPECT_EQ(NanoMessageGetArray<std::uint64_t>(*current, 0), (std::vector<std::uint64_t>{5, 0xFFFFFFFFFFFFFFFFULL}));
     EXPECT_FALSE(NanoMessageHasField((*audiences)[1], 2));
     const auto info = NanoMessageGetMessage<MSRPBAdCampaignInfo>(second, 52);
     ASSERT_TRUE(info.has_value());

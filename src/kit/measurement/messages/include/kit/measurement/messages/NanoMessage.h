@@ -141,15 +141,15 @@ protected:
     WRAPPER(UserAttribute)
 // clang-format on
 
-#define KIT_DECLARE_MEASUREMENT_WRAPPER(name)                                          \
-    class MSRPB##name final : public NanoMessageWrapper<MSRPB##name, MessageType::name> { \
-    public:                                                                          \
-        static constexpr std::string_view className = "MSRPB" #name;                 \
-        MSRPB##name() = default;                                                     \
-                                                                                     \
-    private:                                                                         \
-        friend class NanoMessageWrapper<MSRPB##name, MessageType::name>;             \
-        using NanoMessageWrapper::NanoMessageWrapper;                                \
+#define KIT_DECLARE_MEASUREMENT_WRAPPER(name)                                                                          \
+    class MSRPB##name final : public NanoMessageWrapper<MSRPB##name, MessageType::name> {                              \
+    public:                                                                                                            \
+        static constexpr std::string_view className = "MSRPB" #name;                                                   \
+        MSRPB##name() = default;                                                                                       \
+                                                                                                                       \
+    private:                                                                                                           \
+        friend class NanoMessageWrapper<MSRPB##name, MessageType::name>;                                               \
+        using NanoMessageWrapper::NanoMessageWrapper;                                                                  \
     };
 KIT_MEASUREMENT_WRAPPERS(KIT_DECLARE_MEASUREMENT_WRAPPER)
 #undef KIT_DECLARE_MEASUREMENT_WRAPPER

@@ -95,8 +95,8 @@ void NanoMessageSetArray(NanoMessage& message, int field, std::nullopt_t);
 namespace detail {
 
 // A list element as the record gives it out, after the slot's flags were applied.
-using NanoArrayValue = std::variant<bool, std::int64_t, std::uint64_t, float, double, std::string, NanoBytes,
-                                    NanoMessageInfo>;
+using NanoArrayValue =
+    std::variant<bool, std::int64_t, std::uint64_t, float, double, std::string, NanoBytes, NanoMessageInfo>;
 
 // An element handed to the setter, with the class name its wrong-type line shows.
 struct NanoArrayWrongType {};
