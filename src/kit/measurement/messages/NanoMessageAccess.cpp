@@ -141,7 +141,7 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-// The list a repeated slot of `kind` must hold.
+// The slot's list of the given kind, or null.
 template <class List>
 List* listIn(NanoCell& cell) {
     return std::get_if<List>(&cell);
