@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/measurement/messages/MessagesLog.h"
 #include "kit/measurement/messages/NanoMessageInfo.h"
 #include "platform/Log.h"
 
@@ -11,7 +12,7 @@
 
 // Decoding, encoding, copying and releasing of measurement message records, one
 // table-driven codec for every type. Failures are answered as false or nothing and
-// reported as "<ERROR> " lines on the given log.
+// reported as "<ERROR> " lines on the given log (the module's log by default).
 namespace kit::measurement {
 
 // A longer string makes the whole decode fail.
@@ -26,7 +27,7 @@ inline constexpr std::string_view messagesLogCategory = "Messages";
 
 // Frees one field: a singular slot becomes absent, a repeated slot empty. A slot
 // outside the message logs and answers false, leaving the record unchanged.
-bool releaseField(NanoMessageInfo& message, int slot, platform::LogSink& log = platform::standardLogSink());
+bool releaseField(NanoMessageInfo& message, int slot, platform::LogSink& log = messagesLog());
 
 // A deep copy; the unslotted field is never carried because no record holds it.
 NanoMessageInfo copyMessage(const NanoMessageInfo& source);
@@ -34,10 +35,10 @@ NanoMessageInfo copyMessage(const NanoMessageInfo& source);
 // Decodes `bytes` into `message`, which is first made empty. On failure the record
 // keeps what was stored before the failure; callers drop it.
 bool decodeMessage(NanoMessageInfo& message, std::span<const std::uint8_t> bytes,
-                   platform::LogSink& log = platform::standardLogSink());
+                   platform::LogSink& log = messagesLog());
 
 std::optional<NanoMessageInfo> decodeMessage(MessageType type, std::span<const std::uint8_t> bytes,
-                                             platform::LogSink& log = platform::standardLogSink());
+                                             platform::LogSink& log = messagesLog());
 
 // The record's encoding in one buffer of exactly its size; nothing when a cell does
 // not fit its slot's flags. A record with no field present encodes to no bytes.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 // The codec's log lines, filled by platform::formatMessage, and the stream error
@@ -20,5 +21,59 @@ inline constexpr const char* callbackFailed = "callback failed";
 inline constexpr const char* zeroTag = "zero tag";
 inline constexpr const char* nestedTooDeeply = "message nested too deeply";
 inline constexpr const char* invalidFieldDescriptor = "invalid field descriptor";
+
+// The typed accessors' lines.
+inline constexpr std::string_view notInitialized =
+    "ProtocolBuffer message hasn't been initialized. %s can't be performed";
+inline constexpr std::string_view hasFieldNotInitialized =
+    "ProtocolBuffer message hasn't been initialized. HasField operation can't be performed. Message name %s";
+inline constexpr std::string_view fieldOutOfRange =
+    "<Nano/Failure> Field ID is out of range. Message: %s, field ID: %d";
+inline constexpr std::string_view notScalar = "<Nano/Failure> Field type isn't a scalar %s. Message: %s, field ID: %d";
+inline constexpr std::string_view notRepeated = "<Nano/Failure> Field type isn't REPEATED. Message: %s, field ID: %d";
+inline constexpr std::string_view messageTypeMismatch =
+    "<Nano/Failure> Message type mismatch. Message: %s, field ID: %d";
+inline constexpr std::string_view repeatedNotAllocated = "<ERROR> Repeated field should have been allocated";
+inline constexpr std::string_view unknownTypeToObject =
+    "<ERROR> Unable to convert byte data to an ObjC object. Unknown type. %d";
+inline constexpr std::string_view unknownTypeFromObject =
+    "<ERROR> Unable to convert ObjC object to byte data. Unknown type. %d";
+inline constexpr std::string_view invalidBooleanElement =
+    "<ERROR> Invalid object type. Boolean fields expect NSNumber. Type: %@";
+inline constexpr std::string_view invalidInt32Element =
+    "<ERROR> Invalid object type. Int32 fields expect NSNumber. Type: %@";
+inline constexpr std::string_view invalidInt64Element =
+    "<ERROR> Invalid object type. Int64 fields expect NSNumber. Type: %@";
+inline constexpr std::string_view invalidFloatElement =
+    "<ERROR> Invalid object type. Float fields expect NSNumber. Type: %@";
+inline constexpr std::string_view invalidDoubleElement =
+    "<ERROR> Invalid object type. Double fields expect NSNumber. Type: %@";
+inline constexpr std::string_view invalidEnumElement =
+    "<ERROR> Invalid object type. Enum fields expect NSNumber. Type: %@";
+inline constexpr std::string_view invalidStringElement =
+    "<ERROR> Invalid object type. String fields expect NSString. Type: %@";
+inline constexpr std::string_view invalidBytesElement =
+    "<ERROR> Invalid object type. Bytes fields expect NSData. Type: %@";
+inline constexpr std::string_view invalidMessageElement =
+    "<ERROR> Invalid object type. Message fields expect NANOMessageBase. Type: %@";
+
+// The operation names of notInitialized and the type names of notScalar.
+inline constexpr std::string_view scalarBool = "BOOL";
+inline constexpr std::string_view scalarInt32 = "INT32";
+inline constexpr std::string_view scalarInt64 = "INT64";
+inline constexpr std::string_view scalarFloat = "FLOAT";
+inline constexpr std::string_view scalarDouble = "DOUBLE";
+inline constexpr std::string_view scalarString = "STRING";
+inline constexpr std::string_view scalarBytes = "BYTES";
+inline constexpr std::string_view scalarMessage = "MESSAGE";
+
+// The experiment flag functions' monitor lines (level 1).
+inline constexpr int flagLogLevel = 1;
+inline constexpr std::int64_t flagNameNilCode = 850000;
+inline constexpr std::int64_t flagNameNotStringCode = 850001;
+inline constexpr std::int64_t flagValueInvalidCode = 850002;
+inline constexpr std::string_view flagNameNil = "Flag name must not be nil";
+inline constexpr std::string_view flagNameNotString = "Flag name must be a string";
+inline constexpr std::string_view flagValueInvalid = "Flag value is invalid";
 
 }  // namespace kit::measurement::message_text
