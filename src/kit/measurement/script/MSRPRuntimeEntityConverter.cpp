@@ -1,5 +1,6 @@
 #include "kit/measurement/script/MSRPRuntimeEntityConverter.h"
 
+#include "kit/measurement/messages/NanoMessage.h"
 #include "kit/measurement/messages/NanoMessageInfo.h"
 #include "kit/measurement/script/ScriptRoutines.h"
 
@@ -13,8 +14,14 @@ namespace entity_fields {
 
 namespace {
 
-enum Slot : std::size_t { typeSlot = 0, childrenSlot = 1, functionNameSlot = 2, stringSlot = 3, booleanSlot = 4,
-                          numberSlot = 5 };
+enum Slot : std::size_t {
+    typeSlot = 0,
+    childrenSlot = 1,
+    functionNameSlot = 2,
+    stringSlot = 3,
+    booleanSlot = 4,
+    numberSlot = 5
+};
 
 const NanoCell* cell(const NanoMessageInfo& entity, std::size_t slot) {
     return entity.type == MessageType::RuntimeEntity && slot < entity.slots.size() ? &entity.slots[slot] : nullptr;
@@ -111,25 +118,32 @@ ValueRef MSRPRuntimeEntityConverter::statementValueFromRuntimeEntity(const NanoM
     return makeRef<MSRPStatementValue>(utf16FromUtf8(*name), std::move(arguments));
 }
 
-ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity,
-                                                                   ScriptError& error) {
+ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error) {
     DepthGuard depth;
     if (!depth.check(error)) {
         return undefinedValue();
     }
     switch (entity_fields::type(entity).value_or(0)) {
-        case stringEntity:
-            return stringValueFromRuntimeEntity(entity);
-        case numberEntity:
-            return numberValueFromRuntimeEntity(entity);
-        case booleanEntity:
-            return booleanValueFromRuntimeEntity(entity);
-        case statementEntity:
-            return statementValueFromRuntimeEntity(entity, error);
-        default:
-            setScriptError(error, ScriptErrorCode::unknownEntityType);
-            return undefinedValue();
+    case stringEntity:
+        return stringValueFromRuntimeEntity(entity);
+    case numberEntity:
+        return numberValueFromRuntimeEntity(entity);
+    case booleanEntity:
+        return booleanValueFromRuntimeEntity(entity);
+    case statementEntity:
+        return statementValueFromRuntimeEntity(entity, error);
+    default:
+        setScriptError(error, ScriptErrorCode::unknownEntityType);
+        return undefinedValue();
     }
+}
+
+ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const MSRPBRuntimeEntity& entity,
+                                                                   ScriptError& error) {
+    if (const NanoMessageInfo* record = entity.messageInfo()) {
+        return runtimeValueFromRuntimeEntity(*record, error);
+    }
+    return runtimeValueFromRuntimeEntity(*MSRPBRuntimeEntity().messageInfo(), error);
 }
 
 }  // namespace kit::measurement::script

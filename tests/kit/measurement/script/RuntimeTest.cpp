@@ -1,5 +1,9 @@
 #include "ScriptTestSupport.h"
 
+#include "kit/measurement/messages/MessageCodec.h"
+#include "kit/measurement/messages/NanoMessage.h"
+#include "kit/measurement/script/MSRPRuntimeEntityConverter.h"
+
 #include "platform/concurrency/SerialQueue.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +77,38 @@ TEST_P(RuntimeCases, RunsToItsResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runtime, RuntimeCases, testing::ValuesIn(runtimeCases));
+
+// A program entity as it arrives in a message: encoded, decoded into its
+// wrapper, then converted.
+TEST(Runtime, WrappedEntitiesConvertLikeTheirRecords) {
+    for (const char* program : {R"((0 "a" (7 1 true 2.5)))", R"("text")", "-1.5", "false"}) {
+        SCOPED_TRACE(program);
+        std::vector<NanoMessageInfo> entities = parseProgram(program);
+        ScriptError recordError;
+        const ValueRef fromRecord =
+            MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(entities.front(), recordError);
+        const auto bytes = kit::measurement::encodeMessage(entities.front());
+        dismantle(entities);
+        ASSERT_TRUE(bytes);
+        const auto wrapper = kit::measurement::MSRPBRuntimeEntity::initWithBuffer(*bytes);
+        ASSERT_TRUE(wrapper);
+        ScriptError error;
+        const ValueRef fromWrapper = MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*wrapper, error);
+        EXPECT_FALSE(error);
+        EXPECT_FALSE(recordError);
+        EXPECT_EQ(describe(fromWrapper.get()), describe(fromRecord.get()));
+    }
+
+    // An empty entity has no type.
+    kit::measurement::MSRPBRuntimeEntity moved;
+    kit::measurement::MSRPBRuntimeEntity taker(std::move(moved));
+    for (const auto* empty : {&taker, &moved}) {
+        ScriptError emptyError;
+        MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*empty, emptyError);
+        ASSERT_TRUE(emptyError);
+        EXPECT_EQ(emptyError->code(), 12);
+    }
+}
 
 TEST(Runtime, StateLivesAcrossRunsInTheGlobalScope) {
     MSRPRuntime runtime;

@@ -9,7 +9,8 @@
 
 namespace kit::measurement {
 struct NanoMessageInfo;
-}
+class MSRPBRuntimeEntity;
+}  // namespace kit::measurement
 
 namespace kit::measurement::script {
 
@@ -23,6 +24,8 @@ public:
     static ValueRef booleanValueFromRuntimeEntity(const NanoMessageInfo& entity);
     static ValueRef statementValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error);
     static ValueRef runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error);
+    // The wrapper's record; a wrapper without one reads as an empty entity.
+    static ValueRef runtimeValueFromRuntimeEntity(const MSRPBRuntimeEntity& entity, ScriptError& error);
 };
 
 // The entity's fields, read by slot. Presence matters: an absent type is no
