@@ -1,6 +1,8 @@
 // Script runtime speed. A counting loop run to the instruction limit gives
 // the time per evaluation (aim: a million evaluations under 0.3 s), and one
 // collection over 100,000 live containers (aim: under 20 ms).
+#include "BenchTiming.h"
+
 #include "kit/measurement/messages/NanoMessageInfo.h"
 #include "kit/measurement/script/ScriptRuntime.h"
 
@@ -13,6 +15,9 @@
 #include <vector>
 
 namespace {
+
+using bench::peakResidentMegabytes;
+using bench::secondsFor;
 
 using kit::measurement::MessageType;
 using kit::measurement::NanoMessageInfo;
@@ -50,12 +55,6 @@ NanoMessageInfo statement(std::string name, Children&&... children) {
     return entity;
 }
 
-double secondsFor(auto&& work) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 }  // namespace
 
 int main() {
@@ -79,11 +78,11 @@ int main() {
     build.push_back(statement("41", text("keep"), text("n")));
     build.push_back(statement("3", text("keep"), statement("7")));
     build.push_back(statement("3", text("n"), number(0)));
-    build.push_back(statement(
-        "42", statement("23", statement("15", text("n")), number(50000)),
-        statement("3", text("n"), statement("0", statement("15", text("n")), number(1))), boolean(false),
-        statement("46", statement("43", statement("15", text("keep")), statement("15", text("n")),
-                                  statement("8", text("a"), statement("7", number(1)))))));
+    build.push_back(statement("42", statement("23", statement("15", text("n")), number(50000)),
+                              statement("3", text("n"), statement("0", statement("15", text("n")), number(1))),
+                              boolean(false),
+                              statement("46", statement("43", statement("15", text("keep")), statement("15", text("n")),
+                                                        statement("8", text("a"), statement("7", number(1)))))));
     runtime.resetInstructionCount();
     error.reset();
     runtime.executeStatements(build, error);

@@ -2,6 +2,8 @@
 // batch (bundles of 1,000 events with 8 parameters each) and a 1 MiB remote
 // configuration. Target: at least 40 MB/s each way.
 
+#include "BenchTiming.h"
+
 #include "kit/measurement/messages/MessageCodec.h"
 
 #include <sys/resource.h>
@@ -12,22 +14,12 @@
 
 namespace {
 
+using bench::peakResidentMegabytes;
+using bench::secondsFor;
+
 using namespace kit::measurement;
 
 constexpr double targetMegabytesPerSecond = 40.0;
-
-double peakResidentMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-template <typename Work>
-double secondsFor(Work&& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 NanoMessageInfo parameter(int index, int event) {
     NanoMessageInfo param(MessageType::EventParam);

@@ -4,6 +4,8 @@
 // prepared statement; the memory a long run keeps; and the caller's cost of
 // a monitor line that is dropped.
 
+#include "BenchTiming.h"
+
 #include "kit/core/LaunchArguments.h"
 #include "kit/core/Logger.h"
 #include "kit/measurement/support/MSRMonitor.h"
@@ -23,25 +25,15 @@
 
 namespace {
 
+using bench::peakResidentMegabytes;
+using bench::secondsFor;
+
 using kit::measurement::MSRRecord;
 using kit::measurement::MSRSqliteStore;
 
 constexpr const char* kCreate =
     "CREATE TABLE IF NOT EXISTS events ( name TEXT NOT NULL, timestamp INTEGER NOT NULL, fingerprint INTEGER NOT "
     "NULL, data BLOB NOT NULL);";
-
-double peakResidentMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-template <typename Work>
-double secondsFor(Work&& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 MSRRecord eventRecord(long index, const platform::Value::Data& blob) {
     return {

@@ -2,6 +2,8 @@
 // on one serial queue, and a long chain settled and dropped. Targets: at
 // least 100,000 rounds a second, and heap in use back within 1 MB of the
 // start once everything has settled.
+#include "BenchTiming.h"
+
 #include "kit/promises/PRMPromise.h"
 
 #include "platform/concurrency/SerialQueue.h"
@@ -18,14 +20,11 @@
 
 namespace {
 
+using bench::peakResidentMegabytes;
+using bench::secondsFor;
+
 using kit::promises::PRMPromise;
 using kit::promises::PromiseClass;
-
-double peakResidentMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 double heapInUseMegabytes() { return static_cast<double>(mallinfo2().uordblks) / (1024.0 * 1024.0); }
 
