@@ -227,6 +227,7 @@ TEST_F(NetworkTest, EmptyUrlFailsWithCodeOneOnTheGivenQueueAfterTheCallReturned)
     ASSERT_TRUE(network);
     for (const bool post : {true, false}) {
         Completions completions;
+        completions.holdUntilCallReturned();
         const std::string sessionID =
             post ? network->postURL("", bytes("abc"), completions.queue(), false, completions.handler())
                  : network->getURL("", {}, completions.queue(), false, completions.handler());
@@ -266,6 +267,7 @@ TEST_F(NetworkTest, TransportFailuresGiveAnErrorAndNoResponse) {
         ASSERT_TRUE(network);
         network->setTimeoutInterval(row.timeout);
         Completions completions;
+        completions.holdUntilCallReturned();
         network->getURL(row.url, {}, completions.queue(), false, completions.handler());
         completions.callReturned();
         const auto outcome = completions.single();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -71,8 +72,22 @@ public:
 
     std::shared_ptr<platform::Executor> queue() const { return queue_; }
 
+    // Keeps the queue busy until callReturned(), so a completion the call
+    // hands over at once still runs after the call returned, however the
+    // threads are scheduled; one run on the caller's stack is still seen.
+    void holdUntilCallReturned() {
+        gate_.emplace();
+        queue_->async([opened = gate_->get_future().share()] { opened.wait(); });
+    }
+
     // Marks the request call as returned (for the ordering check).
-    void callReturned() { returned_.store(true); }
+    void callReturned() {
+        returned_.store(true);
+        if (gate_) {
+            gate_->set_value();
+            gate_.reset();
+        }
+    }
 
     LMUNetworkCompletionHandler handler() {
         returned_.store(false);
@@ -107,6 +122,7 @@ public:
 private:
     std::shared_ptr<platform::SerialQueue> queue_;
     std::atomic<bool> returned_{false};
+    std::optional<std::promise<void>> gate_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<Outcome> outcomes_;  // guarded by mutex_
