@@ -268,8 +268,6 @@ std::u16string numberToString(double number) {
     return std::u16string(text.begin(), text.end());
 }
 
-namespace {
-
 bool isTrimmedSpace(char16_t unit) noexcept {
     switch (unit) {
         case 0x0020:
@@ -286,6 +284,8 @@ bool isTrimmedSpace(char16_t unit) noexcept {
             return (unit >= 0x0009 && unit <= 0x000D) || (unit >= 0x2000 && unit <= 0x200A);
     }
 }
+
+namespace {
 
 bool isDigit(char16_t unit) noexcept { return unit >= u'0' && unit <= u'9'; }
 

@@ -42,6 +42,9 @@ int compareStrings(std::u16string_view first, std::u16string_view second);
 // The units are charged to the run's work meter.
 ValueRef makeStringValue(std::u16string text, ScriptError& error);
 
+// White space and line breaks, as number conversion and "trim" skip them.
+bool isTrimmedSpace(char16_t unit) noexcept;
+
 // Number and string conversions of the value protocol.
 std::u16string numberToString(double number);
 double stringToNumber(std::u16string_view text);
