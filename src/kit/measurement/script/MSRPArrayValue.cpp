@@ -359,14 +359,15 @@ class SortComparison {
 public:
     SortComparison(const ValueList& slots, MSRPFunctionValue* function) : slots_(slots), function_(function) {}
 
-    // Text forms up front: without a comparator no script runs during the
-    // sort, so they cannot change, and each is made once instead of per pair.
+    // Text forms up front, in their canonical order form: without a
+    // comparator no script runs during the sort, so they cannot change, and
+    // each is made once instead of per pair.
     void prepareTexts() {
         texts_.resize(slots_.size());
         for (std::size_t position = 0; position < slots_.size() && !recorded_; ++position) {
             const MSRPRuntimeValue* slot = slots_[position].get();
             if (!isHole(slots_[position]) && !valueIs<MSRPUndefinedValue>(slot)) {
-                texts_[position] = slot->stringValueOrError(recorded_);
+                texts_[position] = canonicalOrderKey(slot->stringValueOrError(recorded_));
             }
         }
     }
@@ -389,7 +390,8 @@ public:
             if (!chargeWork(1 + std::min(texts_[first].size(), texts_[second].size()), recorded_)) {
                 return 0;
             }
-            return compareStrings(texts_[first], texts_[second]);
+            int order = texts_[first].compare(texts_[second]);
+            return order < 0 ? -1 : (order > 0 ? 1 : 0);
         }
         ScriptError callError;
         ValueRef answer = function_->invokeWithEvaluatedArguments(ValueList{a, b}, callError);

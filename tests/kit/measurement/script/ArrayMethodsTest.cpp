@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,32 @@ TEST(ArrayMethods, ResultsAfterAnErrorFollowTheMethod) {
     for (const ProgramCase& c : cases) {
         MSRPRuntime runtime;
         EXPECT_EQ(errorAndValue(runtime, c.program), c.expected) << c.program;
+    }
+}
+
+// The default sort orders by decomposed keys made once per element; they must
+// order every pair as the canonical comparison does.
+TEST(ArrayMethods, SortKeysOrderAsTheCanonicalComparison) {
+    const std::u16string alphabet[] = {u"a", u"e", u"E", u"\u00e9", u"\u0301", u"\u0323", u"\u1e0d",
+                                       u"\u1e0b", u"\uac00", u"\u1100", u"\u1161", u"\U0001F600", u"\uffff",
+                                       u"\u00c5", u"\u212b", u"\u0041\u030a", u"z"};
+    std::mt19937 random(11);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 1);
+    std::uniform_int_distribution<int> length(0, 4);
+    auto draw = [&] {
+        std::u16string text;
+        for (int part = length(random); part > 0; --part) {
+            text += alphabet[pick(random)];
+        }
+        return text;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string first = draw();
+        std::u16string second = draw();
+        int byKeys = canonicalOrderKey(first).compare(canonicalOrderKey(second));
+        byKeys = byKeys < 0 ? -1 : (byKeys > 0 ? 1 : 0);
+        ASSERT_EQ(byKeys, compareStrings(first, second))
+            << utf8FromUtf16(first) << " / " << utf8FromUtf16(second);
     }
 }
 
