@@ -303,9 +303,9 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
     if (error) {
         return undefinedValue();
     }
-    // Pieces are at most one more than the units, so the loop's work is
-    // bounded by the text; charged up front.
-    if (!chargeWork(2 * text.size(), error)) {
+    // The scan is charged up front; each piece, a new value, as a slot's worth
+    // once they are made (at most one more than the units).
+    if (!chargeWork(text.size(), error)) {
         return undefinedValue();
     }
     ValueList pieces;
@@ -335,6 +335,9 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
             }
             start = found + separator.size();
         }
+    }
+    if (!chargeWork(pieces.size() * limits::slotCost, error)) {
+        return undefinedValue();
     }
     return MSRPObjectManager::arrayValueWithArray(std::move(pieces), scope);
 }
