@@ -328,6 +328,28 @@ TEST(ArrayMethods, GrowthStopsAtTheSlotLimit) {
               "n:1000000");
 }
 
+TEST(ArrayMethods, KeptCopiesCountAgainstTheLiveBudget) {
+    const char* const programs[] = {
+        R"((41 "k") (3 "k" (7)) (41 "a") (3 "a" (7)) (43 (15 "a") "length" 1000000)
+           (42 true 0 false (46 (2 (15 "k") "push" (7 (2 (15 "a") "slice" (7)))))))",
+        R"((41 "k") (3 "k" (7)) (41 "a") (3 "a" (7)) (43 (15 "a") "length" 1000000)
+           (42 true 0 false (46 (2 (15 "k") "push" (7 (2 (15 "a") "map" (7 (51 "" (7)))))))))",
+        R"((41 "k") (3 "k" (7)) (41 "a") (3 "a" (7)) (43 (15 "a") "length" 1000000)
+           (42 true 0 false (46 (2 (15 "k") "push" (7 (2 (15 "a") "concat" (7)))))))",
+    };
+    for (const char* program : programs) {
+        MSRPRuntime runtime;
+        Outcome outcome = run(runtime, program);
+        ASSERT_TRUE(outcome.error) << program;
+        EXPECT_EQ(outcome.error->code(), static_cast<int>(ScriptErrorCode::limitReached)) << program;
+        EXPECT_LT(runtime.getInstructionCount(), 1000) << program;
+        // Three million-slot copies fit the budget beside the original; the
+        // meter alone would have allowed dozens.
+        runtime.resetInstructionCount();
+        EXPECT_EQ(run(runtime, R"((16 (15 "k") "length"))").text(), "n:3") << program;
+    }
+}
+
 TEST(ArrayMethods, NativeLoopsAreMetered) {
     MSRPRuntime runtime;
     Outcome outcome = run(runtime, R"((41 "a") (3 "a" (7)) (43 (15 "a") "length" 1000000)

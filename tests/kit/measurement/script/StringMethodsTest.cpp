@@ -227,6 +227,15 @@ TEST(StringMethods, CatastrophicBacktrackingEndsWithTheTimeOut) {
     expectRegexError(R"((2 ")" + subject + R"(" "search" (7 "(a+)+$")))", U_REGEX_TIME_OUT);
 }
 
+TEST(StringMethods, DeepBacktrackingEndsWithTheStackOverflow) {
+    MSRPRuntime runtime;
+    runtime.globalScope().addValue(makeRef<MSRPStringValue>(std::u16string(200000, u'a')), u"s");
+    Outcome outcome = run(runtime, R"((2 (15 "s") "search" (7 "(a|b)*c")))");
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->domain(), "ICURegex");
+    EXPECT_EQ(outcome.error->code(), static_cast<int>(U_REGEX_STACK_OVERFLOW));
+}
+
 // A string of `count` units in the global scope as "s".
 void declareString(MSRPRuntime& runtime, std::size_t count, char16_t unit) {
     runtime.globalScope().addValue(makeRef<MSRPStringValue>(std::u16string(count, unit)), u"s");
