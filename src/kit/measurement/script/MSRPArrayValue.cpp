@@ -342,4 +342,254 @@ void MSRPArrayValue::releaseContents() {
     rechargeBudget();
 }
 
+
+bool MSRPArrayValue::canGrowBy(std::size_t added, ScriptError& error) const {
+    if (added > limits::maximumArrayLength - std::min(elements_.size(), limits::maximumArrayLength)) {
+        setScriptError(error, ScriptErrorCode::invalidArrayLength);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// One sort's comparison. The first error (from the comparator, a text
+// conversion or the meter) is kept and every later pair compares equal.
+class SortComparison {
+public:
+    SortComparison(const ValueList& slots, MSRPFunctionValue* function) : slots_(slots), function_(function) {}
+
+    // Text forms up front, in their canonical order form: without a
+    // comparator no script runs during the sort, so they cannot change, and
+    // each is made once instead of per pair.
+    void prepareTexts() {
+        texts_.resize(slots_.size());
+        for (std::size_t position = 0; position < slots_.size() && !recorded_; ++position) {
+            const MSRPRuntimeValue* slot = slots_[position].get();
+            if (!isHole(slots_[position]) && !valueIs<MSRPUndefinedValue>(slot)) {
+                texts_[position] = canonicalOrderKey(slot->stringValueOrError(recorded_));
+            }
+        }
+    }
+
+    int compare(std::size_t first, std::size_t second) {
+        if (recorded_) {
+            return 0;
+        }
+        const ValueRef& a = slots_[first];
+        const ValueRef& b = slots_[second];
+        if (isHole(a) || isHole(b)) {
+            return isHole(a) == isHole(b) ? 0 : (isHole(a) ? 1 : -1);
+        }
+        bool aUndefined = valueIs<MSRPUndefinedValue>(a.get());
+        bool bUndefined = valueIs<MSRPUndefinedValue>(b.get());
+        if (aUndefined || bUndefined) {
+            return aUndefined == bUndefined ? 0 : (aUndefined ? 1 : -1);
+        }
+        if (function_ == nullptr) {
+            if (!chargeWork(1 + std::min(texts_[first].size(), texts_[second].size()), recorded_)) {
+                return 0;
+            }
+            int order = texts_[first].compare(texts_[second]);
+            return order < 0 ? -1 : (order > 0 ? 1 : 0);
+        }
+        ScriptError callError;
+        ValueRef answer = function_->invokeWithEvaluatedArguments(ValueList{a, b}, callError);
+        double number = callError ? 0 : answer->doubleValueOrError(callError);
+        if (callError) {
+            recorded_ = std::move(callError);
+            return 0;
+        }
+        return number < 0 ? -1 : (number > 0 ? 1 : 0);
+    }
+
+    ScriptError& recorded() noexcept { return recorded_; }
+
+private:
+    const ValueList& slots_;
+    MSRPFunctionValue* function_;
+    std::vector<std::u16string> texts_;
+    ScriptError recorded_;
+};
+
+}  // namespace
+
+void MSRPArrayValue::sortUsingFunctionValue(MSRPFunctionValue* function, MSRPScope&, ScriptError& error) {
+    Ref<MSRPArrayValue> self(this);
+    Ref<MSRPFunctionValue> keepFunction(function);
+    // The copy keeps every element alive whatever the comparator does.
+    const ValueList slots = elements_;
+    const std::size_t count = slots.size();
+    if (count < 2) {
+        return;
+    }
+    SortComparison comparison(slots, function);
+    if (function == nullptr) {
+        comparison.prepareTexts();
+    }
+    // Bottom-up merge sort of positions: each pass touches every slot once.
+    std::vector<std::size_t> order(count);
+    std::vector<std::size_t> merged(count);
+    for (std::size_t position = 0; position < count; ++position) {
+        order[position] = position;
+    }
+    for (std::size_t width = 1; width < count; width *= 2) {
+        for (std::size_t low = 0; low < count; low += 2 * width) {
+            std::size_t middle = std::min(low + width, count);
+            std::size_t high = std::min(low + 2 * width, count);
+            std::size_t left = low;
+            std::size_t right = middle;
+            std::size_t out = low;
+            while (left < middle && right < high) {
+                merged[out++] = comparison.compare(order[left], order[right]) > 0 ? order[right++] : order[left++];
+            }
+            while (left < middle) {
+                merged[out++] = order[left++];
+            }
+            while (right < high) {
+                merged[out++] = order[right++];
+            }
+        }
+        std::swap(order, merged);
+        if (!comparison.recorded()) {
+            chargeWork(count, comparison.recorded());
+        }
+    }
+    ValueList sorted;
+    sorted.reserve(count);
+    for (std::size_t position : order) {
+        sorted.push_back(slots[position]);
+    }
+    replaceSlots(std::move(sorted));
+    if (comparison.recorded()) {
+        error = std::move(comparison.recorded());
+    }
+}
+
+ValueList MSRPArrayValue::spliceFrom(std::size_t start, std::size_t deleteCount, const ValueList& values,
+                                     ScriptError& error) {
+    const std::size_t count = elements_.size();
+    start = std::min(start, count);
+    deleteCount = std::min(deleteCount, count - start);
+    if (values.size() > deleteCount && !canGrowBy(values.size() - deleteCount, error)) {
+        return {};
+    }
+    if (!chargeWork(count - start + values.size(), error)) {
+        return {};
+    }
+    auto first = elements_.begin() + static_cast<std::ptrdiff_t>(start);
+    auto last = first + static_cast<std::ptrdiff_t>(deleteCount);
+    ValueList removed(std::make_move_iterator(first), std::make_move_iterator(last));
+    first = elements_.erase(first, last);
+    elements_.insert(first, values.begin(), values.end());
+    rechargeBudget();
+    return removed;
+}
+
+void MSRPArrayValue::concat(const ValueRef& value, ScriptError& error) {
+    if (valueIs<MSRPControlValue>(value.get())) {
+        setScriptError(error, ScriptErrorCode::wrongArgumentKind);
+        return;
+    }
+    if (const auto* array = valueAs<MSRPArrayValue>(value.get())) {
+        // A copy first: the argument may be this array.
+        ValueList added = array->elements_;
+        if (!canGrowBy(added.size(), error) || !chargeWork(added.size(), error)) {
+            return;
+        }
+        elements_.insert(elements_.end(), added.begin(), added.end());
+    } else {
+        if (!canGrowBy(1, error) || !chargeWork(1, error)) {
+            return;
+        }
+        elements_.push_back(value);
+    }
+    rechargeBudget();
+}
+
+void MSRPArrayValue::reverse() {
+    chargeWork(elements_.size());
+    std::reverse(elements_.begin(), elements_.end());
+}
+
+ValueRef MSRPArrayValue::removeFirstElement() {
+    if (elements_.empty()) {
+        return undefinedValue();
+    }
+    chargeWork(elements_.size());
+    ValueRef first = std::move(elements_.front());
+    elements_.erase(elements_.begin());
+    rechargeBudget();
+    return isHole(first) ? undefinedValue() : first;
+}
+
+ValueRef MSRPArrayValue::removeLastElement() {
+    if (elements_.empty()) {
+        return undefinedValue();
+    }
+    ValueRef last = std::move(elements_.back());
+    elements_.pop_back();
+    rechargeBudget();
+    return isHole(last) ? undefinedValue() : last;
+}
+
+std::size_t MSRPArrayValue::appendElements(const ValueList& values, ScriptError& error) {
+    if (!canGrowBy(values.size(), error) || !chargeWork(values.size(), error)) {
+        return elements_.size();
+    }
+    elements_.insert(elements_.end(), values.begin(), values.end());
+    rechargeBudget();
+    return elements_.size();
+}
+
+std::size_t MSRPArrayValue::prependElements(const ValueList& values, ScriptError& error) {
+    if (!canGrowBy(values.size(), error) || !chargeWork(elements_.size() + values.size(), error)) {
+        return elements_.size();
+    }
+    elements_.insert(elements_.begin(), values.begin(), values.end());
+    rechargeBudget();
+    return elements_.size();
+}
+
+std::int64_t MSRPArrayValue::indexOfValue(const MSRPRuntimeValue& value, std::int64_t fromIndex,
+                                          ScriptError& error) const {
+    const auto count = static_cast<std::int64_t>(elements_.size());
+    std::int64_t found = -1;
+    std::int64_t position = std::clamp<std::int64_t>(fromIndex, 0, count);
+    const std::int64_t start = position;
+    for (; position < count; ++position) {
+        const ValueRef& slot = elements_[static_cast<std::size_t>(position)];
+        if (!isHole(slot) && isStrictlyEqualValue(*slot, value)) {
+            found = position;
+            break;
+        }
+    }
+    if (!chargeWork(static_cast<std::uint64_t>(position - start) + 1, error)) {
+        return -1;
+    }
+    return found;
+}
+
+std::int64_t MSRPArrayValue::lastIndexOfValue(const MSRPRuntimeValue& value, std::int64_t fromIndex,
+                                              ScriptError& error) const {
+    const auto count = static_cast<std::int64_t>(elements_.size());
+    if (fromIndex < 0 || count == 0) {
+        return -1;
+    }
+    std::int64_t position = std::min(fromIndex, count - 1);
+    const std::int64_t start = position;
+    std::int64_t found = -1;
+    for (; position >= 0; --position) {
+        const ValueRef& slot = elements_[static_cast<std::size_t>(position)];
+        if (!isHole(slot) && isStrictlyEqualValue(*slot, value)) {
+            found = position;
+            break;
+        }
+    }
+    if (!chargeWork(static_cast<std::uint64_t>(start - position) + 1, error)) {
+        return -1;
+    }
+    return found;
+}
+
 }  // namespace kit::measurement::script

@@ -3,6 +3,7 @@
 #include "kit/measurement/script/MSRPArrayValue.h"
 
 #include <unicode/unorm.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
 #include <charconv>
@@ -178,6 +179,32 @@ int compareStrings(std::u16string_view first, std::u16string_view second) {
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
+std::u16string canonicalOrderKey(std::u16string text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* decomposition = unorm2_getNFDInstance(&status);
+    const auto* units = reinterpret_cast<const UChar*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    if (U_FAILURE(status) || unorm2_isNormalized(decomposition, units, length, &status) || U_FAILURE(status)) {
+        return text;
+    }
+    // Decomposition grows a text by at most a few units per unit; ICU says how
+    // much when the first guess is short.
+    std::u16string decomposed(text.size() * 2 + 8, u'\0');
+    int32_t needed = unorm2_normalize(decomposition, units, length, reinterpret_cast<UChar*>(decomposed.data()),
+                                      static_cast<int32_t>(decomposed.size()), &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+        status = U_ZERO_ERROR;
+        decomposed.assign(static_cast<std::size_t>(needed), u'\0');
+        needed = unorm2_normalize(decomposition, units, length, reinterpret_cast<UChar*>(decomposed.data()),
+                                  static_cast<int32_t>(decomposed.size()), &status);
+    }
+    if (U_FAILURE(status)) {
+        return text;
+    }
+    decomposed.resize(static_cast<std::size_t>(needed));
+    return decomposed;
+}
+
 int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ScriptError& error) {
     if (isStringLikeValue(first) && isStringLikeValue(second)) {
         std::u16string left = first.stringValueOrError(error);
@@ -268,8 +295,6 @@ std::u16string numberToString(double number) {
     return std::u16string(text.begin(), text.end());
 }
 
-namespace {
-
 bool isTrimmedSpace(char16_t unit) noexcept {
     switch (unit) {
         case 0x0020:
@@ -286,6 +311,8 @@ bool isTrimmedSpace(char16_t unit) noexcept {
             return (unit >= 0x0009 && unit <= 0x000D) || (unit >= 0x2000 && unit <= 0x200A);
     }
 }
+
+namespace {
 
 bool isDigit(char16_t unit) noexcept { return unit >= u'0' && unit <= u'9'; }
 

@@ -3,6 +3,7 @@
 #include "kit/measurement/script/ScriptValues.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,28 @@ public:
     void mark(Marker& marker) override;
     void releaseContents() override;
 
+    // The array methods' operations. Every loop charges the slots it touches
+    // to the run's work meter; growth past the slot limit is error 11.
+    //
+    // Sorts a copy of the slots with a merge sort, which accepts any answers
+    // of a comparator (inconsistent ones, or ones that change this array),
+    // then stores the n sorted slots. Holes go last, undefined just before.
+    void sortUsingFunctionValue(MSRPFunctionValue* function, MSRPScope& scope, ScriptError& error);
+    // Start and count are clamped; answers the removed slots.
+    ValueList spliceFrom(std::size_t start, std::size_t deleteCount, const ValueList& values, ScriptError& error);
+    // An array appends its slots, a control value is error 10, the rest one slot.
+    void concat(const ValueRef& value, ScriptError& error);
+    void reverse();
+    // Undefined for a hole or an empty array.
+    ValueRef removeFirstElement();
+    ValueRef removeLastElement();
+    // The new length.
+    std::size_t appendElements(const ValueList& values, ScriptError& error);
+    std::size_t prependElements(const ValueList& values, ScriptError& error);
+    // -1 when no slot is strictly equal; the start is clamped to the slots.
+    std::int64_t indexOfValue(const MSRPRuntimeValue& value, std::int64_t fromIndex, ScriptError& error) const;
+    std::int64_t lastIndexOfValue(const MSRPRuntimeValue& value, std::int64_t fromIndex, ScriptError& error) const;
+
     // For the array methods: slot edits that keep the live budget true.
     void replaceSlots(ValueList slots);
     ValueList& mutableSlots() noexcept { return elements_; }
@@ -58,6 +81,7 @@ public:
     void rechargeBudget();
 
 private:
+    bool canGrowBy(std::size_t added, ScriptError& error) const;
 
     std::unique_ptr<MSRPPropertyMap> propertyMap_;
     ValueList elements_;

@@ -37,10 +37,16 @@ bool isLooselyEqualValue(const MSRPRuntimeValue& first, const MSRPRuntimeValue& 
 int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ScriptError& error);
 // Canonically equivalent texts compare equal; -1, 0 or 1.
 int compareStrings(std::u16string_view first, std::u16string_view second);
+// The decomposed form whose code unit order is compareStrings' order: a sort
+// makes it once per element instead of once per comparison.
+std::u16string canonicalOrderKey(std::u16string text);
 
 // A new string value, unless it would exceed the length limit (error 18).
 // The units are charged to the run's work meter.
 ValueRef makeStringValue(std::u16string text, ScriptError& error);
+
+// White space and line breaks, as number conversion and "trim" skip them.
+bool isTrimmedSpace(char16_t unit) noexcept;
 
 // Number and string conversions of the value protocol.
 std::u16string numberToString(double number);
