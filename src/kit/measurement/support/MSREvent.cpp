@@ -184,9 +184,9 @@ std::optional<MSREvent> MSREvent::initWithEventProto(const MSRPBEvent& proto) {
             }
             continue;
         }
-        if (NanoMessageHasField(param, kParamString)) {
-            parameters.insert_or_assign(*paramName,
-                                        MSRValue::initWithString(*NanoMessageGetString(param, kParamString)));
+        // A string the accessor refuses (not UTF-8) counts as absent.
+        if (std::optional<std::string> text = NanoMessageGetString(param, kParamString)) {
+            parameters.insert_or_assign(*paramName, MSRValue::initWithString(std::move(*text)));
         } else if (NanoMessageHasField(param, kParamInt)) {
             parameters.insert_or_assign(*paramName, MSRValue::initWithInt64(NanoMessageGetInt64(param, kParamInt)));
         } else if (NanoMessageHasField(param, kParamDouble)) {

@@ -302,7 +302,7 @@ std::optional<bool> MSRMatchString(const MSRPBStringFilter& filter, std::optiona
         UErrorCode status = U_ZERO_ERROR;
         UParseError parseError{};
         RegexHandle expression =
-            compile(*NanoMessageGetString(filter, kStringExpression), caseSensitive, status, parseError);
+            compile(NanoMessageGetString(filter, kStringExpression).value_or(std::string()), caseSensitive, status, parseError);
         TextHandle subject(utext_openUTF8(nullptr, text->data(), static_cast<int64_t>(text->size()), &status));
         if (expression && U_SUCCESS(status)) {
             uregex_setTimeLimit(expression.get(), kRegexTimeLimit, &status);
@@ -330,7 +330,7 @@ std::optional<bool> MSRMatchString(const MSRPBStringFilter& filter, std::optiona
         }
         return false;
     }
-    const std::u32string expression = codePoints(*NanoMessageGetString(filter, kStringExpression), !caseSensitive);
+    const std::u32string expression = codePoints(NanoMessageGetString(filter, kStringExpression).value_or(std::string()), !caseSensitive);
     switch (type) {
         case MSRMatchBeginsWith:
             return subject.starts_with(expression);

@@ -16,6 +16,9 @@ using testing::RulesTest;
 class FilterMatchingTest : public RulesTest {};
 
 struct NumberSpec {
+    NumberSpec(std::optional<int> type, std::optional<std::string> value = {}, std::optional<std::string> min = {},
+               std::optional<std::string> max = {})
+        : type(type), value(std::move(value)), min(std::move(min)), max(std::move(max)) {}
     std::optional<int> type;
     std::optional<std::string> value, min, max;
 };
