@@ -33,8 +33,7 @@ int main() {
             kept += MSREvent::initWithOrigin("app", true, "level_up", 1700000000.0, 0, strings)->parameters().size();
         }
     });
-    std::printf("event of 25 string parameters: %.2f us per event (target <= 20)\n",
-                stringSeconds / kEvents * 1e6);
+    std::printf("event of 25 string parameters: %.2f us per event (target <= 20)\n", stringSeconds / kEvents * 1e6);
 
     Value::Array items;
     for (int i = 0; i < 200; ++i) {
@@ -70,10 +69,12 @@ int main() {
     constexpr int kMatches = 1000;
     int matched = 0;
     const double stringMatch = secondsFor([&] {
-        for (int i = 0; i < kMatches; ++i) matched += kit::measurement::MSRFilterOutcome(stringFilter, text).value_or(false);
+        for (int i = 0; i < kMatches; ++i)
+            matched += kit::measurement::MSRFilterOutcome(stringFilter, text).value_or(false);
     });
     const double numberMatch = secondsFor([&] {
-        for (int i = 0; i < kMatches; ++i) matched += kit::measurement::MSRFilterOutcome(numberFilter, number).value_or(false);
+        for (int i = 0; i < kMatches; ++i)
+            matched += kit::measurement::MSRFilterOutcome(numberFilter, number).value_or(false);
     });
     std::printf("1000 string filter matches: %.2f us per match\n", stringMatch / kMatches * 1e6);
     std::printf("1000 number filter matches: %.2f us per match\n", numberMatch / kMatches * 1e6);

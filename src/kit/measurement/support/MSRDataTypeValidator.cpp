@@ -29,8 +29,7 @@ constexpr std::string_view kReservedPrefixes[] = {"halo_", "lumen_", "la_"};
 
 // Value lines are warnings; name and origin lines errors.
 int levelForType(int type) {
-    return type == MSRDataTypeValidator::EventParameterValue || type == MSRDataTypeValidator::UserPropertyValue ? 3
-                                                                                                                : 0;
+    return type == MSRDataTypeValidator::EventParameterValue || type == MSRDataTypeValidator::UserPropertyValue ? 3 : 0;
 }
 
 std::string withWord(int type, std::string_view suffix) {
@@ -161,8 +160,7 @@ bool MSRDataTypeValidator::isValidValue(const MSRObject& object, int minLength, 
         return isValidValue(value, minLength, maxLength, type, failureCode);
     }
     clear(failureCode);
-    monitor().logWithLevel(3, 13005, withWord(type, " must be a MSRValue instance. value"),
-                           MSRObjectClassName(object));
+    monitor().logWithLevel(3, 13005, withWord(type, " must be a MSRValue instance. value"), MSRObjectClassName(object));
     return fail(failureCode, WrongType);
 }
 
@@ -200,8 +198,7 @@ bool MSRDataTypeValidator::isValidPublicEventParameterValue(const MSRValue* valu
 }
 
 bool MSRDataTypeValidator::isValidInternalEventParameterValue(const MSRValue* value, int* failureCode) {
-    return isValidValue(value, 0, limits().maxInternalEventParameterValueLength(), EventParameterValue,
-                        failureCode);
+    return isValidValue(value, 0, limits().maxInternalEventParameterValueLength(), EventParameterValue, failureCode);
 }
 
 bool MSRDataTypeValidator::isValidInternalEventOrigin(std::string_view origin, int* failureCode) {

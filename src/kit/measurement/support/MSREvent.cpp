@@ -166,8 +166,8 @@ std::optional<MSREvent> MSREvent::initWithEventProto(const MSRPBEvent& proto) {
     const std::string name = NanoMessageGetString(proto, kEventName).value_or(std::string());
     std::optional<std::string> origin;
     MSRObjectDictionary parameters;
-    for (const MSRPBEventParam& param : NanoMessageGetArray<MSRPBEventParam>(proto, kEventParams).value_or(
-             std::vector<MSRPBEventParam>{})) {
+    for (const MSRPBEventParam& param :
+         NanoMessageGetArray<MSRPBEventParam>(proto, kEventParams).value_or(std::vector<MSRPBEventParam>{})) {
         const std::optional<std::string> paramName = NanoMessageGetString(param, kParamName);
         if (!paramName) {
             monitor().logWithLevel(2, 15000, "Ignoring parameter. Parameter name is nil. Event name", name);
@@ -220,23 +220,23 @@ MSRPBEvent MSREvent::protoEvent() const {
         MSRPBEventParam param;
         NanoMessageSetString(param, kParamName, key);
         switch (value.valueType()) {
-            case MSRValue::Type::Double:
-                NanoMessageSetDouble(param, kParamDouble, value.doubleValue());
-                break;
-            case MSRValue::Type::Int64:
-                NanoMessageSetInt64(param, kParamInt, value.int64Value());
-                break;
-            case MSRValue::Type::String:
-                NanoMessageSetString(param, kParamString, *value.stringValue());
-                break;
-            case MSRValue::Type::Array: {
-                std::vector<MSRPBEventParam> items;
-                for (const platform::Value& element : *value.arrayValue()) {
-                    items.push_back(itemParam(name_, key, element));
-                }
-                NanoMessageSetArray(param, kParamList, items);
-                break;
+        case MSRValue::Type::Double:
+            NanoMessageSetDouble(param, kParamDouble, value.doubleValue());
+            break;
+        case MSRValue::Type::Int64:
+            NanoMessageSetInt64(param, kParamInt, value.int64Value());
+            break;
+        case MSRValue::Type::String:
+            NanoMessageSetString(param, kParamString, *value.stringValue());
+            break;
+        case MSRValue::Type::Array: {
+            std::vector<MSRPBEventParam> items;
+            for (const platform::Value& element : *value.arrayValue()) {
+                items.push_back(itemParam(name_, key, element));
             }
+            NanoMessageSetArray(param, kParamList, items);
+            break;
+        }
         }
         params.push_back(std::move(param));
     }
@@ -307,9 +307,7 @@ void MSREvent::setDebug(bool debug) {
     }
 }
 
-bool MSREvent::shouldValidateParams() const {
-    return isConversion() || name_ == "ad_impression" || name_ == "_ai";
-}
+bool MSREvent::shouldValidateParams() const { return isConversion() || name_ == "ad_impression" || name_ == "_ai"; }
 
 void MSREvent::applyParameters(const MSRObjectDictionary& parameters, bool isPublic) {
     if (parameters.empty()) {
@@ -494,17 +492,17 @@ MSRPBUserAttribute MSRUserAttribute::protoUserAttribute() const {
     MSRPBUserAttribute proto;
     NanoMessageSetString(proto, kAttributeName, name_);
     switch (value_.valueType()) {
-        case MSRValue::Type::Double:
-            NanoMessageSetDouble(proto, kAttributeDouble, value_.doubleValue());
-            break;
-        case MSRValue::Type::Int64:
-            NanoMessageSetInt64(proto, kAttributeInt, value_.int64Value());
-            break;
-        case MSRValue::Type::String:
-            NanoMessageSetString(proto, kAttributeString, *value_.stringValue());
-            break;
-        case MSRValue::Type::Array:
-            break;
+    case MSRValue::Type::Double:
+        NanoMessageSetDouble(proto, kAttributeDouble, value_.doubleValue());
+        break;
+    case MSRValue::Type::Int64:
+        NanoMessageSetInt64(proto, kAttributeInt, value_.int64Value());
+        break;
+    case MSRValue::Type::String:
+        NanoMessageSetString(proto, kAttributeString, *value_.stringValue());
+        break;
+    case MSRValue::Type::Array:
+        break;
     }
     if (auto milliseconds = MSRMillisecondsFromSeconds(lastSetTimestamp_)) {
         NanoMessageSetInt64(proto, kAttributeTimestamp, *milliseconds);
@@ -513,8 +511,7 @@ MSRPBUserAttribute MSRUserAttribute::protoUserAttribute() const {
 }
 
 std::optional<MSRRawEventData> MSRRawEventData::initWithRawEvent(std::shared_ptr<const MSREvent> rawEvent,
-                                                                 std::int64_t rowID,
-                                                                 std::int64_t metadataFingerprint) {
+                                                                 std::int64_t rowID, std::int64_t metadataFingerprint) {
     if (!rawEvent) {
         monitor().logWithLevel(4, 28000, "Failed to create raw event data. Received invalid raw event.");
         return std::nullopt;

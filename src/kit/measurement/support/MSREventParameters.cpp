@@ -76,8 +76,8 @@ std::optional<MSRValue> validatedArrayParameter(const MSRValue& array, std::stri
 // and the count is over the limit.
 template <class Removable>
 void trimToLimit(MSRParameters& parameters, int limit, std::size_t count, Removable removable) {
-    for (auto position = parameters.end(); position != parameters.begin() && count > static_cast<std::size_t>(
-                                                                                          std::max(limit, 0));) {
+    for (auto position = parameters.end();
+         position != parameters.begin() && count > static_cast<std::size_t>(std::max(limit, 0));) {
         --position;
         if (removable(position->first)) {
             position = parameters.erase(position);
@@ -111,24 +111,23 @@ void MSRTrimItemParametersToLimit(MSRParameters& parameters, int limit) {
 void MSRRecordArrayParameterError(MSRParameters& parameters, int validatorCode, std::string_view paramName,
                                   std::string_view eventName) {
     switch (validatorCode) {
-        case MSRDataTypeValidator::ArrayOutsideEcommerce:
-            MSRRecordParameterError(parameters, MSRFailureCodeInvalidArrayParamEventName, eventName, kErrorNameLength,
-                                    nullptr);
-            break;
-        case MSRDataTypeValidator::ArrayNotItems:
-            MSRRecordParameterError(parameters, MSRFailureCodeInvalidArrayParamName, paramName, kErrorNameLength,
-                                    nullptr);
-            break;
-        case MSRDataTypeValidator::ArrayTooLong:
-            MSRRecordParameterError(parameters, MSRFailureCodeTooManyExtraParamEvents, paramName, kErrorNameLength,
-                                    nullptr);
-            break;
-        case MSRDataTypeValidator::ArrayNested:
-            MSRRecordParameterError(parameters, MSRFailureCodeInvalidArrayParamNesting, paramName, kErrorNameLength,
-                                    nullptr);
-            break;
-        default:
-            break;
+    case MSRDataTypeValidator::ArrayOutsideEcommerce:
+        MSRRecordParameterError(parameters, MSRFailureCodeInvalidArrayParamEventName, eventName, kErrorNameLength,
+                                nullptr);
+        break;
+    case MSRDataTypeValidator::ArrayNotItems:
+        MSRRecordParameterError(parameters, MSRFailureCodeInvalidArrayParamName, paramName, kErrorNameLength, nullptr);
+        break;
+    case MSRDataTypeValidator::ArrayTooLong:
+        MSRRecordParameterError(parameters, MSRFailureCodeTooManyExtraParamEvents, paramName, kErrorNameLength,
+                                nullptr);
+        break;
+    case MSRDataTypeValidator::ArrayNested:
+        MSRRecordParameterError(parameters, MSRFailureCodeInvalidArrayParamNesting, paramName, kErrorNameLength,
+                                nullptr);
+        break;
+    default:
+        break;
     }
 }
 

@@ -67,16 +67,16 @@ std::string stringFilterContext(const MSRPBStringFilter& filter) {
 
 std::optional<bool> comparison(int type, auto value, auto target, auto min, auto max) {
     switch (type) {
-        case MSRComparisonLessThan:
-            return value < target;
-        case MSRComparisonGreaterThan:
-            return value > target;
-        case MSRComparisonEqual:
-            return value == target;
-        case MSRComparisonBetween:
-            return min <= value && value <= max;
-        default:
-            return std::nullopt;
+    case MSRComparisonLessThan:
+        return value < target;
+    case MSRComparisonGreaterThan:
+        return value > target;
+    case MSRComparisonEqual:
+        return value == target;
+    case MSRComparisonBetween:
+        return min <= value && value <= max;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -149,8 +149,10 @@ MSRAudienceComparisonValues MSRAudienceComparisonValues::fromNumberFilter(const 
             values.isValid = false;
             return values;
         }
-        values.minComparisonValue = parse(kNumberMin, 8003, "", 8004, "Number filter min comparison value is not a number");
-        values.maxComparisonValue = parse(kNumberMax, 8003, "", 8005, "Number filter max comparison value is not a number");
+        values.minComparisonValue =
+            parse(kNumberMin, 8003, "", 8004, "Number filter min comparison value is not a number");
+        values.maxComparisonValue =
+            parse(kNumberMax, 8003, "", 8005, "Number filter max comparison value is not a number");
     } else {
         values.comparisonValue = parse(kNumberValue, 8001, "Number filter has no comparison value", 8002,
                                        "Number filter comparison value is not a number");
@@ -169,36 +171,36 @@ bool MSRIsValidNumberFilter(const MSRPBNumberFilter& filter) {
         return text && MSRIsDecimalNumberString(*text);
     };
     switch (type) {
-        case 0:
-            monitor().logWithLevel(1, 8007, "Number filter has unknown comparison type", numberFilterContext(filter));
-            return false;
-        case MSRComparisonLessThan:
-        case MSRComparisonGreaterThan:
-        case MSRComparisonEqual:
-            if (!decimalAt(kNumberValue)) {
-                monitor().logWithLevel(1, 8008, "Numeric filter does not have a valid comparison value. Filter",
-                                       numberFilterContext(filter));
-                return false;
-            }
-            return true;
-        case MSRComparisonBetween: {
-            bool valid = true;
-            if (!decimalAt(kNumberMin)) {
-                monitor().logWithLevel(1, 8009, "Numeric filter does not have a valid min comparison value. Filter",
-                                       numberFilterContext(filter));
-                valid = false;
-            }
-            if (!decimalAt(kNumberMax)) {
-                monitor().logWithLevel(1, 8010, "Numeric filter does not have a valid max comparison value. Filter",
-                                       numberFilterContext(filter));
-                valid = false;
-            }
-            return valid;
-        }
-        default:
-            monitor().logWithLevel(1, 8011, "Number filter has a real unknown comparison type",
+    case 0:
+        monitor().logWithLevel(1, 8007, "Number filter has unknown comparison type", numberFilterContext(filter));
+        return false;
+    case MSRComparisonLessThan:
+    case MSRComparisonGreaterThan:
+    case MSRComparisonEqual:
+        if (!decimalAt(kNumberValue)) {
+            monitor().logWithLevel(1, 8008, "Numeric filter does not have a valid comparison value. Filter",
                                    numberFilterContext(filter));
             return false;
+        }
+        return true;
+    case MSRComparisonBetween: {
+        bool valid = true;
+        if (!decimalAt(kNumberMin)) {
+            monitor().logWithLevel(1, 8009, "Numeric filter does not have a valid min comparison value. Filter",
+                                   numberFilterContext(filter));
+            valid = false;
+        }
+        if (!decimalAt(kNumberMax)) {
+            monitor().logWithLevel(1, 8010, "Numeric filter does not have a valid max comparison value. Filter",
+                                   numberFilterContext(filter));
+            valid = false;
+        }
+        return valid;
+    }
+    default:
+        monitor().logWithLevel(1, 8011, "Number filter has a real unknown comparison type",
+                               numberFilterContext(filter));
+        return false;
     }
 }
 
@@ -301,8 +303,8 @@ std::optional<bool> MSRMatchString(const MSRPBStringFilter& filter, std::optiona
     if (type == MSRMatchRegexp) {
         UErrorCode status = U_ZERO_ERROR;
         UParseError parseError{};
-        RegexHandle expression =
-            compile(NanoMessageGetString(filter, kStringExpression).value_or(std::string()), caseSensitive, status, parseError);
+        RegexHandle expression = compile(NanoMessageGetString(filter, kStringExpression).value_or(std::string()),
+                                         caseSensitive, status, parseError);
         TextHandle subject(utext_openUTF8(nullptr, text->data(), static_cast<int64_t>(text->size()), &status));
         if (expression && U_SUCCESS(status)) {
             uregex_setTimeLimit(expression.get(), kRegexTimeLimit, &status);
@@ -330,16 +332,17 @@ std::optional<bool> MSRMatchString(const MSRPBStringFilter& filter, std::optiona
         }
         return false;
     }
-    const std::u32string expression = codePoints(NanoMessageGetString(filter, kStringExpression).value_or(std::string()), !caseSensitive);
+    const std::u32string expression =
+        codePoints(NanoMessageGetString(filter, kStringExpression).value_or(std::string()), !caseSensitive);
     switch (type) {
-        case MSRMatchBeginsWith:
-            return subject.starts_with(expression);
-        case MSRMatchEndsWith:
-            return subject.ends_with(expression);
-        case MSRMatchContains:
-            return subject.find(expression) != std::u32string::npos;
-        default:
-            return subject == expression;
+    case MSRMatchBeginsWith:
+        return subject.starts_with(expression);
+    case MSRMatchEndsWith:
+        return subject.ends_with(expression);
+    case MSRMatchContains:
+        return subject.find(expression) != std::u32string::npos;
+    default:
+        return subject == expression;
     }
 }
 

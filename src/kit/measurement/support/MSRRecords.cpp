@@ -14,7 +14,8 @@ constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 std::int32_t saturatingAdd(std::int32_t counter, std::int64_t amount) {
     const std::int64_t sum = std::int64_t{counter} + amount;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(), kInt32Max));
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(), kInt32Max));
 }
 
 }  // namespace
@@ -107,7 +108,8 @@ void MSRDailyCounts::decrementAllEventsCount() {
 
 void MSRDailyCounts::resetWithNewDay(std::uint32_t day) {
     day_ = day;
-    conversionsCount_ = allEventsCount_ = publicEventsCount_ = errorEventsCount_ = realtimeCount_ = dcuRealtimeCount_ = 0;
+    conversionsCount_ = allEventsCount_ = publicEventsCount_ = errorEventsCount_ = realtimeCount_ = dcuRealtimeCount_ =
+        0;
 }
 
 }  // namespace kit::measurement

@@ -98,9 +98,7 @@ std::size_t msr_UTF16Length(std::string_view text) {
     return units;
 }
 
-bool msr_isLetter(char32_t codePoint) {
-    return (U_GET_GC_MASK(static_cast<UChar32>(codePoint)) & U_GC_L_MASK) != 0;
-}
+bool msr_isLetter(char32_t codePoint) { return (U_GET_GC_MASK(static_cast<UChar32>(codePoint)) & U_GC_L_MASK) != 0; }
 
 bool msr_isIdentifierCharacter(char32_t codePoint) {
     return codePoint == U'_' || msr_isLetter(codePoint) ||

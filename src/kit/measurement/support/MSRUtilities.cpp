@@ -112,23 +112,18 @@ constexpr NamePair kInternalParameterNames[] = {
 };
 
 constexpr NamePair kInternalUserPropertyNames[] = {
-    {"halo_last_notification", "_ln"},
-    {"first_open_after_install", "_fi"},
-    {"first_open_time", "_fot"},
-    {"la_session_id", "_sid"},
-    {"la_session_number", "_sno"},
-    {"last_advertising_id_reset", "_lair"},
-    {"last_deep_link_referrer", "_ldl"},
-    {"lifetime_user_engagement", "_lte"},
-    {"session_user_engagement", "_se"},
-    {"user_id", "_id"},
+    {"halo_last_notification", "_ln"},   {"first_open_after_install", "_fi"},
+    {"first_open_time", "_fot"},         {"la_session_id", "_sid"},
+    {"la_session_number", "_sno"},       {"last_advertising_id_reset", "_lair"},
+    {"last_deep_link_referrer", "_ldl"}, {"lifetime_user_engagement", "_lte"},
+    {"session_user_engagement", "_se"},  {"user_id", "_id"},
 };
 
 constexpr std::string_view kEcommerceEventNames[] = {
-    "add_payment_info", "add_shipping_info", "add_to_cart",   "add_to_wishlist",     "begin_checkout",
-    "checkout_progress", "ecommerce_purchase", "purchase",    "purchase_refund",     "refund",
-    "remove_from_cart", "select_content",    "select_item",   "select_promotion",    "set_checkout_option",
-    "view_cart",        "view_item",         "view_item_list", "view_promotion",     "view_search_results",
+    "add_payment_info",  "add_shipping_info",  "add_to_cart",    "add_to_wishlist",  "begin_checkout",
+    "checkout_progress", "ecommerce_purchase", "purchase",       "purchase_refund",  "refund",
+    "remove_from_cart",  "select_content",     "select_item",    "select_promotion", "set_checkout_option",
+    "view_cart",         "view_item",          "view_item_list", "view_promotion",   "view_search_results",
 };
 
 constexpr std::string_view kItemParameterNames[] = {
@@ -315,8 +310,7 @@ void MSRLogErrorEvent(std::int64_t code) {
                                                               {{"_err", MSRValue::initWithInt64(code)}});
 }
 
-void MSRLogErrorEventWithName(std::int64_t code, std::string_view name, std::size_t maxLength,
-                              const MSRValue* value) {
+void MSRLogErrorEventWithName(std::int64_t code, std::string_view name, std::size_t maxLength, const MSRValue* value) {
     if (code == 0) {
         return;
     }
@@ -355,8 +349,8 @@ void MSRSetErrorCodeIfAbsent(MSRParameters& parameters, std::int64_t code) {
     parameters.try_emplace("_err", MSRValue::initWithInt64(code));
 }
 
-void MSRRecordParameterError(MSRParameters& parameters, std::int64_t code, std::string_view name,
-                             std::size_t maxLength, const MSRValue* value) {
+void MSRRecordParameterError(MSRParameters& parameters, std::int64_t code, std::string_view name, std::size_t maxLength,
+                             const MSRValue* value) {
     if (parameters.contains("_ev") || parameters.contains("_el") || parameters.contains("_err")) {
         return;
     }
@@ -384,8 +378,7 @@ bool MSRIsDecimalNumberString(std::string_view text) {
 
 std::optional<platform::Decimal> MSRDecimalNumberFromString(std::string_view text) {
     if (!MSRIsDecimalNumberString(text)) {
-        MSRMeasurementMonitor().logWithLevel(2, 26001, "String value does not represent a numeric value. Value",
-                                             text);
+        MSRMeasurementMonitor().logWithLevel(2, 26001, "String value does not represent a numeric value. Value", text);
         return std::nullopt;
     }
     const std::optional<platform::Decimal> decimal = platform::Decimal::parse(text);

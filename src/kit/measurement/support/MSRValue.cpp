@@ -51,17 +51,17 @@ platform::Value MSRValue::plainValue() const {
 
 std::string MSRValue::description() const {
     switch (valueType()) {
-        case Type::Double: {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.17g", doubleValue());
-            return text;
-        }
-        case Type::Int64:
-            return std::to_string(int64Value());
-        case Type::String:
-            return *stringValue();
-        case Type::Array:
-            return plainValue().toJson();
+    case Type::Double: {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", doubleValue());
+        return text;
+    }
+    case Type::Int64:
+        return std::to_string(int64Value());
+    case Type::String:
+        return *stringValue();
+    case Type::Array:
+        return plainValue().toJson();
     }
     return {};
 }
@@ -69,29 +69,35 @@ std::string MSRValue::description() const {
 std::size_t MSRValue::hash() const {
     std::size_t objectHash = 0;
     switch (valueType()) {
-        case Type::Double:
-            objectHash = std::hash<double>{}(doubleValue());
-            break;
-        case Type::Int64:
-            objectHash = std::hash<std::int64_t>{}(int64Value());
-            break;
-        case Type::String:
-            objectHash = std::hash<std::string>{}(*stringValue());
-            break;
-        case Type::Array:
-            objectHash = arrayValue()->size();
-            break;
+    case Type::Double:
+        objectHash = std::hash<double>{}(doubleValue());
+        break;
+    case Type::Int64:
+        objectHash = std::hash<std::int64_t>{}(int64Value());
+        break;
+    case Type::String:
+        objectHash = std::hash<std::string>{}(*stringValue());
+        break;
+    case Type::Array:
+        objectHash = arrayValue()->size();
+        break;
     }
     return objectHash ^ (31 * static_cast<std::size_t>(valueType()));
 }
 
 std::string_view MSRObjectClassName(const platform::Value& object) {
-    if (object.isNull()) return "NSNull";
-    if (object.isString()) return "NSString";
-    if (object.isNumber() || object.isBool()) return "NSNumber";
-    if (object.isArray()) return "NSArray";
-    if (object.isDictionary()) return "NSDictionary";
-    if (object.isData()) return "NSData";
+    if (object.isNull())
+        return "NSNull";
+    if (object.isString())
+        return "NSString";
+    if (object.isNumber() || object.isBool())
+        return "NSNumber";
+    if (object.isArray())
+        return "NSArray";
+    if (object.isDictionary())
+        return "NSDictionary";
+    if (object.isData())
+        return "NSData";
     return "NSDate";
 }
 

@@ -32,7 +32,8 @@ std::string decodeRaw(const NanoBytes& bytes) {
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
     std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) result.push_back(line);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
     return result;
 }
 
@@ -45,7 +46,8 @@ MSREvent fixedEvent(double previousTimestamp) {
         {"count", Value(std::int64_t{3})},
         {"label", Value("x")},
         {"ratio", Value(0.5)},
-        {"items", Value(Value::Array{Value(Value::Dictionary{{"item_id", Value("a")}, {"quantity", Value(std::int64_t{2})}})})},
+        {"items",
+         Value(Value::Array{Value(Value::Dictionary{{"item_id", Value("a")}, {"quantity", Value(std::int64_t{2})}})})},
     };
     return *MSREvent::initWithOrigin("app", true, "purchase", 1700000000.1239, previousTimestamp, parameters);
 }

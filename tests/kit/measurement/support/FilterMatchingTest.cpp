@@ -31,25 +31,35 @@ struct StringSpec {
 
 MSRPBFilter numberFilter(const NumberSpec& spec, std::optional<bool> complement = {}) {
     MSRPBNumberFilter number;
-    if (spec.type) NanoMessageSetInt32(number, 0, *spec.type);
-    if (spec.value) NanoMessageSetString(number, 2, *spec.value);
-    if (spec.min) NanoMessageSetString(number, 3, *spec.min);
-    if (spec.max) NanoMessageSetString(number, 4, *spec.max);
+    if (spec.type)
+        NanoMessageSetInt32(number, 0, *spec.type);
+    if (spec.value)
+        NanoMessageSetString(number, 2, *spec.value);
+    if (spec.min)
+        NanoMessageSetString(number, 3, *spec.min);
+    if (spec.max)
+        NanoMessageSetString(number, 4, *spec.max);
     MSRPBFilter filter;
     NanoMessageSetMessage(filter, 1, number);
-    if (complement) NanoMessageSetBool(filter, 2, *complement);
+    if (complement)
+        NanoMessageSetBool(filter, 2, *complement);
     return filter;
 }
 
 MSRPBFilter stringFilter(const StringSpec& spec, std::optional<bool> complement = {}) {
     MSRPBStringFilter text;
-    if (spec.type) NanoMessageSetInt32(text, 0, *spec.type);
-    if (spec.expression) NanoMessageSetString(text, 1, *spec.expression);
-    if (spec.caseSensitive) NanoMessageSetBool(text, 2, *spec.caseSensitive);
-    if (!spec.list.empty()) NanoMessageSetArray(text, 3, spec.list);
+    if (spec.type)
+        NanoMessageSetInt32(text, 0, *spec.type);
+    if (spec.expression)
+        NanoMessageSetString(text, 1, *spec.expression);
+    if (spec.caseSensitive)
+        NanoMessageSetBool(text, 2, *spec.caseSensitive);
+    if (!spec.list.empty())
+        NanoMessageSetArray(text, 3, spec.list);
     MSRPBFilter filter;
     NanoMessageSetMessage(filter, 0, text);
-    if (complement) NanoMessageSetBool(filter, 2, *complement);
+    if (complement)
+        NanoMessageSetBool(filter, 2, *complement);
     return filter;
 }
 
@@ -69,7 +79,10 @@ TEST_F(FilterMatchingTest, EdgeCasesWithAndWithoutComplement) {
     const std::vector<FilterRow> rows = {
         {"contains, other case", stringFilter({4, "Shoe", {}, {}}), S("RED SHOES"), true, 0},
         {"contains, case-sensitive", stringFilter({4, "Shoe", true, {}}), S("RED SHOES"), false, 0},
-        {"begins with, folded", stringFilter({2, "stra\xC3\x9F", {}, {}}), S("STRA\xC3\x9F" "e"), true, 0},
+        {"begins with, folded", stringFilter({2, "stra\xC3\x9F", {}, {}}),
+         S("STRA\xC3\x9F"
+           "e"),
+         true, 0},
         {"ends with", stringFilter({3, "ing", {}, {}}), S("Running"), true, 0},
         {"exact needs equal length", stringFilter({5, "abc", {}, {}}), S("ABCD"), false, 0},
         {"exact", stringFilter({5, "abc", {}, {}}), S("ABC"), true, 0},
@@ -91,7 +104,8 @@ TEST_F(FilterMatchingTest, EdgeCasesWithAndWithoutComplement) {
         {"int 3 less than 3", numberFilter({1, "3"}), I(3), false, 0},
         {"int 3 between 3 and 3", numberFilter({4, {}, "3", "3"}), I(3), true, 0},
         {"exact decimal", numberFilter({3, "0.1"}), S("0.10"), true, 0},
-        {"greater, big int", numberFilter({2, "9223372036854775806"}), I(std::numeric_limits<std::int64_t>::max()), true, 0},
+        {"greater, big int", numberFilter({2, "9223372036854775806"}), I(std::numeric_limits<std::int64_t>::max()),
+         true, 0},
         {"double equal", numberFilter({3, "+.5"}), D(0.5), true, 0},
         {"double greater", numberFilter({2, "-1"}), D(-0.5), true, 0},
         {"NaN", numberFilter({1, "3"}), D(std::nan("")), std::nullopt, 7002},
@@ -104,17 +118,20 @@ TEST_F(FilterMatchingTest, EdgeCasesWithAndWithoutComplement) {
         {"no min", numberFilter({4, {}, {}, "5"}), I(1), std::nullopt, 8009},
         {"no max", numberFilter({4, {}, "1", {}}), I(1), std::nullopt, 8010},
         {"comparison type above 4", numberFilter({5, "3"}), I(1), std::nullopt, 8011},
-        {"value losing digits", numberFilter({1, "1234567890123456789012345678901234567891"}), I(1), std::nullopt, 8015},
+        {"value losing digits", numberFilter({1, "1234567890123456789012345678901234567891"}), I(1), std::nullopt,
+         8015},
         {"neither filter", MSRPBFilter(), I(1), std::nullopt, 7000},
     };
     for (const FilterRow& row : rows) {
         for (const bool complement : {false, true}) {
             SCOPED_TRACE(std::string(row.label) + (complement ? " (complement)" : ""));
             MSRPBFilter filter = row.filter;
-            if (complement) NanoMessageSetBool(filter, 2, true);
+            if (complement)
+                NanoMessageSetBool(filter, 2, true);
             services().drainLines();
             std::optional<bool> expected = row.outcome;
-            if (complement && expected) expected = !*expected;
+            if (complement && expected)
+                expected = !*expected;
             EXPECT_EQ(MSRFilterOutcome(filter, row.value), expected);
             const auto codes = services().drainCodes();
             if (row.logCode == 0) {

@@ -42,8 +42,26 @@ protected:
 };
 
 constexpr std::string_view kPieces[] = {
-    "a", "Z", "_", "9", "+", ".", "(", "*", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xCC\x81",
-    "\x80", "\xC0", "\xE0\x80", "\xED\xA0\x80", "\xF4\x90", "\xFF", "\xF0\x9F\x98", std::string_view("\0", 1),
+    "a",
+    "Z",
+    "_",
+    "9",
+    "+",
+    ".",
+    "(",
+    "*",
+    "\xC3\xA9",
+    "\xE4\xB8\xAD",
+    "\xF0\x9F\x98\x80",
+    "\xCC\x81",
+    "\x80",
+    "\xC0",
+    "\xE0\x80",
+    "\xED\xA0\x80",
+    "\xF4\x90",
+    "\xFF",
+    "\xF0\x9F\x98",
+    std::string_view("\0", 1),
 };
 
 std::string randomText(platform::RandomSource& random) {
@@ -60,7 +78,8 @@ bool isValidUTF8(std::string_view text) {
         const std::size_t start = position;
         const char32_t codePoint = msr_nextCodePoint(text, position);
         // A real U+FFFD takes three bytes; a stand-in for bad bytes fewer.
-        if (codePoint == 0xFFFD && position - start != 3) return false;
+        if (codePoint == 0xFFFD && position - start != 3)
+            return false;
     }
     return true;
 }
@@ -70,9 +89,12 @@ NanoBytes seedEvent() {
         {"n", platform::Value(std::int64_t{5})},
         {"s", platform::Value("text")},
         {"d", platform::Value(2.5)},
-        {"items", platform::Value(platform::Value::Array{platform::Value(platform::Value::Dictionary{{"item_id", platform::Value("a")}})})},
+        {"items", platform::Value(platform::Value::Array{
+                      platform::Value(platform::Value::Dictionary{{"item_id", platform::Value("a")}})})},
     };
-    return *MSREvent::initWithOrigin("app", true, "purchase", 1700000000.5, 1.0, parameters)->protoEvent().protoBuffer();
+    return *MSREvent::initWithOrigin("app", true, "purchase", 1700000000.5, 1.0, parameters)
+                ->protoEvent()
+                .protoBuffer();
 }
 
 TEST_F(RulesFuzzTest, RandomInputNeverBreaksTheRules) {
@@ -90,7 +112,8 @@ TEST_F(RulesFuzzTest, RandomInputNeverBreaksTheRules) {
                 bytes.resize(random.below(bytes.size() + 1));
             } else {
                 bytes.resize(random.below(48));
-                for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random.next());
+                for (auto& byte : bytes)
+                    byte = static_cast<std::uint8_t>(random.next());
             }
             if (auto proto = MSRPBEvent::initWithBuffer(bytes)) {
                 if (auto event = MSREvent::initWithEventProto(*proto)) {
@@ -113,7 +136,8 @@ TEST_F(RulesFuzzTest, RandomInputNeverBreaksTheRules) {
         MSRPBStringFilter filter;
         // Expressions are few: each may run to the match time limit.
         const auto matchType = random.below(8);
-        NanoMessageSetInt32(filter, 0, static_cast<std::int32_t>(matchType == 1 && random.below(16) != 0 ? 4 : matchType));
+        NanoMessageSetInt32(filter, 0,
+                            static_cast<std::int32_t>(matchType == 1 && random.below(16) != 0 ? 4 : matchType));
         NanoMessageSetString(filter, 1, randomText(random));
         NanoMessageSetBool(filter, 2, random.below(2) == 0);
         NanoMessageSetArray(filter, 3, std::vector<std::string>{randomText(random)});

@@ -26,8 +26,7 @@ class RulesServices final : public MeasurementServices {
 public:
     RulesServices() {
         MSRMonitor::Environment environment;
-        environment.observer = [this](int level, std::uint64_t code, std::string_view message,
-                                      const MSRLogContexts&) {
+        environment.observer = [this](int level, std::uint64_t code, std::string_view message, const MSRLogContexts&) {
             std::lock_guard lock(mutex_);
             lines_.push_back({level, static_cast<std::int64_t>(code), std::string(message)});
         };

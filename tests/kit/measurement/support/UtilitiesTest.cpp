@@ -33,7 +33,9 @@ TEST(MSRStringsTest, CountsAndCutsByCodePoint) {
         {"\xC0\xAF", 2, 2, replacement + replacement},
         {"a\xF4\x90\x80\x80", 5, 5, "a" + replacement},
         {"\xE2\x82", 1, 1, replacement},
-        {"\xE2\x82" "a", 2, 2, replacement + "a"},
+        {"\xE2\x82"
+         "a",
+         2, 2, replacement + "a"},
         {"\xFF", 1, 1, replacement},
     };
     for (const Row& row : rows) {
@@ -52,7 +54,7 @@ TEST(MSRStringsTest, LettersAndIdentifierCharactersFollowTheGeneralCategories) {
     EXPECT_FALSE(msr_isLetter(U'\u0301'));  // a combining mark
     EXPECT_FALSE(msr_isLetter(U'\U0001F600'));
     EXPECT_TRUE(msr_isIdentifierCharacter(U'_'));
-    EXPECT_TRUE(msr_isIdentifierCharacter(U'\u0663'));  // Arabic-Indic three
+    EXPECT_TRUE(msr_isIdentifierCharacter(U'\u0663'));   // Arabic-Indic three
     EXPECT_FALSE(msr_isIdentifierCharacter(U'\u00B2'));  // superscript two is No
     EXPECT_FALSE(msr_isIdentifierCharacter(U'-'));
 }
@@ -98,7 +100,8 @@ TEST_F(UtilitiesTest, OnlyTheFirstFailureIsRecorded) {
 
     MSRParameters emojiName;
     std::string emoji;
-    for (int i = 0; i < 41; ++i) emoji += "\xF0\x9F\x98\x80";
+    for (int i = 0; i < 41; ++i)
+        emoji += "\xF0\x9F\x98\x80";
     MSRAddErrorNameAndLength(emojiName, emoji, 40, nullptr);
     EXPECT_EQ(msr_UTF32Length(*emojiName.at("_ev").stringValue()), 43u);
     EXPECT_FALSE(emojiName.contains("_el"));

@@ -21,7 +21,8 @@ class ValidationTest : public RulesTest {};
 
 std::string repeat(std::string_view piece, int count) {
     std::string text;
-    for (int i = 0; i < count; ++i) text += piece;
+    for (int i = 0; i < count; ++i)
+        text += piece;
     return text;
 }
 
@@ -54,10 +55,13 @@ TEST_F(ValidationTest, RulesAnswerTheirCodesAndLines) {
     const RuleRow rows[] = {
         {"name of 40", [](int* c) { return V::isValidPublicEventName(std::string(40, 'a'), c); }, true, 0, 0},
         {"name of 41", [](int* c) { return V::isValidPublicEventName(std::string(41, 'a'), c); }, false, 2, 13000},
-        {"40 emoji fit the length", [](int* c) { return V::isValidString(repeat(kEmoji, 40), 1, 40, 0, c); }, true, 0, 0},
+        {"40 emoji fit the length", [](int* c) { return V::isValidString(repeat(kEmoji, 40), 1, 40, 0, c); }, true, 0,
+         0},
         {"41 emoji do not", [](int* c) { return V::isValidString(repeat(kEmoji, 41), 1, 40, 0, c); }, false, 2, 13000},
-        {"emoji are not letters", [](int* c) { return V::isValidPublicEventName(repeat(kEmoji, 40), c); }, false, 3, 13002},
-        {"accented letters", [](int* c) { return V::isValidPublicEventName("\xC3\xA9v\xC3\xA9nement", c); }, true, 0, 0},
+        {"emoji are not letters", [](int* c) { return V::isValidPublicEventName(repeat(kEmoji, 40), c); }, false, 3,
+         13002},
+        {"accented letters", [](int* c) { return V::isValidPublicEventName("\xC3\xA9v\xC3\xA9nement", c); }, true, 0,
+         0},
         {"screen_view", [](int* c) { return V::isValidPublicEventName("screen_view", c); }, true, 0, 0},
         {"session_start", [](int* c) { return V::isValidPublicEventName("session_start", c); }, false, 4, 13006},
         {"ad_impression", [](int* c) { return V::isValidPublicEventName("ad_impression", c); }, true, 0, 0},
@@ -73,20 +77,27 @@ TEST_F(ValidationTest, RulesAnswerTheirCodesAndLines) {
         {"empty property value", [&](int* c) { return V::isValidPublicUserAttributeValue(&empty, c); }, false, 1, 0},
         {"empty parameter value", [&](int* c) { return V::isValidPublicEventParameterValue(&empty, c); }, true, 0, 0},
         {"nil value", [](int* c) { return V::isValidPublicEventParameterValue(nullptr, c); }, false, 1, 13004},
-        {"plain object value", [](int* c) { return V::isValidValue(MSRObject(Value("x")), 0, 10, 3, c); }, false, 5, 13005},
+        {"plain object value", [](int* c) { return V::isValidValue(MSRObject(Value("x")), 0, 10, 3, c); }, false, 5,
+         13005},
         {"_id at 256", [&](int* c) { return V::isValidInternalUserAttributeValue(&id256, "_id", c); }, true, 0, 0},
         {"_id at 257", [&](int* c) { return V::isValidInternalUserAttributeValue(&id257, "_id", c); }, false, 2, 13000},
         {"other at 36", [&](int* c) { return V::isValidInternalUserAttributeValue(&text36, "_fot", c); }, true, 0, 0},
-        {"other at 37", [&](int* c) { return V::isValidInternalUserAttributeValue(&text37, "_fot", c); }, false, 2, 13000},
+        {"other at 37", [&](int* c) { return V::isValidInternalUserAttributeValue(&text37, "_fot", c); }, false, 2,
+         13000},
         {"app+gtm", [](int* c) { return V::isValidForwardedEventOrigin("app+gtm", c); }, true, 0, 0},
         {"app not forwarded", [](int* c) { return V::isValidForwardedEventOrigin("app", c); }, false, 6, 0},
         {"app internal", [](int* c) { return V::isValidInternalEventOrigin("app", c); }, true, 0, 0},
         {"empty forwarded", [](int* c) { return V::isValidForwardedEventOrigin("", c); }, false, 1, 0},
-        {"items of 200", [](int* c) { return V::isValidArrayParamForEvent("purchase", "items", 200, false, c); }, true, 0, 0},
-        {"items of 201", [](int* c) { return V::isValidArrayParamForEvent("purchase", "items", 201, false, c); }, false, 12, 13013},
-        {"outside ecommerce", [](int* c) { return V::isValidArrayParamForEvent("level_up", "items", 1, false, c); }, false, 10, 13013},
-        {"not items", [](int* c) { return V::isValidArrayParamForEvent("purchase", "goods", 1, false, c); }, false, 11, 13013},
-        {"nested", [](int* c) { return V::isValidArrayParamForEvent("purchase", "items", 1, true, c); }, false, 13, 13013},
+        {"items of 200", [](int* c) { return V::isValidArrayParamForEvent("purchase", "items", 200, false, c); }, true,
+         0, 0},
+        {"items of 201", [](int* c) { return V::isValidArrayParamForEvent("purchase", "items", 201, false, c); }, false,
+         12, 13013},
+        {"outside ecommerce", [](int* c) { return V::isValidArrayParamForEvent("level_up", "items", 1, false, c); },
+         false, 10, 13013},
+        {"not items", [](int* c) { return V::isValidArrayParamForEvent("purchase", "goods", 1, false, c); }, false, 11,
+         13013},
+        {"nested", [](int* c) { return V::isValidArrayParamForEvent("purchase", "items", 1, true, c); }, false, 13,
+         13013},
         {"element not a dictionary", [](int* c) { return V::isValidArrayParamItem(Value("x"), c); }, false, 14, 13014},
         {"numeric", [&](int* c) { return V::isValidNumericValue(&number, c); }, true, 0, 0},
         {"not numeric", [&](int* c) { return V::isValidNumericValue(&word, c); }, false, 8, 13011},
@@ -113,16 +124,17 @@ struct EventRow {
     std::function<MSRObjectDictionary()> parameters;
     std::function<void(MSRRemoteConfigLimits&)> limits;
     bool created;
-    std::optional<std::int64_t> error;  // "_err"
-    std::optional<std::string> errorValue;  // "_ev"
+    std::optional<std::int64_t> error;        // "_err"
+    std::optional<std::string> errorValue;    // "_ev"
     std::optional<std::int64_t> errorLength;  // "_el"
-    std::int64_t logCode;  // a line that must be among those logged; 0: none at all
+    std::int64_t logCode;                     // a line that must be among those logged; 0: none at all
     std::function<void(const MSREvent&)> more;
 };
 
 MSRObjectDictionary plain(std::initializer_list<std::pair<const std::string, Value>> entries) {
     MSRObjectDictionary objects;
-    for (const auto& [key, value] : entries) objects.emplace(key, value);
+    for (const auto& [key, value] : entries)
+        objects.emplace(key, value);
     return objects;
 }
 
@@ -137,82 +149,300 @@ TEST_F(ValidationTest, EventsAreBuiltCleanedAndTheirFirstFailureRecorded) {
         {"ad_impression", "app", true, "ad_impression", none, keep, true, {}, {}, {}, 0, {}},
         {"_private public", "app", true, "_private", none, keep, false, {}, {}, {}, 13003, {}},
         {"_private internal", "app", false, "_private", none, keep, true, {}, {}, {}, 0, {}},
-        {"forwarded origin", "app+gtm", true, "level_up", none, keep, true, {}, {}, {}, 0,
+        {"forwarded origin",
+         "app+gtm",
+         true,
+         "level_up",
+         none,
+         keep,
+         true,
+         {},
+         {},
+         {},
+         0,
          [](const MSREvent& e) { EXPECT_EQ(*e.parameters().at("_o").stringValue(), "app+gtm"); }},
         {"empty origin", "", true, "level_up", none, keep, false, {}, {}, {}, 0, {}},
         {"bad forwarded origin", "a-b+gtm", true, "level_up", none, keep, false, {}, {}, {}, 13002, {}},
-        {"empty value", "app", true, "level_up", [] { return plain({{"note", Value("")}}); }, keep, true, {}, {}, {}, 0,
+        {"empty value",
+         "app",
+         true,
+         "level_up",
+         [] {
+             return plain({{"note", Value("")}});
+         },
+         keep,
+         true,
+         {},
+         {},
+         {},
+         0,
          [](const MSREvent& e) { EXPECT_TRUE(e.parameters().contains("note")); }},
-        {"items of 200", "app", true, "purchase", [] { return plain({{"items", items(200)}}); }, keep, true, {}, {}, {}, 0,
+        {"items of 200",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain({{"items", items(200)}});
+         },
+         keep,
+         true,
+         {},
+         {},
+         {},
+         0,
          [](const MSREvent& e) { EXPECT_EQ(MSREventItemCount(&e), 200u); }},
-        {"items of 201", "app", true, "purchase", [] { return plain({{"items", items(201)}}); }, keep, true, 17,
-         "items", {}, 13013, [](const MSREvent& e) { EXPECT_EQ(MSREventItemCount(&e), 200u); }},
-        {"items outside ecommerce", "app", true, "level_up", [] { return plain({{"items", items(1)}}); }, keep, true,
-         21, "level_up", {}, 13013, [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("items")); }},
-        {"array not items", "app", true, "purchase", [] { return plain({{"goods", items(1)}}); }, keep, true, 20,
-         "goods", {}, 13013, {}},
-        {"element not a dictionary", "app", true, "purchase",
-         [] { return plain({{"items", Value(Value::Array{Value("x"), Value(Value::Dictionary{{"item_id", Value("a")}})})}}); },
-         keep, true, 4, "items[0]", {}, 13014, [](const MSREvent& e) { EXPECT_EQ(MSREventItemCount(&e), 1u); }},
-        {"nested array", "app", true, "purchase",
-         [] { return plain({{"items", items(1, {{"inner", items(1)}, {"item_id", Value("a")}})}}); }, keep, true, {},
-         {}, {}, 13013,
+        {"items of 201",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain({{"items", items(201)}});
+         },
+         keep,
+         true,
+         17,
+         "items",
+         {},
+         13013,
+         [](const MSREvent& e) { EXPECT_EQ(MSREventItemCount(&e), 200u); }},
+        {"items outside ecommerce",
+         "app",
+         true,
+         "level_up",
+         [] {
+             return plain({{"items", items(1)}});
+         },
+         keep,
+         true,
+         21,
+         "level_up",
+         {},
+         13013,
+         [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("items")); }},
+        {"array not items",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain({{"goods", items(1)}});
+         },
+         keep,
+         true,
+         20,
+         "goods",
+         {},
+         13013,
+         {}},
+        {"element not a dictionary",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain(
+                 {{"items", Value(Value::Array{Value("x"), Value(Value::Dictionary{{"item_id", Value("a")}})})}});
+         },
+         keep,
+         true,
+         4,
+         "items[0]",
+         {},
+         13014,
+         [](const MSREvent& e) { EXPECT_EQ(MSREventItemCount(&e), 1u); }},
+        {"nested array",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain({{"items", items(1, {{"inner", items(1)}, {"item_id", Value("a")}})}});
+         },
+         keep,
+         true,
+         {},
+         {},
+         {},
+         13013,
          [](const MSREvent& e) {
              const Value& element = e.parameters().at("items").arrayValue()->front();
              EXPECT_EQ(element.find("_err")->asInteger(), 22);
              EXPECT_EQ(element.find("inner"), nullptr);
          }},
-        {"30 parameters, limit 25", "app", true, "level_up",
+        {"30 parameters, limit 25",
+         "app",
+         true,
+         "level_up",
          [] {
              MSRObjectDictionary objects;
-             for (int i = 0; i < 30; ++i) objects.emplace("p" + std::to_string(100 + i), Value(std::int64_t{i}));
+             for (int i = 0; i < 30; ++i)
+                 objects.emplace("p" + std::to_string(100 + i), Value(std::int64_t{i}));
              return objects;
          },
-         [](MSRRemoteConfigLimits& l) { l.maxPublicEventParams = 25; }, true, 5, {}, {}, 18017,
+         [](MSRRemoteConfigLimits& l) { l.maxPublicEventParams = 25; },
+         true,
+         5,
+         {},
+         {},
+         18017,
          [](const MSREvent& e) {
              EXPECT_TRUE(e.parameters().contains("p124"));
              EXPECT_FALSE(e.parameters().contains("p125"));
              EXPECT_EQ(e.parameters().size(), 25u + 2u);  // with "_o" and "_err"
          }},
-        {"item limit 0", "app", true, "purchase",
-         [] { return plain({{"items", items(1, {{"item_id", Value("a")}, {"ca", Value("1")}, {"cb", Value("2")}})}}); },
-         [](MSRRemoteConfigLimits& l) { l.maxItemScopedCustomParameters = 0; }, true, {}, {}, {}, 18016,
+        {"item limit 0",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain({{"items", items(1, {{"item_id", Value("a")}, {"ca", Value("1")}, {"cb", Value("2")}})}});
+         },
+         [](MSRRemoteConfigLimits& l) { l.maxItemScopedCustomParameters = 0; },
+         true,
+         {},
+         {},
+         {},
+         18016,
          [](const MSREvent& e) {
              const Value& element = e.parameters().at("items").arrayValue()->front();
              EXPECT_EQ(element.find("_err")->asInteger(), 23);
              EXPECT_EQ(element.find("ca"), nullptr);
              EXPECT_NE(element.find("item_id"), nullptr);
          }},
-        {"item limit 1", "app", true, "purchase",
-         [] { return plain({{"items", items(1, {{"item_id", Value("a")}, {"ca", Value("1")}, {"cb", Value("2")}})}}); },
-         [](MSRRemoteConfigLimits& l) { l.maxItemScopedCustomParameters = 1; }, true, {}, {}, {}, 18016,
+        {"item limit 1",
+         "app",
+         true,
+         "purchase",
+         [] {
+             return plain({{"items", items(1, {{"item_id", Value("a")}, {"ca", Value("1")}, {"cb", Value("2")}})}});
+         },
+         [](MSRRemoteConfigLimits& l) { l.maxItemScopedCustomParameters = 1; },
+         true,
+         {},
+         {},
+         {},
+         18016,
          [](const MSREvent& e) {
              const Value& element = e.parameters().at("items").arrayValue()->front();
              EXPECT_EQ(element.find("_err")->asInteger(), 28);
              EXPECT_NE(element.find("ca"), nullptr);
              EXPECT_EQ(element.find("cb"), nullptr);
          }},
-        {"reserved parameter prefix", "app", true, "level_up", [] { return plain({{"la_x", Value("1")}}); }, keep,
-         true, 14, "la_x", {}, 13008, {}},
-        {"parameter name of 41", "app", true, "level_up", [] { return plain({{std::string(41, 'n'), Value("1")}}); },
-         keep, true, 3, std::string(40, 'n') + "...", 41, 13000, {}},
-        {"value too long", "app", true, "level_up", [] { return plain({{"note", Value(std::string(101, 'v'))}}); },
+        {"reserved parameter prefix",
+         "app",
+         true,
+         "level_up",
+         [] {
+             return plain({{"la_x", Value("1")}});
+         },
+         keep,
+         true,
+         14,
+         "la_x",
+         {},
+         13008,
+         {}},
+        {"parameter name of 41",
+         "app",
+         true,
+         "level_up",
+         [] {
+             return plain({{std::string(41, 'n'), Value("1")}});
+         },
+         keep,
+         true,
+         3,
+         std::string(40, 'n') + "...",
+         41,
+         13000,
+         {}},
+        {"value too long", "app", true, "level_up",
+         [] {
+             return plain({{"note", Value(std::string(101, 'v'))}});
+         },
          [](MSRRemoteConfigLimits& l) { l.maxPublicEventParameterValueLength = 100; }, true, 4, "note", 101, 13000,
          [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("note")); }},
-        {"_ev of 45", "auto", false, "_err",
-         [] { return plain({{"_err", Value(std::int64_t{2})}, {"_ev", Value(std::string(45, 'x'))}}); }, keep, true, 2,
-         std::string(45, 'x'), {}, 0, {}},
-        {"_ev cut from a long value", "auto", false, "_err",
-         [] { return plain({{"_err", Value(std::int64_t{19})}, {"_ev", Value(std::string(500, 'x') + "...")}}); },
-         keep, true, 19, std::string(500, 'x') + "...", {}, 0, {}},
-        {"value without currency", "app", true, "ad_impression", [] { return plain({{"value", Value(5.0)}}); }, keep,
-         true, 19, "currency", {}, 18014, [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("value")); }},
-        {"value not numeric", "app", true, "ad_impression", [] { return plain({{"value", Value("five")}}); }, keep,
-         true, 18, "value", {}, 13011, [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("value")); }},
-        {"value with currency", "app", true, "ad_impression",
-         [] { return plain({{"value", Value(5.0)}, {"currency", Value("EUR")}}); }, keep, true, {}, {}, {}, 0, {}},
-        {"unsupported object", "app", true, "level_up", [] { return plain({{"when", Value(Value::Dictionary{})}}); },
-         keep, true, {}, {}, {}, 18015, {}},
+        {"_ev of 45",
+         "auto",
+         false,
+         "_err",
+         [] {
+             return plain({{"_err", Value(std::int64_t{2})}, {"_ev", Value(std::string(45, 'x'))}});
+         },
+         keep,
+         true,
+         2,
+         std::string(45, 'x'),
+         {},
+         0,
+         {}},
+        {"_ev cut from a long value",
+         "auto",
+         false,
+         "_err",
+         [] {
+             return plain({{"_err", Value(std::int64_t{19})}, {"_ev", Value(std::string(500, 'x') + "...")}});
+         },
+         keep,
+         true,
+         19,
+         std::string(500, 'x') + "...",
+         {},
+         0,
+         {}},
+        {"value without currency",
+         "app",
+         true,
+         "ad_impression",
+         [] {
+             return plain({{"value", Value(5.0)}});
+         },
+         keep,
+         true,
+         19,
+         "currency",
+         {},
+         18014,
+         [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("value")); }},
+        {"value not numeric",
+         "app",
+         true,
+         "ad_impression",
+         [] {
+             return plain({{"value", Value("five")}});
+         },
+         keep,
+         true,
+         18,
+         "value",
+         {},
+         13011,
+         [](const MSREvent& e) { EXPECT_FALSE(e.parameters().contains("value")); }},
+        {"value with currency",
+         "app",
+         true,
+         "ad_impression",
+         [] {
+             return plain({{"value", Value(5.0)}, {"currency", Value("EUR")}});
+         },
+         keep,
+         true,
+         {},
+         {},
+         {},
+         0,
+         {}},
+        {"unsupported object",
+         "app",
+         true,
+         "level_up",
+         [] {
+             return plain({{"when", Value(Value::Dictionary{})}});
+         },
+         keep,
+         true,
+         {},
+         {},
+         {},
+         18015,
+         {}},
     };
     for (const EventRow& row : rows) {
         SCOPED_TRACE(row.label);
@@ -340,8 +570,8 @@ TEST_F(ValidationTest, UserAttributesAndRawEventData) {
 
 TEST_F(ValidationTest, CleanerKeepsTypedValuesAndNothingForEmpty) {
     EXPECT_FALSE(MSRValidatedEventParameters({}, "level_up", true));
-    const MSRObjectDictionary objects{{"count", MSRValue::initWithInt64(5)}, {"flag", Value(true)},
-                                      {"ratio", Value(0.5)}};
+    const MSRObjectDictionary objects{
+        {"count", MSRValue::initWithInt64(5)}, {"flag", Value(true)}, {"ratio", Value(0.5)}};
     const auto cleaned = MSRValidatedEventParameters(objects, "level_up", true);
     ASSERT_TRUE(cleaned);
     EXPECT_EQ(cleaned->at("count"), MSRValue::initWithInt64(5));

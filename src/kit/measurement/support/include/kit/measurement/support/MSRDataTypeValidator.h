@@ -54,8 +54,7 @@ public:
     static bool isValidInternalName(std::string_view name, int maxLength, int type, int* failureCode = nullptr);
     static bool isValidPublicName(std::string_view name, int maxLength, int type, int* failureCode = nullptr);
     // `value` null stands for nil.
-    static bool isValidValue(const MSRValue* value, int minLength, int maxLength, int type,
-                             int* failureCode = nullptr);
+    static bool isValidValue(const MSRValue* value, int minLength, int maxLength, int type, int* failureCode = nullptr);
     static bool isValidValue(const MSRObject& object, int minLength, int maxLength, int type,
                              int* failureCode = nullptr);
 
@@ -79,8 +78,7 @@ public:
     static bool isValidNumericValue(const MSRValue* value, int* failureCode = nullptr);
     static bool isValidCurrencyCode(const MSRValue* value, int* failureCode = nullptr);
     static bool isValidArrayParamForEvent(std::string_view eventName, std::string_view paramName,
-                                          std::size_t arrayCount, bool isNestedArrayParam,
-                                          int* failureCode = nullptr);
+                                          std::size_t arrayCount, bool isNestedArrayParam, int* failureCode = nullptr);
     static bool isValidArrayParamItem(const platform::Value& item, int* failureCode = nullptr);
 };
 

@@ -136,7 +136,9 @@ public:
 
 private:
     MSRUserAttribute(std::string origin, std::string name, MSRValue value, double lastSetTimestamp)
-        : origin_(std::move(origin)), name_(std::move(name)), value_(std::move(value)),
+        : origin_(std::move(origin)),
+          name_(std::move(name)),
+          value_(std::move(value)),
           lastSetTimestamp_(lastSetTimestamp) {}
 
     std::string origin_;
@@ -149,8 +151,8 @@ private:
 class MSRRawEventData {
 public:
     // Nothing for a missing event (28000) or a negative row (28001).
-    static std::optional<MSRRawEventData> initWithRawEvent(std::shared_ptr<const MSREvent> rawEvent,
-                                                           std::int64_t rowID, std::int64_t metadataFingerprint);
+    static std::optional<MSRRawEventData> initWithRawEvent(std::shared_ptr<const MSREvent> rawEvent, std::int64_t rowID,
+                                                           std::int64_t metadataFingerprint);
 
     const MSREvent& rawEvent() const { return *rawEvent_; }
     std::int64_t rowID() const { return rowID_; }

@@ -11,10 +11,20 @@
 // nothing (it cannot be evaluated, and its stored bits stay as they are).
 namespace kit::measurement {
 
-enum MSRComparisonType : int { MSRComparisonLessThan = 1, MSRComparisonGreaterThan = 2, MSRComparisonEqual = 3,
-                               MSRComparisonBetween = 4 };
-enum MSRMatchType : int { MSRMatchRegexp = 1, MSRMatchBeginsWith = 2, MSRMatchEndsWith = 3, MSRMatchContains = 4,
-                          MSRMatchExact = 5, MSRMatchInList = 6 };
+enum MSRComparisonType : int {
+    MSRComparisonLessThan = 1,
+    MSRComparisonGreaterThan = 2,
+    MSRComparisonEqual = 3,
+    MSRComparisonBetween = 4
+};
+enum MSRMatchType : int {
+    MSRMatchRegexp = 1,
+    MSRMatchBeginsWith = 2,
+    MSRMatchEndsWith = 3,
+    MSRMatchContains = 4,
+    MSRMatchExact = 5,
+    MSRMatchInList = 6
+};
 
 // The parsed decimals of one number filter; invalid from the first value
 // that is missing or does not parse.

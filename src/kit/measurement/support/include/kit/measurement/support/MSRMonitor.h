@@ -139,8 +139,7 @@ struct MSRMonitorEnvironment {
     std::shared_ptr<platform::RandomSource> random;
     const platform::Clock* clock = nullptr;
     // Sees every line as it is logged, before any filtering (tests).
-    std::function<void(int level, std::uint64_t messageCode, std::string_view message, const MSRLogContexts&)>
-        observer;
+    std::function<void(int level, std::uint64_t messageCode, std::string_view message, const MSRLogContexts&)> observer;
 };
 
 class MSRMonitor {

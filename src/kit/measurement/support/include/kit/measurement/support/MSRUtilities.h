@@ -69,13 +69,12 @@ MSRParameters MSRScreenParametersFromParameters(const MSRParameters& parameters)
 
 // Error recording. Only the first failure of an event is kept.
 void MSRLogErrorEvent(std::int64_t code);
-void MSRLogErrorEventWithName(std::int64_t code, std::string_view name, std::size_t maxLength,
-                              const MSRValue* value);
+void MSRLogErrorEventWithName(std::int64_t code, std::string_view name, std::size_t maxLength, const MSRValue* value);
 void MSRAddErrorNameAndLength(MSRParameters& parameters, std::string_view name, std::size_t maxLength,
                               const MSRValue* value);
 void MSRSetErrorCodeIfAbsent(MSRParameters& parameters, std::int64_t code);
-void MSRRecordParameterError(MSRParameters& parameters, std::int64_t code, std::string_view name,
-                             std::size_t maxLength, const MSRValue* value);
+void MSRRecordParameterError(MSRParameters& parameters, std::int64_t code, std::string_view name, std::size_t maxLength,
+                             const MSRValue* value);
 // The first `maxLength` code points and "..." when the name is longer.
 std::string MSRTrimmedErrorName(std::string_view name, std::size_t maxLength);
 
