@@ -274,6 +274,7 @@ MSRMonitor::MSRMonitor(int logLevel, std::shared_ptr<MSRLogging> logger, std::in
                        Environment environment)
     : logLevel_(logLevel), libraryVersion_(libraryVersion), state_(std::make_shared<State>()) {
     isFromAppStore_ = environment.isFromAppStore ? std::move(environment.isFromAppStore) : [] { return false; };
+    observer_ = std::move(environment.observer);
     sharedUserDefaults_ = environment.sharedUserDefaults ? std::move(environment.sharedUserDefaults)
                                                          : MSRUserDefaults::sharedUserDefaults();
     state_->logger = std::move(logger);
@@ -413,6 +414,9 @@ bool MSRMonitor::wantsLine(int level) const {
 
 void MSRMonitor::logWithLevel(int level, std::uint64_t messageCode, std::string_view message,
                               const MSRLogContexts& contexts) {
+    if (observer_) {
+        observer_(level, messageCode, message, contexts);
+    }
     if (!wantsLine(level)) {
         return;
     }

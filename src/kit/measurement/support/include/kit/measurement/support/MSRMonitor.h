@@ -138,6 +138,8 @@ struct MSRMonitorEnvironment {
     std::shared_ptr<MSRUserDefaults> monitorUserDefaults;
     std::shared_ptr<platform::RandomSource> random;
     const platform::Clock* clock = nullptr;
+    // Sees every line as it is logged, before any filtering (tests).
+    std::function<void(int level, std::uint64_t messageCode, std::string_view message, const MSRLogContexts&)> observer;
 };
 
 class MSRMonitor {
@@ -230,6 +232,8 @@ private:
     mutable std::mutex tagMutex_;
     std::string logTag_ = "<AppMeasurement>";  // guarded by tagMutex_
     std::function<bool()> isFromAppStore_;
+    // Set once at construction; called on the logging thread.
+    std::function<void(int, std::uint64_t, std::string_view, const MSRLogContexts&)> observer_;
     std::shared_ptr<MSRUserDefaults> sharedUserDefaults_;
     // Shared with the blocks on the monitor queue, which may outlive a call.
     std::shared_ptr<State> state_;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "kit/measurement/support/MSRValue.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 // The one seam through which the measurement support code reaches the
 // controller's services: the shared monitor, the App Store probe and the
@@ -11,6 +15,16 @@
 namespace kit::measurement {
 
 class MSRMonitor;
+
+// The remote limits the event rules read, at each call. The remote
+// settings will answer them; until then the defaults stand.
+struct MSRRemoteConfigLimits {
+    int maxPublicEventParams = 100;
+    int maxItemScopedCustomParameters = 27;
+    int maxPublicEventParameterValueLength = 500;
+
+    int maxInternalEventParameterValueLength() const { return std::max(256, maxPublicEventParameterValueLength); }
+};
 
 inline constexpr std::int64_t kMSRDefaultLibraryVersion = 110900;
 
@@ -23,6 +37,14 @@ public:
     // Installed from the App Store.
     virtual bool isFAS() = 0;
     virtual std::int64_t appMeasurementLibraryVersion() = 0;
+    // The current remote limits; the default answers the defaults.
+    virtual MSRRemoteConfigLimits remoteConfig() { return {}; }
+    // Queues an internal event of the engine ("_err" among them); without a
+    // controller there is nobody to take it.
+    virtual void logInternalEventWithOrigin(std::string_view /*origin*/, std::string_view /*name*/,
+                                            const MSRParameters& /*parameters*/) {}
+    // "_si", "_sc" and "_sn" of the screen on show; empty when none is tracked.
+    virtual MSRParameters screenParameters() { return {}; }
 
     // The installed services, else the default.
     static MeasurementServices& current();
