@@ -16,11 +16,13 @@
 #include <QApplication>
 #include <QMetaObject>
 #include <QStyleFactory>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -31,16 +33,34 @@ public:
     void async(platform::Work work) override { QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection); }
 };
 
+void postLifecycle(std::string_view name) { platform::NotificationCenter::defaultCenter().post(std::string(name)); }
+
 // Starts the analytics kit. A missing or broken options file leaves the
 // program running without analytics.
 void startKit(QApplication& application) {
     platform::MainQueue::install(std::make_shared<QtMainQueue>());
-    QObject::connect(&application, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive) {
-            platform::NotificationCenter::defaultCenter().post(
-                std::string(kit::core_texts::kApplicationDidBecomeActiveNotification));
+    // Qt's lifecycle signals become the kit's notifications.
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged,
+                     [previous = Qt::ApplicationInactive](Qt::ApplicationState state) mutable {
+                         if (state == Qt::ApplicationActive) {
+                             postLifecycle(kit::core_texts::kApplicationDidBecomeActiveNotification);
+                         } else if (previous == Qt::ApplicationActive) {
+                             postLifecycle(kit::core_texts::kApplicationWillResignActiveNotification);
+                         }
+                         previous = state;
+                     });
+    QObject::connect(&application, &QGuiApplication::focusWindowChanged, [hadFocus = false](QWindow* focused) mutable {
+        if (hadFocus) {
+            postLifecycle(kit::core_texts::kWindowDidResignKeyNotification);
         }
+        hadFocus = focused != nullptr;
     });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [] { postLifecycle(kit::core_texts::kApplicationWillTerminateNotification); });
+    // Posted once the event loop runs, as a launch that has finished.
+    QMetaObject::invokeMethod(
+        &application, [] { postLifecycle(kit::core_texts::kApplicationDidFinishLaunchingNotification); },
+        Qt::QueuedConnection);
     try {
         kit::configure();
     } catch (const platform::ProgrammerError& error) {

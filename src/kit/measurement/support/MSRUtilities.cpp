@@ -1,5 +1,7 @@
 #include "kit/measurement/support/MSRUtilities.h"
 
+#include "kit/core/CoreTexts.h"
+
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRStrings.h"
 #include "kit/measurement/support/MeasurementServices.h"
@@ -413,9 +415,15 @@ std::int64_t MSRNumericUtil::randomInt64(platform::RandomSource& source) {
     }
 }
 
-std::string_view MSRApplicationDidBecomeActiveNotification() { return "ApplicationDidBecomeActive"; }
-std::string_view MSRApplicationDidFinishLaunchingNotification() { return "ApplicationDidFinishLaunching"; }
-std::string_view MSRApplicationWillResignActiveNotification() { return "ApplicationWillResignActive"; }
-std::string_view MSRWindowDidResignKeyNotification() { return "WindowDidResignKey"; }
+std::string_view MSRApplicationDidBecomeActiveNotification() {
+    return core_texts::kApplicationDidBecomeActiveNotification;
+}
+std::string_view MSRApplicationDidFinishLaunchingNotification() {
+    return core_texts::kApplicationDidFinishLaunchingNotification;
+}
+std::string_view MSRApplicationWillResignActiveNotification() {
+    return core_texts::kApplicationWillResignActiveNotification;
+}
+std::string_view MSRWindowDidResignKeyNotification() { return core_texts::kWindowDidResignKeyNotification; }
 
 }  // namespace kit::measurement

@@ -3,6 +3,7 @@
 // The sanitizer build runs it too; nothing may crash, hang or over-read.
 
 #include "MeasurementTestSupport.h"
+#include "kit/measurement/messages/MessagesLog.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSREvent.h"
@@ -32,12 +33,22 @@ private:
     std::unique_ptr<MSRMonitor> monitor_;
 };
 
+// The decoders' failure lines are many and say nothing here.
+class DroppingLogSink final : public platform::LogSink {
+public:
+    void write(const platform::LogEntry&) override {}
+};
+
 class RulesFuzzTest : public kit::testing::KitTest {
 protected:
-    RulesFuzzTest() { MeasurementServices::install(std::make_shared<QuietServices>()); }
+    RulesFuzzTest() {
+        MeasurementServices::install(std::make_shared<QuietServices>());
+        installMessagesLogSink(std::make_shared<DroppingLogSink>());
+    }
     ~RulesFuzzTest() override {
         MeasurementServices::current().monitor().waitUntilIdle();
         MeasurementServices::install(nullptr);
+        installMessagesLogSink(nullptr);
     }
 };
 

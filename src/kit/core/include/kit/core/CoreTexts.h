@@ -123,7 +123,12 @@ inline constexpr std::string_view kInvalidAppIDRecovery =
     "Check formatting and location of LumenService-Info.plist or LumenAppID set in the customized options.";
 inline constexpr std::string_view kRecoverySuggestionKey = "NSLocalizedRecoverySuggestion";
 
-// The host posts this when the application becomes active.
+// Lifecycle notifications the host posts on the default notification
+// center, for every part of the kit.
+inline constexpr std::string_view kApplicationDidFinishLaunchingNotification = "LumenApplicationDidFinishLaunching";
 inline constexpr std::string_view kApplicationDidBecomeActiveNotification = "LumenApplicationDidBecomeActive";
+inline constexpr std::string_view kApplicationWillResignActiveNotification = "LumenApplicationWillResignActive";
+inline constexpr std::string_view kWindowDidResignKeyNotification = "LumenWindowDidResignKey";
+inline constexpr std::string_view kApplicationWillTerminateNotification = "LumenApplicationWillTerminate";
 
 }  // namespace kit::core_texts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/core/CoreTexts.h"
 #include "kit/measurement/support/MeasurementErrors.h"
 #include "platform/Value.h"
 #include "platform/concurrency/NotificationCenter.h"
@@ -25,7 +26,8 @@ namespace kit::measurement {
 
 // Posted by the host when the application is about to end; pending
 // settings are written at once.
-inline constexpr std::string_view kApplicationWillTerminateNotification = "ApplicationWillTerminate";
+inline constexpr std::string_view kApplicationWillTerminateNotification =
+    core_texts::kApplicationWillTerminateNotification;
 
 // The accessor set that the plist dictionary and the user defaults share.
 class MSRKeyValueStore {
