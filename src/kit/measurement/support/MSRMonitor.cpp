@@ -240,6 +240,7 @@ struct MSRMonitor::State {
     std::shared_ptr<platform::RandomSource> random;
     const platform::Clock* clock = nullptr;
     MSRMonitoringSampledData sample;  // confined to the monitor queue
+    bool savePending = false;         // confined to the monitor queue
 
     void migrate() {
         std::int64_t migrationState = monitorUserDefaults->integerForKey(kMSRMonitorMigrationStateKey);
@@ -265,6 +266,13 @@ struct MSRMonitor::State {
     void save() {
         monitorUserDefaults->setObject(sample.sampledData(), kMSRHealthMonitorKey);
         monitorUserDefaults->synchronize();
+    }
+
+    void savePendingSample() {
+        if (savePending) {
+            savePending = false;
+            save();
+        }
     }
 };
 
@@ -432,10 +440,16 @@ void MSRMonitor::logWithLevel(int level, std::uint64_t messageCode, std::string_
             context += "," + extra;
         }
         std::string key = monitoringDataKeyWithMessage(message, level, libraryVersion_);
-        monitorQueue_->async([state = state_, key = std::move(key), context = std::move(context)] {
-            state->sample.insertOrUpdateSampledDataWithKey(key, context, state->clock->now(), *state->random);
-            state->save();
-        });
+        monitorQueue_->async(
+            [state = state_, queue = monitorQueue_.get(), key = std::move(key), context = std::move(context)] {
+                state->sample.insertOrUpdateSampledDataWithKey(key, context, state->clock->now(), *state->random);
+                // One write for a burst of lines: the save runs after what is
+                // queued now, so the file never lags the queue's idle state.
+                if (!state->savePending) {
+                    state->savePending = true;
+                    queue->async([state] { state->savePendingSample(); });
+                }
+            });
     }
 }
 
@@ -465,7 +479,7 @@ std::optional<MSRMonitoringSampledData::Entry> MSRMonitor::sampledEntry() {
 }
 
 void MSRMonitor::waitUntilIdle() {
-    monitorQueue_->sync([] {});
+    monitorQueue_->sync([state = state_] { state->savePendingSample(); });
 }
 
 std::string MSRMonitor::encodedStringWithContextObject(const MSRLogContext& context) {

@@ -197,7 +197,7 @@ public:
     void clearMonitoringData();
     // The current entry (tests, diagnostics); synchronous on the monitor queue.
     std::optional<MSRMonitoringSampledData::Entry> sampledEntry();
-    // Waits until the lines logged so far have been handled.
+    // Waits until the lines logged so far have been handled and their sample saved.
     void waitUntilIdle();
 
     // The level table.
