@@ -1,5 +1,7 @@
 #include "kit/measurement/support/MSRFilterMatching.h"
 
+#include "IcuHandles.h"
+
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRStrings.h"
@@ -40,15 +42,6 @@ constexpr int32_t kRegexTimeLimit = 100;
 constexpr int32_t kRegexStackLimit = 1 << 20;
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
-
-struct RegexCloser {
-    void operator()(URegularExpression* expression) const { uregex_close(expression); }
-};
-using RegexHandle = std::unique_ptr<URegularExpression, RegexCloser>;
-struct TextCloser {
-    void operator()(UText* text) const { utext_close(text); }
-};
-using TextHandle = std::unique_ptr<UText, TextCloser>;
 
 std::string numberFilterContext(const MSRPBNumberFilter& filter) {
     std::string text = "NumberFilter type " + std::to_string(NanoMessageGetInt32(filter, kNumberType));

@@ -1,5 +1,7 @@
 #include "kit/measurement/support/MSRUtilities.h"
 
+#include "IcuHandles.h"
+
 #include "kit/core/CoreTexts.h"
 
 #include "kit/measurement/support/MSRMonitor.h"
@@ -183,15 +185,6 @@ bool contains(const std::string_view (&names)[N], std::string_view name) {
 }
 
 constexpr std::string_view kDecimalPattern = "^[+-]?(([0-9]+\\.?)|([0-9]*\\.[0-9]+))$";
-
-struct RegexCloser {
-    void operator()(URegularExpression* expression) const { uregex_close(expression); }
-};
-using RegexHandle = std::unique_ptr<URegularExpression, RegexCloser>;
-struct TextCloser {
-    void operator()(UText* text) const { utext_close(text); }
-};
-using TextHandle = std::unique_ptr<UText, TextCloser>;
 
 // The compiled decimal pattern, made on first use; a failed compile is
 // forgotten so the next call tries again. Callers match on clones: a
