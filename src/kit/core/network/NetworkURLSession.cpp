@@ -16,9 +16,11 @@ struct FetcherMap {
     std::map<std::string, std::weak_ptr<LMUNetworkURLSession>, std::less<>> fetchers;  // guarded by mutex
 };
 
+// Never destroyed: a transfer may still finish on its network thread while
+// the process exits.
 FetcherMap& fetcherMap() {
-    static FetcherMap map;
-    return map;
+    static FetcherMap* const map = new FetcherMap();
+    return *map;
 }
 
 std::string newUUIDString() {
