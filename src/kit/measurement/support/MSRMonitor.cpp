@@ -23,7 +23,6 @@ namespace kit::measurement {
 
 namespace {
 
-constexpr std::string_view kAnalyticsSubsystem = "com.lumen.halo.analytics";
 constexpr std::string_view kHLOConfigurationClassName = "HLOConfiguration";
 
 std::string int128ToString(__int128 value) {
@@ -148,7 +147,7 @@ int MSRASLLogger::LMULoggerLevelFromLogLevel(std::int64_t logLevel) {
 void MSRASLLogger::logMessage(std::string_view message, std::string_view logTag, std::int64_t messageCode,
                               std::int64_t logLevel) {
     const std::string code = platform::formatMessage("I-ACS%06ld", {platform::MessageArgument(messageCode)});
-    kit::LMULogMessageWithLevel(LMULoggerLevelFromLogLevel(logLevel), kAnalyticsSubsystem, logTag, logLevel == 7, code,
+    kit::LMULogMessageWithLevel(LMULoggerLevelFromLogLevel(logLevel), kMSRLogSubsystem, logTag, logLevel == 7, code,
                                 message);
 }
 

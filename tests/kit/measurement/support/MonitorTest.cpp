@@ -357,13 +357,13 @@ TEST_F(MeasurementTest, TheAdapterMapsLevelsAndWritesTheMessageAsGiven) {
     EXPECT_EQ(MSRASLLogger::LMULoggerLevelFromLogLevel(-1), 4);
 
     MSRASLLogger logger;
-    logger.logMessage("100% done %@ %n", "<AppMeasurement>", 42, 1);
-    logger.logMessage("forced debug line", "<AppMeasurement>", 43, 7);
-    logger.logMessage("dropped debug line", "<AppMeasurement>", 44, 8);
+    logger.logMessage("100% done %@ %n", kMSRDefaultLogTag, 42, 1);
+    logger.logMessage("forced debug line", kMSRDefaultLogTag, 43, 7);
+    logger.logMessage("dropped debug line", kMSRDefaultLogTag, 44, 8);
     const auto entries = drainLog();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].subsystem, "com.lumen.halo.analytics");
-    EXPECT_EQ(entries[0].category, "<AppMeasurement>");
+    EXPECT_EQ(entries[0].category, "<Measurement>");
     EXPECT_NE(entries[0].line.find("[I-ACS000042] 100% done %@ %n"), std::string::npos) << entries[0].line;
     EXPECT_NE(entries[1].line.find("[I-ACS000043] forced debug line"), std::string::npos) << entries[1].line;
 }

@@ -29,6 +29,11 @@ namespace kit::measurement {
 
 class MSRUserDefaults;
 
+// Where the measurement engine's lines go in the SDK log: the subsystem, and
+// the category every line carries unless the options name another tag.
+inline constexpr std::string_view kMSRLogSubsystem = "com.lumen.halo.analytics";
+inline constexpr std::string_view kMSRDefaultLogTag = "<Measurement>";
+
 // What a block raised, as far as a context needs it: its name and reason.
 // Without call stacks the last measurement symbol is the name.
 struct MSRException {
@@ -230,7 +235,7 @@ private:
     bool sdkLogLevelFromConfiguration_ = false;  // set once, before the monitor is shared
     const std::int64_t libraryVersion_;
     mutable std::mutex tagMutex_;
-    std::string logTag_ = "<AppMeasurement>";  // guarded by tagMutex_
+    std::string logTag_{kMSRDefaultLogTag};  // guarded by tagMutex_
     std::function<bool()> isFromAppStore_;
     // Set once at construction; called on the logging thread.
     std::function<void(int, std::uint64_t, std::string_view, const MSRLogContexts&)> observer_;
