@@ -1,7 +1,7 @@
 #pragma once
 
 #include "kit/measurement/messages/NanoMessage.h"
-#include "kit/measurement/support/MSRPEvent.h"
+#include "kit/measurement/messages/MSRPEvent.h"
 #include "kit/measurement/support/MSRValue.h"
 
 #include <cstdint>
