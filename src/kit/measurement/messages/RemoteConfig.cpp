@@ -29,19 +29,27 @@ constexpr std::string_view kPSMKeys[] = {"measurement.psm_prefix_email", "measur
 
 std::optional<std::string> consentTypeName(std::int32_t type) {
     switch (type) {
-    case 1: return "ad_storage";
-    case 2: return "analytics_storage";
-    case 3: return "ad_user_data";
-    case 4: return "ad_personalization";
-    default: return std::nullopt;
+    case 1:
+        return "ad_storage";
+    case 2:
+        return "analytics_storage";
+    case 3:
+        return "ad_user_data";
+    case 4:
+        return "ad_personalization";
+    default:
+        return std::nullopt;
     }
 }
 
 std::optional<std::string> consentStatusName(std::int32_t status) {
     switch (status) {
-    case 1: return "granted";
-    case 2: return "denied";
-    default: return std::nullopt;
+    case 1:
+        return "granted";
+    case 2:
+        return "denied";
+    default:
+        return std::nullopt;
     }
 }
 
@@ -120,9 +128,10 @@ std::shared_ptr<MSRRemoteConfig> MSRRemoteConfig::initWithAppID(std::string_view
                          std::move(experimentManager));
 }
 
-std::shared_ptr<MSRRemoteConfig> MSRRemoteConfig::initWithAppID(
-    std::string_view appID, std::shared_ptr<MSRRemoteConfigStore> database,
-    std::optional<MSRPBMeasurementConfig> measurementConfig, std::shared_ptr<MSREManager> experimentManager) {
+std::shared_ptr<MSRRemoteConfig> MSRRemoteConfig::initWithAppID(std::string_view appID,
+                                                                std::shared_ptr<MSRRemoteConfigStore> database,
+                                                                std::optional<MSRPBMeasurementConfig> measurementConfig,
+                                                                std::shared_ptr<MSREManager> experimentManager) {
     return make(appID, std::move(database), std::move(measurementConfig), nullptr, std::move(experimentManager));
 }
 
@@ -252,8 +261,8 @@ void MSRRemoteConfig::parseRemoteConfigFromMeasurementConfig(const MSRPBMeasurem
     }
 
     auto eventConfigs = std::make_shared<State::EventConfigs>();
-    for (auto& eventConfig : NanoMessageGetArray<MSRPBEventConfig>(config, kConfigEventConfigs).value_or(
-             std::vector<MSRPBEventConfig>{})) {
+    for (auto& eventConfig :
+         NanoMessageGetArray<MSRPBEventConfig>(config, kConfigEventConfigs).value_or(std::vector<MSRPBEventConfig>{})) {
         const std::string name = NanoMessageGetString(eventConfig, 0).value_or("");
         if (name.empty()) {
             logRemoteConfigLine(remote_config_line::emptyEventConfigName);
@@ -316,12 +325,11 @@ void MSRRemoteConfig::parseRemoteConfigFromMeasurementConfig(const MSRPBMeasurem
     }
 
     if (const auto consent = NanoMessageGetMessage<MSRPBConsentConfig>(config, kConfigConsent)) {
-        next->consentDefaults =
-            consentEntries(NanoMessageGetArray<MSRPBConsentDefaultEntry>(*consent, 0).value_or(
-                std::vector<MSRPBConsentDefaultEntry>{}));
+        next->consentDefaults = consentEntries(NanoMessageGetArray<MSRPBConsentDefaultEntry>(*consent, 0)
+                                                   .value_or(std::vector<MSRPBConsentDefaultEntry>{}));
         next->consentDelegations.clear();
-        for (const auto& delegation : NanoMessageGetArray<MSRPBConsentDelegationEntry>(*consent, 1).value_or(
-                 std::vector<MSRPBConsentDelegationEntry>{})) {
+        for (const auto& delegation : NanoMessageGetArray<MSRPBConsentDelegationEntry>(*consent, 1)
+                                          .value_or(std::vector<MSRPBConsentDelegationEntry>{})) {
             auto type = consentTypeName(NanoMessageGetInt32(delegation, 0));
             auto follows = consentTypeName(NanoMessageGetInt32(delegation, 1));
             if (type && follows) {
@@ -329,16 +337,15 @@ void MSRRemoteConfig::parseRemoteConfigFromMeasurementConfig(const MSRPBMeasurem
             }
         }
         next->corePlatformServices.clear();
-        for (const auto& service : NanoMessageGetArray<MSRPBCorePlatformServiceEntry>(*consent, 2).value_or(
-                 std::vector<MSRPBCorePlatformServiceEntry>{})) {
+        for (const auto& service : NanoMessageGetArray<MSRPBCorePlatformServiceEntry>(*consent, 2)
+                                       .value_or(std::vector<MSRPBCorePlatformServiceEntry>{})) {
             if (auto name = NanoMessageGetString(service, 0)) {
                 next->corePlatformServices.insert(std::move(*name));
             }
         }
         next->isDMARegion = NanoMessageGetBool(*consent, 3);
-        next->regionalDefaults =
-            consentEntries(NanoMessageGetArray<MSRPBConsentDefaultEntry>(*consent, 4).value_or(
-                std::vector<MSRPBConsentDefaultEntry>{}));
+        next->regionalDefaults = consentEntries(NanoMessageGetArray<MSRPBConsentDefaultEntry>(*consent, 4)
+                                                    .value_or(std::vector<MSRPBConsentDefaultEntry>{}));
     }
 
     // The PSM values win over settings of the same keys, and no bounds apply.

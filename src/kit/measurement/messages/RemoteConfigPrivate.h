@@ -108,6 +108,7 @@ enum class MSRSetting : int {
     SSTUploadSettingEnabled,
 };
 
+// clang-format off
 inline constexpr std::array<MSRSettingRow, 65> kMSRSettingTable{{
     {"measurement.upload.backoff_period", "uploadingBackoffInterval", MSRSettingKind::seconds, 43200, 604800, 3600},
     {"measurement.audience.max_count", "maxAudienceCount", MSRSettingKind::integer32, 100, 500, 0},
@@ -175,8 +176,11 @@ inline constexpr std::array<MSRSettingRow, 65> kMSRSettingTable{{
     {"measurement.skan.first_window.upload_interval_sec", "SKANFirstWindowUploadInterval", MSRSettingKind::seconds, 1800, 86400, 15},
     {"measurement.sst_upload_enabled", "SSTUploadSettingEnabled", MSRSettingKind::boolean, 1, 1, 0},
 }};
+// clang-format on
 
-inline const MSRSettingRow& settingRow(MSRSetting setting) { return kMSRSettingTable[static_cast<std::size_t>(setting)]; }
+inline const MSRSettingRow& settingRow(MSRSetting setting) {
+    return kMSRSettingTable[static_cast<std::size_t>(setting)];
+}
 
 struct RemoteConfigLine {
     int level;

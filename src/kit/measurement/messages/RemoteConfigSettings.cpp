@@ -245,67 +245,129 @@ std::optional<std::string> MSRRemoteConfig::settingText(std::string_view key) co
     return std::nullopt;
 }
 
-double MSRRemoteConfig::uploadingBackoffInterval() const { return secondsSetting(MSRSetting::uploadingBackoffInterval); }
+double MSRRemoteConfig::uploadingBackoffInterval() const {
+    return secondsSetting(MSRSetting::uploadingBackoffInterval);
+}
 std::int32_t MSRRemoteConfig::maxAudienceCount() const { return intSetting(MSRSetting::maxAudienceCount); }
 std::int32_t MSRRemoteConfig::maxFiltersPerAudience() const { return intSetting(MSRSetting::maxFiltersPerAudience); }
 std::int32_t MSRRemoteConfig::maxFilterResultCount() const { return intSetting(MSRSetting::maxFilterResultCount); }
 std::int32_t MSRRemoteConfig::maxParametersPerFilter() const { return intSetting(MSRSetting::maxParametersPerFilter); }
-double MSRRemoteConfig::databaseDeleteStaleBundlesInterval() const { return secondsSetting(MSRSetting::databaseDeleteStaleBundlesInterval); }
+double MSRRemoteConfig::databaseDeleteStaleBundlesInterval() const {
+    return secondsSetting(MSRSetting::databaseDeleteStaleBundlesInterval);
+}
 double MSRRemoteConfig::maxQueueTime() const { return secondsSetting(MSRSetting::maxQueueTime); }
 double MSRRemoteConfig::adIDCacheTime() const { return secondsSetting(MSRSetting::adIDCacheTime); }
 bool MSRRemoteConfig::gateIDFAOnATTMASEnabled() const { return boolSetting(MSRSetting::gateIDFAOnATTMASEnabled); }
 double MSRRemoteConfig::monitoringSamplePeriod() const { return secondsSetting(MSRSetting::monitoringSamplePeriod); }
-bool MSRRemoteConfig::isNetworkBackgroundSessionEnabled() const { return boolSetting(MSRSetting::isNetworkBackgroundSessionEnabled); }
+bool MSRRemoteConfig::isNetworkBackgroundSessionEnabled() const {
+    return boolSetting(MSRSetting::isNetworkBackgroundSessionEnabled);
+}
 double MSRRemoteConfig::networkTimeout() const { return secondsSetting(MSRSetting::networkTimeout); }
-double MSRRemoteConfig::sessionDefaultTimeoutInterval() const { return secondsSetting(MSRSetting::sessionDefaultTimeoutInterval); }
-double MSRRemoteConfig::sessionEventUserEngagementInterval() const { return secondsSetting(MSRSetting::sessionEventUserEngagementInterval); }
-bool MSRRemoteConfig::efficientEngagementReportingEnabled() const { return boolSetting(MSRSetting::efficientEngagementReportingEnabled); }
-bool MSRRemoteConfig::redundantEngagementRemovalEnabled() const { return boolSetting(MSRSetting::redundantEngagementRemovalEnabled); }
+double MSRRemoteConfig::sessionDefaultTimeoutInterval() const {
+    return secondsSetting(MSRSetting::sessionDefaultTimeoutInterval);
+}
+double MSRRemoteConfig::sessionEventUserEngagementInterval() const {
+    return secondsSetting(MSRSetting::sessionEventUserEngagementInterval);
+}
+bool MSRRemoteConfig::efficientEngagementReportingEnabled() const {
+    return boolSetting(MSRSetting::efficientEngagementReportingEnabled);
+}
+bool MSRRemoteConfig::redundantEngagementRemovalEnabled() const {
+    return boolSetting(MSRSetting::redundantEngagementRemovalEnabled);
+}
 std::int32_t MSRRemoteConfig::maxConversionsPerDay() const { return intSetting(MSRSetting::maxConversionsPerDay); }
 std::int32_t MSRRemoteConfig::maxEventsPerDay() const { return intSetting(MSRSetting::maxEventsPerDay); }
 std::int32_t MSRRemoteConfig::maxPublicEventsPerDay() const { return intSetting(MSRSetting::maxPublicEventsPerDay); }
 std::int32_t MSRRemoteConfig::maxErrorEventsPerDay() const { return intSetting(MSRSetting::maxErrorEventsPerDay); }
 std::int32_t MSRRemoteConfig::maxTrackedCurrencies() const { return intSetting(MSRSetting::maxTrackedCurrencies); }
-std::int32_t MSRRemoteConfig::maxPublicUserProperties() const { return intSetting(MSRSetting::maxPublicUserProperties); }
-std::int32_t MSRRemoteConfig::maxEventNameCardinality() const { return intSetting(MSRSetting::maxEventNameCardinality); }
+std::int32_t MSRRemoteConfig::maxPublicUserProperties() const {
+    return intSetting(MSRSetting::maxPublicUserProperties);
+}
+std::int32_t MSRRemoteConfig::maxEventNameCardinality() const {
+    return intSetting(MSRSetting::maxEventNameCardinality);
+}
 std::int32_t MSRRemoteConfig::maxPublicEventParams() const { return intSetting(MSRSetting::maxPublicEventParams); }
 std::int32_t MSRRemoteConfig::maxEventsStored() const { return intSetting(MSRSetting::maxEventsStored); }
 double MSRRemoteConfig::uploadingInterval() const { return secondsSetting(MSRSetting::uploadingInterval); }
-double MSRRemoteConfig::uploadingInitialDelayInterval() const { return secondsSetting(MSRSetting::uploadingInitialDelayInterval); }
+double MSRRemoteConfig::uploadingInitialDelayInterval() const {
+    return secondsSetting(MSRSetting::uploadingInitialDelayInterval);
+}
 std::int64_t MSRRemoteConfig::uploadMaxBundlesLimit() const { return int64Setting(MSRSetting::uploadMaxBundlesLimit); }
-std::int64_t MSRRemoteConfig::uploadMaxEventsPerBundle() const { return int64Setting(MSRSetting::uploadMaxEventsPerBundle); }
-std::int64_t MSRRemoteConfig::uploadMaxSizeLimitBytes() const { return int64Setting(MSRSetting::uploadMaxSizeLimitBytes); }
+std::int64_t MSRRemoteConfig::uploadMaxEventsPerBundle() const {
+    return int64Setting(MSRSetting::uploadMaxEventsPerBundle);
+}
+std::int64_t MSRRemoteConfig::uploadMaxSizeLimitBytes() const {
+    return int64Setting(MSRSetting::uploadMaxSizeLimitBytes);
+}
 std::int32_t MSRRemoteConfig::uploadingRetryCount() const { return intSetting(MSRSetting::uploadingRetryCount); }
 double MSRRemoteConfig::uploadingRetryInterval() const { return secondsSetting(MSRSetting::uploadingRetryInterval); }
-std::int32_t MSRRemoteConfig::maxRealtimeEventCountPerDay() const { return intSetting(MSRSetting::maxRealtimeEventCountPerDay); }
-double MSRRemoteConfig::uploadingDebugModeInterval() const { return secondsSetting(MSRSetting::uploadingDebugModeInterval); }
-double MSRRemoteConfig::uploadingRealTimeInterval() const { return secondsSetting(MSRSetting::uploadingRealTimeInterval); }
+std::int32_t MSRRemoteConfig::maxRealtimeEventCountPerDay() const {
+    return intSetting(MSRSetting::maxRealtimeEventCountPerDay);
+}
+double MSRRemoteConfig::uploadingDebugModeInterval() const {
+    return secondsSetting(MSRSetting::uploadingDebugModeInterval);
+}
+double MSRRemoteConfig::uploadingRealTimeInterval() const {
+    return secondsSetting(MSRSetting::uploadingRealTimeInterval);
+}
 bool MSRRemoteConfig::blocklistInternal() const { return boolSetting(MSRSetting::blocklistInternal); }
 bool MSRRemoteConfig::blocklistPublic() const { return boolSetting(MSRSetting::blocklistPublic); }
 bool MSRRemoteConfig::isEventSamplingEnabled() const { return boolSetting(MSRSetting::isEventSamplingEnabled); }
-std::int32_t MSRRemoteConfig::analyticsAccountTimeZoneOffsetMinutes() const { return intSetting(MSRSetting::analyticsAccountTimeZoneOffsetMinutes); }
+std::int32_t MSRRemoteConfig::analyticsAccountTimeZoneOffsetMinutes() const {
+    return intSetting(MSRSetting::analyticsAccountTimeZoneOffsetMinutes);
+}
 bool MSRRemoteConfig::checksumEnabled() const { return boolSetting(MSRSetting::checksumEnabled); }
-bool MSRRemoteConfig::appInBackgroundParameterEnabled() const { return boolSetting(MSRSetting::appInBackgroundParameterEnabled); }
-std::int32_t MSRRemoteConfig::maxItemScopedCustomParameters() const { return intSetting(MSRSetting::maxItemScopedCustomParameters); }
-std::int32_t MSRRemoteConfig::maxPublicEventParameterValueLength() const { return intSetting(MSRSetting::maxPublicEventParameterValueLength); }
-std::int32_t MSRRemoteConfig::maxRealtimeDCUEventCountPerDay() const { return intSetting(MSRSetting::maxRealtimeDCUEventCountPerDay); }
+bool MSRRemoteConfig::appInBackgroundParameterEnabled() const {
+    return boolSetting(MSRSetting::appInBackgroundParameterEnabled);
+}
+std::int32_t MSRRemoteConfig::maxItemScopedCustomParameters() const {
+    return intSetting(MSRSetting::maxItemScopedCustomParameters);
+}
+std::int32_t MSRRemoteConfig::maxPublicEventParameterValueLength() const {
+    return intSetting(MSRSetting::maxPublicEventParameterValueLength);
+}
+std::int32_t MSRRemoteConfig::maxRealtimeDCUEventCountPerDay() const {
+    return intSetting(MSRSetting::maxRealtimeDCUEventCountPerDay);
+}
 std::int32_t MSRRemoteConfig::maxPSMRetryCount() const { return intSetting(MSRSetting::maxPSMRetryCount); }
 double MSRRemoteConfig::PSMRetryInterval() const { return secondsSetting(MSRSetting::PSMRetryInterval); }
-std::int32_t MSRRemoteConfig::hashPrefixBitLengthEmail() const { return intSetting(MSRSetting::hashPrefixBitLengthEmail); }
-std::int32_t MSRRemoteConfig::hashPrefixBitLengthPhone() const { return intSetting(MSRSetting::hashPrefixBitLengthPhone); }
+std::int32_t MSRRemoteConfig::hashPrefixBitLengthEmail() const {
+    return intSetting(MSRSetting::hashPrefixBitLengthEmail);
+}
+std::int32_t MSRRemoteConfig::hashPrefixBitLengthPhone() const {
+    return intSetting(MSRSetting::hashPrefixBitLengthPhone);
+}
 std::int32_t MSRRemoteConfig::maxSignInDelayInDays() const { return intSetting(MSRSetting::maxSignInDelayInDays); }
 bool MSRRemoteConfig::isDeferredDeepLinkEnabled() const { return boolSetting(MSRSetting::isDeferredDeepLinkEnabled); }
-std::int32_t MSRRemoteConfig::maxDeferredDeepLinkRetryCount() const { return intSetting(MSRSetting::maxDeferredDeepLinkRetryCount); }
-double MSRRemoteConfig::attributionCacheTTLInterval() const { return secondsSetting(MSRSetting::attributionCacheTTLInterval); }
-double MSRRemoteConfig::remoteConfigCacheTimeInterval() const { return secondsSetting(MSRSetting::remoteConfigCacheTimeInterval); }
-bool MSRRemoteConfig::SKANUpdateConversionValueEnabled() const { return boolSetting(MSRSetting::SKANUpdateConversionValueEnabled); }
+std::int32_t MSRRemoteConfig::maxDeferredDeepLinkRetryCount() const {
+    return intSetting(MSRSetting::maxDeferredDeepLinkRetryCount);
+}
+double MSRRemoteConfig::attributionCacheTTLInterval() const {
+    return secondsSetting(MSRSetting::attributionCacheTTLInterval);
+}
+double MSRRemoteConfig::remoteConfigCacheTimeInterval() const {
+    return secondsSetting(MSRSetting::remoteConfigCacheTimeInterval);
+}
+bool MSRRemoteConfig::SKANUpdateConversionValueEnabled() const {
+    return boolSetting(MSRSetting::SKANUpdateConversionValueEnabled);
+}
 double MSRRemoteConfig::SKANInitialCVFetchDelay() const { return secondsSetting(MSRSetting::SKANInitialCVFetchDelay); }
-double MSRRemoteConfig::SKANCVFetchRetryInterval() const { return secondsSetting(MSRSetting::SKANCVFetchRetryInterval); }
+double MSRRemoteConfig::SKANCVFetchRetryInterval() const {
+    return secondsSetting(MSRSetting::SKANCVFetchRetryInterval);
+}
 std::int32_t MSRRemoteConfig::SKANCVFetchRetryLimit() const { return intSetting(MSRSetting::SKANCVFetchRetryLimit); }
-double MSRRemoteConfig::SKANFirstWindowCVFetchDelay() const { return secondsSetting(MSRSetting::SKANFirstWindowCVFetchDelay); }
-double MSRRemoteConfig::SKANFirstWindowCVFetchRetryInterval() const { return secondsSetting(MSRSetting::SKANFirstWindowCVFetchRetryInterval); }
-std::int32_t MSRRemoteConfig::SKANFirstWindowCVFetchRetryLimit() const { return intSetting(MSRSetting::SKANFirstWindowCVFetchRetryLimit); }
-double MSRRemoteConfig::SKANFirstWindowUploadInterval() const { return secondsSetting(MSRSetting::SKANFirstWindowUploadInterval); }
+double MSRRemoteConfig::SKANFirstWindowCVFetchDelay() const {
+    return secondsSetting(MSRSetting::SKANFirstWindowCVFetchDelay);
+}
+double MSRRemoteConfig::SKANFirstWindowCVFetchRetryInterval() const {
+    return secondsSetting(MSRSetting::SKANFirstWindowCVFetchRetryInterval);
+}
+std::int32_t MSRRemoteConfig::SKANFirstWindowCVFetchRetryLimit() const {
+    return intSetting(MSRSetting::SKANFirstWindowCVFetchRetryLimit);
+}
+double MSRRemoteConfig::SKANFirstWindowUploadInterval() const {
+    return secondsSetting(MSRSetting::SKANFirstWindowUploadInterval);
+}
 bool MSRRemoteConfig::SSTUploadSettingEnabled() const { return boolSetting(MSRSetting::SSTUploadSettingEnabled); }
 
 std::int32_t MSRRemoteConfig::maxPSMStartCount() const {

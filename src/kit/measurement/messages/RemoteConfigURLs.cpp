@@ -155,8 +155,7 @@ std::optional<std::string> MSRRemoteConfig::remoteConfigURLWithPlatform(std::opt
     const MSRQueryDictionary query{{"platform", std::string(*platform)},
                                    {"runtime_version", std::to_string(runtimeVersion)},
                                    {"lmp_version", std::to_string(SDKVersion)}};
-    return checkedURL(scheme + hostName + "/config/app/" + appID_ + "?" +
-                      msr_queryString(query));
+    return checkedURL(scheme + hostName + "/config/app/" + appID_ + "?" + msr_queryString(query));
 }
 
 std::string MSRRemoteConfig::uploadHost() const {
@@ -198,7 +197,7 @@ bool MSRRemoteConfig::SSTUploadEnabled() const {
     if (infoFlag == nullptr) {
         return false;
     }
-    const bool infoEnabled = infoFlag->isBool() ? *infoFlag->asBool()
+    const bool infoEnabled = infoFlag->isBool()     ? *infoFlag->asBool()
                              : infoFlag->isNumber() ? infoFlag->asDouble().value_or(0.0) != 0.0
                                                     : false;
     if (!infoEnabled) {

@@ -30,9 +30,10 @@ protected:
     }
 
     void checkEverySetting() {
-        const std::vector<std::string> garbage{"",   "abc", "1,000", "1 000", " 5",  "5 ",   "1e3",
-                                               "+",  "-",   "1.",    ".5",    "0x10", "12abc", "99999999999999999999",
-                                               "--1", "1.2.3", "1_000"};
+        const std::vector<std::string> garbage{
+            "",    "abc",   "1,000", "1 000", " 5",   "5 ",    "1e3",
+            "+",   "-",     "1.",    ".5",    "0x10", "12abc", "99999999999999999999",
+            "--1", "1.2.3", "1_000"};
         for (const SettingCase& setting : settingCases()) {
             SCOPED_TRACE(setting.key);
             const auto defaultValue = static_cast<double>(setting.defaultValue);
@@ -41,10 +42,10 @@ protected:
             EXPECT_EQ(answer(setting, std::nullopt), defaultValue) << "absent";
             EXPECT_EQ(answer(setting, textFor(setting, setting.minValue)), setting.minValue) << "min";
             EXPECT_EQ(answer(setting, textFor(setting, setting.maxValue)), setting.maxValue) << "max";
-            const std::string belowMin = inMilliseconds ? std::to_string(setting.minValue * 1000 - 1)
-                                                        : std::to_string(setting.minValue - 1);
-            const std::string aboveMax = inMilliseconds ? std::to_string(setting.maxValue * 1000 + 1000)
-                                                        : std::to_string(setting.maxValue + 1);
+            const std::string belowMin =
+                inMilliseconds ? std::to_string(setting.minValue * 1000 - 1) : std::to_string(setting.minValue - 1);
+            const std::string aboveMax =
+                inMilliseconds ? std::to_string(setting.maxValue * 1000 + 1000) : std::to_string(setting.maxValue + 1);
             EXPECT_EQ(answer(setting, belowMin), defaultValue) << "below min: " << belowMin;
             EXPECT_EQ(answer(setting, aboveMax), defaultValue) << "above max: " << aboveMax;
             for (const std::string& text : garbage) {
@@ -57,8 +58,7 @@ protected:
             // it is out of bounds and answers the default, never the max.
             if (inMilliseconds) {
                 const std::int64_t middle = (setting.minValue + setting.maxValue) / 2;
-                const double expected =
-                    setting.kind == Kind::secondsWhole ? static_cast<double>(middle) : middle + 0.5;
+                const double expected = setting.kind == Kind::secondsWhole ? static_cast<double>(middle) : middle + 0.5;
                 EXPECT_EQ(answer(setting, std::to_string(middle * 1000 + 500) + ".9"), expected) << "ms to s";
                 EXPECT_EQ(answer(setting, std::to_string(setting.maxValue * 1000) + ".5"), setting.maxValue);
             } else {

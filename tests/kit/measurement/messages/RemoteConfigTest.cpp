@@ -34,8 +34,8 @@ TEST_F(RemoteConfigTest, TheDefaultInstanceRefusesWithItsCodes) {
 
 TEST_F(RemoteConfigTest, AForeignAppIDChangesNothing) {
     auto remote = configured(R"(version: 4 settings { name: "measurement.audience.max_count" value: "7" })");
-    EXPECT_FALSE(remote->updateMeasurementConfig(config(
-        R"(app_id: "1:99:other" version: 5 settings { name: "measurement.audience.max_count" value: "9" })")));
+    EXPECT_FALSE(remote->updateMeasurementConfig(
+        config(R"(app_id: "1:99:other" version: 5 settings { name: "measurement.audience.max_count" value: "9" })")));
     EXPECT_EQ(monitor->drainCodes(), (std::vector<std::uint64_t>{29004}));
     EXPECT_EQ(store->updates, 1);
     // Parsed directly, a foreign configuration stops without a line.
@@ -97,9 +97,9 @@ TEST_F(RemoteConfigTest, EventQueries) {
         bool hasRate;
         int rate;
     };
-    const SamplingCase sampling[] = {{"_f", true, 7},          {"rate_one", true, 1},   {"rate_max", true, 65535},
-                                     {"rate_over", true, 1},   {"rate_negative", true, 1},
-                                     {"unknown", false, 1},    {"kept", false, 1}};
+    const SamplingCase sampling[] = {{"_f", true, 7},        {"rate_one", true, 1},      {"rate_max", true, 65535},
+                                     {"rate_over", true, 1}, {"rate_negative", true, 1}, {"unknown", false, 1},
+                                     {"kept", false, 1}};
     for (const auto& row : sampling) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(remote->eventHasSamplingRate(row.name), row.hasRate);
@@ -111,8 +111,8 @@ TEST_F(RemoteConfigTest, EventQueries) {
         const char* name;
         bool blocked;
     };
-    const BlockCase blocks[] = {{"kept", true},           // present but false: the public setting
-                                {"unknown_public", true}, // public setting
+    const BlockCase blocks[] = {{"kept", true},            // present but false: the public setting
+                                {"unknown_public", true},  // public setting
                                 {"_internal_blocked", true},
                                 {"_other_internal", false}};
     for (const auto& row : blocks) {
@@ -246,8 +246,8 @@ TEST_F(RemoteConfigTest, ExpiryEitherSideOfTheCacheTime) {
     const ExpiryCase cases[] = {{0, false}, {119.5, false}, {120, true}, {500, true}, {-119, false}, {-120, true}};
     for (const auto& row : cases) {
         SCOPED_TRACE(row.secondsAfterStore);
-        setRemoteConfigClockForTesting(std::make_shared<platform::FixedClock>(platform::TimePoint(
-            std::chrono::duration_cast<platform::TimePoint::duration>(
+        setRemoteConfigClockForTesting(std::make_shared<platform::FixedClock>(
+            platform::TimePoint(std::chrono::duration_cast<platform::TimePoint::duration>(
                 std::chrono::duration<double>(stored + row.secondsAfterStore)))));
         EXPECT_EQ(remote->isExpired(), row.expired);
     }
@@ -311,7 +311,8 @@ TEST_F(RemoteConfigTest, ExperimentCallbacks) {
         bool enabled;
         bool fetch;
     };
-    for (const auto& row : {FetchCase{false, true, false}, FetchCase{true, false, false}, FetchCase{true, true, true}}) {
+    for (const auto& row :
+         {FetchCase{false, true, false}, FetchCase{true, false, false}, FetchCase{true, true, true}}) {
         MSRControllerFacts facts;
         facts.hasSharedInstance = [row] { return row.hasSharedInstance; };
         facts.isEnabled = [row] { return row.enabled; };

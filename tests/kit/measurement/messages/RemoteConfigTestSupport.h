@@ -111,7 +111,8 @@ public:
 
 class FakeEventEditing final : public MSREventEditingInstance {
 public:
-    explicit FakeEventEditing(MSREventEditingModules modules, bool fails) : modules(std::move(modules)), fails_(fails) {}
+    explicit FakeEventEditing(MSREventEditingModules modules, bool fails)
+        : modules(std::move(modules)), fails_(fails) {}
     platform::Expected<void> loadProgram(const MSRPBProgram& program) override {
         loadedPrograms.push_back(program);
         if (fails_) {
@@ -196,9 +197,7 @@ protected:
         return decoded ? std::move(*decoded) : MSRPBMeasurementConfig();
     }
     // A configuration of app "1:42:test" carrying `body`.
-    static MSRPBMeasurementConfig appConfig(const std::string& body) {
-        return config("app_id: \"1:42:test\" " + body);
-    }
+    static MSRPBMeasurementConfig appConfig(const std::string& body) { return config("app_id: \"1:42:test\" " + body); }
     std::shared_ptr<MSRRemoteConfig> makeConfig(std::shared_ptr<MSRPersistedAppInstanceID> persisted = nullptr) {
         auto made = MSRRemoteConfig::initWithAppID("1:42:test", store, std::move(persisted), manager);
         EXPECT_TRUE(made);

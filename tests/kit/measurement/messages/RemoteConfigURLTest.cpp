@@ -133,8 +133,8 @@ TEST_F(RemoteConfigURLTest, SSTUploadGates) {
          false, false},
         {"no Info.plist key", "", sst, "instance-7", false, false},
         {"Info.plist false", "<key>LUMEN_ANALYTICS_SST_UPLOAD_ENABLED</key><false/>", sst, "instance-7", false, false},
-        {"Info.plist number 1", "<key>LUMEN_ANALYTICS_SST_UPLOAD_ENABLED</key><integer>1</integer>", sst,
-         "instance-7", false, true},
+        {"Info.plist number 1", "<key>LUMEN_ANALYTICS_SST_UPLOAD_ENABLED</key><integer>1</integer>", sst, "instance-7",
+         false, true},
         {"Info.plist text", "<key>LUMEN_ANALYTICS_SST_UPLOAD_ENABLED</key><string>YES</string>", sst, "instance-7",
          false, false},
         {"no sst_setting", on, "", "instance-7", true, false},
@@ -142,8 +142,8 @@ TEST_F(RemoteConfigURLTest, SSTUploadGates) {
         {"preview headers win over the rollout", on, sst, "instance-4", true, true},
         {"no identifier below 100", on, R"(sst_setting { field_1: "https://sst.example.test/g" field_4: 99 })", "",
          false, false},
-        {"no identifier at 100", on, R"(sst_setting { field_1: "https://sst.example.test/g" field_4: 100 })", "",
-         false, true},
+        {"no identifier at 100", on, R"(sst_setting { field_1: "https://sst.example.test/g" field_4: 100 })", "", false,
+         true},
         {"negative rollout", on, R"(sst_setting { field_1: "https://sst.example.test/g" field_4: -5 })", "instance-7",
          false, false},
         {"zero rollout", on, R"(sst_setting { field_1: "https://sst.example.test/g" field_4: 0 })", "instance-7", false,
@@ -154,8 +154,8 @@ TEST_F(RemoteConfigURLTest, SSTUploadGates) {
         setRemoteConfigBundleForTesting(bundleWith(row.info));
         MSRControllerFacts facts;
         facts.SSTPreviewHeaders = [preview = row.previewHeaders] {
-            return preview ? std::optional<platform::Value::Dictionary>(platform::Value::Dictionary{
-                                 {"X-Preview", platform::Value("1")}})
+            return preview ? std::optional<platform::Value::Dictionary>(
+                                 platform::Value::Dictionary{{"X-Preview", platform::Value("1")}})
                            : std::nullopt;
         };
         installControllerFacts(facts);

@@ -26,6 +26,7 @@ struct SettingCase {
 
 // Our own copy of the specified table, so a slip in the product's shows.
 inline const std::vector<SettingCase>& settingCases() {
+    // clang-format off
     static const std::vector<SettingCase> cases{
     {"measurement.upload.backoff_period", Kind::seconds, 43200, 604800, 3600, [](const MSRRemoteConfig& c) { return static_cast<double>(c.uploadingBackoffInterval()); }},
     {"measurement.audience.max_count", Kind::integer, 100, 500, 0, [](const MSRRemoteConfig& c) { return static_cast<double>(c.maxAudienceCount()); }},
@@ -93,6 +94,7 @@ inline const std::vector<SettingCase>& settingCases() {
     {"measurement.skan.first_window.upload_interval_sec", Kind::seconds, 1800, 86400, 15, [](const MSRRemoteConfig& c) { return static_cast<double>(c.SKANFirstWindowUploadInterval()); }},
     {"measurement.sst_upload_enabled", Kind::boolean, 1, 1, 0, [](const MSRRemoteConfig& c) { return static_cast<double>(c.SSTUploadSettingEnabled()); }},
     };
+    // clang-format on
     return cases;
 }
 

@@ -27,7 +27,6 @@ struct MSRRemoteConfigLimits {
     int maxInternalEventParameterValueLength() const { return std::max(256, maxPublicEventParameterValueLength); }
 };
 
-
 class MeasurementServices {
 public:
     virtual ~MeasurementServices() = default;
