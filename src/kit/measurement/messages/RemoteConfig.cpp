@@ -290,7 +290,7 @@ void MSRRemoteConfig::parseRemoteConfigFromMeasurementConfig(const MSRPBMeasurem
             const MSRControllerFacts facts = currentControllerFacts();
             Value::Dictionary metadata;
             metadata.emplace("platform", Value(kAppMetadataPlatform));
-            metadata.emplace("package_name", Value(remoteConfigBundle().bundleIdentifier()));
+            metadata.emplace("package_name", Value(remoteConfigBundle()->bundleIdentifier()));
             metadata.emplace("lmp_version", Value(facts.appMeasurementLibraryVersion()));
             if (auto appVersion = facts.appVersion()) {
                 metadata.emplace("app_version", Value(std::move(*appVersion)));

@@ -233,7 +233,7 @@ inline constexpr std::string_view kAppMetadataPlatform = "macos";
 // The Info.plist the settings read (the main bundle unless a test sets one)
 // and the clock of expiry (the system's unless a test sets one). Null puts
 // the default back.
-const platform::Bundle& remoteConfigBundle();
+std::shared_ptr<const platform::Bundle> remoteConfigBundle();
 void setRemoteConfigBundleForTesting(std::shared_ptr<const platform::Bundle> bundle);
 platform::TimePoint remoteConfigNow();
 void setRemoteConfigClockForTesting(std::shared_ptr<const platform::Clock> clock);

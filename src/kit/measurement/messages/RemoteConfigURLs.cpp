@@ -112,10 +112,14 @@ bool isValidHttpURL(std::string_view text) {
     return schemeName == "http" || schemeName == "https";
 }
 
-const platform::Bundle& remoteConfigBundle() {
+std::shared_ptr<const platform::Bundle> remoteConfigBundle() {
     Overrides& shared = overrides();
     std::lock_guard lock(shared.mutex);
-    return shared.bundle != nullptr ? *shared.bundle : platform::Bundle::main();
+    if (shared.bundle != nullptr) {
+        return shared.bundle;
+    }
+    // The main bundle lives as long as the process.
+    return std::shared_ptr<const platform::Bundle>(&platform::Bundle::main(), [](const platform::Bundle*) {});
 }
 
 void setRemoteConfigBundleForTesting(std::shared_ptr<const platform::Bundle> bundle) {
@@ -193,7 +197,8 @@ bool MSRRemoteConfig::SSTUploadEnabled() const {
     if (!SSTUploadSettingEnabled()) {
         return false;
     }
-    const platform::Value* infoFlag = remoteConfigBundle().infoDictionary().find(kSSTInfoKey);
+    const auto bundle = remoteConfigBundle();
+    const platform::Value* infoFlag = bundle->infoDictionary().find(kSSTInfoKey);
     if (infoFlag == nullptr) {
         return false;
     }
