@@ -79,6 +79,7 @@ public:
         std::uint64_t code;
         std::string message;
         std::vector<std::string> contexts;
+        std::int64_t count = -1;  // the first number among the contexts
     };
 
     CaptureServices() {
@@ -89,6 +90,9 @@ public:
             for (const auto& context : contexts) {
                 if (const auto* text = std::get_if<std::string>(&context.storage())) {
                     line.contexts.push_back(*text);
+                } else if (const auto* number = std::get_if<std::int64_t>(&context.storage());
+                           number != nullptr && line.count < 0) {
+                    line.count = *number;
                 }
             }
             std::lock_guard lock(mutex_);
