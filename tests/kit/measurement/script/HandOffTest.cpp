@@ -140,5 +140,23 @@ TEST_F(HandOff, NothingIsMadeWithoutTheFactory) {
     EXPECT_EQ(kit::measurement::makeEventEditingInstance({}), nullptr);
 }
 
+// The fuzz target's editing seeds stay programs that load and edit, so the
+// fuzzer starts from deep paths.
+TEST_F(HandOff, FuzzSeedsLoadAndEdit) {
+    for (const char* seed : {"editing-rename", "editing-create", "editing-items"}) {
+        std::ifstream stream(std::string(FUZZ_CORPUS_DIR) + "/" + seed, std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)), {});
+        ASSERT_GT(bytes.size(), 1u) << seed;
+        std::optional<MSRPBProgram> program = MSRPBProgram::initWithBuffer(std::span(bytes).subspan(1));
+        ASSERT_TRUE(program) << seed;
+        auto editing = kit::measurement::script::makeScriptEventEditing({});
+        ASSERT_TRUE(editing->loadProgram(*program)) << seed;
+        auto handled = editing->handleEvent(MSRPEvent(
+            "purchase", 5, {{"level", Value(std::int64_t{2})}, {"items", Value(Value::Array{Value(Value::Dictionary{})})}}));
+        ASSERT_TRUE(handled) << seed << " " << errorText(handled.error());
+        EXPECT_TRUE(*handled) << seed;
+    }
+}
+
 }  // namespace
 }  // namespace script_test
