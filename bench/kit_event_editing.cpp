@@ -63,8 +63,8 @@ NanoMessageInfo eventCall(std::string method, std::vector<NanoMessageInfo> argum
 
 // reg(0, function (e) { body…; return result; }, { type: type })
 NanoMessageInfo registration(const char* type, NanoMessageInfo body, double result) {
-    auto function = statement("51", list(text(""), statement("7", list(text("e"))), std::move(body),
-                                         statement("36", list(number(result)))));
+    auto function = statement(
+        "51", list(text(""), statement("7", list(text("e"))), std::move(body), statement("36", list(number(result)))));
     return statement("reg", list(number(0), std::move(function), statement("8", list(text("type"), text(type)))));
 }
 
@@ -72,7 +72,8 @@ NanoMessageInfo program() {
     NanoMessageInfo record(MessageType::Program);
     auto& instructions = std::get<NanoMessageList>(record.slots[0]);
     instructions.push_back(statement("41", list(text("reg"), text("log"))));
-    instructions.push_back(statement("3", list(text("reg"), statement("require", list(text("internal.registerCallback"))))));
+    instructions.push_back(
+        statement("3", list(text("reg"), statement("require", list(text("internal.registerCallback"))))));
     instructions.push_back(statement("3", list(text("log"), statement("require", list(text("internal.eventLogger"))))));
     std::vector<NanoMessageInfo> rule = list(text("rule"), statement("7", list(text("r"))));
     for (int index = 0; index < 10; ++index) {
@@ -82,10 +83,8 @@ NanoMessageInfo program() {
     }
     for (int index = 0; index < 2; ++index) {
         auto name = statement("0", list(eventCall("getEventName"), text("_copy")));
-        rule.push_back(registration("create",
-                                    statement("log", list(std::move(name), eventCall("getTimestamp"),
-                                                          eventCall("getParams"))),
-                                    0));
+        rule.push_back(registration(
+            "create", statement("log", list(std::move(name), eventCall("getTimestamp"), eventCall("getParams"))), 0));
     }
     instructions.push_back(statement("50", std::move(rule)));
     auto activities = std::make_unique<NanoMessageInfo>(MessageType::OgtActivities);

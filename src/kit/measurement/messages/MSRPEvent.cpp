@@ -74,8 +74,7 @@ bool numbersEqual(const platform::Value& first, const platform::Value& second) {
 
 }  // namespace
 
-platform::Value coercedParameterValue(std::string_view name, const platform::Value* existing,
-                                      platform::Value value) {
+platform::Value coercedParameterValue(std::string_view name, const platform::Value* existing, platform::Value value) {
     if (!value.isNumber()) {
         return value;
     }

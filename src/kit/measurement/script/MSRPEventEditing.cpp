@@ -50,8 +50,9 @@ platform::Unexpected failure(ScriptError& error) { return platform::unexpected(s
 
 MSRPEventEditing::MSRPEventEditing() : runtime_(std::make_unique<MSRPRuntime>()) {
     runtime_->addGarbageCollectionRoot(&callbackHandler_);
-    runtime_->setModuleCreator([this] { return ValueRef(makeRef<MSRPRegisterCallbackNativeFunctionValue>(callbackHandler_)); },
-                               module_names::registerCallback);
+    runtime_->setModuleCreator(
+        [this] { return ValueRef(makeRef<MSRPRegisterCallbackNativeFunctionValue>(callbackHandler_)); },
+        module_names::registerCallback);
     runtime_->setModuleCreator([this] { return ValueRef(makeRef<MSRPEventLogger>(eventContext_)); },
                                module_names::eventLogger);
 }
@@ -165,17 +166,15 @@ std::shared_ptr<MSRPEventEditing> makeScriptEventEditing(MSREventEditingModules 
             }));
         },
         module_names::appMetadata);
-    editing->setModuleCreator(
-        [] { return ValueRef(makeRef<MSRPMessageLogger>(std::make_shared<MSRScriptLogger>())); },
-        module_names::logger);
+    editing->setModuleCreator([] { return ValueRef(makeRef<MSRPMessageLogger>(std::make_shared<MSRScriptLogger>())); },
+                              module_names::logger);
     return editing;
 }
 
 void installScriptEventEditing() {
-    installEventEditingFactory(
-        [](MSREventEditingModules modules) -> std::shared_ptr<MSREventEditingInstance> {
-            return makeScriptEventEditing(std::move(modules));
-        });
+    installEventEditingFactory([](MSREventEditingModules modules) -> std::shared_ptr<MSREventEditingInstance> {
+        return makeScriptEventEditing(std::move(modules));
+    });
 }
 
 }  // namespace kit::measurement::script

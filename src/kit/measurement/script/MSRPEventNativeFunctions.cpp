@@ -8,8 +8,7 @@ namespace kit::measurement::script {
 
 namespace {
 
-using Routine = ValueRef (*)(MSRPEventContext& context, const ValueList& values, MSRPScope& scope,
-                             ScriptError& error);
+using Routine = ValueRef (*)(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error);
 
 ValueRef getEventName(MSRPEventContext& context, const ValueList& values, MSRPScope&, ScriptError& error) {
     if (!requireArgumentCount(values, 0, error)) {
@@ -103,8 +102,8 @@ constexpr std::array<NamedRoutine, 6> routines = {{
 
 }  // namespace
 
-ValueRef MSRPEventNativeFunctions::applyWithName(std::u16string_view name, const ValueList& arguments,
-                                                 MSRPScope& scope, ScriptError& error) {
+ValueRef MSRPEventNativeFunctions::applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
+                                                 ScriptError& error) {
     for (const NamedRoutine& entry : routines) {
         if (entry.name == name) {
             Ref<MSRPEventNativeFunctions> self(this);

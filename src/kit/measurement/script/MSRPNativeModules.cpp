@@ -75,9 +75,7 @@ MSRPMessageLogger::MSRPMessageLogger(std::shared_ptr<MSRPLoggerDelegate> logger)
     setValue(makeRef<MSRPFunctionLogUnmonitored>(logger), module_names::unmonitored);
 }
 
-ValueRef MSRPMessageLogger::invokeWithArguments(const ValueList&, MSRPScope&, ScriptError&) {
-    return undefinedValue();
-}
+ValueRef MSRPMessageLogger::invokeWithArguments(const ValueList&, MSRPScope&, ScriptError&) { return undefinedValue(); }
 
 MSRPKeyValueStoreGetValue::MSRPKeyValueStoreGetValue(GetValueBlock block)
     : MSRPNativeFunctionValue(std::u16string(module_names::getValue)), block_(std::move(block)) {}
@@ -107,9 +105,7 @@ MSRPKeyValueStore::MSRPKeyValueStore(std::u16string functionName, GetValueBlock 
     setValue(makeRef<MSRPKeyValueStoreGetValue>(std::move(block)), module_names::getValue);
 }
 
-ValueRef MSRPKeyValueStore::invokeWithArguments(const ValueList&, MSRPScope&, ScriptError&) {
-    return undefinedValue();
-}
+ValueRef MSRPKeyValueStore::invokeWithArguments(const ValueList&, MSRPScope&, ScriptError&) { return undefinedValue(); }
 
 MSRPObjectProvider::MSRPObjectProvider(std::u16string name, Block block)
     : MSRPNativeFunctionValue(std::move(name)), block_(std::move(block)) {}

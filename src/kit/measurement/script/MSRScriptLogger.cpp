@@ -7,16 +7,16 @@ namespace kit::measurement::script {
 
 int MSRScriptLogger::monitorLevel(std::int64_t level, bool silent, bool monitored) {
     switch (level) {
-        case 2:
-            return 8;
-        case 3:
-            return 7;
-        case 5:
-            return silent ? 5 : monitored ? 4 : 3;
-        case 6:
-            return silent ? 2 : monitored ? 1 : 0;
-        default:
-            return 6;
+    case 2:
+        return 8;
+    case 3:
+        return 7;
+    case 5:
+        return silent ? 5 : monitored ? 4 : 3;
+    case 6:
+        return silent ? 2 : monitored ? 1 : 0;
+    default:
+        return 6;
     }
 }
 

@@ -27,9 +27,8 @@ platform::Value::Dictionary dictionaryFrom(const MSRPMapValue& map, ConversionPa
     // walk independent of it anyway.
     std::vector<std::pair<std::u16string, ValueRef>> entries;
     entries.reserve(properties->count());
-    properties->forEach([&entries](const std::u16string& name, const ValueRef& entry) {
-        entries.emplace_back(name, entry);
-    });
+    properties->forEach(
+        [&entries](const std::u16string& name, const ValueRef& entry) { entries.emplace_back(name, entry); });
     for (const auto& [name, entry] : entries) {
         if (!chargeWork(1 + name.size(), error)) {
             return dictionary;
@@ -50,42 +49,42 @@ std::optional<platform::Value> objectFrom(const MSRPRuntimeValue& value, Convers
         return std::nullopt;
     }
     switch (value.kind()) {
-        case MSRPRuntimeValue::Kind::nullValue:
+    case MSRPRuntimeValue::Kind::nullValue:
+        return std::nullopt;
+    case MSRPRuntimeValue::Kind::undefinedValue:
+    case MSRPRuntimeValue::Kind::plain:  // an array hole reads as undefined
+        return platform::Value(std::string());
+    case MSRPRuntimeValue::Kind::mapValue:
+    case MSRPRuntimeValue::Kind::arrayValue: {
+        DepthGuard depth;
+        if (!depth.ok() || std::find(path.begin(), path.end(), &value) != path.end()) {
+            setScriptError(error, ScriptErrorCode::wrongArgumentKind);
             return std::nullopt;
-        case MSRPRuntimeValue::Kind::undefinedValue:
-        case MSRPRuntimeValue::Kind::plain:  // an array hole reads as undefined
-            return platform::Value(std::string());
-        case MSRPRuntimeValue::Kind::mapValue:
-        case MSRPRuntimeValue::Kind::arrayValue: {
-            DepthGuard depth;
-            if (!depth.ok() || std::find(path.begin(), path.end(), &value) != path.end()) {
-                setScriptError(error, ScriptErrorCode::wrongArgumentKind);
-                return std::nullopt;
-            }
-            path.push_back(&value);
-            std::optional<platform::Value> result;
-            if (const auto* map = valueAs<MSRPMapValue>(&value)) {
-                result = platform::Value(dictionaryFrom(*map, path, error));
-            } else {
-                // Elements that give nothing have no place in a platform list.
-                platform::Value::Array list;
-                ValueList elements = static_cast<const MSRPArrayValue&>(value).slots();
-                for (const ValueRef& element : elements) {
-                    std::optional<platform::Value> converted = objectFrom(*element, path, error);
-                    if (error) {
-                        break;
-                    }
-                    if (converted) {
-                        list.push_back(std::move(*converted));
-                    }
-                }
-                result = platform::Value(std::move(list));
-            }
-            path.pop_back();
-            return result;
         }
-        default:
-            break;
+        path.push_back(&value);
+        std::optional<platform::Value> result;
+        if (const auto* map = valueAs<MSRPMapValue>(&value)) {
+            result = platform::Value(dictionaryFrom(*map, path, error));
+        } else {
+            // Elements that give nothing have no place in a platform list.
+            platform::Value::Array list;
+            ValueList elements = static_cast<const MSRPArrayValue&>(value).slots();
+            for (const ValueRef& element : elements) {
+                std::optional<platform::Value> converted = objectFrom(*element, path, error);
+                if (error) {
+                    break;
+                }
+                if (converted) {
+                    list.push_back(std::move(*converted));
+                }
+            }
+            result = platform::Value(std::move(list));
+        }
+        path.pop_back();
+        return result;
+    }
+    default:
+        break;
     }
     ScriptError numberError;
     double number = value.doubleValueOrError(numberError);

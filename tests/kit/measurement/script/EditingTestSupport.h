@@ -15,8 +15,8 @@
 
 namespace script_test {
 
-using kit::measurement::MSRPEvent;
 using kit::measurement::MessageType;
+using kit::measurement::MSRPEvent;
 using kit::measurement::NanoMessageList;
 using kit::measurement::script::MSRPEventEditing;
 using platform::Value;
@@ -98,8 +98,8 @@ public:
             std::lock_guard lock(mutex_);
             lines_.push_back(std::move(line));
         };
-        monitor_ = std::make_unique<kit::measurement::MSRMonitor>(0, std::make_shared<SilentLogging>(), kit::measurement::kMSRDefaultLibraryVersion,
-                                                                  std::move(environment));
+        monitor_ = std::make_unique<kit::measurement::MSRMonitor>(
+            0, std::make_shared<SilentLogging>(), kit::measurement::kMSRDefaultLibraryVersion, std::move(environment));
     }
     kit::measurement::MSRMonitor& monitor() override { return *monitor_; }
     bool isFAS() override { return false; }
@@ -136,9 +136,8 @@ private:
 
 // "editing:N" or "script:N" for an error, else "ok".
 inline std::string errorText(const platform::Error& error) {
-    std::string domain = error.domain() == errorDomain(kit::measurement::script::MSRPEventEditingErrorCode{})
-                             ? "editing:"
-                             : "script:";
+    std::string domain =
+        error.domain() == errorDomain(kit::measurement::script::MSRPEventEditingErrorCode{}) ? "editing:" : "script:";
     return domain + std::to_string(error.code());
 }
 

@@ -62,8 +62,7 @@ struct Handled {
     std::vector<std::string> created;
 };
 
-Handled handle(const std::string& registrations, const MSRPEvent& event = inputEvent,
-               const std::string& prelude = "") {
+Handled handle(const std::string& registrations, const MSRPEvent& event = inputEvent, const std::string& prelude = "") {
     MSRPEventEditing editing;
     Handled handled;
     handled.load = loadText(editing, registrationProgram(registrations, prelude));
@@ -89,10 +88,10 @@ std::vector<std::int64_t> editPriorities(const std::string& registrations) {
 
 // A callback that appends `mark` to the event name and keeps the change.
 std::string appending(std::string_view mark, std::string_view priority) {
-    return callback("edit",
-                    call("setEventName", R"((0 )" + call("getEventName") + R"( ")" + std::string(mark) + R"("))") +
-                        " (36 0)",
-                    priority);
+    return callback(
+        "edit",
+        call("setEventName", R"((0 )" + call("getEventName") + R"( ")" + std::string(mark) + R"("))") + " (36 0)",
+        priority);
 }
 
 TEST(EventEditingPriorities, TakenPrioritiesMovePastTheLargest) {
@@ -123,28 +122,27 @@ TEST(EventEditingPriorities, TheThousandthRegistrationIsTheLast) {
     MSRPEventEditing editing;
     EXPECT_EQ(loadText(editing, registrationProgram(registrations + callback("create", "(36 0)"))), "ok");
     MSRPEventEditing full;
-    EXPECT_EQ(loadText(full, registrationProgram(registrations + callback("create", "(36 0)") +
-                                                 callback("edit", "(36 0)"))),
-              "editing:4");
+    EXPECT_EQ(
+        loadText(full, registrationProgram(registrations + callback("create", "(36 0)") + callback("edit", "(36 0)"))),
+        "editing:4");
     EXPECT_EQ(full.callbackHandler().editCallbacks().size() + full.callbackHandler().createCallbacks().size(), 1000u);
 }
 
 TEST(EventEditingResults, OnlyZeroAndOneStyleResultsKeepChanges) {
     const std::string change = call("setParamValue", R"("s" "changed")");
-    const std::string observer = callback("edit", call("setParamValue", R"("seen" )" + call("getParamValue", R"("s")")) +
-                                                      " (36 0)",
-                                          "20");
+    const std::string observer =
+        callback("edit", call("setParamValue", R"("seen" )" + call("getParamValue", R"("s")")) + " (36 0)", "20");
     struct Case {
         const char* ending;
         const char* seen;
     };
     const Case cases[] = {
-        {"", "s:text"},            // no return: the last value, a string
-        {"(36)", "s:text"},        // return of undefined
-        {"(36 2)", "s:text"},      // undone
-        {"(36 -1)", "s:text"},     // undone
+        {"", "s:text"},                 // no return: the last value, a string
+        {"(36)", "s:text"},             // return of undefined
+        {"(36 2)", "s:text"},           // undone
+        {"(36 -1)", "s:text"},          // undone
         {"(36 4294967295)", "s:text"},  // -1 modulo 2^32
-        {R"((36 "1"))", "s:text"}, // not a number
+        {R"((36 "1"))", "s:text"},      // not a number
         {"(36 0)", "s:changed"},
         {"(36 1)", "s:changed"},
         {"(36 7)", "s:changed"},
@@ -186,9 +184,9 @@ TEST(EventEditingCoercion, CreatedEventsFitTheInputAndTruncateTimestamps) {
 
 TEST(EventEditingCoercion, AnIntegerBecomingADoubleIsAnEdit) {
     const MSRPEvent event("e", 1, {{"n", Value(std::int64_t{3})}});
-    Handled handled = handle(callback("edit", call("setParamValue", R"("n" (45))") + " " +
-                                                  call("setParamValue", R"("n" 3)") + " (36 1)"),
-                             event);
+    Handled handled = handle(
+        callback("edit", call("setParamValue", R"("n" (45))") + " " + call("setParamValue", R"("n" 3)") + " (36 1)"),
+        event);
     EXPECT_EQ(handled.output, "e@1{n=d:3}");
     EXPECT_TRUE(handled.hasEdits);
     // Setting the integer again through the coercion keeps it an integer.
@@ -206,15 +204,28 @@ TEST(EventEditingCoercion, ARemovedParameterIsAnEdit) {
 }
 
 TEST(EventEditingAccess, CallbacksReadTheOutputEvent) {
-    Handled reads = handle(callback("edit",
-                                    call("setParamValue", R"("name" )" + call("getEventName")) + " " +
-                                        call("setParamValue", R"("time" )" + call("getTimestamp")) + " " +
-                                        call("setParamValue", R"("copy" (16 )" + call("getParams") + R"( "list"))") +
-                                        " " + call("setParamValue", R"("none" )" + call("getParamValue", R"("absent")")) +
-                                        " (36 1)"),
-                           MSRPEvent("ev", 7.25, {{"list", Value(Value::Array{Value(1), Value(true)})}}));
+    Handled reads = handle(
+        callback("edit", call("setParamValue", R"("name" )" + call("getEventName")) + " " +
+                             call("setParamValue", R"("time" )" + call("getTimestamp")) + " " +
+                             call("setParamValue", R"("copy" (16 )" + call("getParams") + R"( "list"))") + " " +
+                             call("setParamValue", R"("none" )" + call("getParamValue", R"("absent")")) + " (36 1)"),
+        MSRPEvent("ev", 7.25, {{"list", Value(Value::Array{Value(1), Value(true)})}}));
     EXPECT_EQ(reads.result, "true");
     EXPECT_EQ(reads.output, "ev@7.25{copy=[d:1,d:1],list=[i:1,b:true],name=s:ev,time=d:7.25}");
+}
+
+TEST(EventEditingAccess, TextsCrossAsUtf8) {
+    Handled handled = handle(
+        callback(
+            "edit",
+            call("setEventName", std::string(R"((0 "a" (0 (2 ")") + "\xF0\x9F\x98\x80" + R"(" "charAt" (7 0)) "b")))") +
+                " " + call("setParamValue", R"("t" (0 )" + call("getParamValue", R"("bad")") + R"( "\u00E9"))") +
+                " (36 1)"),
+        MSRPEvent("e", 1, {{"bad", Value(std::string("x\xFFy"))}}));
+    EXPECT_EQ(handled.result, "true");
+    EXPECT_EQ(handled.output,
+              "a\xEF\xBF\xBD"
+              "b@1{bad=s:x\xFFy,t=s:x\xEF\xBF\xBDy\xC3\xA9}");
 }
 
 TEST(EventEditingAccess, ArgumentsAreCheckedAfterEvaluation) {
@@ -250,7 +261,8 @@ TEST(EventEditingErrors, LoadingFailures) {
         {reg + R"((50 "rule" (7) (reg 0 (51 "" (7)) 5)))", {{"rule", "(8)"}}, "script:10"},
         {reg + R"((50 "rule" (7) (reg 0 (51 "" (7)))))", {{"rule", "(8)"}}, "script:9"},
         {reg + R"((50 "rule" (7) (reg 0 (51 "" (7)) (8 "type" "edit" "priority" (8 "valueOf" 1)))))",
-         {{"rule", "(8)"}}, "ok"},
+         {{"rule", "(8)"}},
+         "ok"},
         {R"({t=9})", {}, "script:12"},
         {R"({t=4})", {}, "script:14"},
     };
@@ -290,8 +302,8 @@ TEST(EventEditingMends, ContainersHoldingThemselvesDoNotConvert) {
     EXPECT_EQ(handle(callback("edit", cyclicArray + call("setParamValue", R"("p" (15 "a"))"))).result, "script:10");
     EXPECT_EQ(handle(callback("create", cyclicMap + R"((log "n" 1 (15 "m")))")).result, "script:10");
     // Sharing without a cycle converts.
-    Handled shared = handle(callback("edit", R"((41 "m") (3 "m" (8 "k" 1)) )" +
-                                                 call("setParamValue", R"("p" (7 (15 "m") (15 "m")))") + " (36 1)"));
+    Handled shared = handle(callback(
+        "edit", R"((41 "m") (3 "m" (8 "k" 1)) )" + call("setParamValue", R"("p" (7 (15 "m") (15 "m")))") + " (36 1)"));
     EXPECT_EQ(shared.result, "true");
     EXPECT_NE(shared.output.find("p=[{k=d:1},{k=d:1}]"), std::string::npos);
     // Nesting past the depth bound, built without recursion.
@@ -320,10 +332,10 @@ TEST(EventEditingMends, CreatedEventsAreBounded) {
 
 TEST(EventEditingState, ProgramStateOutlivesEvents) {
     MSRPEventEditing editing;
-    ASSERT_EQ(loadText(editing, registrationProgram(callback("edit", R"((3 "count" (0 (15 "count") 1)) )" +
-                                                                     call("setParamValue", R"("n" (15 "count"))") +
-                                                                     " (36 1)"),
-                                                    R"((41 "count") (3 "count" 0))")),
+    ASSERT_EQ(loadText(editing, registrationProgram(
+                                    callback("edit", R"((3 "count" (0 (15 "count") 1)) )" +
+                                                         call("setParamValue", R"("n" (15 "count"))") + " (36 1)"),
+                                    R"((41 "count") (3 "count" 0))")),
               "ok");
     for (int round = 1; round <= 3; ++round) {
         ASSERT_TRUE(editing.handleEvent(MSRPEvent("a", 1, {})));

@@ -29,9 +29,10 @@ std::vector<std::uint8_t> encodedFixture(const std::string& file) {
     const std::filesystem::path output =
         std::filesystem::path(::testing::TempDir()) / ("fixture-" + std::to_string(::getpid()) + ".bin");
     const auto result = platform::testing::runCommand(
-        std::string(PROTOC_EXECUTABLE) + " --encode=stubforge.measurement.MeasurementConfig --proto_path=" +
-        shellQuote(MEASUREMENT_SCHEMA_DIR) + " " + shellQuote(std::string(MEASUREMENT_SCHEMA_DIR) + "/measurement.proto") +
-        " < " + shellQuote(std::string(SCRIPT_FIXTURES_DIR) + "/" + file) + " > " + shellQuote(output.string()));
+        std::string(PROTOC_EXECUTABLE) +
+        " --encode=stubforge.measurement.MeasurementConfig --proto_path=" + shellQuote(MEASUREMENT_SCHEMA_DIR) + " " +
+        shellQuote(std::string(MEASUREMENT_SCHEMA_DIR) + "/measurement.proto") + " < " +
+        shellQuote(std::string(SCRIPT_FIXTURES_DIR) + "/" + file) + " > " + shellQuote(output.string()));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     std::ifstream stream(output, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)), {});
@@ -97,8 +98,8 @@ TEST_F(HandOff, TheFirstProgramLoadsAndReadsTheSettings) {
     EXPECT_EQ(loaded[0].count, 2);
     EXPECT_TRUE(services().linesWithCode(29026).empty());
 
-    std::optional<MSREvent> event = MSREvent::initWithOrigin("app", true, "level_up", 1700000000.5, 0,
-                                                             {{"score", Value(std::int64_t{3})}});
+    std::optional<MSREvent> event =
+        MSREvent::initWithOrigin("app", true, "level_up", 1700000000.5, 0, {{"score", Value(std::int64_t{3})}});
     ASSERT_TRUE(event);
     auto handled = configuration.eventEditing()->handleEvent(event->editEvent());
     ASSERT_TRUE(handled);
@@ -151,8 +152,9 @@ TEST_F(HandOff, FuzzSeedsLoadAndEdit) {
         ASSERT_TRUE(program) << seed;
         auto editing = kit::measurement::script::makeScriptEventEditing({});
         ASSERT_TRUE(editing->loadProgram(*program)) << seed;
-        auto handled = editing->handleEvent(MSRPEvent(
-            "purchase", 5, {{"level", Value(std::int64_t{2})}, {"items", Value(Value::Array{Value(Value::Dictionary{})})}}));
+        auto handled = editing->handleEvent(
+            MSRPEvent("purchase", 5,
+                      {{"level", Value(std::int64_t{2})}, {"items", Value(Value::Array{Value(Value::Dictionary{})})}}));
         ASSERT_TRUE(handled) << seed << " " << errorText(handled.error());
         EXPECT_TRUE(*handled) << seed;
     }

@@ -20,9 +20,7 @@ protected:
             }
             return std::nullopt;
         };
-        modules.appMetadata = [] {
-            return platform::Value::Dictionary{{"lmp_version", Value(std::int64_t{110900})}};
-        };
+        modules.appMetadata = [] { return platform::Value::Dictionary{{"lmp_version", Value(std::int64_t{110900})}}; };
         editing_ = makeScriptEventEditing(std::move(modules));
     }
     std::string run(std::string_view program) { return script_test::run(editing_->runtime(), program).text(); }
@@ -116,8 +114,8 @@ TEST(ObjectProvider, ConvertsPlatformObjects) {
         MSRPRuntime runtime;
         runtime.setModuleCreator(
             [&entry] {
-                return ValueRef(makeRef<kit::measurement::script::MSRPObjectProvider>(
-                    u"facts", [&entry] { return entry.object; }));
+                return ValueRef(
+                    makeRef<kit::measurement::script::MSRPObjectProvider>(u"facts", [&entry] { return entry.object; }));
             },
             u"facts");
         EXPECT_EQ(run(runtime, R"((41 "f") (3 "f" (require "facts")) (f))").text(), entry.expected);

@@ -48,8 +48,7 @@ private:
 // "_err" and "_el" are whole; a number replacing an integer becomes an
 // integer (an internal "_" parameter keeps its integer); one replacing a
 // string becomes its decimal text; anything else stays as given.
-platform::Value coercedParameterValue(std::string_view name, const platform::Value* existing,
-                                      platform::Value value);
+platform::Value coercedParameterValue(std::string_view name, const platform::Value* existing, platform::Value value);
 
 // Parameter values compared by value: 3 equals 3.0, arrays and dictionaries
 // element by element.
