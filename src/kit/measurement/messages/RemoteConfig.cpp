@@ -312,6 +312,9 @@ void MSRRemoteConfig::parseRemoteConfigFromMeasurementConfig(const MSRPBMeasurem
         }
         next->eventEditing = std::move(instance);
         logRemoteConfigLine(remote_config_line::eventEditingLoaded, static_cast<std::int64_t>(programs->size()));
+    } else {
+        // The server withdrew its program: stop editing events with the old one.
+        next->eventEditing = nullptr;
     }
 
     next->dataControls.clear();
