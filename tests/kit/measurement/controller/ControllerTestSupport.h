@@ -22,6 +22,10 @@ public:
     RecordingServices() {
         MSRMonitor::Environment environment;
         environment.isFromAppStore = [] { return false; };
+        environment.observer = [this](int, std::uint64_t code, std::string_view, const MSRLogContexts&) {
+            std::lock_guard lock(mutex_);
+            codes_.push_back(static_cast<std::int64_t>(code));
+        };
         monitor_ = std::make_unique<MSRMonitor>(8, console_, kMSRDefaultLibraryVersion, std::move(environment));
     }
     MSRMonitor& monitor() override { return *monitor_; }
@@ -37,13 +41,10 @@ public:
         std::lock_guard lock(mutex_);
         return std::exchange(events_, {});
     }
+    // Every line's code, as logged.
     std::vector<std::int64_t> drainCodes() {
-        monitor_->waitUntilIdle();
-        std::vector<std::int64_t> codes;
-        for (const ConsoleLine& line : console_->drain()) {
-            codes.push_back(line.code);
-        }
-        return codes;
+        std::lock_guard lock(mutex_);
+        return std::exchange(codes_, {});
     }
 
 private:
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<MSRMonitor> monitor_;
     std::mutex mutex_;
     std::vector<InternalEvent> events_;  // guarded by mutex_
+    std::vector<std::int64_t> codes_;    // guarded by mutex_
 };
 
 // A controller test: fresh XDG folders, recording services, consent and
