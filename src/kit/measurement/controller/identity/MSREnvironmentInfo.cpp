@@ -56,7 +56,7 @@ std::optional<std::string> MSREnvironmentInfo::userDefaultLanguage() {
     std::optional<std::string> locale = preferredLocale();
     if (locale) {
         // language[_territory][.encoding][@modifier]
-        locale->erase(std::min(locale->find('.'), locale->find('@')));
+        locale->resize(std::min({locale->find('.'), locale->find('@'), locale->size()}));
         if (*locale == "C" || *locale == "POSIX") {
             locale.reset();
         }
