@@ -6,6 +6,7 @@
 #include "kit/measurement/controller/MSRIdentity.h"
 
 #include "kit/core/Environment.h"
+#include "kit/measurement/messages/MSRControllerFacts.h"
 #include "platform/Bundle.h"
 #include "platform/concurrency/ClassRegistry.h"
 
@@ -141,14 +142,18 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
     MeasurementServices::install(nullptr);
     EXPECT_FALSE(MeasurementServices::current().isFAS());
     EXPECT_EQ(MeasurementServices::current().appMeasurementLibraryVersion(), kMSRDefaultLibraryVersion);
-    EXPECT_EQ(identityControllerFacts().appDataConsentStatus(), -1);
+    resetControllerFacts();
+    EXPECT_EQ(currentControllerFacts().appDataConsentStatus(), -1);
+    EXPECT_FALSE(currentControllerFacts().isFAS());
 
     // The controller's services: the real answers.
     installMeasurementControllerServices();
     EXPECT_TRUE(MeasurementServices::current().isFAS());
     EXPECT_EQ(MeasurementServices::current().appMeasurementLibraryVersion(), MSRIdentity::appMeasurementLibraryVersion());
-    const MSRIdentityFacts facts = identityControllerFacts();
+    installIdentityControllerFacts();
+    const MSRControllerFacts facts = currentControllerFacts();
     EXPECT_TRUE(facts.isFAS());
+    EXPECT_EQ(facts.appDataConsentStatus(), -1);
     EXPECT_EQ(facts.appMeasurementLibraryVersion(), 110900);
 
     auto fake = std::make_shared<testing::FakeIdentitySupport>();
@@ -158,6 +163,7 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
     MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
     EXPECT_EQ(facts.appDataConsentStatus(), 2);
     MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
+    resetControllerFacts();
 }
 
 }  // namespace

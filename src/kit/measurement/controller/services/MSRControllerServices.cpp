@@ -3,6 +3,7 @@
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
+#include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/support/MSRMonitor.h"
 
 namespace kit::measurement {
@@ -27,12 +28,12 @@ void installMeasurementControllerServices() {
     MeasurementServices::install(std::make_shared<MSRControllerServices>());
 }
 
-MSRIdentityFacts identityControllerFacts() {
-    return {
-        [] { return MSRIdentity::appMeasurementLibraryVersion(); },
-        [] { return MSRAEU::isFAS(); },
-        [] { return MSRDefaultIdentitySupport::sharedInstance()->appDataConsentStatus(); },
-    };
+void installIdentityControllerFacts() {
+    MSRControllerFacts facts;
+    facts.appMeasurementLibraryVersion = [] { return MSRIdentity::appMeasurementLibraryVersion(); };
+    facts.isFAS = [] { return MSRAEU::isFAS(); };
+    facts.appDataConsentStatus = [] { return MSRDefaultIdentitySupport::sharedInstance()->appDataConsentStatus(); };
+    installControllerFacts(facts);
 }
 
 }  // namespace kit::measurement

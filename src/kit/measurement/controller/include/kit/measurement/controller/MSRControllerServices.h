@@ -3,7 +3,6 @@
 #include "kit/measurement/support/MeasurementServices.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -29,14 +28,9 @@ private:
 // Installs MSRControllerServices into MeasurementServices.
 void installMeasurementControllerServices();
 
-// The controller facts the remote settings read, as this part of the
-// controller answers them: the library version, the App Store probe and
-// the platform identity library's status (-1 without it).
-struct MSRIdentityFacts {
-    std::function<std::int64_t()> appMeasurementLibraryVersion;
-    std::function<bool()> isFAS;
-    std::function<std::int64_t()> appDataConsentStatus;
-};
-MSRIdentityFacts identityControllerFacts();
+// Installs into the remote settings' controller facts what this part of
+// the controller answers: the library version, the App Store probe and the
+// platform identity library's status (-1 without it). The other facts stay.
+void installIdentityControllerFacts();
 
 }  // namespace kit::measurement
