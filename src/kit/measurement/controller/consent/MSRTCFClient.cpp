@@ -204,15 +204,8 @@ void MSRTCFClient::clearPersistedValues() { copyUserDefaults_->clearAllData(); }
 MSRConsentDictionary MSRTCFClient::previousConsent() {
     MSRKeyValueStore& copy = *copyUserDefaults_;
     MSRTCFDataGenerator generator;
+    static_cast<MSRTCFValues&>(generator) = MSRTCFData::valuesFromStore(copy);
     generator.isTCFDataEnabled = copy.boolForKey(tcf_keys::kTCFDataEnabled);
-    generator.isAdvertiserConsentModeEnabled = copy.numberForKey(tcf_keys::kEnableAdvertiserConsentMode);
-    generator.vendorConsents = copy.stringForKey(tcf_keys::kVendorConsents);
-    generator.vendorLegitimateInterests = copy.stringForKey(tcf_keys::kVendorLegitimateInterests);
-    generator.cmpSDKID = copy.numberForKey(tcf_keys::kCmpSdkID);
-    generator.gdprApplies = copy.numberForKey(tcf_keys::kGdprApplies);
-    generator.policyVersion = copy.numberForKey(tcf_keys::kPolicyVersion);
-    generator.purposeConsents = copy.stringForKey(tcf_keys::kPurposeConsents);
-    generator.purposeLegitimateInterests = copy.stringForKey(tcf_keys::kPurposeLegitimateInterests);
     if (const auto restrictions = copy.arrayForKey(tcf_keys::kPublisherRestrictions)) {
         std::vector<std::string> entries;
         for (const Value& entry : *restrictions) {
@@ -220,8 +213,6 @@ MSRConsentDictionary MSRTCFClient::previousConsent() {
         }
         generator.publisherRestrictions = std::move(entries);
     }
-    generator.isPurposeOneTreatmentEnabled = copy.numberForKey(tcf_keys::kPurposeOneTreatment);
-    generator.publisherCC = copy.stringForKey(tcf_keys::kPublisherCC);
     return consentFromData(generator.generateData(copyUserDefaults_));
 }
 

@@ -44,14 +44,9 @@ void MSRTCFData::readFromUserDefaults() {
         return;
     }
     MSRKeyValueStore& defaults = *userDefaults_;
-    values_.isAdvertiserConsentModeEnabled = defaults.numberForKey(tcf_keys::kEnableAdvertiserConsentMode);
-    values_.vendorConsents = defaults.stringForKey(tcf_keys::kVendorConsents);
-    values_.vendorLegitimateInterests = defaults.stringForKey(tcf_keys::kVendorLegitimateInterests);
-    values_.cmpSDKID = defaults.numberForKey(tcf_keys::kCmpSdkID);
-    values_.gdprApplies = defaults.numberForKey(tcf_keys::kGdprApplies);
-    values_.policyVersion = defaults.numberForKey(tcf_keys::kPolicyVersion);
-    values_.purposeConsents = defaults.stringForKey(tcf_keys::kPurposeConsents);
-    values_.purposeLegitimateInterests = defaults.stringForKey(tcf_keys::kPurposeLegitimateInterests);
+    const bool isTCFDataEnabled = values_.isTCFDataEnabled;
+    values_ = valuesFromStore(defaults);
+    values_.isTCFDataEnabled = isTCFDataEnabled;
     std::vector<std::string> restrictions;
     for (int purpose = 1; purpose <= tcf_keys::kPurposeCount; ++purpose) {
         const auto text =
@@ -65,8 +60,21 @@ void MSRTCFData::readFromUserDefaults() {
         }
     }
     values_.publisherRestrictions = std::move(restrictions);
-    values_.isPurposeOneTreatmentEnabled = defaults.numberForKey(tcf_keys::kPurposeOneTreatment);
-    values_.publisherCC = defaults.stringForKey(tcf_keys::kPublisherCC);
+}
+
+MSRTCFValues MSRTCFData::valuesFromStore(MSRKeyValueStore& store) {
+    MSRTCFValues values;
+    values.isAdvertiserConsentModeEnabled = store.numberForKey(tcf_keys::kEnableAdvertiserConsentMode);
+    values.vendorConsents = store.stringForKey(tcf_keys::kVendorConsents);
+    values.vendorLegitimateInterests = store.stringForKey(tcf_keys::kVendorLegitimateInterests);
+    values.cmpSDKID = store.numberForKey(tcf_keys::kCmpSdkID);
+    values.gdprApplies = store.numberForKey(tcf_keys::kGdprApplies);
+    values.policyVersion = store.numberForKey(tcf_keys::kPolicyVersion);
+    values.purposeConsents = store.stringForKey(tcf_keys::kPurposeConsents);
+    values.purposeLegitimateInterests = store.stringForKey(tcf_keys::kPurposeLegitimateInterests);
+    values.isPurposeOneTreatmentEnabled = store.numberForKey(tcf_keys::kPurposeOneTreatment);
+    values.publisherCC = store.stringForKey(tcf_keys::kPublisherCC);
+    return values;
 }
 
 bool MSRTCFData::hasLumenInVendorConsents() const { return hasBit(values_.vendorConsents, tcf_keys::kLumenVendorBit); }

@@ -55,6 +55,10 @@ public:
     void readTCFDataEnabledStateFromPlist(const platform::Value& infoDictionary);
     // Re-reads every "IABTCF_" key.
     void readFromUserDefaults();
+    // The values `store` holds under the framework's keys (our copy uses
+    // them too), with the typed reads; not the restrictions, which the two
+    // keep in different forms, nor the enabled flag.
+    static MSRTCFValues valuesFromStore(MSRKeyValueStore& store);
 
     bool hasLumenInVendorConsents() const;
     bool hasLumenInVendorLegitimateInterests() const;
