@@ -242,7 +242,10 @@ TEST_F(IdentityTest, BundleFactsAndDiversionKey) {
     EXPECT_NE(identity.ephemeralAppInstanceID(), ephemeral);
 }
 
-TEST(IdentityFormatTest, VersionFields) {
+// Logs 20002 for the letters: through the test's services, not the default monitor.
+class IdentityFormatTest : public testing::ControllerTest {};
+
+TEST_F(IdentityFormatTest, VersionFields) {
     struct Case {
         const char* version;
         std::vector<std::int64_t> fields;
@@ -259,6 +262,8 @@ TEST(IdentityFormatTest, VersionFields) {
     for (const auto& item : cases) {
         EXPECT_EQ(MSRIdentity::numericFieldsFromAppVersionNumeric(item.version), item.fields) << item.version;
     }
+    const auto codes = services().drainCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 20002), 2);
 }
 
 TEST_F(IdentityTest, RandomIDsAreVersionFourUpperCaseHex) {

@@ -216,8 +216,13 @@ TEST_F(TCFClientTest, TheCopyIsAPlistFileAndGivesThePreviousConsent) {
     const auto file = platform::UserDefaults(kCopySuite).filePath();
     ASSERT_TRUE(std::filesystem::exists(file));
     if (std::system("command -v plistutil >/dev/null 2>&1") == 0) {
-        const std::string command = "plistutil -i '" + file.string() + "' -f json -o /dev/null";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        // plistutil exits 0 even when it cannot read its input: what it
+        // writes is the verdict.
+        const auto converted = root() / "copy.bplist";
+        const std::string command =
+            "plistutil -i '" + file.string() + "' -f bin -o '" + converted.string() + "' 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(platform::testing::readFile(converted).substr(0, 8), "bplist00");
     }
     const Value::Dictionary stored = platform::UserDefaults(kCopySuite).dictionaryRepresentation();
     EXPECT_EQ(stored.at("IABTCF_PublisherRestrictions"),
