@@ -359,7 +359,9 @@ TEST_F(DatabaseTablesTest, TheStoredConfigurationReadsBackOrSaysWhyNot) {
     expectFailure(database_->updateRemoteConfig(config), 1, "Missing Lumen app ID in measurement configuration");
     expectFailure(database_->updateRemoteConfig(MSRPBMeasurementConfig()), 1, "Invalid measurement config data");
     NanoMessageSetString(config, 1, "1:123:linux:abc");
-    ASSERT_TRUE(database_->updateRemoteConfig(config));
+    // The remote settings reach it as their configuration store.
+    MSRRemoteConfigStore& store = *database_;
+    ASSERT_TRUE(store.updateRemoteConfig(config));
     EXPECT_EQ(database_->queryMeasurementConfigWithError().value()->protoBuffer(), config.protoBuffer());
     EXPECT_EQ(database_->lastRemoteConfigUpdateTimestamp().value(), kTestNow);
 

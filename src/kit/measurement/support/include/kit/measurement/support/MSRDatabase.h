@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/measurement/messages/MSRRemoteConfigStore.h"
 #include "kit/measurement/messages/NanoMessage.h"
 #include "kit/measurement/support/MSRAudienceRecords.h"
 #include "kit/measurement/support/MSRConditionalUserProperty.h"
@@ -67,7 +68,9 @@ struct MSRComplexEvent {
 template <typename T>
 using MSRDataTypeBlock = std::function<platform::Expected<T>(const MSRRecord& row)>;
 
-class MSRDatabase {
+// The remote settings keep their configuration here, through the store
+// interface of the messages library.
+class MSRDatabase final : public MSRRemoteConfigStore {
 public:
     // ---- Lifecycle
     // Opens (creating if need be) the file of that name in the measurement
@@ -76,7 +79,7 @@ public:
     static platform::Expected<std::unique_ptr<MSRDatabase>> initWithDatabaseName(
         std::string_view name, std::shared_ptr<MSRPersistedConfig> persistedConfig,
         const platform::Clock& clock = platform::systemClock());
-    ~MSRDatabase();
+    ~MSRDatabase() override;
     MSRDatabase(const MSRDatabase&) = delete;
     MSRDatabase& operator=(const MSRDatabase&) = delete;
 
@@ -125,11 +128,11 @@ public:
     platform::Expected<void> updateAppMetadata(const MSRAppMetadata& appMetadata);
     platform::Expected<MSRDailyCounts> dailyCounts();
     platform::Expected<void> updateDailyCounts(const MSRDailyCounts& dailyCounts);
-    platform::Expected<void> updateRemoteConfig(const MSRPBMeasurementConfig& config);
+    platform::Expected<void> updateRemoteConfig(const MSRPBMeasurementConfig& config) override;
     platform::Expected<void> updateRemoteConfigSuccessfulTimestamp(double timestamp);
     // Nothing (no error) when none is stored; code 2 when it doesn't decode.
-    platform::Expected<std::optional<MSRPBMeasurementConfig>> queryMeasurementConfigWithError();
-    platform::Expected<std::optional<double>> lastRemoteConfigUpdateTimestamp();
+    platform::Expected<std::optional<MSRPBMeasurementConfig>> queryMeasurementConfigWithError() override;
+    platform::Expected<std::optional<double>> lastRemoteConfigUpdateTimestamp() override;
 
     // ---- Event aggregates
     platform::Expected<std::int64_t> publicEventCount();

@@ -57,9 +57,10 @@ public:
     // it; until one is installed nothing is known to be active.
     virtual bool isAppActive() { return false; }
 
-    // The controller's state and its storage; without a controller,
-    // measurement is off and there is neither database nor worker queue.
-    virtual bool isEnabled() { return false; }
+    // The controller's state and its storage; without a controller there is
+    // neither database nor worker queue. isEnabled answers the controller
+    // fact of the same name unless overridden, so both seams agree.
+    virtual bool isEnabled();
     virtual MSRDatabase* database() { return nullptr; }
     virtual MSRScheduler* scheduler() { return nullptr; }
     // The full event pipeline on the worker queue, and the part of it past
