@@ -33,10 +33,12 @@ public:
     HLOInstallationsSingleOperationPromiseCache& operator=(const HLOInstallationsSingleOperationPromiseCache&) = delete;
 
     // The handler runs under the lock, so two callers never start two
-    // operations; it must not come back to this cache synchronously.
+    // operations; it must not come back to this cache synchronously. A
+    // promise that has settled is not handed out again, even before its
+    // clearing has run: a caller after a failure gets a new attempt.
     promises::PRMPromise<T> getExistingPendingOrCreateNewPromise() {
         std::lock_guard lock(slot_->mutex);
-        if (!slot_->pendingPromise) {
+        if (!slot_->pendingPromise || !slot_->pendingPromise->isPending()) {
             promises::PRMPromise<T> promise = newOperationHandler_();
             slot_->pendingPromise = promise;
             const std::uint64_t generation = ++slot_->generation;
@@ -59,7 +61,10 @@ public:
 
     std::optional<promises::PRMPromise<T>> getExistingPendingPromise() {
         std::lock_guard lock(slot_->mutex);
-        return slot_->pendingPromise;
+        if (slot_->pendingPromise && slot_->pendingPromise->isPending()) {
+            return slot_->pendingPromise;
+        }
+        return std::nullopt;
     }
 
 private:
