@@ -75,22 +75,16 @@ void HLOInstallations::registerLibrary() {
 // --- Creation
 
 HLOInstallations::HLOInstallations(const HLOApp& app)
-    : HLOInstallations(app.options(), app.name(), nullptr, false) {}
+    : HLOInstallations(app.options(), app.name(), HLOInstallationsIDController::controllerWithApp(app), false) {}
 
 HLOInstallations::HLOInstallations(const HLOOptions& appOptions, std::string appName,
                                    std::shared_ptr<HLOInstallationsIDController> installationsIDController,
                                    bool prefetchAuthToken)
     : appOptions_(appOptions), appName_(std::move(appName)) {
-    // Checked before anything is made: a controller of bad options would
-    // start talking to the service at its first call.
     validateAppOptions(appOptions_, appName_);
     assertCompatibleIIDVersion();
     if (!installationsIDController) {
-        const auto app = HLOApp::appNamed(appName_);
-        if (!app) {
-            raise(std::string(kNoDefaultAppReason));
-        }
-        installationsIDController = HLOInstallationsIDController::controllerWithApp(*app);
+        throw platform::ProgrammerError(std::string(kInvalidArgumentException), std::string(kNilControllerReason));
     }
     installationsIDController_ = std::move(installationsIDController);
     if (prefetchAuthToken) {
@@ -188,9 +182,9 @@ void HLOInstallations::authTokenForcingRefresh(bool forceRefresh, AuthTokenCompl
     promise.observeOnQueue(
         PromiseClass::defaultDispatchQueue(),
         [completion](const HLOInstallationsItem& installation) {
-            completion(HLOInstallationsAuthTokenResult(installation.authToken.token,
-                                                       installation.authToken.expirationDate.value_or(
-                                                           platform::Value::Date{})),
+            completion(HLOInstallationsAuthTokenResult(
+                           installation.authToken.token,
+                           installation.authToken.expirationDate.value_or(platform::Value::Date{})),
                        nullptr);
         },
         [completion, promise](const platform::Error&) {

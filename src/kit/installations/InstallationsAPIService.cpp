@@ -151,14 +151,15 @@ struct HLOInstallationsAPIService::State {
         const bool started = self->sharedTransport()->start(request, [promise, description](TransportResult result) {
             if (result.error || !result.response) {
                 const platform::Error error =
-                    result.error ? *result.error : requestNotMade(LMUErrorCodeNetworkEmptyResponse, kLMUNetworkEmptyResponse);
+                    result.error ? *result.error
+                                 : requestNotMade(LMUErrorCodeNetworkEmptyResponse, kLMUNetworkEmptyResponse);
                 HLOLogDebugMessage(kHLOInstallationsLogService, kRequestFailedCode, kRequestFailedFormat, description,
                                    error.what());
                 promise.reject(error);
                 return;
             }
-            HLOLogDebugMessage(kHLOInstallationsLogService, kResponseReceivedCode, kResponseReceivedFormat,
-                               description, nullptr, bodyText(result.data));
+            HLOLogDebugMessage(kHLOInstallationsLogService, kResponseReceivedCode, kResponseReceivedFormat, description,
+                               nullptr, bodyText(result.data));
             Response response;
             response.HTTPResponse.URL = result.response->url;
             response.HTTPResponse.statusCode = result.response->statusCode;
@@ -197,8 +198,9 @@ struct HLOInstallationsAPIService::State {
                               std::vector<std::string> segments, std::string_view method, platform::Value body,
                               std::optional<std::string> refreshToken, HTTPHeaderFields extraHeaders = {}) {
         if (settings.baseURL.empty()) {
-            return HLOInstallationsErrorUtil::rejectedPromiseWithError<Response>(std::make_shared<const platform::Error>(
-                requestNotMade(LMUErrorCodeNetworkInvalidURL, kLMUNetworkFailedToCreateRequest)));
+            return HLOInstallationsErrorUtil::rejectedPromiseWithError<Response>(
+                std::make_shared<const platform::Error>(
+                    requestNotMade(LMUErrorCodeNetworkInvalidURL, kLMUNetworkFailedToCreateRequest)));
         }
         std::vector<platform::MessageArgument> arguments{baseURL()};
         for (const auto& segment : segments) {
@@ -248,8 +250,9 @@ PRMPromise<HLOInstallationsItem> HLOInstallationsAPIService::registerInstallatio
         extraHeaders.emplace_back(kHeaderIIDMigrationAuth, *installation.IIDDefaultToken);
     }
     auto state = state_;
-    return state->send(state, kRegisterPathFormat, {state->projectID}, kMethodPost, platform::Value(std::move(body)),
-                       std::nullopt, std::move(extraHeaders))
+    return state
+        ->send(state, kRegisterPathFormat, {state->projectID}, kMethodPost, platform::Value(std::move(body)),
+               std::nullopt, std::move(extraHeaders))
         .then([state, installation](const Response& response) -> Resolution<HLOInstallationsItem> {
             HLOLogDebugMessage(kHLOInstallationsLogService, kParsingResponseCode, kParsingResponseFormat,
                                response.HTTPResponse.URL);
@@ -268,8 +271,8 @@ PRMPromise<HLOInstallationsItem> HLOInstallationsAPIService::registerInstallatio
 PRMPromise<HLOInstallationsItem> HLOInstallationsAPIService::refreshAuthTokenForInstallation(
     const HLOInstallationsItem& installation) {
     platform::Value::Dictionary body{
-        {std::string(kBodyInstallationKey),
-         platform::Value(platform::Value::Dictionary{{std::string(kBodySDKVersionKey), platform::Value(SDKVersion())}})},
+        {std::string(kBodyInstallationKey), platform::Value(platform::Value::Dictionary{
+                                                {std::string(kBodySDKVersionKey), platform::Value(SDKVersion())}})},
     };
     auto state = state_;
     return state

@@ -34,10 +34,9 @@ double HLOInstallationsBackoffController::backoffTimeInterval(HLOInstallationsBa
 void HLOInstallationsBackoffController::registerEvent(HLOInstallationsBackoffEvent event) {
     const platform::TimePoint now = currentDateProvider_();
     std::lock_guard lock(mutex_);
-    const std::int64_t count =
-        lastEventData_ && lastEventData_->eventType == event
-            ? lastEventData_->eventCount + (lastEventData_->eventCount < INT64_MAX ? 1 : 0)
-            : 1;
+    const std::int64_t count = lastEventData_ && lastEventData_->eventType == event
+                                   ? lastEventData_->eventCount + (lastEventData_->eventCount < INT64_MAX ? 1 : 0)
+                                   : 1;
     HLOInstallationsBackoffEventData data;
     data.eventType = event;
     data.lastEventDate = now;

@@ -162,7 +162,8 @@ PRMPromise<Item> HLOInstallationsIDController::migrateOrGenerateInstallation() {
         return PRMPromise<Item>::resolvedWith(
             createInstallationWithFID(Item::generateFID(*parts_.random), std::nullopt));
     }
-    return PRMPromise<std::string>::all({parts_.IIDStore->existingIID(), parts_.IIDTokenStore->existingIIDDefaultToken()})
+    return PRMPromise<std::string>::all(
+               {parts_.IIDStore->existingIID(), parts_.IIDTokenStore->existingIIDDefaultToken()})
         .then([self](const std::vector<std::string>& legacy) {
             return self->createInstallationWithFID(legacy[0], legacy[1]);
         })
@@ -172,7 +173,7 @@ PRMPromise<Item> HLOInstallationsIDController::migrateOrGenerateInstallation() {
 }
 
 Item HLOInstallationsIDController::createInstallationWithFID(std::string FID,
-                                                            std::optional<std::string> IIDDefaultToken) const {
+                                                             std::optional<std::string> IIDDefaultToken) const {
     Item installation(appID_, appName_);
     installation.haloInstallationID = std::move(FID);
     installation.IIDDefaultToken = std::move(IIDDefaultToken);

@@ -66,8 +66,8 @@ std::optional<double> HLOInstallationsResponses::secondsOfExpiresIn(std::string_
 
 bool HLOInstallationsResponses::isSafeFID(std::string_view fid) {
     return !fid.empty() && std::all_of(fid.begin(), fid.end(), [](char character) {
-        return isDigit(character) || (character >= 'A' && character <= 'Z') ||
-               (character >= 'a' && character <= 'z') || character == '_' || character == '-';
+        return isDigit(character) || (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z') ||
+               character == '_' || character == '-';
     });
 }
 

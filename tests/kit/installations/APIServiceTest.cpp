@@ -91,7 +91,8 @@ TEST_F(APIServiceTest, AMigratedInstallationSendsItsLegacyToken) {
 
 TEST_F(APIServiceTest, TheHeartbeatHeaderCarriesTodaysDateOnceLogged) {
     server.script(kRegisterPath, {registerAnswer()});
-    auto heartbeat = std::make_shared<HLOHeartbeatLogger>(kAppID, [] { return std::string("agent/1"); }, clock);
+    auto heartbeat = std::make_shared<HLOHeartbeatLogger>(
+        kAppID, [] { return std::string("agent/1"); }, clock);
     const auto service = makeService(std::nullopt, heartbeat);
 
     ASSERT_EQ(settle(service->registerInstallation(unregisteredItem())).error, nullptr);
@@ -166,7 +167,8 @@ TEST_F(APIServiceTest, OtherFailuresAreNotRetried) {
     ASSERT_NE(result.error, nullptr);
     EXPECT_TRUE(HLOInstallationsErrorUtil::isAPIError(*result.error, 404));
     EXPECT_EQ(result.error->failureReason(), "The server responded with an error: \n - URL: " + server.baseUrl() +
-                                                 kRegisterPath + " \n - HTTP status code: 404 \n - Response body: gone");
+                                                 kRegisterPath +
+                                                 " \n - HTTP status code: 404 \n - Response body: gone");
     EXPECT_EQ(clock->pendingTimerCount(), 0U);
     EXPECT_EQ(server.requests().size(), 1U);
 }
@@ -241,12 +243,18 @@ TEST_F(APIServiceTest, ExpiresInIsSecondsWithAnOptionalUnit) {
         std::optional<std::chrono::microseconds> expected;
     };
     const Case cases[] = {
-        {"3600s", std::chrono::seconds(3600)}, {"10", std::chrono::seconds(10)},
-        {"3.5s", std::chrono::milliseconds(3500)}, {"", std::nullopt},
-        {"s", std::nullopt},  {"-5s", std::nullopt},
-        {"abcs", std::nullopt}, {"1e3s", std::nullopt},
-        {"999999999999s", std::nullopt}, {"10ss", std::nullopt},
-        {"3.s", std::nullopt}, {"0x10s", std::nullopt},
+        {"3600s", std::chrono::seconds(3600)},
+        {"10", std::chrono::seconds(10)},
+        {"3.5s", std::chrono::milliseconds(3500)},
+        {"", std::nullopt},
+        {"s", std::nullopt},
+        {"-5s", std::nullopt},
+        {"abcs", std::nullopt},
+        {"1e3s", std::nullopt},
+        {"999999999999s", std::nullopt},
+        {"10ss", std::nullopt},
+        {"3.s", std::nullopt},
+        {"0x10s", std::nullopt},
     };
     const auto item = registeredItem();
     const auto service = makeService();
@@ -260,7 +268,8 @@ TEST_F(APIServiceTest, ExpiresInIsSecondsWithAnOptionalUnit) {
                       std::chrono::time_point_cast<std::chrono::microseconds>(clock->now()) + *row.expected);
         } else {
             ASSERT_NE(result.error, nullptr);
-            EXPECT_EQ(result.error->failureReason(), "A required response field with name authToken.expiresIn is missing");
+            EXPECT_EQ(result.error->failureReason(),
+                      "A required response field with name authToken.expiresIn is missing");
         }
     }
 }
@@ -285,8 +294,7 @@ TEST_F(APIServiceTest, BrokenAnswersFailWithTheirErrors) {
         {"authToken a string", R"({"refreshToken":"r","authToken":"t"})", missing("authToken")},
         {"no refresh token", "{" + goodToken + "}", missing("refreshToken")},
         {"empty refresh token", R"({"refreshToken":"",)" + goodToken + "}", missing("refreshToken")},
-        {"refresh token with a line break", R"({"refreshToken":"r\nX: 1",)" + goodToken + "}",
-         missing("refreshToken")},
+        {"refresh token with a line break", R"({"refreshToken":"r\nX: 1",)" + goodToken + "}", missing("refreshToken")},
         {"empty token", R"({"refreshToken":"r","authToken":{"token":"","expiresIn":"60s"}})",
          missing("authToken.token")},
         {"token with a control character", R"({"refreshToken":"r","authToken":{"token":"a\u0001","expiresIn":"60s"}})",
@@ -297,8 +305,7 @@ TEST_F(APIServiceTest, BrokenAnswersFailWithTheirErrors) {
         {"expiry a number", R"({"refreshToken":"r","authToken":{"token":"t","expiresIn":60}})",
          missing("authToken.expiresIn")},
         {"fid leaving the path", R"({"fid":"../x","refreshToken":"r",)" + goodToken + "}", missing("fid")},
-        {"fid with a control character", R"({"fid":"ab\u0007","refreshToken":"r",)" + goodToken + "}",
-         missing("fid")},
+        {"fid with a control character", R"({"fid":"ab\u0007","refreshToken":"r",)" + goodToken + "}", missing("fid")},
     };
     const auto service = makeService();
     for (const auto& row : cases) {
@@ -318,8 +325,8 @@ TEST_F(APIServiceTest, TheServersFIDReplacesTheOneSent) {
         std::optional<std::string> fid;
         std::string expected;
     };
-    const Case cases[] = {{"cServerFID-_09", "cServerFID-_09"}, {std::nullopt, "dUnregisteredFID00000A"},
-                          {"", "dUnregisteredFID00000A"}};
+    const Case cases[] = {
+        {"cServerFID-_09", "cServerFID-_09"}, {std::nullopt, "dUnregisteredFID00000A"}, {"", "dUnregisteredFID00000A"}};
     for (const auto& row : cases) {
         server.script(kRegisterPath, {registerAnswer(row.fid)});
         const auto result = settle(service->registerInstallation(unregisteredItem()));

@@ -23,8 +23,7 @@ private:
 };
 
 struct BackoffRun {
-    explicit BackoffRun(std::uint64_t jitter)
-        : random(jitter), controller([this] { return clock.now(); }, random) {}
+    explicit BackoffRun(std::uint64_t jitter) : random(jitter), controller([this] { return clock.now(); }, random) {}
     platform::TestClock clock{platform::TimePoint(std::chrono::seconds(1'800'000'000))};
     FixedRandom random;
     HLOInstallationsBackoffController controller;

@@ -33,9 +33,10 @@ protected:
 
     Delivery<std::string> installationID(HLOInstallations& installations) {
         std::promise<Delivery<std::string>> delivered;
-        installations.installationIDWithCompletion([&](std::optional<std::string> identifier, promises::ErrorPointer error) {
-            delivered.set_value({std::move(identifier), std::move(error), mainQueue->isCurrent()});
-        });
+        installations.installationIDWithCompletion(
+            [&](std::optional<std::string> identifier, promises::ErrorPointer error) {
+                delivered.set_value({std::move(identifier), std::move(error), mainQueue->isCurrent()});
+            });
         return delivered.get_future().get();
     }
 

@@ -48,8 +48,8 @@ inline std::string deletePath(const std::string& fid) { return "/v1/projects/P/i
 inline ScriptedResponse answer(int status, platform::Value::Dictionary body) {
     return ScriptedResponse{status, {{"Content-Type", "application/json"}}, platform::Value(std::move(body)).toJson()};
 }
-inline ScriptedResponse registerAnswer(std::optional<std::string> fid = std::nullopt,
-                                       std::string expiresIn = "604800s", std::string token = "at-1") {
+inline ScriptedResponse registerAnswer(std::optional<std::string> fid = std::nullopt, std::string expiresIn = "604800s",
+                                       std::string token = "at-1") {
     platform::Value::Dictionary body{
         {"refreshToken", platform::Value("rt-1")},
         {"authToken", platform::Value(platform::Value::Dictionary{{"token", platform::Value(token)},
@@ -166,21 +166,21 @@ protected:
     std::shared_ptr<HLOInstallationsIDController> makeController(
         std::shared_ptr<HLOInstallationsStore> installationsStore = nullptr,
         std::shared_ptr<HLOInstallationsAPIService> service = nullptr,
-        std::shared_ptr<HLOInstallationsBackoffControllerProtocol> backoff = nullptr,
-        std::string appName = kAppName) {
+        std::shared_ptr<HLOInstallationsBackoffControllerProtocol> backoff = nullptr, std::string appName = kAppName) {
         HLOInstallationsIDController::Parts parts;
         parts.installationsStore = installationsStore ? installationsStore : (store ? store : store = makeStore());
         parts.APIService = service ? service : makeService();
         parts.IIDStore = std::make_shared<HLOInstallationsIIDStore>();
         parts.IIDTokenStore = std::make_shared<HLOInstallationsIIDTokenStore>("sender");
-        parts.backoffController = backoff ? backoff : std::make_shared<HLOInstallationsBackoffController>(
-                                                          defaultDateProvider(), random);
+        parts.backoffController =
+            backoff ? backoff : std::make_shared<HLOInstallationsBackoffController>(defaultDateProvider(), random);
         parts.random = &random;
         return HLOInstallationsIDController::controllerWithParts(kAppID, std::move(appName), std::move(parts));
     }
 
     // A registered installation in the store, its token expiring `expiresIn` from now.
-    HLOInstallationsItem storeRegistered(std::chrono::seconds expiresIn, const std::string& fid = "dRegisteredFID0000000A") {
+    HLOInstallationsItem storeRegistered(std::chrono::seconds expiresIn,
+                                         const std::string& fid = "dRegisteredFID0000000A") {
         HLOInstallationsItem item(kAppID, kAppName);
         item.haloInstallationID = fid;
         item.refreshToken = "stored-refresh";

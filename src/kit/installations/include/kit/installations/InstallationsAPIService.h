@@ -58,7 +58,8 @@ public:
     // FID when it gave one). An invalid item rejects with its validation error.
     promises::PRMPromise<HLOInstallationsItem> registerInstallation(const HLOInstallationsItem& installation);
     // A copy of the item with a new auth token.
-    promises::PRMPromise<HLOInstallationsItem> refreshAuthTokenForInstallation(const HLOInstallationsItem& installation);
+    promises::PRMPromise<HLOInstallationsItem> refreshAuthTokenForInstallation(
+        const HLOInstallationsItem& installation);
     // The item, once the server has deleted it.
     promises::PRMPromise<HLOInstallationsItem> deleteInstallation(const HLOInstallationsItem& installation);
 

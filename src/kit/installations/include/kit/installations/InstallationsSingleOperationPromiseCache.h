@@ -25,7 +25,7 @@ public:
     explicit HLOInstallationsSingleOperationPromiseCache(OperationHandler newOperationHandler)
         : newOperationHandler_(std::move(newOperationHandler)) {
         if (!newOperationHandler_) {
-            throw platform::ProgrammerError(std::string(kNilOperationHandlerException),
+            throw platform::ProgrammerError(std::string(kInvalidArgumentException),
                                             std::string(kNilOperationHandlerReason));
         }
     }

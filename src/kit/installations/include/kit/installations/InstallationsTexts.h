@@ -82,10 +82,10 @@ inline constexpr std::string_view kLegacyTokenKey = "token";
 inline constexpr std::string_view kSecItemDelete = "SecItemDelete";
 inline constexpr std::string_view kSecItemCopyMatching = "SecItemCopyMatching";
 
-
 // --- REST client
 inline constexpr std::string_view kRegisterPathFormat = "%@/v1/projects/%@/installations/";
-inline constexpr std::string_view kGenerateAuthTokenPathFormat = "%@/v1/projects/%@/installations/%@/authTokens:generate";
+inline constexpr std::string_view kGenerateAuthTokenPathFormat =
+    "%@/v1/projects/%@/installations/%@/authTokens:generate";
 inline constexpr std::string_view kDeletePathFormat = "%@/v1/projects/%@/installations/%@/";
 inline constexpr std::string_view kSDKVersionFormat = "i:%@";
 inline constexpr std::string_view kAuthVersion = "INS_v2";
@@ -156,8 +156,9 @@ inline constexpr std::string_view kRegistrationFailedFormat =
 inline constexpr std::string_view kStoredInstallationInvalidCode = "I-INS002004";
 inline constexpr std::string_view kStoredInstallationInvalidFormat = "Stored installation validation error: %@";
 inline constexpr std::string_view kControllerGoneReason = "The installations controller has been released.";
-inline constexpr std::string_view kNilOperationHandlerException = "NSInvalidArgumentException";
+inline constexpr std::string_view kInvalidArgumentException = "NSInvalidArgumentException";
 inline constexpr std::string_view kNilOperationHandlerReason = "`newOperationHandler` must not be `nil`.";
+inline constexpr std::string_view kNilControllerReason = "`installationsIDController` must not be `nil`.";
 
 // --- Public interface
 inline constexpr std::string_view kInstallationsClassName = "HLOInstallations";
@@ -165,7 +166,8 @@ inline constexpr std::string_view kInstallationsLibraryName = "fire-install";
 inline constexpr std::string_view kInstallationsExceptionName = "com.halo.installations";
 inline constexpr std::string_view kNoDefaultAppReason =
     "The default HaloApp instance must be configured before the defaultHaloApp instance can be initialized. One way "
-    "to ensure this is to call `HaloApp.configure()` in the App  Delegate's `application(_:didFinishLaunchingWithOptions:)` "
+    "to ensure this is to call `HaloApp.configure()` in the App  Delegate's "
+    "`application(_:didFinishLaunchingWithOptions:)` "
     "(or the `@main` struct's initializer in SwiftUI).";
 inline constexpr std::string_view kInvalidOptionsCode = "I-INS008000";
 inline constexpr std::string_view kMissingOptionsFormat =
