@@ -136,7 +136,9 @@ TEST_F(HLOInstallationsTest, CompletionsRunOnTheMainQueueWithPublicErrors) {
 }
 
 TEST_F(HLOInstallationsTest, AnInstallationsErrorArrivesUnchanged) {
-    server.script(kRegisterPath, {status(403)});
+    auto refused = status(403);
+    refused.delay = 200ms;  // both callers ask while it is pending
+    server.script(kRegisterPath, {refused});
     const auto controller = makeController();
     const auto installations = makeInstallations(controller);
     const auto shared = controller->getAuthTokenForcingRefresh(false);
