@@ -1,5 +1,4 @@
 #include "ServiceTestSupport.h"
-#include "kit.h"
 #include "kit/core/network/CurlTransport.h"
 #include "kit/installations/HLOInstallations.h"
 
@@ -175,8 +174,11 @@ protected:
         writeOptions(std::move(options));
     }
 
+    // As kit::configure() does it, without the measurement engine, which
+    // this test does not need running when the process ends.
     std::string startAndAskForTheID() {
-        kit::configure();
+        HLOInstallations::registerLibrary();
+        HLOApp::configure();
         std::promise<std::optional<std::string>> delivered;
         HLOInstallations::installations()->installationIDWithCompletion(
             [&](std::optional<std::string> identifier, promises::ErrorPointer) { delivered.set_value(identifier); });
