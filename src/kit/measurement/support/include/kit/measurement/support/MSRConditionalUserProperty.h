@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
+// A user property that is set now but takes effect when its trigger event is
+// logged, times out when the trigger does not come in time, and expires a
+// fixed time after it took effect. A plain value: copying copies every field.
 namespace kit::measurement {
 
-// A user property set now that takes effect when its trigger event is
-// logged, times out when the trigger does not come in time and expires a
-// fixed time after it took effect. A value: copying copies every field.
 struct MSRConditionalUserProperty {
-    std::string name;    // internal user-property name
+    std::string name;    // internal form
     std::string origin;  // who set it
     // Nothing means "remove".
     std::optional<MSRValue> value;
@@ -24,8 +24,10 @@ struct MSRConditionalUserProperty {
     std::optional<MSREvent> timedOutEvent;
     std::optional<MSREvent> expiredEvent;
     double creationTimestamp = 0;  // seconds since 1970
-    bool isActive = false;
+    bool active = false;
     double triggeredTimestamp = 0;  // seconds since 1970
+
+    bool isActive() const { return active; }
 
     bool operator==(const MSRConditionalUserProperty&) const = default;
 };
