@@ -307,60 +307,95 @@ std::optional<bool> propertyFilterOutcome(const MSRPBPropertyFilter& filter, con
     return MSRFilterOutcome(*inner, property.value());
 }
 
-// --- One evaluation pass: results read once, updated in memory, saved together.
+// --- One evaluation pass: each audience's result is read once, updated in
+// memory and all are saved together at the end.
 
-class EvaluationPass {
-public:
-    EvaluationPass(MSRDatabase& database, MSRAudienceTimestampsCache& cache) : database_(database), cache_(cache) {}
-
-    // The audience's result as this pass sees it; an error when the store fails.
-    platform::Expected<MSRFilterResult> currentResult(std::int32_t audienceID) {
-        if (const auto found = results_.find(audienceID); found != results_.end()) {
-            return found->second;
-        }
-        auto stored = database_.filterResultForAudienceID(audienceID);
-        if (!stored) {
-            return platform::unexpected(stored.error());
-        }
-        MSRFilterResult result = stored->value_or(MSRFilterResult(audienceID, NanoBytes{}, NanoBytes{}));
-        results_.insert_or_assign(audienceID, result);
-        return result;
-    }
-
-    // A true outcome adds its time; `value` is what the filter's bit becomes.
-    template <class Filter>
-    void record(const Filter& filter, const MSRFilterResult& current, bool outcome, bool value, double timestamp) {
-        const std::int32_t audienceID = filter.audienceID();
-        cache_.populateCachedTimestamps(decodeResult(current.currentResults()).value_or(MSRPBResultData{}), audienceID);
-        if (outcome) {
-            cache_.addEvaluationTimestamp(timestamp, filter);
-        }
-        MSRFilterResult updated =
-            MSRAudience::updatedFilterResultWithFilterID(filter.filterID(), audienceID, current, value, cache_);
-        results_.insert_or_assign(audienceID, updated);
-        if (std::find(updatedOrder_.begin(), updatedOrder_.end(), audienceID) == updatedOrder_.end()) {
-            updatedOrder_.push_back(audienceID);
-        }
-    }
-
-    // Nothing to save is success.
-    platform::Expected<void> save() {
-        if (updatedOrder_.empty()) {
-            return {};
-        }
-        std::vector<MSRFilterResult> updated;
-        for (std::int32_t audienceID : updatedOrder_) {
-            updated.push_back(results_.at(audienceID));
-        }
-        return database_.updateFilterResults(updated);
-    }
-
-private:
-    MSRDatabase& database_;
-    MSRAudienceTimestampsCache& cache_;
-    std::map<std::int32_t, MSRFilterResult> results_;
-    std::vector<std::int32_t> updatedOrder_;
+// What a pass logs when reading a result, meeting corrupt filter data and saving.
+struct PassLines {
+    std::uint64_t readCode;
+    const char* readText;
+    std::uint64_t corruptCode;
+    const char* corruptText;
+    std::uint64_t saveCode;
+    const char* saveText;
 };
+
+constexpr PassLines kEventPassLines{
+    6001, "Unable to query filter result for audience. Event will not be evaluated. Event name, error",
+    6035,
+    "Event filter contains no data or corrupt data. Event will not be evaluated. Event name, filter ID, audience "
+    "ID, dynamic",
+    6003, "Unable to save updated Audience filter results. Event will not be evaluated. Event name, error"};
+constexpr PassLines kPropertyPassLines{
+    6005, "Unable to query filter result for audience. Property will not be evaluated. Property name, error", 6036,
+    "User property filter contains no data or corrupt data. User property will not be evaluated. User property "
+    "name, filter ID, audience ID, dynamic",
+    6007,
+    "Unable to save updated Audience filter results. User property will not be evaluated. User property name, "
+    "error"};
+
+// `outcome` decides a parsed filter (nothing leaves its bits alone);
+// `storedValue(filter, outcome, wasTrue)` is what its result bit becomes.
+template <class Message, class Filter, class Outcome, class StoredValue>
+bool evaluatePass(MSRDatabase& database, MSRAudienceTimestampsCache* givenCache, const std::vector<Filter>& filters,
+                  const std::string& subject, double timestamp, const PassLines& lines, const Outcome& outcome,
+                  const StoredValue& storedValue) {
+    MSRAudienceTimestampsCache ownCache;
+    MSRAudienceTimestampsCache& cache = givenCache ? *givenCache : ownCache;
+    std::map<std::int32_t, MSRFilterResult> results;
+    std::vector<std::int32_t> updatedAudiences;
+    for (const Filter& filter : filters) {
+        const std::int32_t audienceID = filter.audienceID();
+        if (!validFilterID(filter.filterID())) {
+            continue;
+        }
+        auto known = results.find(audienceID);
+        if (known == results.end()) {
+            auto stored = database.filterResultForAudienceID(audienceID);
+            if (!stored) {
+                monitor().logWithLevel(1, lines.readCode, lines.readText, subject, stored.error());
+                return false;
+            }
+            known = results.emplace(audienceID, stored->value_or(MSRFilterResult(audienceID, NanoBytes{}, NanoBytes{})))
+                        .first;
+        }
+        const MSRFilterResult& current = known->second;
+        const bool wasTrue = MSRAudience::isFilterResult(current, filter.filterID());
+        if (wasTrue && !filter.isDynamic() && !filter.isSequence() && !filter.isSessionScoped()) {
+            continue;
+        }
+        const auto message = filter.data().empty() ? std::nullopt : Message::initWithBuffer(filter.data());
+        if (!message) {
+            monitor().logWithLevel(1, lines.corruptCode, lines.corruptText, subject, filter.filterID(), audienceID);
+            continue;
+        }
+        const std::optional<bool> decided = outcome(*message, filter);
+        if (!decided) {
+            continue;
+        }
+        cache.populateCachedTimestamps(decodeResult(current.currentResults()).value_or(MSRPBResultData{}), audienceID);
+        if (*decided) {
+            cache.addEvaluationTimestamp(timestamp, filter);
+        }
+        known->second = MSRAudience::updatedFilterResultWithFilterID(filter.filterID(), audienceID, current,
+                                                                     storedValue(filter, *decided, wasTrue), cache);
+        if (std::find(updatedAudiences.begin(), updatedAudiences.end(), audienceID) == updatedAudiences.end()) {
+            updatedAudiences.push_back(audienceID);
+        }
+    }
+    if (updatedAudiences.empty()) {
+        return true;
+    }
+    std::vector<MSRFilterResult> updated;
+    for (std::int32_t audienceID : updatedAudiences) {
+        updated.push_back(results.at(audienceID));
+    }
+    if (auto saved = database.updateFilterResults(updated); !saved) {
+        monitor().logWithLevel(1, lines.saveCode, lines.saveText, subject, saved.error());
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -503,45 +538,13 @@ bool MSRAudience::evaluateFiltersForEventName(std::string_view eventName, const 
                                std::string(eventName), filters.error());
         return false;
     }
-    MSRAudienceTimestampsCache ownCache;
-    MSRAudienceTimestampsCache& cache = audienceTimestampsCache ? *audienceTimestampsCache : ownCache;
-    EvaluationPass pass(database_, cache);
-    for (const MSREventFilter& filter : *filters) {
-        if (!validFilterID(filter.filterID())) {
-            continue;
-        }
-        auto current = pass.currentResult(filter.audienceID());
-        if (!current) {
-            monitor().logWithLevel(1, 6001, "Unable to query filter result for audience. Event will not be evaluated. "
-                                            "Event name, error",
-                                   std::string(eventName), current.error());
-            return false;
-        }
-        const bool wasTrue = isFilterResult(*current, filter.filterID());
-        if (wasTrue && !filter.isDynamic() && !filter.isSequence() && !filter.isSessionScoped()) {
-            continue;
-        }
-        const auto message = filter.data().empty() ? std::nullopt : MSRPBEventFilter::initWithBuffer(filter.data());
-        if (!message) {
-            monitor().logWithLevel(1, 6035, "Event filter contains no data or corrupt data. Event will not be "
-                                            "evaluated. Event name, filter ID, audience ID, dynamic",
-                                   std::string(eventName), filter.filterID(), filter.audienceID());
-            continue;
-        }
-        const auto outcome = eventFilterOutcome(*message, filter, eventName, eventParameters, eventAggregates);
-        if (!outcome) {
-            continue;
-        }
+    return evaluatePass<MSRPBEventFilter>(
+        database_, audienceTimestampsCache, *filters, std::string(eventName), eventTimestamp, kEventPassLines,
+        [&](const MSRPBEventFilter& message, const MSREventFilter& filter) {
+            return eventFilterOutcome(message, filter, eventName, eventParameters, eventAggregates);
+        },
         // An event never turns a true filter false.
-        pass.record(filter, *current, *outcome, *outcome || wasTrue, eventTimestamp);
-    }
-    if (auto saved = pass.save(); !saved) {
-        monitor().logWithLevel(1, 6003, "Unable to save updated Audience filter results. Event will not be evaluated. "
-                                        "Event name, error",
-                               std::string(eventName), saved.error());
-        return false;
-    }
-    return true;
+        [](const MSREventFilter&, bool outcome, bool wasTrue) { return outcome || wasTrue; });
 }
 
 bool MSRAudience::evaluateFiltersForNanoUserProperty(const MSRPBUserAttribute& userProperty,
@@ -579,46 +582,15 @@ bool MSRAudience::evaluateFiltersForUserProperty(const MSRUserAttribute& userPro
                                name, filters.error());
         return false;
     }
-    MSRAudienceTimestampsCache ownCache;
-    MSRAudienceTimestampsCache& cache = audienceTimestampsCache ? *audienceTimestampsCache : ownCache;
-    EvaluationPass pass(database_, cache);
-    for (const MSRPropertyFilter& filter : *filters) {
-        if (!validFilterID(filter.filterID())) {
-            continue;
-        }
-        auto current = pass.currentResult(filter.audienceID());
-        if (!current) {
-            monitor().logWithLevel(1, 6005, "Unable to query filter result for audience. Property will not be "
-                                            "evaluated. Property name, error",
-                                   name, current.error());
-            return false;
-        }
-        const bool wasTrue = isFilterResult(*current, filter.filterID());
-        if (wasTrue && !filter.isDynamic() && !filter.isSequence() && !filter.isSessionScoped()) {
-            continue;
-        }
-        const auto message =
-            filter.data().empty() ? std::nullopt : MSRPBPropertyFilter::initWithBuffer(filter.data());
-        if (!message) {
-            monitor().logWithLevel(1, 6036, "User property filter contains no data or corrupt data. User property will "
-                                            "not be evaluated. User property name, filter ID, audience ID, dynamic",
-                                   name, filter.filterID(), filter.audienceID());
-            continue;
-        }
-        const auto outcome = propertyFilterOutcome(*message, userProperty);
-        if (!outcome) {
-            continue;
-        }
-        const bool keepOutcome = *outcome || (filter.isDynamic() && !filter.isSessionScoped());
-        pass.record(filter, *current, *outcome, keepOutcome ? *outcome : wasTrue, evaluationTimestamp);
-    }
-    if (auto saved = pass.save(); !saved) {
-        monitor().logWithLevel(1, 6007, "Unable to save updated Audience filter results. User property will not be "
-                                        "evaluated. User property name, error",
-                               name, saved.error());
-        return false;
-    }
-    return true;
+    return evaluatePass<MSRPBPropertyFilter>(
+        database_, audienceTimestampsCache, *filters, name, evaluationTimestamp, kPropertyPassLines,
+        [&](const MSRPBPropertyFilter& message, const MSRPropertyFilter&) {
+            return propertyFilterOutcome(message, userProperty);
+        },
+        // False is kept only by a dynamic filter outside session scope.
+        [](const MSRPropertyFilter& filter, bool outcome, bool wasTrue) {
+            return outcome || (filter.isDynamic() && !filter.isSessionScoped()) ? outcome : wasTrue;
+        });
 }
 
 // --- Result bits
