@@ -1,8 +1,9 @@
 // Audience evaluation's cost on a real measurement database: one pass of an
 // event over 100 audiences of 10 filters each (every filter matches and is
-// dynamic, so each pass evaluates all 1,000 and rewrites 100 results), inside
-// one transaction as the controller runs it; and one bundling of the 100
-// results.
+// dynamic, so each pass evaluates all 1,000 and rewrites 100 results), and
+// one bundling of the 100 results, each inside one transaction as the
+// controller runs them. Wall time includes the commit's fsync; processor
+// time is the work itself.
 
 #include "BenchTiming.h"
 
@@ -12,6 +13,7 @@
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "platform/concurrency/Timers.h"
 
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +23,12 @@ namespace {
 
 using bench::secondsFor;
 using namespace kit::measurement;
+
+double processorSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 MSRPBAudience audienceOfTenFilters(int audienceID) {
     std::vector<MSRPBEventFilter> filters;
@@ -72,14 +80,15 @@ int main() {
         for (int audienceID = 0; audienceID < 100; ++audienceID) {
             configuration.push_back(audienceOfTenFilters(audienceID));
         }
-        if (!audiences.updateAudiences(configuration)) {
+        if (!(*database)->performTransaction([&] { return audiences.updateAudiences(configuration); })) {
             std::fprintf(stderr, "cannot store the audiences\n");
             return 1;
         }
         const MSRParameters parameters{{"value", MSRValue::initWithInt64(100)},
                                        {"item", MSRValue::initWithString("Red running shoes")}};
-        constexpr int kPasses = 50;
+        constexpr int kPasses = 20;
         int failed = 0;
+        double passProcessor = processorSeconds();
         const double passSeconds = secondsFor([&] {
             for (int pass = 0; pass < kPasses; ++pass) {
                 const auto committed = (*database)->performTransaction([&] {
@@ -89,16 +98,29 @@ int main() {
                 failed += committed ? 0 : 1;
             }
         });
+        passProcessor = processorSeconds() - passProcessor;
         std::size_t bundled = 0;
+        double bundleProcessor = processorSeconds();
         const double bundleSeconds = secondsFor([&] {
             for (int pass = 0; pass < kPasses; ++pass) {
-                bundled += audiences.resultsForBundling().value_or(std::vector<MSRPBAudienceLeafFilterResult>{}).size();
+                const auto committed = (*database)->performTransaction([&] {
+                    const auto results = audiences.resultsForBundling();
+                    bundled += results ? results->size() : 0;
+                    return results.has_value();
+                });
+                failed += committed ? 0 : 1;
             }
         });
-        std::printf("one pass over 100 audiences of 10 filters: %.2f ms per event (%d failed)\n",
-                    passSeconds / kPasses * 1e3, failed);
-        std::printf("bundling the results of 100 audiences: %.2f ms per bundle (%zu results)\n",
-                    bundleSeconds / kPasses * 1e3, bundled / kPasses);
+        bundleProcessor = processorSeconds() - bundleProcessor;
+        std::printf("one pass over 100 audiences of 10 filters: %.2f ms per event, %.2f ms of processor time\n",
+                    passSeconds / kPasses * 1e3, passProcessor / kPasses * 1e3);
+        std::printf("bundling the results of 100 audiences: %.2f ms per bundle, %.2f ms of processor time (%zu "
+                    "results)\n",
+                    bundleSeconds / kPasses * 1e3, bundleProcessor / kPasses * 1e3, bundled / kPasses);
+        if (failed != 0) {
+            std::fprintf(stderr, "%d transactions failed\n", failed);
+            return 1;
+        }
     }
     std::filesystem::remove_all(folder);
     return 0;
