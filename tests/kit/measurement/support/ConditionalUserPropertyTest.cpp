@@ -42,6 +42,22 @@ MSRConditionalUserProperty property(const PropertySpec& spec) {
     return property;
 }
 
+// Fills the stack where a returned call's frame lay, runs `work`, and
+// tells whether anything wrote there meanwhile.
+[[gnu::noinline]] bool stackUntouchedWhile(const std::function<void()>& work) {
+    volatile unsigned char area[16384];
+    for (auto& byte : area) {
+        byte = 0xA5;
+    }
+    work();
+    for (const auto& byte : area) {
+        if (byte != 0xA5) {
+            return false;
+        }
+    }
+    return true;
+}
+
 class ConditionalUserPropertyTest : public AudienceTest {
 protected:
     // Sets through the public call and waits for the worker queue.
@@ -262,9 +278,12 @@ TEST_F(ConditionalUserPropertyTest, AWorkerBlockFinishingAfterTheWaitWritesNothi
     std::shared_future<void> released = release.get_future().share();
     scheduler().scheduleOnWorkerQueueBlockID("hold", [released] { released.wait(); });
     EXPECT_FALSE(impatient.conditionalUserPropertiesWithNamePrefix(platform::Value(), platform::Value()));
-    // The caller has returned; its block now runs and must touch nothing of it.
-    release.set_value();
-    onWorker([] {});
+    // The caller has returned; its block now runs and must touch nothing of
+    // it, nor the stack where it was.
+    EXPECT_TRUE(stackUntouchedWhile([&] {
+        release.set_value();
+        onWorker([] {});
+    }));
     const auto listed = impatient.conditionalUserPropertiesWithNamePrefix(platform::Value(), platform::Value());
     // With the queue idle a millisecond may still be too short; only a
     // result, when there is one, is checked.
