@@ -145,6 +145,35 @@ TEST_F(DatabaseTablesTest, AStepThatFailsFailsItsOperation) {
     EXPECT_EQ(sqlite3("SELECT count(*) FROM queue"), "0\n");
 }
 
+TEST_F(DatabaseTablesTest, ATransactionInsideAnotherFailsWithoutRunningItsBlock) {
+    bool innerRan = false;
+    std::optional<platform::Error> inner;
+    ASSERT_TRUE(database_->performTransaction([&] {
+        auto nested = database_->performTransaction([&] {
+            innerRan = true;
+            return true;
+        });
+        if (!nested) {
+            inner = nested.error();
+        }
+        return static_cast<bool>(database_->updateUserAttribute(attribute("level", MSRValue::initWithInt64(1))));
+    }));
+    EXPECT_FALSE(innerRan);
+    ASSERT_TRUE(inner);
+    testing::expectError(*inner, 3, "Failed to begin transaction");
+    EXPECT_EQ(database_->containsUserAttributeWithName("level").value(), true);
+
+    // A block that says no rolls its writes back and is logged.
+    services().drainCodes();
+    EXPECT_FALSE(database_->performTransaction([&] {
+        (void)database_->deleteUserAttributeWithName("level");
+        return false;
+    }));
+    EXPECT_EQ(database_->containsUserAttributeWithName("level").value(), true);
+    const auto codes = services().drainCodes();
+    EXPECT_NE(std::find(codes.begin(), codes.end(), 12056), codes.end());
+}
+
 // ---- Audiences
 
 TEST_F(DatabaseTablesTest, FiltersReadTheirFlagsFromTheirMessages) {
