@@ -129,6 +129,9 @@ protected:
         services_->monitor().waitUntilIdle();
         services_->attach(nullptr, nullptr);
         database_.reset();
+        if (persistedConfig_) {
+            persistedConfig_->cancelScheduledSynchronize();
+        }
         MeasurementServices::install(nullptr);
         MSRPersistedConfig::resetSharedInstanceForTesting();
     }
