@@ -16,7 +16,7 @@
 
 namespace kit::measurement::testing {
 
-struct LoggedLine {
+struct ObservedLine {
     int level = 0;
     std::int64_t code = 0;
     std::string message;
@@ -32,7 +32,7 @@ public:
         MSRMonitor::Environment environment;
         environment.observer = [this](int level, std::uint64_t code, std::string_view message,
                                       const MSRLogContexts& contexts) {
-            LoggedLine line{level, static_cast<std::int64_t>(code), std::string(message), {}};
+            ObservedLine line{level, static_cast<std::int64_t>(code), std::string(message), {}};
             for (const MSRLogContext& context : contexts) {
                 if (const auto* error = std::get_if<platform::Error>(&context.storage())) {
                     line.errors.push_back(error->what());
@@ -70,7 +70,7 @@ public:
         database_ = database;
         scheduler_ = scheduler;
     }
-    std::vector<LoggedLine> lines() {
+    std::vector<ObservedLine> lines() {
         std::lock_guard lock(mutex_);
         return lines_;
     }
@@ -79,11 +79,11 @@ public:
         lines_.clear();
     }
     // The first line logged with `code`, if any.
-    std::optional<LoggedLine> line(std::int64_t code) {
+    std::optional<ObservedLine> line(std::int64_t code) {
         std::lock_guard lock(mutex_);
         const auto found =
-            std::find_if(lines_.begin(), lines_.end(), [code](const LoggedLine& line) { return line.code == code; });
-        return found == lines_.end() ? std::nullopt : std::optional<LoggedLine>(*found);
+            std::find_if(lines_.begin(), lines_.end(), [code](const ObservedLine& line) { return line.code == code; });
+        return found == lines_.end() ? std::nullopt : std::optional<ObservedLine>(*found);
     }
     bool logged(std::int64_t code) { return line(code).has_value(); }
     std::vector<MSREvent> writtenEvents() {
@@ -100,7 +100,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::vector<LoggedLine> lines_;        // guarded by mutex_
+    std::vector<ObservedLine> lines_;        // guarded by mutex_
     std::vector<MSREvent> writtenEvents_;  // guarded by mutex_
     std::vector<MSREvent> filteredEvents_;  // guarded by mutex_
     std::unique_ptr<MSRMonitor> monitor_;
