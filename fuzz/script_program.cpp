@@ -1,7 +1,13 @@
-// Builds program entity trees from the input bytes and runs them, twice,
-// with a collection in between and the runtime dropped at the end.
+// Two modes, picked by the first byte. Trees: builds program entity trees
+// from the input bytes and runs them, twice, with a collection in between and
+// the runtime dropped at the end. Editing (first byte 0xF0 or above): decodes
+// the rest as a Program message, loads it for event editing and hands it
+// three fixed events, one with an item array.
 
+#include "kit/measurement/messages/MessageCodec.h"
 #include "kit/measurement/messages/NanoMessageInfo.h"
+#include "kit/measurement/script/MSRPEventEditing.h"
+#include "kit/measurement/script/MSRPNativeModules.h"
 #include "kit/measurement/script/ScriptRuntime.h"
 #include "kit/measurement/script/ScriptValues.h"
 
@@ -11,6 +17,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -106,9 +115,76 @@ void runProgram(MSRPRuntime& runtime, const std::vector<NanoMessageInfo>& progra
     }
 }
 
+class DiscardLogSink final : public platform::LogSink {
+public:
+    void write(const platform::LogEntry&) override {}
+};
+
+class DiscardScriptLogger final : public MSRPLoggerDelegate {
+public:
+    void logWithLevel(std::int64_t, const std::string&, const std::vector<std::string>&, bool, bool) override {}
+};
+
+constexpr std::uint8_t editingMode = 0xF0;
+
+const std::vector<kit::measurement::MSRPEvent>& fixedEvents() {
+    using platform::Value;
+    static const std::vector<kit::measurement::MSRPEvent> events{
+        {"level_up", 1700000000.25, {{"level", Value(std::int64_t{3})}, {"_o", Value("app")}}},
+        {"session_start", 1700000001, {{"_err", Value(std::int64_t{2})}, {"ratio", Value(0.5)}, {"flag", Value(true)}}},
+        {"purchase",
+         1700000002,
+         {{"value", Value(9.99)},
+          {"currency", Value("EUR")},
+          {"items", Value(Value::Array{Value(Value::Dictionary{{"item_id", Value("a")}, {"price", Value(1.5)}}),
+                                       Value(Value::Dictionary{{"item_id", Value("b")}, {"quantity", Value(2)}})})}}},
+    };
+    return events;
+}
+
+void runEditing(const std::uint8_t* data, std::size_t size) {
+    DiscardLogSink log;
+    std::optional<NanoMessageInfo> program =
+        kit::measurement::decodeMessage(MessageType::Program, std::span(data, size), log);
+    if (!program) {
+        return;
+    }
+    MSRPEventEditing editing;
+    editing.setModuleCreator(
+        [] {
+            return ValueRef(makeRef<MSRPKeyValueStore>(u"internal.remoteConfig", [](std::string_view key) {
+                return key == "a" ? std::optional<std::string>("10") : std::nullopt;
+            }));
+        },
+        u"internal.remoteConfig");
+    editing.setModuleCreator(
+        [] {
+            return ValueRef(makeRef<MSRPObjectProvider>(u"internal.appMetadata", [] {
+                return platform::Value(platform::Value::Dictionary{{"platform", platform::Value("macos")}});
+            }));
+        },
+        u"internal.appMetadata");
+    editing.setModuleCreator(
+        [] { return ValueRef(makeRef<MSRPMessageLogger>(std::make_shared<DiscardScriptLogger>())); },
+        u"internal.logger");
+    if (!editing.loadProgram(*program)) {
+        return;
+    }
+    for (const kit::measurement::MSRPEvent& event : fixedEvents()) {
+        auto handled = editing.handleEvent(event);
+        if (handled && !*handled && (editing.hasEdits() || editing.hasCreatedEvents())) {
+            std::abort();  // "no edit" with an edit
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > 0 && data[0] >= editingMode) {
+        runEditing(data + 1, size - 1);
+        return 0;
+    }
     TreeBuilder builder(data, size);
     std::vector<NanoMessageInfo> program = builder.program();
     {

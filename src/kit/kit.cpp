@@ -1,14 +1,18 @@
 #include "kit.h"
 
 #include "kit/core/HLOApp.h"
+#include "kit/measurement/script/MSRPEventEditing.h"
 
 namespace kit {
 namespace {
 
 // Each library of the kit linked into the program registers its classes in
 // platform::ClassRegistry here and, when it has components, calls
-// HLOApp::registerInternalLibrary. None is linked yet beside the core.
-void registerLinkedLibraries() {}
+// HLOApp::registerInternalLibrary.
+void registerLinkedLibraries() {
+    // The remote configuration makes its event-editing instances here.
+    measurement::script::installScriptEventEditing();
+}
 
 }  // namespace
 

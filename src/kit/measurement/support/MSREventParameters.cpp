@@ -154,9 +154,10 @@ std::optional<MSRParameters> MSRValidatedEventParameters(const MSRObjectDictiona
     std::size_t kept = 0;
     for (const auto& [name, object] : parameters) {
         const bool prefilled = result.contains(name);
-        const auto drop = [&] {
+        // Clang 14 cannot capture a structured binding: name it again.
+        const auto drop = [&result, prefilled, &key = name] {
             if (prefilled) {
-                result.erase(name);
+                result.erase(key);
             }
         };
         if (!isValidEventParameterName(name, isPublic, result)) {

@@ -23,41 +23,6 @@ namespace {
 
 using NamePair = std::pair<std::string_view, std::string_view>;
 
-constexpr NamePair kInternalEventNames[] = {
-    {"adunit_exposure", "_xu"},
-    {"ad_activeview", "_aa"},
-    {"ad_click", "_ac"},
-    {"ad_exposure", "_xa"},
-    {"ad_impression", "_ai"},
-    {"ad_query", "_aq"},
-    {"ad_reward", "_ar"},
-    {"app_clear_data", "_cd"},
-    {"app_exception", "_ae"},
-    {"app_remove", "_ui"},
-    {"app_store_refund", "_asr"},
-    {"app_store_subscription_cancel", "_asse"},
-    {"app_store_subscription_convert", "_assc"},
-    {"app_store_subscription_renew", "_assr"},
-    {"app_update", "_au"},
-    {"session_start_with_rollout", "_ssr"},
-    {"app_upgrade", "_ug"},
-    {"error", "_err"},
-    {"halo_campaign", "_cmp"},
-    {"first_open", "_f"},
-    {"first_visit", "_v"},
-    {"la_campaign", "_cmp"},
-    {"la_extra_parameter", "_ep"},
-    {"in_app_purchase", "_iap"},
-    {"notification_dismiss", "_nd"},
-    {"notification_foreground", "_nf"},
-    {"notification_open", "_no"},
-    {"notification_receive", "_nr"},
-    {"os_update", "_ou"},
-    {"screen_view", "_vs"},
-    {"session_start", "_s"},
-    {"user_engagement", "_e"},
-};
-
 constexpr NamePair kInternalParameterNames[] = {
     {"ad_event_id", "_aeid"},
     {"ad_unit_id", "_ai"},
@@ -211,15 +176,10 @@ RegexHandle decimalExpressionClone() {
 
 }  // namespace
 
-const MSRNameMap& MSRInternalEventNameMap() {
-    static const MSRNameMap map = makeMap(kInternalEventNames);
-    return map;
-}
-
 const MSRNameMap& MSRInternalEventNameReverseMap() {
     static const MSRNameMap map = [] {
         MSRNameMap reverse;
-        for (const auto& [publicName, internalName] : kInternalEventNames) {
+        for (const auto& [publicName, internalName] : MSRInternalEventNameMap()) {
             auto [place, inserted] = reverse.emplace(internalName, publicName);
             // Of two public names, the one without "halo_" stays.
             if (!inserted && place->second.starts_with("halo_")) {

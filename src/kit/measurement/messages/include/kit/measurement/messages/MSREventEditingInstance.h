@@ -23,7 +23,9 @@ namespace kit::measurement {
 struct MSREventEditingModules {
     // "internal.remoteConfig": a setting's text by key, none when unset.
     std::function<std::optional<std::string>(std::string_view key)> remoteConfigValue;
-    // "internal.appMetadata": a fresh dictionary at each request.
+    // "internal.appMetadata": a fresh dictionary at each request with
+    // "lmp_version" (int64) and, when known, "app_version"; the runtime adds
+    // "platform" and "package_name" itself.
     std::function<platform::Value::Dictionary()> appMetadata;
     // "internal.logger" is always the script logger of the runtime.
 };
@@ -36,8 +38,9 @@ public:
 
     // Runs the program's instructions and registers its rules.
     virtual platform::Expected<void> loadProgram(const MSRPBProgram& program) = 0;
-    // Lets the registered callbacks see `event`; YES when they edited it or
-    // created events. A failure means: write the unedited event.
+    // Lets the registered callbacks see `event`; true when they edited it or
+    // created events. A failure means: write the unedited event (the output
+    // is then the input again and no event is created).
     virtual platform::Expected<bool> handleEvent(const MSRPEvent& event) = 0;
     // About the last handled event: the output differs from the input; at
     // least one event was created.

@@ -2,6 +2,7 @@
 
 #include "platform/Value.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,7 @@ namespace kit::measurement {
 // 1970 and plain parameters. A string "_o" carries the event's origin.
 class MSRPEvent {
 public:
+    MSRPEvent() : timestamp_(0) {}
     MSRPEvent(std::string name, double timestamp, platform::Value::Dictionary parameters)
         : name_(std::move(name)), timestamp_(timestamp), parameters_(std::move(parameters)) {}
 
@@ -21,6 +23,19 @@ public:
     const platform::Value::Dictionary& parameters() const { return parameters_; }
     platform::Value::Dictionary& parameters() { return parameters_; }
 
+    // The parameter, or nullptr.
+    const platform::Value* parameterForName(std::string_view name) const;
+    bool hasParameterName(std::string_view name) const { return parameterForName(name) != nullptr; }
+    // Stores `value` fitted to the kind the parameter holds now (see
+    // coercedParameterValue); nothing removes the parameter.
+    void setParameter(std::optional<platform::Value> value, std::string_view name);
+
+    // Equal names, timestamps within 2^-52, and the same parameters on both
+    // sides. Numbers compare by value, but an integer never equals a
+    // floating-point number: 3 becoming 3.0 is an edit.
+    bool isEqualToEvent(const MSRPEvent& other) const;
+
+    // Exact equality of the stored parts (kinds included).
     bool operator==(const MSRPEvent&) const = default;
 
 private:
@@ -28,5 +43,15 @@ private:
     double timestamp_;
     platform::Value::Dictionary parameters_;
 };
+
+// A new parameter value fitted to the one it replaces. Numbers for "_syn",
+// "_err" and "_el" are whole; a number replacing an integer becomes an
+// integer (an internal "_" parameter keeps its integer); one replacing a
+// string becomes its decimal text; anything else stays as given.
+platform::Value coercedParameterValue(std::string_view name, const platform::Value* existing, platform::Value value);
+
+// Parameter values compared by value: 3 equals 3.0, arrays and dictionaries
+// element by element.
+bool parameterValuesEqual(const platform::Value& first, const platform::Value& second);
 
 }  // namespace kit::measurement

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kit/measurement/script/ScriptValues.h"
+#include "platform/Value.h"
 
 #include <cstdint>
 #include <optional>
@@ -26,6 +27,17 @@ public:
     static ValueRef runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error);
     // The wrapper's record; a wrapper without one reads as an empty entity.
     static ValueRef runtimeValueFromRuntimeEntity(const MSRPBRuntimeEntity& entity, ScriptError& error);
+
+    // Platform values to script values: booleans stay booleans, numbers
+    // become numbers, texts cross as UTF-8; data and dates are error 13.
+    // New containers are made in `scope`.
+    static ValueRef runtimeValueFromNSObject(const platform::Value& object, MSRPScope& scope, ScriptError& error);
+    // Script values to platform values; nothing for null. Numbers come out as
+    // doubles. A container that holds itself, or nesting past the depth
+    // bound, is error 10; the units converted are charged to the run.
+    static std::optional<platform::Value> objectFromRuntimeValue(const MSRPRuntimeValue& value, ScriptError& error);
+    // Properties that give nothing are left out; on an error, what was built.
+    static platform::Value::Dictionary dictionaryFromMapValue(const MSRPMapValue& map, ScriptError& error);
 };
 
 // The entity's fields, read by slot. Presence matters: an absent type is no

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/measurement/messages/MSREventNames.h"
 #include "kit/measurement/support/MSRValue.h"
 #include "platform/Decimal.h"
 #include "platform/Random.h"
@@ -15,10 +16,6 @@
 // random numbers and the notification names.
 namespace kit::measurement {
 
-using MSRNameMap = std::map<std::string, std::string, std::less<>>;
-
-// Public to internal names; built once, read-only afterwards.
-const MSRNameMap& MSRInternalEventNameMap();
 // Internal to public; "_cmp" keeps "la_campaign".
 const MSRNameMap& MSRInternalEventNameReverseMap();
 const MSRNameMap& MSRAdImpressionEventNameMap();

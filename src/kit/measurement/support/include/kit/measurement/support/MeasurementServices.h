@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/support/MSRValue.h"
 
 #include <algorithm>
@@ -40,8 +41,6 @@ struct MSRRemoteConfigLimits {
 
     int maxInternalEventParameterValueLength() const { return std::max(256, maxPublicEventParameterValueLength); }
 };
-
-inline constexpr std::int64_t kMSRDefaultLibraryVersion = 110900;
 
 class MeasurementServices {
 public:
