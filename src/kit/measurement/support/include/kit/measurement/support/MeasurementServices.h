@@ -26,6 +26,18 @@ struct MSRRemoteConfigLimits {
     int maxPublicEventParams = 100;
     int maxItemScopedCustomParameters = 27;
     int maxPublicEventParameterValueLength = 500;
+    // Audiences per configuration, filters per audience (which also bounds
+    // filter IDs), parameter filters per event filter, stored results.
+    int maxAudienceCount = 100;
+    int maxFiltersPerAudience = 10;
+    int maxParametersPerFilter = 25;
+    int maxFilterResultCount = 200;
+
+    // Storage: rows of raw events kept, the age past which raw events and
+    // bundles go, and how often that deletion runs (seconds).
+    std::int64_t maxEventsStored = 100000;
+    double maxQueueTime = 2419200;
+    double databaseDeleteStaleBundlesInterval = 86400;
 
     // Storage: rows of raw events kept, the age past which raw events and
     // bundles go, and how often that deletion runs (seconds).
@@ -61,6 +73,16 @@ public:
     // neither database nor worker queue. isEnabled answers the controller
     // fact of the same name unless overridden, so both seams agree.
     virtual bool isEnabled();
+    virtual MSRDatabase* database() { return nullptr; }
+    virtual MSRScheduler* scheduler() { return nullptr; }
+    // The full event pipeline on the worker queue, and the part of it past
+    // the conditional user properties.
+    virtual void writeEventOnWorkerQueue(const MSREvent& /*event*/) {}
+    virtual void writeFilteredEventOnWorkerQueue(const MSREvent& /*event*/) {}
+
+    // The controller's state and its storage; without a controller,
+    // measurement is off and there is neither database nor worker queue.
+    virtual bool isEnabled() { return false; }
     virtual MSRDatabase* database() { return nullptr; }
     virtual MSRScheduler* scheduler() { return nullptr; }
     // The full event pipeline on the worker queue, and the part of it past
