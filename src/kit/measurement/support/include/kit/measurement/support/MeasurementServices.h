@@ -39,12 +39,6 @@ struct MSRRemoteConfigLimits {
     double maxQueueTime = 2419200;
     double databaseDeleteStaleBundlesInterval = 86400;
 
-    // Storage: rows of raw events kept, the age past which raw events and
-    // bundles go, and how often that deletion runs (seconds).
-    std::int64_t maxEventsStored = 100000;
-    double maxQueueTime = 2419200;
-    double databaseDeleteStaleBundlesInterval = 86400;
-
     int maxInternalEventParameterValueLength() const { return std::max(256, maxPublicEventParameterValueLength); }
 };
 
@@ -73,16 +67,6 @@ public:
     // neither database nor worker queue. isEnabled answers the controller
     // fact of the same name unless overridden, so both seams agree.
     virtual bool isEnabled();
-    virtual MSRDatabase* database() { return nullptr; }
-    virtual MSRScheduler* scheduler() { return nullptr; }
-    // The full event pipeline on the worker queue, and the part of it past
-    // the conditional user properties.
-    virtual void writeEventOnWorkerQueue(const MSREvent& /*event*/) {}
-    virtual void writeFilteredEventOnWorkerQueue(const MSREvent& /*event*/) {}
-
-    // The controller's state and its storage; without a controller,
-    // measurement is off and there is neither database nor worker queue.
-    virtual bool isEnabled() { return false; }
     virtual MSRDatabase* database() { return nullptr; }
     virtual MSRScheduler* scheduler() { return nullptr; }
     // The full event pipeline on the worker queue, and the part of it past
