@@ -1,4 +1,5 @@
 #include "ServiceTestSupport.h"
+#include "kit.h"
 #include "kit/core/network/CurlTransport.h"
 #include "kit/installations/HLOInstallations.h"
 
@@ -174,11 +175,8 @@ protected:
         writeOptions(std::move(options));
     }
 
-    // As kit::configure() does it, without the measurement engine, which
-    // this test does not need running when the process ends.
     std::string startAndAskForTheID() {
-        HLOInstallations::registerLibrary();
-        HLOApp::configure();
+        kit::configure();
         std::promise<std::optional<std::string>> delivered;
         HLOInstallations::installations()->installationIDWithCompletion(
             [&](std::optional<std::string> identifier, promises::ErrorPointer) { delivered.set_value(identifier); });
