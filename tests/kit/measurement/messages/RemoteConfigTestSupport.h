@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kit::measurement::testing {
@@ -139,6 +141,7 @@ struct MonitorLine {
     std::uint64_t code;
     std::string message;
     std::size_t contexts;
+    std::vector<MessagesMonitorContext> values;  // the contexts themselves
 };
 
 class CaptureMonitor final : public MessagesMonitor {
@@ -147,11 +150,20 @@ public:
     void logWithLevel(int level, std::uint64_t messageCode, std::string_view message,
                       const std::vector<MessagesMonitorContext>& contexts) override {
         std::lock_guard lock(mutex_);
-        lines_.push_back({level, messageCode, std::string(message), contexts.size()});
+        lines_.push_back({level, messageCode, std::string(message), contexts.size(), contexts});
     }
     std::vector<MonitorLine> drain() {
         std::lock_guard lock(mutex_);
         return std::exchange(lines_, {});
+    }
+    std::vector<MonitorLine> drainWithCode(std::uint64_t code) {
+        std::vector<MonitorLine> found;
+        for (auto& line : drain()) {
+            if (line.code == code) {
+                found.push_back(std::move(line));
+            }
+        }
+        return found;
     }
     std::vector<std::uint64_t> drainCodes() {
         std::vector<std::uint64_t> codes;
@@ -166,21 +178,32 @@ private:
     std::vector<MonitorLine> lines_;  // guarded by mutex_
 };
 
-// Installs a capture monitor, a failing-or-succeeding event-editing factory
-// and default facts for each test, and takes them away after it.
-class RemoteConfigTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        installMessagesMonitor(monitor);
+// A configuration decoded from protoc's text format.
+inline MSRPBMeasurementConfig measurementConfig(const std::string& text) {
+    const Bytes bytes = protocEncode("MeasurementConfig", text);
+    auto decoded = MSRPBMeasurementConfig::initWithBuffer(bytes);
+    EXPECT_TRUE(decoded) << text;
+    return decoded ? std::move(*decoded) : MSRPBMeasurementConfig();
+}
+
+inline constexpr std::string_view kTestRemoteAppID = "1:42:test";
+
+// A configuration of app kTestRemoteAppID carrying `body`.
+inline MSRPBMeasurementConfig appMeasurementConfig(const std::string& body) {
+    return measurementConfig("app_id: \"" + std::string(kTestRemoteAppID) + "\" " + body);
+}
+
+// The remote configuration's process-wide seams for one test: installs
+// `monitor` (when given) and default facts, and on destruction takes away
+// the monitor, the event-editing factory and every test seam.
+class RemoteConfigSeams {
+public:
+    explicit RemoteConfigSeams(std::shared_ptr<MessagesMonitor> monitor) {
+        installMessagesMonitor(std::move(monitor));
         resetControllerFacts();
         MSRRemoteConfig::resetDefaultInstanceForTesting();
-        installEventEditingFactory([this](MSREventEditingModules modules) -> std::shared_ptr<MSREventEditingInstance> {
-            auto instance = std::make_shared<FakeEventEditing>(std::move(modules), programFails);
-            madeEditing.push_back(instance);
-            return instance;
-        });
     }
-    void TearDown() override {
+    ~RemoteConfigSeams() {
         installEventEditingFactory(nullptr);
         installMessagesMonitor(nullptr);
         resetControllerFacts();
@@ -189,17 +212,28 @@ protected:
         setRemoteConfigClockForTesting(nullptr);
         kit::Endpoints::resetCurrentForTesting();
     }
+    RemoteConfigSeams(const RemoteConfigSeams&) = delete;
+    RemoteConfigSeams& operator=(const RemoteConfigSeams&) = delete;
+};
 
-    static MSRPBMeasurementConfig config(const std::string& text) {
-        const Bytes bytes = protocEncode("MeasurementConfig", text);
-        auto decoded = MSRPBMeasurementConfig::initWithBuffer(bytes);
-        EXPECT_TRUE(decoded) << text;
-        return decoded ? std::move(*decoded) : MSRPBMeasurementConfig();
+// Installs a capture monitor, a failing-or-succeeding event-editing factory
+// and default facts for each test, and takes them away after it.
+class RemoteConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        seams_.emplace(monitor);
+        installEventEditingFactory([this](MSREventEditingModules modules) -> std::shared_ptr<MSREventEditingInstance> {
+            auto instance = std::make_shared<FakeEventEditing>(std::move(modules), programFails);
+            madeEditing.push_back(instance);
+            return instance;
+        });
     }
-    // A configuration of app "1:42:test" carrying `body`.
-    static MSRPBMeasurementConfig appConfig(const std::string& body) { return config("app_id: \"1:42:test\" " + body); }
+    void TearDown() override { seams_.reset(); }
+
+    static MSRPBMeasurementConfig config(const std::string& text) { return measurementConfig(text); }
+    static MSRPBMeasurementConfig appConfig(const std::string& body) { return appMeasurementConfig(body); }
     std::shared_ptr<MSRRemoteConfig> makeConfig(std::shared_ptr<MSRPersistedAppInstanceID> persisted = nullptr) {
-        auto made = MSRRemoteConfig::initWithAppID("1:42:test", store, std::move(persisted), manager);
+        auto made = MSRRemoteConfig::initWithAppID(kTestRemoteAppID, store, std::move(persisted), manager);
         EXPECT_TRUE(made);
         return made;
     }
@@ -216,6 +250,9 @@ protected:
     std::shared_ptr<FakeManager> manager = std::make_shared<FakeManager>();
     bool programFails = false;
     std::vector<std::shared_ptr<FakeEventEditing>> madeEditing;
+
+private:
+    std::optional<RemoteConfigSeams> seams_;
 };
 
 }  // namespace kit::measurement::testing

@@ -1,113 +1,91 @@
-// The configuration's hand-off of its programs to event editing, through a
-// stand-in for the configuration's parse that does what the real one must.
+// The configuration's hand-off of its programs to event editing: the remote
+// configuration's own parse over a fake store, with the script runtime as
+// the event-editing factory.
 
 #include "EditingTestSupport.h"
-#include "Process.h"
-#include "kit/measurement/messages/MessageCodec.h"
-#include "kit/measurement/messages/NanoMessage.h"
+#include "RemoteConfigTestSupport.h"
 #include "kit/measurement/support/MSREvent.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 
 namespace script_test {
 namespace {
 
 using kit::measurement::MSREvent;
-using kit::measurement::MSREventEditingInstance;
-using kit::measurement::MSREventEditingModules;
-using kit::measurement::MSRPBMeasurementConfig;
 using kit::measurement::MSRPBProgram;
+using kit::measurement::MSRRemoteConfig;
+using kit::measurement::testing::CaptureMonitor;
+using kit::measurement::testing::measurementConfig;
+using kit::measurement::testing::MonitorLine;
+using kit::measurement::testing::readText;
 
-// protoc's encoding of a text fixture of this folder.
-std::vector<std::uint8_t> encodedFixture(const std::string& file) {
-    using platform::testing::shellQuote;
-    const std::filesystem::path output =
-        std::filesystem::path(::testing::TempDir()) / ("fixture-" + std::to_string(::getpid()) + ".bin");
-    const auto result = platform::testing::runCommand(
-        std::string(PROTOC_EXECUTABLE) +
-        " --encode=stubforge.measurement.MeasurementConfig --proto_path=" + shellQuote(MEASUREMENT_SCHEMA_DIR) + " " +
-        shellQuote(std::string(MEASUREMENT_SCHEMA_DIR) + "/measurement.proto") + " < " +
-        shellQuote(std::string(SCRIPT_FIXTURES_DIR) + "/" + file) + " > " + shellQuote(output.string()));
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    std::ifstream stream(output, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stream)), {});
-    std::filesystem::remove(output);
-    return bytes;
+// A configuration fixture of this folder; they all belong to this app.
+constexpr std::string_view kFixtureAppID = "1:1234567890:linux:00ff";
+
+kit::measurement::MSRPBMeasurementConfig fixture(const std::string& file) {
+    return measurementConfig(readText(std::filesystem::path(SCRIPT_FIXTURES_DIR) / file));
 }
 
-// Step 6 of the configuration's parse, as the configuration does it.
-class ConfigurationParse {
-public:
-    void parse(std::span<const std::uint8_t> bytes) {
-        std::optional<MSRPBMeasurementConfig> config = MSRPBMeasurementConfig::initWithBuffer(bytes);
-        ASSERT_TRUE(config);
-        const NanoMessageInfo& record = *config->messageInfo();
-        settings_.clear();
-        for (const NanoMessageInfo& setting : std::get<NanoMessageList>(record.slots[3])) {
-            settings_[std::get<std::string>(setting.slots[0])] = std::get<std::string>(setting.slots[1]);
-        }
-        const NanoMessageList& programs = std::get<NanoMessageList>(record.slots[8]);
-        if (programs.empty()) {
-            // The server removed the program: it edits no further event.
-            eventEditing_.reset();
-            return;
-        }
-        MSREventEditingModules modules;
-        modules.remoteConfigValue = [this](std::string_view key) -> std::optional<std::string> {
-            auto found = settings_.find(std::string(key));
-            return found == settings_.end() ? std::nullopt : std::optional<std::string>(found->second);
-        };
-        modules.appMetadata = [] { return Value::Dictionary{{"lmp_version", Value(std::int64_t{110900})}}; };
-        std::shared_ptr<MSREventEditingInstance> editing = kit::measurement::makeEventEditingInstance(modules);
-        ASSERT_TRUE(editing);
-        auto loaded = editing->loadProgram(*MSRPBProgram::initWithMessageInfo(&programs.front()));
-        auto& monitor = kit::measurement::MSRMeasurementMonitor();
-        if (!loaded) {
-            monitor.logWithLevel(1, 29026, "Failed to initiate event editing instance", loaded.error());
-            eventEditing_.reset();
-            return;
-        }
-        monitor.logWithLevel(7, 29027, "Loading Event Modification and Creation programs",
-                             kit::measurement::MSRLogContexts{static_cast<std::int64_t>(programs.size())});
-        eventEditing_ = std::move(editing);
-    }
-    MSREventEditingInstance* eventEditing() const { return eventEditing_.get(); }
-
-private:
-    std::map<std::string, std::string> settings_;
-    std::shared_ptr<MSREventEditingInstance> eventEditing_;
-};
-
+// The runtime's own lines go to the capture engine monitor, not the
+// process's default one.
 class HandOff : public CaptureMonitorTest {
 protected:
     HandOff() { kit::measurement::script::installScriptEventEditing(); }
-    ~HandOff() override { kit::measurement::installEventEditingFactory(nullptr); }
+
+    // A configuration of the fixtures' app over an empty fake store.
+    std::shared_ptr<MSRRemoteConfig> makeConfiguration() {
+        auto made = MSRRemoteConfig::initWithAppID(kFixtureAppID, store_, nullptr,
+                                                   std::make_shared<kit::measurement::testing::FakeManager>());
+        EXPECT_TRUE(made);
+        monitor_->drain();
+        return made;
+    }
+    // The fixture fetched and applied as the server's answer.
+    static void serve(MSRRemoteConfig& configuration, const std::string& file) {
+        ASSERT_TRUE(configuration.updateMeasurementConfig(fixture(file))) << file;
+    }
+    CaptureMonitor& monitor() { return *monitor_; }
+
+private:
+    std::shared_ptr<CaptureMonitor> monitor_ = std::make_shared<CaptureMonitor>();
+    kit::measurement::testing::RemoteConfigSeams seams_{monitor_};
+    std::shared_ptr<kit::measurement::testing::FakeStore> store_ =
+        std::make_shared<kit::measurement::testing::FakeStore>();
 };
 
 TEST_F(HandOff, TheFirstProgramLoadsAndReadsTheSettings) {
-    ConfigurationParse configuration;
-    configuration.parse(encodedFixture("editing_config.txtpb"));
-    ASSERT_NE(configuration.eventEditing(), nullptr);
-    std::vector<CaptureServices::Line> loaded = services().linesWithCode(29027);
+    auto configuration = makeConfiguration();
+    serve(*configuration, "editing_config.txtpb");
+    auto editing = configuration->eventEditing();
+    ASSERT_NE(editing, nullptr);
+    const std::vector<MonitorLine> lines = monitor().drain();
+    std::vector<MonitorLine> loaded;
+    for (const MonitorLine& line : lines) {
+        EXPECT_NE(line.code, 29026u) << line.message;
+        if (line.code == 29027) {
+            loaded.push_back(line);
+        }
+    }
     ASSERT_EQ(loaded.size(), 1u);
-    EXPECT_EQ(loaded[0].count, 2);
-    EXPECT_TRUE(services().linesWithCode(29026).empty());
+    EXPECT_EQ(loaded[0].level, 7);
+    ASSERT_EQ(loaded[0].values.size(), 1u);
+    EXPECT_EQ(std::get<std::int64_t>(loaded[0].values[0]), 2);  // both programs counted, the first loaded
 
     std::optional<MSREvent> event =
         MSREvent::initWithOrigin("app", true, "level_up", 1700000000.5, 0, {{"score", Value(std::int64_t{3})}});
     ASSERT_TRUE(event);
-    auto handled = configuration.eventEditing()->handleEvent(event->editEvent());
+    auto handled = editing->handleEvent(event->editEvent());
     ASSERT_TRUE(handled);
     EXPECT_TRUE(*handled);
-    EXPECT_TRUE(configuration.eventEditing()->hasEdits());
-    const kit::measurement::MSRPEvent& output = configuration.eventEditing()->outputEvent();
+    EXPECT_TRUE(editing->hasEdits());
+    const kit::measurement::MSRPEvent& output = editing->outputEvent();
+    // The second program never ran.
     EXPECT_FALSE(output.hasParameterName("second"));
-    // The setting's text "10" reads as a number when it becomes a parameter.
+    // "internal.remoteConfig" answers the configuration's setting; its text
+    // "10" reads as a number when it becomes a parameter.
     EXPECT_EQ(*output.parameterForName("limit"), Value(10.0));
 
     std::optional<MSREvent> written = MSREvent::eventFromEditEvent(output);
@@ -118,22 +96,30 @@ TEST_F(HandOff, TheFirstProgramLoadsAndReadsTheSettings) {
 }
 
 TEST_F(HandOff, AFailingProgramLeavesNoInstance) {
-    ConfigurationParse configuration;
-    configuration.parse(encodedFixture("editing_config.txtpb"));
-    ASSERT_NE(configuration.eventEditing(), nullptr);
-    configuration.parse(encodedFixture("failing_config.txtpb"));
-    EXPECT_EQ(configuration.eventEditing(), nullptr);
-    std::vector<CaptureServices::Line> failed = services().linesWithCode(29026);
+    auto configuration = makeConfiguration();
+    serve(*configuration, "editing_config.txtpb");
+    ASSERT_NE(configuration->eventEditing(), nullptr);
+    monitor().drain();
+    serve(*configuration, "failing_config.txtpb");
+    EXPECT_EQ(configuration->eventEditing(), nullptr);
+    const std::vector<MonitorLine> failed = monitor().drainWithCode(29026);
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].level, 1);
+    ASSERT_EQ(failed[0].values.size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<platform::Error>(failed[0].values[0]));
 }
 
 TEST_F(HandOff, AConfigurationWithoutProgramsDropsTheInstance) {
-    ConfigurationParse configuration;
-    configuration.parse(encodedFixture("editing_config.txtpb"));
-    ASSERT_NE(configuration.eventEditing(), nullptr);
-    configuration.parse(encodedFixture("plain_config.txtpb"));
-    EXPECT_EQ(configuration.eventEditing(), nullptr);
+    auto configuration = makeConfiguration();
+    serve(*configuration, "editing_config.txtpb");
+    ASSERT_NE(configuration->eventEditing(), nullptr);
+    serve(*configuration, "plain_config.txtpb");
+    EXPECT_EQ(configuration->eventEditing(), nullptr);
+    // Parsed directly, as when a stored configuration loads, it drops it too.
+    serve(*configuration, "editing_config.txtpb");
+    ASSERT_NE(configuration->eventEditing(), nullptr);
+    configuration->parseRemoteConfigFromMeasurementConfig(fixture("plain_config.txtpb"));
+    EXPECT_EQ(configuration->eventEditing(), nullptr);
 }
 
 TEST_F(HandOff, NothingIsMadeWithoutTheFactory) {
