@@ -6,6 +6,7 @@
 #include "platform/concurrency/SerialQueue.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -44,9 +45,16 @@ struct LoggerState {
     platform::SerialQueue queue{std::string(kLMULoggingQueueLabel)};
 };
 
+// Never destroyed: other objects' destructors and the last blocks of other
+// queues may log while the process exits. Lines queued by then are written
+// out by an exit handler.
 LoggerState& state() {
-    static LoggerState logger;
-    return logger;
+    static LoggerState* logger = [] {
+        auto* created = new LoggerState;
+        std::atexit([] { state().queue.sync([] {}); });
+        return created;
+    }();
+    return *logger;
 }
 
 // With setUpMutex held, after any change of the level or the flags.
