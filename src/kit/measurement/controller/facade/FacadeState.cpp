@@ -16,7 +16,9 @@ StateHolder& holder() {
 
 }  // namespace
 
-FacadeState::FacadeState() = default;
+FacadeState::FacadeState() {
+    seams.entryPoints = makeFacadeEntryPoints();
+}
 
 FacadeState::~FacadeState() {
     platform::PaymentQueue::defaultQueue().removeTransactionObserver(paymentObserver.get());
