@@ -5,6 +5,7 @@
 #include "FacadeTestSupport.h"
 #include "RoutingServices.h"
 
+#include "kit/measurement/controller/MSRControllerServices.h"
 #include "kit/measurement/support/MeasurementServices.h"
 
 #include <gtest/gtest.h>
@@ -350,6 +351,20 @@ TEST_F(EntryPointsTest, OpenedLinksAndWebActivitiesReachTheControllerAndTheListe
     EXPECT_EQ(std::count(entries.begin(), entries.end(), "url:https://example.com/a?utm_source=web"), 1);
     EXPECT_EQ(std::count(entries.begin(), entries.end(), "url:https://example.com/b"), 0);
     EXPECT_TRUE(contains(codes(), 23006));
+}
+
+}  // namespace
+}  // namespace kit::measurement
+
+namespace kit::measurement {
+namespace {
+
+TEST_F(EntryPointsTest, TheControllerServicesQueueErrorEventsThroughTheFacade) {
+    installMeasurementControllerServices();
+    start();
+    MSRAnalytics::setUserPropertyString(std::string(37, 'v'), "favourite_type");
+    settle();
+    EXPECT_EQ(errorCodes(), std::vector<std::int64_t>{7});
 }
 
 }  // namespace

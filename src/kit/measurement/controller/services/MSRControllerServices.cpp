@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRControllerServices.h"
 
 #include "kit/measurement/controller/MSRAEU.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
@@ -22,6 +23,15 @@ bool MSRControllerServices::isFAS() { return MSRAEU::isFAS(); }
 
 std::int64_t MSRControllerServices::appMeasurementLibraryVersion() {
     return MSRIdentity::appMeasurementLibraryVersion();
+}
+
+void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                                       const MSRParameters& parameters) {
+    platform::Value::Dictionary plain;
+    for (const auto& [key, value] : parameters) {
+        plain.emplace(key, value.plainValue());
+    }
+    MSRAnalytics::logInternalEventWithOrigin(origin, name, plain);
 }
 
 void installMeasurementControllerServices() {
