@@ -363,8 +363,18 @@ TEST_F(EntryPointsTest, TheControllerServicesQueueErrorEventsThroughTheFacade) {
     installMeasurementControllerServices();
     start();
     MSRAnalytics::setUserPropertyString(std::string(37, 'v'), "favourite_type");
+    MeasurementServices::current().logInternalEventWithOrigin("auto", "_vs", 1234.5, {});
+    MeasurementServices::current().setInternalUserProperty(MSRValue::initWithInt64(3), "_sno", "auto");
     settle();
     EXPECT_EQ(errorCodes(), std::vector<std::int64_t>{7});
+    const auto events = controller_->events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].name, "_vs");
+    EXPECT_EQ(events[1].timestamp, 1234.5);
+    const auto attributes = controller_->attributes();
+    ASSERT_EQ(attributes.size(), 1u);
+    EXPECT_EQ(attributes[0].second.name(), "_sno");
+    EXPECT_EQ(attributes[0].second.value(), MSRValue::initWithInt64(3));
 }
 
 }  // namespace

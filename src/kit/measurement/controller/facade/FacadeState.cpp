@@ -18,6 +18,7 @@ StateHolder& holder() {
 
 FacadeState::FacadeState() {
     seams.entryPoints = makeFacadeEntryPoints();
+    seams.screenViews = makeSharedScreenViews();
 }
 
 FacadeState::~FacadeState() {

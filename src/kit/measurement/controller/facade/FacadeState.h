@@ -60,6 +60,8 @@ struct FacadeState {
 FacadeState& facadeState();
 // The facade's own event and user-property entry points, the default seam.
 std::shared_ptr<MSRAnalyticsEntryPoints> makeFacadeEntryPoints();
+// The shared screen-view reporter, the default road of "screen_view".
+std::shared_ptr<MSRScreenViewTracking> makeSharedScreenViews();
 platform::SchedulingClock& facadeClock();
 
 }  // namespace kit::measurement

@@ -4,6 +4,7 @@
 
 #include "FacadeState.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
+#include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
@@ -113,6 +114,14 @@ public:
     void removeLogEventListener(const ListenerToken& token) override { MSRAnalytics::removeLogEventListener(token); }
 };
 
+// "screen_view" goes to the shared screen-view reporter.
+class SharedScreenViews final : public MSRScreenViewTracking {
+public:
+    void trackScreenWithParameters(const Parameters& parameters, double timestamp) override {
+        MSRScreenViewReporter::sharedInstance()->trackScreenWithParameters(parameters, timestamp);
+    }
+};
+
 // Runs at once on the serial queue, else queued behind the start.
 void onSerialQueue(platform::Work block) {
     if (MSRAnalytics::isCurrentQueueSerialQueue()) {
@@ -126,6 +135,10 @@ void onSerialQueue(platform::Work block) {
 
 std::shared_ptr<MSRAnalyticsEntryPoints> makeFacadeEntryPoints() {
     return std::make_shared<FacadeEntryPoints>();
+}
+
+std::shared_ptr<MSRScreenViewTracking> makeSharedScreenViews() {
+    return std::make_shared<SharedScreenViews>();
 }
 
 // --- Events

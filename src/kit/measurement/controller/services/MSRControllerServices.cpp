@@ -25,13 +25,32 @@ std::int64_t MSRControllerServices::appMeasurementLibraryVersion() {
     return MSRIdentity::appMeasurementLibraryVersion();
 }
 
-void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
-                                                       const MSRParameters& parameters) {
+namespace {
+
+platform::Value::Dictionary plainParameters(const MSRParameters& parameters) {
     platform::Value::Dictionary plain;
     for (const auto& [key, value] : parameters) {
         plain.emplace(key, value.plainValue());
     }
-    MSRAnalytics::logInternalEventWithOrigin(origin, name, plain);
+    return plain;
+}
+
+}  // namespace
+
+void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                                       const MSRParameters& parameters) {
+    MSRAnalytics::logInternalEventWithOrigin(origin, name, plainParameters(parameters));
+}
+
+void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                                       double timestamp, const MSRParameters& parameters) {
+    MSRAnalytics::logInternalEventWithOrigin(origin, name, timestamp, plainParameters(parameters));
+}
+
+void MSRControllerServices::setInternalUserProperty(const std::optional<MSRValue>& value, std::string_view name,
+                                                    std::string_view origin) {
+    MSRAnalytics::setInternalUserProperty(value ? std::optional<platform::Value>(value->plainValue()) : std::nullopt,
+                                          name, origin);
 }
 
 void installMeasurementControllerServices() {
