@@ -6,6 +6,7 @@
 #include "RoutingServices.h"
 
 #include "kit/core/Endpoints.h"
+#include "kit/core/Logger.h"
 #include "kit/measurement/controller/MSRDeepLinks.h"
 #include "kit/measurement/messages/MSRQueryString.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
@@ -23,6 +24,9 @@ constexpr std::string_view kDeviceID = "5E1F0A2B-0000-4000-8000-00000000C0DE";
 class DeepLinksTest : public testing::FacadeTest {
 protected:
     DeepLinksTest() {
+        // The tagging switch raises the kit logger's level; it goes back
+        // afterwards, so debug lines do not outlive the test.
+        loggerLevel_ = kit::LMULoggerMaximumLevel();
         MeasurementServices::install(routing_);
         MSRDeepLinks::resetSSTPreviewHeadersForTesting();
         environment_.resettableDeviceID = [this]() -> std::optional<std::string> {
@@ -44,6 +48,7 @@ protected:
         scheduler_->workerQueue().sync([] {});
         MSRDeepLinks::resetSSTPreviewHeadersForTesting();
         kit::Endpoints::resetCurrentForTesting();
+        kit::LMUSetLoggerMaximumLevel(loggerLevel_);
     }
 
     std::shared_ptr<MSRDeepLinks> deepLinks() {
@@ -74,6 +79,7 @@ protected:
     std::shared_ptr<MSRScheduler> scheduler_ = std::make_shared<MSRScheduler>(kMSRWorkerQueueLabel);
     MSRDeepLinkEnvironment environment_;
     std::shared_ptr<MSRDeepLinks> deepLinks_;
+    int loggerLevel_ = 0;
     std::mutex mutex_;
     std::optional<std::string> deviceID_ = std::string(kDeviceID);  // guarded by mutex_
     std::int64_t trackingStatus_ = 3;                                // guarded by mutex_
