@@ -65,16 +65,62 @@ public:
         return userData_;
     }
 
+    // Events, user properties and links as they reach the controller.
+    void logEventWithOrigin(const MSREventRequest& request) override {
+        std::lock_guard lock(mutex_);
+        events_.push_back(request);
+    }
+    void setDefaultEventParameters(const std::optional<platform::Value::Dictionary>&) override {
+        journal_.add("setDefaultEventParameters");
+    }
+    void setUserAttribute(const MSRUserAttribute& attribute) override {
+        std::lock_guard lock(mutex_);
+        attributes_.emplace_back("set", attribute);
+    }
+    void removeUserAttribute(const MSRUserAttribute& attribute) override {
+        std::lock_guard lock(mutex_);
+        attributes_.emplace_back("remove", attribute);
+    }
+    std::optional<bool> shouldDisableAdPersonalization() override { return disableAdPersonalization; }
+    void handleNonFirstOpenEventURL(const std::string& url, double) override { journal_.add("url:" + url); }
+    void handleInternalEventOnWorkerQueue(const MSREvent& event) override {
+        std::lock_guard lock(mutex_);
+        internalEvents_.push_back(event);
+    }
+    void setUserPropertyInDatabaseOnWorkerQueue(const MSRUserAttribute& attribute) override {
+        std::lock_guard lock(mutex_);
+        attributes_.emplace_back("database", attribute);
+    }
+    void updateSchedule() override { journal_.add("updateSchedule"); }
+    void setIsNetworkRequestPending(bool pending) override { journal_.add(pending ? "pending:1" : "pending:0"); }
+
+    std::vector<MSREventRequest> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<std::pair<std::string, MSRUserAttribute>> attributes() const {
+        std::lock_guard lock(mutex_);
+        return attributes_;
+    }
+    std::vector<MSREvent> internalEvents() const {
+        std::lock_guard lock(mutex_);
+        return internalEvents_;
+    }
+
     // Set before start.
     bool enabledAtStart = true;
     bool resetSucceeds = true;
     platform::Value::Dictionary userProperties;
     std::optional<std::int64_t> maxUserProperties;  // none: never answers
+    std::optional<bool> disableAdPersonalization;
 
 private:
     Journal& journal_;
     mutable std::mutex mutex_;
     std::vector<platform::Value::Dictionary> userData_;  // guarded by mutex_
+    std::vector<MSREventRequest> events_;                // guarded by mutex_
+    std::vector<std::pair<std::string, MSRUserAttribute>> attributes_;  // guarded by mutex_
+    std::vector<MSREvent> internalEvents_;               // guarded by mutex_
 };
 
 class FakeFactory final : public MSRMeasurementControllerFactory {
@@ -185,7 +231,7 @@ protected:
     FacadeTest() {
         platform::MainQueue::install(mainQueue_);
         MSRAnalytics::setClock(clock_);
-        MSRAnalytics::installSeams({factory_, identity_, nullptr, entryPoints_});
+        MSRAnalytics::installSeams({factory_, identity_, nullptr, entryPoints_, nullptr});
         HLOAnalytics::registerLibrary();
     }
     ~FacadeTest() override {

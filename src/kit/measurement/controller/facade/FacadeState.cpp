@@ -16,7 +16,10 @@ StateHolder& holder() {
 
 }  // namespace
 
-FacadeState::FacadeState() = default;
+FacadeState::FacadeState() {
+    seams.entryPoints = makeFacadeEntryPoints();
+    seams.screenViews = makeSharedScreenViews();
+}
 
 FacadeState::~FacadeState() {
     platform::PaymentQueue::defaultQueue().removeTransactionObserver(paymentObserver.get());

@@ -8,6 +8,7 @@
 #include "platform/store/PaymentQueue.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,15 +42,26 @@ struct FacadeState {
     std::atomic<bool> collectionDeactivated{false};
     std::atomic<bool> analyticsEnabled{false};
 
+    // The entry points' state, touched only on the serial queue.
+    MSRLogEventInterceptor logEventInterceptor;
+    MSRAnalytics::OpenURLListener openURLListener;
+    std::optional<std::map<MSRAnalytics::ListenerToken, MSRAnalytics::LogEventListener>> listeners;
+
     platform::ResettableOnce startOnce;
     platform::ResettableOnce delegateProxyOnce;
     MSRUserDefaults suite{std::string(kMSRAnalyticsSuiteName)};
     std::shared_ptr<MSRAnalyticsPaymentObserver> paymentObserver = std::make_shared<MSRAnalyticsPaymentObserver>();
     platform::SerialQueue serialQueue{std::string(kMSRAnalyticsQueueLabel)};
     platform::OperationQueue operationQueue{std::string(kMSRAnalyticsOperationQueueName)};
+    // Taking an event's time and queueing it are one step on this queue.
+    platform::SerialQueue timestampQueue{"MSRAnalyticsTimestampQueue"};
 };
 
 FacadeState& facadeState();
+// The facade's own event and user-property entry points, the default seam.
+std::shared_ptr<MSRAnalyticsEntryPoints> makeFacadeEntryPoints();
+// The shared screen-view reporter, the default road of "screen_view".
+std::shared_ptr<MSRScreenViewTracking> makeSharedScreenViews();
 platform::SchedulingClock& facadeClock();
 
 }  // namespace kit::measurement

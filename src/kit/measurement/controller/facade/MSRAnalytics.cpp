@@ -151,6 +151,9 @@ void MSRAnalytics::installSeams(MSRAnalyticsSeams seams) {
     if (seams.entryPoints) {
         state.seams.entryPoints = std::move(seams.entryPoints);
     }
+    if (seams.screenViews) {
+        state.seams.screenViews = std::move(seams.screenViews);
+    }
 }
 
 MSRAnalyticsSeams MSRAnalytics::seams() {

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRControllerServices.h"
 
 #include "kit/measurement/controller/MSRAEU.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
@@ -22,6 +23,34 @@ bool MSRControllerServices::isFAS() { return MSRAEU::isFAS(); }
 
 std::int64_t MSRControllerServices::appMeasurementLibraryVersion() {
     return MSRIdentity::appMeasurementLibraryVersion();
+}
+
+namespace {
+
+platform::Value::Dictionary plainParameters(const MSRParameters& parameters) {
+    platform::Value::Dictionary plain;
+    for (const auto& [key, value] : parameters) {
+        plain.emplace(key, value.plainValue());
+    }
+    return plain;
+}
+
+}  // namespace
+
+void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                                       const MSRParameters& parameters) {
+    MSRAnalytics::logInternalEventWithOrigin(origin, name, plainParameters(parameters));
+}
+
+void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                                       double timestamp, const MSRParameters& parameters) {
+    MSRAnalytics::logInternalEventWithOrigin(origin, name, timestamp, plainParameters(parameters));
+}
+
+void MSRControllerServices::setInternalUserProperty(const std::optional<MSRValue>& value, std::string_view name,
+                                                    std::string_view origin) {
+    MSRAnalytics::setInternalUserProperty(value ? std::optional<platform::Value>(value->plainValue()) : std::nullopt,
+                                          name, origin);
 }
 
 void installMeasurementControllerServices() {

@@ -2,6 +2,7 @@
 
 #include "kit/measurement/controller/MSRAnalyticsSeams.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
+#include "kit/measurement/controller/MSRDeepLinks.h"
 #include "platform/Value.h"
 #include "platform/concurrency/Executor.h"
 #include "platform/concurrency/Timers.h"
@@ -105,6 +106,55 @@ public:
     // --- Reset and user data.
     static void resetAnalyticsData();
     static void setUserData(const platform::Value::Dictionary& userData);
+
+    // --- Events. Validation and copying happen on the caller's thread, so an
+    // invalid call is reported at once; the event reaches the controller
+    // through the queues, in order, after start.
+    using Parameters = platform::Value::Dictionary;
+    using LogEventListener = MSRAnalyticsEntryPoints::LogEventListener;
+    using ListenerToken = MSRAnalyticsEntryPoints::ListenerToken;
+    using OpenURLListener = std::function<void(const std::string& url)>;
+
+    static void logEventWithName(std::string_view name, const Parameters& parameters);
+    static void logEventWithOrigin(std::string_view origin, std::string_view name, const Parameters& parameters);
+    // An "am" event's decimal "_aeid" text becomes an integer first.
+    static void logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                           const Parameters& parameters);
+    static void logEventWithOrigin(std::string_view origin, bool isPublicEvent, std::string_view name,
+                                   const Parameters& parameters);
+    static void logInternalEventWithOrigin(std::string_view origin, std::string_view name, double timestamp,
+                                           const Parameters& parameters);
+    static void logEventWithOrigin(std::string_view origin, bool isPublicEvent, std::string_view name,
+                                   const Parameters& parameters, double timestamp, bool ignoreEnabled,
+                                   bool ignoreInterceptor);
+    static void logEventOnSerialQueueWithOrigin(std::string origin, bool isPublicEvent, std::string name,
+                                                Parameters parameters, double timestamp, bool ignoreEnabled,
+                                                bool ignoreInterceptor, MSRParameters addedScreenParameters);
+    // Null clears them.
+    static void setDefaultEventParameters(const std::optional<Parameters>& parameters);
+
+    // --- User properties.
+    static void setUserPropertyString(const std::optional<std::string>& value, std::string_view name);
+    // Anything but a string or nothing is refused (25004).
+    static void setUserID(const std::optional<platform::Value>& userID);
+    static void removeUserAttributeForName(std::string_view name);
+    static void setUserAttributeNumber(const platform::Value& number, std::string_view name);
+    static void setInternalUserProperty(const std::optional<platform::Value>& value, std::string_view name,
+                                        std::string_view origin);
+    static void removeInternalUserAttributeForName(std::string_view name);
+
+    // --- Listeners and the interceptor; touched only on the serial queue.
+    static void setLogEventInterceptor(MSRLogEventInterceptor interceptor);
+    // Null for a null listener.
+    static ListenerToken addLogEventListener(LogEventListener listener);
+    static void removeLogEventListener(const ListenerToken& token);
+    static void notifyEventListeners(const MSREvent& event);
+    static void notifyEventListenersOnSerialQueue(const MSREvent& event);
+
+    // --- Links.
+    static void handleOpenURL(const std::string& url);
+    static void handleUserActivity(const MSRUserActivity& activity);
+    static void setOpenURLListener(OpenURLListener listener);
 
     // --- Queries; answers arrive on `queue` (callers' executors outlive them).
     static void userPropertiesIncludingInternal(bool includingInternal, platform::Executor* queue,

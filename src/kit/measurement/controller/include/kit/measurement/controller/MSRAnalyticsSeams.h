@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kit/measurement/support/MSREvent.h"
+#include "kit/measurement/support/MSRValue.h"
 #include "platform/Error.h"
 #include "platform/Value.h"
 #include "platform/store/PaymentQueue.h"
@@ -20,6 +22,26 @@ namespace kit::measurement {
 
 using MSRSessionIDCompletion = std::function<void(std::int64_t sessionID, std::optional<platform::Error> error)>;
 
+// The facade's log-event interceptor: takes public events in place of the
+// write pipeline, with their merged parameters and their time.
+using MSRLogEventInterceptor = std::function<void(std::string_view origin, std::string_view name,
+                                                  const platform::Value::Dictionary& parameters, double timestamp)>;
+
+// One event as the facade hands it to the controller.
+struct MSREventRequest {
+    std::string origin;
+    bool isPublicEvent = false;
+    std::string name;
+    platform::Value::Dictionary parameters;
+    double timestamp = 0;  // seconds since 1970
+    bool enabled = false;  // the facade's analytics-enabled flag
+    bool ignoreEnabled = false;
+    bool ignoreInterceptor = false;
+    MSRLogEventInterceptor interceptor;
+    // "_sn", "_sc" and "_si" of the screen on show; empty for none.
+    MSRParameters addedScreenParameters;
+};
+
 // The shared measurement controller as the facade drives it.
 class MSRMeasurementController {
 public:
@@ -37,6 +59,30 @@ public:
     virtual void maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) = 0;
     // Store transactions the payment queue reported, while analytics is on.
     virtual void paymentQueueUpdatedTransactions(const std::vector<platform::PaymentTransaction>& /*transactions*/) {}
+
+    // --- Events and user properties from the facade's entry points. The
+    // defaults drop what they are given, as when no controller exists.
+    virtual void logEventWithOrigin(const MSREventRequest& /*request*/) {}
+    virtual void setDefaultEventParameters(const std::optional<platform::Value::Dictionary>& /*parameters*/) {}
+    virtual void setUserAttribute(const MSRUserAttribute& /*attribute*/) {}
+    virtual void removeUserAttribute(const MSRUserAttribute& /*attribute*/) {}
+    // Nothing when no consent or setting decides it.
+    virtual std::optional<bool> shouldDisableAdPersonalization() { return std::nullopt; }
+    // A link opened after launch; `eventTimestamp` in seconds since 1970.
+    virtual void handleNonFirstOpenEventURL(const std::string& /*url*/, double /*eventTimestamp*/) {}
+
+    // --- What the deep links ask of the controller, on its worker queue.
+    virtual void handleInternalEventOnWorkerQueue(const MSREvent& /*event*/) {}
+    virtual void setUserPropertyInDatabaseOnWorkerQueue(const MSRUserAttribute& /*attribute*/) {}
+    virtual void updateSchedule() {}
+    virtual void setIsNetworkRequestPending(bool /*pending*/) {}
+};
+
+// The screen-view reporter as the facade hands it "screen_view" events.
+class MSRScreenViewTracking {
+public:
+    virtual ~MSRScreenViewTracking() = default;
+    virtual void trackScreenWithParameters(const platform::Value::Dictionary& parameters, double timestamp) = 0;
 };
 
 struct MSRMeasurementStartOptions {
@@ -100,6 +146,7 @@ struct MSRAnalyticsSeams {
     std::shared_ptr<MSRAnalyticsIdentity> identity;
     std::shared_ptr<MSRInstallationIDSource> installations;
     std::shared_ptr<MSRAnalyticsEntryPoints> entryPoints;
+    std::shared_ptr<MSRScreenViewTracking> screenViews;
 };
 
 }  // namespace kit::measurement

@@ -10,15 +10,21 @@ namespace kit::measurement {
 
 // The controller's answers to the support code: the shared monitor made
 // with the engine's library version, the App Store probe of MSRAEU and the
-// library version of MSRIdentity. Services the rest of the controller
-// answers (remote limits, internal events, screen parameters) are added
-// here as they are built; until then the defaults of MeasurementServices
-// stand.
+// library version of MSRIdentity, and internal events ("_err" among them)
+// and user properties queued through the facade like the application's. Services the rest of
+// the controller answers (remote limits, screen parameters) are added here
+// as they are built; until then the defaults of MeasurementServices stand.
 class MSRControllerServices : public MeasurementServices {
 public:
     MSRMonitor& monitor() override;
     bool isFAS() override;
     std::int64_t appMeasurementLibraryVersion() override;
+    void logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                    const MSRParameters& parameters) override;
+    void logInternalEventWithOrigin(std::string_view origin, std::string_view name, double timestamp,
+                                    const MSRParameters& parameters) override;
+    void setInternalUserProperty(const std::optional<MSRValue>& value, std::string_view name,
+                                 std::string_view origin) override;
 
 private:
     std::once_flag monitorOnce_;
