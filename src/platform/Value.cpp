@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <charconv>
+#include <limits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -526,6 +528,120 @@ std::optional<double> Value::asDouble() const {
         return static_cast<double>(*number);
     }
     return std::nullopt;
+}
+
+namespace {
+
+bool isBlank(char character) { return character == ' ' || character == '\t' || character == '\n' || character == '\r' || character == '\f' || character == '\v'; }
+
+bool textAsBool(std::string_view text) {
+    std::size_t index = 0;
+    while (index < text.size() && isBlank(text[index])) {
+        ++index;
+    }
+    if (index < text.size() && (text[index] == '+' || text[index] == '-')) {
+        ++index;
+    }
+    while (index < text.size() && text[index] == '0') {
+        ++index;
+    }
+    if (index == text.size()) {
+        return false;
+    }
+    const char first = text[index];
+    return first == 'Y' || first == 'y' || first == 'T' || first == 't' || (first >= '1' && first <= '9');
+}
+
+std::int64_t textAsInteger(std::string_view text) {
+    std::size_t index = 0;
+    while (index < text.size() && isBlank(text[index])) {
+        ++index;
+    }
+    bool negative = false;
+    if (index < text.size() && (text[index] == '+' || text[index] == '-')) {
+        negative = text[index] == '-';
+        ++index;
+    }
+    // Accumulate toward the sign's bound so INT64_MIN reads whole.
+    std::int64_t result = 0;
+    constexpr std::int64_t upper = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t lower = std::numeric_limits<std::int64_t>::min();
+    for (; index < text.size() && text[index] >= '0' && text[index] <= '9'; ++index) {
+        const int digit = text[index] - '0';
+        if (negative) {
+            if (result < (lower + digit) / 10) {
+                return lower;
+            }
+            result = result * 10 - digit;
+        } else {
+            if (result > (upper - digit) / 10) {
+                return upper;
+            }
+            result = result * 10 + digit;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+std::optional<bool> Value::boolValue() const {
+    if (const auto* flag = std::get_if<bool>(&storage_)) {
+        return *flag;
+    }
+    if (const auto* number = std::get_if<std::int64_t>(&storage_)) {
+        return *number != 0;
+    }
+    if (const auto* number = std::get_if<double>(&storage_)) {
+        return *number != 0.0;
+    }
+    if (const auto* text = asString()) {
+        return textAsBool(*text);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> Value::integerValue() const {
+    if (const auto* flag = std::get_if<bool>(&storage_)) {
+        return *flag ? 1 : 0;
+    }
+    if (const auto* number = std::get_if<std::int64_t>(&storage_)) {
+        return *number;
+    }
+    if (const auto* number = std::get_if<double>(&storage_)) {
+        if (std::isnan(*number)) {
+            return 0;
+        }
+        if (*number >= 9.2233720368547758e18) {
+            return std::numeric_limits<std::int64_t>::max();
+        }
+        if (*number <= -9.2233720368547758e18) {
+            return std::numeric_limits<std::int64_t>::min();
+        }
+        return static_cast<std::int64_t>(*number);
+    }
+    if (const auto* text = asString()) {
+        return textAsInteger(*text);
+    }
+    return std::nullopt;
+}
+
+std::string Value::descriptionText() const {
+    if (const auto* text = asString()) {
+        return *text;
+    }
+    if (const auto* flag = std::get_if<bool>(&storage_)) {
+        return *flag ? "1" : "0";
+    }
+    if (const auto* number = std::get_if<std::int64_t>(&storage_)) {
+        return std::to_string(*number);
+    }
+    if (const auto* number = std::get_if<double>(&storage_)) {
+        char buffer[64];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, *number);
+        return std::string(buffer, result.ptr);
+    }
+    return toJson();
 }
 
 const Value* Value::find(std::string_view key) const {

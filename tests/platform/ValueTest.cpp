@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 namespace platform {
@@ -77,6 +78,51 @@ TEST(ValueTest, TypedViewsConvertNumbersOnly) {
     EXPECT_EQ(Value(1).find("x"), nullptr);
     EXPECT_FALSE(Value::fromPlist("not a plist").has_value());
     EXPECT_FALSE(Value::fromPlist("").has_value());
+}
+
+TEST(ValueTest, LenientReadingsOfTextAndNumbers) {
+    struct BoolCase {
+        Value value;
+        std::optional<bool> expected;
+    };
+    const BoolCase bools[] = {
+        {Value("YES"), true},     {Value("yes"), true},   {Value("true"), true},    {Value("T"), true},
+        {Value("  +007"), true},  {Value("-1"), true},    {Value("0009x"), true},   {Value("NO"), false},
+        {Value("false"), false},  {Value("000"), false},  {Value(""), false},       {Value("  "), false},
+        {Value("0x1"), false},    {Value("+-1"), false},  {Value(" \t y"), true},   {Value(true), true},
+        {Value(0), false},        {Value(-3), true},      {Value(0.0), false},      {Value(0.25), true},
+        {Value(), std::nullopt},  {Value(Value::Array{}), std::nullopt},
+    };
+    for (const auto& item : bools) {
+        EXPECT_EQ(item.value.boolValue(), item.expected) << item.value.toJson();
+    }
+    struct IntegerCase {
+        Value value;
+        std::optional<std::int64_t> expected;
+    };
+    const IntegerCase integers[] = {
+        {Value("2"), 2},
+        {Value(" -17abc"), -17},
+        {Value("1b3"), 1},
+        {Value(""), 0},
+        {Value("x5"), 0},
+        {Value("99999999999999999999"), std::numeric_limits<std::int64_t>::max()},
+        {Value("-99999999999999999999"), std::numeric_limits<std::int64_t>::min()},
+        {Value("-9223372036854775808"), std::numeric_limits<std::int64_t>::min()},
+        {Value("9223372036854775807"), std::numeric_limits<std::int64_t>::max()},
+        {Value(1e30), std::numeric_limits<std::int64_t>::max()},
+        {Value(-2.7), -2},
+        {Value(true), 1},
+        {Value(Value::Data{}), std::nullopt},
+    };
+    for (const auto& item : integers) {
+        EXPECT_EQ(item.value.integerValue(), item.expected) << item.value.toJson();
+    }
+    EXPECT_EQ(Value(0.1).descriptionText(), "0.1");
+    EXPECT_EQ(Value(2.0).descriptionText(), "2");
+    EXPECT_EQ(Value(-12).descriptionText(), "-12");
+    EXPECT_EQ(Value(true).descriptionText(), "1");
+    EXPECT_EQ(Value("granted").descriptionText(), "granted");
 }
 
 TEST(ValueTest, PlistRefusesWhatLibplistWouldWrapOrCut) {

@@ -63,6 +63,21 @@ public:
     Array* asArray() { return std::get_if<Array>(&storage_); }
     Dictionary* asDictionary() { return std::get_if<Dictionary>(&storage_); }
 
+    // The Boolean a value answers when asked for one: a Boolean itself; a
+    // number, true when not zero; text skips leading blanks, a sign and
+    // zeros, then is true for Y, y, T, t or a digit 1-9. Nothing for other
+    // kinds.
+    std::optional<bool> boolValue() const;
+    // The integer a value answers: a number (doubles cut toward zero), a
+    // Boolean as 0 or 1, or the leading decimal integer of text after
+    // blanks (0 when there is none). Saturates at the 64-bit bounds and
+    // never throws. Nothing for other kinds.
+    std::optional<std::int64_t> integerValue() const;
+    // The text a value shows when written into a message: text as it is, a
+    // number in its shortest form that reads back the same, a Boolean as 1
+    // or 0; other kinds in JSON.
+    std::string descriptionText() const;
+
     // Dictionary member lookup; nullptr when absent or not a dictionary.
     const Value* find(std::string_view key) const;
 
