@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 // The one seam through which the measurement support code reaches the
@@ -42,6 +43,15 @@ public:
     // controller there is nobody to take it.
     virtual void logInternalEventWithOrigin(std::string_view /*origin*/, std::string_view /*name*/,
                                             const MSRParameters& /*parameters*/) {}
+    // The same at a given time (seconds since 1970), as a screen view's
+    // event is logged at the time of the application's call.
+    virtual void logInternalEventWithOrigin(std::string_view origin, std::string_view name, double /*timestamp*/,
+                                            const MSRParameters& parameters) {
+        logInternalEventWithOrigin(origin, name, parameters);
+    }
+    // Queues an internal user property ("_sid", "_sno"); none removes it.
+    virtual void setInternalUserProperty(const std::optional<MSRValue>& /*value*/, std::string_view /*name*/,
+                                         std::string_view /*origin*/) {}
     // "_si", "_sc" and "_sn" of the screen on show; empty when none is tracked.
     virtual MSRParameters screenParameters() { return {}; }
 
