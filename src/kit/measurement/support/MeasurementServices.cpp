@@ -36,9 +36,11 @@ struct Registry {
     std::vector<std::shared_ptr<MeasurementServices>> retired;  // guarded by mutex
 };
 
+// Never destroyed: a queue's last blocks and static destructors of other
+// files may still log through the services while the process exits.
 Registry& registry() {
-    static Registry instance;
-    return instance;
+    static auto* instance = new Registry;
+    return *instance;
 }
 
 }  // namespace

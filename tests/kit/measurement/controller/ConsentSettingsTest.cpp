@@ -163,7 +163,7 @@ TEST_F(ConsentSettingsTest, PriorityMatrix) {
     for (std::size_t row = 0; row < std::size(sources); ++row) {
         Util::setConsentSource(sources[row]);
         for (std::size_t column = 0; column < std::size(sources); ++column) {
-            SCOPED_TRACE(testing::Message() << "current " << sources[row] << ", candidate " << sources[column]);
+            SCOPED_TRACE(::testing::Message() << "current " << sources[row] << ", candidate " << sources[column]);
             EXPECT_EQ(Util::isConsentSourceHigherPriority(sources[column]), higher[row][column] == '1');
             EXPECT_EQ(Util::isConsentSourceEqualPriority(sources[column]), equal[row][column] == '1');
         }
@@ -191,7 +191,7 @@ TEST(ConsentPlistTest, InfoPlistValuesConvertByKind) {
         {kMSRPlistDefaultAllowAdStorage, Value(Value::Array{Value(true)}), std::nullopt},
     };
     for (const auto& item : cases) {
-        SCOPED_TRACE(testing::Message() << item.key << " = " << item.value.toJson());
+        SCOPED_TRACE(::testing::Message() << item.key << " = " << item.value.toJson());
         platform::testing::TemporaryDirectory resources;
         Value::Dictionary info{{"CFBundleIdentifier", "org.example.consent"}, {std::string(item.key), item.value}};
         platform::testing::writeFile(resources.path() / "Info.plist", Value(info).toXmlPlist());

@@ -1,0 +1,80 @@
+#include "kit/measurement/controller/MSRAEU.h"
+
+#include "kit/core/Environment.h"
+#include "platform/Bundle.h"
+
+#include <mutex>
+
+namespace kit::measurement {
+
+namespace {
+
+struct InstallState {
+    std::mutex mutex;
+    MSRInstallEnvironment environment;  // guarded by mutex
+};
+
+InstallState& installState() {
+    static InstallState state;
+    return state;
+}
+
+MSRInstallEnvironment currentEnvironment() {
+    InstallState& state = installState();
+    std::lock_guard lock(state.mutex);
+    return state.environment;
+}
+
+const platform::Bundle& bundleOf(const MSRInstallEnvironment& environment) {
+    return environment.bundle ? *environment.bundle : platform::Bundle::main();
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> MSRAEU::appStoreRURL() {
+    const MSRInstallEnvironment environment = currentEnvironment();
+    const platform::Value* check = bundleOf(environment).infoDictionary().find("HaloAppStoreReceiptURLCheckEnabled");
+    if (check != nullptr && (check->isNumber() || check->isBool()) && !*check->boolValue()) {
+        return std::nullopt;
+    }
+    return environment.appStoreReceiptURL;
+}
+
+bool MSRAEU::isASRS() {
+    const auto url = appStoreRURL();
+    return url && url->filename() == "sandboxReceipt";
+}
+
+bool MSRAEU::isNOD() { return currentEnvironment().isNOD; }
+
+bool MSRAEU::isFAS() {
+    const MSRInstallEnvironment environment = currentEnvironment();
+    if (isNOD() || isASRS()) {
+        return false;
+    }
+    const platform::Bundle& bundle = bundleOf(environment);
+    std::error_code ignored;
+    if (std::filesystem::exists(bundle.resourcePath() / "SC_Info", ignored)) {
+        return true;
+    }
+    if (!environment.isExecutableEncrypted) {
+        return false;
+    }
+    return !bundle.pathForResource("embedded", "mobileprovision").has_value();
+}
+
+bool MSRAEU::isAEX() {
+    return bundleOf(currentEnvironment()).resourcePath().string().ends_with(".appex");
+}
+
+std::string MSRAEU::deviceModel() { return LMUAppEnvironmentUtil::deviceModel(); }
+
+std::string MSRAEU::systemVersion() { return LMUAppEnvironmentUtil::systemVersion(); }
+
+void MSRAEU::setInstallEnvironmentForTesting(std::optional<MSRInstallEnvironment> environment) {
+    InstallState& state = installState();
+    std::lock_guard lock(state.mutex);
+    state.environment = environment ? std::move(*environment) : MSRInstallEnvironment{};
+}
+
+}  // namespace kit::measurement

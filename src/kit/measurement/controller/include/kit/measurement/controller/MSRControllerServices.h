@@ -1,0 +1,36 @@
+#pragma once
+
+#include "kit/measurement/support/MeasurementServices.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace kit::measurement {
+
+// The controller's answers to the support code: the shared monitor made
+// with the engine's library version, the App Store probe of MSRAEU and the
+// library version of MSRIdentity. Services the rest of the controller
+// answers (remote limits, internal events, screen parameters) are added
+// here as they are built; until then the defaults of MeasurementServices
+// stand.
+class MSRControllerServices : public MeasurementServices {
+public:
+    MSRMonitor& monitor() override;
+    bool isFAS() override;
+    std::int64_t appMeasurementLibraryVersion() override;
+
+private:
+    std::once_flag monitorOnce_;
+    std::unique_ptr<MSRMonitor> monitor_;  // made once under monitorOnce_
+};
+
+// Installs MSRControllerServices into MeasurementServices.
+void installMeasurementControllerServices();
+
+// Installs into the remote settings' controller facts what this part of
+// the controller answers: the library version, the App Store probe and the
+// platform identity library's status (-1 without it). The other facts stay.
+void installIdentityControllerFacts();
+
+}  // namespace kit::measurement

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "../support/MeasurementTestSupport.h"
+#include "kit/measurement/controller/MSRConsentSettingsUtil.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kit::measurement::testing {
+
+struct InternalEvent {
+    std::string origin;
+    std::string name;
+    MSRParameters parameters;
+};
+
+// Services that keep the internal events the controller logs, and a
+// monitor over a capture console.
+class RecordingServices final : public MeasurementServices {
+public:
+    RecordingServices() {
+        MSRMonitor::Environment environment;
+        environment.isFromAppStore = [] { return false; };
+        environment.observer = [this](int, std::uint64_t code, std::string_view, const MSRLogContexts&) {
+            std::lock_guard lock(mutex_);
+            codes_.push_back(static_cast<std::int64_t>(code));
+        };
+        monitor_ = std::make_unique<MSRMonitor>(8, console_, kMSRDefaultLibraryVersion, std::move(environment));
+    }
+    MSRMonitor& monitor() override { return *monitor_; }
+    bool isFAS() override { return false; }
+    std::int64_t appMeasurementLibraryVersion() override { return kMSRDefaultLibraryVersion; }
+    void logInternalEventWithOrigin(std::string_view origin, std::string_view name,
+                                    const MSRParameters& parameters) override {
+        std::lock_guard lock(mutex_);
+        events_.push_back({std::string(origin), std::string(name), parameters});
+    }
+
+    std::vector<InternalEvent> drainEvents() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(events_, {});
+    }
+    // Every line's code, as logged.
+    std::vector<std::int64_t> drainCodes() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(codes_, {});
+    }
+
+private:
+    std::shared_ptr<CaptureLogging> console_ = std::make_shared<CaptureLogging>();
+    std::unique_ptr<MSRMonitor> monitor_;
+    std::mutex mutex_;
+    std::vector<InternalEvent> events_;  // guarded by mutex_
+    std::vector<std::int64_t> codes_;    // guarded by mutex_
+};
+
+// A controller test: fresh XDG folders, recording services, consent and
+// registry back to their first-use state.
+class ControllerTest : public kit::testing::KitTest {
+protected:
+    ControllerTest() {
+        MeasurementServices::install(services_);
+        MSRConsentSettingsUtil::resetForTesting();
+    }
+    ~ControllerTest() override {
+        services_->monitor().waitUntilIdle();
+        MeasurementServices::install(nullptr);
+        MSRConsentSettingsUtil::resetForTesting();
+        MSRPersistedConfig::resetSharedInstanceForTesting();
+        platform::ClassRegistry::shared().reset();
+    }
+
+    RecordingServices& services() { return *services_; }
+
+private:
+    std::shared_ptr<RecordingServices> services_ = std::make_shared<RecordingServices>();
+};
+
+}  // namespace kit::measurement::testing
