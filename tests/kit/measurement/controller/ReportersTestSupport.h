@@ -28,7 +28,7 @@ namespace kit::measurement::testing {
 
 using namespace std::chrono_literals;
 
-struct RecordedEvent {
+struct ReportedEvent {
     std::string origin;
     std::string name;
     MSRParameters parameters;
@@ -50,7 +50,7 @@ struct RecordedEvent {
     }
 };
 
-struct RecordedProperty {
+struct ReportedProperty {
     std::optional<MSRValue> value;
     std::string name;
     std::string origin;
@@ -58,9 +58,9 @@ struct RecordedProperty {
 
 // The facade's internal entries, recorded instead of queued, and every
 // monitor line's code.
-class RecordingServices final : public MeasurementServices {
+class ReporterServices final : public MeasurementServices {
 public:
-    RecordingServices() {
+    ReporterServices() {
         MSRMonitor::Environment environment;
         environment.observer = [this](int, std::uint64_t code, std::string_view, const MSRLogContexts&) {
             std::lock_guard lock(mutex_);
@@ -88,11 +88,11 @@ public:
         properties_.push_back({value, std::string(name), std::string(origin)});
     }
 
-    std::vector<RecordedEvent> drainEvents() {
+    std::vector<ReportedEvent> drainEvents() {
         std::lock_guard lock(mutex_);
         return std::exchange(events_, {});
     }
-    std::vector<RecordedProperty> drainProperties() {
+    std::vector<ReportedProperty> drainProperties() {
         std::lock_guard lock(mutex_);
         return std::exchange(properties_, {});
     }
@@ -112,15 +112,15 @@ public:
 
 private:
     std::mutex mutex_;
-    std::vector<RecordedEvent> events_;          // guarded by mutex_
-    std::vector<RecordedProperty> properties_;   // guarded by mutex_
+    std::vector<ReportedEvent> events_;          // guarded by mutex_
+    std::vector<ReportedProperty> properties_;   // guarded by mutex_
     std::vector<std::int64_t> codes_;            // guarded by mutex_
     std::unique_ptr<MSRMonitor> monitor_;
 };
 
 // Stands for the measurement controller: its components, session reporter
 // and remote settings are the test's.
-class RecordingController final : public MSRReportersController {
+class ReportersControllerFake final : public MSRReportersController {
 public:
     bool didInitializeComponents() override { return initialized.load(); }
     std::shared_ptr<MSRSessionReporter> sessionReporter() override {
@@ -197,7 +197,7 @@ protected:
         screens()->waitUntilIdleForTesting();
     }
     double nowSeconds() const { return std::chrono::duration<double>(clock.now().time_since_epoch()).count(); }
-    std::vector<RecordedEvent> drainEvents() {
+    std::vector<ReportedEvent> drainEvents() {
         screens()->waitUntilIdleForTesting();
         ads()->waitUntilIdleForTesting();
         return services->drainEvents();
@@ -206,8 +206,8 @@ protected:
     platform::TestClock clock{kStart, 1000s};
     FixedRandom random{static_cast<std::uint64_t>(kFirstInstanceID)};
     const std::shared_ptr<platform::SerialQueue> mainQueue = std::make_shared<platform::SerialQueue>("test.main");
-    const std::shared_ptr<RecordingServices> services = std::make_shared<RecordingServices>();
-    const std::shared_ptr<RecordingController> controller = std::make_shared<RecordingController>();
+    const std::shared_ptr<ReporterServices> services = std::make_shared<ReporterServices>();
+    const std::shared_ptr<ReportersControllerFake> controller = std::make_shared<ReportersControllerFake>();
 };
 
 }  // namespace kit::measurement::testing

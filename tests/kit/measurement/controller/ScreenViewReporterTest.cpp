@@ -1,6 +1,7 @@
 #include "ReportersTestSupport.h"
 
 #include "kit/core/CoreTexts.h"
+#include "kit/measurement/controller/MSRControllerServices.h"
 #include "platform/concurrency/NotificationCenter.h"
 
 namespace kit::measurement::testing {
@@ -93,6 +94,15 @@ TEST_F(ScreenViewReporterTest, ScreensAreServedBeforeTheFirstActivationAndAutoma
         std::string(core_texts::kApplicationWillResignActiveNotification));
     EXPECT_TRUE(screens()->isAppActive());
     EXPECT_EQ(screens()->screenParameters().size(), 2u);
+}
+
+TEST_F(ScreenViewReporterTest, TheControllerServicesGiveTheSupportCodeTheCurrentScreen) {
+    trackScreen({{"screen_name", Value("Home")}, {"screen_class", Value("HomeView")}});
+    MSRControllerServices services;
+    const MSRParameters parameters = services.screenParameters();
+    EXPECT_EQ(parameters.at("_si").int64Value(), kFirstInstanceID + 1);
+    EXPECT_EQ(*parameters.at("_sn").stringValue(), "Home");
+    EXPECT_EQ(*parameters.at("_sc").stringValue(), "HomeView");
 }
 
 class AdExposureReporterTest : public ScreenViewReporterTest {};

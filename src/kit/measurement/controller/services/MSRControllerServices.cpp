@@ -3,6 +3,7 @@
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
+#include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/support/MSRMonitor.h"
 
@@ -22,6 +23,10 @@ bool MSRControllerServices::isFAS() { return MSRAEU::isFAS(); }
 
 std::int64_t MSRControllerServices::appMeasurementLibraryVersion() {
     return MSRIdentity::appMeasurementLibraryVersion();
+}
+
+MSRParameters MSRControllerServices::screenParameters() {
+    return MSRScreenViewReporter::sharedInstance()->screenParameters();
 }
 
 void installMeasurementControllerServices() {
