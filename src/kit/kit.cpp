@@ -1,6 +1,7 @@
 #include "kit.h"
 
 #include "kit/core/HLOApp.h"
+#include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/script/MSRPEventEditing.h"
 
 namespace kit {
@@ -12,6 +13,8 @@ namespace {
 void registerLinkedLibraries() {
     // The remote configuration makes its event-editing instances here.
     measurement::script::installScriptEventEditing();
+    // "HLOAnalytics", the engine's start entry, and the connector library.
+    measurement::HLOAnalytics::registerLibrary();
 }
 
 }  // namespace

@@ -94,8 +94,10 @@ void NotificationCenter::post(std::string name, const void* sender, Value userIn
 }
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter center;
-    return center;
+    // Outlives static destruction: objects made before its first use (the
+    // persisted settings) remove their observers from their destructors.
+    static auto* const center = new NotificationCenter();
+    return *center;
 }
 
 }  // namespace platform

@@ -65,4 +65,6 @@ void MeasurementServices::install(std::shared_ptr<MeasurementServices> services)
 
 MSRMonitor& MSRMeasurementMonitor() { return MeasurementServices::current().monitor(); }
 
+bool MSRIsAppActive() { return MeasurementServices::current().isAppActive(); }
+
 }  // namespace kit::measurement

@@ -54,6 +54,9 @@ public:
                                          std::string_view /*origin*/) {}
     // "_si", "_sc" and "_sn" of the screen on show; empty when none is tracked.
     virtual MSRParameters screenParameters() { return {}; }
+    // Whether the application is active, as the screen-view reporter tracks
+    // it; until one is installed nothing is known to be active.
+    virtual bool isAppActive() { return false; }
 
     // The installed services, else the default.
     static MeasurementServices& current();
@@ -63,5 +66,9 @@ public:
 
 // The current services' monitor: how every line of the engine is logged.
 MSRMonitor& MSRMeasurementMonitor();
+
+// The engine-wide app-active test of the session, ad-exposure and
+// controller code.
+bool MSRIsAppActive();
 
 }  // namespace kit::measurement

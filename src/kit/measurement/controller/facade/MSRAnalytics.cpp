@@ -1,0 +1,683 @@
+#include "kit/measurement/controller/MSRAnalytics.h"
+
+#include "FacadeState.h"
+#include "kit/core/CoreTexts.h"
+#include "kit/core/HLOApp.h"
+#include "kit/core/proxy/AppDelegateSwizzler.h"
+#include "kit/measurement/controller/MSRAppDelegateInterceptor.h"
+#include "kit/measurement/support/MSRDataTypeValidator.h"
+#include "kit/measurement/support/MSRLumenServiceFileUtil.h"
+#include "kit/measurement/support/MSRMonitor.h"
+#include "kit/measurement/support/MSRPersistedConfig.h"
+#include "kit/measurement/support/MeasurementErrors.h"
+#include "kit/measurement/support/MeasurementServices.h"
+#include "platform/concurrency/ClassRegistry.h"
+#include "platform/concurrency/NotificationCenter.h"
+
+#include <algorithm>
+
+namespace kit::measurement {
+namespace {
+
+using platform::Value;
+
+MSRMonitor& monitor() {
+    return MSRMeasurementMonitor();
+}
+
+std::optional<MSRConsentDictionary> dictionaryIn(const std::optional<Value>& value) {
+    if (value && value->isDictionary()) {
+        return *value->asDictionary();
+    }
+    return std::nullopt;
+}
+
+// The safelist of the start options, when it is an array of valid internal
+// event names; anything else drops it whole.
+std::optional<std::vector<std::string>> checkedSafelist(const Value& value) {
+    const auto* array = value.asArray();
+    if (array == nullptr) {
+        monitor().logWithLevel(0, 25034, "Invalid safelisted event parameter. Type must be an array", value);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    for (const Value& element : *array) {
+        const auto* name = element.asString();
+        if (name == nullptr || !MSRDataTypeValidator::isValidInternalEventName(*name)) {
+            monitor().logWithLevel(0, 25035, "Invalid event name for safelisting. Name", element);
+            return std::nullopt;
+        }
+        names.push_back(*name);
+    }
+    return names;
+}
+
+std::optional<bool> booleanIn(const Value::Dictionary& dictionary, std::string_view key) {
+    const auto found = dictionary.find(key);
+    if (found == dictionary.end()) {
+        return std::nullopt;
+    }
+    if (found->second.isBool()) {
+        return found->second.asBool();
+    }
+    if (found->second.isNumber()) {
+        return found->second.asDouble().value_or(0) != 0;
+    }
+    return std::nullopt;
+}
+
+void createController(const MSRMeasurementStartOptions& options) {
+    FacadeState& state = facadeState();
+    const auto factory = MSRAnalytics::seams().controllerFactory;
+    auto controller = factory != nullptr ? factory->initializeSharedInstance(options) : nullptr;
+    {
+        std::lock_guard lock(state.mutex);
+        state.controller = controller;
+    }
+    if (LMUAppDelegateSwizzler::isAppDelegateProxyEnabled()) {
+        if (!state.collectionDeactivated.load()) {
+            platform::MainQueue::get()->async([] { MSRAnalytics::createAppDelegateProxy(); });
+        }
+    } else {
+        monitor().logWithLevel(6, 25036, "App Delegate Proxy is disabled");
+    }
+    state.analyticsEnabled.store(controller != nullptr && controller->wasEnabledDuringInitialization());
+    MSRAnalytics::maybeEnableTagManager();
+}
+
+void runStartBlock(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
+                   const void* configuration) {
+    FacadeState& state = facadeState();
+    if (MSRConsentSettingsUtil::consentSource() == kMSRConsentSourceNone) {
+        MSRAnalytics::loadPersistedConsentSettings();
+    }
+    const auto config = MSRPersistedConfig::sharedInstance();
+    const auto storedAppID = config->appIDFromLMP();
+    if (origin == "fa" && storedAppID != appID) {
+        config->setAppIDFromLMP(std::string(appID));
+        monitor().logWithLevel(1, 25020,
+                               "Analytics requires Lumen App ID from LumenService-Info.plist. Your data may be lost. "
+                               "Lumen App ID has been changed. Original, new ID",
+                               storedAppID ? MSRLogContext(*storedAppID) : MSRLogContext(nullptr),
+                               MSRLogContext(appID));
+    }
+    platform::NotificationCenter::defaultCenter().post(std::string(kHLOAnalyticsWillStartNotification));
+    if (const auto identity = MSRAnalytics::seams().identity) {
+        identity->setIdentifiersOrigin(origin);
+    }
+
+    MSRMeasurementStartOptions startOptions;
+    startOptions.appID = std::string(appID);
+    state.collectionDeactivated.store(false);
+    if (!options.empty()) {
+        startOptions.isAnalyticsCollectionEnabled = booleanIn(options, kMSRStartOptionEnabled).value_or(true);
+        startOptions.isAnalyticsCollectionDeactivated =
+            booleanIn(options, kMSRStartOptionDeactivated).value_or(false);
+        state.collectionDeactivated.store(startOptions.isAnalyticsCollectionDeactivated);
+        if (const auto found = options.find(kMSRStartOptionSafelistedEvents); found != options.end()) {
+            startOptions.safelistedEvents = checkedSafelist(found->second);
+        }
+        const auto startConsent = MSRConsentSettingsUtil::consentSettingsFromDictionary(options);
+        if (!startConsent.empty()) {
+            MSRAnalytics::suite().setObject(Value(startConsent), kMSRConsentSettingsOnStartKey);
+        }
+    }
+    MSRAnalytics::queue().async([startOptions] { createController(startOptions); });
+    if (configuration != nullptr) {
+        MSRAnalytics::observeNotificationsForAnalyticsConfiguration(configuration);
+    }
+    platform::MainQueue::get()->async([observer = state.paymentObserver] {
+        platform::PaymentQueue::defaultQueue().addTransactionObserver(observer);
+    });
+    MSRAnalytics::unsuspendOperationQueue();
+}
+
+}  // namespace
+
+// --- Setup
+
+void MSRAnalytics::installSeams(MSRAnalyticsSeams seams) {
+    FacadeState& state = facadeState();
+    std::lock_guard lock(state.mutex);
+    if (seams.controllerFactory) {
+        state.seams.controllerFactory = std::move(seams.controllerFactory);
+    }
+    if (seams.identity) {
+        state.seams.identity = std::move(seams.identity);
+    }
+    if (seams.installations) {
+        state.seams.installations = std::move(seams.installations);
+    }
+    if (seams.entryPoints) {
+        state.seams.entryPoints = std::move(seams.entryPoints);
+    }
+}
+
+MSRAnalyticsSeams MSRAnalytics::seams() {
+    FacadeState& state = facadeState();
+    std::lock_guard lock(state.mutex);
+    return state.seams;
+}
+
+void MSRAnalytics::setClock(platform::SchedulingClock& clock) {
+    FacadeState& state = facadeState();
+    std::lock_guard lock(state.mutex);
+    state.clock = &clock;
+}
+
+// --- Queues
+
+platform::SerialQueue& MSRAnalytics::queue() {
+    return facadeState().serialQueue;
+}
+
+void MSRAnalytics::dispatchAsyncOnSerialQueue(platform::Work block) {
+    queue().async(std::move(block));
+}
+
+bool MSRAnalytics::isCurrentQueueSerialQueue() {
+    const platform::SerialQueue* current = platform::SerialQueue::current();
+    return current != nullptr && current->label() == kMSRAnalyticsQueueLabel;
+}
+
+void MSRAnalytics::queueOperationWithBlock(platform::Work block) {
+    facadeState().operationQueue.addOperation([block = std::move(block)]() mutable {
+        MSRAnalytics::queue().async(std::move(block));
+    });
+}
+
+void MSRAnalytics::queueOperationWithBlockThenWait(platform::Work block) {
+    FacadeState& state = facadeState();
+    queueOperationWithBlock(std::move(block));
+    if (state.operationQueue.isSuspended()) {
+        return;
+    }
+    state.operationQueue.waitUntilAllOperationsAreFinished();
+    state.operationQueue.suspend();
+    platform::SchedulingClock* clock = nullptr;
+    {
+        std::lock_guard lock(state.mutex);
+        clock = state.clock;
+    }
+    // Gives the serial queue half a second to take in what was just queued
+    // before later calls flow again.
+    auto timer = clock->after(std::chrono::milliseconds(500), state.serialQueue,
+                              [] { MSRAnalytics::unsuspendOperationQueue(); });
+    std::lock_guard lock(state.mutex);
+    state.unsuspendTimer = std::move(timer);
+}
+
+void MSRAnalytics::unsuspendOperationQueue() {
+    facadeState().operationQueue.resume();
+}
+
+void MSRAnalytics::waitUntilIdleForTesting() {
+    FacadeState& state = facadeState();
+    if (!state.operationQueue.isSuspended()) {
+        state.operationQueue.waitUntilAllOperationsAreFinished();
+    }
+    state.serialQueue.sync([] {});
+}
+
+// --- Start
+
+void MSRAnalytics::startWithAppID(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
+                                  const void* configuration) {
+    auto& registry = platform::ClassRegistry::shared();
+    if (registry.contains(kMSROlderAnalyticsClassName)) {
+        monitor().logWithLevel(1, 25029,
+                               "Detected an older version of Lumen Analytics for Halo framework. Data collection will "
+                               "be disabled. Please upgrade to the latest version of Lumen Analytics for Halo");
+        return;
+    }
+    if (registry.contains(kit::HLOAnalyticsStarting::kClassName)) {
+        if (origin != "fa") {
+            monitor().logWithLevel(3, 25026, "Deferring to Halo for event data collection");
+            return;
+        }
+    } else if (MSRLumenServiceFileUtil::lumenServiceInfoPlistPath()) {
+        monitor().logWithLevel(0, 25027,
+                               "Deferring to Lumen Analytics for Halo for event data collection. See the kit's "
+                               "README for how the engine is started.");
+        return;
+    }
+    if (!options.empty()) {
+        const auto found = options.find(kMSRStartOptionLogTag);
+        const std::string* tag = found != options.end() ? found->second.asString() : nullptr;
+        if (tag != nullptr && !tag->empty()) {
+            monitor().setLogTag(*tag);
+        } else {
+            monitor().logWithLevel(2, 25030, "Invalid monitor tag. It must be a non-empty string.");
+        }
+    }
+    facadeState().startOnce.call([&] { runStartBlock(appID, origin, options, configuration); });
+}
+
+double MSRAnalytics::loadTimestamp() {
+    FacadeState& state = facadeState();
+    std::lock_guard lock(state.mutex);
+    return state.loadTimestamp;
+}
+
+void MSRAnalytics::setLoadTimestamp(double seconds) {
+    FacadeState& state = facadeState();
+    std::lock_guard lock(state.mutex);
+    state.loadTimestamp = seconds;
+}
+
+// --- Flags
+
+bool MSRAnalytics::isAnalyticsEnabled() {
+    return facadeState().analyticsEnabled.load();
+}
+
+bool MSRAnalytics::isCollectionDeactivated() {
+    return facadeState().collectionDeactivated.load();
+}
+
+std::shared_ptr<MSRMeasurementController> MSRAnalytics::controller() {
+    FacadeState& state = facadeState();
+    std::lock_guard lock(state.mutex);
+    return state.controller;
+}
+
+// --- Enablement
+
+void MSRAnalytics::setAnalyticsEnabled(bool enabled) {
+    setAnalyticsEnabled(enabled, false);
+}
+
+void MSRAnalytics::setAnalyticsEnabled(bool enabled, bool persistSetting) {
+    queue().async([enabled, persistSetting] {
+        if (persistSetting) {
+            MSRPersistedConfig::sharedInstance()->setMeasurementEnabledState(enabled ? 1 : 2);
+        }
+        FacadeState& state = facadeState();
+        if (state.collectionDeactivated.load() && enabled) {
+            return;
+        }
+        state.analyticsEnabled.store(enabled);
+        if (const auto controller = MSRAnalytics::controller()) {
+            controller->setEnabled(enabled);
+        }
+    });
+}
+
+void MSRAnalytics::observeNotificationsForAnalyticsConfiguration(const void* configuration) {
+    FacadeState& state = facadeState();
+    auto& center = platform::NotificationCenter::defaultCenter();
+    std::optional<platform::NotificationCenter::Token> previous;
+    {
+        std::lock_guard lock(state.mutex);
+        previous = std::exchange(state.configurationObserver, std::nullopt);
+    }
+    if (previous) {
+        center.removeObserver(*previous);
+    }
+    if (configuration == nullptr) {
+        return;
+    }
+    auto token = center.addObserver(std::string(kit::core_texts::kAnalyticsConfigurationSetEnabledNotification),
+                                    configuration, [](const platform::Notification& notification) {
+                                        MSRAnalytics::handleSetEnabled(notification.userInfo);
+                                    });
+    std::lock_guard lock(state.mutex);
+    state.configurationObserver = token;
+}
+
+void MSRAnalytics::handleSetEnabled(const Value& userInfo) {
+    const auto* dictionary = userInfo.asDictionary();
+    const auto value = dictionary != nullptr
+                           ? booleanIn(*dictionary, kit::core_texts::kAnalyticsConfigurationSetEnabledNotification)
+                           : std::nullopt;
+    if (!value) {
+        Value entry;
+        if (dictionary != nullptr) {
+            if (const auto found = dictionary->find(kit::core_texts::kAnalyticsConfigurationSetEnabledNotification);
+                found != dictionary->end()) {
+                entry = found->second;
+            }
+        }
+        monitor().logWithLevel(4, 25000, "Received setEnabled notification without NSNumber", entry);
+        return;
+    }
+    setAnalyticsEnabled(*value, false);
+}
+
+// --- Session and identity
+
+void MSRAnalytics::setSessionTimeoutInterval(double seconds) {
+    queue().async([seconds] {
+        if (seconds < 0) {
+            monitor().logWithLevel(4, 25060, "Session timeout interval cannot be set to a negative value");
+            return;
+        }
+        const auto controller = MSRAnalytics::controller();
+        if (controller != nullptr && controller->hasInitializedComponents()) {
+            controller->setSessionTimeoutInterval(seconds);
+        } else {
+            MSRPersistedConfig::sharedInstance()->setSessionTimeoutValue(Value(seconds));
+        }
+        monitor().logWithLevel(7, 25059, "Session timeout interval set. (s)", seconds);
+    });
+}
+
+void MSRAnalytics::sessionIDWithCompletion(MSRSessionIDCompletion completion) {
+    if (!completion) {
+        monitor().logWithLevel(1, 25050, "Analytics sessionID completion cannot be nil");
+        return;
+    }
+    MSRSessionIDCompletion onPool = [completion](std::int64_t sessionID, std::optional<platform::Error> error) {
+        platform::globalQueue().async([completion, sessionID, error] { completion(sessionID, error); });
+    };
+    queue().async([onPool] {
+        const auto controller = MSRAnalytics::controller();
+        if (controller != nullptr && controller->hasInitializedComponents()) {
+            controller->sessionIDWithCompletion(onPool);
+        } else {
+            onPool(0, msr_errorWithCode(13, "Analytics uninitialized"));
+        }
+    });
+}
+
+std::optional<std::string> MSRAnalytics::appInstanceID() {
+    if (MSRConsentSettingsUtil::isAnalyticsStorageDenied()) {
+        return std::nullopt;
+    }
+    if (auto stored = appInstanceIDAfterReset(); stored && !stored->empty()) {
+        return stored;
+    }
+    const auto identity = seams().identity;
+    return identity != nullptr ? identity->appInstanceID() : std::nullopt;
+}
+
+// --- Reset and user data
+
+void MSRAnalytics::resetAnalyticsData() {
+    setLoadTimestamp(std::chrono::duration<double>(facadeClock().now().time_since_epoch()).count());
+    setResetRetryCount(resetRetryCount() + 1);
+    setNeedFirstOpenAfterReset(true);
+    const auto identity = seams().identity;
+    const std::string fresh = identity != nullptr ? identity->randomAppInstanceID() : std::string();
+    if (fresh.empty()) {
+        monitor().logWithLevel(1, 25039, "Cannot generate a new app instance ID");
+        return;
+    }
+    std::optional<std::string> used;
+    if (!MSRConsentSettingsUtil::isAnalyticsStorageDenied()) {
+        used = fresh;
+        setAppInstanceIDAfterReset(fresh);
+    }
+    queueOperationWithBlock([used] {
+        const auto controller = MSRAnalytics::controller();
+        if (controller == nullptr || !controller->resetAnalyticsDataWithAppInstanceID(used)) {
+            // The suite stays as it is, so the controller's next start retries.
+            monitor().logWithLevel(1, 25037, "Failed to reset Analytics data");
+            return;
+        }
+        MSRAnalytics::setResetRetryCount(0);
+        if (MSRAnalytics::appInstanceIDAfterReset() == used) {
+            MSRAnalytics::setAppInstanceIDAfterReset(std::nullopt);
+        }
+    });
+}
+
+void MSRAnalytics::setUserData(const Value::Dictionary& userData) {
+    queueOperationWithBlockThenWait([userData] {
+        if (!MSRAnalytics::isAnalyticsEnabled()) {
+            monitor().logWithLevel(4, 25044, "Analytics is disabled. User data not set.");
+            return;
+        }
+        if (const auto controller = MSRAnalytics::controller()) {
+            controller->setUserData(userData);
+        }
+    });
+}
+
+// --- Queries
+
+void MSRAnalytics::userPropertiesIncludingInternal(bool includingInternal, platform::Executor* queue,
+                                                   std::function<void(Value::Dictionary)> callback) {
+    queueOperationWithBlock([includingInternal, queue, callback = std::move(callback)] {
+        if (!callback) {
+            monitor().logWithLevel(2, 25006, "Analytics userProperties callback cannot be nil");
+            return;
+        }
+        if (queue == nullptr) {
+            monitor().logWithLevel(2, 25007, "Cannot query for Analytics user properties. Queue cannot be nil");
+            platform::MainQueue::get()->async([callback] { callback({}); });
+            return;
+        }
+        const auto controller = MSRAnalytics::controller();
+        if (!MSRAnalytics::isAnalyticsEnabled() || controller == nullptr) {
+            monitor().logWithLevel(5, 25008, "Cannot query for public user properties when Analytics is disabled");
+            queue->async([callback] { callback({}); });
+            return;
+        }
+        controller->userPropertiesIncludingInternal(includingInternal, [queue, callback](Value::Dictionary result) {
+            queue->async([callback, result = std::move(result)] { callback(result); });
+        });
+    });
+}
+
+void MSRAnalytics::maxUserPropertiesForOrigin(std::string_view origin, platform::Executor* queue,
+                                              std::function<void(std::int64_t)> callback) {
+    if (origin.empty()) {
+        monitor().logWithLevel(2, 25009,
+                               "Cannot query Analytics for max user properties. Origin must be a non-empty string");
+        return;
+    }
+    if (queue == nullptr) {
+        monitor().logWithLevel(2, 25010, "Cannot query Analytics for max user properties. Queue cannot be nil. Origin",
+                               origin);
+        return;
+    }
+    if (!callback) {
+        monitor().logWithLevel(
+            2, 25011,
+            "Cannot query Analytics for max user properties. MaxUserProperties callback cannot be nil. Origin", origin);
+        return;
+    }
+    queueOperationWithBlock([origin = std::string(origin), queue, callback = std::move(callback)] {
+        if (const auto controller = MSRAnalytics::controller()) {
+            controller->maxUserPropertiesForOrigin(origin, [queue, callback](std::int64_t count) {
+                queue->async([callback, count] { callback(count); });
+            });
+        }
+    });
+}
+
+// --- Consent
+
+void MSRAnalytics::setConsent(const MSRConsentDictionary& consent) {
+    setConsent(consent, kMSRConsentSettingsKey);
+}
+
+void MSRAnalytics::setConsent(const MSRConsentDictionary& consent, std::string_view key) {
+    if (MSRConsentSettingsUtil::consentSource() == kMSRConsentSourceNone) {
+        loadPersistedConsentSettings();
+    }
+    MSRConsentDictionary settings = MSRConsentSettingsUtil::consentSettingsFromDictionary(consent);
+    std::erase_if(settings, [](const auto& entry) {
+        const auto* text = entry.second.asString();
+        const bool valid = text != nullptr && (*text == kMSRConsentGranted || *text == kMSRConsentDenied);
+        if (!valid) {
+            monitor().logWithLevel(3, 25042,
+                                   "Valid consent values are 'granted' and 'denied'. Ignoring invalid consent setting",
+                                   entry.second);
+        }
+        return !valid;
+    });
+    if (settings.empty()) {
+        monitor().logWithLevel(3, 25041, "Discarding empty consent settings");
+        return;
+    }
+    const std::int64_t source = key == kMSRConsentSettingsTCFKey  ? kMSRConsentSourceTCF
+                                : key == kMSRConsentSettings3PKey ? kMSRConsentSourceThirdParty
+                                                                  : kMSRConsentSourceAPI;
+    if (!MSRConsentSettingsUtil::isConsentSourceHigherPriority(source)) {
+        monitor().logWithLevel(3, 25043, "Ignoring lower priority consent settings");
+        return;
+    }
+    const bool adUserDataWasDenied = MSRConsentSettingsUtil::isAdUserDataDenied();
+    MSRConsentSettingsUtil::updateSettings(settings, source);
+    persistConsentSettings(MSRConsentSettingsUtil::consentSettings().value_or(MSRConsentDictionary{}), source);
+    if (key == kMSRConsentSettings3PKey) {
+        monitor().logWithLevel(8, 25055, MSRConsentSettingsUtil::description());
+    }
+    const auto entryPoints = seams().entryPoints;
+    const auto defaults = MSRConsentSettingsUtil::defaultSettings();
+    if (entryPoints != nullptr && defaults && !defaults->empty() &&
+        MSRConsentSettingsUtil::didAdUserDataConsentChange(adUserDataWasDenied)) {
+        entryPoints->logInternalEventWithOrigin("auto", "_dcu", {{"_r", Value(std::int64_t{1})}});
+    }
+    if (entryPoints != nullptr && settings.contains(kMSRConsentTypeAdPersonalization)) {
+        if (const auto personalization = MSRConsentSettingsUtil::adPersonalization()) {
+            entryPoints->setUserPropertyString(*personalization != 0 ? "YES" : "NO", "allow_personalized_ads");
+        }
+    }
+}
+
+void MSRAnalytics::persistConsentSettings(const MSRConsentDictionary& settings, std::int64_t source) {
+    const std::string_view key = source == kMSRConsentSourceTCF ? kMSRConsentSettingsTCFKey
+                                 : source < 21                  ? kMSRConsentSettings3PKey
+                                                                : kMSRConsentSettingsKey;
+    suite().setObject(Value(settings), key);
+    suite().setObject(Value(source), kMSRConsentSourceKey);
+}
+
+std::int64_t MSRAnalytics::persistedConsentSource() {
+    const auto stored = suite().objectForKey(kMSRConsentSourceKey);
+    const auto source = stored ? stored->asInteger() : std::nullopt;
+    return source.value_or(kMSRConsentSourceNone);
+}
+
+void MSRAnalytics::loadPersistedConsentSettings() {
+    const std::int64_t persisted = persistedConsentSource();
+    if (persisted == kMSRConsentSourceNone) {
+        return;
+    }
+    const std::pair<std::optional<MSRConsentDictionary>, std::int64_t> candidates[] = {
+        {consentSettingsTCF(), kMSRConsentSourceTCF},
+        {consentSettings3P(), kMSRConsentSourcePlist},
+        {consentSettings1P(), kMSRConsentSourceOnStart},
+    };
+    for (const auto& [settings, ceiling] : candidates) {
+        if (settings) {
+            MSRConsentSettingsUtil::setConsentSettings(settings);
+            MSRConsentSettingsUtil::setConsentSource(std::min(persisted, ceiling));
+            return;
+        }
+    }
+    MSRConsentSettingsUtil::setConsentSource(persisted);
+}
+
+void MSRAnalytics::clearConsent() {
+    for (const std::string_view key : {kMSRConsentSourceKey, kMSRConsentSettings3PKey, kMSRConsentSettingsKey,
+                                       kMSRConsentSettingsOnStartKey, kMSRDeferredConsentResetKey,
+                                       kMSRConsentSettingsTCFKey}) {
+        suite().removeObjectForKey(key);
+    }
+    MSRConsentSettingsUtil::clearAllSettings();
+}
+
+// --- The suite
+
+MSRUserDefaults& MSRAnalytics::suite() {
+    return facadeState().suite;
+}
+
+std::int64_t MSRAnalytics::resetRetryCount() {
+    return suite().integerForKey(kMSRResetRetryCountKey);
+}
+
+void MSRAnalytics::setResetRetryCount(std::int64_t count) {
+    if (count < 1) {
+        suite().removeObjectForKey(kMSRResetRetryCountKey);
+    } else {
+        suite().setObject(Value(count), kMSRResetRetryCountKey);
+    }
+}
+
+bool MSRAnalytics::needFirstOpenAfterReset() {
+    return suite().boolForKey(kMSRNeedFirstOpenAfterResetKey);
+}
+
+void MSRAnalytics::setNeedFirstOpenAfterReset(bool need) {
+    suite().setObject(Value(need), kMSRNeedFirstOpenAfterResetKey);
+}
+
+void MSRAnalytics::removeNeedFirstOpenAfterReset() {
+    suite().removeObjectForKey(kMSRNeedFirstOpenAfterResetKey);
+}
+
+std::optional<std::string> MSRAnalytics::appInstanceIDAfterReset() {
+    const auto stored = suite().objectForKey(kMSRAppInstanceIDAfterResetKey);
+    if (stored && stored->asString() != nullptr) {
+        return *stored->asString();
+    }
+    return std::nullopt;
+}
+
+void MSRAnalytics::setAppInstanceIDAfterReset(const std::optional<std::string>& identifier) {
+    suite().setObject(identifier ? std::optional<Value>(Value(*identifier)) : std::nullopt,
+                      kMSRAppInstanceIDAfterResetKey);
+}
+
+std::optional<Value> MSRAnalytics::deferredAnalyticsCollection() {
+    return suite().objectForKey(kMSRDeferredAnalyticsCollectionKey);
+}
+
+void MSRAnalytics::setDeferredAnalyticsCollection(const std::optional<Value>& value) {
+    suite().setObject(value, kMSRDeferredAnalyticsCollectionKey);
+}
+
+std::optional<MSRConsentDictionary> MSRAnalytics::consentSettings1P() {
+    return dictionaryIn(suite().objectForKey(kMSRConsentSettingsKey));
+}
+
+std::optional<MSRConsentDictionary> MSRAnalytics::consentSettings3P() {
+    return dictionaryIn(suite().objectForKey(kMSRConsentSettings3PKey));
+}
+
+std::optional<MSRConsentDictionary> MSRAnalytics::consentSettingsTCF() {
+    return dictionaryIn(suite().objectForKey(kMSRConsentSettingsTCFKey));
+}
+
+std::optional<MSRConsentDictionary> MSRAnalytics::consentSettings1PStart() {
+    return dictionaryIn(suite().objectForKey(kMSRConsentSettingsOnStartKey));
+}
+
+void MSRAnalytics::removeStartUpConsentSettings() {
+    suite().removeObjectForKey(kMSRConsentSettingsOnStartKey);
+}
+
+std::optional<Value> MSRAnalytics::deferredResetOnDeniedConsent() {
+    return suite().objectForKey(kMSRDeferredConsentResetKey);
+}
+
+void MSRAnalytics::removeDeferredResetOnDeniedConsent() {
+    suite().removeObjectForKey(kMSRDeferredConsentResetKey);
+}
+
+// --- Platform hooks
+
+void MSRAnalytics::createAppDelegateProxy() {
+    facadeState().delegateProxyOnce.call([] {
+        LMUAppDelegateSwizzler::proxyOriginalDelegate();
+        LMUAppDelegateSwizzler::registerAppDelegateInterceptor(MSRAppDelegateInterceptor::sharedInstance());
+    });
+}
+
+void MSRAnalytics::maybeEnableTagManager() {
+    auto& registry = platform::ClassRegistry::shared();
+    if (!registry.contains(MSRTagManagerClass::kClassName)) {
+        return;
+    }
+    const auto tagManager = registry.lookup<MSRTagManagerClass>(MSRTagManagerClass::kClassName);
+    if (tagManager == nullptr || !tagManager->initializeSharedInstance()) {
+        monitor().logWithLevel(2, 25016, "TGKManager class doesn't define initializeSharedInstance");
+    }
+}
+
+}  // namespace kit::measurement

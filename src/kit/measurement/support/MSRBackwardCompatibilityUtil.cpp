@@ -1,0 +1,21 @@
+#include "kit/measurement/support/MSRBackwardCompatibilityUtil.h"
+
+#include "platform/concurrency/ClassRegistry.h"
+
+namespace kit::measurement {
+
+bool MSRBackwardCompatibilityUtil::disableLMRMeasurement() {
+    const auto legacyClass =
+        platform::ClassRegistry::shared().lookup<MSRLegacyMeasurementClass>(MSRLegacyMeasurement::kClassName);
+    if (legacyClass == nullptr) {
+        return false;
+    }
+    const auto instance = legacyClass->sharedInstance();
+    if (instance == nullptr) {
+        return false;
+    }
+    instance->setIsEnabled(false);
+    return true;
+}
+
+}  // namespace kit::measurement
