@@ -29,6 +29,8 @@ MSRParameters MSRControllerServices::screenParameters() {
     return MSRScreenViewReporter::sharedInstance()->screenParameters();
 }
 
+bool MSRControllerServices::isAppActive() { return MSRScreenViewReporter::sharedInstance()->isAppActive(); }
+
 void installMeasurementControllerServices() {
     MeasurementServices::install(std::make_shared<MSRControllerServices>());
 }

@@ -11,7 +11,7 @@ namespace kit::measurement {
 // The controller's answers to the support code: the shared monitor made
 // with the engine's library version, the App Store probe of MSRAEU and the
 // library version of MSRIdentity, and the screen-view reporter's screen
-// parameters. Services the rest of the controller answers (remote limits,
+// parameters and app-active flag. Services the rest of the controller answers (remote limits,
 // internal events) are added here as they are built; until then the
 // defaults of MeasurementServices stand.
 class MSRControllerServices : public MeasurementServices {
@@ -20,6 +20,7 @@ public:
     bool isFAS() override;
     std::int64_t appMeasurementLibraryVersion() override;
     MSRParameters screenParameters() override;
+    bool isAppActive() override;
 
 private:
     std::once_flag monitorOnce_;
