@@ -63,6 +63,8 @@ void MeasurementServices::install(std::shared_ptr<MeasurementServices> services)
     shared.current = std::move(services);
 }
 
+bool MeasurementServices::isEnabled() { return currentControllerFacts().isEnabled(); }
+
 MSRMonitor& MSRMeasurementMonitor() { return MeasurementServices::current().monitor(); }
 
 bool MSRIsAppActive() { return MeasurementServices::current().isAppActive(); }

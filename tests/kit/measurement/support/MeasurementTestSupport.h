@@ -60,6 +60,10 @@ public:
     MSRMonitor& monitor() override { return *monitor_; }
     bool isFAS() override { return fromAppStore_; }
     std::int64_t appMeasurementLibraryVersion() override { return kMSRDefaultLibraryVersion; }
+    MSRRemoteConfigLimits remoteConfig() override { return limits; }
+
+    // The remote limits the code under test reads; set before it runs.
+    MSRRemoteConfigLimits limits;
 
     // The console lines so far, once the monitor has handled them.
     std::vector<ConsoleLine> drainConsole() {

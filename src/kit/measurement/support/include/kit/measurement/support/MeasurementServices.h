@@ -16,7 +16,10 @@
 // over the SDK log, and no App Store installation.
 namespace kit::measurement {
 
+class MSRDatabase;
+class MSREvent;
 class MSRMonitor;
+class MSRScheduler;
 
 // The remote limits the event rules read, at each call. The remote
 // settings will answer them; until then the defaults stand.
@@ -24,6 +27,12 @@ struct MSRRemoteConfigLimits {
     int maxPublicEventParams = 100;
     int maxItemScopedCustomParameters = 27;
     int maxPublicEventParameterValueLength = 500;
+
+    // Storage: rows of raw events kept, the age past which raw events and
+    // bundles go, and how often that deletion runs (seconds).
+    std::int64_t maxEventsStored = 100000;
+    double maxQueueTime = 2419200;
+    double databaseDeleteStaleBundlesInterval = 86400;
 
     int maxInternalEventParameterValueLength() const { return std::max(256, maxPublicEventParameterValueLength); }
 };
@@ -57,6 +66,17 @@ public:
     // Whether the application is active, as the screen-view reporter tracks
     // it; until one is installed nothing is known to be active.
     virtual bool isAppActive() { return false; }
+
+    // The controller's state and its storage; without a controller there is
+    // neither database nor worker queue. isEnabled answers the controller
+    // fact of the same name unless overridden, so both seams agree.
+    virtual bool isEnabled();
+    virtual MSRDatabase* database() { return nullptr; }
+    virtual MSRScheduler* scheduler() { return nullptr; }
+    // The full event pipeline on the worker queue, and the part of it past
+    // the conditional user properties.
+    virtual void writeEventOnWorkerQueue(const MSREvent& /*event*/) {}
+    virtual void writeFilteredEventOnWorkerQueue(const MSREvent& /*event*/) {}
 
     // The installed services, else the default.
     static MeasurementServices& current();
