@@ -112,9 +112,9 @@ public:
 
 private:
     std::mutex mutex_;
-    std::vector<ReportedEvent> events_;          // guarded by mutex_
-    std::vector<ReportedProperty> properties_;   // guarded by mutex_
-    std::vector<std::int64_t> codes_;            // guarded by mutex_
+    std::vector<ReportedEvent> events_;         // guarded by mutex_
+    std::vector<ReportedProperty> properties_;  // guarded by mutex_
+    std::vector<std::int64_t> codes_;           // guarded by mutex_
     std::unique_ptr<MSRMonitor> monitor_;
 };
 
@@ -190,7 +190,9 @@ protected:
         setRemote("measurement.collection.redundant_engagement_removal_enabled", std::int64_t{removal ? 1 : 0});
     }
 
-    void flushMainQueue() { mainQueue->sync([] {}); }
+    void flushMainQueue() {
+        mainQueue->sync([] {});
+    }
     // A screen view as the facade hands it in, waited for.
     void trackScreen(platform::Value::Dictionary parameters) {
         screens()->trackScreenWithParameters(parameters, nowSeconds());

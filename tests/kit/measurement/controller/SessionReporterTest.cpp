@@ -225,7 +225,8 @@ TEST_F(SessionReporterTest, ActivationAndTheWorkersSessionStartNeverBothStartOne
             start.arrive_and_wait();
             // The controller's session start on its worker queue.
             if (const auto session = reporter->startNewSessionIfExpired()) {
-                services->logInternalEventWithOrigin("auto", "_s", {{"_sno", MSRValue::initWithInt64(session->sessionNumber)}});
+                services->logInternalEventWithOrigin("auto", "_s",
+                                                     {{"_sno", MSRValue::initWithInt64(session->sessionNumber)}});
             }
         });
         main.join();

@@ -21,9 +21,9 @@ namespace {
 
 struct Shared {
     std::mutex mutex;
-    std::shared_ptr<MSRScreenViewReporter> instance;                              // guarded by mutex
-    platform::SchedulingClock* clock = &platform::systemSchedulingClock();        // guarded by mutex
-    platform::RandomSource* random = &platform::systemRandom();                   // guarded by mutex
+    std::shared_ptr<MSRScreenViewReporter> instance;                        // guarded by mutex
+    platform::SchedulingClock* clock = &platform::systemSchedulingClock();  // guarded by mutex
+    platform::RandomSource* random = &platform::systemRandom();             // guarded by mutex
 };
 
 Shared& shared() {
@@ -104,8 +104,7 @@ void MSRScreenViewReporter::observeNotifications() {
     observe(MSRApplicationWillResignActiveNotification(), &MSRScreenViewReporter::handleApplicationWillResignActive);
 }
 
-void MSRScreenViewReporter::trackScreenWithParameters(const platform::Value::Dictionary& parameters,
-                                                      double timestamp) {
+void MSRScreenViewReporter::trackScreenWithParameters(const platform::Value::Dictionary& parameters, double timestamp) {
     MSRMonitor& monitor = MSRMeasurementMonitor();
     if (!isAppActive_.load() && appHasBeenInitialized_.load()) {
         monitor.logWithLevel(3, 31026, "Cannot log screen view event when the app is not active");
@@ -192,8 +191,8 @@ void MSRScreenViewReporter::getScreenName(std::optional<std::string>* name, std:
 
 void MSRScreenViewReporter::setScreenName(const std::optional<std::string>& /*name*/,
                                           const std::optional<std::string>& /*screenClass*/) {
-    MSRMeasurementMonitor().logWithLevel(
-        3, 31000, "Ignoring call to setScreenName:screenClass:. Screen reporting is disabled.");
+    MSRMeasurementMonitor().logWithLevel(3, 31000,
+                                         "Ignoring call to setScreenName:screenClass:. Screen reporting is disabled.");
 }
 
 void MSRScreenViewReporter::postScreenDidChangeNotificationWithPreviousScreen(const std::optional<MSRScreen>& previous,

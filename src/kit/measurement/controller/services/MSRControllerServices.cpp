@@ -31,9 +31,7 @@ MSRParameters MSRControllerServices::screenParameters() {
 
 bool MSRControllerServices::isAppActive() { return MSRScreenViewReporter::sharedInstance()->isAppActive(); }
 
-void installMeasurementControllerServices() {
-    MeasurementServices::install(std::make_shared<MSRControllerServices>());
-}
+void installMeasurementControllerServices() { MeasurementServices::install(std::make_shared<MSRControllerServices>()); }
 
 void installIdentityControllerFacts() {
     MSRControllerFacts facts;

@@ -11,9 +11,9 @@ namespace kit::measurement {
 // The controller's answers to the support code: the shared monitor made
 // with the engine's library version, the App Store probe of MSRAEU and the
 // library version of MSRIdentity, and the screen-view reporter's screen
-// parameters and app-active flag. Services the rest of the controller answers (remote limits,
-// internal events) are added here as they are built; until then the
-// defaults of MeasurementServices stand.
+// parameters and app-active flag. Services the rest of the controller
+// answers (remote limits, internal events) are added here as they are
+// built; until then the defaults of MeasurementServices stand.
 class MSRControllerServices : public MeasurementServices {
 public:
     MSRMonitor& monitor() override;

@@ -99,7 +99,8 @@ public:
     // --- Application and screens.
     void handleAppDidBecomeActive();
     void handleAppWillResignActiveWithScreen(const std::optional<MSRScreen>& screen);
-    void handleScreenDidChangeFromScreen(const std::optional<MSRScreen>& previous, const std::optional<MSRScreen>& next);
+    void handleScreenDidChangeFromScreen(const std::optional<MSRScreen>& previous,
+                                         const std::optional<MSRScreen>& next);
 
     // --- Engagement time.
     void rescheduleUserEngagementTimer();
