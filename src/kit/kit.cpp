@@ -1,6 +1,7 @@
 #include "kit.h"
 
 #include "kit/core/HLOApp.h"
+#include "kit/installations/HLOInstallations.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/script/MSRPEventEditing.h"
 
@@ -11,6 +12,7 @@ namespace {
 // platform::ClassRegistry here and, when it has components, calls
 // HLOApp::registerInternalLibrary.
 void registerLinkedLibraries() {
+    installations::HLOInstallations::registerLibrary();
     // The remote configuration makes its event-editing instances here.
     measurement::script::installScriptEventEditing();
     // "HLOAnalytics", the engine's start entry, and the connector library.

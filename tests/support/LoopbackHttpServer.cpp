@@ -149,6 +149,11 @@ void LoopbackHttpServer::listen() {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
     state.thread = std::thread([&state] { state.server->listen_after_bind(); });
+    // A stop() before the loop runs is lost, and the loop then never ends:
+    // a test that sends nothing would hang in the destructor.
+    while (!state.server->is_running()) {
+        std::this_thread::yield();
+    }
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {

@@ -1,5 +1,7 @@
 #include "InstallationsPrivate.h"
 
+#include "kit/installations/InstallationsDateProvider.h"
+
 #include "platform/concurrency/SerialQueue.h"
 
 namespace kit::installations::detail {
@@ -75,3 +77,11 @@ bool isValidUTF8(std::span<const std::uint8_t> bytes) {
 }
 
 }  // namespace kit::installations::detail
+
+namespace kit::installations {
+
+HLOInstallationsDateProvider defaultDateProvider() {
+    return [] { return promises::PromiseClass::schedulingClock()->now(); };
+}
+
+}  // namespace kit::installations

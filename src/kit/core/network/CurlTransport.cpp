@@ -79,7 +79,7 @@ struct Transfer {
 std::size_t writeBody(char* bytes, std::size_t size, std::size_t count, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
     const std::size_t length = size * count;
-    if (transfer.data.size() + length > kMaximumResponseBodySize) {
+    if (transfer.data.size() + length > std::min(transfer.request.maximumBodySize, kMaximumResponseBodySize)) {
         transfer.tooLarge = true;
         return 0;
     }
@@ -259,7 +259,9 @@ void CurlTransport::Core::finished(CURL* easy, CURLcode code) {
         // is not an answer: the caller must not take a truncated body for one.
         std::string text = curl_easy_strerror(code);
         if (transfer->tooLarge) {
-            text = "Response body larger than 64 MiB";
+            const std::size_t limit = std::min(transfer->request.maximumBodySize, kMaximumResponseBodySize);
+            text = limit == kMaximumResponseBodySize ? std::string("Response body larger than 64 MiB")
+                                                     : "Response body larger than " + std::to_string(limit) + " bytes";
         } else if (transfer->errorBuffer[0] != '\0') {
             text += ": ";
             text += transfer->errorBuffer;

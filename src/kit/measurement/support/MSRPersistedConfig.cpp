@@ -362,21 +362,32 @@ struct MSRPersistedConfig::Private {};
 
 namespace {
 
-std::mutex sharedConfigMutex;
-std::shared_ptr<MSRPersistedConfig> sharedConfig;  // guarded by sharedConfigMutex
-bool sharedConfigAttempted = false;                // guarded by sharedConfigMutex
+// The shared settings are never destroyed: the engine's queues keep running
+// while the process exits and may still reach them. Pending values are
+// written when the host posts that the application will terminate.
+struct SharedConfig {
+    std::mutex mutex;
+    std::shared_ptr<MSRPersistedConfig> config;  // guarded by mutex
+    bool attempted = false;                      // guarded by mutex
+};
+
+SharedConfig& sharedConfig() {
+    static auto* shared = new SharedConfig;
+    return *shared;
+}
 
 }  // namespace
 
 std::shared_ptr<MSRPersistedConfig> MSRPersistedConfig::sharedInstance() {
     std::shared_ptr<MSRPersistedConfig> config;
     {
-        std::lock_guard lock(sharedConfigMutex);
-        if (!sharedConfigAttempted) {
-            sharedConfigAttempted = true;
-            sharedConfig = create(kMSRPersistedConfigSuiteName, platform::systemSchedulingClock());
+        SharedConfig& shared = sharedConfig();
+        std::lock_guard lock(shared.mutex);
+        if (!shared.attempted) {
+            shared.attempted = true;
+            shared.config = create(kMSRPersistedConfigSuiteName, platform::systemSchedulingClock());
         }
-        config = sharedConfig;
+        config = shared.config;
     }
     if (!config) {
         MSRMeasurementMonitor().logWithLevel(1, 27001, "PersistedConfig's shared instance is nil");
@@ -385,9 +396,11 @@ std::shared_ptr<MSRPersistedConfig> MSRPersistedConfig::sharedInstance() {
 }
 
 void MSRPersistedConfig::resetSharedInstanceForTesting() {
-    std::lock_guard lock(sharedConfigMutex);
-    sharedConfig.reset();
-    sharedConfigAttempted = false;
+    std::shared_ptr<MSRPersistedConfig> previous;
+    SharedConfig& shared = sharedConfig();
+    std::lock_guard lock(shared.mutex);
+    previous = std::move(shared.config);
+    shared.attempted = false;
 }
 
 std::shared_ptr<MSRPersistedConfig> MSRPersistedConfig::create(std::string_view suiteName,

@@ -37,6 +37,11 @@ public:
         held_ = false;
         changed_.notify_all();
     }
+    // Fetches asked for, finished or not: the caller waits for one only briefly.
+    int fetchesStarted() {
+        std::lock_guard lock(mutex_);
+        return started_;
+    }
     int fetchesFinished() {
         std::lock_guard lock(mutex_);
         return finished_;
@@ -64,6 +69,7 @@ public:
     }
     std::optional<std::string> resettableDeviceID() override {
         std::unique_lock lock(mutex_);
+        ++started_;
         const std::optional<std::string> answer = deviceID_;  // the value when asked
         changed_.wait(lock, [&] { return !held_; });
         ++finished_;
@@ -78,6 +84,7 @@ private:
     std::optional<std::int64_t> status_ = 3;  // guarded by mutex_
     bool hasLimitedAdTracking_ = true;      // guarded by mutex_
     bool held_ = false;                     // guarded by mutex_
+    int started_ = 0;                       // guarded by mutex_
     int finished_ = 0;                      // guarded by mutex_
 };
 

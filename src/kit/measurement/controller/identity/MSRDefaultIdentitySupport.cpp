@@ -4,6 +4,7 @@
 #include "platform/concurrency/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 
@@ -11,7 +12,8 @@ namespace kit::measurement {
 
 namespace {
 
-constexpr auto kFetchWait = std::chrono::milliseconds(10);
+constexpr std::int64_t kFetchWaitMilliseconds = 10;
+std::atomic<std::int64_t> fetchWaitMilliseconds{kFetchWaitMilliseconds};
 
 struct SharedSupport {
     std::mutex mutex;
@@ -40,6 +42,10 @@ std::shared_ptr<MSRDefaultIdentitySupport> MSRDefaultIdentitySupport::sharedInst
         shared.instance = std::make_shared<MSRDefaultIdentitySupport>();
     }
     return shared.instance;
+}
+
+void MSRDefaultIdentitySupport::setFetchWaitForTesting(std::chrono::milliseconds wait) {
+    fetchWaitMilliseconds = wait.count();
 }
 
 void MSRDefaultIdentitySupport::resetSharedInstanceForTesting() {
@@ -95,7 +101,7 @@ std::optional<std::string> MSRDefaultIdentitySupport::resettableDeviceID() {
     });
     {
         std::unique_lock lock(done->mutex);
-        done->signal.wait_for(lock, kFetchWait, [&] { return done->done; });
+        done->signal.wait_for(lock, std::chrono::milliseconds(fetchWaitMilliseconds.load()), [&] { return done->done; });
     }
     std::lock_guard lock(fetched_->mutex);
     return fetched_->resettableDeviceID;

@@ -51,6 +51,9 @@ struct TransportRequest {
     HTTPHeaderFields headers;
     std::vector<std::uint8_t> body;
     double timeoutInterval = 60;  // seconds for the whole exchange; ≤ 0 or not finite: 60
+    // A longer answer body (decoded) is a transport error; never above
+    // kMaximumResponseBodySize.
+    std::size_t maximumBodySize = std::size_t{64} << 20;
 };
 
 // Either a complete answer (of any status) or an error without a response.

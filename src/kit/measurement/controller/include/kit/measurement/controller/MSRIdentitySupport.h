@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,9 @@ public:
     static std::shared_ptr<MSRDefaultIdentitySupport> sharedInstance();
     // Tests: the next sharedInstance() looks the library up again.
     static void resetSharedInstanceForTesting();
+    // How long a caller waits for a device-ID fetch before it takes the
+    // previous answer (10 ms); tests on a loaded machine wait longer.
+    static void setFetchWaitForTesting(std::chrono::milliseconds wait);
 
     // Looks the platform library up in the class registry and logs whether it is there.
     MSRDefaultIdentitySupport();

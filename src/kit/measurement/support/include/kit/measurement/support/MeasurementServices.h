@@ -27,6 +27,12 @@ struct MSRRemoteConfigLimits {
     int maxPublicEventParams = 100;
     int maxItemScopedCustomParameters = 27;
     int maxPublicEventParameterValueLength = 500;
+    // Audiences per configuration, filters per audience (which also bounds
+    // filter IDs), parameter filters per event filter, stored results.
+    int maxAudienceCount = 100;
+    int maxFiltersPerAudience = 10;
+    int maxParametersPerFilter = 25;
+    int maxFilterResultCount = 200;
 
     // Storage: rows of raw events kept, the age past which raw events and
     // bundles go, and how often that deletion runs (seconds).
