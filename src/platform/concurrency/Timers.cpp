@@ -59,8 +59,13 @@ SystemSchedulingClock::~SystemSchedulingClock() {
 }
 
 Duration SystemSchedulingClock::uptime() const {
+    // CLOCK_BOOTTIME has been there since Linux 2.6.39; should a kernel
+    // refuse it, the monotonic clock (which skips suspension) is the next
+    // best, so an interval is never measured on the settable wall clock.
     timespec now{};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    if (::clock_gettime(CLOCK_BOOTTIME, &now) != 0 && ::clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
+        return std::chrono::steady_clock::now().time_since_epoch();
+    }
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
@@ -111,7 +116,7 @@ SchedulingClock& systemSchedulingClock() {
 }
 
 struct TestClock::Entry {
-    TimePoint due;
+    Duration due;  // uptime
     std::uint64_t sequence;
     std::shared_ptr<Timer> timer;
     Executor* executor;
@@ -133,16 +138,16 @@ Duration TestClock::uptime() const {
 std::shared_ptr<Timer> TestClock::after(Duration delay, Executor& executor, Work work) {
     auto timer = std::make_shared<Timer>();
     std::lock_guard lock(mutex_);
-    const TimePoint due = now_ + std::chrono::duration_cast<TimePoint::duration>(std::max(delay, Duration::zero()));
+    const Duration due = uptime_ + std::max(delay, Duration::zero());
     entries_.push_back(std::make_shared<Entry>(Entry{due, sequence_++, timer, &executor, std::move(work)}));
     return timer;
 }
 
 void TestClock::advance(Duration by) {
     std::unique_lock lock(mutex_);
-    const TimePoint target = now_ + std::chrono::duration_cast<TimePoint::duration>(by);
-    const Duration uptimeAtStart = uptime_;
-    const TimePoint start = now_;
+    // Timers fall due on uptime, so a wall-clock change made with setNow()
+    // moves none of them; the wall clock moves along with uptime here.
+    const Duration target = uptime_ + std::max(by, Duration::zero());
     for (;;) {
         std::erase_if(entries_, [](const auto& entry) { return entry->timer->isCancelled(); });
         const auto next = std::min_element(entries_.begin(), entries_.end(), [](const auto& left, const auto& right) {
@@ -153,8 +158,9 @@ void TestClock::advance(Duration by) {
         }
         std::shared_ptr<Entry> entry = *next;
         entries_.erase(next);
-        now_ = std::max(now_, entry->due);
-        uptime_ = uptimeAtStart + (now_ - start);
+        const Duration step = std::max(uptime_, entry->due) - uptime_;
+        uptime_ += step;
+        now_ += std::chrono::duration_cast<TimePoint::duration>(step);
         lock.unlock();
         runAndWait(*entry->executor, [timer = entry->timer, work = std::move(entry->work)] {
             if (!timer->isCancelled()) {
@@ -163,14 +169,24 @@ void TestClock::advance(Duration by) {
         });
         lock.lock();
     }
-    now_ = target;
-    uptime_ = uptimeAtStart + (target - start);
+    // A block may have set the wall clock: it keeps what was set.
+    now_ += std::chrono::duration_cast<TimePoint::duration>(target - uptime_);
+    uptime_ = target;
+}
+
+void TestClock::setNow(TimePoint now) {
+    std::lock_guard lock(mutex_);
+    now_ = now;
 }
 
 std::size_t TestClock::pendingTimerCount() const {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
                                                   [](const auto& entry) { return !entry->timer->isCancelled(); }));
+}
+
+double uptimeSeconds(const SchedulingClock& clock) {
+    return std::chrono::duration<double>(std::chrono::duration_cast<std::chrono::microseconds>(clock.uptime())).count();
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <future>
 #include <string>
 #include <vector>
@@ -66,6 +67,33 @@ TEST(TestClockTest, AdvancingFromTheTimersOwnQueueDoesNotWaitForItself) {
     clock.after(1s, queue, [&] { ran = true; });
     queue.sync([&] { clock.advance(2s); });
     EXPECT_TRUE(ran);
+}
+
+TEST(TestClockTest, SettingTheWallClockMovesNeitherUptimeNorTimers) {
+    TestClock clock(TimePoint{} + 1000h, 10s);
+    SerialQueue queue("test.setnow");
+    std::atomic<int> fired{0};
+    clock.after(30s, queue, [&] { ++fired; });
+    clock.setNow(TimePoint{} + 1001h);  // an hour forward
+    clock.advance(29s);
+    EXPECT_EQ(fired.load(), 0);
+    EXPECT_EQ(clock.uptime(), 39s);
+    EXPECT_EQ(clock.now(), TimePoint{} + 1001h + 29s);
+    clock.setNow(TimePoint{});  // far back
+    clock.advance(1s);
+    EXPECT_EQ(fired.load(), 1);
+    EXPECT_EQ(clock.now(), TimePoint{} + 1s);
+    EXPECT_DOUBLE_EQ(uptimeSeconds(clock), 40.0);
+}
+
+TEST(SystemSchedulingClockTest, UptimeIsTimeSinceBootAndNeverGoesBack) {
+    SystemSchedulingClock& clock = static_cast<SystemSchedulingClock&>(systemSchedulingClock());
+    const double first = uptimeSeconds(clock);
+    timespec boot{};
+    ASSERT_EQ(::clock_gettime(CLOCK_BOOTTIME, &boot), 0);
+    EXPECT_GT(first, 0.0);
+    EXPECT_NEAR(first, static_cast<double>(boot.tv_sec), 2.0);
+    EXPECT_GE(uptimeSeconds(clock), first);
 }
 
 TEST(SystemSchedulingClockTest, RunsAfterTheDelayUnlessCancelled) {

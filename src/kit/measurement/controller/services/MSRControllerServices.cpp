@@ -4,6 +4,7 @@
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
+#include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/support/MSRMonitor.h"
 
@@ -53,9 +54,13 @@ void MSRControllerServices::setInternalUserProperty(const std::optional<MSRValue
                                           name, origin);
 }
 
-void installMeasurementControllerServices() {
-    MeasurementServices::install(std::make_shared<MSRControllerServices>());
+MSRParameters MSRControllerServices::screenParameters() {
+    return MSRScreenViewReporter::sharedInstance()->screenParameters();
 }
+
+bool MSRControllerServices::isAppActive() { return MSRScreenViewReporter::sharedInstance()->isAppActive(); }
+
+void installMeasurementControllerServices() { MeasurementServices::install(std::make_shared<MSRControllerServices>()); }
 
 void installIdentityControllerFacts() {
     MSRControllerFacts facts;

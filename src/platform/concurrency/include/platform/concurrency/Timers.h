@@ -64,6 +64,10 @@ private:
 
 SchedulingClock& systemSchedulingClock();
 
+// Seconds since boot with microseconds, on the clock's uptime: never
+// negative, and untouched when the wall clock is set.
+double uptimeSeconds(const SchedulingClock& clock);
+
 // A clock that stands still until a test moves it. advance() walks through
 // the timers that fall due in order of their due time (equal times in the
 // order they were set), setting the clock to each one's time and running its
@@ -78,6 +82,9 @@ public:
     std::shared_ptr<Timer> after(Duration delay, Executor& executor, Work work) override;
 
     void advance(Duration by);
+    // Sets the wall clock alone, as a user setting the time would: uptime
+    // and the timers (due on uptime) stay where they are.
+    void setNow(TimePoint now);
     // Timers set and neither run nor cancelled.
     std::size_t pendingTimerCount() const;
 
@@ -87,7 +94,7 @@ private:
     mutable std::mutex mutex_;
     TimePoint now_;                                // guarded by mutex_
     Duration uptime_;                              // guarded by mutex_
-    std::vector<std::shared_ptr<Entry>> entries_;  // guarded by mutex_
+    std::vector<std::shared_ptr<Entry>> entries_;  // guarded by mutex_; due on uptime_
     std::uint64_t sequence_ = 0;                   // guarded by mutex_
 };
 

@@ -37,7 +37,8 @@ public:
     void endAdUnitExposure(std::string_view adUnitID);
     void logExposureEventsWithScreenParameters(const MSRParameters& screenParameters);
 
-    void handleScreenDidChangeFromScreen(const std::optional<MSRScreen>& previous, const std::optional<MSRScreen>& next);
+    void handleScreenDidChangeFromScreen(const std::optional<MSRScreen>& previous,
+                                         const std::optional<MSRScreen>& next);
     void handleEngagementTimer();
     void handleAppDidBecomeActive();
     void handleAppWillResignActiveWithScreen(const std::optional<MSRScreen>& screen);

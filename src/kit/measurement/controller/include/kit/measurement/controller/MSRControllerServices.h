@@ -10,10 +10,11 @@ namespace kit::measurement {
 
 // The controller's answers to the support code: the shared monitor made
 // with the engine's library version, the App Store probe of MSRAEU and the
-// library version of MSRIdentity, and internal events ("_err" among them)
-// and user properties queued through the facade like the application's. Services the rest of
-// the controller answers (remote limits, screen parameters) are added here
-// as they are built; until then the defaults of MeasurementServices stand.
+// library version of MSRIdentity, internal events ("_err" among them) and
+// user properties queued through the facade like the application's, and the
+// screen-view reporter's screen parameters and app-active flag. Services the
+// rest of the controller answers (remote limits) are added here as they are
+// built; until then the defaults of MeasurementServices stand.
 class MSRControllerServices : public MeasurementServices {
 public:
     MSRMonitor& monitor() override;
@@ -25,6 +26,8 @@ public:
                                     const MSRParameters& parameters) override;
     void setInternalUserProperty(const std::optional<MSRValue>& value, std::string_view name,
                                  std::string_view origin) override;
+    MSRParameters screenParameters() override;
+    bool isAppActive() override;
 
 private:
     std::once_flag monitorOnce_;

@@ -99,7 +99,8 @@ public:
     // --- Application and screens.
     void handleAppDidBecomeActive();
     void handleAppWillResignActiveWithScreen(const std::optional<MSRScreen>& screen);
-    void handleScreenDidChangeFromScreen(const std::optional<MSRScreen>& previous, const std::optional<MSRScreen>& next);
+    void handleScreenDidChangeFromScreen(const std::optional<MSRScreen>& previous,
+                                         const std::optional<MSRScreen>& next);
 
     // --- Engagement time.
     void rescheduleUserEngagementTimer();
@@ -112,7 +113,8 @@ public:
     double currentUptime() const;
     double currentClockTime() const;
 
-    // Tests: the engagement timer's schedule, read on the main queue.
+    // Tests: whether the engagement timer is armed, read on the main queue
+    // (waits for it; never call from a main queue turned by the caller).
     bool hasScheduledEngagementTimer() const;
 
 private:
@@ -123,8 +125,12 @@ public:
                        std::shared_ptr<platform::Executor> mainQueue);
 
 private:
-    double incurredEngagementTimeLocked(double uptime) const;
-    std::int64_t reportEngagement(const std::optional<MSRScreen>& screen, bool isRedundant);
+    // Called with mutex_ held.
+    double incurredEngagementTimeLocked(double uptime, bool efficient) const;
+    bool isSessionExpiredLocked(double clockTime) const;
+    MSRSessionStart startSessionLocked(double clockTime);
+
+    void logStartedSession(const MSRSessionStart& start);
     // Runs `work` on the main queue with the alarm; inline when already there.
     void onMainQueue(std::function<void(MSRAlarm& alarm)> work);
 
