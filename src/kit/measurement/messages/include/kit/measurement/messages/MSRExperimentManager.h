@@ -5,6 +5,7 @@
 #include "platform/Value.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,10 +28,26 @@ public:
     virtual bool shouldFetchExperimentsForClient(MSREClient& client) = 0;
 };
 
-// The description of one experiment client.
+struct MSRESDKProperty;
+
+// Supplies custom properties that change between requests.
+class MSRESDKPropertyProviderDelegate {
+public:
+    virtual ~MSRESDKPropertyProviderDelegate() = default;
+    virtual std::map<std::string, std::string> dynamicCustomPropertiesForSDKProperty(
+        const MSRESDKProperty& property) = 0;
+};
+
+// The description of one experiment client, as the experiment request
+// carries it.
 struct MSRESDKProperty {
     std::string name;
     std::int64_t version = 0;
+    std::string appID;
+    // Empty: the engine's own diversion key.
+    std::string diversionKey;
+    std::map<std::string, std::string> customProperties;
+    std::weak_ptr<MSRESDKPropertyProviderDelegate> delegate;
 };
 
 // One SDK's handle at the manager.
