@@ -7,6 +7,7 @@
 
 #include "kit/core/Environment.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
+#include "kit/measurement/support/MSRMonitor.h"
 #include "platform/Bundle.h"
 #include "platform/concurrency/ClassRegistry.h"
 
@@ -145,6 +146,9 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
     resetControllerFacts();
     EXPECT_EQ(currentControllerFacts().appDataConsentStatus(), -1);
     EXPECT_FALSE(currentControllerFacts().isFAS());
+    // The monitor saves its sample on its own queue; let it finish before
+    // its services are replaced and the test's folders go.
+    MSRMeasurementMonitor().waitUntilIdle();
 
     // The controller's services: the real answers.
     installMeasurementControllerServices();
@@ -164,6 +168,7 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
     EXPECT_EQ(facts.appDataConsentStatus(), 2);
     MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
     resetControllerFacts();
+    MSRMeasurementMonitor().waitUntilIdle();
 }
 
 }  // namespace

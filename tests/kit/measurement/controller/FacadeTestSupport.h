@@ -235,6 +235,8 @@ protected:
         HLOAnalytics::registerLibrary();
     }
     ~FacadeTest() override {
+        // Blocks the start left on the main queue still reach the facade.
+        mainQueue_->sync([] {});
         MSRAnalytics::resetForTesting();
         HLOAnalytics::resetForTesting();
         MSRConsentSettingsUtil::resetForTesting();
