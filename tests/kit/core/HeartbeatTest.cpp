@@ -1,3 +1,4 @@
+#include "HeartbeatHeader.h"
 #include "KitTestSupport.h"
 #include "Process.h"
 #include "kit/core/Gzip.h"
@@ -26,6 +27,7 @@ namespace {
 using namespace heartbeat;
 using namespace std::chrono;
 using Json = nlohmann::json;
+using platform::testing::decodeHeartbeatHeader;
 using platform::testing::readFile;
 using platform::testing::runCommand;
 using platform::testing::shellQuote;
@@ -47,20 +49,6 @@ platform::TimePoint at(int year, unsigned month, unsigned day, int hour = 12, in
     return sys_days(std::chrono::year(year) / month / day) + hours(hour) + minutes(minute) + seconds(second);
 }
 Date dayOf(int year, unsigned month, unsigned day) { return sys_days(std::chrono::year(year) / month / day); }
-
-// The JSON behind a header value, read the way any server would.
-Json decodeHeader(const std::string& header) {
-    std::string base64 = header;
-    for (char& character : base64) {
-        character = character == '-' ? '+' : character == '_' ? '/' : character;
-    }
-    while (base64.size() % 4 != 0) {
-        base64 += '=';
-    }
-    const auto decoded = runCommand("printf %s " + shellQuote(base64) + " | base64 -d | gzip -dc", false);
-    EXPECT_EQ(decoded.exitCode, 0) << header;
-    return Json::parse(decoded.output);
-}
 
 Heartbeat heartbeatOn(std::string agent, Date date) {
     return Heartbeat{std::move(agent), date, 0, {TimePeriod::daily}};
@@ -84,7 +72,7 @@ TEST_F(HeartbeatTest, TheEmptyPayloadStillHasAHeaderValue) {
     const auto header = HeartbeatsPayload::emptyPayload().headerValue();
     EXPECT_FALSE(header.empty());
     EXPECT_TRUE(HeartbeatsPayload::emptyPayload().isEmpty());
-    EXPECT_EQ(decodeHeader(header), Json::parse(R"({"heartbeats":[],"version":2})"));
+    EXPECT_EQ(decodeHeartbeatHeader(header), Json::parse(R"({"heartbeats":[],"version":2})"));
 }
 
 TEST_F(HeartbeatTest, HeaderValuesAreURLSafeBase64OfGzippedJSON) {
@@ -110,7 +98,7 @@ TEST_F(HeartbeatTest, HeaderValuesAreURLSafeBase64OfGzippedJSON) {
         SCOPED_TRACE(row.name);
         const auto header = row.payload.headerValue();
         EXPECT_TRUE(std::regex_match(header, std::regex("[A-Za-z0-9_-]+"))) << header;
-        EXPECT_EQ(decodeHeader(header), Json::parse(row.json));
+        EXPECT_EQ(decodeHeartbeatHeader(header), Json::parse(row.json));
     }
     ::unsetenv("TZ");
     ::tzset();
@@ -360,7 +348,7 @@ TEST_F(HeartbeatTest, LoggerHeaderAndCodeForToday) {
     logger.log();
     const auto header = logger.headerValue();
     ASSERT_TRUE(header);
-    EXPECT_EQ(decodeHeader(*header),
+    EXPECT_EQ(decodeHeartbeatHeader(*header),
               Json::parse(R"({"heartbeats":[{"agent":"agent/1","dates":["2024-03-07"]}],"version":2})"));
     EXPECT_EQ(logger.headerValue(), std::nullopt);
 
@@ -380,7 +368,7 @@ TEST_F(HeartbeatTest, LoggerHeaderAndCodeForToday) {
     logger.asyncHeaderValueWithCompletionHandler([&](std::optional<std::string> text) { value.set_value(text); });
     const auto both = value.get_future().get();
     ASSERT_TRUE(both);
-    EXPECT_EQ(decodeHeader(*both), Json::parse(R"({"heartbeats":[{"agent":"agent/1","dates":["2024-03-09"]},)"
+    EXPECT_EQ(decodeHeartbeatHeader(*both), Json::parse(R"({"heartbeats":[{"agent":"agent/1","dates":["2024-03-09"]},)"
                                                R"({"agent":"agent/2","dates":["2024-03-10"]}],"version":2})"));
     EXPECT_EQ(calls.load(), 5);
 }

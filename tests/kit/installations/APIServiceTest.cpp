@@ -1,4 +1,5 @@
 #include "LoopbackRawServer.h"
+#include "HeartbeatHeader.h"
 #include "Process.h"
 #include "ServiceTestSupport.h"
 #include "kit/core/heartbeat/HLOHeartbeatLogger.h"
@@ -13,6 +14,7 @@ namespace kit::installations::testing {
 namespace {
 
 using Json = nlohmann::json;
+using platform::testing::decodeHeartbeatHeader;
 using platform::testing::runCommand;
 using platform::testing::shellQuote;
 
@@ -34,19 +36,6 @@ HLOInstallationsItem registeredItem(const std::string& fid = "dRegisteredFID0000
 }
 
 // The JSON behind a heartbeat header, read the way any server would.
-Json decodeHeartbeatHeader(const std::string& header) {
-    std::string base64 = header;
-    for (char& character : base64) {
-        character = character == '-' ? '+' : character == '_' ? '/' : character;
-    }
-    while (base64.size() % 4 != 0) {
-        base64 += '=';
-    }
-    const auto decoded = runCommand("printf %s " + shellQuote(base64) + " | base64 -d | gzip -dc", false);
-    EXPECT_EQ(decoded.exitCode, 0) << header;
-    return Json::parse(decoded.output);
-}
-
 using APIServiceTest = InstallationsServiceTest;
 
 TEST_F(APIServiceTest, RegistrationSendsTheInstallationAndReadsTheAnswer) {
