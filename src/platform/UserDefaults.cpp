@@ -297,11 +297,17 @@ struct UserDefaults::Suite {
 
 namespace {
 
+// Never destroyed, like the standard suite: threads still running while the
+// process exits may open a suite.
+struct SuiteRegistry {
+    std::mutex mutex;
+    std::map<fs::path, std::weak_ptr<UserDefaults::Suite>> suites;  // guarded by mutex
+};
+
 std::shared_ptr<UserDefaults::Suite> suiteFor(const fs::path& file) {
-    static std::mutex registryMutex;
-    static std::map<fs::path, std::weak_ptr<UserDefaults::Suite>> registry;
-    std::lock_guard lock(registryMutex);
-    auto& slot = registry[file];
+    static auto* registry = new SuiteRegistry;
+    std::lock_guard lock(registry->mutex);
+    auto& slot = registry->suites[file];
     if (auto existing = slot.lock()) {
         return existing;
     }
@@ -352,12 +358,14 @@ UserDefaults::UserDefaults(std::string suiteName, fs::path folder, LogSink& log)
 
 UserDefaults::~UserDefaults() = default;
 
+// Never destroyed: every write reaches the file at once, and the kit's
+// queues may still read and write settings while the process exits.
 UserDefaults& UserDefaults::standard() {
-    static UserDefaults defaults([] {
+    static auto* defaults = new UserDefaults([] {
         std::string identifier = Bundle::main().bundleIdentifier();
         return identifier.empty() ? std::string("org.stubforge.Stubforge") : identifier;
     }());
-    return defaults;
+    return *defaults;
 }
 
 fs::path UserDefaults::filePath() const { return suite_->path; }
