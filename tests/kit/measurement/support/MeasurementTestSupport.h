@@ -90,6 +90,9 @@ protected:
     MeasurementTest() { MeasurementServices::install(services_); }
     ~MeasurementTest() override {
         services_->monitor().waitUntilIdle();
+        // A test may have installed other services; their monitor's queue
+        // reads the environment this fixture is about to restore.
+        MSRMeasurementMonitor().waitUntilIdle();
         MeasurementServices::install(nullptr);
         MSRPersistedConfig::resetSharedInstanceForTesting();
         platform::ClassRegistry::shared().reset();
