@@ -1,6 +1,7 @@
 // Event editing speed: events per second through a program of 10 edit and 2
 // create callbacks, each event's collection included (aim: at least 20,000).
 #include "BenchTiming.h"
+#include "ScriptEntities.h"
 
 #include "kit/measurement/messages/NanoMessageInfo.h"
 #include "kit/measurement/script/MSRPEventEditing.h"
@@ -22,19 +23,8 @@ using kit::measurement::NanoMessageInfo;
 using kit::measurement::NanoMessageList;
 using platform::Value;
 
-NanoMessageInfo text(std::string value) {
-    NanoMessageInfo entity(MessageType::RuntimeEntity);
-    entity.slots[0] = std::uint64_t{1};
-    entity.slots[3] = std::move(value);
-    return entity;
-}
-
-NanoMessageInfo number(double value) {
-    NanoMessageInfo entity(MessageType::RuntimeEntity);
-    entity.slots[0] = std::uint64_t{2};
-    entity.slots[5] = std::bit_cast<std::uint64_t>(value);
-    return entity;
-}
+using bench::number;
+using bench::text;
 
 NanoMessageInfo statement(std::string name, std::vector<NanoMessageInfo> children = {}) {
     NanoMessageInfo entity(MessageType::RuntimeEntity);

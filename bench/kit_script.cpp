@@ -2,6 +2,7 @@
 // the time per evaluation (aim: a million evaluations under 0.3 s), and one
 // collection over 100,000 live containers (aim: under 20 ms).
 #include "BenchTiming.h"
+#include "ScriptEntities.h"
 
 #include "kit/measurement/messages/NanoMessageInfo.h"
 #include "kit/measurement/script/ScriptRuntime.h"
@@ -24,19 +25,8 @@ using kit::measurement::NanoMessageInfo;
 using kit::measurement::NanoMessageList;
 using namespace kit::measurement::script;
 
-NanoMessageInfo text(std::string value) {
-    NanoMessageInfo entity(MessageType::RuntimeEntity);
-    entity.slots[0] = std::uint64_t{1};
-    entity.slots[3] = std::move(value);
-    return entity;
-}
-
-NanoMessageInfo number(double value) {
-    NanoMessageInfo entity(MessageType::RuntimeEntity);
-    entity.slots[0] = std::uint64_t{2};
-    entity.slots[5] = std::bit_cast<std::uint64_t>(value);
-    return entity;
-}
+using bench::number;
+using bench::text;
 
 NanoMessageInfo boolean(bool value) {
     NanoMessageInfo entity(MessageType::RuntimeEntity);
