@@ -2,6 +2,7 @@
 // roads in, fingerprints, and reports running side by side.
 
 #include "PurchasesTestSupport.h"
+#include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/controller/MSRReceiptScan.h"
 #include "kit/measurement/support/MSRDigests.h"
 #include "platform/concurrency/SerialQueue.h"
@@ -423,6 +424,19 @@ TEST_F(PurchaseReporterTest, ConcurrentReportsKeepTheirOwnItems) {
         EXPECT_EQ(event.name, verified ? "_iap" : "_iapx");
         EXPECT_EQ(event.integer("validated").has_value(), verified);
     }
+}
+
+TEST_F(PurchaseReporterTest, TheProductsStoreRefusesSoAVerifiedTransactionReportsNothing) {
+    // The public road reaches the shared reporter, whose store (the
+    // platform's default) knows no product.
+    MSRVerifiedTransaction transaction;
+    transaction.productID = "coins";
+    transaction.transactionID = "T1";
+    transaction.originalTransactionID = "T1";
+    transaction.isVerified = true;
+    HLOAnalytics::logTransactionWithProductID(transaction);
+    ASSERT_TRUE(testing::eventually([&] { return services->logged(21027); }));
+    EXPECT_TRUE(services->drainEvents().empty());
 }
 
 }  // namespace
