@@ -1,0 +1,390 @@
+#pragma once
+
+#include "kit/core/network/Network.h"
+#include "kit/measurement/controller/MSRAnalyticsSeams.h"
+#include "kit/measurement/messages/NanoMessage.h"
+#include "kit/measurement/support/MSREvent.h"
+#include "kit/measurement/support/MSRRecords.h"
+#include "kit/measurement/support/MSRValue.h"
+#include "platform/Value.h"
+#include "platform/concurrency/Timers.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class RandomSource;
+}
+
+// The measurement engine's controller: one per process. It owns the worker
+// queue, the store, the remote settings, the identity, the upload timer and
+// the reporters, and every event, user property and upload passes through
+// it. The public operations may be called from any thread and only hand a
+// block to the worker queue; the operations named "...OnWorkerQueue" (and
+// every other one not marked "any thread") run on that queue.
+//
+// The class is large, so its sources are split by concern under
+// controller/measurement/: construction and start, lifecycle reports, event
+// entry, the write pipeline, user properties, on-device conversion, upload,
+// configuration fetch and app notifications, bundling, sampling, and the
+// plain bundle functions. Each section of this header lists one concern's
+// operations and the state only it touches.
+namespace kit::measurement {
+
+class MSRAlarm;
+class MSRAudience;
+class MSRAudienceTimestampsCache;
+class MSRDatabase;
+class MSREManager;
+class MSRIdentity;
+class MSRPersistedConfig;
+class MSRRemoteConfig;
+class MSRScheduler;
+class MSRSearchAdReporter;
+class MSRSessionReporter;
+class MSRTCFClient;
+struct MSRQueuedBundle;
+
+// What the controller is made with. Every field has a product default;
+// tests replace what they need.
+struct MSRMeasurementEnvironment {
+    // Wall time, uptime and timers (the upload alarm, retries). Must
+    // outlive the controller. Null: the system clock.
+    platform::SchedulingClock* clock = nullptr;
+    // Null: the process-wide persisted settings.
+    std::shared_ptr<MSRPersistedConfig> persistedConfig;
+    // The HTTP client. Unset: made over the collection host of the
+    // endpoints resource, none when it names no host.
+    std::optional<std::shared_ptr<LMUNetwork>> network;
+    // Null: the null manager (no experiments).
+    std::shared_ptr<MSREManager> experimentManager;
+    // File name of the store in the measurement directory.
+    std::string databaseName = "lumen-measurement.sql";
+    // Sampling rolls. Null: the system's random words.
+    platform::RandomSource* random = nullptr;
+    // Whether the application came from the App Store; never on Linux.
+    std::function<bool()> isFromAppStore;
+};
+
+class MSRMeasurement final : public MSRMeasurementController,
+                             public LMUNetworkLoggerDelegate,
+                             public LMUNetworkReachabilityDelegate,
+                             public std::enable_shared_from_this<MSRMeasurement> {
+public:
+    // ===== Shared instance, construction, enablement, start, accessors
+
+    // The one controller of the process. The first call with a non-empty
+    // app ID makes it; an empty app ID logs and makes none, and later calls
+    // do nothing. Any thread.
+    static std::shared_ptr<MSRMeasurement> initializeSharedInstance(const MSRMeasurementStartOptions& options,
+                                                                    MSRMeasurementEnvironment environment = {});
+    static bool hasSharedInstance();
+    static std::shared_ptr<MSRMeasurement> sharedInstance();
+    // Tests: drops the shared instance and its creation-attempted flag.
+    static void resetSharedInstanceForTesting();
+    // The factory the facade calls; installs the controller's services.
+    static std::shared_ptr<MSRMeasurementControllerFactory> makeFactory(MSRMeasurementEnvironment environment = {});
+
+    // Null for an empty app ID (logged).
+    static std::shared_ptr<MSRMeasurement> initWithAppID(const MSRMeasurementStartOptions& options,
+                                                         MSRMeasurementEnvironment environment = {});
+    ~MSRMeasurement() override;
+    MSRMeasurement(const MSRMeasurement&) = delete;
+    MSRMeasurement& operator=(const MSRMeasurement&) = delete;
+
+    bool shouldEnableMeasurement() const;
+    void setEnabled(bool enabled) override;  // any thread
+    void setEnabledOnWorkerQueue(bool enabled);
+    bool startMeasurementOnWorkerQueue();
+    bool shouldWipeDataWithAppID(std::string_view appID, const std::optional<std::string>& appIDFromLMP,
+                                 const std::optional<std::string>& persistedAppIDFromLMP) const;
+    void setProspectiveConsentSettings();
+    void updatePersistedAppIDFromLMP();
+    bool didInitializeComponents() const { return didInitializeComponents_.load(); }
+    void setDidInitializeComponents(bool value) { didInitializeComponents_.store(value); }
+    void reachabilityDidChange() override;  // any thread
+    void tcfClientSetConsentFromData();
+
+    MSRAlarm& alarm();
+    MSRAudience* audience();
+    MSRDatabase* database();
+    std::shared_ptr<MSRIdentity> identity();
+    std::shared_ptr<LMUNetwork> network();
+    std::shared_ptr<MSRPersistedConfig> persistedConfig();
+    std::shared_ptr<MSRRemoteConfig> remoteConfigInstance();
+    MSRScheduler& scheduler();
+    std::shared_ptr<MSRSessionReporter> sessionReporter();
+    std::shared_ptr<MSRSearchAdReporter> searchAdReporter();
+    std::shared_ptr<MSRTCFClient> tcfClient();
+    const std::optional<std::vector<std::string>>& safelistedEvents() const { return safelistedEvents_; }
+    platform::SchedulingClock& clock() { return *clock_; }
+    bool isEnabled() const;
+    bool wasEnabledDuringInitialization() override;
+    bool hasInitializedComponents() override { return didInitializeComponents(); }
+    bool isAnalyticsCollectionEnabled() const;
+    void setIsAnalyticsCollectionEnabled(bool value);
+    bool isAnalyticsCollectionDeactivated() const;
+    void setIsAnalyticsCollectionDeactivated(bool value);
+    bool isNetworkRequestPending() const;
+    void setIsNetworkRequestPending(bool pending) override;
+    void setSuspendedUploadTimestamp(double uptimeSeconds);
+    const std::string& appID() const { return appID_; }
+    double initTimestamp() const { return initTimestamp_; }
+
+    // ===== Lifecycle reports: first open, campaign, session start, app and OS update
+
+    void reportFirstOpenOnWorkerQueue();
+    // `clickTimestampMillis`: none when the click time is unknown.
+    void reportStoredCampaignEventOnWorkerQueue(std::optional<std::int64_t> clickTimestampMillis);
+    void reportSessionStartOnWorkerQueueWithTimestamp(double timestamp, bool appInBackground);
+    void reportAppUpdateOnWorkerQueue();
+    void reportOSUpdateOnWorkerQueue();
+    void setPersonalizedAdsUserPropertyOnWorkerQueue();
+    void updateAdPersonalizationConsentFromNPAValue(const std::optional<MSRValue>& npaValue);
+    void updateConsentSettingsUtilWithRemoteConfig();
+    static std::int64_t timestampMillisRoundedUpToNextHour(std::int64_t timestampMillis);
+    bool isVersionSameAsOriginalVersion() const;
+    void setSessionTimeoutInterval(double seconds) override;  // any thread
+    void backfillSessionNumber();
+
+    // ===== Event entry, default parameters and backfill
+
+    void logEventWithOrigin(const MSREventRequest& request) override;  // any thread
+    void logEventOnWorkerQueueWithOrigin(const MSREventRequest& request);
+    void logEventOnWorkerQueue(const MSREvent& event, bool notifyEventListeners);
+    void logEvent(const std::optional<MSREvent>& event);  // any thread
+    void setDefaultEventParameters(const std::optional<platform::Value::Dictionary>& parameters) override;  // any
+    void handleSetDefaultEventParametersOnWorkerQueue(const std::optional<platform::Value::Dictionary>& parameters,
+                                                      bool backfillEvents);
+    bool shouldBackfillEvents();
+    void backfillEventsWithParameters(const MSRParameters& parameters, bool isPublic,
+                                      const std::function<bool(const MSREvent&)>& eventFilter);
+    MSRParameters parametersWithAddedDefaultEventParameters(const MSRParameters& parameters);
+    double backfillStartTimestampForSessionID(std::int64_t sessionID);
+    bool shouldBackfillSessionID(std::int64_t sessionID, const MSREvent& event);
+    void backfillSessionID(std::int64_t sessionID, std::int64_t sessionNumber);
+    std::optional<std::string> previousFirstOpenCount();
+    void setPreviousFirstOpenCount(const std::optional<std::string>& count);
+
+    // ===== Event write pipeline
+
+    void handleEventOnWorkerQueue(const MSREvent& event);
+    void handleInternalEventOnWorkerQueue(const MSREvent& event) override;
+    std::optional<MSREvent> eventAfterSafelistingEvent(const MSREvent& event);
+    void processSessionFromEvent(const MSREvent& event);
+    // False: drop the event.
+    bool dedupeSubscriptionEvent(const MSREvent& event);
+    // True: drop the event.
+    bool shouldDropDuplicatedSessionStartWithRolloutEvent(const MSREvent& event);
+    MSREvent appExceptionEventWithHaloFeatureRollouts(const MSREvent& event);
+    void writeSessionStartEventOnWorkerQueue(const MSREvent& event);
+    void writeEventOnWorkerQueue(const MSREvent& event);
+    void writeFilteredEventOnWorkerQueue(const MSREvent& event);
+    bool updateLifetimeValueWithEvent(const MSREvent& event);
+    bool shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts, bool isPublicEvent);
+    bool isRealtimeEvent(const MSREvent& event, const MSRDailyCounts& dailyCounts);
+    void maybeAddDebugAndRealtimeParameters(MSREvent& event);
+    bool writeEvent(const MSREvent& event, bool isPublicEvent, bool isRealtime);
+    MSRPBMeasurementBundle createRawEventMetadataWithUserAttributes(const std::vector<MSRUserAttribute>& attributes);
+    std::optional<MSRPBAdCampaignInfo> adCampaignInfoFromEvent(const MSREvent& event);
+    void logFirstOpenConsentedEvent(double timestamp);
+
+    // ===== User properties and user data
+
+    void setUserAttribute(const MSRUserAttribute& attribute) override;  // any thread
+    void setUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute);
+    void setUserPropertyInDatabaseOnWorkerQueue(const MSRUserAttribute& attribute) override;
+    // The same, answering whether the property was stored.
+    bool storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attribute);
+    void removeUserAttribute(const MSRUserAttribute& attribute) override;  // any thread
+    void removeUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute);
+    void userAttributeWithName(std::string_view name,
+                               std::function<void(std::optional<MSRUserAttribute>)> callback);  // any thread
+    void userPropertiesIncludingInternal(bool includingInternal,
+                                         std::function<void(platform::Value::Dictionary)> callback) override;
+    void maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) override;
+    std::optional<bool> shouldDisableAdPersonalization() override;  // any thread
+    bool shouldAllowAdNetworkRegistration() const;
+    void setLastAdvertisingIDResetUserPropertyOnWorkerQueue();
+    bool hasUserPropertyUserIDOnWorkerQueue();
+    void sessionIDWithCompletion(MSRSessionIDCompletion completion) override;  // any thread
+    void setUserData(const platform::Value::Dictionary& userData) override;   // any thread
+    void setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData);
+
+    // ===== On-device conversion
+
+    void checkPSMDependencyOnWorkerQueue();
+    bool shouldRetrievePSMResponse();
+    bool shouldRetrievePSMResponseWithEmailAddress(std::string_view emailAddress);
+    bool shouldRetrievePSMResponseWithPhoneNumber(std::string_view phoneNumber);
+    bool shouldRetrievePSMResponseWithHashedIdentifier(std::string_view hashedIdentifier);
+    void retrievePSMResponse();
+    void maybeSchedulePSMRetry();
+    void handlePSMValueOnWorkerQueue(const std::string& value);
+    void incrementPSMCountOnWorkerQueueWithName(std::string_view propertyName);
+    void maybeDeleteExpiredPSMValueOnWorkerQueue();
+    void resetPSMCounts();
+
+    // ===== Upload scheduling and upload
+
+    void updateSchedule() override;
+    // Seconds since 1970; 0 for none.
+    double nextUploadingTime();
+    void uploadDataOrRegisterAlarm();
+    void uploadData();
+    std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> filteredBundlesWithCompatibleAppID(
+        std::string_view appID, std::string_view resettableDeviceID, std::string_view vendorDeviceID,
+        const std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>>& bundlesToUpload);
+    void networkUploadCompletionHandlerWithResponse(const std::optional<HTTPURLResponse>& response,
+                                                    const std::optional<platform::Error>& error);
+    void incrementRetryCounter();
+    void setUploadInProgressWithBundleIDs(const std::vector<std::int64_t>& bundleIDs);
+    bool isNetworkReadyForRequest();
+    bool hasDataToUpload();
+    bool removeBundlesFromDatabaseWithIDs(const std::vector<std::int64_t>& bundleIDs);
+    bool shouldUseBackgroundSession() const { return false; }
+    void terminateBackgroundTask();
+
+    // ===== Configuration fetch, reset and wipe, app notifications
+
+    void fetchRemoteConfig();
+    void networkRemoteConfigFetchCompletionHandler(const std::optional<HTTPURLResponse>& response,
+                                                   const std::optional<std::vector<std::uint8_t>>& data,
+                                                   const std::optional<platform::Error>& error);
+    bool resetAnalyticsDataWithAppInstanceID(const std::optional<std::string>& appInstanceID) override;
+    bool wipeoutAnalyticsDataAndResetComponents();
+    // Seconds since 1970; 0 when none is known.
+    double firstOpenTimestamp();
+    void paymentQueueUpdatedTransactions(const std::vector<platform::PaymentTransaction>& transactions) override;
+    void filterPurchaseTransactions(const std::vector<platform::PaymentTransaction>& transactions,
+                                    std::function<void(std::vector<platform::PaymentTransaction>)> callback);
+    static void subscribeForAppDidFinishLaunchingNotifications();
+    static void handleAppDidFinishLaunching();
+    void subscribeForAppForegroundBackgroundNotifications();
+    void handleAppDidBecomeActiveEvent();
+    void handleAppWillResignActiveEvent();
+    static bool isHaloRemoteConfigSDKPresent();
+    void handleNonFirstOpenEventURL(const std::string& url, double eventTimestamp) override;  // any thread
+    void LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message,
+                                 const LMUNetworkLogContexts& contexts) override;
+    void LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message,
+                                 const std::optional<std::string>& context) override;
+    void LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message) override;
+
+    // ===== Event sampling
+
+    // The kept events in input order, or nothing on a store failure.
+    std::optional<std::vector<MSRPBEvent>> sampleEvents(std::vector<MSRPBEvent> events, platform::Error* error);
+    bool canEventBeSampled(const MSRPBEvent& event);
+    bool isEventBundledAfterRoll(std::int64_t rate);
+
+    // ===== Raw-event bundling
+
+    bool bundleRawEvents();
+    std::optional<std::vector<MSRRawEventData>> rawEventsWithMetadataFingerprint(std::int64_t fingerprint);
+    std::optional<std::vector<MSREvent>> processRawEvents(const std::vector<MSRRawEventData>& rawEvents,
+                                                          std::int64_t fingerprint);
+    MSRRawEventData internalEventFromPublicEvent(const MSRRawEventData& rawEvent);
+    bool checkConversion(const MSRRawEventData& rawEvent, MSRDailyCounts& dailyCounts);
+    bool checkRealtime(const MSRRawEventData& rawEvent, MSRDailyCounts& dailyCounts);
+    MSRRawEventData validatePurchaseEvent(const MSRRawEventData& rawEvent);
+    void evaluationTimeFromRawEvents(const std::vector<MSRRawEventData>& rawEvents, MSRPBMeasurementBundle& bundle);
+    void handleAnalyticsStorageConsentTransitions(MSRPBMeasurementBundle& bundle);
+    std::optional<std::vector<MSREvent>> eventsAfterUpdatingEventAggregates(
+        const std::vector<MSREvent>& events, MSRAudienceTimestampsCache& audienceTimestampsCache,
+        bool allowEventFilterEvaluation);
+    bool updateAppMetadataForBundle(MSRPBMeasurementBundle& bundle, double bundleStartTimestamp,
+                                    double bundleEndTimestamp);
+    bool updateUserEngagement(std::int64_t engagementTimeMillis, MSRPBMeasurementBundle& bundle, bool sessionScoped);
+    void addBundleMetadataIntoBundle(MSRPBMeasurementBundle& bundle, double bundleStartTimestamp,
+                                     double bundleEndTimestamp);
+
+private:
+    struct Private {};
+
+public:
+    MSRMeasurement(Private, const MSRMeasurementStartOptions& options, MSRMeasurementEnvironment environment);
+
+private:
+    // Hands `block` to the worker queue under `blockID`; the block runs with
+    // the controller when it still exists, and does nothing otherwise.
+    void scheduleWeakBlock(std::string_view blockID, std::function<void(MSRMeasurement&)> block);
+
+    // ----- Construction and start. Confined to the worker queue unless noted.
+    platform::SchedulingClock* clock_;
+    MSRMeasurementEnvironment environment_;
+    const std::string databaseName_;
+    const std::string appID_;
+    std::optional<std::vector<std::string>> safelistedEvents_;
+    std::atomic<bool> didInitializeComponents_{false};
+    std::mutex initializeComponentsLock_;
+    std::shared_ptr<MSRPersistedConfig> persistedConfig_;
+    std::shared_ptr<LMUNetwork> network_;
+    std::unique_ptr<MSRScheduler> scheduler_;
+    std::unique_ptr<MSRAlarm> alarm_;  // "Measurement timer", on the worker queue
+    std::shared_ptr<MSREManager> experimentManager_;
+    std::shared_ptr<MSRIdentity> identity_;
+    std::shared_ptr<MSRDatabase> database_;
+    std::shared_ptr<MSRRemoteConfig> remoteConfig_;
+    std::unique_ptr<MSRAudience> audience_;
+    std::shared_ptr<MSRSessionReporter> sessionReporter_;
+    std::shared_ptr<MSRSearchAdReporter> searchAdReporter_;
+    std::shared_ptr<MSRTCFClient> tcfClient_;
+    double initTimestamp_ = 0;
+    std::atomic<bool> enabled_{false};
+    bool wasEnabledDuringInitialization_ = false;
+    std::atomic<bool> isAnalyticsCollectionEnabled_{false};
+    std::atomic<bool> isAnalyticsCollectionDeactivated_{false};
+
+    // ----- Lifecycle reports.
+    bool foundAdPersonalizationPlistFlag_ = false;
+    bool shouldUpdateNPAUserProperty_ = false;
+
+    // ----- Event entry and write pipeline.
+
+    // ----- User properties.
+
+    // ----- On-device conversion.
+    bool isPSMRequestInProgress_ = false;
+    bool isPSMRequestPostponed_ = false;
+    std::int32_t PSMStartCount_ = 0;
+    std::int32_t PSMRetryCount_ = 0;
+    std::unique_ptr<MSRAlarm> PSMRetryAlarm_;
+
+    // ----- Upload.
+    std::vector<std::int64_t> uploadingBundleIDs_;
+    double suspendedUploadTimestamp_ = 0;  // uptime seconds; 0: not suspended
+    std::atomic<bool> isNetworkRequestPending_{false};
+
+    // ----- Configuration fetch, reset and wipe.
+    std::optional<std::string> previousLMPAppID_;
+    bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
+
+    // ----- Sampling.
+    platform::RandomSource* random_;
+
+    // ----- Bundling.
+};
+
+// ===== Plain functions on bundles (write pipeline, upload, bundling)
+
+void MSRFillBundleIdentityFields(MSRPBMeasurementBundle& bundle, std::string_view consentSignals,
+                                 bool gateIDFAOnATTMASEnabled, MSRIdentity& identity, bool overwrite);
+void MSRFillBundleConsentFields(MSRPBMeasurementBundle& bundle, std::string_view consentDiagnostics,
+                                bool adUserDataDenied, const std::optional<MSRPBUserAttribute>& npaAttribute,
+                                const MSRRemoteConfig& remoteConfig, bool overwrite);
+bool MSRBundleHasFirstOpenEvent(const MSRPBMeasurementBundle& bundle);
+bool MSRBundlesHaveCompatibleMetadata(const MSRPBMeasurementBundle& first, const MSRPBMeasurementBundle& second);
+void MSRApplyDataControls(MSRPBMeasurementBundle& bundle, const std::set<std::string, std::less<>>& redactedFields,
+                          MSRIdentity& identity);
+bool MSRIsAnalyticsStorageDeniedInSignals(std::string_view consentSignals);
+
+}  // namespace kit::measurement
