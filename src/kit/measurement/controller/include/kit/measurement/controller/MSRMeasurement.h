@@ -42,7 +42,9 @@ namespace kit::measurement {
 class MSRAlarm;
 class MSRAudience;
 class MSRAudienceTimestampsCache;
+class MSRConsentSink;
 class MSRDatabase;
+class MSRDeepLinks;
 class MSREManager;
 class MSRIdentity;
 class MSRPersistedConfig;
@@ -64,7 +66,7 @@ struct MSRMeasurementEnvironment {
     // The HTTP client. Unset: made over the collection host of the
     // endpoints resource, none when it names no host.
     std::optional<std::shared_ptr<LMUNetwork>> network;
-    // Null: the null manager (no experiments).
+    // Null: the shared experiment manager.
     std::shared_ptr<MSREManager> experimentManager;
     // File name of the store in the measurement directory.
     std::string databaseName = "lumen-measurement.sql";
@@ -72,6 +74,12 @@ struct MSRMeasurementEnvironment {
     platform::RandomSource* random = nullptr;
     // Whether the application came from the App Store; never on Linux.
     std::function<bool()> isFromAppStore;
+    // Where transparency-and-consent data hands its consent. Null: the
+    // facade's set-consent call.
+    std::shared_ptr<MSRConsentSink> consentSink;
+    // The running version that isVersionSameAsOriginalVersion compares.
+    // Unset: the identity's application version.
+    std::optional<std::string> appVersion;
 };
 
 class MSRMeasurement final : public MSRMeasurementController,
@@ -90,6 +98,14 @@ public:
     static std::shared_ptr<MSRMeasurement> sharedInstance();
     // Tests: drops the shared instance and its creation-attempted flag.
     static void resetSharedInstanceForTesting();
+    // The shared controller's remote settings, else the defaults. Any thread.
+    static std::shared_ptr<MSRRemoteConfig> remoteConfig();
+    // Puts the shared controller's answers into the seams the lower
+    // libraries and the facade read: MeasurementServices, the controller
+    // facts, the identity provider, the messages monitor, the reporters'
+    // controller, the deep links' facts and the connector's store. Done
+    // when the shared instance is made; tests call it themselves.
+    static void installControllerServices();
     // The factory the facade calls; installs the controller's services.
     static std::shared_ptr<MSRMeasurementControllerFactory> makeFactory(MSRMeasurementEnvironment environment = {});
 
@@ -124,6 +140,7 @@ public:
     std::shared_ptr<MSRSessionReporter> sessionReporter();
     std::shared_ptr<MSRSearchAdReporter> searchAdReporter();
     std::shared_ptr<MSRTCFClient> tcfClient();
+    std::shared_ptr<MSRDeepLinks> deepLinks();
     const std::optional<std::vector<std::string>>& safelistedEvents() const { return safelistedEvents_; }
     platform::SchedulingClock& clock() { return *clock_; }
     bool isEnabled() const;
@@ -317,6 +334,9 @@ private:
     // Hands `block` to the worker queue under `blockID`; the block runs with
     // the controller when it still exists, and does nothing otherwise.
     void scheduleWeakBlock(std::string_view blockID, std::function<void(MSRMeasurement&)> block);
+    bool initializeComponentsOnWorkerQueue();
+    // The controller's remote settings; the defaults before the start.
+    std::shared_ptr<MSRRemoteConfig> remoteConfigOrDefaults();
 
     // ----- Construction and start. Confined to the worker queue unless noted.
     platform::SchedulingClock* clock_;
@@ -328,19 +348,24 @@ private:
     std::mutex initializeComponentsLock_;
     std::shared_ptr<MSRPersistedConfig> persistedConfig_;
     std::shared_ptr<LMUNetwork> network_;
-    std::unique_ptr<MSRScheduler> scheduler_;
+    std::shared_ptr<MSRScheduler> scheduler_;
     std::unique_ptr<MSRAlarm> alarm_;  // "Measurement timer", on the worker queue
     std::shared_ptr<MSREManager> experimentManager_;
     std::shared_ptr<MSRIdentity> identity_;
     std::shared_ptr<MSRDatabase> database_;
+    // The components other threads reach through the installed services
+    // (identity provider, reporters, settings): written by the start on the
+    // worker queue under componentsMutex_, read elsewhere under it.
+    mutable std::mutex componentsMutex_;
     std::shared_ptr<MSRRemoteConfig> remoteConfig_;
     std::unique_ptr<MSRAudience> audience_;
     std::shared_ptr<MSRSessionReporter> sessionReporter_;
     std::shared_ptr<MSRSearchAdReporter> searchAdReporter_;
     std::shared_ptr<MSRTCFClient> tcfClient_;
+    std::shared_ptr<MSRDeepLinks> deepLinks_;  // made with the controller, then read-only
     double initTimestamp_ = 0;
     std::atomic<bool> enabled_{false};
-    bool wasEnabledDuringInitialization_ = false;
+    std::atomic<bool> wasEnabledDuringInitialization_{false};
     std::atomic<bool> isAnalyticsCollectionEnabled_{false};
     std::atomic<bool> isAnalyticsCollectionDeactivated_{false};
 
