@@ -248,7 +248,7 @@ std::shared_ptr<MSRMeasurement> MSRMeasurement::initWithAppID(const MSRMeasureme
         return identity != nullptr && identity->isFromAppStore();
     };
     links.environment.appMeasurementLibraryVersion = [] { return MSRIdentity::appMeasurementLibraryVersion(); };
-    if (const auto* info = platform::Bundle::main().infoDictionary().asDictionary()) {
+    if (const auto* info = controller->infoDictionary().asDictionary()) {
         links.environment.infoDictionary = *info;
     }
     links.environment.launchArguments = kit::launchArguments();
@@ -357,7 +357,7 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
         monitor().logWithLevel(6, 23012, "Analytics collection enabled");
         return;
     }
-    MSRClearStoredDeepLinkIfExpired(*MSRUserDefaults::sharedUserDefaults(), *remoteConfigOrDefaults(), *clock_);
+    MSRClearStoredDeepLinkIfExpired(*MSRUserDefaults::sharedUserDefaults(), *remoteConfigOrDefault(), *clock_);
     alarm_->cancel();
     if (sessionReporter_ != nullptr) {
         sessionReporter_->setReportingEnabled(false);
@@ -470,7 +470,7 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
     if (MSRHasStoredDeepLink(*MSRUserDefaults::sharedUserDefaults())) {
         reportStoredCampaignEventOnWorkerQueue(std::nullopt);
     } else if (deepLinks_ != nullptr && deepLinks_->shouldAllowRequestDeferredDeepLink()) {
-        if (remoteConfigOrDefaults()->isExpired()) {
+        if (remoteConfigOrDefault()->isExpired()) {
             shouldRequestDeferredDeepLinkAfterConfigFetch_ = true;
         } else {
             deepLinks_->requestDeferredDeepLink();
@@ -487,7 +487,7 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
     consent.consentSink =
         environment_.consentSink != nullptr ? environment_.consentSink : std::make_shared<FacadeConsentSink>();
     tcfClient_ = std::make_shared<MSRTCFClient>(std::move(consent));
-    tcfClient_->setIsDMARegion(remoteConfigOrDefaults()->isDMARegion());
+    tcfClient_->setIsDMARegion(remoteConfigOrDefault()->isDMARegion());
     tcfClientSetConsentFromData();
 
     if (persistedConfig_->haloFeatureRollouts() && !isHaloRemoteConfigSDKPresent()) {
@@ -565,13 +565,6 @@ void MSRMeasurement::tcfClientSetConsentFromData() {
 }
 
 // --- Accessors
-
-std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfigOrDefaults() {
-    if (auto settings = remoteConfigInstance()) {
-        return settings;
-    }
-    return MSRRemoteConfig::defaultInstance();
-}
 
 MSRAlarm& MSRMeasurement::alarm() { return *alarm_; }
 MSRAudience* MSRMeasurement::audience() { return audience_.get(); }

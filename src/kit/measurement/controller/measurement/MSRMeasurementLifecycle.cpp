@@ -74,9 +74,7 @@ void MSRMeasurement::reportFirstOpenOnWorkerQueue() {
         monitor().logWithLevel(1, 23019, "Failed to query first open property. Error", reported.error());
         return;
     }
-    const auto previousText = previousFirstOpenCount();
-    const std::int64_t previousCount =
-        previousText ? platform::Value(*previousText).integerValue().value_or(0) : std::int64_t{0};
+    const std::int64_t previousCount = storedFirstOpenCount();
 
     if (*reported) {
         if (previousCount < 1) {
@@ -122,7 +120,7 @@ void MSRMeasurement::reportFirstOpenOnWorkerQueue() {
         return;
     }
 
-    const auto settings = remoteConfigOrDefaults();
+    const auto settings = remoteConfigOrDefault();
     MSRObjectDictionary parameters;
     if (previousLMPAppID_ && !previousLMPAppID_->empty()) {
         parameters.emplace("_plmp", MSRValue::initWithString(*previousLMPAppID_));
@@ -177,7 +175,7 @@ void MSRMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::i
     const double storedSeconds = storedTime ? storedTime->asDouble().value_or(0) : 0;
 
     platform::Value::Dictionary extras;
-    if (MSRIsStoredDeepLinkExpired(*defaults, remoteConfigOrDefaults()->attributionCacheTTLInterval(), *clock_)) {
+    if (MSRIsStoredDeepLinkExpired(*defaults, remoteConfigOrDefault()->attributionCacheTTLInterval(), *clock_)) {
         link = std::string(kNotSet);
         extras.emplace("utm_source", platform::Value(kNotSet));
         extras.emplace("utm_medium", platform::Value(kNotSet));
@@ -210,7 +208,7 @@ void MSRMeasurement::reportSessionStartOnWorkerQueueWithTimestamp(double timesta
     if (auto sessionNumber = sessionReporter_->sessionNumberProperty()) {
         setUserAttributeOnWorkerQueue(*sessionNumber);
     }
-    const bool inBackground = appInBackground && remoteConfigOrDefaults()->appInBackgroundParameterEnabled();
+    const bool inBackground = appInBackground && remoteConfigOrDefault()->appInBackgroundParameterEnabled();
     MSRObjectDictionary parameters{
         {"_sid", integer(millisecondsFromSeconds(timestamp) / 1000)},
         {"_sno", integer(persistedConfig_->sessionNumber())},
@@ -348,7 +346,7 @@ void MSRMeasurement::updateAdPersonalizationConsentFromNPAValue(const std::optio
 
 void MSRMeasurement::updateConsentSettingsUtilWithRemoteConfig() {
     const auto before = MSRConsentSettingsUtil::adPersonalization();
-    const auto settings = remoteConfigOrDefaults();
+    const auto settings = remoteConfigOrDefault();
     const auto toConsent = [](const MSRRemoteConfig::Dictionary& entries) {
         MSRConsentDictionary consent;
         for (const auto& [key, value] : entries) {

@@ -367,8 +367,6 @@ private:
     // the controller when it still exists, and does nothing otherwise.
     void scheduleWeakBlock(std::string_view blockID, std::function<void(MSRMeasurement&)> block);
     bool initializeComponentsOnWorkerQueue();
-    // The controller's remote settings; the defaults before the start.
-    std::shared_ptr<MSRRemoteConfig> remoteConfigOrDefaults();
 
     // ----- Construction and start. Confined to the worker queue unless noted.
     platform::SchedulingClock* clock_;
