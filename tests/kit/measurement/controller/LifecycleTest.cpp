@@ -276,6 +276,21 @@ TEST_F(LifecycleTest, AStoredNonPersonalisedAdsPropertyGoesWhenNothingDecidesAny
     EXPECT_NE(std::find(logged.begin(), logged.end(), 23180), logged.end());
 }
 
+TEST_F(LifecycleTest, AnUnreadableRunningVersionIsNoUpdate) {
+    MSRPersistedConfig::sharedInstance()->setAppVersion("1.0");
+    environment().appVersion = "";  // what an application without a version reports
+    start();
+    EXPECT_TRUE(internalEvents("_au").empty());
+    EXPECT_EQ(MSRPersistedConfig::sharedInstance()->appVersion(), "1.0");
+}
+
+TEST_F(LifecycleTest, ALoadTimeWithoutAMillisecondFormStoresNoFirstOpen) {
+    // Far past the 64-bit millisecond range: converted by saturation, never by a cast.
+    MSRPersistedConfig::sharedInstance()->setLoadTimestampValue(Value(1e300));
+    start();
+    EXPECT_TRUE(named("_f").empty());
+}
+
 TEST(LifecycleHelpersTest, FirstOpenTimesRoundUpToTheNextWholeHour) {
     struct Case {
         std::int64_t milliseconds, rounded;

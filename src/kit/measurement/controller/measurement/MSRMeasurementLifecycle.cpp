@@ -232,8 +232,9 @@ void MSRMeasurement::reportAppUpdateOnWorkerQueue() {
     const auto current = environment_.appVersion ? environment_.appVersion
                          : identity_ != nullptr  ? identity_->appVersion()
                                                  : std::nullopt;
-    // A version that cannot be read is no update.
-    if (!current) {
+    // A version that cannot be read is no update: reporting one would name
+    // the old version and forget it.
+    if (!current || current->empty()) {
         return;
     }
     const auto stored = persistedConfig_->appVersion();
