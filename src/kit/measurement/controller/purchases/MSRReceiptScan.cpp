@@ -39,8 +39,11 @@ constexpr std::uint8_t kUTF8String = 0x0C;
 constexpr std::uint8_t kIA5String = 0x16;
 constexpr std::uint8_t kInteger = 0x02;
 
+// Every template begins with an INTEGER tag, so the scan passes other bytes by.
+constexpr std::uint8_t kTemplateStart = 0x02;
+
 // In the order they are tried at each position.
-const std::array<FieldRule, 11> kFieldRules{{
+constexpr std::array<FieldRule, 11> kFieldRules{{
     {fieldTemplate(0xA6, kUTF8String), FieldDecoding::utf8Text, &MSRInAppPurchaseItem::productID},
     {fieldTemplate(0xA7, kUTF8String), FieldDecoding::utf8Text, &MSRInAppPurchaseItem::transactionID},
     {fieldTemplate(0xA9, kUTF8String), FieldDecoding::utf8Text, &MSRInAppPurchaseItem::originalTransactionID},
@@ -55,6 +58,10 @@ const std::array<FieldRule, 11> kFieldRules{{
      &MSRInAppPurchaseItem::originalPurchaseDateIA5String},
     {fieldTemplate(0xB0, kIA5String), FieldDecoding::asciiText, &MSRInAppPurchaseItem::cancellationDateIA5String},
 }};
+
+static_assert(kInAppAttributeTemplate[0] == kTemplateStart);
+static_assert(std::all_of(kFieldRules.begin(), kFieldRules.end(),
+                          [](const FieldRule& rule) { return rule.matchTemplate[0] == kTemplateStart; }));
 
 std::string_view asText(std::span<const std::uint8_t> bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -167,6 +174,9 @@ std::optional<std::vector<MSRInAppPurchaseItem>> MSRParseInAppPurchaseItems(std:
     std::optional<MSRInAppPurchaseItem> current;
     std::array<bool, kFieldRules.size()> found{};
     for (std::size_t index = 0; index < end; ++index) {
+        if (receipt[index] != kTemplateStart) {
+            continue;
+        }
         const auto position = static_cast<std::int32_t>(index);
         if (MSRReceiptMatchInAppAttribute(receipt, position)) {
             if (current && current->productID) {
