@@ -100,7 +100,7 @@ struct FixturePurchase {
     std::optional<std::string> productID = std::nullopt;
     std::optional<std::string> transactionID = std::nullopt;
     std::optional<std::string> originalTransactionID = std::nullopt;
-    std::optional<std::string> purchaseDate = std::nullopt;          // "2026-01-05T15:04:05Z"
+    std::optional<std::string> purchaseDate = std::nullopt;  // "2026-01-05T15:04:05Z"
     std::optional<std::string> originalPurchaseDate = std::nullopt;
     std::optional<std::string> expirationDate = std::nullopt;
     std::optional<std::string> cancellationDate = std::nullopt;

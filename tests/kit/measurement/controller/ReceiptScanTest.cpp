@@ -295,10 +295,17 @@ TEST_F(ReceiptScanTest, DatesReadZuluOrAnOffsetAndNothingElse) {
 TEST_F(ReceiptScanTest, RandomAndMutatedBuffersAreReadSafely) {
     const std::vector<ReceiptBytes> seeds = {
         receiptFileWithPurchases({
-            {.productID = "a", .transactionID = "1", .originalTransactionID = "0",
-             .purchaseDate = "2026-01-01T00:00:00Z", .originalPurchaseDate = "2026-01-01T00:00:00Z",
-             .expirationDate = "2026-02-01T00:00:00Z", .cancellationDate = "2026-01-15T00:00:00Z",
-             .purchaseType = 1, .webOrderLineItemID = 99, .freeTrial = 1, .introductoryOffer = 0},
+            {.productID = "a",
+             .transactionID = "1",
+             .originalTransactionID = "0",
+             .purchaseDate = "2026-01-01T00:00:00Z",
+             .originalPurchaseDate = "2026-01-01T00:00:00Z",
+             .expirationDate = "2026-02-01T00:00:00Z",
+             .cancellationDate = "2026-01-15T00:00:00Z",
+             .purchaseType = 1,
+             .webOrderLineItemID = 99,
+             .freeTrial = 1,
+             .introductoryOffer = 0},
             {.productID = "b", .purchaseDate = "2026-01-02T00:00:00+01:00", .freeTrial = 2},
         }),
         purchaseRecord({integerAttribute(1713, 1), utf8Attribute(1702, "c")}),

@@ -42,9 +42,9 @@ public:
 
 private:
     std::mutex mutex_;
-    std::string token_{kToken};              // guarded by mutex_
+    std::string token_{kToken};             // guarded by mutex_
     std::optional<platform::Error> error_;  // guarded by mutex_
-    int calls_ = 0;                          // guarded by mutex_
+    int calls_ = 0;                         // guarded by mutex_
 };
 
 ScriptedResponse reply(int status, std::string body) {
@@ -81,7 +81,8 @@ protected:
             replyHandled_.notify_all();
         };
         std::shared_ptr<MSRSearchAdReporter> reporter;
-        onWorkerQueue([&] { reporter = MSRSearchAdReporter::initWithWorkerQueue(scheduler_, config_, environment); });
+        onWorkerQueue(
+            [&] { reporter = MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), config_, environment); });
         return reporter;
     }
     // Makes, enables and starts the reporter as the controller does.
@@ -186,8 +187,9 @@ TEST_F(SearchAdReporterTest, AnUnattributedInstallEndsTheSearchForGood) {
 
     codes();
     std::shared_ptr<MSRSearchAdReporter> later;
-    onWorkerQueue(
-        [&] { later = MSRSearchAdReporter::initWithWorkerQueue(scheduler_, reopenedConfig(), MSRSearchAdEnvironment{}); });
+    onWorkerQueue([&] {
+        later = MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), reopenedConfig(), MSRSearchAdEnvironment{});
+    });
     EXPECT_EQ(later, nullptr);
     EXPECT_EQ(codes(), std::vector<std::int64_t>{32002});
 }
@@ -306,8 +308,9 @@ TEST_F(SearchAdReporterTest, TenFailedAttemptsEndTheReporter) {
     EXPECT_TRUE(services().drainEvents().empty());
 
     std::shared_ptr<MSRSearchAdReporter> later;
-    onWorkerQueue(
-        [&] { later = MSRSearchAdReporter::initWithWorkerQueue(scheduler_, reopenedConfig(), MSRSearchAdEnvironment{}); });
+    onWorkerQueue([&] {
+        later = MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), reopenedConfig(), MSRSearchAdEnvironment{});
+    });
     EXPECT_EQ(later, nullptr);
     EXPECT_TRUE(codes().empty());
 }
@@ -367,7 +370,7 @@ TEST_F(SearchAdReporterTest, ADisabledReporterArmsNothingUntilEnabled) {
 TEST_F(SearchAdReporterTest, CreationNeedsAQueueAndAConfiguration) {
     EXPECT_EQ(MSRSearchAdReporter::initWithWorkerQueue(nullptr, config_), nullptr);
     EXPECT_EQ(codes(), std::vector<std::int64_t>{32000});
-    EXPECT_EQ(MSRSearchAdReporter::initWithWorkerQueue(scheduler_, nullptr), nullptr);
+    EXPECT_EQ(MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), nullptr), nullptr);
     EXPECT_EQ(codes(), std::vector<std::int64_t>{32001});
 }
 

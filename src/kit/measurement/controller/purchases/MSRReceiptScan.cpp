@@ -26,7 +26,7 @@ using FieldTemplate = std::array<std::uint8_t, 11>;
 struct FieldRule {
     FieldTemplate matchTemplate;
     FieldDecoding decoding;
-    std::optional<std::string> MSRInAppPurchaseItem::* text = nullptr;
+    std::optional<std::string> MSRInAppPurchaseItem::*text = nullptr;
 };
 
 // A two-byte INTEGER 0x06TT (the attribute type), a one-byte INTEGER version,
@@ -54,8 +54,7 @@ constexpr std::array<FieldRule, 11> kFieldRules{{
     {fieldTemplate(0xAB, kInteger), FieldDecoding::oneByteNumber},
     {fieldTemplate(0xAF, kInteger), FieldDecoding::unsignedInteger},
     {fieldTemplate(0xA8, kIA5String), FieldDecoding::asciiText, &MSRInAppPurchaseItem::purchaseDateIA5String},
-    {fieldTemplate(0xAA, kIA5String), FieldDecoding::asciiText,
-     &MSRInAppPurchaseItem::originalPurchaseDateIA5String},
+    {fieldTemplate(0xAA, kIA5String), FieldDecoding::asciiText, &MSRInAppPurchaseItem::originalPurchaseDateIA5String},
     {fieldTemplate(0xB0, kIA5String), FieldDecoding::asciiText, &MSRInAppPurchaseItem::cancellationDateIA5String},
 }};
 

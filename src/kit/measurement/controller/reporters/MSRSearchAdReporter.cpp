@@ -46,8 +46,8 @@ constexpr LogLine kTooManyAttempts{
 constexpr LogLine kAlreadyTracked{5, 32008, "Search Ad Campaign is already tracked"};
 constexpr LogLine kNoClickTimestamp{5, 32009, "Search Ad Campaign does not have click_timestamp."};
 constexpr LogLine kAlreadyCanceled{5, 32013, "Search Ad Campaign attribution alarm is already canceled"};
-constexpr LogLine kNoTokenSource{
-    7, 32014, "AdServices framework is not linked. Search Ad Attribution Reporter is disabled."};
+constexpr LogLine kNoTokenSource{7, 32014,
+                                 "AdServices framework is not linked. Search Ad Attribution Reporter is disabled."};
 constexpr LogLine kRequestFailed{1, 32015, "Cannot send request for Search Ad campaign attribution. Error"};
 constexpr LogLine kTestData{7, 32016, "Search Ad Reporter returned test data. Will retry next time."};
 constexpr LogLine kNotJSON{1, 32017, "Search Ad Reporter failed to parse JSON data. Error"};
@@ -73,7 +73,7 @@ std::string textOf(const platform::Value::Dictionary& reply, std::string_view ke
 struct MSRSearchAdReporter::Private {};
 
 std::shared_ptr<MSRSearchAdReporter> MSRSearchAdReporter::initWithWorkerQueue(
-    std::shared_ptr<MSRScheduler> workerQueue, std::shared_ptr<MSRPersistedConfig> persistedConfig,
+    MSRScheduler* workerQueue, std::shared_ptr<MSRPersistedConfig> persistedConfig,
     MSRSearchAdEnvironment environment) {
     if (workerQueue == nullptr) {
         log(kNoQueue);
@@ -90,17 +90,17 @@ std::shared_ptr<MSRSearchAdReporter> MSRSearchAdReporter::initWithWorkerQueue(
         log(kAlreadyReportedAtInit);
         return nullptr;
     }
-    return std::make_shared<MSRSearchAdReporter>(Private{}, std::move(workerQueue), std::move(persistedConfig),
+    return std::make_shared<MSRSearchAdReporter>(Private{}, *workerQueue, std::move(persistedConfig),
                                                  std::move(environment));
 }
 
-MSRSearchAdReporter::MSRSearchAdReporter(Private, std::shared_ptr<MSRScheduler> workerQueue,
+MSRSearchAdReporter::MSRSearchAdReporter(Private, MSRScheduler& workerQueue,
                                          std::shared_ptr<MSRPersistedConfig> persistedConfig,
                                          MSRSearchAdEnvironment environment)
-    : workerQueue_(std::move(workerQueue)),
+    : workerQueue_(workerQueue),
       clock_(environment.clock != nullptr ? *environment.clock : platform::systemSchedulingClock()),
       searchAdReporterAlarm_(
-          std::make_unique<MSRAlarm>(workerQueue_->workerQueue(), kMSRSearchAdReporterAlarmName, clock_)),
+          std::make_unique<MSRAlarm>(workerQueue_.workerQueue(), kMSRSearchAdReporterAlarmName, clock_)),
       persistedConfig_(std::move(persistedConfig)),
       firstOpenTimestampMilliseconds_(std::move(environment.firstOpenTimestampMilliseconds)),
       replyHandled_(std::move(environment.replyHandled)),
@@ -217,24 +217,19 @@ void MSRSearchAdReporter::requestAttributionPayloadWithToken(std::string_view to
     request.timeoutInterval = kRequestTimeoutSeconds;
     request.maximumBodySize = kMaximumReplySize;
     // The completion runs on the network thread: the reply is handled on the
-    // worker queue, where the alarm lives.
-    transport_->start(std::move(request),
-                      [weakSelf = weak_from_this(), scheduler = std::weak_ptr<MSRScheduler>(workerQueue_)](
-                          kit::TransportResult result) {
-                          const auto queue = scheduler.lock();
-                          if (queue == nullptr) {
-                              return;
-                          }
-                          queue->scheduleOnWorkerQueueBlockID(
-                              "MSRSearchAdReporter:reply", [weakSelf, result = std::move(result)] {
-                                  if (const auto self = weakSelf.lock()) {
-                                      self->handleReply(result);
-                                      if (self->replyHandled_) {
-                                          self->replyHandled_();
-                                      }
-                                  }
-                              });
-                      });
+    // worker queue, where the alarm lives. The queue outlives the transport,
+    // which the reporter drops first.
+    transport_->start(
+        std::move(request), [weakSelf = weak_from_this(), queue = &workerQueue_](kit::TransportResult result) {
+            queue->scheduleOnWorkerQueueBlockID("MSRSearchAdReporter:reply", [weakSelf, result = std::move(result)] {
+                if (const auto self = weakSelf.lock()) {
+                    self->handleReply(result);
+                    if (self->replyHandled_) {
+                        self->replyHandled_();
+                    }
+                }
+            });
+        });
 }
 
 void MSRSearchAdReporter::handleReply(const kit::TransportResult& result) {
@@ -269,8 +264,7 @@ void MSRSearchAdReporter::handleReply(const kit::TransportResult& result) {
         return;
     }
     const auto attribution = reply->find("attribution");
-    const bool attributed =
-        attribution != reply->end() && attribution->second.boolValue().value_or(false);
+    const bool attributed = attribution != reply->end() && attribution->second.boolValue().value_or(false);
     logCampaignEventWithSearchAdCampaign(attributed, campaignID, textOf(*reply, "keywordId"));
     cancelScheduling();
 }

@@ -64,11 +64,10 @@ struct MSRSearchAdEnvironment {
 // Destroy it on the worker queue too (its alarm is confined there).
 class MSRSearchAdReporter : public std::enable_shared_from_this<MSRSearchAdReporter> {
 public:
-
     // Nothing, with a log line, without a queue (32000) or a configuration
     // (32001); nothing after ten attempts, or once the outcome is persisted
-    // (32002).
-    static std::shared_ptr<MSRSearchAdReporter> initWithWorkerQueue(std::shared_ptr<MSRScheduler> workerQueue,
+    // (32002). The queue must outlive the reporter.
+    static std::shared_ptr<MSRSearchAdReporter> initWithWorkerQueue(MSRScheduler* workerQueue,
                                                                     std::shared_ptr<MSRPersistedConfig> persistedConfig,
                                                                     MSRSearchAdEnvironment environment = {});
     ~MSRSearchAdReporter();
@@ -88,8 +87,7 @@ public:
     void maybeLogIAdCampaignEvent();
     void fetchAttributionDetails();
     void requestAttributionPayloadWithToken(std::string_view token);
-    void logCampaignEventWithSearchAdCampaign(bool searchAdCampaign, std::string_view campaign,
-                                              std::string_view term);
+    void logCampaignEventWithSearchAdCampaign(bool searchAdCampaign, std::string_view campaign, std::string_view term);
     void cancelScheduling();
     std::shared_ptr<MSRAttributionTokenSource> adClientInstance() const;
 
@@ -97,14 +95,14 @@ public:
     const MSRAlarm* searchAdReporterAlarm() const { return searchAdReporterAlarm_.get(); }
 
     struct Private;
-    MSRSearchAdReporter(Private, std::shared_ptr<MSRScheduler> workerQueue,
-                        std::shared_ptr<MSRPersistedConfig> persistedConfig, MSRSearchAdEnvironment environment);
+    MSRSearchAdReporter(Private, MSRScheduler& workerQueue, std::shared_ptr<MSRPersistedConfig> persistedConfig,
+                        MSRSearchAdEnvironment environment);
 
 private:
     void handleReply(const kit::TransportResult& result);
     double now() const;
 
-    std::shared_ptr<MSRScheduler> workerQueue_;
+    MSRScheduler& workerQueue_;
     platform::SchedulingClock& clock_;
     std::unique_ptr<MSRAlarm> searchAdReporterAlarm_;  // confined to the worker queue
     std::shared_ptr<MSRPersistedConfig> persistedConfig_;
@@ -112,7 +110,9 @@ private:
     std::function<std::int64_t()> firstOpenTimestampMilliseconds_;
     std::function<void()> replyHandled_;
     kit::Endpoints endpoints_;
-    std::unique_ptr<kit::CurlTransport> transport_;  // made by the first request; worker queue
+    // Made by the first request, on the worker queue. Destroyed first, so
+    // that no reply reaches the worker queue once the reporter is gone.
+    std::unique_ptr<kit::CurlTransport> transport_;
     // Guards the read and write of the persisted outcome, so only one reply
     // logs the campaign event.
     std::mutex outcomeMutex_;
