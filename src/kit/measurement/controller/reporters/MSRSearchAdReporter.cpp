@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRSearchAdReporter.h"
 
 #include "../deeplinks/DeepLinkURLs.h"
+#include "kit/core/WireLiterals.h"
 #include "kit/core/network/CurlTransport.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
@@ -283,7 +284,7 @@ void MSRSearchAdReporter::logCampaignEventWithSearchAdCampaign(bool searchAdCamp
         return;
     }
     MSRParameters parameters{
-        {"source", MSRValue::initWithString("Apple")},
+        {"source", MSRValue::initWithString(std::string(kit::kSearchAdCampaignSource))},
         {"medium", MSRValue::initWithString("search")},
     };
     if (!campaign.empty()) {
