@@ -2,6 +2,7 @@
 #include "kit/measurement/controller/HLOAnalyticsConnector.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRReportersController.h"
+#include "kit/measurement/controller/MSRSearchAdReporter.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/support/MSRDatabase.h"
@@ -129,6 +130,25 @@ TEST_F(EngineStartTest, AResetRetryCountOfOneToNineForcesAWipe) {
             EXPECT_FALSE(contains(logged, 23208));
         }
     }
+}
+
+TEST_F(EngineStartTest, TheReportersFollowEnablement) {
+    auto& controller = makeController();
+    ASSERT_NE(controller.searchAdReporter(), nullptr);
+    ASSERT_NE(controller.sessionReporter(), nullptr);
+    ASSERT_NE(controller.tcfClient(), nullptr);
+    EXPECT_TRUE(controller.searchAdReporter()->isSearchAdReporterEnabled());
+    EXPECT_TRUE(controller.sessionReporter()->isReportingEnabled());
+    controller.setEnabled(false);
+    settle();
+    EXPECT_FALSE(controller.isEnabled());
+    EXPECT_FALSE(controller.searchAdReporter()->isSearchAdReporterEnabled());
+    EXPECT_FALSE(controller.sessionReporter()->isReportingEnabled());
+    EXPECT_TRUE(contains(codes(), 23013));
+    controller.setEnabled(true);
+    settle();
+    EXPECT_TRUE(controller.searchAdReporter()->isSearchAdReporterEnabled());
+    EXPECT_TRUE(controller.sessionReporter()->isReportingEnabled());
 }
 
 TEST_F(EngineStartTest, CodesComeInTheStartOrder) {

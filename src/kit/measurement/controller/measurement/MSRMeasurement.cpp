@@ -10,6 +10,7 @@
 #include "kit/measurement/controller/MSRExperimentManager.h"
 #include "kit/measurement/controller/MSRIdentifiers.h"
 #include "kit/measurement/controller/MSRIdentity.h"
+#include "kit/measurement/controller/MSRSearchAdReporter.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
 #include "kit/measurement/controller/MSRTCFClient.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
@@ -304,7 +305,19 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
     }
 }
 
-MSRMeasurement::~MSRMeasurement() = default;
+MSRMeasurement::~MSRMeasurement() {
+    // The alarms are confined to the worker queue, so they go there. Blocks
+    // still queued find the controller gone and do nothing.
+    const auto release = [this] {
+        searchAdReporter_.reset();
+        alarm_.reset();
+    };
+    if (platform::SerialQueue::current() == &scheduler_->workerQueue()) {
+        release();
+    } else {
+        scheduler_->dispatchSyncOnWorkerQueueBlockID("MSRMeasurement:dealloc", release);
+    }
+}
 
 void MSRMeasurement::scheduleWeakBlock(std::string_view blockID, std::function<void(MSRMeasurement&)> block) {
     scheduler_->scheduleOnWorkerQueueBlockID(blockID, [weak = weak_from_this(), block = std::move(block)] {
@@ -353,7 +366,9 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
         if (sessionReporter_ != nullptr) {
             sessionReporter_->setReportingEnabled(true);
         }
-        // Search-ad reporter: switched on here once it is built.
+        if (searchAdReporter_ != nullptr) {
+            searchAdReporter_->setSearchAdReporterEnabled(true);
+        }
         monitor().logWithLevel(6, 23012, "Analytics collection enabled");
         return;
     }
@@ -362,7 +377,9 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
     if (sessionReporter_ != nullptr) {
         sessionReporter_->setReportingEnabled(false);
     }
-    // Search-ad reporter: switched off here once it is built.
+    if (searchAdReporter_ != nullptr) {
+        searchAdReporter_->setSearchAdReporterEnabled(false);
+    }
     monitor().logWithLevel(6, 23013, "Analytics collection disabled");
 }
 
@@ -480,8 +497,13 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
     reportAppUpdateOnWorkerQueue();
     reportOSUpdateOnWorkerQueue();
 
-    // Search-ad reporter: made, enabled and started here over the worker
-    // queue and the persisted settings once it is built.
+    MSRSearchAdEnvironment searchAds;
+    searchAds.clock = clock_;
+    searchAdReporter_ = MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), persistedConfig_, std::move(searchAds));
+    if (searchAdReporter_ != nullptr) {
+        searchAdReporter_->setSearchAdReporterEnabled(true);
+        searchAdReporter_->start();
+    }
 
     MSRTCFClient::Environment consent;
     consent.consentSink =
