@@ -6,6 +6,7 @@
 
 #include "../support/RulesTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "QuietReachability.h"
 #include "ManualExecutor.h"
 #include "Process.h"
 #include "kit/core/Gzip.h"
@@ -132,17 +133,6 @@ inline std::vector<int> experimentIDsIn(const std::string& snapshotText) {
         }
     }
     return identifiers;
-}
-
-// A reachability table that reports nothing and needs no socket.
-inline kit::LMUReachabilityApi quietReachability() {
-    kit::LMUReachabilityApi api;
-    api.createWithNameFn = [](const std::string&) { return std::make_shared<int>(0); };
-    api.setCallbackFn = [](const kit::LMUReachabilityRef&, kit::LMUReachabilityCallback) { return true; };
-    api.scheduleWithRunLoopFn = [](const kit::LMUReachabilityRef&) { return true; };
-    api.unscheduleFromRunLoopFn = [](const kit::LMUReachabilityRef&) { return true; };
-    api.releaseFn = [](const kit::LMUReachabilityRef&) {};
-    return api;
 }
 
 // Counts the fetches the task manager has finished handling.

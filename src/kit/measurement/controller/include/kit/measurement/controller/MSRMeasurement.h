@@ -72,6 +72,8 @@ struct MSRMeasurementEnvironment {
     platform::RandomSource* random = nullptr;
     // Whether the application came from the App Store; never on Linux.
     std::function<bool()> isFromAppStore;
+    // The Info.plist dictionary. None: the main bundle's.
+    std::optional<platform::Value> infoDictionary;
 };
 
 class MSRMeasurement final : public MSRMeasurementController,
@@ -345,7 +347,8 @@ private:
     std::atomic<bool> isAnalyticsCollectionDeactivated_{false};
 
     // ----- Lifecycle reports.
-    bool foundAdPersonalizationPlistFlag_ = false;
+    // Set by shouldDisableAdPersonalization, which runs on any thread.
+    std::atomic<bool> foundAdPersonalizationPlistFlag_{false};
     bool shouldUpdateNPAUserProperty_ = false;
 
     // ----- Event entry and write pipeline.
