@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ class MSRDatabase;
 class MSREManager;
 class MSRIdentity;
 class MSRPersistedConfig;
+class MSRPrivateSetMembershipClient;
+struct MSRPrivateSetMembershipClientClass;
 class MSRRemoteConfig;
 class MSRScheduler;
 class MSRSearchAdReporter;
@@ -208,32 +211,51 @@ public:
     bool storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attribute);
     void removeUserAttribute(const MSRUserAttribute& attribute) override;  // any thread
     void removeUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute);
+    // The callbacks of these readers run on the global queue, never on the
+    // worker queue; nothing is called once the controller is gone.
     void userAttributeWithName(std::string_view name,
                                std::function<void(std::optional<MSRUserAttribute>)> callback);  // any thread
     void userPropertiesIncludingInternal(bool includingInternal,
                                          std::function<void(platform::Value::Dictionary)> callback) override;
     void maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) override;
+    // True: disable, false: allow; nothing when no source decides.
     std::optional<bool> shouldDisableAdPersonalization() override;  // any thread
-    bool shouldAllowAdNetworkRegistration() const;
+    bool shouldAllowAdNetworkRegistration() const;                   // any thread
     void setLastAdvertisingIDResetUserPropertyOnWorkerQueue();
     bool hasUserPropertyUserIDOnWorkerQueue();
+    // The completion runs once, on the worker queue.
     void sessionIDWithCompletion(MSRSessionIDCompletion completion) override;  // any thread
     void setUserData(const platform::Value::Dictionary& userData) override;   // any thread
     void setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData);
 
     // ===== On-device conversion
 
+    // What is registered as "MSRPrivateSetMembershipClient"; null when nothing is.
+    std::shared_ptr<MSRPrivateSetMembershipClientClass> PSMClientClass() const;
     void checkPSMDependencyOnWorkerQueue();
     bool shouldRetrievePSMResponse();
     bool shouldRetrievePSMResponseWithEmailAddress(std::string_view emailAddress);
     bool shouldRetrievePSMResponseWithPhoneNumber(std::string_view phoneNumber);
-    bool shouldRetrievePSMResponseWithHashedIdentifier(std::string_view hashedIdentifier);
+    bool shouldRetrievePSMResponseWithHashedIdentifier(std::span<const std::uint8_t> hashedIdentifier);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithEmailAddress(std::string_view emailAddress);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithPhoneNumber(std::string_view phoneNumber);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithHashedEmailAddress(
+        std::span<const std::uint8_t> hashedEmailAddress);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithHashedPhoneNumber(
+        std::span<const std::uint8_t> hashedPhoneNumber);
     void retrievePSMResponse();
+    // For the upload's completion: sends the request that waited for the
+    // network, if one did.
+    void retrievePostponedPSMResponseOnWorkerQueue();
     void maybeSchedulePSMRetry();
     void handlePSMValueOnWorkerQueue(const std::string& value);
     void incrementPSMCountOnWorkerQueueWithName(std::string_view propertyName);
     void maybeDeleteExpiredPSMValueOnWorkerQueue();
     void resetPSMCounts();
+    bool isPSMRequestInProgress() const { return isPSMRequestInProgress_; }
+    bool isPSMRequestPostponed() const { return isPSMRequestPostponed_; }
+    // "On-device conversion measurement timer"; null until the first retry.
+    const MSRAlarm* PSMRetryAlarm() const { return PSMRetryAlarm_.get(); }
 
     // ===== Upload scheduling and upload
 
@@ -354,8 +376,14 @@ private:
     // ----- Event entry and write pipeline.
 
     // ----- User properties.
+    // The Info.plist the personalised-ads and ad-network settings come from.
+    const platform::Value& infoDictionary() const;
 
-    // ----- On-device conversion.
+    // ----- On-device conversion. Confined to the worker queue.
+    void handlePSMResponse(const std::shared_ptr<MSRPrivateSetMembershipClient>& client,
+                           const std::optional<HTTPURLResponse>& response, std::span<const std::uint8_t> body,
+                           const std::optional<platform::Error>& error);
+    std::shared_ptr<MSRPrivateSetMembershipClient> privateSetMembershipClient_;
     bool isPSMRequestInProgress_ = false;
     bool isPSMRequestPostponed_ = false;
     std::int32_t PSMStartCount_ = 0;
