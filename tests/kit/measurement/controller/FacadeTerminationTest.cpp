@@ -38,6 +38,8 @@ struct DrainRow {
     bool drained;
 };
 
+void PrintTo(const DrainRow& row, std::ostream* out) { *out << row.label; }
+
 class DrainTest : public FacadeTest, public ::testing::WithParamInterface<DrainRow> {
 protected:
     DrainTest() { MeasurementServices::install(services_); }

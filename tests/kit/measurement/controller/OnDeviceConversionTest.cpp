@@ -30,12 +30,16 @@ platform::testing::ScriptedResponse answer(int status, std::string body = {}) {
     return response;
 }
 
-// A client of one kind: its URL names the kind and the attempt; a body
-// "match:<value>" is a match.
+// A client of one kind: its URL names the kind and the attempt (but for
+// phone numbers); a body "match:<value>" is a match.
 class FakeClient final : public MSRPrivateSetMembershipClient {
 public:
     FakeClient(std::string baseURL, MSRPSMInputType kind) : baseURL_(std::move(baseURL)), kind_(kind) {}
     std::optional<std::string> PSMRequestURLWithRetryCount(std::int32_t retryCount) override {
+        // The phone client's URL has no query of its own.
+        if (kind_ == MSRPSMInputType::phoneNumber) {
+            return baseURL_ + "/psm";
+        }
         return baseURL_ + "/psm?kind=" + std::to_string(static_cast<int>(kind_)) +
                "&retry=" + std::to_string(retryCount);
     }
@@ -185,6 +189,8 @@ struct RefusalRow {
     std::int64_t refusal;
 };
 
+void PrintTo(const RefusalRow& row, std::ostream* out) { *out << row.label; }
+
 class OnDeviceConversionRefusalTest : public OnDeviceConversionTest,
                                       public ::testing::WithParamInterface<RefusalRow> {};
 
@@ -272,9 +278,9 @@ TEST_F(OnDeviceConversionTest, TheQueryCarriesTheCounterAndTheFirstOpenMinute) {
     const auto requests = server_.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, "/psm");
     const auto query = msr_dictionaryWithHttpArgumentsString(requests[0].query);
-    EXPECT_EQ(query.at("kind"), "2");
-    EXPECT_EQ(query.at("retry"), "0");
+    EXPECT_EQ(query.size(), 2u);
     EXPECT_EQ(query.at("psm_phone_count"), "4");
     EXPECT_EQ(query.at("timestamp_first_open"), "1699965300");  // 12:35:00
     EXPECT_EQ(query.count("debug_psm_key"), 0u);

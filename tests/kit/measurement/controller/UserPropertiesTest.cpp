@@ -72,6 +72,8 @@ struct LimitRow {
     std::int64_t limit;
 };
 
+void PrintTo(const LimitRow& row, std::ostream* out) { *out << row.label; }
+
 class UserPropertyLimitTest : public UserPropertiesTest, public ::testing::WithParamInterface<LimitRow> {};
 
 TEST_P(UserPropertyLimitTest, ANewNameOverTheLimitIsRefusedWhileUpdatesGoOn) {
@@ -119,6 +121,8 @@ struct UserIDRow {
     std::string_view secondUserID;
     bool markerKept;
 };
+
+void PrintTo(const UserIDRow& row, std::ostream* out) { *out << row.label; }
 
 class UserIDTest : public UserPropertiesTest, public ::testing::WithParamInterface<UserIDRow> {};
 
@@ -244,6 +248,8 @@ struct AdPersonalizationRow {
     std::optional<MSRConsentDictionary> defaultSettings;
     std::optional<bool> disabled;
 };
+
+void PrintTo(const AdPersonalizationRow& row, std::ostream* out) { *out << row.label; }
 
 class AdPersonalizationTest : public EngineTest, public ::testing::WithParamInterface<AdPersonalizationRow> {};
 

@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -56,19 +57,25 @@ PSMCounter counterForInputType(std::int64_t inputType) {
     }
 }
 
-// Hands the network's completions to the controller's worker queue while
-// the controller exists; afterwards they are dropped.
+// Hands the network's completions to the controller's worker queue until
+// detached; afterwards they are dropped.
 class WorkerQueueExecutor final : public platform::Executor {
 public:
-    explicit WorkerQueueExecutor(std::weak_ptr<MSRMeasurement> controller) : controller_(std::move(controller)) {}
+    explicit WorkerQueueExecutor(MSRScheduler& scheduler) : scheduler_(&scheduler) {}
     void async(platform::Work work) override {
-        if (const auto controller = controller_.lock()) {
-            controller->scheduler().scheduleOnWorkerQueueBlockID("MSRMeasurement:PSMResponse", std::move(work));
+        std::lock_guard lock(mutex_);
+        if (scheduler_ != nullptr) {
+            scheduler_->scheduleOnWorkerQueueBlockID("MSRMeasurement:PSMResponse", std::move(work));
         }
+    }
+    void detach() {
+        std::lock_guard lock(mutex_);
+        scheduler_ = nullptr;
     }
 
 private:
-    std::weak_ptr<MSRMeasurement> controller_;
+    std::mutex mutex_;
+    MSRScheduler* scheduler_;  // guarded by mutex_; null once detached
 };
 
 }  // namespace
@@ -291,7 +298,12 @@ void MSRMeasurement::retrievePSMResponse() {
     isPSMRequestPostponed_ = false;
     setIsNetworkRequestPending(true);
     network_->setTimeoutInterval(settingsOf(*this)->networkTimeout());
-    network_->getURL(url, {}, std::make_shared<WorkerQueueExecutor>(weak_from_this()), shouldUseBackgroundSession(),
+    if (PSMResponseQueue_ == nullptr) {
+        auto queue = std::make_shared<WorkerQueueExecutor>(*scheduler_);
+        PSMResponseQueueDetacher_ = std::shared_ptr<void>(nullptr, [queue](void*) { queue->detach(); });
+        PSMResponseQueue_ = std::move(queue);
+    }
+    network_->getURL(url, {}, PSMResponseQueue_, shouldUseBackgroundSession(),
                      [weak = weak_from_this(), client](std::optional<HTTPURLResponse> response,
                                                        std::vector<std::uint8_t> body,
                                                        std::optional<platform::Error> error) {

@@ -384,6 +384,11 @@ private:
                            const std::optional<HTTPURLResponse>& response, std::span<const std::uint8_t> body,
                            const std::optional<platform::Error>& error);
     std::shared_ptr<MSRPrivateSetMembershipClient> privateSetMembershipClient_;
+    // The worker queue as the network hands it answers, made on first use;
+    // the detacher cuts it loose when the controller goes, so a late answer
+    // is dropped and never keeps the controller alive on the network thread.
+    std::shared_ptr<platform::Executor> PSMResponseQueue_;
+    std::shared_ptr<void> PSMResponseQueueDetacher_;
     bool isPSMRequestInProgress_ = false;
     bool isPSMRequestPostponed_ = false;
     std::int32_t PSMStartCount_ = 0;
