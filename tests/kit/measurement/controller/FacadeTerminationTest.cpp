@@ -59,18 +59,20 @@ TEST_P(DrainTest, WaitsForEveryQueueWithinTheBound) {
     } else if (row.held == Held::workerQueue) {
         services_->scheduler()->scheduleOnWorkerQueueBlockID("hold", hold);
     }
-    std::atomic<bool> operationRan{false};
-    std::atomic<bool> workerRan{false};
-    MSRAnalytics::queueOperationWithBlock([&] {
-        operationRan = true;
-        services_->scheduler()->scheduleOnWorkerQueueBlockID("queued", [&] { workerRan = true; });
+    // Shared: an operation held until a start may run at the facade's reset,
+    // after this body.
+    auto operationRan = std::make_shared<std::atomic<bool>>(false);
+    auto workerRan = std::make_shared<std::atomic<bool>>(false);
+    MSRAnalytics::queueOperationWithBlock([operationRan, workerRan, services = services_] {
+        *operationRan = true;
+        services->scheduler()->scheduleOnWorkerQueueBlockID("queued", [workerRan] { *workerRan = true; });
     });
 
     const auto timeout = row.held == Held::nothing ? 10'000ms : 100ms;
     EXPECT_EQ(MSRAnalytics::drainForTermination(timeout), row.drained);
     if (row.started && row.held == Held::nothing) {
-        EXPECT_TRUE(operationRan);
-        EXPECT_TRUE(workerRan);
+        EXPECT_TRUE(*operationRan);
+        EXPECT_TRUE(*workerRan);
     }
     if (!row.drained) {
         EXPECT_TRUE(contains(codes(), 25061));
@@ -78,7 +80,7 @@ TEST_P(DrainTest, WaitsForEveryQueueWithinTheBound) {
     release.set_value();
     settle();
     services_->scheduler()->dispatchSyncOnWorkerQueueBlockID("settle", [] {});
-    EXPECT_EQ(operationRan, row.started);
+    EXPECT_EQ(*operationRan, row.started);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DrainTest,
