@@ -23,6 +23,8 @@ void registerLinkedLibraries() {
     measurement::MSRAnalyticsSeams seams;
     seams.controllerFactory = measurement::MSRMeasurement::makeFactory();
     measurement::MSRAnalytics::installSeams(std::move(seams));
+    // From now on the end of launching hands its launch link to the engine.
+    measurement::MSRMeasurement::subscribeForAppDidFinishLaunchingNotifications();
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ protected:
         if (options.appID.empty()) {
             options.appID = std::string(kAppID);
         }
+        const auto persisted =
+            environment_.persistedConfig ? environment_.persistedConfig : MSRPersistedConfig::sharedInstance();
+        const auto previousFirstOpenCount = persisted->previousFirstOpenCount();
         if (!firstStart_) {
             markFirstOpenReported();
         }
@@ -58,9 +61,11 @@ protected:
             environment.network = std::shared_ptr<LMUNetwork>();
         }
         controller_ = MSRMeasurement::initWithAppID(options, std::move(environment));
-        onWorkerQueue([this] {
+        onWorkerQueue([&] {
             if (!firstStart_ && controller_->database() != nullptr) {
                 ASSERT_TRUE(controller_->database()->deleteUserAttributeWithName("_fot"));
+                // A later launch counts the earlier first open; the mark made none.
+                persisted->setPreviousFirstOpenCount(previousFirstOpenCount);
             }
         });
         return *controller_;
