@@ -9,6 +9,7 @@
 #include "kit/measurement/support/MSRLumenServiceFileUtil.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
+#include "kit/measurement/support/MSRScheduler.h"
 #include "kit/measurement/support/MeasurementErrors.h"
 #include "kit/measurement/support/MeasurementServices.h"
 #include "platform/concurrency/ClassRegistry.h"
@@ -220,6 +221,30 @@ void MSRAnalytics::waitUntilIdleForTesting() {
         state.operationQueue.waitUntilAllOperationsAreFinished();
     }
     state.serialQueue.sync([] {});
+}
+
+bool MSRAnalytics::drainForTermination(std::chrono::milliseconds timeout) {
+    bool drained = true;
+    if (controller() != nullptr) {
+        // Shared with the blocks, which may finish after a timed-out wait.
+        auto passed = std::make_shared<platform::Group>();
+        passed->enter();
+        queueOperationWithBlock([passed] {
+            MSRScheduler* worker = MeasurementServices::current().scheduler();
+            if (worker == nullptr) {
+                passed->leave();
+                return;
+            }
+            worker->scheduleOnWorkerQueueBlockID("MSRAnalytics:drainForTermination", [passed] { passed->leave(); });
+        });
+        drained = passed->wait(timeout);
+        if (!drained) {
+            monitor().logWithLevel(4, 25061, "Analytics queues did not drain before termination. Timeout (ms)",
+                                   static_cast<std::int64_t>(timeout.count()));
+        }
+    }
+    MSRPersistedConfig::sharedInstance()->synchronizeToDisk();
+    return drained;
 }
 
 // --- Start

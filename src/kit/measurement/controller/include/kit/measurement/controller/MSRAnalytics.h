@@ -8,6 +8,7 @@
 #include "platform/concurrency/Executor.h"
 #include "platform/concurrency/Timers.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,6 +76,12 @@ public:
     static void unsuspendOperationQueue();
     // Tests: waits until everything queued so far has run on the serial queue.
     static void waitUntilIdleForTesting();
+    // At quit: waits up to `timeout` for what is queued so far to pass the
+    // operation queue, the serial queue and one turn of the controller's
+    // worker queue, then writes the persisted settings. Answers whether the
+    // queues drained in time. Without a controller nothing is waited for.
+    // Never call it from those queues.
+    static bool drainForTermination(std::chrono::milliseconds timeout);
 
     // --- Start.
     // `configuration` is the analytics configuration whose collection

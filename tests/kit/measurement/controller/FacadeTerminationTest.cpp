@@ -1,0 +1,95 @@
+// The quit drain: what is queued before it passes the operation queue, the
+// serial queue and one worker-queue turn, within a bound.
+#include "FacadeTestSupport.h"
+
+#include "kit/measurement/support/MSRScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+
+namespace kit::measurement {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FacadeTest;
+
+// The test's services with a worker queue, as the controller's have.
+class WorkerServices final : public MeasurementServices {
+public:
+    explicit WorkerServices(MeasurementServices& inner) : inner_(inner) {}
+    MSRMonitor& monitor() override { return inner_.monitor(); }
+    bool isFAS() override { return false; }
+    std::int64_t appMeasurementLibraryVersion() override { return inner_.appMeasurementLibraryVersion(); }
+    MSRScheduler* scheduler() override { return &scheduler_; }
+
+private:
+    MeasurementServices& inner_;
+    MSRScheduler scheduler_{"test.worker"};
+};
+
+enum class Held { nothing, serialQueue, workerQueue };
+
+struct DrainRow {
+    std::string_view label;
+    bool started;
+    Held held;
+    bool drained;
+};
+
+void PrintTo(const DrainRow& row, std::ostream* out) { *out << row.label; }
+
+class DrainTest : public FacadeTest, public ::testing::WithParamInterface<DrainRow> {
+protected:
+    DrainTest() { MeasurementServices::install(services_); }
+
+    std::shared_ptr<WorkerServices> services_ = std::make_shared<WorkerServices>(services());
+};
+
+TEST_P(DrainTest, WaitsForEveryQueueWithinTheBound) {
+    const auto& row = GetParam();
+    if (row.started) {
+        start();
+    }
+    std::promise<void> release;
+    const auto hold = [opened = release.get_future().share()] { opened.wait(); };
+    if (row.held == Held::serialQueue) {
+        MSRAnalytics::queue().async(hold);
+    } else if (row.held == Held::workerQueue) {
+        services_->scheduler()->scheduleOnWorkerQueueBlockID("hold", hold);
+    }
+    // Shared: an operation held until a start may run at the facade's reset,
+    // after this body.
+    auto operationRan = std::make_shared<std::atomic<bool>>(false);
+    auto workerRan = std::make_shared<std::atomic<bool>>(false);
+    MSRAnalytics::queueOperationWithBlock([operationRan, workerRan, services = services_] {
+        *operationRan = true;
+        services->scheduler()->scheduleOnWorkerQueueBlockID("queued", [workerRan] { *workerRan = true; });
+    });
+
+    const auto timeout = row.held == Held::nothing ? 10'000ms : 100ms;
+    EXPECT_EQ(MSRAnalytics::drainForTermination(timeout), row.drained);
+    if (row.started && row.held == Held::nothing) {
+        EXPECT_TRUE(*operationRan);
+        EXPECT_TRUE(*workerRan);
+    }
+    if (!row.drained) {
+        EXPECT_TRUE(contains(codes(), 25061));
+    }
+    release.set_value();
+    settle();
+    services_->scheduler()->dispatchSyncOnWorkerQueueBlockID("settle", [] {});
+    EXPECT_EQ(*operationRan, row.started);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DrainTest,
+                         ::testing::Values(DrainRow{"started", true, Held::nothing, true},
+                                           DrainRow{"serialQueueHeld", true, Held::serialQueue, false},
+                                           DrainRow{"workerQueueHeld", true, Held::workerQueue, false},
+                                           // Held until a start that never comes: nothing to wait for.
+                                           DrainRow{"notStarted", false, Held::serialQueue, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace kit::measurement
