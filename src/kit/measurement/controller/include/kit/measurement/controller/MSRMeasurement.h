@@ -165,11 +165,15 @@ public:
     void handleSetDefaultEventParametersOnWorkerQueue(const std::optional<platform::Value::Dictionary>& parameters,
                                                       bool backfillEvents);
     bool shouldBackfillEvents();
-    void backfillEventsWithParameters(const MSRParameters& parameters, bool isPublic,
-                                      const std::function<bool(const MSREvent&)>& eventFilter);
-    MSRParameters parametersWithAddedDefaultEventParameters(const MSRParameters& parameters);
+    // `eventFilter` empty: every stored event.
+    void backfillEventsWithParameters(const MSRObjectDictionary& parameters, bool isPublic,
+                                      const std::function<bool(const MSRRawEventData&)>& eventFilter);
+    platform::Value::Dictionary parametersWithAddedDefaultEventParameters(
+        const platform::Value::Dictionary& parameters);
     double backfillStartTimestampForSessionID(std::int64_t sessionID);
-    bool shouldBackfillSessionID(std::int64_t sessionID, const MSREvent& event);
+    // Whether a stored row belongs to the session that starts at
+    // `backfillStartTimestamp` and has none yet.
+    bool shouldBackfillSessionID(double backfillStartTimestamp, const MSRRawEventData& row);
     void backfillSessionID(std::int64_t sessionID, std::int64_t sessionNumber);
     std::optional<std::string> previousFirstOpenCount();
     void setPreviousFirstOpenCount(const std::optional<std::string>& count);
@@ -190,12 +194,16 @@ public:
     void writeFilteredEventOnWorkerQueue(const MSREvent& event);
     bool updateLifetimeValueWithEvent(const MSREvent& event);
     bool shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts, bool isPublicEvent);
-    bool isRealtimeEvent(const MSREvent& event, const MSRDailyCounts& dailyCounts);
+    // May take the real-time flag away, or add it with the debug flag.
+    bool isRealtimeEvent(MSREvent& event, const MSRDailyCounts& dailyCounts);
     void maybeAddDebugAndRealtimeParameters(MSREvent& event);
     bool writeEvent(const MSREvent& event, bool isPublicEvent, bool isRealtime);
     MSRPBMeasurementBundle createRawEventMetadataWithUserAttributes(const std::vector<MSRUserAttribute>& attributes);
     std::optional<MSRPBAdCampaignInfo> adCampaignInfoFromEvent(const MSREvent& event);
     void logFirstOpenConsentedEvent(double timestamp);
+    // The remote settings, or the defaults before the start made them.
+    std::shared_ptr<MSRRemoteConfig> remoteConfigOrDefault();
+    std::int64_t storedFirstOpenCount();
 
     // ===== User properties and user data
 
