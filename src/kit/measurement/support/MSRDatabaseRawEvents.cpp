@@ -272,6 +272,16 @@ Expected<void> MSRDatabase::deleteRawEventsWithMaxRowID(std::int64_t maxRowID) {
 
 Expected<std::int64_t> MSRDatabase::deleteRawEventsOverAbsoluteLimit() {
     const std::int64_t kept = MeasurementServices::current().remoteConfig().maxEventsStored - 1;
+    // Row IDs only grow, so their span bounds the row count: under the
+    // limit, two index lookups answer without walking the table.
+    auto span = sqliteStore_->recordsForQuery(
+        "SELECT (SELECT max(rowid) FROM raw_events) - (SELECT min(rowid) FROM raw_events) + 1 AS span", {});
+    if (!span) {
+        return unexpected(span.error());
+    }
+    if (span->empty() || integerColumn(span->front(), "span").value_or(0) <= kept) {
+        return std::int64_t{0};
+    }
     return sqliteStore_->deleteRecordsFromTableWithName(
         kRawEventsTable, "rowid IN (SELECT rowid FROM raw_events ORDER BY rowid DESC LIMIT -1 OFFSET ?)",
         {platform::Value(kept)});
