@@ -299,6 +299,44 @@ TEST_F(EventRoadTest, RolloutReportsAreWrittenOnlyWhenTheyChange) {
     EXPECT_EQ(storedNames(), (std::vector<std::string>{"_ssr", "_ssr", "_ssr"}));
 }
 
+TEST_F(EventRoadTest, ARepeatedSubscriptionPurchaseIsDropped) {
+    makeController();
+    const Value::Dictionary renewal{{"subscription", Value(1)}, {"_did", Value(77)}, {"product_id", Value("pro")}};
+    log("_iap", renewal, "auto");
+    log("_iap", renewal, "auto");
+    EXPECT_TRUE(contains(codes(), 23182));
+    log("_iap", {{"subscription", Value(1)}, {"_did", Value(78)}}, "auto");
+    log("_iap", {{"_did", Value(78)}}, "auto");  // not a subscription: never de-duplicated
+    EXPECT_EQ(storedNames(), (std::vector<std::string>{"_iap", "_iap", "_iap"}));
+}
+
+TEST_F(EventRoadTest, TheFirstOpenRaisesTheStoredFirstOpenCount) {
+    makeController();
+    onWorkerQueue([&] { EXPECT_EQ(controller().previousFirstOpenCount(), std::nullopt); });
+    log("_f", {}, "auto");
+    onWorkerQueue([&] { EXPECT_EQ(controller().previousFirstOpenCount(), std::optional<std::string>("1")); });
+    log("_f", {}, "auto");
+    onWorkerQueue([&] { EXPECT_EQ(controller().previousFirstOpenCount(), std::optional<std::string>("2")); });
+}
+
+TEST_F(EventRoadTest, BlockedEventsAreRejectedWithErrorElevenUnlessBlockingIsSilent) {
+    const std::pair<std::string, std::vector<std::int64_t>> cases[] = {
+        {"", {11}},
+        {setting("measurement.upload.blacklist_public", "1"), {}},
+        {setting("measurement.upload.blacklist_internal", "1"), {}},
+    };
+    for (const auto& [settings, expected] : cases) {
+        SCOPED_TRACE(settings);
+        makeController();
+        configure("event_config { name: \"debug_ping\" blocklisted: true } " + settings);
+        errorEvents();
+        log("debug_ping");
+        EXPECT_TRUE(contains(codes(), 23052));
+        EXPECT_EQ(errorEvents(), expected);
+        EXPECT_TRUE(storedNames().empty());
+    }
+}
+
 // --- Daily limits
 
 TEST_F(EventRoadTest, OverTheDailyTotalTheEventIsCountedAndLoggedEveryThousand) {
