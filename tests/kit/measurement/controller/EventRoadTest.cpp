@@ -337,6 +337,15 @@ TEST_F(EventRoadTest, BlockedEventsAreRejectedWithErrorElevenUnlessBlockingIsSil
     }
 }
 
+TEST_F(EventRoadTest, APurchaseTheLifetimeValueCannotHoldIsRolledBack) {
+    makeController();
+    log("purchase", {{"value", Value(12.5)}, {"currency", Value("EUR")}});
+    log("purchase", {{"value", Value(1e30)}, {"currency", Value("EUR")}});
+    EXPECT_TRUE(contains(codes(), 23053));
+    EXPECT_EQ(storedNames(), std::vector<std::string>{"purchase"});
+    EXPECT_EQ(rows("SELECT name FROM user_attributes WHERE name = '_ltv_EUR'"), std::vector<std::string>{"_ltv_EUR"});
+}
+
 // --- Daily limits
 
 TEST_F(EventRoadTest, OverTheDailyTotalTheEventIsCountedAndLoggedEveryThousand) {

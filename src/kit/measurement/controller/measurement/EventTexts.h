@@ -1,7 +1,5 @@
 #pragma once
 
-#include "kit/measurement/support/MSREvent.h"
-
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -11,7 +9,6 @@ namespace kit::measurement::event_texts {
 
 inline constexpr std::string_view kAppOrigin = "app";
 inline constexpr std::string_view kAutoOrigin = "auto";
-inline constexpr std::string_view kAdExposureOrigin = "am";
 
 inline constexpr std::string_view kErrorEventName = "_err";
 inline constexpr std::string_view kFirstOpenEventName = "_f";
@@ -22,7 +19,6 @@ inline constexpr std::string_view kAppExceptionEventName = "_ae";
 inline constexpr std::string_view kCampaignEventName = "_cmp";
 inline constexpr std::string_view kPurchaseEventName = "_iap";
 inline constexpr std::string_view kDCUEventName = "_dcu";
-inline constexpr std::array<std::string_view, 2> kAdExposureEventNames = {"_xa", "_xu"};
 inline constexpr std::array<std::string_view, 5> kConversionEventNames = {"ecommerce_purchase", "_f", "_iap",
                                                                          "purchase", "refund"};
 // Events the real-time daily limit never holds back.
@@ -70,12 +66,6 @@ bool isOneOf(std::string_view name, const std::array<std::string_view, N>& names
         }
     }
     return false;
-}
-
-// Ad-exposure events are written but never reach the interceptor or the
-// event listeners.
-inline bool isListenerExemptEvent(const MSREvent& event) {
-    return event.origin() == kAdExposureOrigin || isOneOf(event.name(), kAdExposureEventNames);
 }
 
 }  // namespace kit::measurement::event_texts

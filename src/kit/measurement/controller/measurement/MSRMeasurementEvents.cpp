@@ -3,6 +3,7 @@
 #include "BundleSlots.h"
 #include "EventTexts.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
+#include "kit/measurement/controller/MSREventIsListenerExempt.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRLogDescriptions.h"
@@ -84,7 +85,7 @@ void MSRMeasurement::logEventOnWorkerQueueWithOrigin(const MSREventRequest& requ
     }
 
     bool notifyEventListeners = false;
-    if ((request.enabled || request.ignoreEnabled) && !isListenerExemptEvent(*event)) {
+    if ((request.enabled || request.ignoreEnabled) && !MSREventIsListenerExempt(*event)) {
         if (request.interceptor && request.isPublicEvent && !request.ignoreInterceptor) {
             Value::Dictionary intercepted = parameters;
             for (const auto& [key, value] : request.addedScreenParameters) {

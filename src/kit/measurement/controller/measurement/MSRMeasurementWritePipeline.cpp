@@ -7,6 +7,7 @@
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSREnvironmentInfo.h"
 #include "kit/measurement/controller/MSRIdentity.h"
+#include "kit/measurement/controller/MSRLifetimeValueRecorder.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
 #include "kit/measurement/messages/MSREventEditingInstance.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
@@ -70,10 +71,6 @@ std::int64_t MSRMeasurement::storedFirstOpenCount() {
 namespace {
 
 bool isOverLimitLogged(std::int64_t excess) { return excess % kOverLimitLogInterval == 0; }
-
-// Stand-in until the lifetime-value recorder is built: no event is a
-// purchase it records, so nothing is rolled back for it.
-bool recordLifetimeValue(const MSREvent& /*event*/) { return true; }
 
 }  // namespace
 
@@ -366,7 +363,13 @@ void MSRMeasurement::writeFilteredEventOnWorkerQueue(const MSREvent& filtered) {
 }
 
 bool MSRMeasurement::updateLifetimeValueWithEvent(const MSREvent& event) {
-    if (recordLifetimeValue(event)) {
+    if (!MSRLifetimeValueRecorder::isPurchaseEvent(event)) {
+        return true;
+    }
+    MSRDatabaseLifetimeValueStore store(*database_);
+    if (MSRLifetimeValueRecorder::recordLifetimeValueToDatabase(store, event,
+                                                                remoteConfigOrDefault()->maxTrackedCurrencies(),
+                                                                secondsSince1970(clock_->now()))) {
         return true;
     }
     monitor().logWithLevel(1, 23053, "Cannot record lifetime value of event. Name, currency code, transaction value",
