@@ -6,6 +6,7 @@
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRDigests.h"
+#include "kit/measurement/support/MSRPersistedConfig.h"
 #include "platform/Random.h"
 
 #include <algorithm>
@@ -62,6 +63,11 @@ protected:
         environment().random = &random_;
         makeController();
         ASSERT_NE(controller().database(), nullptr);
+    }
+    // Settings bundling changed are written while the test's folders exist.
+    void TearDown() override {
+        onWorkerQueue([] {});
+        controller().persistedConfig()->synchronizeToDisk();
     }
 
 public:
