@@ -10,6 +10,7 @@
 #include "platform/concurrency/Timers.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -216,7 +217,7 @@ public:
     void setLastAdvertisingIDResetUserPropertyOnWorkerQueue();
     bool hasUserPropertyUserIDOnWorkerQueue();
     void sessionIDWithCompletion(MSRSessionIDCompletion completion) override;  // any thread
-    void setUserData(const platform::Value::Dictionary& userData) override;   // any thread
+    void setUserData(const platform::Value::Dictionary& userData) override;    // any thread
     void setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData);
 
     // ===== On-device conversion
@@ -251,7 +252,23 @@ public:
     bool hasDataToUpload();
     bool removeBundlesFromDatabaseWithIDs(const std::vector<std::int64_t>& bundleIDs);
     bool shouldUseBackgroundSession() const { return false; }
+    // Writes the pending persisted settings now (no background sessions here).
     void terminateBackgroundTask();
+    // Uploads stay off this long (uptime seconds) after accepted bundles
+    // could not be deleted, or a fetched configuration not recorded.
+    static constexpr double kUploadSuspensionSeconds = 3600;
+    // Seconds since 1970 and since boot, on the controller's clock.
+    double nowSeconds() const;
+    double uptimeSeconds() const;
+    // The configuration's cache time has passed, on the controller's clock.
+    bool isRemoteConfigExpired();
+    bool isNetworkConnected();
+    // Waits up to `timeout` for what the facade holds (its operation queue,
+    // its serial queue) and one pass of the worker queue, then writes the
+    // persisted settings. The host calls it when the application is about to
+    // quit; uploads in flight are not awaited. Any thread but those queues.
+    // False when the wait timed out (the settings are written all the same).
+    static bool drainForTermination(std::chrono::milliseconds timeout = std::chrono::seconds(2));
 
     // ===== Configuration fetch, reset and wipe, app notifications
 
@@ -266,12 +283,21 @@ public:
     void paymentQueueUpdatedTransactions(const std::vector<platform::PaymentTransaction>& transactions) override;
     void filterPurchaseTransactions(const std::vector<platform::PaymentTransaction>& transactions,
                                     std::function<void(std::vector<platform::PaymentTransaction>)> callback);
+    // Subscribes once per process.
     static void subscribeForAppDidFinishLaunchingNotifications();
-    static void handleAppDidFinishLaunching();
+    static void handleAppDidFinishLaunching(const platform::Value& userInfo);
     void subscribeForAppForegroundBackgroundNotifications();
     void handleAppDidBecomeActiveEvent();
     void handleAppWillResignActiveEvent();
     static bool isHaloRemoteConfigSDKPresent();
+    // How the purchase filter reaches the purchase reporter, which installs
+    // it. Until then no fingerprint is known (each purchase passes, logged)
+    // and the filtered transactions go nowhere.
+    struct PurchaseReporting {
+        std::function<std::optional<std::string>(const platform::PaymentTransaction&)> transactionFingerprint;
+        std::function<void(const std::vector<platform::PaymentTransaction>&)> updatedFilteredTransactions;
+    };
+    static void installPurchaseReporting(PurchaseReporting reporting);
     void handleNonFirstOpenEventURL(const std::string& url, double eventTimestamp) override;  // any thread
     void LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message,
                                  const LMUNetworkLogContexts& contexts) override;
@@ -359,14 +385,40 @@ private:
     std::int32_t PSMRetryCount_ = 0;
     std::unique_ptr<MSRAlarm> PSMRetryAlarm_;
 
-    // ----- Upload.
+    // ----- Upload. Confined to the worker queue.
+    struct UploadTarget {
+        std::string url;
+        LMUNetworkHeaders headers;
+        bool isServerSideTagging = false;
+    };
+    bool uploadTarget(UploadTarget& target);
+    void fillConsentFieldsForUpload(std::vector<MSRQueuedBundle>& queued);
+    // Deletes the bundles of an accepted batch whose deletion failed before;
+    // false (logged) while that still fails.
+    bool deleteAcceptedBundles();
+    void setReachabilityDelegateToSelf(bool observe);
+    std::shared_ptr<platform::Executor> workerQueueExecutor();
     std::vector<std::int64_t> uploadingBundleIDs_;
+    std::vector<std::int64_t> acceptedBundleIDs_;  // taken by the service, not yet deleted
+    std::shared_ptr<platform::Executor> workerQueueExecutor_;
     double suspendedUploadTimestamp_ = 0;  // uptime seconds; 0: not suspended
     std::atomic<bool> isNetworkRequestPending_{false};
 
-    // ----- Configuration fetch, reset and wipe.
+    // ----- Configuration fetch, reset and wipe, notifications.
     std::optional<std::string> previousLMPAppID_;
     bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
+    // Run (once) instead of an upload after the next configuration fetch,
+    // when the flag above is set: the start's deferred deep-link request.
+    std::function<void()> requestDeferredDeepLink_;
+    // Removes the controller's lifecycle observers when it goes.
+    struct NotificationSubscription {
+        NotificationSubscription() = default;
+        NotificationSubscription(const NotificationSubscription&) = delete;
+        NotificationSubscription& operator=(const NotificationSubscription&) = delete;
+        ~NotificationSubscription();
+        std::vector<std::uint64_t> tokens;
+    };
+    std::unique_ptr<NotificationSubscription> notificationSubscription_;
 
     // ----- Sampling.
     platform::RandomSource* random_;
