@@ -147,8 +147,8 @@ protected:
         waitUntilIdle();
     }
 
-    void waitUntilIdle() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    void waitUntilIdle(std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         bool idle = false;
         while (!idle && std::chrono::steady_clock::now() < deadline) {
             onWorkerQueue([&] { idle = !controller().isNetworkRequestPending() && !network_->hasUploadInProgress(); });
@@ -424,6 +424,25 @@ TEST_F(UploadTest, BundlesCarryTheLibraryVersionUploadTimeAndChecksum) {
     EXPECT_EQ(checksum, msr_64LSBMD5(*sentBundle.protoBuffer()));
     const std::string decoded = decodedBatch(sent[0]);
     EXPECT_THAT(decoded, HasSubstr("110900"));
+}
+
+// The one slow test: the client gives up on a silent service after the
+// configured timeout, served at its 30 s minimum, and the batch counts as
+// failed.
+TEST_F(UploadTest, AnUploadPastTheNetworkTimeoutFails) {
+    script("/a", {{200, {}, "", std::chrono::seconds(33)}});
+    start();
+    setConfiguration("settings { name: \"measurement.network.network_timeout\" value: \"30000\" }");
+    queueBundles(1);
+    const auto before = std::chrono::steady_clock::now();
+    onWorkerQueue([&] { controller().uploadData(); });
+    waitUntilIdle(std::chrono::seconds(60));
+    const auto waited = std::chrono::steady_clock::now() - before;
+    EXPECT_GE(waited, std::chrono::seconds(29));
+    EXPECT_LT(waited, std::chrono::seconds(33));
+    EXPECT_EQ(sql("SELECT retry_count FROM queue;"), "1\n");
+    EXPECT_EQ(persisted().lastFailedUploadTimestamp(), now());
+    EXPECT_EQ(persisted().lastBackoffTimestamp(), 0);
 }
 
 // ---- Configuration

@@ -20,11 +20,10 @@
 #include "platform/concurrency/NotificationCenter.h"
 #include "platform/concurrency/SerialQueue.h"
 
-#include <condition_variable>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <mutex>
-#include <thread>
 
 // The remote configuration fetch, reset and wipe, the application's
 // lifecycle notifications, the purchase filter and the network log lines.
@@ -350,7 +349,8 @@ void MSRMeasurement::filterPurchaseTransactions(
             }
         }
         // Delivered off the worker queue, as the reporter expects.
-        std::thread([callback, result = std::move(result)]() mutable { callback(std::move(result)); }).detach();
+        platform::globalQueue().async(
+            [callback, result = std::move(result)]() mutable { callback(std::move(result)); });
     });
 }
 
@@ -399,10 +399,11 @@ MSRMeasurement::NotificationSubscription::~NotificationSubscription() {
 }
 
 void MSRMeasurement::handleAppDidBecomeActiveEvent() {
-    if (remoteConfig_ == nullptr || !remoteConfig_->blocklistInternal()) {
-        return;
-    }
+    // The settings belong to the worker queue: the gate is read there.
     scheduleWeakBlock("MSRMeasurement:4343", [](MSRMeasurement& self) {
+        if (self.remoteConfig_ == nullptr || !self.remoteConfig_->blocklistInternal()) {
+            return;
+        }
         if (std::fabs(self.nowSeconds() - self.remoteConfig_->lastRemoteConfigUpdateTimestamp()) <
             kConfigurationRefreshAge) {
             return;
@@ -470,44 +471,6 @@ void MSRMeasurement::LMUNetwork_logWithLevel(int level, int messageCode, std::st
 
 void MSRMeasurement::LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message) {
     LMUNetwork_logWithLevel(level, messageCode, message, LMUNetworkLogContexts{});
-}
-
-bool MSRMeasurement::drainForTermination(std::chrono::milliseconds timeout) {
-    struct Latch {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;  // guarded by mutex
-        void finish() {
-            std::lock_guard lock(mutex);
-            finished = true;
-            done.notify_all();
-        }
-    };
-    // Shared with the blocks: one that runs after the wait gave up finds it.
-    const auto latch = std::make_shared<Latch>();
-    MSRAnalytics::queueOperationWithBlock([latch] {
-        const auto controller = sharedInstance();
-        if (controller == nullptr) {
-            latch->finish();
-            return;
-        }
-        controller->scheduler().scheduleOnWorkerQueueBlockID("MSRMeasurement:drain", [latch] { latch->finish(); });
-    });
-    bool drained = false;
-    {
-        std::unique_lock lock(latch->mutex);
-        drained = latch->done.wait_for(lock, timeout, [&] { return latch->finished; });
-    }
-    if (!drained) {
-        monitor().logWithLevel(3, 23242, "Analytics work was still queued at termination. Waited (ms)",
-                               static_cast<std::int64_t>(timeout.count()));
-    }
-    if (const auto controller = sharedInstance()) {
-        controller->persistedConfig()->synchronizeToDisk();
-    } else {
-        MSRPersistedConfig::sharedInstance()->synchronizeToDisk();
-    }
-    return drained;
 }
 
 }  // namespace kit::measurement

@@ -10,7 +10,6 @@
 #include "platform/concurrency/Timers.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -263,12 +262,6 @@ public:
     // The configuration's cache time has passed, on the controller's clock.
     bool isRemoteConfigExpired();
     bool isNetworkConnected();
-    // Waits up to `timeout` for what the facade holds (its operation queue,
-    // its serial queue) and one pass of the worker queue, then writes the
-    // persisted settings. The host calls it when the application is about to
-    // quit; uploads in flight are not awaited. Any thread but those queues.
-    // False when the wait timed out (the settings are written all the same).
-    static bool drainForTermination(std::chrono::milliseconds timeout = std::chrono::seconds(2));
 
     // ===== Configuration fetch, reset and wipe, app notifications
 
