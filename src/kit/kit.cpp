@@ -3,6 +3,8 @@
 #include "kit/core/HLOApp.h"
 #include "kit/installations/HLOInstallations.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
+#include "kit/measurement/controller/MSRMeasurement.h"
 #include "kit/measurement/script/MSRPEventEditing.h"
 
 namespace kit {
@@ -17,6 +19,10 @@ void registerLinkedLibraries() {
     measurement::script::installScriptEventEditing();
     // "HLOAnalytics", the engine's start entry, and the connector library.
     measurement::HLOAnalytics::registerLibrary();
+    // The facade's start makes the measurement controller through this.
+    measurement::MSRAnalyticsSeams seams;
+    seams.controllerFactory = measurement::MSRMeasurement::makeFactory();
+    measurement::MSRAnalytics::installSeams(std::move(seams));
 }
 
 }  // namespace

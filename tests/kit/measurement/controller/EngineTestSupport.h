@@ -4,6 +4,8 @@
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
+#include "kit/measurement/support/MSRDatabase.h"
+#include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRScheduler.h"
 #include "platform/concurrency/Timers.h"
 
@@ -34,11 +36,21 @@ protected:
     // What each controller is made with; change it before makeController.
     MSRMeasurementEnvironment& environment() { return environment_; }
 
+    // Whether the first start of the app is still to come. By default the
+    // controller starts as on a later launch: the store marks the first
+    // open as reported while it starts (the mark is taken away afterwards),
+    // so the start stores nothing and the tests see only what they log.
+    // Tests of the first start set it.
+    void setFirstStart(bool firstStart) { firstStart_ = firstStart; }
+
     // Makes the controller and waits until its construction-time enable
     // (and so the component start) has run.
     MSRMeasurement& makeController(MSRMeasurementStartOptions options = {}) {
         if (options.appID.empty()) {
             options.appID = std::string(kAppID);
+        }
+        if (!firstStart_) {
+            markFirstOpenReported();
         }
         auto environment = environment_;
         environment.clock = &clock_;
@@ -46,7 +58,11 @@ protected:
             environment.network = std::shared_ptr<LMUNetwork>();
         }
         controller_ = MSRMeasurement::initWithAppID(options, std::move(environment));
-        onWorkerQueue([] {});
+        onWorkerQueue([this] {
+            if (!firstStart_ && controller_->database() != nullptr) {
+                ASSERT_TRUE(controller_->database()->deleteUserAttributeWithName("_fot"));
+            }
+        });
         return *controller_;
     }
 
@@ -59,6 +75,17 @@ protected:
     }
 
 private:
+    void markFirstOpenReported() {
+        auto persisted = environment_.persistedConfig ? environment_.persistedConfig : MSRPersistedConfig::sharedInstance();
+        auto store = MSRDatabase::initWithDatabaseName(environment_.databaseName, persisted, clock_);
+        ASSERT_TRUE(store) << store.error().what();
+        const double now = std::chrono::duration<double>(clock_.now().time_since_epoch()).count();
+        auto firstOpen = MSRUserAttribute::initWithOrigin("auto", "_fot", MSRValue::initWithInt64(1), now);
+        ASSERT_TRUE(firstOpen);
+        ASSERT_TRUE((*store)->updateUserAttribute(*firstOpen));
+    }
+
+    bool firstStart_ = false;
     platform::TestClock clock_;
     MSRMeasurementEnvironment environment_;
     std::shared_ptr<MSRMeasurement> controller_;

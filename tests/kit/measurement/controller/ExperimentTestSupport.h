@@ -6,8 +6,10 @@
 
 #include "../support/RulesTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "QuietReachability.h"
 #include "ManualExecutor.h"
 #include "Process.h"
+#include "StoreReaders.h"
 #include "kit/core/Gzip.h"
 #include "kit/measurement/controller/MSRExperimentManager.h"
 #include "kit/measurement/controller/MSRIdentity.h"
@@ -25,87 +27,10 @@
 
 namespace kit::measurement::testing {
 
-using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
 // 2027-01-15T08:00:00Z.
 inline const platform::TimePoint kStart{std::chrono::seconds(1800000000)};
-
-inline double seconds(platform::TimePoint time) {
-    return std::chrono::duration<double>(time.time_since_epoch()).count();
-}
-
-inline std::string schemaPath() { return MEASUREMENT_SCHEMA_DIR; }
-
-// `text` (protobuf text format) encoded by protoc.
-inline Bytes protocEncode(std::string_view message, const std::string& text, const std::filesystem::path& folder) {
-    const auto input = folder / "protoc-input.txt";
-    const auto output = folder / "protoc-output.bin";
-    std::ofstream(input, std::ios::binary) << text;
-    using platform::testing::shellQuote;
-    const auto result = platform::testing::runCommand(
-        std::string(PROTOC_EXECUTABLE) + " --encode=stubforge.measurement." + std::string(message) +
-        " --proto_path=" + shellQuote(schemaPath()) + " measurement.proto < " + shellQuote(input.string()) + " > " +
-        shellQuote(output.string()));
-    if (result.exitCode != 0) {
-        throw std::runtime_error("protoc --encode failed: " + result.output);
-    }
-    const std::string bytes = platform::testing::readFile(output);
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-// `bytes` as protoc prints them in text format.
-inline std::string protocDecode(std::string_view message, const Bytes& bytes, const std::filesystem::path& folder) {
-    const auto input = folder / "protoc-decode.bin";
-    platform::testing::writeFile(input, std::string(bytes.begin(), bytes.end()));
-    using platform::testing::shellQuote;
-    const auto result = platform::testing::runCommand(
-        std::string(PROTOC_EXECUTABLE) + " --decode=stubforge.measurement." + std::string(message) +
-            " --proto_path=" + shellQuote(schemaPath()) + " measurement.proto < " + shellQuote(input.string()),
-        false);
-    if (result.exitCode != 0) {
-        throw std::runtime_error("protoc --decode failed");
-    }
-    return result.output;
-}
-
-inline Bytes bytesFromHex(std::string_view hex) {
-    Bytes bytes;
-    for (std::size_t index = 0; index + 1 < hex.size(); index += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(index, 2)), nullptr, 16)));
-    }
-    return bytes;
-}
-
-// The rows of `query` as the sqlite3 shell prints them, "|" between columns.
-inline std::vector<std::string> sqliteRows(const std::filesystem::path& database, const std::string& query) {
-    using platform::testing::shellQuote;
-    const auto result =
-        platform::testing::runCommand("sqlite3 " + shellQuote(database.string()) + " " + shellQuote(query), false);
-    if (result.exitCode != 0) {
-        throw std::runtime_error("sqlite3 failed on " + query);
-    }
-    std::vector<std::string> rows;
-    std::size_t start = 0;
-    while (start < result.output.size()) {
-        const std::size_t end = result.output.find('\n', start);
-        rows.push_back(result.output.substr(start, end - start));
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return rows;
-}
-
-inline void sqliteExecute(const std::filesystem::path& database, const std::string& statement) {
-    using platform::testing::shellQuote;
-    const auto result =
-        platform::testing::runCommand("sqlite3 " + shellQuote(database.string()) + " " + shellQuote(statement));
-    if (result.exitCode != 0) {
-        throw std::runtime_error("sqlite3 failed: " + result.output);
-    }
-}
 
 // The stored snapshot of `sdkName` in `table`, decoded by protoc.
 inline std::string storedSnapshotText(const std::filesystem::path& database, std::string_view table,
@@ -132,17 +57,6 @@ inline std::vector<int> experimentIDsIn(const std::string& snapshotText) {
         }
     }
     return identifiers;
-}
-
-// A reachability table that reports nothing and needs no socket.
-inline kit::LMUReachabilityApi quietReachability() {
-    kit::LMUReachabilityApi api;
-    api.createWithNameFn = [](const std::string&) { return std::make_shared<int>(0); };
-    api.setCallbackFn = [](const kit::LMUReachabilityRef&, kit::LMUReachabilityCallback) { return true; };
-    api.scheduleWithRunLoopFn = [](const kit::LMUReachabilityRef&) { return true; };
-    api.unscheduleFromRunLoopFn = [](const kit::LMUReachabilityRef&) { return true; };
-    api.releaseFn = [](const kit::LMUReachabilityRef&) {};
-    return api;
 }
 
 // Counts the fetches the task manager has finished handling.

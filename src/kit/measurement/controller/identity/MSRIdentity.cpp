@@ -5,6 +5,8 @@
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
+#include "kit/measurement/controller/MSRMeasurement.h"
+#include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/support/MSRDigests.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "platform/Bundle.h"
@@ -53,7 +55,12 @@ std::shared_ptr<MSRIdentity> MSRIdentity::sharedInstance() {
     SharedIdentity& shared = sharedIdentity();
     std::lock_guard lock(shared.mutex);
     if (!shared.made) {
-        shared.instance = create(MSRPersistedConfig::sharedInstance());
+        // The advertising-ID settings are the shared controller's remote
+        // settings, read at each refresh.
+        MSRIdentityEnvironment environment;
+        environment.adIDCacheTime = [] { return MSRMeasurement::remoteConfig()->adIDCacheTime(); };
+        environment.gateIDFAOnATTMASEnabled = [] { return MSRMeasurement::remoteConfig()->gateIDFAOnATTMASEnabled(); };
+        shared.instance = create(MSRPersistedConfig::sharedInstance(), std::move(environment));
         shared.made = shared.instance != nullptr;
     }
     if (!shared.instance) {

@@ -1,19 +1,30 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "kit/core/Endpoints.h"
+#include "kit/core/KitPaths.h"
+#include "kit/core/LaunchArguments.h"
+#include "kit/core/network/CurlTransport.h"
+#include "kit/measurement/controller/HLOAnalytics.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
+#include "kit/measurement/controller/MSRDeepLinks.h"
 #include "kit/measurement/controller/MSRExperimentManager.h"
+#include "kit/measurement/controller/MSRIdentifiers.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
 #include "kit/measurement/controller/MSRTCFClient.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/support/MSRAlarm.h"
 #include "kit/measurement/support/MSRAudience.h"
+#include "kit/measurement/support/MSRBackwardCompatibilityUtil.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRScheduler.h"
 #include "kit/measurement/support/MeasurementServices.h"
+#include "platform/Bundle.h"
+#include "platform/MessageFormat.h"
 #include "platform/Random.h"
+#include "platform/concurrency/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 // The shared instance, construction, enablement and the one-time start of
@@ -22,9 +33,12 @@ namespace kit::measurement {
 
 namespace {
 
+constexpr std::string_view kDefaultVersionText = "110900000";
+constexpr std::string_view kHLOAnalyticsClassName = "HLOAnalytics";
+
 struct SharedInstanceHolder {
     std::mutex mutex;
-    bool creationAttempted = false;       // guarded by mutex
+    bool creationAttempted = false;            // guarded by mutex
     std::shared_ptr<MSRMeasurement> instance;  // guarded by mutex
 };
 
@@ -34,28 +48,115 @@ SharedInstanceHolder& holder() {
     return *shared;
 }
 
+MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
+
+bool isHLOAnalyticsPresent() { return platform::ClassRegistry::shared().contains(kHLOAnalyticsClassName); }
+
+// "host", "host:port" or a test's "http://host:port": the part reachability watches.
+std::string reachabilityHost(std::string_view host) {
+    if (const auto scheme = host.find("://"); scheme != std::string_view::npos) {
+        host.remove_prefix(scheme + 3);
+    }
+    if (const auto path = host.find('/'); path != std::string_view::npos) {
+        host = host.substr(0, path);
+    }
+    return std::string(host);
+}
+
+// The logging hints end with where the switches are documented, when the
+// endpoints name a page.
+std::string loggingHint(std::string_view text, std::string_view argument) {
+    std::string hint = platform::formatMessage(text, {platform::MessageArgument(argument)});
+    if (const std::string url = Endpoints::current().loggingDocumentationURL; !url.empty()) {
+        hint += " (see " + url + ")";
+    }
+    return hint;
+}
+
+void logStartBanner() {
+    const bool hasHLOAnalytics = isHLOAnalyticsPresent();
+    const std::string version = hasHLOAnalytics ? HLOAnalytics::topLevelVersion() : std::string(kDefaultVersionText);
+    monitor().logWithLevel(6, 23007, platform::formatMessage("Analytics v.%@ started", {version}));
+    if (hasHLOAnalytics) {
+        monitor().logWithLevel(
+            8, 23222,
+            platform::formatMessage("Build %lld", {static_cast<long long>(MSRIdentity::appMeasurementLibraryVersion())}));
+    }
+    const std::string_view prefix = hasHLOAnalytics ? "HLO" : "MSR";
+    const std::string debugOn = "-" + std::string(prefix) + "AnalyticsDebugEnabled";
+    const std::string debugOff = "-no" + std::string(prefix) + "AnalyticsDebugEnabled";
+    if (monitor().isDebugModeEnabled()) {
+        monitor().logWithLevel(
+            6, 23008, loggingHint("To disable debug logging set the following application argument: %@", debugOff));
+    } else {
+        monitor().logWithLevel(
+            6, 23008, loggingHint("To enable debug logging set the following application argument: %@", debugOn));
+    }
+    monitor().logWithLevel(7, 23009, "Debug logging enabled");
+    if (monitor().isVerboseLoggingEnabled()) {
+        monitor().logWithLevel(
+            7, 23207,
+            loggingHint("To disable verbose logging set the following application argument: %@",
+                        "-" + std::string(prefix) + "AnalyticsVerboseLoggingDisabled"));
+    } else {
+        monitor().logWithLevel(
+            7, 23207,
+            loggingHint("To enable verbose logging set the following application argument: %@",
+                        "-" + std::string(prefix) + "AnalyticsVerboseLoggingEnabled"));
+    }
+}
+
+// Decided consent from transparency-and-consent data goes to the facade,
+// which applies and persists it before the call returns.
+class FacadeConsentSink final : public MSRConsentSink {
+public:
+    void setConsent(const MSRConsentDictionary& settings, std::string_view key) override {
+        MSRAnalytics::setConsent(settings, key);
+    }
+};
+
 }  // namespace
+
+// --- Shared instance
 
 std::shared_ptr<MSRMeasurement> MSRMeasurement::initializeSharedInstance(const MSRMeasurementStartOptions& options,
                                                                          MSRMeasurementEnvironment environment) {
-    auto& shared = holder();
-    std::lock_guard lock(shared.mutex);
-    if (!shared.creationAttempted) {
-        shared.creationAttempted = true;
-        shared.instance = initWithAppID(options, std::move(environment));
+    bool made = false;
+    std::shared_ptr<MSRMeasurement> instance;
+    {
+        auto& shared = holder();
+        std::lock_guard lock(shared.mutex);
+        if (!shared.creationAttempted) {
+            shared.creationAttempted = true;
+            if (!options.appID.empty()) {
+                monitor();
+                shared.instance = initWithAppID(options, std::move(environment));
+                made = shared.instance != nullptr;
+            }
+        }
+        instance = shared.instance;
     }
-    return shared.instance;
+    // Outside the lock: the services read the shared instance under it.
+    if (made) {
+        installControllerServices();
+    }
+    return instance;
 }
 
 bool MSRMeasurement::hasSharedInstance() {
     auto& shared = holder();
     std::lock_guard lock(shared.mutex);
-    return shared.instance != nullptr;
+    return shared.creationAttempted && shared.instance != nullptr;
 }
 
 std::shared_ptr<MSRMeasurement> MSRMeasurement::sharedInstance() {
     auto& shared = holder();
     std::lock_guard lock(shared.mutex);
+    if (!shared.creationAttempted && isHLOAnalyticsPresent()) {
+        monitor().logWithLevel(
+            4, 23147,
+            "Lumen Analytics for Halo has not been created. Please, configure Halo by calling [HLOApp configure]");
+    }
     return shared.instance;
 }
 
@@ -67,6 +168,21 @@ void MSRMeasurement::resetSharedInstanceForTesting() {
         shared.creationAttempted = false;
         dropped = std::move(shared.instance);
     }
+}
+
+std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfig() {
+    std::shared_ptr<MSRMeasurement> controller;
+    {
+        auto& shared = holder();
+        std::lock_guard lock(shared.mutex);
+        controller = shared.instance;
+    }
+    if (controller != nullptr) {
+        if (auto settings = controller->remoteConfigInstance()) {
+            return settings;
+        }
+    }
+    return MSRRemoteConfig::defaultInstance();
 }
 
 std::shared_ptr<MSRMeasurementControllerFactory> MSRMeasurement::makeFactory(MSRMeasurementEnvironment environment) {
@@ -84,15 +200,63 @@ std::shared_ptr<MSRMeasurementControllerFactory> MSRMeasurement::makeFactory(MSR
     return std::make_shared<Factory>(std::move(environment));
 }
 
+// --- Construction
+
 std::shared_ptr<MSRMeasurement> MSRMeasurement::initWithAppID(const MSRMeasurementStartOptions& options,
                                                               MSRMeasurementEnvironment environment) {
     if (options.appID.empty()) {
-        MSRMeasurementMonitor().logWithLevel(1, 23170, "Cannot start Measurement. App ID is empty.");
+        monitor().logWithLevel(1, 23170, "Cannot start Measurement. App ID is empty.");
         return nullptr;
     }
+    logStartBanner();
     auto controller = std::make_shared<MSRMeasurement>(Private{}, options, std::move(environment));
-    controller->wasEnabledDuringInitialization_ = controller->shouldEnableMeasurement();
-    controller->setEnabled(controller->wasEnabledDuringInitialization_);
+
+    // What needs the controller's own reference: the network's delegates and the deep links.
+    if (controller->network_ != nullptr) {
+        controller->network_->setLoggerDelegate(controller);
+        controller->network_->setIsDebugModeEnabled(monitor().isDebugModeEnabled());
+    }
+    MSRDeepLinks::Dependencies links;
+    links.controller = controller;
+    links.scheduler = controller->scheduler_;
+    links.remoteConfig = [weak = std::weak_ptr<MSRMeasurement>(controller)]() -> std::shared_ptr<MSRRemoteConfig> {
+        const auto self = weak.lock();
+        return self != nullptr ? self->remoteConfigInstance() : nullptr;
+    };
+    links.persistedConfig = controller->persistedConfig_;
+    links.userDefaults = MSRUserDefaults::sharedUserDefaults();
+    links.clock = controller->clock_;
+    links.environment.resettableDeviceID = [weak = std::weak_ptr<MSRMeasurement>(controller)] {
+        const auto self = weak.lock();
+        const auto identity = self != nullptr ? self->identity() : nullptr;
+        return identity != nullptr ? identity->resettableDeviceID() : std::nullopt;
+    };
+    links.environment.trackingConsentStatus = [weak = std::weak_ptr<MSRMeasurement>(controller)] {
+        const auto self = weak.lock();
+        const auto identity = self != nullptr ? self->identity() : nullptr;
+        return identity != nullptr ? identity->appleConsentStatus() : kMSRTrackingUnsupported;
+    };
+    links.environment.appID = [] { return platform::Bundle::main().bundleIdentifier(); };
+    links.environment.limitedAdTracking = [weak = std::weak_ptr<MSRMeasurement>(controller)] {
+        const auto self = weak.lock();
+        const auto identity = self != nullptr ? self->identity() : nullptr;
+        return identity != nullptr ? std::optional<bool>(identity->limitedAdTracking()) : std::nullopt;
+    };
+    links.environment.isFAS = [weak = std::weak_ptr<MSRMeasurement>(controller)] {
+        const auto self = weak.lock();
+        const auto identity = self != nullptr ? self->identity() : nullptr;
+        return identity != nullptr && identity->isFromAppStore();
+    };
+    links.environment.appMeasurementLibraryVersion = [] { return MSRIdentity::appMeasurementLibraryVersion(); };
+    if (const auto* info = controller->infoDictionary().asDictionary()) {
+        links.environment.infoDictionary = *info;
+    }
+    links.environment.launchArguments = kit::launchArguments();
+    controller->deepLinks_ = MSRDeepLinks::create(std::move(links));
+
+    const bool enable = controller->shouldEnableMeasurement();
+    controller->setEnabled(enable);
+    controller->wasEnabledDuringInitialization_ = enable;
     return controller;
 }
 
@@ -105,17 +269,39 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
       safelistedEvents_(options.safelistedEvents),
       persistedConfig_(environment_.persistedConfig != nullptr ? environment_.persistedConfig
                                                                : MSRPersistedConfig::sharedInstance()),
-      scheduler_(std::make_unique<MSRScheduler>(kMSRWorkerQueueLabel)),
+      scheduler_(std::make_shared<MSRScheduler>(kMSRWorkerQueueLabel)),
       experimentManager_(environment_.experimentManager),
       isAnalyticsCollectionEnabled_(options.isAnalyticsCollectionEnabled),
       isAnalyticsCollectionDeactivated_(options.isAnalyticsCollectionDeactivated),
       random_(environment_.random != nullptr ? environment_.random : &platform::systemRandom()) {
     if (environment_.network.has_value()) {
         network_ = *environment_.network;
-    } else if (const auto host = Endpoints::current().measurementHost; !host.empty()) {
-        network_ = LMUNetwork::initWithReachabilityHost(host);
+    } else {
+        const Endpoints endpoints = Endpoints::current();
+        const std::string host = reachabilityHost(endpoints.measurementHost);
+        if (!host.empty()) {
+            LMUNetworkConfiguration configuration;
+            configuration.transport = TransportOptions::fromEndpoints(endpoints);
+            network_ = LMUNetwork::initWithReachabilityHost(host, std::move(configuration));
+        }
+    }
+    // Without a client the engine keeps its events and sends nothing.
+    if (network_ == nullptr) {
+        monitor().logWithLevel(1, 23010, "Failed to initialize network component");
     }
     alarm_ = std::make_unique<MSRAlarm>(scheduler_->workerQueue(), "Measurement timer", *clock_);
+    suspendedUploadTimestamp_ = 0;
+
+    if (persistedConfig_ != nullptr) {
+        if (const auto stored = persistedConfig_->loadTimestampValue(); stored && stored->isNumber()) {
+            initTimestamp_ = stored->asDouble().value_or(0);
+        } else {
+            initTimestamp_ = MSRAnalytics::loadTimestamp();
+            persistedConfig_->setLoadTimestampValue(platform::Value(initTimestamp_));
+        }
+    } else {
+        initTimestamp_ = MSRAnalytics::loadTimestamp();
+    }
 }
 
 MSRMeasurement::~MSRMeasurement() = default;
@@ -128,8 +314,17 @@ void MSRMeasurement::scheduleWeakBlock(std::string_view blockID, std::function<v
     });
 }
 
+// --- Enablement
+
 bool MSRMeasurement::shouldEnableMeasurement() const {
     if (isAnalyticsCollectionDeactivated_) {
+        return false;
+    }
+    const std::int64_t state = persistedConfig_ != nullptr ? persistedConfig_->measurementEnabledState() : 0;
+    if (state == 1) {
+        return true;
+    }
+    if (state == 2) {
         return false;
     }
     return isAnalyticsCollectionEnabled_;
@@ -140,63 +335,258 @@ void MSRMeasurement::setEnabled(bool enabled) {
 }
 
 void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("setIsEnabledOnWorkerQueue");
     if (isAnalyticsCollectionDeactivated_ && enabled) {
+        monitor().logWithLevel(6, 23206, "Analytics collection deactivated");
         return;
     }
-    enabled_ = enabled;
-    if (enabled && !startMeasurementOnWorkerQueue()) {
-        enabled_ = false;
+    if (!isAnalyticsCollectionDeactivated_ && !MSRAnalytics::deferredAnalyticsCollection()) {
+        MSRAnalytics::setDeferredAnalyticsCollection(platform::Value(std::int64_t{enabled ? 0 : 1}));
     }
+    enabled_ = enabled;
+    if (enabled) {
+        if (!startMeasurementOnWorkerQueue()) {
+            monitor().logWithLevel(0, 23011, "Failed to start Analytics. Analytics is disabled");
+            setEnabled(false);
+            return;
+        }
+        if (sessionReporter_ != nullptr) {
+            sessionReporter_->setReportingEnabled(true);
+        }
+        // Search-ad reporter: switched on here once it is built.
+        monitor().logWithLevel(6, 23012, "Analytics collection enabled");
+        return;
+    }
+    MSRClearStoredDeepLinkIfExpired(*MSRUserDefaults::sharedUserDefaults(), *remoteConfigOrDefault(), *clock_);
+    alarm_->cancel();
+    if (sessionReporter_ != nullptr) {
+        sessionReporter_->setReportingEnabled(false);
+    }
+    // Search-ad reporter: switched off here once it is built.
+    monitor().logWithLevel(6, 23013, "Analytics collection disabled");
 }
 
-// A first cut of the component start: enough for the concerns built beside
-// it to run against a real store.
+// --- Start
+
 bool MSRMeasurement::startMeasurementOnWorkerQueue() {
-    std::lock_guard lock(initializeComponentsLock_);
-    if (didInitializeComponents()) {
-        return true;
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("startMeasurementOnWorkerQueue");
+    {
+        std::lock_guard lock(initializeComponentsLock_);
+        if (!didInitializeComponents()) {
+            if (!initializeComponentsOnWorkerQueue()) {
+                return false;
+            }
+            setDidInitializeComponents(true);
+        }
     }
-    identity_ = MSRIdentity::sharedInstance();
-    if (identity_ == nullptr) {
-        return false;
+    setPersonalizedAdsUserPropertyOnWorkerQueue();
+    if (MSRAnalytics::needFirstOpenAfterReset()) {
+        reportFirstOpenOnWorkerQueue();
+        MSRAnalytics::removeNeedFirstOpenAfterReset();
     }
-    auto database = MSRDatabase::initWithDatabaseName(databaseName_, persistedConfig_, *clock_);
-    if (!database) {
-        return false;
+    updateSchedule();
+    if (MSRBackwardCompatibilityUtil::disableLMRMeasurement()) {
+        monitor().logWithLevel(1, 23210, "LMRMeasurement has been disabled");
     }
-    database_ = std::shared_ptr<MSRDatabase>(std::move(*database));
-    remoteConfig_ = MSRRemoteConfig::initWithAppID(appID_, database_, experimentManager_);
-    if (remoteConfig_ == nullptr) {
-        return false;
-    }
-    audience_ = std::make_unique<MSRAudience>(*database_);
-    sessionReporter_ = MSRSessionReporter::initWithPersistedConfig(persistedConfig_, *clock_);
-    setDidInitializeComponents(true);
     return true;
 }
 
-bool MSRMeasurement::shouldWipeDataWithAppID(std::string_view, const std::optional<std::string>&,
-                                             const std::optional<std::string>&) const {
-    return false;
+bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
+    {
+        auto identity = MSRIdentity::sharedInstance();
+        if (identity == nullptr) {
+            return false;
+        }
+        std::lock_guard lock(componentsMutex_);
+        identity_ = std::move(identity);
+    }
+
+    setProspectiveConsentSettings();
+    MSRAnalytics::removeStartUpConsentSettings();
+    MSRAnalytics::removeDeferredResetOnDeniedConsent();
+
+    if (shouldWipeDataWithAppID(appID_, identity_->appIDFromLMP(), persistedConfig_->appIDFromLMP())) {
+        MSRAnalytics::setResetRetryCount(MSRAnalytics::resetRetryCount() + 1);
+        if (wipeoutAnalyticsDataAndResetComponents()) {
+            MSRAnalytics::setResetRetryCount(0);
+        } else {
+            monitor().logWithLevel(4, 23208, "Failed to wipe out Analytics data");
+        }
+    }
+
+    identity_->updateIdentifiers();
+    if (const auto afterReset = MSRAnalytics::appInstanceIDAfterReset(); afterReset && !afterReset->empty()) {
+        identity_->setAppInstanceID(*afterReset);
+        MSRAnalytics::setAppInstanceIDAfterReset(std::nullopt);
+    }
+    updatePersistedAppIDFromLMP();
+
+    auto opened = MSRDatabase::initWithDatabaseName(databaseName_, persistedConfig_, *clock_);
+    if (!opened) {
+        opened = MSRDatabase::initWithDatabaseName(databaseName_, persistedConfig_, *clock_);
+    }
+    if (!opened) {
+        return false;
+    }
+    database_ = std::shared_ptr<MSRDatabase>(std::move(*opened));
+
+    auto manager =
+        experimentManager_ != nullptr ? experimentManager_ : std::shared_ptr<MSREManager>(MSRExperimentManager::sharedInstance());
+    auto settings = MSRRemoteConfig::initWithAppID(appID_, database_, std::move(manager));
+    if (settings == nullptr) {
+        return false;
+    }
+    {
+        std::lock_guard lock(componentsMutex_);
+        remoteConfig_ = std::move(settings);
+    }
+
+    audience_ = std::make_unique<MSRAudience>(*database_);
+    {
+        auto reporter = MSRSessionReporter::initWithPersistedConfig(persistedConfig_, *clock_);
+        std::lock_guard lock(componentsMutex_);
+        sessionReporter_ = std::move(reporter);
+    }
+
+    // Nothing is backed up here, so excluding the folder cannot fail.
+    if (auto excluded = MSRExcludePathFromBackup(kit::kitDataDirectory() / "Lumen" / "Measurement"); !excluded) {
+        monitor().logWithLevel(5, 23015, "Failed to exclude directory from backup. Error", excluded.error());
+    }
+    monitor().logWithLevel(7, 23016, "Analytics is ready to receive events");
+    monitor().setEncodeContexts(environment_.isFromAppStore ? environment_.isFromAppStore()
+                                                            : identity_->isFromAppStore());
+
+    if (auto deleted = database_->maybeDeleteStaleData(); !deleted) {
+        monitor().logWithLevel(5, 23018, "Unable to delete stale data. Error", deleted.error());
+    }
+
+    updateConsentSettingsUtilWithRemoteConfig();
+    checkPSMDependencyOnWorkerQueue();
+    maybeDeleteExpiredPSMValueOnWorkerQueue();
+    setPersonalizedAdsUserPropertyOnWorkerQueue();
+    backfillSessionNumber();
+    reportFirstOpenOnWorkerQueue();
+
+    if (MSRHasStoredDeepLink(*MSRUserDefaults::sharedUserDefaults())) {
+        reportStoredCampaignEventOnWorkerQueue(std::nullopt);
+    } else if (deepLinks_ != nullptr && deepLinks_->shouldAllowRequestDeferredDeepLink()) {
+        if (remoteConfigOrDefault()->isExpired()) {
+            shouldRequestDeferredDeepLinkAfterConfigFetch_ = true;
+        } else {
+            deepLinks_->requestDeferredDeepLink();
+        }
+    }
+
+    reportAppUpdateOnWorkerQueue();
+    reportOSUpdateOnWorkerQueue();
+
+    // Search-ad reporter: made, enabled and started here over the worker
+    // queue and the persisted settings once it is built.
+
+    MSRTCFClient::Environment consent;
+    consent.consentSink =
+        environment_.consentSink != nullptr ? environment_.consentSink : std::make_shared<FacadeConsentSink>();
+    tcfClient_ = std::make_shared<MSRTCFClient>(std::move(consent));
+    tcfClient_->setIsDMARegion(remoteConfigOrDefault()->isDMARegion());
+    tcfClientSetConsentFromData();
+
+    if (persistedConfig_->haloFeatureRollouts() && !isHaloRemoteConfigSDKPresent()) {
+        persistedConfig_->setHaloFeatureRollouts(std::nullopt);
+    }
+    subscribeForAppForegroundBackgroundNotifications();
+    return true;
 }
-void MSRMeasurement::setProspectiveConsentSettings() {}
-void MSRMeasurement::updatePersistedAppIDFromLMP() {}
+
+bool MSRMeasurement::shouldWipeDataWithAppID(std::string_view /*appID*/, const std::optional<std::string>& appIDFromLMP,
+                                             const std::optional<std::string>& persistedAppIDFromLMP) const {
+    const std::int64_t retries = MSRAnalytics::resetRetryCount();
+    if (retries >= 1 && retries <= 9) {
+        return true;
+    }
+    return appIDFromLMP && !appIDFromLMP->empty() && persistedAppIDFromLMP && !persistedAppIDFromLMP->empty() &&
+           *appIDFromLMP != *persistedAppIDFromLMP;
+}
+
+void MSRMeasurement::updatePersistedAppIDFromLMP() {
+    const auto current = identity_->appIDFromLMP();
+    if (current != persistedConfig_->appIDFromLMP()) {
+        persistedConfig_->setAppIDFromLMP(current);
+    }
+    if (MSRIdentifiers::sharedInstance().origin() == "fa") {
+        persistedConfig_->setAppIDFromLMP(appID_);
+    }
+    persistedConfig_->setAppIDFromAdKit(std::nullopt);
+}
+
+void MSRMeasurement::setProspectiveConsentSettings() {
+    const auto nonEmpty = [](const std::optional<MSRConsentDictionary>& settings) {
+        return settings && !settings->empty();
+    };
+    const auto thirdParty = MSRAnalytics::consentSettings3P();
+    const auto onStart = MSRAnalytics::consentSettings1PStart();
+    const MSRConsentDictionary plist = MSRConsentSettingsUtil::consentSettingsFromPlist();
+    const auto tcf = MSRAnalytics::consentSettingsTCF();
+    const std::int64_t current = MSRConsentSettingsUtil::consentSource();
+
+    std::optional<MSRConsentDictionary> chosen;
+    std::int64_t source = kMSRConsentSourceThirdParty;
+    if (nonEmpty(tcf) && MSRConsentSettingsUtil::isConsentSourceHigherPriority(kMSRConsentSourceTCF) &&
+        (!nonEmpty(thirdParty) || current == kMSRConsentSourceTCF)) {
+        chosen = tcf;
+        source = kMSRConsentSourceTCF;
+    } else if (!plist.empty() && MSRConsentSettingsUtil::isConsentSourceHigherPriority(kMSRConsentSourcePlist)) {
+        chosen = plist;
+        source = kMSRConsentSourcePlist;
+    } else if (isHLOAnalyticsPresent() && (current == kMSRConsentSourceOnStart || current == kMSRConsentSourceAPI)) {
+        MSRAnalytics::clearConsent();
+        source = kMSRConsentSourceThirdParty;
+    } else if (nonEmpty(onStart) && MSRConsentSettingsUtil::isConsentSourceHigherPriority(kMSRConsentSourceOnStart)) {
+        chosen = onStart;
+        source = kMSRConsentSourceOnStart;
+    } else {
+        chosen = thirdParty;
+        source = kMSRConsentSourceThirdParty;
+    }
+    if (nonEmpty(chosen) && MSRConsentSettingsUtil::isConsentSourceHigherPriority(source)) {
+        MSRConsentSettingsUtil::setConsentSettings(chosen);
+        MSRConsentSettingsUtil::setConsentSource(source);
+        MSRAnalytics::persistConsentSettings(*chosen, source);
+    }
+}
+
 void MSRMeasurement::reachabilityDidChange() {
     scheduleWeakBlock("MSRMeasurement:999", [](MSRMeasurement& self) { self.updateSchedule(); });
 }
-void MSRMeasurement::tcfClientSetConsentFromData() {}
+
+void MSRMeasurement::tcfClientSetConsentFromData() {
+    if (tcfClient_ != nullptr) {
+        tcfClient_->setConsentFromTCFData();
+    }
+}
+
+// --- Accessors
 
 MSRAlarm& MSRMeasurement::alarm() { return *alarm_; }
 MSRAudience* MSRMeasurement::audience() { return audience_.get(); }
 MSRDatabase* MSRMeasurement::database() { return database_.get(); }
-std::shared_ptr<MSRIdentity> MSRMeasurement::identity() { return identity_; }
+std::shared_ptr<MSRIdentity> MSRMeasurement::identity() {
+    std::lock_guard lock(componentsMutex_);
+    return identity_;
+}
 std::shared_ptr<LMUNetwork> MSRMeasurement::network() { return network_; }
 std::shared_ptr<MSRPersistedConfig> MSRMeasurement::persistedConfig() { return persistedConfig_; }
-std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfigInstance() { return remoteConfig_; }
+std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfigInstance() {
+    std::lock_guard lock(componentsMutex_);
+    return remoteConfig_;
+}
 MSRScheduler& MSRMeasurement::scheduler() { return *scheduler_; }
-std::shared_ptr<MSRSessionReporter> MSRMeasurement::sessionReporter() { return sessionReporter_; }
+std::shared_ptr<MSRSessionReporter> MSRMeasurement::sessionReporter() {
+    std::lock_guard lock(componentsMutex_);
+    return sessionReporter_;
+}
 std::shared_ptr<MSRSearchAdReporter> MSRMeasurement::searchAdReporter() { return searchAdReporter_; }
 std::shared_ptr<MSRTCFClient> MSRMeasurement::tcfClient() { return tcfClient_; }
+std::shared_ptr<MSRDeepLinks> MSRMeasurement::deepLinks() { return deepLinks_; }
 bool MSRMeasurement::isEnabled() const { return enabled_; }
 bool MSRMeasurement::wasEnabledDuringInitialization() { return wasEnabledDuringInitialization_; }
 bool MSRMeasurement::isAnalyticsCollectionEnabled() const { return isAnalyticsCollectionEnabled_; }

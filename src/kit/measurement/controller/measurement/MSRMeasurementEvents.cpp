@@ -1,26 +1,311 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
+#include "BundleSlots.h"
+#include "EventTexts.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
+#include "kit/measurement/support/MSRDataTypeValidator.h"
+#include "kit/measurement/support/MSRDatabase.h"
+#include "kit/measurement/support/MSRLogDescriptions.h"
+#include "kit/measurement/messages/NanoMessageAccess.h"
+#include "kit/measurement/support/MSRMonitor.h"
+#include "kit/measurement/support/MeasurementServices.h"
+#include "kit/measurement/support/MSRPersistedConfig.h"
+#include "kit/measurement/support/MSRScheduler.h"
+#include "kit/measurement/messages/MSRRemoteConfig.h"
+
+#include <cinttypes>
+#include <limits>
+
 // Events as the facade hands them in, the default event parameters and the
 // backfill of stored events.
 namespace kit::measurement {
 
-void MSRMeasurement::logEventWithOrigin(const MSREventRequest&) {}
-void MSRMeasurement::logEventOnWorkerQueueWithOrigin(const MSREventRequest&) {}
-void MSRMeasurement::logEventOnWorkerQueue(const MSREvent&, bool) {}
-void MSRMeasurement::logEvent(const std::optional<MSREvent>&) {}
-void MSRMeasurement::setDefaultEventParameters(const std::optional<platform::Value::Dictionary>&) {}
-void MSRMeasurement::handleSetDefaultEventParametersOnWorkerQueue(const std::optional<platform::Value::Dictionary>&,
-                                                                  bool) {}
-bool MSRMeasurement::shouldBackfillEvents() { return false; }
-void MSRMeasurement::backfillEventsWithParameters(const MSRParameters&, bool,
-                                                  const std::function<bool(const MSREvent&)>&) {}
-MSRParameters MSRMeasurement::parametersWithAddedDefaultEventParameters(const MSRParameters& parameters) {
-    return parameters;
+using platform::Value;
+using namespace event_texts;
+
+namespace {
+
+MSRObjectDictionary objectsFromPlain(const Value::Dictionary& parameters) {
+    MSRObjectDictionary objects;
+    for (const auto& [key, value] : parameters) {
+        objects.emplace(key, MSRObject(value));
+    }
+    return objects;
 }
-double MSRMeasurement::backfillStartTimestampForSessionID(std::int64_t) { return 0; }
-bool MSRMeasurement::shouldBackfillSessionID(std::int64_t, const MSREvent&) { return false; }
-void MSRMeasurement::backfillSessionID(std::int64_t, std::int64_t) {}
-std::optional<std::string> MSRMeasurement::previousFirstOpenCount() { return std::nullopt; }
-void MSRMeasurement::setPreviousFirstOpenCount(const std::optional<std::string>&) {}
+
+MSRObjectDictionary objectsFromTyped(const MSRParameters& parameters) {
+    MSRObjectDictionary objects;
+    for (const auto& [key, value] : parameters) {
+        objects.emplace(key, MSRObject(value));
+    }
+    return objects;
+}
+
+// Public names (not starting with "_") go, last in ascending order first,
+// until at most `limit` are left.
+void trimPublicNamesToLimit(Value::Dictionary& parameters, std::int32_t limit) {
+    std::int64_t publicCount = 0;
+    for (const auto& entry : parameters) {
+        publicCount += entry.first.starts_with("_") ? 0 : 1;
+    }
+    for (auto entry = parameters.end(); publicCount > limit && entry != parameters.begin();) {
+        --entry;
+        if (!entry->first.starts_with("_")) {
+            entry = parameters.erase(entry);
+            --publicCount;
+        }
+    }
+}
+
+}  // namespace
+
+void MSRMeasurement::logEventWithOrigin(const MSREventRequest& request) {
+    scheduleWeakBlock("MSRMeasurement:2363",
+                      [request](MSRMeasurement& self) { self.logEventOnWorkerQueueWithOrigin(request); });
+}
+
+void MSRMeasurement::logEventOnWorkerQueueWithOrigin(const MSREventRequest& request) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("logEventOnWorkerQueueWithOrigin");
+    // Error events and events that skip the interceptor carry no defaults.
+    Value::Dictionary parameters = request.parameters;
+    if (!request.ignoreInterceptor && request.name != kErrorEventName) {
+        parameters = parametersWithAddedDefaultEventParameters(parameters);
+    }
+    auto event = MSREvent::initWithOrigin(request.origin, request.isPublicEvent, request.name, request.timestamp, 0,
+                                          objectsFromPlain(parameters));
+    if (!event) {
+        MSRMeasurementMonitor().logWithLevel(1, 23219, "Attempted to log nil event. Origin, name, parameters",
+                                             request.origin, MSREventNameDescription(request.name),
+                                             MSRDictionaryDescription(Value(parameters), ""));
+        return;
+    }
+    if (!request.addedScreenParameters.empty()) {
+        event->addScreenParameters(objectsFromTyped(request.addedScreenParameters));
+    }
+
+    bool notifyEventListeners = false;
+    if ((request.enabled || request.ignoreEnabled) && !isListenerExemptEvent(*event)) {
+        if (request.interceptor && request.isPublicEvent && !request.ignoreInterceptor) {
+            Value::Dictionary intercepted = parameters;
+            for (const auto& [key, value] : request.addedScreenParameters) {
+                intercepted.insert_or_assign(key, value.plainValue());
+            }
+            request.interceptor(request.origin, request.name, intercepted, request.timestamp);
+            return;
+        }
+        notifyEventListeners = true;
+    }
+    logEventOnWorkerQueue(*event, notifyEventListeners);
+}
+
+void MSRMeasurement::logEventOnWorkerQueue(const MSREvent& event, bool notifyEventListeners) {
+    if (!notifyEventListeners) {
+        handleEventOnWorkerQueue(event);
+        return;
+    }
+    // Listeners hear the event as it was logged, not as the pipeline left it.
+    const MSREvent heard = event;
+    handleEventOnWorkerQueue(event);
+    MSRAnalytics::notifyEventListeners(heard);
+}
+
+void MSRMeasurement::logEvent(const std::optional<MSREvent>& event) {
+    if (!event) {
+        MSRMeasurementMonitor().logWithLevel(4, 23048, "Attempted to log nil event");
+        return;
+    }
+    scheduleWeakBlock("MSRMeasurement:2469", [event = *event](MSRMeasurement& self) {
+        self.handleEventOnWorkerQueue(event);
+    });
+}
+
+void MSRMeasurement::setDefaultEventParameters(const std::optional<Value::Dictionary>& parameters) {
+    scheduleWeakBlock("MSRMeasurement:2477", [parameters](MSRMeasurement& self) {
+        const bool backfill = self.shouldBackfillEvents();
+        self.handleSetDefaultEventParametersOnWorkerQueue(parameters, backfill);
+    });
+}
+
+void MSRMeasurement::handleSetDefaultEventParametersOnWorkerQueue(const std::optional<Value::Dictionary>& parameters,
+                                                                  bool backfillEvents) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("handleSetDefaultEventParametersOnWorkerQueue");
+    MSRMonitor& monitor = MSRMeasurementMonitor();
+    // Nothing clears every default; otherwise the given ones go over the stored.
+    Value::Dictionary defaults;
+    if (parameters) {
+        defaults = persistedConfig_->defaultEventParameters().value_or(Value::Dictionary{});
+    }
+    for (const auto& [key, value] : parameters.value_or(Value::Dictionary{})) {
+        if (value.isArray()) {
+            MSRLogErrorEvent(kFailureCodeArrayInDefaults);
+        }
+        if (!value.isNull() && !value.isNumber() && !value.isBool() && !value.isString()) {
+            monitor.logWithLevel(4, 23213, "Invalid key in default event parameters. Parameter ignored.");
+            continue;
+        }
+        if (!MSRDataTypeValidator::isValidPublicEventParameterName(key)) {
+            monitor.logWithLevel(4, 23214, "Invalid default event parameter name. Name", key);
+            continue;
+        }
+        if (value.isNull()) {
+            defaults.erase(key);
+            continue;
+        }
+        const auto converted = MSRValue::valueFromObject(value);
+        if (converted && MSRDataTypeValidator::isValidPublicEventParameterValue(&*converted)) {
+            defaults.insert_or_assign(key, value);
+        }
+    }
+    const std::int32_t limit = remoteConfigOrDefault()->maxPublicEventParams();
+    if (static_cast<std::int64_t>(defaults.size()) > limit) {
+        trimPublicNamesToLimit(defaults, limit);
+        MSRLogErrorEvent(kFailureCodeTooManyDefaults);
+        monitor.logWithLevel(4, 23215, "Too many default event parameters set. Discarding beyond event parameter limit");
+    }
+    if (backfillEvents) {
+        const double since = initTimestamp_;
+        backfillEventsWithParameters(objectsFromPlain(defaults), true,
+                                     [since](const MSRRawEventData& row) { return row.rawEvent().timestamp() >= since; });
+        monitor.logWithLevel(7, 23272, "Updating default event parameters with backfill. Parameters",
+                             MSRDictionaryDescription(Value(defaults), ""));
+    } else {
+        monitor.logWithLevel(7, 23216, "Updating default event parameters. Parameters",
+                             MSRDictionaryDescription(Value(defaults), ""));
+    }
+    persistedConfig_->setDefaultEventParameters(defaults);
+}
+
+// Defaults are written into stored events only while the application
+// itself has logged nothing in this run.
+bool MSRMeasurement::shouldBackfillEvents() {
+    if (database_ == nullptr) {
+        return false;
+    }
+    auto stored = database_->allRawEventsWithError();
+    if (!stored || stored->empty()) {
+        return false;
+    }
+    for (const MSRRawEventData& row : *stored) {
+        if (row.rawEvent().timestamp() >= initTimestamp_ && row.rawEvent().origin().starts_with("app")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void MSRMeasurement::backfillEventsWithParameters(const MSRObjectDictionary& parameters, bool isPublic,
+                                                  const std::function<bool(const MSRRawEventData&)>& eventFilter) {
+    if (parameters.empty() || database_ == nullptr) {
+        return;
+    }
+    MSRMonitor& monitor = MSRMeasurementMonitor();
+    auto stored = database_->allRawEventsWithError();
+    if (!stored) {
+        monitor.logWithLevel(1, 23270, "Unable to backfill events with default event parameters. Fetch failed. Error",
+                             stored.error());
+        return;
+    }
+    std::int64_t failures = 0;
+    std::optional<platform::Error> lastError;
+    for (const MSRRawEventData& row : *stored) {
+        if (eventFilter && !eventFilter(row)) {
+            continue;
+        }
+        auto event = std::make_shared<MSREvent>(row.rawEvent());
+        event->applyParameters(parameters, isPublic);
+        const auto updated = MSRRawEventData::initWithRawEvent(event, row.rowID(), row.metadataFingerprint());
+        if (!updated) {
+            continue;
+        }
+        if (auto written = database_->updateRawEvent(*updated); !written) {
+            ++failures;
+            lastError = written.error();
+        }
+    }
+    if (failures > 0) {
+        monitor.logWithLevel(
+            1, 23271, "Unable to backfill some events with default event parameters. Update failed. Count, last error",
+            static_cast<std::int64_t>(failures), *lastError);
+    }
+}
+
+Value::Dictionary MSRMeasurement::parametersWithAddedDefaultEventParameters(const Value::Dictionary& parameters) {
+    auto defaults = persistedConfig_->defaultEventParameters();
+    if (!defaults || defaults->empty()) {
+        return parameters;
+    }
+    Value::Dictionary merged = std::move(*defaults);
+    for (const auto& [key, value] : parameters) {
+        merged.insert_or_assign(key, value);
+    }
+    return merged;
+}
+
+double MSRMeasurement::backfillStartTimestampForSessionID(std::int64_t sessionID) {
+    double start = static_cast<double>(sessionID) - kSessionBackfillLeadSeconds;
+    if (database_ == nullptr) {
+        return start;
+    }
+    auto stored = database_->allRawEventsWithError();
+    if (!stored) {
+        return start;
+    }
+    for (const MSRRawEventData& row : *stored) {
+        if (row.rawEvent().name() == kFirstOpenEventName) {
+            start = row.rawEvent().timestamp();
+            break;
+        }
+    }
+    return start;
+}
+
+bool MSRMeasurement::shouldBackfillSessionID(double backfillStartTimestamp, const MSRRawEventData& row) {
+    if (row.rawEvent().timestamp() < backfillStartTimestamp) {
+        return false;
+    }
+    auto metadata = database_->queryRawEventsMetadataWithFingerprint(row.metadataFingerprint());
+    if (!metadata) {
+        MSRMeasurementMonitor().logWithLevel(1, 23273, "Unable to backfill session ID. Fetch metadata failed. Error",
+                                             metadata.error());
+        return false;
+    }
+    if (!*metadata) {
+        return true;
+    }
+    const auto attributes = NanoMessageGetArray<MSRPBUserAttribute>(**metadata, bundle_slots::kUserAttributes);
+    for (const MSRPBUserAttribute& attribute : attributes.value_or(std::vector<MSRPBUserAttribute>{})) {
+        if (NanoMessageGetString(attribute, bundle_slots::kUserAttributeName) == kSessionIDPropertyName) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void MSRMeasurement::backfillSessionID(std::int64_t sessionID, std::int64_t sessionNumber) {
+    const double start = backfillStartTimestampForSessionID(sessionID);
+    backfillEventsWithParameters(
+        {{std::string(kSessionIDParameterName), MSRObject(MSRValue::initWithInt64(sessionID))},
+         {std::string(kSessionNumberParameterName), MSRObject(MSRValue::initWithInt64(sessionNumber))}},
+        false, [this, start](const MSRRawEventData& row) { return shouldBackfillSessionID(start, row); });
+}
+
+std::optional<std::string> MSRMeasurement::previousFirstOpenCount() {
+    const auto count = persistedConfig_->previousFirstOpenCount();
+    if (!count) {
+        return std::nullopt;
+    }
+    if (const std::string* text = count->asString()) {
+        return *text;
+    }
+    return std::to_string(count->integerValue().value_or(0));
+}
+
+void MSRMeasurement::setPreviousFirstOpenCount(const std::optional<std::string>& count) {
+    if (!count) {
+        persistedConfig_->setPreviousFirstOpenCount(std::nullopt);
+        return;
+    }
+    persistedConfig_->setPreviousFirstOpenCount(Value(Value(*count).integerValue().value_or(0)));
+}
 
 }  // namespace kit::measurement

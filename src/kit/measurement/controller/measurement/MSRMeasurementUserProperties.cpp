@@ -1,26 +1,402 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
+#include "UserPropertyNames.h"
+#include "kit/measurement/controller/MSRConsentSettingsUtil.h"
+#include "kit/measurement/controller/MSRIdentity.h"
+#include "kit/measurement/controller/MSRSessionReporter.h"
+#include "kit/measurement/messages/MSRRemoteConfig.h"
+#include "kit/measurement/support/MSRDatabase.h"
+#include "kit/measurement/support/MSRLogDescriptions.h"
+#include "kit/measurement/support/MSRMonitor.h"
+#include "kit/measurement/support/MSRPersistedConfig.h"
+#include "kit/measurement/support/MSRScheduler.h"
+#include "kit/measurement/support/MSRUtilities.h"
+#include "kit/measurement/support/MeasurementErrors.h"
+#include "kit/measurement/support/MeasurementServices.h"
+#include "platform/Bundle.h"
+#include "platform/concurrency/SerialQueue.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+
 // User properties, the personalised-ads decision, the session ID and user
 // data.
 namespace kit::measurement {
 
-void MSRMeasurement::setUserAttribute(const MSRUserAttribute&) {}
-void MSRMeasurement::setUserAttributeOnWorkerQueue(const MSRUserAttribute&) {}
+namespace {
+
+constexpr std::string_view kAllowAdNetworkRegistrationKey = "LUMEN_ANALYTICS_REGISTRATION_WITH_AD_NETWORK_ENABLED";
+// An internal property of one origin is refused once its origin has this
+// many; the same number the public query reports.
+constexpr std::int64_t kMaxUserPropertiesPerOrigin = 25;
+constexpr std::int64_t kUserPropertyLimitErrorCode = 9;
+
+// The user-data entries, in the order they are tried.
+constexpr std::string_view kEmailAddressKey = "email_address";
+constexpr std::string_view kPhoneNumberKey = "phone_number";
+constexpr std::string_view kHashedEmailAddressKey = "hashed_email_address";
+constexpr std::string_view kHashedPhoneNumberKey = "hashed_phone_number";
+
+MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
+
+platform::Error noStoreError() { return msr_errorWithCode(1, "The measurement store is not open"); }
+
+// A stored value read as a 64-bit number: doubles cut toward zero, within range.
+std::int64_t int64FromValue(const MSRValue& value) {
+    if (value.isInt64()) {
+        return value.int64Value();
+    }
+    if (value.isDouble()) {
+        const double number = value.doubleValue();
+        if (std::isfinite(number) && number >= -9.2e18 && number <= 9.2e18) {
+            return static_cast<std::int64_t>(number);
+        }
+    }
+    return 0;
+}
+
+// Plist numbers and booleans are both numbers to the settings read here.
+bool isPlistNumber(const platform::Value& value) { return value.isNumber() || value.isBool(); }
+
+std::string lowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+    return text;
+}
+
+}  // namespace
+
+const platform::Value& MSRMeasurement::infoDictionary() const {
+    return environment_.infoDictionary ? *environment_.infoDictionary : platform::Bundle::main().infoDictionary();
+}
+
+// --- Setting and removing
+
+void MSRMeasurement::setUserAttribute(const MSRUserAttribute& attribute) {
+    scheduleWeakBlock("MSRMeasurement:2894",
+                      [attribute](MSRMeasurement& self) { self.setUserAttributeOnWorkerQueue(attribute); });
+}
+
+void MSRMeasurement::setUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserAttributeOnWorkerQueue");
+    if (!isEnabled()) {
+        monitor().logWithLevel(7, 23081, "Analytics is disabled. User property not set");
+        return;
+    }
+    setUserPropertyInDatabaseOnWorkerQueue(attribute);
+}
+
 void MSRMeasurement::setUserPropertyInDatabaseOnWorkerQueue(const MSRUserAttribute& attribute) {
     storeUserPropertyOnWorkerQueue(attribute);
 }
-bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute&) { return false; }
-void MSRMeasurement::removeUserAttribute(const MSRUserAttribute&) {}
-void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute&) {}
-void MSRMeasurement::userAttributeWithName(std::string_view, std::function<void(std::optional<MSRUserAttribute>)>) {}
-void MSRMeasurement::userPropertiesIncludingInternal(bool, std::function<void(platform::Value::Dictionary)>) {}
-void MSRMeasurement::maxUserPropertiesForOrigin(std::string_view, std::function<void(std::int64_t)>) {}
-std::optional<bool> MSRMeasurement::shouldDisableAdPersonalization() { return std::nullopt; }
-bool MSRMeasurement::shouldAllowAdNetworkRegistration() const { return true; }
-void MSRMeasurement::setLastAdvertisingIDResetUserPropertyOnWorkerQueue() {}
-bool MSRMeasurement::hasUserPropertyUserIDOnWorkerQueue() { return false; }
-void MSRMeasurement::sessionIDWithCompletion(MSRSessionIDCompletion) {}
-void MSRMeasurement::setUserData(const platform::Value::Dictionary&) {}
-void MSRMeasurement::setUserDataOnWorkerQueue(const platform::Value::Dictionary&) {}
+
+bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attribute) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserPropertyInDatabaseOnWorkerQueue");
+    const std::string nameDescription = MSRUserPropertyNameDescription(attribute.name());
+    if (database_ == nullptr) {
+        monitor().logWithLevel(1, 23082, "Unable to query existence of user property. Name, error", nameDescription,
+                               noStoreError());
+        return false;
+    }
+    const auto exists = database_->containsUserAttributeWithName(attribute.name());
+    if (!exists) {
+        monitor().logWithLevel(1, 23082, "Unable to query existence of user property. Name, error", nameDescription,
+                               exists.error());
+        return false;
+    }
+    if (attribute.name() == kUserIDProperty && *exists) {
+        // A new user: the stitching token and the reset marker belonged to the old one.
+        const auto stored = database_->userAttributeWithName(kUserIDProperty);
+        if (stored && stored->has_value() && (*stored)->value().description() != attribute.value().description()) {
+            if (identity_ != nullptr) {
+                identity_->resetSessionStitchingToken();
+            }
+            if (const auto deleted = database_->deleteUserAttributeWithName(kLastAdvertisingIDResetProperty);
+                !deleted) {
+                monitor().logWithLevel(1, 23077, "Unable to remove user property. Name, error",
+                                       MSRUserPropertyNameDescription(kLastAdvertisingIDResetProperty),
+                                       deleted.error());
+            }
+        }
+    }
+    if (attribute.name() == kNonPersonalizedAdsProperty) {
+        updateAdPersonalizationConsentFromNPAValue(MSRValue::initWithInt64(int64FromValue(attribute.value())));
+    }
+    if (!*exists) {
+        const bool isPublic = attribute.isPublic();
+        const auto count = isPublic ? database_->publicUserAttributeCount()
+                                    : database_->userAttributeCountForOrigin(attribute.origin());
+        if (!count) {
+            monitor().logWithLevel(1, 23083, "Unable to query user property count. Origin, error", attribute.origin(),
+                                   count.error());
+            return false;
+        }
+        const std::int64_t limit =
+            isPublic ? std::int64_t{remoteConfigInstance() != nullptr ? remoteConfigInstance()->maxPublicUserProperties()
+                                                                      : MSRRemoteConfig::defaultInstance()
+                                                                            ->maxPublicUserProperties()}
+                     : kMaxUserPropertiesPerOrigin;
+        if (*count >= limit) {
+            monitor().logWithLevel(
+                3, 23084, "Unable to set user property. Reached limit on set user properties for origin. Origin, name, value",
+                attribute.origin(), nameDescription, attribute.value().description());
+            MSRLogErrorEvent(kUserPropertyLimitErrorCode);
+            return false;
+        }
+    }
+    if (const auto stored = database_->updateUserAttribute(attribute); !stored) {
+        monitor().logWithLevel(1, 23085, "Unable to set user property. Name, value, error", nameDescription,
+                               attribute.value().description(), stored.error());
+        return false;
+    }
+    monitor().logWithLevel(7, 23087, "User property set. Name, value", nameDescription, attribute.value().description());
+    return true;
+}
+
+void MSRMeasurement::removeUserAttribute(const MSRUserAttribute& attribute) {
+    scheduleWeakBlock("MSRMeasurement:2849",
+                      [attribute](MSRMeasurement& self) { self.removeUserAttributeOnWorkerQueue(attribute); });
+}
+
+void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("removeUserAttributeOnWorkerQueue");
+    if (!isEnabled()) {
+        monitor().logWithLevel(7, 23076, "Analytics is disabled. User property not removed");
+        return;
+    }
+    const std::string nameDescription = MSRUserPropertyNameDescription(attribute.name());
+    if (attribute.name() == kUserIDProperty && identity_ != nullptr) {
+        identity_->resetSessionStitchingToken();
+    }
+    const auto deleted =
+        database_ != nullptr ? database_->deleteUserAttributeWithName(attribute.name())
+                             : platform::Expected<void>(platform::unexpected(noStoreError()));
+    if (!deleted) {
+        monitor().logWithLevel(1, 23077, "Unable to remove user property. Name, error", nameDescription,
+                               deleted.error());
+        return;
+    }
+    monitor().logWithLevel(7, 23078, "User property removed. Name", nameDescription);
+}
+
+// --- Reading back
+
+void MSRMeasurement::userAttributeWithName(std::string_view name,
+                                           std::function<void(std::optional<MSRUserAttribute>)> callback) {
+    if (!callback) {
+        monitor().logWithLevel(0, 23088, "userAttributeWithName callback is nil");
+        return;
+    }
+    scheduleWeakBlock("MSRMeasurement:3035", [name = std::string(name), callback = std::move(callback)](
+                                                 MSRMeasurement& self) {
+        std::optional<MSRUserAttribute> attribute;
+        if (self.database_ != nullptr) {
+            if (auto read = self.database_->userAttributeWithName(name)) {
+                attribute = std::move(*read);
+            } else {
+                monitor().logWithLevel(1, 23089, "Unable to get user attribute by name. Name",
+                                       MSRUserPropertyNameDescription(name), read.error());
+            }
+        } else {
+            monitor().logWithLevel(1, 23089, "Unable to get user attribute by name. Name",
+                                   MSRUserPropertyNameDescription(name), noStoreError());
+        }
+        platform::globalQueue().async([callback, attribute = std::move(attribute)] { callback(attribute); });
+    });
+}
+
+void MSRMeasurement::userPropertiesIncludingInternal(bool includingInternal,
+                                                     std::function<void(platform::Value::Dictionary)> callback) {
+    if (!callback) {
+        monitor().logWithLevel(0, 23090, "Unable to retrieve user properties. Callback is nil");
+        return;
+    }
+    scheduleWeakBlock("MSRMeasurement:3090", [includingInternal, callback = std::move(callback)](MSRMeasurement& self) {
+        platform::Value::Dictionary properties;
+        auto read = self.database_ != nullptr
+                        ? self.database_->userAttributesIncludingInternal(includingInternal)
+                        : platform::Expected<std::vector<MSRUserAttribute>>(platform::unexpected(noStoreError()));
+        if (!read) {
+            monitor().logWithLevel(1, 23091, "Unable to retrieve user properties. Error", read.error());
+        } else {
+            for (const auto& attribute : *read) {
+                const MSRValue& value = attribute.value();
+                if (attribute.name().empty()) {
+                    monitor().logWithLevel(3, 23092, "Cannot add invalid public user property name or value.");
+                } else if (const std::string* text = value.stringValue()) {
+                    properties[attribute.name()] = platform::Value(*text);
+                } else if (value.isDouble()) {
+                    properties[attribute.name()] = platform::Value(value.doubleValue());
+                } else if (value.isInt64()) {
+                    properties[attribute.name()] = platform::Value(value.int64Value());
+                }
+            }
+        }
+        platform::globalQueue().async([callback, properties = std::move(properties)] { callback(properties); });
+    });
+}
+
+void MSRMeasurement::maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) {
+    if (origin.empty()) {
+        monitor().logWithLevel(0, 23093, "Origin for querying MaxUserProperties cannot be nil");
+        return;
+    }
+    if (!callback) {
+        monitor().logWithLevel(0, 23094, "MaxUserProperties callback cannot be nil. Origin", origin);
+        return;
+    }
+    platform::globalQueue().async([callback = std::move(callback)] { callback(kMaxUserPropertiesPerOrigin); });
+}
+
+// --- Personalised ads
+
+std::optional<bool> MSRMeasurement::shouldDisableAdPersonalization() {
+    if (const auto allowed = persistedConfig_->allowPersonalizedAds(); allowed && !allowed->isNull()) {
+        return !allowed->boolValue().value_or(false);
+    }
+    if (const auto settings = MSRConsentSettingsUtil::consentSettings();
+        settings && settings->find(kMSRConsentTypeAdPersonalization) != settings->end()) {
+        // An entry that is neither granted nor denied allows nothing.
+        return MSRConsentSettingsUtil::adPersonalization().value_or(0) == 0;
+    }
+    if (const platform::Value* flag = infoDictionary().find(kMSRPlistDefaultAllowAdPersonalization)) {
+        if (isPlistNumber(*flag)) {
+            foundAdPersonalizationPlistFlag_ = true;
+            return !flag->boolValue().value_or(false);
+        }
+        return false;
+    }
+    if (const auto defaults = MSRConsentSettingsUtil::defaultSettings()) {
+        if (const auto entry = defaults->find(kMSRConsentTypeAdPersonalization);
+            entry != defaults->end() && entry->second.isString()) {
+            const std::string setting = lowerCased(*entry->second.asString());
+            if (setting == kMSRConsentDenied) {
+                return true;
+            }
+            if (setting == kMSRConsentGranted) {
+                return false;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool MSRMeasurement::shouldAllowAdNetworkRegistration() const {
+    if (const platform::Value* flag = infoDictionary().find(kAllowAdNetworkRegistrationKey);
+        flag != nullptr && isPlistNumber(*flag)) {
+        return flag->boolValue().value_or(false);
+    }
+    return true;
+}
+
+// --- User ID and the advertising-ID reset marker
+
+void MSRMeasurement::setLastAdvertisingIDResetUserPropertyOnWorkerQueue() {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("setLastAdvertisingIDResetUserPropertyOnWorkerQueue");
+    if (!hasUserPropertyUserIDOnWorkerQueue()) {
+        return;
+    }
+    const auto hasMarker = database_->containsUserAttributeWithName(kLastAdvertisingIDResetProperty);
+    if (!hasMarker || *hasMarker) {
+        return;
+    }
+    if (const auto marker = MSRUserAttribute::initWithOrigin("auto", kLastAdvertisingIDResetProperty,
+                                                             MSRValue::initWithInt64(1), secondsSince1970Now(*clock_))) {
+        setUserAttributeOnWorkerQueue(*marker);
+    }
+    if (identity_ != nullptr) {
+        identity_->setShouldSetLastAdvertisingIDResetUserProperty(false);
+    }
+}
+
+bool MSRMeasurement::hasUserPropertyUserIDOnWorkerQueue() {
+    if (database_ == nullptr) {
+        return false;
+    }
+    return database_->containsUserAttributeWithName(kUserIDProperty).valueOr(false);
+}
+
+// --- Session ID
+
+void MSRMeasurement::sessionIDWithCompletion(MSRSessionIDCompletion completion) {
+    if (!completion) {
+        return;
+    }
+    scheduler_->scheduleOnWorkerQueueBlockID(
+        "MSRMeasurement:3242", [weak = weak_from_this(), completion = std::move(completion)] {
+            const auto self = weak.lock();
+            if (self == nullptr) {
+                completion(0, msr_errorWithCode(13, "Analytics deallocated"));
+                return;
+            }
+            if (!self->isEnabled()) {
+                completion(0, msr_errorWithCode(13, "Analytics disabled"));
+                return;
+            }
+            if (self->sessionReporter_ == nullptr || self->sessionReporter_->isSessionExpired()) {
+                completion(0, msr_errorWithCode(13, "Session expired"));
+                return;
+            }
+            if (self->database_ != nullptr) {
+                if (const auto stored = self->database_->userAttributeWithName(kSessionIDProperty);
+                    stored && stored->has_value() && !(*stored)->value().isString() &&
+                    !(*stored)->value().isArray()) {
+                    completion(int64FromValue((*stored)->value()), std::nullopt);
+                    return;
+                }
+            }
+            completion(0, msr_errorWithCode(13, "Session ID not found"));
+        });
+}
+
+// --- User data
+
+void MSRMeasurement::setUserData(const platform::Value::Dictionary& userData) {
+    scheduleWeakBlock("MSRMeasurement:3249",
+                      [userData](MSRMeasurement& self) { self.setUserDataOnWorkerQueue(userData); });
+}
+
+void MSRMeasurement::setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserDataOnWorkerQueue");
+    const auto text = [](const platform::Value& value) -> std::string_view {
+        const std::string* string = value.asString();
+        return string != nullptr ? std::string_view(*string) : std::string_view();
+    };
+    const auto bytes = [](const platform::Value& value) -> std::span<const std::uint8_t> {
+        const auto* data = value.asData();
+        return data != nullptr ? std::span<const std::uint8_t>(*data) : std::span<const std::uint8_t>();
+    };
+    std::shared_ptr<MSRPrivateSetMembershipClient> client;
+    if (const auto entry = userData.find(kEmailAddressKey); !client && entry != userData.end()) {
+        if (shouldRetrievePSMResponseWithEmailAddress(text(entry->second))) {
+            client = PSMClientWithEmailAddress(text(entry->second));
+        }
+    }
+    if (const auto entry = userData.find(kPhoneNumberKey); !client && entry != userData.end()) {
+        if (shouldRetrievePSMResponseWithPhoneNumber(text(entry->second))) {
+            client = PSMClientWithPhoneNumber(text(entry->second));
+        }
+    }
+    if (const auto entry = userData.find(kHashedEmailAddressKey); !client && entry != userData.end()) {
+        if (shouldRetrievePSMResponseWithHashedIdentifier(bytes(entry->second))) {
+            client = PSMClientWithHashedEmailAddress(bytes(entry->second));
+        }
+    }
+    if (const auto entry = userData.find(kHashedPhoneNumberKey); !client && entry != userData.end()) {
+        if (shouldRetrievePSMResponseWithHashedIdentifier(bytes(entry->second))) {
+            client = PSMClientWithHashedPhoneNumber(bytes(entry->second));
+        }
+    }
+    if (client == nullptr) {
+        return;
+    }
+    ++PSMStartCount_;
+    PSMRetryCount_ = 0;
+    privateSetMembershipClient_ = std::move(client);
+    retrievePSMResponse();
+    monitor().logWithLevel(7, 23225, "Initiated on-device conversion measurement");
+}
 
 }  // namespace kit::measurement

@@ -4,8 +4,10 @@
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRIdentitySupport.h"
+#include "kit/measurement/controller/MSRMeasurement.h"
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
+#include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/support/MSRMonitor.h"
 
 namespace kit::measurement {
@@ -59,6 +61,51 @@ MSRParameters MSRControllerServices::screenParameters() {
 }
 
 bool MSRControllerServices::isAppActive() { return MSRScreenViewReporter::sharedInstance()->isAppActive(); }
+
+MSRRemoteConfigLimits MSRControllerServices::remoteConfig() {
+    const auto settings = MSRMeasurement::remoteConfig();
+    MSRRemoteConfigLimits limits;
+    limits.maxPublicEventParams = settings->maxPublicEventParams();
+    limits.maxItemScopedCustomParameters = settings->maxItemScopedCustomParameters();
+    limits.maxPublicEventParameterValueLength = settings->maxPublicEventParameterValueLength();
+    limits.maxAudienceCount = settings->maxAudienceCount();
+    limits.maxFiltersPerAudience = settings->maxFiltersPerAudience();
+    limits.maxParametersPerFilter = settings->maxParametersPerFilter();
+    limits.maxFilterResultCount = settings->maxFilterResultCount();
+    limits.maxEventsStored = settings->maxEventsStored();
+    limits.maxQueueTime = settings->maxQueueTime();
+    limits.databaseDeleteStaleBundlesInterval = settings->databaseDeleteStaleBundlesInterval();
+    return limits;
+}
+
+bool MSRControllerServices::isEnabled() {
+    const auto controller = MSRMeasurement::sharedInstance();
+    return controller != nullptr && controller->isEnabled();
+}
+
+// The shared controller lives until the process ends (or a test drops it
+// after its queues are idle), so the pointers stay good for the caller.
+MSRDatabase* MSRControllerServices::database() {
+    const auto controller = MSRMeasurement::sharedInstance();
+    return controller != nullptr ? controller->database() : nullptr;
+}
+
+MSRScheduler* MSRControllerServices::scheduler() {
+    const auto controller = MSRMeasurement::sharedInstance();
+    return controller != nullptr ? &controller->scheduler() : nullptr;
+}
+
+void MSRControllerServices::writeEventOnWorkerQueue(const MSREvent& event) {
+    if (const auto controller = MSRMeasurement::sharedInstance()) {
+        controller->writeEventOnWorkerQueue(event);
+    }
+}
+
+void MSRControllerServices::writeFilteredEventOnWorkerQueue(const MSREvent& event) {
+    if (const auto controller = MSRMeasurement::sharedInstance()) {
+        controller->writeFilteredEventOnWorkerQueue(event);
+    }
+}
 
 void installMeasurementControllerServices() { MeasurementServices::install(std::make_shared<MSRControllerServices>()); }
 

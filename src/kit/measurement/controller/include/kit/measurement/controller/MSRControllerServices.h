@@ -12,9 +12,9 @@ namespace kit::measurement {
 // with the engine's library version, the App Store probe of MSRAEU and the
 // library version of MSRIdentity, internal events ("_err" among them) and
 // user properties queued through the facade like the application's, and the
-// screen-view reporter's screen parameters and app-active flag. Services the
-// rest of the controller answers (remote limits) are added here as they are
-// built; until then the defaults of MeasurementServices stand.
+// screen-view reporter's screen parameters and app-active flag, and the
+// shared controller's remote limits, state, store, worker queue and event
+// writers (the defaults while there is no shared controller).
 class MSRControllerServices : public MeasurementServices {
 public:
     MSRMonitor& monitor() override;
@@ -28,6 +28,12 @@ public:
                                  std::string_view origin) override;
     MSRParameters screenParameters() override;
     bool isAppActive() override;
+    MSRRemoteConfigLimits remoteConfig() override;
+    bool isEnabled() override;
+    MSRDatabase* database() override;
+    MSRScheduler* scheduler() override;
+    void writeEventOnWorkerQueue(const MSREvent& event) override;
+    void writeFilteredEventOnWorkerQueue(const MSREvent& event) override;
 
 private:
     std::once_flag monitorOnce_;

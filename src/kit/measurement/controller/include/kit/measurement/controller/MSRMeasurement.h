@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,10 +43,14 @@ namespace kit::measurement {
 class MSRAlarm;
 class MSRAudience;
 class MSRAudienceTimestampsCache;
+class MSRConsentSink;
 class MSRDatabase;
+class MSRDeepLinks;
 class MSREManager;
 class MSRIdentity;
 class MSRPersistedConfig;
+class MSRPrivateSetMembershipClient;
+struct MSRPrivateSetMembershipClientClass;
 class MSRRemoteConfig;
 class MSRScheduler;
 class MSRSearchAdReporter;
@@ -64,7 +69,7 @@ struct MSRMeasurementEnvironment {
     // The HTTP client. Unset: made over the collection host of the
     // endpoints resource, none when it names no host.
     std::optional<std::shared_ptr<LMUNetwork>> network;
-    // Null: the null manager (no experiments).
+    // Null: the shared experiment manager.
     std::shared_ptr<MSREManager> experimentManager;
     // File name of the store in the measurement directory.
     std::string databaseName = "lumen-measurement.sql";
@@ -72,6 +77,14 @@ struct MSRMeasurementEnvironment {
     platform::RandomSource* random = nullptr;
     // Whether the application came from the App Store; never on Linux.
     std::function<bool()> isFromAppStore;
+    // Where transparency-and-consent data hands its consent. Null: the
+    // facade's set-consent call.
+    std::shared_ptr<MSRConsentSink> consentSink;
+    // The running version that isVersionSameAsOriginalVersion compares.
+    // Unset: the identity's application version.
+    std::optional<std::string> appVersion;
+    // The Info.plist dictionary. None: the main bundle's.
+    std::optional<platform::Value> infoDictionary;
 };
 
 class MSRMeasurement final : public MSRMeasurementController,
@@ -90,6 +103,14 @@ public:
     static std::shared_ptr<MSRMeasurement> sharedInstance();
     // Tests: drops the shared instance and its creation-attempted flag.
     static void resetSharedInstanceForTesting();
+    // The shared controller's remote settings, else the defaults. Any thread.
+    static std::shared_ptr<MSRRemoteConfig> remoteConfig();
+    // Puts the shared controller's answers into the seams the lower
+    // libraries and the facade read: MeasurementServices, the controller
+    // facts, the identity provider, the messages monitor, the reporters'
+    // controller, the deep links' facts and the connector's store. Done
+    // when the shared instance is made; tests call it themselves.
+    static void installControllerServices();
     // The factory the facade calls; installs the controller's services.
     static std::shared_ptr<MSRMeasurementControllerFactory> makeFactory(MSRMeasurementEnvironment environment = {});
 
@@ -124,6 +145,7 @@ public:
     std::shared_ptr<MSRSessionReporter> sessionReporter();
     std::shared_ptr<MSRSearchAdReporter> searchAdReporter();
     std::shared_ptr<MSRTCFClient> tcfClient();
+    std::shared_ptr<MSRDeepLinks> deepLinks();
     const std::optional<std::vector<std::string>>& safelistedEvents() const { return safelistedEvents_; }
     platform::SchedulingClock& clock() { return *clock_; }
     bool isEnabled() const;
@@ -165,11 +187,15 @@ public:
     void handleSetDefaultEventParametersOnWorkerQueue(const std::optional<platform::Value::Dictionary>& parameters,
                                                       bool backfillEvents);
     bool shouldBackfillEvents();
-    void backfillEventsWithParameters(const MSRParameters& parameters, bool isPublic,
-                                      const std::function<bool(const MSREvent&)>& eventFilter);
-    MSRParameters parametersWithAddedDefaultEventParameters(const MSRParameters& parameters);
+    // `eventFilter` empty: every stored event.
+    void backfillEventsWithParameters(const MSRObjectDictionary& parameters, bool isPublic,
+                                      const std::function<bool(const MSRRawEventData&)>& eventFilter);
+    platform::Value::Dictionary parametersWithAddedDefaultEventParameters(
+        const platform::Value::Dictionary& parameters);
     double backfillStartTimestampForSessionID(std::int64_t sessionID);
-    bool shouldBackfillSessionID(std::int64_t sessionID, const MSREvent& event);
+    // Whether a stored row belongs to the session that starts at
+    // `backfillStartTimestamp` and has none yet.
+    bool shouldBackfillSessionID(double backfillStartTimestamp, const MSRRawEventData& row);
     void backfillSessionID(std::int64_t sessionID, std::int64_t sessionNumber);
     std::optional<std::string> previousFirstOpenCount();
     void setPreviousFirstOpenCount(const std::optional<std::string>& count);
@@ -190,12 +216,16 @@ public:
     void writeFilteredEventOnWorkerQueue(const MSREvent& event);
     bool updateLifetimeValueWithEvent(const MSREvent& event);
     bool shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts, bool isPublicEvent);
-    bool isRealtimeEvent(const MSREvent& event, const MSRDailyCounts& dailyCounts);
+    // May take the real-time flag away, or add it with the debug flag.
+    bool isRealtimeEvent(MSREvent& event, const MSRDailyCounts& dailyCounts);
     void maybeAddDebugAndRealtimeParameters(MSREvent& event);
     bool writeEvent(const MSREvent& event, bool isPublicEvent, bool isRealtime);
     MSRPBMeasurementBundle createRawEventMetadataWithUserAttributes(const std::vector<MSRUserAttribute>& attributes);
     std::optional<MSRPBAdCampaignInfo> adCampaignInfoFromEvent(const MSREvent& event);
     void logFirstOpenConsentedEvent(double timestamp);
+    // The remote settings, or the defaults before the start made them.
+    std::shared_ptr<MSRRemoteConfig> remoteConfigOrDefault();
+    std::int64_t storedFirstOpenCount();
 
     // ===== User properties and user data
 
@@ -206,32 +236,51 @@ public:
     bool storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attribute);
     void removeUserAttribute(const MSRUserAttribute& attribute) override;  // any thread
     void removeUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute);
+    // The callbacks of these readers run on the global queue, never on the
+    // worker queue; nothing is called once the controller is gone.
     void userAttributeWithName(std::string_view name,
                                std::function<void(std::optional<MSRUserAttribute>)> callback);  // any thread
     void userPropertiesIncludingInternal(bool includingInternal,
                                          std::function<void(platform::Value::Dictionary)> callback) override;
     void maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) override;
+    // True: disable, false: allow; nothing when no source decides.
     std::optional<bool> shouldDisableAdPersonalization() override;  // any thread
-    bool shouldAllowAdNetworkRegistration() const;
+    bool shouldAllowAdNetworkRegistration() const;                   // any thread
     void setLastAdvertisingIDResetUserPropertyOnWorkerQueue();
     bool hasUserPropertyUserIDOnWorkerQueue();
+    // The completion runs once, on the worker queue.
     void sessionIDWithCompletion(MSRSessionIDCompletion completion) override;  // any thread
     void setUserData(const platform::Value::Dictionary& userData) override;    // any thread
     void setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData);
 
     // ===== On-device conversion
 
+    // What is registered as "MSRPrivateSetMembershipClient"; null when nothing is.
+    std::shared_ptr<MSRPrivateSetMembershipClientClass> PSMClientClass() const;
     void checkPSMDependencyOnWorkerQueue();
     bool shouldRetrievePSMResponse();
     bool shouldRetrievePSMResponseWithEmailAddress(std::string_view emailAddress);
     bool shouldRetrievePSMResponseWithPhoneNumber(std::string_view phoneNumber);
-    bool shouldRetrievePSMResponseWithHashedIdentifier(std::string_view hashedIdentifier);
+    bool shouldRetrievePSMResponseWithHashedIdentifier(std::span<const std::uint8_t> hashedIdentifier);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithEmailAddress(std::string_view emailAddress);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithPhoneNumber(std::string_view phoneNumber);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithHashedEmailAddress(
+        std::span<const std::uint8_t> hashedEmailAddress);
+    std::shared_ptr<MSRPrivateSetMembershipClient> PSMClientWithHashedPhoneNumber(
+        std::span<const std::uint8_t> hashedPhoneNumber);
     void retrievePSMResponse();
+    // For the upload's completion: sends the request that waited for the
+    // network, if one did.
+    void retrievePostponedPSMResponseOnWorkerQueue();
     void maybeSchedulePSMRetry();
     void handlePSMValueOnWorkerQueue(const std::string& value);
     void incrementPSMCountOnWorkerQueueWithName(std::string_view propertyName);
     void maybeDeleteExpiredPSMValueOnWorkerQueue();
     void resetPSMCounts();
+    bool isPSMRequestInProgress() const { return isPSMRequestInProgress_; }
+    bool isPSMRequestPostponed() const { return isPSMRequestPostponed_; }
+    // "On-device conversion measurement timer"; null until the first retry.
+    const MSRAlarm* PSMRetryAlarm() const { return PSMRetryAlarm_.get(); }
 
     // ===== Upload scheduling and upload
 
@@ -336,6 +385,7 @@ private:
     // Hands `block` to the worker queue under `blockID`; the block runs with
     // the controller when it still exists, and does nothing otherwise.
     void scheduleWeakBlock(std::string_view blockID, std::function<void(MSRMeasurement&)> block);
+    bool initializeComponentsOnWorkerQueue();
 
     // ----- Construction and start. Confined to the worker queue unless noted.
     platform::SchedulingClock* clock_;
@@ -347,31 +397,43 @@ private:
     std::mutex initializeComponentsLock_;
     std::shared_ptr<MSRPersistedConfig> persistedConfig_;
     std::shared_ptr<LMUNetwork> network_;
-    std::unique_ptr<MSRScheduler> scheduler_;
+    std::shared_ptr<MSRScheduler> scheduler_;
     std::unique_ptr<MSRAlarm> alarm_;  // "Measurement timer", on the worker queue
     std::shared_ptr<MSREManager> experimentManager_;
     std::shared_ptr<MSRIdentity> identity_;
     std::shared_ptr<MSRDatabase> database_;
+    // The components other threads reach through the installed services
+    // (identity provider, reporters, settings): written by the start on the
+    // worker queue under componentsMutex_, read elsewhere under it.
+    mutable std::mutex componentsMutex_;
     std::shared_ptr<MSRRemoteConfig> remoteConfig_;
     std::unique_ptr<MSRAudience> audience_;
     std::shared_ptr<MSRSessionReporter> sessionReporter_;
     std::shared_ptr<MSRSearchAdReporter> searchAdReporter_;
     std::shared_ptr<MSRTCFClient> tcfClient_;
+    std::shared_ptr<MSRDeepLinks> deepLinks_;  // made with the controller, then read-only
     double initTimestamp_ = 0;
     std::atomic<bool> enabled_{false};
-    bool wasEnabledDuringInitialization_ = false;
+    std::atomic<bool> wasEnabledDuringInitialization_{false};
     std::atomic<bool> isAnalyticsCollectionEnabled_{false};
     std::atomic<bool> isAnalyticsCollectionDeactivated_{false};
 
     // ----- Lifecycle reports.
-    bool foundAdPersonalizationPlistFlag_ = false;
+    // Set by shouldDisableAdPersonalization, which runs on any thread.
+    std::atomic<bool> foundAdPersonalizationPlistFlag_{false};
     bool shouldUpdateNPAUserProperty_ = false;
 
     // ----- Event entry and write pipeline.
 
     // ----- User properties.
+    // The Info.plist the personalised-ads and ad-network settings come from.
+    const platform::Value& infoDictionary() const;
 
-    // ----- On-device conversion.
+    // ----- On-device conversion. Confined to the worker queue.
+    void handlePSMResponse(const std::shared_ptr<MSRPrivateSetMembershipClient>& client,
+                           const std::optional<HTTPURLResponse>& response, std::span<const std::uint8_t> body,
+                           const std::optional<platform::Error>& error);
+    std::shared_ptr<MSRPrivateSetMembershipClient> privateSetMembershipClient_;
     bool isPSMRequestInProgress_ = false;
     bool isPSMRequestPostponed_ = false;
     std::int32_t PSMStartCount_ = 0;

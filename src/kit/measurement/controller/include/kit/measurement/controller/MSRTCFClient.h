@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/measurement/controller/MSRAnalytics.h"  // kMSRConsentSettingsTCFKey, the facade key of this consent
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRTCFData.h"
 
@@ -11,10 +12,6 @@
 namespace kit::measurement {
 
 class MSRKeyValueStore;
-
-// The facade key under which consent from transparency-and-consent data is
-// given (and applied as source 5).
-inline constexpr std::string_view kMSRConsentSettingsTCFKey = "consent_settings_tcf";
 
 // Where decided consent goes: the facade's set-consent call. The facade
 // implements it and the controller hands it to the client. The client calls
