@@ -45,6 +45,8 @@ protected:
         ASSERT_NE(controller().database(), nullptr);
     }
 
+public:
+    // Public so that case tables can store their rows through the test.
     MSRDatabase& database() { return *controller().database(); }
 
     // Settings and event rules, as the configuration fetch would store them.
