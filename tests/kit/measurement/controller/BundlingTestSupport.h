@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -36,8 +38,25 @@ protected:
     static constexpr double kNow = 1'700'000'000;
     static constexpr std::string_view kTemplateAppID = "com.example.bundling";
 
-    // A seeded random source for the sampling rolls.
-    platform::SeededRandom random_{20261210};
+    // The sampling rolls: scripted words first, then a seeded source.
+    class TestRandom final : public platform::RandomSource {
+    public:
+        std::uint64_t next() override {
+            if (script.empty()) {
+                return seeded.next();
+            }
+            const std::uint64_t word = script.front();
+            script.pop_front();
+            return word;
+        }
+        // For a power-of-two rate: the roll keeps the event.
+        void win() { script.push_back(0); }
+        void lose() { script.push_back(std::numeric_limits<std::uint64_t>::max()); }
+
+        std::deque<std::uint64_t> script;
+        platform::SeededRandom seeded{20261210};
+    };
+    TestRandom random_;
 
     void SetUp() override {
         environment().random = &random_;
