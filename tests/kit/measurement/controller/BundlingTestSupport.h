@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EngineTestSupport.h"
-#include "ProtocSupport.h"
+#include "StoreReaders.h"
 #include "Process.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDatabase.h"

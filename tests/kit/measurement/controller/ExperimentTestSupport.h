@@ -8,7 +8,6 @@
 #include "LoopbackHttpServer.h"
 #include "ManualExecutor.h"
 #include "Process.h"
-#include "ProtocSupport.h"
 #include "kit/core/Gzip.h"
 #include "kit/measurement/controller/MSRExperimentManager.h"
 #include "kit/measurement/controller/MSRIdentity.h"
@@ -26,6 +25,7 @@
 
 namespace kit::measurement::testing {
 
+using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
 // 2027-01-15T08:00:00Z.
@@ -35,6 +35,39 @@ inline double seconds(platform::TimePoint time) {
     return std::chrono::duration<double>(time.time_since_epoch()).count();
 }
 
+inline std::string schemaPath() { return MEASUREMENT_SCHEMA_DIR; }
+
+// `text` (protobuf text format) encoded by protoc.
+inline Bytes protocEncode(std::string_view message, const std::string& text, const std::filesystem::path& folder) {
+    const auto input = folder / "protoc-input.txt";
+    const auto output = folder / "protoc-output.bin";
+    std::ofstream(input, std::ios::binary) << text;
+    using platform::testing::shellQuote;
+    const auto result = platform::testing::runCommand(
+        std::string(PROTOC_EXECUTABLE) + " --encode=stubforge.measurement." + std::string(message) +
+        " --proto_path=" + shellQuote(schemaPath()) + " measurement.proto < " + shellQuote(input.string()) + " > " +
+        shellQuote(output.string()));
+    if (result.exitCode != 0) {
+        throw std::runtime_error("protoc --encode failed: " + result.output);
+    }
+    const std::string bytes = platform::testing::readFile(output);
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// `bytes` as protoc prints them in text format.
+inline std::string protocDecode(std::string_view message, const Bytes& bytes, const std::filesystem::path& folder) {
+    const auto input = folder / "protoc-decode.bin";
+    platform::testing::writeFile(input, std::string(bytes.begin(), bytes.end()));
+    using platform::testing::shellQuote;
+    const auto result = platform::testing::runCommand(
+        std::string(PROTOC_EXECUTABLE) + " --decode=stubforge.measurement." + std::string(message) +
+            " --proto_path=" + shellQuote(schemaPath()) + " measurement.proto < " + shellQuote(input.string()),
+        false);
+    if (result.exitCode != 0) {
+        throw std::runtime_error("protoc --decode failed");
+    }
+    return result.output;
+}
 
 inline Bytes bytesFromHex(std::string_view hex) {
     Bytes bytes;
