@@ -1,6 +1,6 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
-#include "MessageSlots.h"
+#include "BundlingSlots.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 
@@ -11,7 +11,7 @@ namespace kit::measurement {
 
 namespace {
 
-namespace bundle = slots::bundle;
+namespace bundle = bundle_slots;
 
 std::vector<MSRPBUserAttribute> userAttributes(const MSRPBMeasurementBundle& message) {
     return NanoMessageGetArray<MSRPBUserAttribute>(message, bundle::kUserAttributes)
@@ -21,8 +21,8 @@ std::vector<MSRPBUserAttribute> userAttributes(const MSRPBMeasurementBundle& mes
 // The integer value of the bundle's "_npa" attribute; nothing without one.
 std::optional<std::int64_t> npaValue(const MSRPBMeasurementBundle& message) {
     for (const MSRPBUserAttribute& attribute : userAttributes(message)) {
-        if (NanoMessageGetString(attribute, slots::user_attribute::kName) == "_npa") {
-            return NanoMessageGetInt64(attribute, slots::user_attribute::kIntValue);
+        if (NanoMessageGetString(attribute, bundle_slots::kUserAttributeName) == "_npa") {
+            return NanoMessageGetInt64(attribute, bundle_slots::kUserAttributeIntValue);
         }
     }
     return std::nullopt;
@@ -33,7 +33,7 @@ std::optional<std::int64_t> npaValue(const MSRPBMeasurementBundle& message) {
 bool MSRBundleHasFirstOpenEvent(const MSRPBMeasurementBundle& message) {
     const auto events = NanoMessageGetArray<MSRPBEvent>(message, bundle::kEvents).value_or(std::vector<MSRPBEvent>{});
     return std::ranges::any_of(
-        events, [](const MSRPBEvent& event) { return NanoMessageGetString(event, slots::event::kName) == "_f"; });
+        events, [](const MSRPBEvent& event) { return NanoMessageGetString(event, event_slots::kName) == "_f"; });
 }
 
 bool MSRBundlesHaveCompatibleMetadata(const MSRPBMeasurementBundle& first, const MSRPBMeasurementBundle& second) {
@@ -71,7 +71,7 @@ void MSRApplyDataControls(MSRPBMeasurementBundle& message, const std::set<std::s
     if (redacts("user_id")) {
         std::vector<MSRPBUserAttribute> attributes = userAttributes(message);
         const auto removed = std::ranges::remove_if(attributes, [](const MSRPBUserAttribute& attribute) {
-            return NanoMessageGetString(attribute, slots::user_attribute::kName) == "_id";
+            return NanoMessageGetString(attribute, bundle_slots::kUserAttributeName) == "_id";
         });
         if (!removed.empty()) {
             attributes.erase(removed.begin(), removed.end());

@@ -1,7 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "BundlingTexts.h"
-#include "MessageSlots.h"
+#include "BundlingSlots.h"
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRIdentity.h"
@@ -37,7 +37,7 @@ namespace {
 
 using bundling_texts::log;
 namespace texts = bundling_texts;
-namespace bundle = slots::bundle;
+namespace bundle = bundle_slots;
 
 double secondsSince1970(const platform::Clock& clock) {
     return std::chrono::duration<double>(clock.now().time_since_epoch()).count();
@@ -250,7 +250,7 @@ bool MSRMeasurement::bundleRawEvents() {
                 return false;
             }
             if (!results->empty()) {
-                NanoMessageSetArray(message, bundle::kAudienceResults, *results);
+                NanoMessageSetArray(message, bundle::kAudienceEvaluationResults, *results);
             }
         }
         addBundleMetadataIntoBundle(message, start, end);
@@ -641,11 +641,11 @@ bool MSRMeasurement::updateUserEngagement(std::int64_t engagementTimeMillis, MSR
     }
     std::vector<MSRPBUserAttribute> attributes = bundleUserAttributes(message);
     const auto existing = std::ranges::find_if(attributes, [&](const MSRPBUserAttribute& candidate) {
-        return NanoMessageGetString(candidate, slots::user_attribute::kName) == name;
+        return NanoMessageGetString(candidate, bundle_slots::kUserAttributeName) == name;
     });
     if (existing != attributes.end()) {
-        NanoMessageSetInt64(*existing, slots::user_attribute::kIntValue, total);
-        NanoMessageSetInt64(*existing, slots::user_attribute::kSetTimestamp,
+        NanoMessageSetInt64(*existing, bundle_slots::kUserAttributeIntValue, total);
+        NanoMessageSetInt64(*existing, bundle_slots::kUserAttributeSetTimestamp,
                             MSRMillisecondsFromSeconds(now).value_or(0));
     } else {
         attributes.push_back(attribute->protoUserAttribute());

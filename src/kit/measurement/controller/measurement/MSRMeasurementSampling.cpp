@@ -1,7 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "BundlingTexts.h"
-#include "MessageSlots.h"
+#include "BundlingSlots.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDatabase.h"
@@ -37,12 +37,12 @@ std::int32_t accountDayIndex(double seconds, std::int32_t offsetMinutes) {
 }
 
 std::vector<MSRPBEventParam> parameters(const MSRPBEvent& event) {
-    return NanoMessageGetArray<MSRPBEventParam>(event, slots::event::kParams).value_or(std::vector<MSRPBEventParam>{});
+    return NanoMessageGetArray<MSRPBEventParam>(event, event_slots::kParams).value_or(std::vector<MSRPBEventParam>{});
 }
 
 const MSRPBEventParam* findParameter(const std::vector<MSRPBEventParam>& params, std::string_view name) {
     for (const MSRPBEventParam& param : params) {
-        if (NanoMessageGetString(param, slots::event_param::kName) == name) {
+        if (NanoMessageGetString(param, event_slots::kParamName) == name) {
             return &param;
         }
     }
@@ -57,10 +57,10 @@ void addIntegerParameter(MSRPBEvent& event, std::string_view name, std::int64_t 
         return;
     }
     MSRPBEventParam param;
-    NanoMessageSetString(param, slots::event_param::kName, name);
-    NanoMessageSetInt64(param, slots::event_param::kIntValue, value);
+    NanoMessageSetString(param, event_slots::kParamName, name);
+    NanoMessageSetInt64(param, event_slots::kParamIntValue, value);
     params.push_back(std::move(param));
-    NanoMessageSetArray(event, slots::event::kParams, params);
+    NanoMessageSetArray(event, event_slots::kParams, params);
 }
 
 }  // namespace
@@ -84,12 +84,12 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
     std::vector<MSRPBEvent> kept;
     kept.reserve(events.size());
     for (MSRPBEvent& event : events) {
-        const std::string name = NanoMessageGetString(event, slots::event::kName).value_or(std::string());
+        const std::string name = NanoMessageGetString(event, event_slots::kName).value_or(std::string());
         if (name.empty()) {
             log(texts::kEventWithoutName);
             continue;
         }
-        const double timestamp = static_cast<double>(NanoMessageGetInt64(event, slots::event::kTimestamp)) / 1000.0;
+        const double timestamp = static_cast<double>(NanoMessageGetInt64(event, event_slots::kTimestamp)) / 1000.0;
         const std::int32_t day = accountDayIndex(timestamp, offsetMinutes);
         auto found = aggregates.find(name);
         MSREventAggregates* state = found != aggregates.end() ? &found->second : nullptr;
@@ -122,7 +122,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
         std::int32_t lastDay = state != nullptr ? state->lastBundledDay() : 0;
         if (lastDay == 0) {
             const double previous =
-                static_cast<double>(NanoMessageGetInt64(event, slots::event::kPreviousTimestamp)) / 1000.0;
+                static_cast<double>(NanoMessageGetInt64(event, event_slots::kPreviousTimestamp)) / 1000.0;
             lastDay = accountDayIndex(previous, offsetMinutes);
         }
         if (state != nullptr) {
@@ -141,7 +141,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
         if (state != nullptr) {
             const std::vector<MSRPBEventParam> params = parameters(event);
             if (const MSRPBEventParam* complexID = findParameter(params, "_eid")) {
-                state->setLastSampledComplexEventID(NanoMessageGetInt64(*complexID, slots::event_param::kIntValue));
+                state->setLastSampledComplexEventID(NanoMessageGetInt64(*complexID, event_slots::kParamIntValue));
             }
         }
     }
@@ -173,7 +173,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
 }
 
 bool MSRMeasurement::canEventBeSampled(const MSRPBEvent& event) {
-    const std::string name = NanoMessageGetString(event, slots::event::kName).value_or(std::string());
+    const std::string name = NanoMessageGetString(event, event_slots::kName).value_or(std::string());
     if (!remoteConfig_->isEventSamplingEnabled() || !remoteConfig_->eventHasSamplingRate(name)) {
         return false;
     }
