@@ -5,6 +5,7 @@
 // 64 KiB.
 
 #include "BenchTiming.h"
+#include "QuietMeasurement.h"
 
 #include "kit/core/LaunchArguments.h"
 #include "kit/core/Logger.h"
@@ -26,6 +27,8 @@
 
 namespace {
 
+using bench::DiscardSink;
+using bench::QuietServices;
 using bench::peakResidentMegabytes;
 using bench::secondsFor;
 using kit::measurement::MSRDatabase;
@@ -124,26 +127,6 @@ double bareRate(const std::filesystem::path& path, long events, long perTransact
     std::filesystem::remove(path);
     return static_cast<double>(events) / seconds;
 }
-
-class DiscardSink final : public platform::LogSink {
-public:
-    void write(const platform::LogEntry&) override {}
-};
-
-class DiscardLogging final : public kit::measurement::MSRLogging {
-public:
-    void logMessage(std::string_view, std::string_view, std::int64_t, std::int64_t) override {}
-};
-
-class QuietServices final : public kit::measurement::MeasurementServices {
-public:
-    kit::measurement::MSRMonitor& monitor() override { return monitor_; }
-    bool isFAS() override { return false; }
-    std::int64_t appMeasurementLibraryVersion() override { return kit::measurement::kMSRDefaultLibraryVersion; }
-
-private:
-    kit::measurement::MSRMonitor monitor_{-1, std::make_shared<DiscardLogging>(), 1};
-};
 
 }  // namespace
 

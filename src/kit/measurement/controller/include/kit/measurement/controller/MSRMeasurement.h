@@ -6,6 +6,7 @@
 #include "kit/measurement/support/MSREvent.h"
 #include "kit/measurement/support/MSRRecords.h"
 #include "kit/measurement/support/MSRValue.h"
+#include "platform/Expected.h"
 #include "platform/Value.h"
 #include "platform/concurrency/Timers.h"
 
@@ -57,6 +58,7 @@ class MSRSearchAdReporter;
 class MSRSessionReporter;
 class MSRTCFClient;
 struct MSRQueuedBundle;
+struct MSRRawEventsRead;
 
 // What the controller is made with. Every field has a product default;
 // tests replace what they need.
@@ -349,21 +351,36 @@ public:
 
     // ===== Event sampling
 
-    // The kept events in input order, or nothing on a store failure.
-    std::optional<std::vector<MSRPBEvent>> sampleEvents(std::vector<MSRPBEvent> events, platform::Error* error);
+    // The kept events in input order (some with "_sr" and "_efs" added), or
+    // the store's error; the names' sampling state is saved once, after
+    // every event was decided.
+    platform::Expected<std::vector<MSRPBEvent>> sampleEvents(std::vector<MSRPBEvent> events);
     bool canEventBeSampled(const MSRPBEvent& event);
+    // True with probability 1/rate, rolled on the environment's random source.
     bool isEventBundledAfterRoll(std::int64_t rate);
 
     // ===== Raw-event bundling
 
+    // Turns the oldest run of raw events sharing one metadata record into
+    // one queued bundle, in one transaction. True when a run was consumed.
     bool bundleRawEvents();
-    std::optional<std::vector<MSRRawEventData>> rawEventsWithMetadataFingerprint(std::int64_t fingerprint);
+    // The run: the oldest rows of the fingerprint, up to the first row of
+    // another hour, a gap in row IDs or the count and size limits. Rows
+    // that don't decode are part of the run (in `skippedRowIDs`). Nothing
+    // on a store failure.
+    std::optional<MSRRawEventsRead> rawEventsWithMetadataFingerprint(std::int64_t fingerprint);
+    // `runLastRowID`: the last row of the run when it is not the last event
+    // (a row that didn't decode). Empty when every event was rejected (the
+    // run is deleted); nothing on a store failure.
     std::optional<std::vector<MSREvent>> processRawEvents(const std::vector<MSRRawEventData>& rawEvents,
-                                                          std::int64_t fingerprint);
+                                                          std::int64_t fingerprint,
+                                                          std::optional<std::int64_t> runLastRowID = std::nullopt);
     MSRRawEventData internalEventFromPublicEvent(const MSRRawEventData& rawEvent);
-    bool checkConversion(const MSRRawEventData& rawEvent, MSRDailyCounts& dailyCounts);
-    bool checkRealtime(const MSRRawEventData& rawEvent, MSRDailyCounts& dailyCounts);
+    // Both answer whether they changed the counts; they mark the event.
+    bool checkConversion(MSREvent& event, MSRDailyCounts& dailyCounts);
+    bool checkRealtime(MSREvent& event, MSRDailyCounts& dailyCounts);
     MSRRawEventData validatePurchaseEvent(const MSRRawEventData& rawEvent);
+    // Session start and engagement totals of the run.
     void evaluationTimeFromRawEvents(const std::vector<MSRRawEventData>& rawEvents, MSRPBMeasurementBundle& bundle);
     void handleAnalyticsStorageConsentTransitions(MSRPBMeasurementBundle& bundle);
     std::optional<std::vector<MSREvent>> eventsAfterUpdatingEventAggregates(
@@ -479,6 +496,11 @@ private:
     platform::RandomSource* random_;
 
     // ----- Bundling.
+    // Deletes a consumed run: its rows up to `maxRowID`, then its metadata
+    // record when no row refers to it any more.
+    bool deleteBundledRawEvents(std::int64_t maxRowID, std::int64_t fingerprint);
+    // The day index of the daily counts for now.
+    std::uint32_t dailyCountsDay() const;
 };
 
 // ===== Plain functions on bundles (write pipeline, upload, bundling)
