@@ -6,6 +6,7 @@
 #include "EngineTestSupport.h"
 #include "LoopbackHttpServer.h"
 #include "Process.h"
+#include "StoreReaders.h"
 #include "kit/core/Endpoints.h"
 #include "kit/core/Gzip.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
@@ -19,7 +20,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 namespace kit::measurement::testing {
@@ -30,33 +30,6 @@ using platform::testing::RecordedRequest;
 using platform::testing::ScriptedResponse;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-using Bytes = std::vector<std::uint8_t>;
-
-// protoc over our schema, both ways.
-std::string protoc(const std::string& arguments, const std::filesystem::path& input) {
-    using platform::testing::shellQuote;
-    const auto result = platform::testing::runCommand(std::string(PROTOC_EXECUTABLE) + " " + arguments +
-                                                          " --proto_path=" + shellQuote(MEASUREMENT_SCHEMA_DIR) +
-                                                          " measurement.proto < " + shellQuote(input.string()),
-                                                      false);
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    return result.output;
-}
-
-Bytes protocEncode(std::string_view message, const std::string& text, const std::filesystem::path& folder) {
-    const auto input = folder / "encode.txt";
-    std::ofstream(input, std::ios::binary) << text;
-    const std::string bytes = protoc("--encode=stubforge.measurement." + std::string(message), input);
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-std::string protocDecode(std::string_view message, const Bytes& bytes, const std::filesystem::path& folder) {
-    const auto input = folder / "decode.bin";
-    std::ofstream(input, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return protoc("--decode=stubforge.measurement." + std::string(message), input);
-}
 
 constexpr int kAppIDSlot = 14;
 constexpr int kEndTimestampSlot = 5;
@@ -166,12 +139,13 @@ protected:
         return all;
     }
 
+    // The shell's output for `statement`, one line per row.
     std::string sql(const std::string& statement) {
-        using platform::testing::shellQuote;
-        const auto result = platform::testing::runCommand("sqlite3 " + shellQuote(database().databasePath().string()) +
-                                                          " " + shellQuote(statement));
-        EXPECT_EQ(result.exitCode, 0) << result.output;
-        return result.output;
+        std::string output;
+        for (const std::string& row : sqliteRows(database().databasePath(), statement)) {
+            output += row + "\n";
+        }
+        return output;
     }
     std::string queueCount() { return sql("SELECT COUNT(*) FROM queue;"); }
 
@@ -371,11 +345,9 @@ TEST_F(UploadTest, UploadsNeverOverlap) {
 }
 
 TEST_F(UploadTest, BatchesStopAtTheByteBudgetPastTheFirstBundle) {
-    // The loopback server takes form bodies of 8 KiB at most, so the budget
-    // is set below the default here: 5,000 bytes, bundles of about 2,000.
     start();
-    setConfiguration("settings { name: \"measurement.upload.max_batch_size\" value: \"5000\" }");
-    queueBundles(3, "big", std::string(2000, 'x'));
+    // Each bundle is about 25,000 bytes: two fit 65,536, three do not.
+    queueBundles(3, "big", std::string(25000, 'x'));
     upload();
     const auto sent = posts();
     ASSERT_EQ(sent.size(), 2u);
@@ -391,18 +363,45 @@ TEST_F(UploadTest, BatchesStopAtTheByteBudgetPastTheFirstBundle) {
     EXPECT_EQ(bundleCount(sent[1]), 1u);
 }
 
-TEST_F(UploadTest, DifferentResettableIDsGoInTwoBatches) {
+struct FilterCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> bundles;  // app ID, resettable device ID
+    std::string resettableKey;
+    std::string vendorKey;
+    std::size_t expected;
+};
+
+// Which bundles may share a batch: one app ID and no other device ID.
+TEST_F(UploadTest, OnlyBundlesOfOneAppAndDeviceShareABatch) {
+    const std::string app(kAppID);
+    const FilterCase cases[] = {
+        {"one app, one device", {{app, "A"}, {app, "A"}, {app, ""}}, "A", "", 3},
+        {"another resettable ID ends the batch", {{app, "A"}, {app, "B"}, {app, "A"}}, "A", "", 1},
+        {"another app ends the batch", {{app, ""}, {"1:2:ios:other", ""}, {app, ""}}, "", "", 1},
+        {"a bundle without app ID matches none", {{"", ""}, {"", ""}}, "", "", 0},
+        {"both keys are refused", {{app, "A"}}, "A", "V", 0},
+    };
     start();
-    onWorkerQueue([&] {
-        ASSERT_TRUE(database().insertBundle(bundle("one", now(), "AAAA"), false));
-        ASSERT_TRUE(database().insertBundle(bundle("two", now(), "BBBB"), false));
-    });
-    upload();
-    const auto sent = posts();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_THAT(decodedBatch(sent[0]), HasSubstr("one"));
-    EXPECT_THAT(decodedBatch(sent[0]), Not(HasSubstr("two")));
-    EXPECT_THAT(decodedBatch(sent[1]), HasSubstr("two"));
+    for (const FilterCase& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> pairs;
+        std::int64_t rowID = 0;
+        for (const auto& [appID, resettableID] : entry.bundles) {
+            MSRPBMeasurementBundle made = bundle("e", now(), resettableID);
+            if (appID.empty()) {
+                NanoMessageSetString(made, kAppIDSlot, std::nullopt);
+            } else {
+                NanoMessageSetString(made, kAppIDSlot, appID);
+            }
+            pairs.emplace_back(made, ++rowID);
+        }
+        const auto filtered = controller().filteredBundlesWithCompatibleAppID(
+            entry.bundles.front().first, entry.resettableKey, entry.vendorKey, pairs);
+        ASSERT_EQ(filtered.size(), entry.expected);
+        for (std::size_t index = 0; index < filtered.size(); ++index) {
+            EXPECT_EQ(filtered[index].second, static_cast<std::int64_t>(index + 1));
+        }
+    }
 }
 
 TEST_F(UploadTest, BundlesCarryTheLibraryVersionUploadTimeAndChecksum) {

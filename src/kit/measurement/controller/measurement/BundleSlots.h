@@ -34,6 +34,10 @@ inline constexpr int kConsentDiagnostics = 47;
 inline constexpr int kDMARegion = 48;
 inline constexpr int kCorePlatformServices = 49;
 inline constexpr int kAdCampaignInfo = 52;
+// Written at upload.
+inline constexpr int kUploadTimestamp = 3;
+inline constexpr int kLibraryVersionAtUpload = 18;
+inline constexpr int kChecksum = 38;
 
 // MSRPBUserAttribute
 inline constexpr int kUserAttributeName = 1;

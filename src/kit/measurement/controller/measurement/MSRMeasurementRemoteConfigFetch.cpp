@@ -108,7 +108,7 @@ void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::option
                                                                const std::optional<std::vector<std::uint8_t>>& data,
                                                                const std::optional<platform::Error>& error) {
     const int status = response ? response->statusCode : 0;
-    const double now = nowSeconds();
+    const double now = nowSince1970();
     monitor().logWithLevel(8, 23127, "Fetched configuration. Status code", status);
     if (status != 200 && status != 204 && status != 304 && status != 404) {
         const MSRLogContext errorContext = error ? MSRLogContext(*error) : MSRLogContext();
@@ -160,11 +160,11 @@ void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::option
             }
         }
     }
-    suspendedUploadTimestamp_ = timestampUpdated ? 0 : std::max(uptimeSeconds(), 1e-6);
+    suspendedUploadTimestamp_ = timestampUpdated ? 0 : std::max(nowSinceBoot(), 1e-6);
     if (shouldRequestDeferredDeepLinkAfterConfigFetch_) {
         shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
-        if (requestDeferredDeepLink_) {
-            requestDeferredDeepLink_();
+        if (deepLinks_ != nullptr) {
+            deepLinks_->requestDeferredDeepLink();
         } else {
             uploadDataOrRegisterAlarm();
         }
@@ -404,7 +404,7 @@ void MSRMeasurement::handleAppDidBecomeActiveEvent() {
         if (self.remoteConfig_ == nullptr || !self.remoteConfig_->blocklistInternal()) {
             return;
         }
-        if (std::fabs(self.nowSeconds() - self.remoteConfig_->lastRemoteConfigUpdateTimestamp()) <
+        if (std::fabs(self.nowSince1970() - self.remoteConfig_->lastRemoteConfigUpdateTimestamp()) <
             kConfigurationRefreshAge) {
             return;
         }
@@ -426,8 +426,11 @@ void MSRMeasurement::handleAppWillResignActiveEvent() {
     });
 }
 
-// Links opened after launch belong to the deep links the start sets up.
-void MSRMeasurement::handleNonFirstOpenEventURL(const std::string&, double) {}
+void MSRMeasurement::handleNonFirstOpenEventURL(const std::string& url, double eventTimestamp) {
+    if (deepLinks_ != nullptr) {
+        deepLinks_->handleNonFirstOpenEventURL(url, eventTimestamp);
+    }
+}
 
 bool MSRMeasurement::isHaloRemoteConfigSDKPresent() {
     return platform::ClassRegistry::shared().contains("HLORemoteConfig");

@@ -1,3 +1,4 @@
+#include "BundleSlots.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRDeepLinks.h"
 #include "kit/measurement/controller/MSRIdentity.h"
@@ -24,15 +25,8 @@ namespace {
 
 constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
 
-// Slots of the messages touched here.
-namespace bundle_slot {
-constexpr int uploadTimestamp = 3;
-constexpr int appID = 14;
-constexpr int libraryVersionAtUpload = 18;
-constexpr int resettableDeviceID = 19;
-constexpr int vendorDeviceID = 20;
-constexpr int checksum = 38;
-}  // namespace bundle_slot
+namespace slot = bundle_slots;
+
 namespace batch_slot {
 constexpr int bundles = 0;
 constexpr int uploadSubdomain = 2;
@@ -61,9 +55,9 @@ private:
 
 }  // namespace
 
-double MSRMeasurement::nowSeconds() const { return secondsSince1970(clock_->now()); }
+double MSRMeasurement::nowSince1970() const { return secondsSince1970(clock_->now()); }
 
-double MSRMeasurement::uptimeSeconds() const { return platform::uptimeSeconds(*clock_); }
+double MSRMeasurement::nowSinceBoot() const { return platform::uptimeSeconds(*clock_); }
 
 bool MSRMeasurement::isRemoteConfigExpired() {
     // The settings' own test reads the system clock; the engine's clock is
@@ -71,7 +65,7 @@ bool MSRMeasurement::isRemoteConfigExpired() {
     if (remoteConfig_ == nullptr || remoteConfig_->isDefaultInstance()) {
         return false;
     }
-    return std::fabs(nowSeconds() - remoteConfig_->lastRemoteConfigUpdateTimestamp()) >=
+    return std::fabs(nowSince1970() - remoteConfig_->lastRemoteConfigUpdateTimestamp()) >=
            remoteConfig_->remoteConfigCacheTimeInterval();
 }
 
@@ -98,7 +92,7 @@ void MSRMeasurement::setReachabilityDelegateToSelf(bool observe) {
 void MSRMeasurement::updateSchedule() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("updateSchedule");
     if (suspendedUploadTimestamp_ != 0 && !std::isnan(suspendedUploadTimestamp_)) {
-        const double elapsed = std::fabs(uptimeSeconds() - suspendedUploadTimestamp_);
+        const double elapsed = std::fabs(nowSinceBoot() - suspendedUploadTimestamp_);
         if (elapsed < kUploadSuspensionSeconds) {
             monitor().logWithLevel(3, 23023, "Upload has been suspended. Will update scheduling later. Seconds",
                                    kUploadSuspensionSeconds - elapsed);
@@ -136,7 +130,7 @@ void MSRMeasurement::updateSchedule() {
         return;
     }
     setReachabilityDelegateToSelf(false);
-    const double now = nowSeconds();
+    const double now = nowSince1970();
     const double backoff = persistedConfig_->lastBackoffTimestamp();
     const double backoffInterval = remoteConfig_->uploadingBackoffInterval();
     if (std::fabs(backoff) >= kEpsilon && backoffInterval > now - backoff) {
@@ -202,7 +196,7 @@ double MSRMeasurement::nextUploadingTime() {
         }
     }
     const double interval = realtime ? remoteConfig_->uploadingRealTimeInterval() : remoteConfig_->uploadingInterval();
-    const double now = nowSeconds();
+    const double now = nowSince1970();
     const double base = now - std::fabs(latest - now);
     double candidate = std::fabs(now - lastSuccess) < interval ? lastSuccess + interval
                                                                : base + remoteConfig_->uploadingInitialDelayInterval();
@@ -268,7 +262,7 @@ void MSRMeasurement::uploadData() {
     // Bundles the service took whose deletion failed go before anything is
     // posted, so that they are never sent twice.
     if (!deleteAcceptedBundles()) {
-        suspendedUploadTimestamp_ = std::max(uptimeSeconds(), kEpsilon);
+        suspendedUploadTimestamp_ = std::max(nowSinceBoot(), kEpsilon);
         updateSchedule();
         return;
     }
@@ -318,16 +312,16 @@ void MSRMeasurement::uploadData() {
     const double lastSuccess = persistedConfig_->lastSuccessfulUploadTimestamp();
     if (lastSuccess != 0) {
         monitor().logWithLevel(8, 23038, "Uploading events. Elapsed time since last successful upload (s)",
-                               std::fabs(nowSeconds() - lastSuccess));
+                               std::fabs(nowSince1970() - lastSuccess));
     }
 
     const MSRPBMeasurementBundle& first = queued.front().bundle;
-    const std::string compatibleAppID = NanoMessageGetString(first, bundle_slot::appID).value_or("");
+    const std::string compatibleAppID = NanoMessageGetString(first, slot::kAppID).value_or("");
     std::string resettableDeviceID;
     std::string vendorDeviceID;
     for (const MSRQueuedBundle& entry : queued) {
-        const auto resettable = NanoMessageGetString(entry.bundle, bundle_slot::resettableDeviceID);
-        const auto vendor = NanoMessageGetString(entry.bundle, bundle_slot::vendorDeviceID);
+        const auto resettable = NanoMessageGetString(entry.bundle, slot::kResettableDeviceID);
+        const auto vendor = NanoMessageGetString(entry.bundle, slot::kVendorDeviceID);
         if (isNonEmpty(resettable)) {
             resettableDeviceID = *resettable;
             break;
@@ -354,7 +348,7 @@ void MSRMeasurement::uploadData() {
         return;
     }
 
-    const auto uploadMillis = MSRMillisecondsFromSeconds(nowSeconds());
+    const auto uploadMillis = MSRMillisecondsFromSeconds(nowSince1970());
     const std::int64_t libraryVersion = MSRIdentity::appMeasurementLibraryVersion();
     const bool checksumEnabled = remoteConfig_->checksumEnabled();
     const auto dataControls = remoteConfig_->dataControls();
@@ -365,17 +359,17 @@ void MSRMeasurement::uploadData() {
     std::vector<std::int64_t> batchRowIDs;
     for (std::size_t index = 0; index < filtered.size(); ++index) {
         MSRPBMeasurementBundle& bundle = filtered[index].first;
-        NanoMessageSetInt64(bundle, bundle_slot::libraryVersionAtUpload, libraryVersion);
+        NanoMessageSetInt64(bundle, slot::kLibraryVersionAtUpload, libraryVersion);
         if (uploadMillis) {
-            NanoMessageSetInt64(bundle, bundle_slot::uploadTimestamp, *uploadMillis);
+            NanoMessageSetInt64(bundle, slot::kUploadTimestamp, *uploadMillis);
         }
         if (identity_ != nullptr) {
             MSRApplyDataControls(bundle, redactedFields, *identity_);
         }
         if (checksumEnabled) {
-            NanoMessageClearField(bundle, bundle_slot::checksum);
+            NanoMessageClearField(bundle, slot::kChecksum);
             if (const auto encoded = bundle.protoBuffer()) {
-                NanoMessageSetInt64(bundle, bundle_slot::checksum, msr_64LSBMD5(*encoded));
+                NanoMessageSetInt64(bundle, slot::kChecksum, msr_64LSBMD5(*encoded));
             }
         }
         if (reference && index != 0 && !MSRBundlesHaveCompatibleMetadata(*reference, bundle)) {
@@ -402,7 +396,7 @@ void MSRMeasurement::uploadData() {
                            static_cast<std::int64_t>(batchBundles.size()));
 
     setUploadInProgressWithBundleIDs(batchRowIDs);
-    persistedConfig_->setLastFailedUploadTimestamp(nowSeconds());
+    persistedConfig_->setLastFailedUploadTimestamp(nowSince1970());
     isNetworkRequestPending_ = true;
     network_->setTimeoutInterval(remoteConfig_->networkTimeout());
     const std::string sessionID =
@@ -485,7 +479,7 @@ std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> MSRMeasurement::fil
     }
     const bool keyIsResettable = !resettableDeviceID.empty();
     const std::string_view key = keyIsResettable ? resettableDeviceID : vendorDeviceID;
-    const int comparedField = keyIsResettable ? bundle_slot::resettableDeviceID : bundle_slot::vendorDeviceID;
+    const int comparedField = keyIsResettable ? slot::kResettableDeviceID : slot::kVendorDeviceID;
     std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> result;
     for (const auto& entry : bundlesToUpload) {
         const auto compared = NanoMessageGetString(entry.first, comparedField);
@@ -493,7 +487,7 @@ std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> MSRMeasurement::fil
             break;
         }
         // A bundle without app ID matches none, not even another without one.
-        const auto bundleAppID = NanoMessageGetString(entry.first, bundle_slot::appID);
+        const auto bundleAppID = NanoMessageGetString(entry.first, slot::kAppID);
         if (appID.empty() || !isNonEmpty(bundleAppID) || *bundleAppID != appID) {
             break;
         }
@@ -505,7 +499,7 @@ std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> MSRMeasurement::fil
 void MSRMeasurement::networkUploadCompletionHandlerWithResponse(const std::optional<HTTPURLResponse>& response,
                                                                 const std::optional<platform::Error>& error) {
     const int status = response ? response->statusCode : 0;
-    const double now = nowSeconds();
+    const double now = nowSince1970();
     if (status != 200 && status != 204) {
         persistedConfig_->setLastFailedUploadTimestamp(now);
         if (status == 503 || status == 429) {
@@ -529,7 +523,7 @@ void MSRMeasurement::networkUploadCompletionHandlerWithResponse(const std::optio
                                kUploadSuspensionSeconds);
         // Kept so that the next attempt deletes them before it posts again.
         acceptedBundleIDs_.insert(acceptedBundleIDs_.end(), uploadingBundleIDs_.begin(), uploadingBundleIDs_.end());
-        suspendedUploadTimestamp_ = std::max(uptimeSeconds(), kEpsilon);
+        suspendedUploadTimestamp_ = std::max(nowSinceBoot(), kEpsilon);
     } else {
         suspendedUploadTimestamp_ = 0;
     }

@@ -3,7 +3,6 @@
 #include "kit/measurement/controller/MSRAnalyticsSeams.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRDeepLinks.h"
-#include "kit/measurement/controller/MSRTCFClient.h"
 #include "platform/Value.h"
 #include "platform/concurrency/Executor.h"
 #include "platform/concurrency/Timers.h"
@@ -38,13 +37,14 @@ inline constexpr std::string_view kMSRStartOptionEnabled = "HALO_ANALYTICS_COLLE
 inline constexpr std::string_view kMSRStartOptionLogTag = "app_measurement_log_tag";
 inline constexpr std::string_view kMSRStartOptionSafelistedEvents = "safelisted_events";
 
-// Keys of the suite (and kMSRConsentSettingsTCFKey of MSRTCFClient.h).
+// Keys of the suite.
 inline constexpr std::string_view kMSRResetRetryCountKey = "reset_retry_count";
 inline constexpr std::string_view kMSRNeedFirstOpenAfterResetKey = "need_first_open_after_reset";
 inline constexpr std::string_view kMSRAppInstanceIDAfterResetKey = "app_instance_id_after_reset";
 inline constexpr std::string_view kMSRDeferredAnalyticsCollectionKey = "deferred_analytics_collection";
 inline constexpr std::string_view kMSRConsentSettingsKey = "consent_settings";
 inline constexpr std::string_view kMSRConsentSettings3PKey = "consent_settings_3p";
+inline constexpr std::string_view kMSRConsentSettingsTCFKey = "consent_settings_tcf";
 inline constexpr std::string_view kMSRConsentSourceKey = "consent_source";
 inline constexpr std::string_view kMSRConsentSettingsOnStartKey = "consent_settings_on_start";
 inline constexpr std::string_view kMSRDeferredConsentResetKey = "deferred_consent_reset";

@@ -308,8 +308,8 @@ public:
     // could not be deleted, or a fetched configuration not recorded.
     static constexpr double kUploadSuspensionSeconds = 3600;
     // Seconds since 1970 and since boot, on the controller's clock.
-    double nowSeconds() const;
-    double uptimeSeconds() const;
+    double nowSince1970() const;
+    double nowSinceBoot() const;
     // The configuration's cache time has passed, on the controller's clock.
     bool isRemoteConfigExpired();
     bool isNetworkConnected();
@@ -479,9 +479,6 @@ private:
     // ----- Configuration fetch, reset and wipe, notifications.
     std::optional<std::string> previousLMPAppID_;
     bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
-    // Run (once) instead of an upload after the next configuration fetch,
-    // when the flag above is set: the start's deferred deep-link request.
-    std::function<void()> requestDeferredDeepLink_;
     // Removes the controller's lifecycle observers when it goes.
     struct NotificationSubscription {
         NotificationSubscription() = default;
