@@ -1,3 +1,4 @@
+#include "BundleSlots.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
@@ -36,11 +37,6 @@ MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 constexpr std::string_view kPlatform = "macos";
 constexpr double kConfigurationRefreshAge = 604800;  // a week
 
-namespace config_slot {
-constexpr int appID = 1;
-constexpr int audiences = 5;
-}  // namespace config_slot
-
 // Applies a fetched configuration; false (logged) rolls its transaction back.
 bool applyConfiguration(const std::vector<std::uint8_t>& body, const std::optional<std::string>& appIDFromLMP,
                         MSRRemoteConfig& remoteConfig, MSRAudience* audience, MSRMeasurement& controller) {
@@ -49,14 +45,14 @@ bool applyConfiguration(const std::vector<std::uint8_t>& body, const std::option
         monitor().logWithLevel(2, 23135, "Configuration data is invalid.");
         return false;
     }
-    const auto appID = NanoMessageGetString(*config, config_slot::appID);
+    const auto appID = NanoMessageGetString(*config, config_slots::kAppID);
     if (!appID || !appIDFromLMP || *appID != *appIDFromLMP) {
         monitor().logWithLevel(2, 23136, "Configuration does not have valid Lumen App ID.");
         return false;
     }
     const auto audiences =
-        NanoMessageGetArray<MSRPBAudience>(*config, config_slot::audiences).value_or(std::vector<MSRPBAudience>{});
-    NanoMessageClearField(*config, config_slot::audiences);
+        NanoMessageGetArray<MSRPBAudience>(*config, config_slots::kAudiences).value_or(std::vector<MSRPBAudience>{});
+    NanoMessageClearField(*config, config_slots::kAudiences);
     if (!remoteConfig.updateMeasurementConfig(config)) {
         monitor().logWithLevel(2, 23138, "Failed to update configuration with new server configuration",
                                std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));

@@ -27,11 +27,6 @@ constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
 
 namespace slot = bundle_slots;
 
-namespace batch_slot {
-constexpr int bundles = 0;
-constexpr int uploadSubdomain = 2;
-}  // namespace batch_slot
-
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 double secondsSince1970(platform::TimePoint at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
@@ -380,10 +375,10 @@ void MSRMeasurement::uploadData() {
     }
 
     MSRPBMeasurementBatch batch;
-    NanoMessageSetArray(batch, batch_slot::bundles, batchBundles);
+    NanoMessageSetArray(batch, batch_slots::kBundles, batchBundles);
     if (target.isServerSideTagging) {
         if (const auto subdomain = remoteConfig_->uploadSubdomain(); isNonEmpty(subdomain)) {
-            NanoMessageSetString(batch, batch_slot::uploadSubdomain, *subdomain);
+            NanoMessageSetString(batch, batch_slots::kUploadSubdomain, *subdomain);
         }
     }
     const auto payload = batch.protoBuffer();
