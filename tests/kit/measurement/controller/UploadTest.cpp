@@ -9,6 +9,7 @@
 #include "StoreReaders.h"
 #include "kit/core/Endpoints.h"
 #include "kit/core/Gzip.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRAlarm.h"
 #include "kit/measurement/support/MSRDatabase.h"
@@ -554,6 +555,20 @@ TEST_F(UploadTest, AnEmptyResetIDIsRefusedUnlessAnalyticsStorageIsDenied) {
     EXPECT_TRUE(controller().resetAnalyticsDataWithAppInstanceID(std::string("NEWID")));
     EXPECT_EQ(queueCount(), "0\n");
     EXPECT_EQ(persisted().appInstanceID(), "NEWID");
+}
+
+TEST_F(UploadTest, AResetWipesTheStoreAndReportsANewFirstOpen) {
+    start();
+    queueBundles(1);
+    // The reset's first open is dated at the facade's load time.
+    clock().advance(std::chrono::hours(2));
+    MSRAnalytics::setLoadTimestamp(now());
+    EXPECT_TRUE(controller().resetAnalyticsDataWithAppInstanceID(std::string("NEWID")));
+    EXPECT_TRUE(logged(23168));
+    EXPECT_EQ(queueCount(), "0\n");
+    EXPECT_EQ(sql("SELECT CAST(timestamp AS INTEGER) FROM raw_events WHERE name = '_f';"),
+              std::to_string(static_cast<std::int64_t>(now())) + "\n");
+    MSRAnalytics::resetForTesting();
 }
 
 // ---- Faults
