@@ -1,7 +1,11 @@
 #include "platform/Decimal.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace platform {
@@ -42,6 +46,36 @@ Decimal Decimal::fromInt64(std::int64_t value) {
         result = Decimal();
     }
     return result;
+}
+
+std::optional<Decimal> Decimal::fromDouble(double value) {
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    // Shortest round trip, scientific so the text stays short for any
+    // magnitude; the exponent part is folded in below.
+    std::array<char, 64> buffer{};
+    const auto written =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
+    if (written.ec != std::errc()) {
+        return std::nullopt;
+    }
+    const std::string_view text(buffer.data(), static_cast<std::size_t>(written.ptr - buffer.data()));
+    const std::size_t marker = text.find('e');
+    auto mantissa = parse(text.substr(0, marker));
+    if (!mantissa || marker == std::string_view::npos) {
+        return mantissa;
+    }
+    std::string_view exponentText = text.substr(marker + 1);
+    if (!exponentText.empty() && exponentText.front() == '+') {
+        exponentText.remove_prefix(1);
+    }
+    int exponent = 0;
+    const auto read = std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    if (read.ec != std::errc() || read.ptr != exponentText.data() + exponentText.size()) {
+        return std::nullopt;
+    }
+    return mantissa->scaledByPowerOfTen(exponent);
 }
 
 std::optional<Decimal> Decimal::parse(std::string_view text) {
@@ -105,6 +139,49 @@ Decimal Decimal::negated() const {
         result.negative_ = !negative_;
     }
     return result;
+}
+
+std::optional<Decimal> Decimal::scaledByPowerOfTen(int power) const {
+    if (isZero()) {
+        return *this;
+    }
+    const std::int64_t exponent = static_cast<std::int64_t>(exponent_) + power;
+    if (exponent < kMinExponent || exponent > kMaxExponent) {
+        return std::nullopt;
+    }
+    Decimal result = *this;
+    result.exponent_ = static_cast<int>(exponent);
+    return result;
+}
+
+std::optional<std::int64_t> Decimal::toInt64(Rounding rounding) const {
+    // 2^63 has 19 digits: a leading digit past the 20th place never fits.
+    const int digits = digitCount(mantissa_);
+    if (digits + exponent_ > 20) {
+        return std::nullopt;
+    }
+    Mantissa magnitude = mantissa_;
+    if (exponent_ >= 0) {
+        magnitude *= powerOfTen(exponent_);
+    } else if (-exponent_ > digits) {
+        // Below 0.1: rounds to zero either way.
+        magnitude = 0;
+    } else {
+        const Mantissa divisor = powerOfTen(-exponent_);
+        const Mantissa remainder = magnitude % divisor;
+        magnitude /= divisor;
+        if (rounding == Rounding::halfAwayFromZero && remainder * 2 >= divisor) {
+            ++magnitude;
+        }
+    }
+    const Mantissa limit = static_cast<Mantissa>(std::numeric_limits<std::int64_t>::max()) + (negative_ ? 1 : 0);
+    if (magnitude > limit) {
+        return std::nullopt;
+    }
+    if (negative_) {
+        return static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(magnitude));
+    }
+    return static_cast<std::int64_t>(magnitude);
 }
 
 std::string Decimal::toString() const {

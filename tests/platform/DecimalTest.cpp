@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -68,6 +69,69 @@ TEST(DecimalTest, ComparesExactly) {
     EXPECT_EQ(Decimal::fromInt64(0), Decimal());
     EXPECT_EQ(d("-0.5").negated(), d("0.5"));
     EXPECT_DOUBLE_EQ(d("-0.25").toDouble(), -0.25);
+}
+
+TEST(DecimalTest, ScalesAndRoundsToWholeIntegers) {
+    struct Row {
+        const char* text;
+        int power;
+        std::optional<std::int64_t> towardZero;
+        std::optional<std::int64_t> halfAway;
+    };
+    constexpr auto int64Max = std::numeric_limits<std::int64_t>::max();
+    constexpr auto int64Min = std::numeric_limits<std::int64_t>::min();
+    const Row rows[] = {
+        {"9.99", 6, 9990000, 9990000},
+        {"0.0000015", 6, 1, 2},
+        {"-0.0000015", 6, -1, -2},
+        {"0.0000014", 6, 1, 1},
+        {"0.04", 0, 0, 0},
+        {"0.5", 0, 0, 1},
+        {"-0.5", 0, 0, -1},
+        {"9223372036854.775807", 6, int64Max, int64Max},
+        {"-9223372036854.775808", 6, int64Min, int64Min},
+        // One past either end, and far past, never wraps.
+        {"9223372036854.775808", 6, std::nullopt, std::nullopt},
+        {"9223372036854.7758075", 6, int64Max, std::nullopt},
+        {"-9223372036854.775809", 6, std::nullopt, std::nullopt},
+        {"100000000000000000000000000000", 6, std::nullopt, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const auto scaled = Decimal::parse(row.text)->scaledByPowerOfTen(row.power);
+        ASSERT_TRUE(scaled.has_value());
+        EXPECT_EQ(scaled->toInt64(Decimal::Rounding::towardZero), row.towardZero);
+        EXPECT_EQ(scaled->toInt64(Decimal::Rounding::halfAwayFromZero), row.halfAway);
+    }
+    EXPECT_FALSE(Decimal::parse("1")->scaledByPowerOfTen(Decimal::kMaxExponent + 1).has_value());
+    EXPECT_TRUE(Decimal().scaledByPowerOfTen(1000).has_value());
+}
+
+TEST(DecimalTest, ReadsDoublesAsTheirShortestText) {
+    struct Row {
+        double value;
+        const char* canonical;  // nullptr: refused
+    };
+    const Row rows[] = {
+        {9.99, "9.99"},
+        {-0.1, "-0.1"},
+        {1e20, "100000000000000000000"},
+        {123456.789, "123456.789"},
+        {0.0, "0"},
+        {1e300, nullptr},
+        {std::numeric_limits<double>::quiet_NaN(), nullptr},
+        {std::numeric_limits<double>::infinity(), nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        const auto decimal = Decimal::fromDouble(row.value);
+        if (row.canonical == nullptr) {
+            EXPECT_FALSE(decimal.has_value());
+        } else {
+            ASSERT_TRUE(decimal.has_value());
+            EXPECT_EQ(decimal->toString(), row.canonical);
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "kit/measurement/messages/MSRQueryString.h"
 
-#include "Utf8Check.h"
+#include "kit/measurement/messages/Utf8Check.h"
 
 namespace kit::measurement {
 namespace {

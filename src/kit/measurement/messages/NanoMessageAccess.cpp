@@ -3,7 +3,7 @@
 #include "kit/measurement/messages/MessageCodec.h"
 #include "kit/measurement/messages/MessageTexts.h"
 #include "kit/measurement/messages/MessagesLog.h"
-#include "Utf8Check.h"
+#include "kit/measurement/messages/Utf8Check.h"
 #include "platform/MessageFormat.h"
 
 #include <array>

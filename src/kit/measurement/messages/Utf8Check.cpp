@@ -1,4 +1,4 @@
-#include "Utf8Check.h"
+#include "kit/measurement/messages/Utf8Check.h"
 
 #include <unicode/utf8.h>
 

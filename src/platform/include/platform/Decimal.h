@@ -19,6 +19,9 @@ public:
 
     Decimal() = default;
     static Decimal fromInt64(std::int64_t value);
+    // The shortest decimal that reads back as `value`; nothing for NaN, an
+    // infinity, or a value whose exponent leaves the range.
+    static std::optional<Decimal> fromDouble(double value);
 
     // The fixed grammar [+-]?digits[.digits] (or .digits), independent of the
     // process locale. Digits past the 38th are dropped (the caller can tell
@@ -29,6 +32,12 @@ public:
     bool isZero() const { return mantissa_ == 0; }
     bool isNegative() const { return negative_; }
     Decimal negated() const;
+    // This number times 10^power; nothing when the exponent leaves its range.
+    std::optional<Decimal> scaledByPowerOfTen(int power) const;
+
+    enum class Rounding { towardZero, halfAwayFromZero };
+    // The integer this number rounds to; nothing when it does not fit 64 bits.
+    std::optional<std::int64_t> toInt64(Rounding rounding) const;
 
     // Plain digits without exponent: "0.5", "-12", "1200", "0".
     std::string toString() const;

@@ -235,8 +235,12 @@ protected:
         HLOAnalytics::registerLibrary();
     }
     ~FacadeTest() override {
-        // Blocks the start left on the main queue still reach the facade.
-        mainQueue_->sync([] {});
+        // Blocks the start left on the facade's queues post to the main
+        // queue, and those still reach the facade: let both run dry first.
+        for (int round = 0; round < 2; ++round) {
+            MSRAnalytics::waitUntilIdleForTesting();
+            mainQueue_->sync([] {});
+        }
         MSRAnalytics::resetForTesting();
         HLOAnalytics::resetForTesting();
         MSRConsentSettingsUtil::resetForTesting();

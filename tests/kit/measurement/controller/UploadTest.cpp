@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 namespace kit::measurement::testing {
@@ -569,6 +570,32 @@ TEST_F(UploadTest, AResetWipesTheStoreAndReportsANewFirstOpen) {
     EXPECT_EQ(sql("SELECT CAST(timestamp AS INTEGER) FROM raw_events WHERE name = '_f';"),
               std::to_string(static_cast<std::int64_t>(now())) + "\n");
     MSRAnalytics::resetForTesting();
+}
+
+TEST_F(UploadTest, ThePurchaseFilterPassesEachNewPurchaseOnce) {
+    start();
+    const auto purchase = [](platform::PaymentTransactionState state, std::string identifier) {
+        platform::PaymentTransaction transaction;
+        transaction.state = state;
+        transaction.productIdentifier = "gold";
+        transaction.transactionIdentifier = std::move(identifier);
+        return transaction;
+    };
+    using State = platform::PaymentTransactionState;
+    const std::vector<platform::PaymentTransaction> transactions{
+        purchase(State::purchased, "1000000001"), purchase(State::restored, "1000000002"),
+        purchase(State::failed, "1000000003"), purchase(State::purchased, "1000000001"),
+        purchase(State::purchased, "1000000004")};
+    std::promise<std::vector<platform::PaymentTransaction>> filtered;
+    controller().filterPurchaseTransactions(
+        transactions, [&](std::vector<platform::PaymentTransaction> result) { filtered.set_value(std::move(result)); });
+    auto future = filtered.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const auto result = future.get();
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].transactionIdentifier, "1000000001");
+    EXPECT_EQ(result[1].transactionIdentifier, "1000000004");
+    EXPECT_TRUE(logged(23141));
 }
 
 // ---- Faults

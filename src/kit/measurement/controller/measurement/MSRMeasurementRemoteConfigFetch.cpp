@@ -4,6 +4,7 @@
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRDeepLinks.h"
 #include "kit/measurement/controller/MSRIdentity.h"
+#include "kit/measurement/controller/MSRInAppPurchaseTransactionReporter.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
@@ -271,38 +272,9 @@ double MSRMeasurement::firstOpenTimestamp() {
     return earliest;
 }
 
-namespace {
-
-struct PurchaseReportingHolder {
-    std::mutex mutex;
-    MSRMeasurement::PurchaseReporting reporting;  // guarded by mutex
-};
-
-// Reached from queue blocks that may still run at exit: never destroyed.
-PurchaseReportingHolder& purchaseReportingHolder() {
-    static auto* holder = new PurchaseReportingHolder();
-    return *holder;
-}
-
-MSRMeasurement::PurchaseReporting purchaseReporting() {
-    auto& holder = purchaseReportingHolder();
-    std::lock_guard lock(holder.mutex);
-    return holder.reporting;
-}
-
-}  // namespace
-
-void MSRMeasurement::installPurchaseReporting(PurchaseReporting reporting) {
-    auto& holder = purchaseReportingHolder();
-    std::lock_guard lock(holder.mutex);
-    holder.reporting = std::move(reporting);
-}
-
 void MSRMeasurement::paymentQueueUpdatedTransactions(const std::vector<platform::PaymentTransaction>& transactions) {
     filterPurchaseTransactions(transactions, [](std::vector<platform::PaymentTransaction> filtered) {
-        if (const auto reporting = purchaseReporting(); reporting.updatedFilteredTransactions) {
-            reporting.updatedFilteredTransactions(filtered);
-        }
+        MSRInAppPurchaseTransactionReporter::sharedInstance().paymentQueueUpdatedFilteredTransactions(filtered);
     });
 }
 
@@ -315,9 +287,8 @@ void MSRMeasurement::filterPurchaseTransactions(
             if (transaction.state != platform::PaymentTransactionState::purchased) {
                 continue;
             }
-            const auto reporting = purchaseReporting();
             const std::string fingerprint =
-                reporting.transactionFingerprint ? reporting.transactionFingerprint(transaction).value_or("") : "";
+                MSRInAppPurchaseTransactionReporter::transactionFingerprint(&transaction).value_or("");
             if (fingerprint.empty()) {
                 monitor().logWithLevel(2, 23139,
                                        "Purchase has nil or empty fingerprint. Purchase will not be checked for "

@@ -8,5 +8,7 @@ namespace kit {
 
 inline constexpr std::string_view kApplePlatform = "macos";
 inline constexpr std::string_view kDeploymentType = "swiftpm";
+// The campaign source of an install attributed to a search ad.
+inline constexpr std::string_view kSearchAdCampaignSource = "Apple";
 
 }  // namespace kit

@@ -45,6 +45,7 @@ public:
                                            const Parameters& parameters);
     static MSRAnalyticsEntryPoints::ListenerToken addLogEventListener(MSRAnalyticsEntryPoints::LogEventListener listener);
     static void removeLogEventListener(const MSRAnalyticsEntryPoints::ListenerToken& token);
+    static void logTransactionWithProductID(const MSRVerifiedTransaction& transaction);
 
     // --- User properties, identity, settings.
     static void setUserPropertyString(const std::optional<std::string>& value, std::string_view name);

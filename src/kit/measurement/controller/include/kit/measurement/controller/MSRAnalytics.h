@@ -3,6 +3,7 @@
 #include "kit/measurement/controller/MSRAnalyticsSeams.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRDeepLinks.h"
+#include "kit/measurement/controller/MSRInAppPurchaseTransactionReporter.h"
 #include "platform/Value.h"
 #include "platform/concurrency/Executor.h"
 #include "platform/concurrency/Timers.h"
@@ -132,6 +133,9 @@ public:
                                                 bool ignoreInterceptor, MSRParameters addedScreenParameters);
     // Null clears them.
     static void setDefaultEventParameters(const std::optional<Parameters>& parameters);
+    // A verified store transaction, handed on the caller's thread to the
+    // shared purchase reporter.
+    static void logTransactionWithProductID(const MSRVerifiedTransaction& transaction);
 
     // --- User properties.
     static void setUserPropertyString(const std::optional<std::string>& value, std::string_view name);

@@ -334,14 +334,6 @@ public:
     void handleAppDidBecomeActiveEvent();
     void handleAppWillResignActiveEvent();
     static bool isHaloRemoteConfigSDKPresent();
-    // How the purchase filter reaches the purchase reporter, which installs
-    // it. Until then no fingerprint is known (each purchase passes, logged)
-    // and the filtered transactions go nowhere.
-    struct PurchaseReporting {
-        std::function<std::optional<std::string>(const platform::PaymentTransaction&)> transactionFingerprint;
-        std::function<void(const std::vector<platform::PaymentTransaction>&)> updatedFilteredTransactions;
-    };
-    static void installPurchaseReporting(PurchaseReporting reporting);
     void handleNonFirstOpenEventURL(const std::string& url, double eventTimestamp) override;  // any thread
     void LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message,
                                  const LMUNetworkLogContexts& contexts) override;
