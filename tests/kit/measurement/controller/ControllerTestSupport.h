@@ -22,9 +22,10 @@ public:
     RecordingServices() {
         MSRMonitor::Environment environment;
         environment.isFromAppStore = [] { return false; };
-        environment.observer = [this](int, std::uint64_t code, std::string_view, const MSRLogContexts&) {
+        environment.observer = [this](int level, std::uint64_t code, std::string_view, const MSRLogContexts& contexts) {
             std::lock_guard lock(mutex_);
             codes_.push_back(static_cast<std::int64_t>(code));
+            lines_.push_back({static_cast<std::int64_t>(code), level, contexts.size()});
         };
         monitor_ = std::make_unique<MSRMonitor>(8, console_, kMSRDefaultLibraryVersion, std::move(environment));
     }
@@ -47,12 +48,24 @@ public:
         return std::exchange(codes_, {});
     }
 
+    struct Line {
+        std::int64_t code = 0;
+        int level = 0;
+        std::size_t contextCount = 0;
+    };
+    // Every line's code, level and number of contexts, as logged.
+    std::vector<Line> drainLines() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(lines_, {});
+    }
+
 private:
     std::shared_ptr<CaptureLogging> console_ = std::make_shared<CaptureLogging>();
     std::unique_ptr<MSRMonitor> monitor_;
     std::mutex mutex_;
     std::vector<InternalEvent> events_;  // guarded by mutex_
     std::vector<std::int64_t> codes_;    // guarded by mutex_
+    std::vector<Line> lines_;            // guarded by mutex_
 };
 
 // A controller test: fresh XDG folders, recording services, consent and

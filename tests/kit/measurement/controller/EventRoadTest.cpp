@@ -452,6 +452,7 @@ std::vector<std::int64_t> schedulingCodes(const std::vector<std::int64_t>& codes
 
 TEST_F(EventRoadTest, AFailingProgramWritesTheEventUnchangedAndReschedules) {
     makeController();
+    codes();  // the start's own scheduling
     log("level_up", {{"score", Value(3)}});  // no program yet
     const auto unedited = codes();
 

@@ -34,6 +34,10 @@ inline constexpr int kConsentDiagnostics = 47;
 inline constexpr int kDMARegion = 48;
 inline constexpr int kCorePlatformServices = 49;
 inline constexpr int kAdCampaignInfo = 52;
+// Written at upload.
+inline constexpr int kUploadTimestamp = 3;
+inline constexpr int kLibraryVersionAtUpload = 18;
+inline constexpr int kChecksum = 38;
 
 // MSRPBUserAttribute
 inline constexpr int kUserAttributeName = 1;
@@ -46,3 +50,18 @@ inline constexpr int kCampaignSource = 2;
 inline constexpr int kCampaignTimestampMillis = 3;
 
 }  // namespace kit::measurement::bundle_slots
+
+// The upload's batch and the fetched configuration.
+namespace kit::measurement::batch_slots {
+
+inline constexpr int kBundles = 0;
+inline constexpr int kUploadSubdomain = 2;
+
+}  // namespace kit::measurement::batch_slots
+
+namespace kit::measurement::config_slots {
+
+inline constexpr int kAppID = 1;
+inline constexpr int kAudiences = 5;
+
+}  // namespace kit::measurement::config_slots

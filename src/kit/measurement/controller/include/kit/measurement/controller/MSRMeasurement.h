@@ -252,7 +252,7 @@ public:
     bool hasUserPropertyUserIDOnWorkerQueue();
     // The completion runs once, on the worker queue.
     void sessionIDWithCompletion(MSRSessionIDCompletion completion) override;  // any thread
-    void setUserData(const platform::Value::Dictionary& userData) override;   // any thread
+    void setUserData(const platform::Value::Dictionary& userData) override;    // any thread
     void setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData);
 
     // ===== On-device conversion
@@ -302,7 +302,17 @@ public:
     bool hasDataToUpload();
     bool removeBundlesFromDatabaseWithIDs(const std::vector<std::int64_t>& bundleIDs);
     bool shouldUseBackgroundSession() const { return false; }
+    // Writes the pending persisted settings now (no background sessions here).
     void terminateBackgroundTask();
+    // Uploads stay off this long (uptime seconds) after accepted bundles
+    // could not be deleted, or a fetched configuration not recorded.
+    static constexpr double kUploadSuspensionSeconds = 3600;
+    // Seconds since 1970 and since boot, on the controller's clock.
+    double nowSince1970() const;
+    double nowSinceBoot() const;
+    // The configuration's cache time has passed, on the controller's clock.
+    bool isRemoteConfigExpired();
+    bool isNetworkConnected();
 
     // ===== Configuration fetch, reset and wipe, app notifications
 
@@ -317,8 +327,9 @@ public:
     void paymentQueueUpdatedTransactions(const std::vector<platform::PaymentTransaction>& transactions) override;
     void filterPurchaseTransactions(const std::vector<platform::PaymentTransaction>& transactions,
                                     std::function<void(std::vector<platform::PaymentTransaction>)> callback);
+    // Subscribes once per process.
     static void subscribeForAppDidFinishLaunchingNotifications();
-    static void handleAppDidFinishLaunching();
+    static void handleAppDidFinishLaunching(const platform::Value& userInfo);
     void subscribeForAppForegroundBackgroundNotifications();
     void handleAppDidBecomeActiveEvent();
     void handleAppWillResignActiveEvent();
@@ -443,14 +454,37 @@ private:
     std::int32_t PSMRetryCount_ = 0;
     std::unique_ptr<MSRAlarm> PSMRetryAlarm_;
 
-    // ----- Upload.
+    // ----- Upload. Confined to the worker queue.
+    struct UploadTarget {
+        std::string url;
+        LMUNetworkHeaders headers;
+        bool isServerSideTagging = false;
+    };
+    bool uploadTarget(UploadTarget& target);
+    void fillConsentFieldsForUpload(std::vector<MSRQueuedBundle>& queued);
+    // Deletes the bundles of an accepted batch whose deletion failed before;
+    // false (logged) while that still fails.
+    bool deleteAcceptedBundles();
+    void setReachabilityDelegateToSelf(bool observe);
+    std::shared_ptr<platform::Executor> workerQueueExecutor();
     std::vector<std::int64_t> uploadingBundleIDs_;
+    std::vector<std::int64_t> acceptedBundleIDs_;  // taken by the service, not yet deleted
+    std::shared_ptr<platform::Executor> workerQueueExecutor_;
     double suspendedUploadTimestamp_ = 0;  // uptime seconds; 0: not suspended
     std::atomic<bool> isNetworkRequestPending_{false};
 
-    // ----- Configuration fetch, reset and wipe.
+    // ----- Configuration fetch, reset and wipe, notifications.
     std::optional<std::string> previousLMPAppID_;
     bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
+    // Removes the controller's lifecycle observers when it goes.
+    struct NotificationSubscription {
+        NotificationSubscription() = default;
+        NotificationSubscription(const NotificationSubscription&) = delete;
+        NotificationSubscription& operator=(const NotificationSubscription&) = delete;
+        ~NotificationSubscription();
+        std::vector<std::uint64_t> tokens;
+    };
+    std::unique_ptr<NotificationSubscription> notificationSubscription_;
 
     // ----- Sampling.
     platform::RandomSource* random_;
