@@ -270,5 +270,49 @@ TEST_F(BundlingTest, AnalyticsStorageTransitionsSnapshotAndRestoreTheAggregates)
     EXPECT_EQ(restored->lifetimeCount(), 2);
 }
 
+
+TEST_F(BundlingTest, EngagementTotalsAddUpAndASessionStartRestartsTheSessionTotal) {
+    const auto storedTotal = [&](std::string_view name) -> std::optional<std::int64_t> {
+        std::optional<std::int64_t> total;
+        onWorkerQueue([&] {
+            auto read = database().userAttributeWithName(name);
+            ASSERT_TRUE(read);
+            if (*read) {
+                total = (*read)->value().int64Value();
+            }
+        });
+        return total;
+    };
+    const auto bundledTotals = [&](const MSRPBMeasurementBundle& message) {
+        std::map<std::string, std::int64_t> totals;
+        for (const auto& item : NanoMessageGetArray<MSRPBUserAttribute>(message, kBundleUserAttributesSlot)
+                                    .value_or(std::vector<MSRPBUserAttribute>{})) {
+            totals[NanoMessageGetString(item, 1).value_or("")] = NanoMessageGetInt64(item, 3);
+        }
+        return totals;
+    };
+
+    std::int64_t fingerprint = storeTemplate();
+    storeEvent(fingerprint, "_e", kHour, {{"_et", MSRValue::initWithInt64(1000)}});
+    // A redundant engagement report does not count twice.
+    storeEvent(fingerprint, "_e", kHour + 1,
+               {{"_et", MSRValue::initWithInt64(500)}, {"_fr", MSRValue::initWithInt64(1)}});
+    ASSERT_TRUE(bundle());
+    EXPECT_EQ(storedTotal("_lte"), 1000);
+    EXPECT_EQ(storedTotal("_se"), 1000);
+
+    fingerprint = storeTemplate();
+    storeEvent(fingerprint, "_s", kHour + 2);
+    storeEvent(fingerprint, "_e", kHour + 3, {{"_et", MSRValue::initWithInt64(200)}});
+    ASSERT_TRUE(bundle());
+    EXPECT_EQ(storedTotal("_lte"), 1200);
+    EXPECT_EQ(storedTotal("_se"), 200);
+
+    const auto bundles = queuedBundles();
+    ASSERT_EQ(bundles.size(), 2U);
+    EXPECT_EQ(bundledTotals(bundles[0]), (std::map<std::string, std::int64_t>{{"_lte", 1000}, {"_se", 1000}}));
+    EXPECT_EQ(bundledTotals(bundles[1]), (std::map<std::string, std::int64_t>{{"_lte", 1200}, {"_se", 200}}));
+}
+
 }  // namespace
 }  // namespace kit::measurement::testing
