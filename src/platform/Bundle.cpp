@@ -47,7 +47,7 @@ Bundle::Bundle(fs::path resourceDirectory)
     : resourcePath_(std::move(resourceDirectory)), info_(readInfo(resourcePath_ / "Info.plist")) {}
 
 const Bundle& Bundle::main() {
-    static const Bundle bundle(locateResources());
+    static const Bundle& bundle = *new Bundle(locateResources());
     return bundle;
 }
 

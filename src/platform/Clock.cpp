@@ -9,7 +9,7 @@ namespace platform {
 using namespace std::chrono;
 
 const Clock& systemClock() {
-    static const SystemClock clock;
+    static const SystemClock& clock = *new SystemClock();
     return clock;
 }
 

@@ -9,14 +9,14 @@ namespace platform {
 namespace {
 
 const Value& emptyDictionary() {
-    static const Value empty{Value::Dictionary{}};
+    static const Value& empty = *new Value{Value::Dictionary{}};
     return empty;
 }
 
 }  // namespace
 
 const std::string& Error::failureReason() const noexcept {
-    static const std::string none;
+    static const std::string& none = *new std::string();
     return details_ ? details_->failureReason : none;
 }
 

@@ -39,7 +39,7 @@ void checkICU(UErrorCode status, const char* what) {
 
 // Fixed, so that documents read the same whatever the user's locale.
 const icu::Locale& usEnglish() {
-    static const icu::Locale locale("en_US");
+    static const icu::Locale& locale = *new icu::Locale("en_US");
     return locale;
 }
 

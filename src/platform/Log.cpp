@@ -52,7 +52,7 @@ std::vector<std::string> CaptureLogSink::drainLines() {
 }
 
 LogSink& standardLogSink() {
-    static StderrLogSink sink;
+    static StderrLogSink& sink = *new StderrLogSink();
     return sink;
 }
 

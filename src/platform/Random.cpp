@@ -118,7 +118,7 @@ std::uint64_t SeededRandom::next() {
 }
 
 RandomSource& systemRandom() {
-    static SystemRandom source;
+    static SystemRandom& source = *new SystemRandom();
     // A fork while another thread holds the lock would leave it locked in
     // the child for good; holding it across fork() rules that out.
     static const bool forkSafe [[maybe_unused]] = [] {

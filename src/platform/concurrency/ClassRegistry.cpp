@@ -3,7 +3,7 @@
 namespace platform {
 
 ClassRegistry& ClassRegistry::shared() {
-    static ClassRegistry registry;
+    static ClassRegistry& registry = *new ClassRegistry();
     return registry;
 }
 

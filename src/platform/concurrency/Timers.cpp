@@ -111,7 +111,7 @@ void SystemSchedulingClock::run() {
 }
 
 SchedulingClock& systemSchedulingClock() {
-    static SystemSchedulingClock clock;
+    static SystemSchedulingClock& clock = *new SystemSchedulingClock();
     return clock;
 }
 

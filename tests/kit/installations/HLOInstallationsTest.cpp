@@ -2,6 +2,7 @@
 #include "kit.h"
 #include "kit/core/network/CurlTransport.h"
 #include "kit/installations/HLOInstallations.h"
+#include "kit/measurement/controller/MSRAnalytics.h"
 
 #include "platform/concurrency/ClassRegistry.h"
 
@@ -168,6 +169,11 @@ TEST_F(HLOInstallationsTest, TheResultCarriesTheTokenAndItsExpiry) {
 // the same folders.
 class InstallationsStartTest : public InstallationsServiceTest {
 protected:
+    // The start also starts the measurement engine on its own queues; they
+    // finish before the test's folders go and before the process exits.
+    ~InstallationsStartTest() override { settleEngine(); }
+    static void settleEngine() { kit::measurement::MSRAnalytics::drainForTermination(std::chrono::seconds(10)); }
+
     void writeServiceOptions() {
         auto options = validOptions();
         options.emplace("API_KEY", platform::Value(kAPIKey));
@@ -186,6 +192,7 @@ protected:
     }
 
     void restart() {
+        settleEngine();
         HLOApp::resetApps();
         HLOComponentContainer::resetRegistrantsForTesting();
         platform::ClassRegistry::shared().reset();

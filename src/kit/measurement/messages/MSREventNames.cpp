@@ -46,13 +46,13 @@ constexpr NamePair kInternalEventNames[] = {
 }  // namespace
 
 const MSRNameMap& MSRInternalEventNameMap() {
-    static const MSRNameMap map = [] {
+    static const MSRNameMap& map = *new MSRNameMap([] {
         MSRNameMap names;
         for (const auto& [publicName, internalName] : kInternalEventNames) {
             names.emplace(publicName, internalName);
         }
         return names;
-    }();
+    }());
     return map;
 }
 

@@ -3,7 +3,7 @@
 namespace kit::measurement::database {
 
 const std::vector<TableSchema>& measurementTables() {
-    static const std::vector<TableSchema> tables = {
+    static const std::vector<TableSchema>& tables = *new std::vector<TableSchema>({
         {kAppMetadataTable,
          {{"last_bundle_index", "INTEGER NOT NULL"}, {"last_bundle_end_timestamp", "REAL NOT NULL"}},
          {{"last_bundle_start_timestamp", "REAL"},
@@ -92,7 +92,7 @@ const std::vector<TableSchema>& measurementTables() {
           {"main_event", "BLOB NOT NULL"}},
          {},
          {}},
-    };
+    });
     return tables;
 }
 

@@ -177,7 +177,7 @@ RegexHandle decimalExpressionClone() {
 }  // namespace
 
 const MSRNameMap& MSRInternalEventNameReverseMap() {
-    static const MSRNameMap map = [] {
+    static const MSRNameMap& map = *new MSRNameMap([] {
         MSRNameMap reverse;
         for (const auto& [publicName, internalName] : MSRInternalEventNameMap()) {
             auto [place, inserted] = reverse.emplace(internalName, publicName);
@@ -187,33 +187,33 @@ const MSRNameMap& MSRInternalEventNameReverseMap() {
             }
         }
         return reverse;
-    }();
+    }());
     return map;
 }
 
 const MSRNameMap& MSRAdImpressionEventNameMap() {
-    static const MSRNameMap map{{"ad_impression", "_ai"}};
+    static const MSRNameMap& map = *new MSRNameMap{{"ad_impression", "_ai"}};
     return map;
 }
 
 const MSRNameMap& MSRInternalParameterNameMap() {
-    static const MSRNameMap map = makeMap(kInternalParameterNames);
+    static const MSRNameMap& map = *new MSRNameMap(makeMap(kInternalParameterNames));
     return map;
 }
 
 const MSRNameMap& MSRInternalUserPropertyNameMap() {
-    static const MSRNameMap map = makeMap(kInternalUserPropertyNames);
+    static const MSRNameMap& map = *new MSRNameMap(makeMap(kInternalUserPropertyNames));
     return map;
 }
 
 const std::map<std::int64_t, std::string>& MSRFailureCodeNameMap() {
-    static const std::map<std::int64_t, std::string> map = [] {
+    static const std::map<std::int64_t, std::string>& map = *new std::map<std::int64_t, std::string>([] {
         std::map<std::int64_t, std::string> names;
         for (const auto& [code, name] : kFailureCodeNames) {
             names.emplace(code, name);
         }
         return names;
-    }();
+    }());
     return map;
 }
 

@@ -204,7 +204,7 @@ void HLOAnalyticsConnector::logEventWithOrigin(std::string_view origin, std::str
     }
     Parameters completed = parameters;
     if (name == "_cmp") {
-        static const std::map<std::string, std::string, std::less<>> integrations{
+        static const std::map<std::string, std::string, std::less<>>& integrations = *new std::map<std::string, std::string, std::less<>>{
             {"fcm", "fcm_integration"}, {"fdl", "fdl_integration"}, {"fiam", "fiam_integration"},
             {"frc", "frc_integration"}};
         if (const auto found = integrations.find(origin); found != integrations.end()) {

@@ -16,32 +16,32 @@ bool matchesBlocklistedPattern(std::string_view name) {
 }  // namespace
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::allowedListenerOrigins() {
-    static const NameSet names{"fiam", "crash", "clx"};
+    static const NameSet& names = *new NameSet{"fiam", "crash", "clx"};
     return names;
 }
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::blocklistedOrigins() {
-    static const NameSet names{"auto", "app", "am"};
+    static const NameSet& names = *new NameSet{"auto", "app", "am"};
     return names;
 }
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::blocklistedEventNames() {
-    static const NameSet names{"_e", "_f", "_iap", "_s", "_au"};
+    static const NameSet& names = *new NameSet{"_e", "_f", "_iap", "_s", "_au"};
     return names;
 }
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::blocklistedParameters() {
-    static const NameSet names{"_r", "_dbg"};
+    static const NameSet& names = *new NameSet{"_r", "_dbg"};
     return names;
 }
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::blocklistedUserProperties() {
-    static const NameSet names{"_fot", "_ln", "_id", "_fi", "_lte", "_sid", "_sno"};
+    static const NameSet& names = *new NameSet{"_fot", "_ln", "_id", "_fi", "_lte", "_sid", "_sno"};
     return names;
 }
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::hiddenEventNames() {
-    static const NameSet names{"_xa",      "_xu",     "_aq",      "_aa",         "_ai",          "_ac",
+    static const NameSet& names = *new NameSet{"_xa",      "_xu",     "_aq",      "_aa",         "_ai",          "_ac",
                                "campaign_details", "_iapx", "_ug", "_exp_set", "_exp_clear", "_exp_activate",
                                "_exp_timeout", "_exp_expire"};
     return names;

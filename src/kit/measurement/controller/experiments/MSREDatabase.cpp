@@ -22,7 +22,7 @@ constexpr std::string_view manuallyActivatedColumn = "manually_activated";
 constexpr int snapshotQueryLimit = 100000;
 
 const MSRColumnInfo& snapshotColumns() {
-    static const MSRColumnInfo columns{{std::string(sdkNameColumn), "TEXT NOT NULL PRIMARY KEY"},
+    static const MSRColumnInfo& columns = *new MSRColumnInfo{{std::string(sdkNameColumn), "TEXT NOT NULL PRIMARY KEY"},
                                        {std::string(snapshotProtoColumn), "BLOB NOT NULL"},
                                        {std::string(timestampColumn), "REAL NOT NULL"},
                                        {std::string(manuallyActivatedColumn), "INTEGER"}};
