@@ -6,6 +6,7 @@
 // transaction SQLite loop on the same tmpfs, the time per event of the last
 // 1,000 over the first 1,000, and the peak resident memory.
 
+#include "BareRawEvents.h"
 #include "BenchTiming.h"
 
 #include "kit.h"
@@ -126,15 +127,7 @@ double bareRate(const std::filesystem::path& path, long events) {
     if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         fail("bare open");
     }
-    sqlite3_exec(database,
-                 "CREATE TABLE raw_events ( name TEXT NOT NULL, timestamp REAL NOT NULL, metadata_fingerprint INTEGER "
-                 "NOT NULL, data BLOB NOT NULL, is_realtime INTEGER)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(database,
-                       "INSERT INTO raw_events (data, is_realtime, metadata_fingerprint, name, timestamp) VALUES "
-                       "(?, ?, ?, ?, ?)",
-                       -1, &insert, nullptr);
+    sqlite3_stmt* insert = bench::prepareBareRawEventsInsert(database);
     const std::vector<std::uint8_t> blob(96, 0x5a);
     const double seconds = bench::secondsFor([&] {
         for (long index = 0; index < events; ++index) {

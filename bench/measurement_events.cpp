@@ -4,6 +4,7 @@
 // reading back 1,000 raw events of one fingerprint and 100 queued bundles of
 // 64 KiB.
 
+#include "BareRawEvents.h"
 #include "BenchTiming.h"
 #include "QuietMeasurement.h"
 
@@ -94,15 +95,7 @@ double bareRate(const std::filesystem::path& path, long events, long perTransact
     sqlite3* database = nullptr;
     sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                     nullptr);
-    sqlite3_exec(database,
-                 "CREATE TABLE raw_events ( name TEXT NOT NULL, timestamp REAL NOT NULL, metadata_fingerprint INTEGER "
-                 "NOT NULL, data BLOB NOT NULL, is_realtime INTEGER)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(database,
-                       "INSERT INTO raw_events (data, is_realtime, metadata_fingerprint, name, timestamp) VALUES "
-                       "(?, ?, ?, ?, ?)",
-                       -1, &insert, nullptr);
+    sqlite3_stmt* insert = bench::prepareBareRawEventsInsert(database);
     const MSREvent event = typicalEvent();
     kit::measurement::MSRPBEvent proto = event.protoEvent();
     kit::measurement::NanoMessageClearField(proto, 1);

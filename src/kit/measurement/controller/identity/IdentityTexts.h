@@ -1,7 +1,6 @@
 #pragma once
 
-#include "kit/measurement/support/MSRMonitor.h"
-#include "kit/measurement/support/MeasurementServices.h"
+#include "../LogLines.h"
 
 #include <cstdint>
 #include <string_view>
@@ -9,11 +8,8 @@
 // The identity and environment code's log lines: code, level, text.
 namespace kit::measurement::identity_texts {
 
-struct Line {
-    std::uint64_t code;
-    int level;
-    std::string_view text;
-};
+using log_lines::Line;
+using log_lines::log;
 
 inline constexpr Line kDeviceModelFailed{14000, 2, "Failed to get device model"};
 inline constexpr Line kPreferredLanguageFailed{14001, 2, "Failed to get preferred language"};
@@ -42,11 +38,5 @@ inline constexpr Line kAdSupportNotLinked{
     "the Stubforge analytics documentation."};
 inline constexpr Line kIdentitySupportNotLinked{
     44003, 4, "LumenMeasurementIdentitySupport dependency is not currently linked. IDFA will not be accessible."};
-
-inline void log(const Line& line) { MSRMeasurementMonitor().logWithLevel(line.level, line.code, line.text); }
-
-inline void log(const Line& line, MSRLogContext context) {
-    MSRMeasurementMonitor().logWithLevel(line.level, line.code, line.text, std::move(context));
-}
 
 }  // namespace kit::measurement::identity_texts

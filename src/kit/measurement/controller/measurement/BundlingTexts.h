@@ -1,7 +1,6 @@
 #pragma once
 
-#include "kit/measurement/support/MSRMonitor.h"
-#include "kit/measurement/support/MeasurementServices.h"
+#include "../LogLines.h"
 
 #include <cstdint>
 #include <string_view>
@@ -10,11 +9,8 @@
 // The log lines of bundling and sampling: code, level, text.
 namespace kit::measurement::bundling_texts {
 
-struct Line {
-    std::uint64_t code;
-    int level;
-    std::string_view text;
-};
+using log_lines::Line;
+using log_lines::log;
 
 // Bundling.
 inline constexpr Line kNextMetadataFailed{23095, 1, "Unable to fetch next event metadata. Error"};
@@ -68,9 +64,5 @@ inline constexpr Line kEventWithoutName{23155, 2, "Dropping event at sampling. E
 inline constexpr Line kParameterExists{23156, 4, "Event parameter already exists. Parameter name"};
 inline constexpr Line kAllAggregatesFailed{23157, 1, "Unable to query all event aggregates for cache. error"};
 
-template <typename... Contexts>
-void log(const Line& line, Contexts&&... contexts) {
-    MSRMeasurementMonitor().logWithLevel(line.level, line.code, line.text, MSRLogContext(std::forward<Contexts>(contexts))...);
-}
 
 }  // namespace kit::measurement::bundling_texts

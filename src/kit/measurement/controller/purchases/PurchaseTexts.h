@@ -1,7 +1,6 @@
 #pragma once
 
-#include "kit/measurement/support/MSRMonitor.h"
-#include "kit/measurement/support/MeasurementServices.h"
+#include "../LogLines.h"
 
 #include <cstdint>
 #include <string_view>
@@ -11,11 +10,8 @@
 // parameter names, and the wire values of the store versions.
 namespace kit::measurement::purchase_texts {
 
-struct Line {
-    std::uint64_t code;
-    int level;
-    std::string_view text;
-};
+using log_lines::Line;
+using log_lines::log;
 
 // Transaction fingerprints and products.
 inline constexpr Line kTransactionNil{21014, 2, "Transaction is nil"};
@@ -99,10 +95,5 @@ inline constexpr std::string_view kSandboxEnvironments[] = {"sandbox", "xcode"};
 inline constexpr std::string_view kProductCacheQueueLabel = "com.lumen.lmp.measurement.iap-cache";
 inline constexpr std::string_view kInvalidProductIdentifiers = "Invalid product identifiers.";
 
-template <typename... Contexts>
-void log(const Line& line, Contexts&&... contexts) {
-    MSRMeasurementMonitor().logWithLevel(line.level, line.code, line.text,
-                                         MSRLogContext(std::forward<Contexts>(contexts))...);
-}
 
 }  // namespace kit::measurement::purchase_texts
