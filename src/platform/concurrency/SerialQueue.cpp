@@ -167,7 +167,9 @@ private:
 };
 
 std::mutex mainQueueMutex;
-std::shared_ptr<Executor> installedMainQueue;  // guarded by mainQueueMutex
+// Guarded by mainQueueMutex. Never destroyed: queue blocks still running
+// while the process exits ask for the main queue.
+std::shared_ptr<Executor>& installedMainQueue = *new std::shared_ptr<Executor>();
 
 }  // namespace
 

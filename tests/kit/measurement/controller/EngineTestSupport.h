@@ -3,6 +3,7 @@
 #include "ControllerTestSupport.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
+#include "kit/measurement/messages/MSRExperimentManager.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
@@ -17,6 +18,17 @@ namespace kit::measurement::testing {
 
 // A controller over fresh XDG folders and a test clock, with no network
 // unless a test gives one. The controller is not the shared instance.
+// No experiments: the engine tests keep the shared experiment manager, and
+// the queues it starts, out of their way.
+class NoExperiments final : public MSREManager {
+public:
+    std::shared_ptr<MSREClient> registerSDKProperty(const MSRESDKProperty&, const platform::Value::Dictionary&) override {
+        return nullptr;
+    }
+    std::vector<std::int64_t> experimentIDs() override { return {}; }
+    void reset() override {}
+};
+
 class EngineTest : public ControllerTest {
 protected:
     static constexpr std::string_view kAppID = "1:1234567890:ios:abcdef0123456789";
@@ -92,7 +104,13 @@ private:
 
     bool firstStart_ = false;
     platform::TestClock clock_;
-    MSRMeasurementEnvironment environment_;
+    MSRMeasurementEnvironment environment_ = withoutExperiments();
+
+    static MSRMeasurementEnvironment withoutExperiments() {
+        MSRMeasurementEnvironment environment;
+        environment.experimentManager = std::make_shared<NoExperiments>();
+        return environment;
+    }
     std::shared_ptr<MSRMeasurement> controller_;
 };
 
