@@ -430,7 +430,7 @@ bool MSRRemoteConfig::isExpired() const {
         logRemoteConfigLine(remote_config_line::expiryOfDefault);
         return false;
     }
-    const double now = std::chrono::duration<double>(remoteConfigNow().time_since_epoch()).count();
+    const double now = platform::secondsSince1970(remoteConfigNow());
     return std::fabs(now - lastRemoteConfigUpdateTimestamp()) >= remoteConfigCacheTimeInterval();
 }
 

@@ -101,7 +101,7 @@ MSRConditionalUserPropertyController& MSRConditionalUserPropertyController::shar
 }
 
 double MSRConditionalUserPropertyController::now() const {
-    return std::chrono::duration<double>(clock_.now().time_since_epoch()).count();
+    return platform::secondsSince1970(clock_.now());
 }
 
 // --- Any thread

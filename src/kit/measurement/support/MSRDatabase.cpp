@@ -39,7 +39,7 @@ platform::Error MSRDataTypesNotConvertedError() {
     return msr_errorWithCode(2, "Failed to initialize data types from dictionaries");
 }
 
-double MSRDatabase::now() const { return std::chrono::duration<double>(clock_.now().time_since_epoch()).count(); }
+double MSRDatabase::now() const { return platform::secondsSince1970(clock_.now()); }
 
 const std::filesystem::path& MSRDatabase::databasePath() const { return sqliteStore_->databasePath(); }
 

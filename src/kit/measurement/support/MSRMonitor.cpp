@@ -91,8 +91,6 @@ char levelLetter(int level) {
     return '?';
 }
 
-double secondsSince1970(platform::TimePoint at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
-
 std::vector<platform::Error> errorsAmong(const MSRLogContexts& contexts) {
     std::vector<platform::Error> errors;
     for (const MSRLogContext& context : contexts) {
@@ -208,14 +206,14 @@ void MSRMonitoringSampledData::insertOrUpdateSampledDataWithKey(std::string_view
 
 std::optional<std::string> MSRMonitoringSampledData::monitoringDataForDispatchWithSamplePeriod(
     double samplePeriod, double lastSampledTimestamp, platform::TimePoint now) {
-    const double nowSeconds = secondsSince1970(now);
+    const double nowSeconds = platform::secondsSince1970(now);
     if (!entry_) {
         if (lastSampledTimestamp > 0 && std::fabs(nowSeconds - lastSampledTimestamp) > samplePeriod) {
             return "0:";
         }
         return std::nullopt;
     }
-    if (secondsSince1970(entry_->start) < nowSeconds - samplePeriod) {
+    if (platform::secondsSince1970(entry_->start) < nowSeconds - samplePeriod) {
         std::string param = monitoringURLParamWithKey(entry_->key, entry_->population, entry_->context);
         entry_.reset();
         return param;

@@ -30,6 +30,9 @@ private:
 
 const Clock& systemClock();
 
+// Seconds since 1970 of a time point, fraction included.
+inline double secondsSince1970(TimePoint at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
+
 // Broken-down local time (TZ honoured) and UTC time of a time point.
 std::tm localTime(TimePoint at);
 std::tm utcTime(TimePoint at);

@@ -44,7 +44,7 @@ std::shared_ptr<HLOConditionalUserPropertyStore> propertyStore() {
 }
 
 double now() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return platform::secondsSince1970(std::chrono::system_clock::now());
 }
 
 MSRObjectDictionary objects(const Parameters& parameters) {

@@ -27,10 +27,6 @@ MSRMonitor& monitor() {
     return MSRMeasurementMonitor();
 }
 
-double secondsSince1970(platform::TimePoint at) {
-    return std::chrono::duration<double>(at.time_since_epoch()).count();
-}
-
 // The preview headers: written by launch links, read by the upload on the
 // worker queue.
 struct PreviewHeaders {
@@ -65,7 +61,7 @@ bool isNonEmptyString(const Value* value) {
 
 void MSRStoreDeepLink(MSRKeyValueStore& defaults, std::string_view link, const platform::Clock& clock) {
     defaults.setObject(Value(link), kMSRStoredDeepLinkKey);
-    defaults.setObject(Value(secondsSince1970(clock.now())), kMSRStoredDeepLinkTimestampKey);
+    defaults.setObject(Value(platform::secondsSince1970(clock.now())), kMSRStoredDeepLinkTimestampKey);
 }
 
 void MSRClearStoredDeepLink(MSRKeyValueStore& defaults) {
@@ -85,7 +81,7 @@ bool MSRIsStoredDeepLinkExpired(MSRKeyValueStore& defaults, double timeToLiveSec
     if (!stored) {
         return false;
     }
-    return std::fabs(secondsSince1970(clock.now()) - *stored) > timeToLiveSeconds;
+    return std::fabs(platform::secondsSince1970(clock.now()) - *stored) > timeToLiveSeconds;
 }
 
 bool MSRClearStoredDeepLinkIfExpired(MSRKeyValueStore& defaults, const MSRRemoteConfig& remoteConfig,
@@ -224,7 +220,7 @@ std::shared_ptr<MSRRemoteConfig> MSRDeepLinks::remoteConfig() const {
 }
 
 double MSRDeepLinks::now() const {
-    return secondsSince1970(dependencies_.clock->now());
+    return platform::secondsSince1970(dependencies_.clock->now());
 }
 
 void MSRDeepLinks::handleNonFirstOpenEventURL(const std::string& url, double eventTimestampInSeconds) {

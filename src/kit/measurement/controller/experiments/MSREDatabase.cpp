@@ -90,18 +90,18 @@ bool MSREDatabase::initializeDatabaseResources(std::string_view context) {
     std::filesystem::create_directories(path_.parent_path(), ignored);
     auto store = MSRSqliteStore::create(path_);
     if (!store) {
-        text::log({text::openFailed.level, text::openFailed.code,
-                   platform::formatMessage(text::openFailed.message, {context})},
+        text::log({text::openFailed.code, text::openFailed.level,
+                   platform::formatMessage(text::openFailed.text, {context})},
                   store.error());
         return false;
     }
     sqliteStore_ = std::move(*store);
     if (!ensureAllTables()) {
-        text::log({text::tablesFailed.level, text::tablesFailed.code,
-                   platform::formatMessage(text::tablesFailed.message, {context})});
+        text::log({text::tablesFailed.code, text::tablesFailed.level,
+                   platform::formatMessage(text::tablesFailed.text, {context})});
         if (!sqliteStore_->closeAndDeleteDatabase()) {
-            text::log({text::deleteAfterValidationFailed.level, text::deleteAfterValidationFailed.code,
-                       platform::formatMessage(text::deleteAfterValidationFailed.message, {path_.string()})});
+            text::log({text::deleteAfterValidationFailed.code, text::deleteAfterValidationFailed.level,
+                       platform::formatMessage(text::deleteAfterValidationFailed.text, {path_.string()})});
         }
         sqliteStore_.reset();
         return false;
@@ -143,8 +143,8 @@ bool MSREDatabase::performTransaction(const std::function<bool()>& block) {
         return false;
     }
     if (auto done = sqliteStore_->performTransactionWithError(block); !done) {
-        text::log({text::transactionFailed.level, text::transactionFailed.code,
-                   platform::formatMessage(text::transactionFailed.message, {std::string(done.error().what())})});
+        text::log({text::transactionFailed.code, text::transactionFailed.level,
+                   platform::formatMessage(text::transactionFailed.text, {std::string(done.error().what())})});
         return false;
     }
     return true;

@@ -29,10 +29,6 @@ constexpr int sdkResponseStatusSlot = 1;
 constexpr int sdkResponseSnapshotSlot = 2;
 constexpr int snapshotSDKNameSlot = 0;
 
-double secondsSince1970(platform::TimePoint time) {
-    return std::chrono::duration<double>(time.time_since_epoch()).count();
-}
-
 // A host may carry its own scheme (a test's "http://127.0.0.1:8080");
 // otherwise it is reached over https.
 std::string experimentURLForHost(const std::string& host) {
@@ -92,7 +88,7 @@ MSRETaskManager::MSRETaskManager(Private, Environment environment)
           (environment.endpoints ? *environment.endpoints : kit::Endpoints::current()).experimentHost)),
       fetchHandled_(std::move(environment.fetchHandled)),
       requestBuilder_(std::move(environment.request)),
-      initializationTimestamp_(secondsSince1970(clock_.now())),
+      initializationTimestamp_(platform::secondsSince1970(clock_.now())),
       workerQueue_(std::make_shared<platform::SerialQueue>(std::string(kMSRExperimentWorkerQueueLabel))),
       alarm_(std::make_unique<MSRAlarm>(*workerQueue_, kMSRExperimentAlarmName, clock_)) {
     if (experimentURL_.empty()) {
@@ -118,7 +114,7 @@ std::shared_ptr<MSRETaskManagerDelegate> MSRETaskManager::delegate() {
     return delegate_.lock();
 }
 
-double MSRETaskManager::now() const { return secondsSince1970(clock_.now()); }
+double MSRETaskManager::now() const { return platform::secondsSince1970(clock_.now()); }
 
 void MSRETaskManager::dispatchAsyncOnWorkerQueue(std::function<void()> block) {
     workerQueue_->async([weakSelf = weak_from_this(), block = std::move(block)] {
@@ -215,7 +211,7 @@ void MSRETaskManager::scheduleFetchingExperimentsOnWorkerQueue() {
     }
     const double current = now();
     if (const auto scheduled = alarm_->scheduledTimestamp()) {
-        const double scheduledTime = secondsSince1970(*scheduled);
+        const double scheduledTime = platform::secondsSince1970(*scheduled);
         if (scheduledTime <= fetchTime) {
             text::log(text::fetchAlreadyScheduled, scheduledTime - current);
             return;

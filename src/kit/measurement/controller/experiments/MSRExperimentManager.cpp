@@ -51,7 +51,7 @@ MSRExperimentManager::~MSRExperimentManager() = default;
 std::int64_t MSRExperimentManager::version() { return kVersion; }
 
 double MSRExperimentManager::now() const {
-    return std::chrono::duration<double>(clock_.now().time_since_epoch()).count();
+    return platform::secondsSince1970(clock_.now());
 }
 
 void MSRExperimentManager::dispatchAsyncOnSerialQueue(std::function<void()> block) {

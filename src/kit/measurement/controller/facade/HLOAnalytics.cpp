@@ -89,7 +89,7 @@ void HLOAnalytics::registerLibrary() {
     platform::ClassRegistry::shared().registerClass<kit::HLOAnalyticsStarting>(
         std::string(kit::HLOAnalyticsStarting::kClassName), sharedInstance());
     HLOAnalyticsConnector::registerLibrary();
-    MSRAnalytics::setLoadTimestamp(std::chrono::duration<double>(facadeClock().now().time_since_epoch()).count());
+    MSRAnalytics::setLoadTimestamp(platform::secondsSince1970(facadeClock().now()));
 }
 
 // --- Start and identity

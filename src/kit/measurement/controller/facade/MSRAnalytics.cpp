@@ -422,7 +422,7 @@ std::optional<std::string> MSRAnalytics::appInstanceID() {
 // --- Reset and user data
 
 void MSRAnalytics::resetAnalyticsData() {
-    setLoadTimestamp(std::chrono::duration<double>(facadeClock().now().time_since_epoch()).count());
+    setLoadTimestamp(platform::secondsSince1970(facadeClock().now()));
     setResetRetryCount(resetRetryCount() + 1);
     setNeedFirstOpenAfterReset(true);
     const auto identity = seams().identity;

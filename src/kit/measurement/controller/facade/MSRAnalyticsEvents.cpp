@@ -39,7 +39,7 @@ MSRMonitor& monitor() {
 }
 
 double nowSeconds() {
-    return std::chrono::duration<double>(facadeClock().now().time_since_epoch()).count();
+    return platform::secondsSince1970(facadeClock().now());
 }
 
 bool hasScreenParameters(const Parameters& parameters) {
@@ -129,6 +129,18 @@ void onSerialQueue(platform::Work block) {
     } else {
         MSRAnalytics::queueOperationWithBlock(std::move(block));
     }
+}
+
+// A name the application may set; one it may not is logged as an error event.
+bool isValidPublicUserPropertyName(std::string_view name) {
+    int failure = 0;
+    if (MSRDataTypeValidator::isValidPublicUserAttributeName(name, &failure)) {
+        return true;
+    }
+    logNameError(failure == MSRDataTypeValidator::Reserved ? kErrorReservedUserPropertyName
+                                                           : kErrorInvalidUserPropertyName,
+                 name, kMaxUserPropertyNameLength);
+    return false;
 }
 
 }  // namespace
@@ -270,13 +282,10 @@ void MSRAnalytics::setUserPropertyString(const std::optional<std::string>& value
         removeUserAttributeForName(name);
         return;
     }
-    int failure = 0;
-    if (!MSRDataTypeValidator::isValidPublicUserAttributeName(name, &failure)) {
-        logNameError(failure == MSRDataTypeValidator::Reserved ? kErrorReservedUserPropertyName
-                                                               : kErrorInvalidUserPropertyName,
-                     name, kMaxUserPropertyNameLength);
+    if (!isValidPublicUserPropertyName(name)) {
         return;
     }
+    int failure = 0;
     const MSRValue measurementValue = MSRValue::initWithString(*value);
     if (MSRDataTypeValidator::isValidPublicUserAttributeValue(&measurementValue, &failure)) {
         setInternalUserProperty(Value(*value), name, "app");
@@ -305,11 +314,7 @@ void MSRAnalytics::removeUserAttributeForName(std::string_view name) {
 }
 
 void MSRAnalytics::setUserAttributeNumber(const Value& number, std::string_view name) {
-    int failure = 0;
-    if (!MSRDataTypeValidator::isValidPublicUserAttributeName(name, &failure)) {
-        logNameError(failure == MSRDataTypeValidator::Reserved ? kErrorReservedUserPropertyName
-                                                               : kErrorInvalidUserPropertyName,
-                     name, kMaxUserPropertyNameLength);
+    if (!isValidPublicUserPropertyName(name)) {
         return;
     }
     if (number.isDouble()) {

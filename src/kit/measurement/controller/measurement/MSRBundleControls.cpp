@@ -1,6 +1,6 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
-#include "BundlingSlots.h"
+#include "BundleSlots.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 

@@ -1,7 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "BundlingTexts.h"
-#include "BundlingSlots.h"
+#include "BundleSlots.h"
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRIdentity.h"
@@ -38,10 +38,6 @@ namespace {
 using bundling_texts::log;
 namespace texts = bundling_texts;
 namespace bundle = bundle_slots;
-
-double secondsSince1970(const platform::Clock& clock) {
-    return std::chrono::duration<double>(clock.now().time_since_epoch()).count();
-}
 
 std::int64_t saturatingAdd(std::int64_t left, std::int64_t right) {
     std::int64_t sum = 0;
@@ -112,7 +108,7 @@ bool isTemplateUndecodable(const platform::Error& error) {
 }  // namespace
 
 std::uint32_t MSRMeasurement::dailyCountsDay() const {
-    const double days = std::floor((secondsSince1970(*clock_) - persistedConfig_->midnightOffset()) / 86400.0);
+    const double days = std::floor((nowSince1970() - persistedConfig_->midnightOffset()) / 86400.0);
     if (!(days > 0)) {
         return 0;
     }
@@ -634,7 +630,7 @@ bool MSRMeasurement::updateUserEngagement(std::int64_t engagementTimeMillis, MSR
     if (*stored && (*stored)->value().isInt64()) {
         total = saturatingAdd((*stored)->value().int64Value(), engagementTimeMillis);
     }
-    const double now = secondsSince1970(*clock_);
+    const double now = nowSince1970();
     auto attribute = MSRUserAttribute::initWithOrigin("auto", name, MSRValue::initWithInt64(total), now);
     if (!attribute || !storeUserPropertyOnWorkerQueue(*attribute)) {
         return false;
@@ -663,7 +659,7 @@ void MSRMeasurement::addBundleMetadataIntoBundle(MSRPBMeasurementBundle& message
             remoteConfig_->monitoringSamplePeriod(), persistedConfig_->lastMonitorDataSampledTimestamp());
         monitoringData && !monitoringData->empty()) {
         NanoMessageSetString(message, bundle::kMonitoringData, *monitoringData);
-        persistedConfig_->setLastMonitorDataSampledTimestamp(secondsSince1970(*clock_));
+        persistedConfig_->setLastMonitorDataSampledTimestamp(nowSince1970());
     }
     if (const std::int64_t version = remoteConfig_->version(); version >= 0) {
         NanoMessageSetInt64(message, bundle::kConfigVersion, version);

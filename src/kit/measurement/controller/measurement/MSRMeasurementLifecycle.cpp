@@ -56,10 +56,6 @@ std::int64_t millisecondsFromSeconds(double seconds) {
     return static_cast<std::int64_t>(milliseconds);
 }
 
-double nowSeconds(const platform::Clock& clock) {
-    return std::chrono::duration<double>(clock.now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 // --- First open
@@ -309,7 +305,7 @@ void MSRMeasurement::setPersonalizedAdsUserPropertyOnWorkerQueue() {
     }
     if (changed) {
         if (auto attribute =
-                MSRUserAttribute::initWithOrigin("auto", "_npa", MSRValue::initWithInt64(value), nowSeconds(*clock_))) {
+                MSRUserAttribute::initWithOrigin("auto", "_npa", MSRValue::initWithInt64(value), nowSince1970())) {
             setUserAttributeOnWorkerQueue(*attribute);
         }
     }

@@ -118,7 +118,7 @@ bool MSRMeasurement::shouldRetrievePSMResponse() {
     const double firstOpen = firstOpenMillis != 0 ? static_cast<double>(firstOpenMillis) / 1000 : initTimestamp_;
     // In 64 bits: a setting read from the cache is not bounded here.
     const double window = static_cast<double>(std::int64_t{settings->maxSignInDelayInDays()} * 86'400);
-    if (!(std::fabs(secondsSince1970Now(*clock_) - firstOpen) <= window)) {
+    if (!(std::fabs(nowSince1970() - firstOpen) <= window)) {
         monitor().logWithLevel(1, 23261,
                                "Failed to initiate on-device conversion measurement. Attempted to initiate outside the "
                                "first open window.");
@@ -376,7 +376,7 @@ void MSRMeasurement::handlePSMValueOnWorkerQueue(const std::string& value) {
     if (value.empty()) {
         return;
     }
-    const double now = secondsSince1970Now(*clock_);
+    const double now = nowSince1970();
     if (const auto match = MSRUserAttribute::initWithOrigin("auto", kPSMValueProperty, MSRValue::initWithString(value),
                                                             now)) {
         setUserAttributeOnWorkerQueue(*match);
@@ -401,7 +401,7 @@ void MSRMeasurement::incrementPSMCountOnWorkerQueueWithName(std::string_view pro
         ++count;
     }
     if (const auto counter = MSRUserAttribute::initWithOrigin("auto", propertyName, MSRValue::initWithInt64(count),
-                                                              secondsSince1970Now(*clock_))) {
+                                                              nowSince1970())) {
         setUserAttributeOnWorkerQueue(*counter);
     }
 }
@@ -413,7 +413,7 @@ void MSRMeasurement::maybeDeleteExpiredPSMValueOnWorkerQueue() {
     }
     const auto match = database_->userAttributeWithName(kPSMValueProperty);
     if (!match || !match->has_value() ||
-        std::fabs(secondsSince1970Now(*clock_) - (*match)->lastSetTimestamp()) < kPSMValueLifetimeSeconds) {
+        std::fabs(nowSince1970() - (*match)->lastSetTimestamp()) < kPSMValueLifetimeSeconds) {
         return;
     }
     for (const std::string_view name : {kPSMValueProperty, kPSMEmailCountProperty, kPSMPhoneCountProperty,

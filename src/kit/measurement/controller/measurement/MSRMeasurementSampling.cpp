@@ -1,7 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "BundlingTexts.h"
-#include "BundlingSlots.h"
+#include "BundleSlots.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDatabase.h"

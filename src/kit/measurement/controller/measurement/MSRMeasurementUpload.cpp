@@ -29,7 +29,6 @@ namespace slot = bundle_slots;
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
-double secondsSince1970(platform::TimePoint at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
 
 bool isNonEmpty(const std::optional<std::string>& text) { return text.has_value() && !text->empty(); }
 
@@ -50,7 +49,7 @@ private:
 
 }  // namespace
 
-double MSRMeasurement::nowSince1970() const { return secondsSince1970(clock_->now()); }
+double MSRMeasurement::nowSince1970() const { return platform::secondsSince1970(clock_->now()); }
 
 double MSRMeasurement::nowSinceBoot() const { return platform::uptimeSeconds(*clock_); }
 
@@ -132,7 +131,7 @@ void MSRMeasurement::updateSchedule() {
         next = std::max(next, backoff + backoffInterval);
     }
     if (const auto scheduled = alarm_->scheduledTimestamp()) {
-        const double scheduledSeconds = secondsSince1970(*scheduled);
+        const double scheduledSeconds = platform::secondsSince1970(*scheduled);
         if (scheduledSeconds != 0 && scheduledSeconds <= next) {
             monitor().logWithLevel(8, 23027,
                                    "Do not schedule an upload task. Task already exists. Will be executed in seconds",

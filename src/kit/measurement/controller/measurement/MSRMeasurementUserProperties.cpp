@@ -303,7 +303,7 @@ void MSRMeasurement::setLastAdvertisingIDResetUserPropertyOnWorkerQueue() {
         return;
     }
     if (const auto marker = MSRUserAttribute::initWithOrigin("auto", kLastAdvertisingIDResetProperty,
-                                                             MSRValue::initWithInt64(1), secondsSince1970Now(*clock_))) {
+                                                             MSRValue::initWithInt64(1), nowSince1970())) {
         setUserAttributeOnWorkerQueue(*marker);
     }
     if (identity_ != nullptr) {

@@ -36,10 +36,6 @@ namespace {
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
-double secondsSince1970(platform::TimePoint at) {
-    return std::chrono::duration<double>(at.time_since_epoch()).count();
-}
-
 MSRObjectDictionary objectsFromPlain(const Value::Dictionary& parameters) {
     MSRObjectDictionary objects;
     for (const auto& [key, value] : parameters) {
@@ -289,7 +285,7 @@ void MSRMeasurement::writeSessionStartEventOnWorkerQueue(const MSREvent& event) 
         return;
     }
     auto rolloutEvent =
-        MSREvent::initWithOrigin(kAutoOrigin, false, kSessionStartRolloutEventName, secondsSince1970(clock_->now()), 0,
+        MSREvent::initWithOrigin(kAutoOrigin, false, kSessionStartRolloutEventName, nowSince1970(), 0,
                                  {{std::string(kRolloutsParameterName), MSRObject(MSRValue::initWithString(*rollouts))}});
     if (rolloutEvent) {
         writeEventOnWorkerQueue(*rolloutEvent);
@@ -369,7 +365,7 @@ bool MSRMeasurement::updateLifetimeValueWithEvent(const MSREvent& event) {
     MSRDatabaseLifetimeValueStore store(*database_);
     if (MSRLifetimeValueRecorder::recordLifetimeValueToDatabase(store, event,
                                                                 remoteConfigOrDefault()->maxTrackedCurrencies(),
-                                                                secondsSince1970(clock_->now()))) {
+                                                                nowSince1970())) {
         return true;
     }
     monitor().logWithLevel(1, 23053, "Cannot record lifetime value of event. Name, currency code, transaction value",
@@ -380,7 +376,7 @@ bool MSRMeasurement::updateLifetimeValueWithEvent(const MSREvent& event) {
 
 bool MSRMeasurement::shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts, bool isPublicEvent) {
     const std::shared_ptr<MSRRemoteConfig> settings = remoteConfigOrDefault();
-    const double now = secondsSince1970(clock_->now());
+    const double now = nowSince1970();
     const auto day = static_cast<std::uint32_t>(
         static_cast<std::int64_t>(std::floor((now - persistedConfig_->midnightOffset()) / kSecondsPerDay)));
     if (dailyCounts.day() != day) {

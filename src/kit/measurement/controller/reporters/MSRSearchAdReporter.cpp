@@ -120,7 +120,7 @@ MSRSearchAdReporter::~MSRSearchAdReporter() {
 }
 
 double MSRSearchAdReporter::now() const {
-    return std::chrono::duration<double>(clock_.now().time_since_epoch()).count();
+    return platform::secondsSince1970(clock_.now());
 }
 
 std::shared_ptr<MSRAttributionTokenSource> MSRSearchAdReporter::adClientInstance() const {

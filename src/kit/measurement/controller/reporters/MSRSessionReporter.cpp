@@ -376,7 +376,7 @@ std::int64_t MSRSessionReporter::cutFreerideEngagementTimeMillis() {
 double MSRSessionReporter::currentUptime() const { return platform::uptimeSeconds(clock_); }
 
 double MSRSessionReporter::currentClockTime() const {
-    return std::chrono::duration<double>(clock_.now().time_since_epoch()).count();
+    return platform::secondsSince1970(clock_.now());
 }
 
 bool MSRSessionReporter::hasScheduledEngagementTimer() const {
