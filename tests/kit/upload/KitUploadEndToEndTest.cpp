@@ -4,6 +4,7 @@
 
 #include "../measurement/controller/StoreReaders.h"
 #include "ConfigurationTestSupport.h"
+#include "LoopbackEndpoints.h"
 #include "LoopbackHttpServer.h"
 #include "kit/core/LaunchArguments.h"
 #include "kit.h"
@@ -29,12 +30,7 @@ using ::testing::HasSubstr;
 class KitUploadTest : public ConfigurationTest {
 protected:
     KitUploadTest() : ConfigurationTest({{"CFBundleShortVersionString", platform::Value("1.2.3")}}) {
-        Endpoints endpoints;
-        endpoints.measurementHost = "127.0.0.1";
-        endpoints.measurementUploadHost = server_.baseUrl();
-        endpoints.measurementUploadConsentHost = server_.baseUrl();
-        endpoints.configurationHost = server_.baseUrl();
-        Endpoints::setCurrentForTesting(endpoints);
+        kit::testing::useLoopbackMeasurementService(server_.baseUrl());
         setLaunchArguments({"kit-test", "-MSRAnalyticsDebugEnabled"});
         server_.setDefaultResponse({404, {{"Connection", "close"}}, ""});
         server_.script("/a", {{200, {{"Connection", "close"}}, ""}});

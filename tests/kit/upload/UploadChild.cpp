@@ -8,7 +8,7 @@
 // once) until nothing is left to upload; exits 0 then, 1 when that takes
 // more than a minute.
 
-#include "kit/core/Endpoints.h"
+#include "LoopbackEndpoints.h"
 #include "kit/core/LaunchArguments.h"
 #include "kit/core/network/Network.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
@@ -42,12 +42,7 @@ int main(int argc, char** argv) {
     const long count = std::stol(argv[3]);
     kit::setLaunchArguments({"kit-upload-child"});
 
-    kit::Endpoints endpoints;
-    endpoints.measurementHost = "127.0.0.1";
-    endpoints.measurementUploadHost = service;
-    endpoints.measurementUploadConsentHost = service;
-    endpoints.configurationHost = service;
-    kit::Endpoints::setCurrentForTesting(endpoints);
+    kit::testing::useLoopbackMeasurementService(service);
     auto network = kit::LMUNetwork::initWithReachabilityHost("127.0.0.1");
     for (int wait = 0; network != nullptr && wait < 500 && !network->isNetworkConnected(); ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

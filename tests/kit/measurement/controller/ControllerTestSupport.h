@@ -3,6 +3,7 @@
 #include "../support/MeasurementTestSupport.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,18 +33,23 @@ public:
     MSRMonitor& monitor() override { return *monitor_; }
     bool isFAS() override { return false; }
     std::int64_t appMeasurementLibraryVersion() override { return kMSRDefaultLibraryVersion; }
+    bool isAppActive() override { return appActive_.load(); }
     void logInternalEventWithOrigin(std::string_view origin, std::string_view name,
                                     const MSRParameters& parameters) override {
         std::lock_guard lock(mutex_);
         events_.push_back({std::string(origin), std::string(name), parameters});
     }
 
+    // Whether the application counts as in front; not by default.
+    void setAppActive(bool active) { appActive_.store(active); }
+
     std::vector<InternalEvent> drainEvents() {
         std::lock_guard lock(mutex_);
         return std::exchange(events_, {});
     }
-    // Every line's code, as logged.
+    // Every line's code, as logged so far.
     std::vector<std::int64_t> drainCodes() {
+        monitor_->waitUntilIdle();
         std::lock_guard lock(mutex_);
         return std::exchange(codes_, {});
     }
@@ -62,6 +68,7 @@ public:
 private:
     std::shared_ptr<CaptureLogging> console_ = std::make_shared<CaptureLogging>();
     std::unique_ptr<MSRMonitor> monitor_;
+    std::atomic<bool> appActive_{false};
     std::mutex mutex_;
     std::vector<InternalEvent> events_;  // guarded by mutex_
     std::vector<std::int64_t> codes_;    // guarded by mutex_

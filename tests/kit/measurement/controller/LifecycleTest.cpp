@@ -11,51 +11,12 @@ namespace {
 
 using platform::Value;
 
-// Services of an application in front: internal events and codes kept.
-class ActiveAppServices final : public MeasurementServices {
-public:
-    ActiveAppServices() {
-        MSRMonitor::Environment environment;
-        environment.observer = [this](int, std::uint64_t code, std::string_view, const MSRLogContexts&) {
-            std::lock_guard lock(mutex_);
-            codes_.push_back(static_cast<std::int64_t>(code));
-        };
-        monitor_ = std::make_unique<MSRMonitor>(8, std::make_shared<CaptureLogging>(), kMSRDefaultLibraryVersion,
-                                                std::move(environment));
-    }
-    ~ActiveAppServices() override { monitor_->waitUntilIdle(); }
-    MSRMonitor& monitor() override { return *monitor_; }
-    bool isFAS() override { return false; }
-    std::int64_t appMeasurementLibraryVersion() override { return kMSRDefaultLibraryVersion; }
-    bool isAppActive() override { return true; }
-    void logInternalEventWithOrigin(std::string_view origin, std::string_view name,
-                                    const MSRParameters& parameters) override {
-        std::lock_guard lock(mutex_);
-        events_.push_back({std::string(origin), std::string(name), parameters});
-    }
-    std::vector<InternalEvent> drainEvents() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(events_, {});
-    }
-    std::vector<std::int64_t> drainCodes() {
-        monitor_->waitUntilIdle();
-        std::lock_guard lock(mutex_);
-        return std::exchange(codes_, {});
-    }
-
-private:
-    std::unique_ptr<MSRMonitor> monitor_;
-    std::mutex mutex_;
-    std::vector<InternalEvent> events_;  // guarded by mutex_
-    std::vector<std::int64_t> codes_;    // guarded by mutex_
-};
-
 constexpr std::string_view kCampaignLink = "lumenapp://open?utm_source=news&utm_medium=mail&utm_campaign=spring";
 
 class LifecycleTest : public EventRoadTest {
 protected:
     LifecycleTest() {
-        MeasurementServices::install(app_);
+        services().setAppActive(true);
         setFirstStart(true);
         MSRAnalytics::setLoadTimestamp(now());
     }
@@ -77,7 +38,6 @@ protected:
         return start();
     }
 
-    ActiveAppServices& app() { return *app_; }
     std::string property(std::string_view name) {
         const auto found =
             rows("SELECT value FROM user_attributes WHERE name = '" + std::string(name) + "'");
@@ -102,7 +62,7 @@ protected:
     }
     std::vector<InternalEvent> internalEvents(std::string_view name) {
         std::vector<InternalEvent> found;
-        for (InternalEvent& event : app().drainEvents()) {
+        for (InternalEvent& event : services().drainEvents()) {
             if (event.name == name) {
                 found.push_back(std::move(event));
             }
@@ -111,7 +71,6 @@ protected:
     }
 
 private:
-    std::shared_ptr<ActiveAppServices> app_ = std::make_shared<ActiveAppServices>();
     bool hasController_ = false;
 };
 
@@ -205,7 +164,7 @@ TEST_F(LifecycleTest, OnlyAChangeFromAKnownVersionIsReportedAsAnUpdate) {
     environment().appVersion = "2.0";
     MSRPersistedConfig::sharedInstance()->setOSVersion("0.1-old");
     startAgain();
-    const auto events = app().drainEvents();
+    const auto events = services().drainEvents();
     std::vector<std::string> names;
     for (const InternalEvent& event : events) {
         names.push_back(event.name);
@@ -269,10 +228,10 @@ TEST_F(LifecycleTest, AStoredNonPersonalisedAdsPropertyGoesWhenNothingDecidesAny
     EXPECT_EQ(property("_npa"), "1");
     MSRConsentSettingsUtil::resetForTesting();
     environment().infoDictionary = Value(Value::Dictionary{});
-    app().drainCodes();
+    services().drainCodes();
     startAgain();
     EXPECT_EQ(property("_npa"), "(none)");
-    const auto logged = app().drainCodes();
+    const auto logged = services().drainCodes();
     EXPECT_NE(std::find(logged.begin(), logged.end(), 23180), logged.end());
 }
 

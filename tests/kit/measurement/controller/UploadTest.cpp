@@ -4,6 +4,7 @@
 
 #include "../../core/network/NetworkTestSupport.h"
 #include "EngineTestSupport.h"
+#include "LoopbackEndpoints.h"
 #include "LoopbackHttpServer.h"
 #include "Process.h"
 #include "StoreReaders.h"
@@ -42,12 +43,7 @@ constexpr int kEventNameSlot = 1;
 class UploadTest : public EngineTest {
 protected:
     UploadTest() {
-        Endpoints endpoints;
-        endpoints.measurementHost = "127.0.0.1";
-        endpoints.measurementUploadHost = server_.baseUrl();
-        endpoints.measurementUploadConsentHost = server_.baseUrl();
-        endpoints.configurationHost = server_.baseUrl();
-        Endpoints::setCurrentForTesting(endpoints);
+        kit::testing::useLoopbackMeasurementService(server_.baseUrl());
         LMUNetworkConfiguration configuration;
         configuration.reachabilityApi = kit::testing::fakeReachabilityApi(reachability_);
         network_ = LMUNetwork::initWithReachabilityHost("127.0.0.1", configuration);
