@@ -20,6 +20,7 @@ std::mutex environmentMutex;
 EnvironmentOverrides overrides;                                 // guarded by environmentMutex
 std::optional<std::string> cachedDeviceModel;                   // guarded by environmentMutex
 std::optional<std::optional<std::string>> cachedHardwareModel;  // guarded by environmentMutex
+std::optional<std::string> cachedSystemVersion;                 // guarded by environmentMutex
 
 EnvironmentOverrides currentOverrides() {
     std::lock_guard lock(environmentMutex);
@@ -170,12 +171,24 @@ std::string systemVersionFromOSRelease(std::string_view osRelease) {
     return text;
 }
 
+// Read once: every stored event's metadata carries it.
 std::string LMUAppEnvironmentUtil::systemVersion() {
+    {
+        std::lock_guard lock(environmentMutex);
+        if (cachedSystemVersion) {
+            return *cachedSystemVersion;
+        }
+    }
     auto text = readSystemFile(systemPath("/etc/os-release"));
     if (!text) {
         text = readSystemFile(systemPath("/usr/lib/os-release"));
     }
-    return systemVersionFromOSRelease(text.value_or(std::string()));
+    std::string version = systemVersionFromOSRelease(text.value_or(std::string()));
+    std::lock_guard lock(environmentMutex);
+    if (!cachedSystemVersion) {
+        cachedSystemVersion = std::move(version);
+    }
+    return *cachedSystemVersion;
 }
 
 std::string LMUAppEnvironmentUtil::applePlatform() { return std::string(kApplePlatform); }
@@ -189,6 +202,7 @@ void LMUAppEnvironmentUtil::setOverridesForTesting(EnvironmentOverrides replacem
     overrides = std::move(replacement);
     cachedDeviceModel.reset();
     cachedHardwareModel.reset();
+    cachedSystemVersion.reset();
 }
 
 }  // namespace kit

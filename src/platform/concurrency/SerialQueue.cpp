@@ -55,8 +55,10 @@ SerialQueue::~SerialQueue() {
     }
     state_->wake.notify_all();
     if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();  // destroyed by its own block: the thread holds the state and ends by itself
+        if (thread_.get_id() == std::this_thread::get_id() || isCurrent()) {
+            // Destroyed by its own block, on its thread or a sync caller's:
+            // the thread holds the state and ends by itself once that block is done.
+            thread_.detach();
         } else {
             thread_.join();
         }
@@ -78,6 +80,32 @@ void SerialQueue::sync(const Work& work) {
         work();
         return;
     }
+    {
+        // An idle queue lends itself to the caller: the block runs on the
+        // calling thread while the queue's own thread holds back, which
+        // keeps the order and spares two thread switches.
+        // Held here: the block may destroy the queue.
+        const std::shared_ptr<State> state = state_;
+        std::unique_lock lock(state->mutex);
+        if (!state->busy && state->pending.empty()) {
+            state->busy = true;
+            const SerialQueue* owner = state->owner;
+            lock.unlock();
+            struct Release {
+                State& state;
+                ~Release() {
+                    std::lock_guard relock(state.mutex);
+                    state.busy = false;
+                    if (!state.pending.empty() || state.stopping) {
+                        state.wake.notify_one();
+                    }
+                }
+            } release{*state};
+            const CurrentQueueScope scope(owner);
+            work();
+            return;
+        }
+    }
     std::promise<void> done;
     std::future<void> finished = done.get_future();
     async([&] {
@@ -98,12 +126,15 @@ const SerialQueue* SerialQueue::current() noexcept { return currentQueue; }
 void SerialQueue::run(const std::shared_ptr<State>& state) {
     std::unique_lock lock(state->mutex);
     for (;;) {
-        state->wake.wait(lock, [&] { return state->stopping || !state->pending.empty(); });
+        state->wake.wait(lock, [&] {
+            return !state->busy && (state->stopping || !state->pending.empty());
+        });
         if (state->pending.empty()) {
             return;  // stopping, and everything queued has run
         }
         Work work = std::move(state->pending.front());
         state->pending.pop_front();
+        state->busy = true;
         const SerialQueue* owner = state->owner;
         lock.unlock();
         {
@@ -112,6 +143,7 @@ void SerialQueue::run(const std::shared_ptr<State>& state) {
             work = nullptr;  // release what the block captured outside the lock; it may end the queue
         }
         lock.lock();
+        state->busy = false;
     }
 }
 

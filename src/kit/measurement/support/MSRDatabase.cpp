@@ -26,6 +26,13 @@ std::string withContext(std::string_view format, std::string_view context) {
     return platform::formatMessage(format, {platform::MessageArgument(context)});
 }
 
+// Lookups the event road makes for every event. Without them each reads the
+// whole raw-event table, and an event would cost more the more are stored.
+constexpr std::string_view kRawEventIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS raw_events_timestamp ON raw_events (timestamp)",
+    "CREATE INDEX IF NOT EXISTS raw_events_realtime ON raw_events (is_realtime)",
+};
+
 }  // namespace
 
 struct MSRDatabase::Private {};
@@ -106,6 +113,10 @@ Expected<void> MSRDatabase::ensureAllTables() {
             monitor().logWithLevel(1, 12047, "Failed to ensure table. Table, error", table.name, ensured.error());
             return ensured;
         }
+    }
+    for (const std::string_view sql : kRawEventIndexes) {
+        // Only speed hangs on them: the queries answer the same without.
+        (void)sqliteStore_->executeSQL(sql);
     }
     return {};
 }

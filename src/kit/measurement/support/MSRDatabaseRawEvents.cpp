@@ -235,7 +235,8 @@ Expected<bool> MSRDatabase::containsRawEventWithMetadataFingerprint(std::int64_t
 }
 
 Expected<bool> MSRDatabase::containsRealtimeRawEventsWithError() {
-    return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM raw_events WHERE is_realtime = 1 LIMIT 1)", {});
+    return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM raw_events WHERE is_realtime = ? LIMIT 1)",
+                        {platform::Value(1)});
 }
 
 Expected<bool> MSRDatabase::isRawEventsTableEmpty() {

@@ -727,12 +727,12 @@ Expected<void> MSRSqliteStore::upsertRecord(const MSRRecord& record, std::string
     }
     columns.replace(columns.size() - 2, 2, ") VALUES (");
     placeholders.replace(placeholders.size() - 2, 2, ");");
-    auto statement = prepareSQL("INSERT OR REPLACE INTO " + std::string(table) + " (" + columns + placeholders);
+    // Kept by its text like any statement with placeholders: the same
+    // record shapes come back on every event.
+    auto statement = statementForQuery("INSERT OR REPLACE INTO " + std::string(table) + " (" + columns + placeholders,
+                                       parameters);
     if (!statement) {
         return unexpected(statement.error());
-    }
-    if (auto bound = bindValues(parameters, statement->get()); !bound) {
-        return bound;
     }
     return executeStatement(std::move(*statement));
 }
@@ -766,13 +766,10 @@ Expected<void> MSRSqliteStore::updateRecord(const MSRRecord& record, std::string
     }
     assignments.pop_back();
     parameters.push_back(columnValue);
-    auto statement =
-        prepareSQL("UPDATE " + std::string(table) + " SET " + assignments + " WHERE " + std::string(columnName) + "=?");
+    auto statement = statementForQuery(
+        "UPDATE " + std::string(table) + " SET " + assignments + " WHERE " + std::string(columnName) + "=?", parameters);
     if (!statement) {
         return unexpected(statement.error());
-    }
-    if (auto bound = bindValues(parameters, statement->get()); !bound) {
-        return bound;
     }
     return executeStatement(std::move(*statement));
 }

@@ -230,17 +230,20 @@ void MSRIdentity::updateIdentifiers() {
     queue_->async([this] { refreshIdentifiersOnQueue(); });
 }
 
+// Each read below refreshes first, in the same turn of the queue: the same
+// order as a queued refresh followed by the read, without a second turn.
 void MSRIdentity::updateIdentifiersAndWait() {
-    updateIdentifiers();
-    queue_->sync([] {});
+    queue_->sync([this] { refreshIdentifiersOnQueue(); });
 }
 
 std::optional<std::string> MSRIdentity::appInstanceID() {
     if (MSRConsentSettingsUtil::isAnalyticsStorageDenied()) {
         return std::nullopt;
     }
-    updateIdentifiers();
-    return queue_->syncResult([this] { return persistedConfig_->appInstanceID(); });
+    return queue_->syncResult([this] {
+        refreshIdentifiersOnQueue();
+        return persistedConfig_->appInstanceID();
+    });
 }
 
 void MSRIdentity::setAppInstanceID(std::optional<std::string> appInstanceID) {
@@ -251,23 +254,31 @@ std::optional<std::string> MSRIdentity::hashedResettableDeviceID() {
     if (MSRConsentSettingsUtil::isAdStorageDenied()) {
         return std::nullopt;
     }
-    updateIdentifiers();
-    return queue_->syncResult([this] { return persistedConfig_->hashedResettableDeviceID(); });
+    return queue_->syncResult([this] {
+        refreshIdentifiersOnQueue();
+        return persistedConfig_->hashedResettableDeviceID();
+    });
 }
 
 std::optional<std::string> MSRIdentity::resettableDeviceID() {
-    updateIdentifiers();
-    return queue_->syncResult([this] { return resettableDeviceID_; });
+    return queue_->syncResult([this] {
+        refreshIdentifiersOnQueue();
+        return resettableDeviceID_;
+    });
 }
 
 bool MSRIdentity::limitedAdTracking() {
-    updateIdentifiers();
-    return queue_->syncResult([this] { return limitedAdTracking_; });
+    return queue_->syncResult([this] {
+        refreshIdentifiersOnQueue();
+        return limitedAdTracking_;
+    });
 }
 
 std::int64_t MSRIdentity::appleConsentStatus() {
-    updateIdentifiers();
-    return queue_->syncResult([this] { return appleConsentStatus_; });
+    return queue_->syncResult([this] {
+        refreshIdentifiersOnQueue();
+        return appleConsentStatus_;
+    });
 }
 
 bool MSRIdentity::hasLimitedAdTracking() {

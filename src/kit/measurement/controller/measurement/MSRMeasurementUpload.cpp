@@ -598,6 +598,8 @@ bool MSRMeasurement::removeBundlesFromDatabaseWithIDs(const std::vector<std::int
     return true;
 }
 
-void MSRMeasurement::terminateBackgroundTask() { persistedConfig_->synchronizeToDisk(); }
+// Nothing runs in the background here: ending the task writes what the
+// settings still hold unwritten.
+void MSRMeasurement::terminateBackgroundTask() { persistedConfig_->flush(); }
 
 }  // namespace kit::measurement

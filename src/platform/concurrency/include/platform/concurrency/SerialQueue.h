@@ -31,9 +31,10 @@ public:
     // Queues `work` and returns at once. What it throws is logged.
     void async(Work work) override;
 
-    // Runs `work` on the queue and waits for it; called from the queue
-    // itself it runs inline instead of waiting for itself. What `work`
-    // throws reaches the caller.
+    // Runs `work` on the queue and waits for it. Called from the queue
+    // itself, or while the queue is idle, it runs on the calling thread (as
+    // the queue: isCurrent() holds inside), never beside another block.
+    // What `work` throws reaches the caller.
     void sync(const Work& work);
 
     // sync for a result.
@@ -65,6 +66,7 @@ private:
         std::condition_variable wake;
         std::deque<Work> pending;            // guarded by mutex
         bool stopping = false;               // guarded by mutex
+        bool busy = false;                   // guarded by mutex; a block runs, on the queue's thread or a sync caller's
         const SerialQueue* owner = nullptr;  // guarded by mutex; null once the queue is gone
     };
 
