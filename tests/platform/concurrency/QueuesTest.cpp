@@ -66,6 +66,66 @@ TEST(SerialQueueTest, SyncFromTheQueueItselfRunsInline) {
     EXPECT_EQ(queue.syncResult([] { return 42; }), 42);
 }
 
+// sync on an idle queue runs on the caller's thread, as the queue: its own
+// thread holds back what is queued meanwhile until the block is done.
+TEST(SerialQueueTest, SyncOnAnIdleQueueRunsOnTheCallersThreadAndKeepsTheOrder) {
+    SerialQueue queue("test.lent");
+    queue.async([] {});
+    queue.sync([] {});  // the thread is up and idle
+    std::atomic<bool> inSync{false};
+    std::atomic<bool> overlapped{false};
+    std::vector<int> order;  // written only as the queue
+    queue.sync([&] {
+        EXPECT_EQ(SerialQueue::current(), &queue);
+        inSync = true;
+        std::thread poster([&] {
+            queue.async([&] {
+                overlapped = overlapped || inSync;
+                order.push_back(2);
+            });
+        });
+        poster.join();
+        std::this_thread::sleep_for(20ms);  // room for the queue's thread to run it too early
+        order.push_back(1);
+        inSync = false;
+    });
+    EXPECT_FALSE(queue.isCurrent());
+    queue.sync([] {});
+    EXPECT_FALSE(overlapped);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+
+    // A busy queue makes sync wait its turn.
+    std::promise<void> release;
+    queue.async([go = release.get_future().share(), &order] {
+        go.wait();
+        order.push_back(3);
+    });
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(20ms);
+        release.set_value();
+    });
+    queue.sync([&] { order.push_back(4); });
+    releaser.join();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+}
+
+// The last owner may end the queue from a block that sync runs on its own thread.
+TEST(SerialQueueTest, AQueueEndedFromALentSyncEndsItsThreadAfterwards) {
+    auto queue = std::make_shared<SerialQueue>("test.lent-end");
+    std::atomic<int> ran{0};
+    queue->async([&] { ++ran; });
+    queue->sync([] {});
+    SerialQueue* raw = queue.get();
+    raw->sync([&] {
+        raw->async([&] { ++ran; });  // still runs, after this block
+        queue.reset();
+    });
+    for (int wait = 0; wait < 500 && ran != 2; ++wait) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(ran, 2);
+}
+
 TEST(SerialQueueTest, AThrowingBlockIsLoggedAndTheNextOneRuns) {
     CaptureLogSink log;
     SerialQueue queue("test.throwing", log);

@@ -342,6 +342,11 @@ std::optional<std::vector<MSREvent>> MSRConditionalUserPropertyController::proce
     if (database == nullptr) {
         return std::nullopt;
     }
+    // Most events meet no conditional property at all: a look without the
+    // write lock settles that.
+    if (const auto empty = database->isConditionalUserPropertyTableEmpty(); empty && *empty) {
+        return std::vector<MSREvent>();
+    }
     std::vector<MSREvent> endedEvents;
     std::optional<std::vector<MSREvent>> triggeredEvents;
     const bool committed = static_cast<bool>(database->performTransaction([&] {

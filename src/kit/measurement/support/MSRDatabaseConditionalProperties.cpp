@@ -110,6 +110,10 @@ Expected<void> MSRDatabase::deleteConditionalUserPropertyWithName(std::string_vi
     return sqliteStore_->deleteRecordFromTableWithName(kConditionalPropertiesTable, "name", platform::Value(name));
 }
 
+Expected<bool> MSRDatabase::isConditionalUserPropertyTableEmpty() {
+    return flagForQuery(*sqliteStore_, "SELECT NOT EXISTS (SELECT 1 FROM conditional_properties LIMIT 1)", {});
+}
+
 Expected<std::vector<MSRConditionalUserProperty>> MSRDatabase::conditionalUserPropertiesWithCondition(
     std::string_view condition, const MSRParameterValues& parameterValues) {
     if (condition.empty()) {

@@ -294,8 +294,10 @@ void MSRMeasurement::writeSessionStartEventOnWorkerQueue(const MSREvent& event) 
 
 void MSRMeasurement::writeEventOnWorkerQueue(const MSREvent& event) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("writeEventOnWorkerQueue");
-    monitor().logWithLevel(7, 23051, "Logging event: origin, name, params", event.origin(), eventName(event),
-                           MSRParametersDescription(event.parameters()));
+    if (monitor().wantsLine(7)) {
+        monitor().logWithLevel(7, 23051, "Logging event: origin, name, params", event.origin(), eventName(event),
+                               MSRParametersDescription(event.parameters()));
+    }
     // The conditional properties run their own transaction, so this runs
     // outside any.
     auto produced = MSRConditionalUserPropertyController::sharedInstance().processEventOnWorkerQueue(&event);

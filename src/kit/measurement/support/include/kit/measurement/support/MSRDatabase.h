@@ -228,6 +228,7 @@ public:
     platform::Expected<std::optional<MSRConditionalUserProperty>> conditionalUserPropertyWithName(
         std::string_view name);
     platform::Expected<void> deleteConditionalUserPropertyWithName(std::string_view name);
+    platform::Expected<bool> isConditionalUserPropertyTableEmpty();
     // Fails as a whole when one row doesn't convert.
     platform::Expected<std::vector<MSRConditionalUserProperty>> conditionalUserPropertiesWithCondition(
         std::string_view condition, const MSRParameterValues& parameterValues);

@@ -193,6 +193,9 @@ public:
                          MSRLogContexts{std::move(first), std::move(second), std::move(third)});
         }
     }
+    // Would a line of this level be written or sampled at all? Cheap: no
+    // allocation, so callers can skip building costly contexts.
+    bool wantsLine(int level) const;
     // The one logging operation; safe from any thread.
     void logWithLevel(int level, std::uint64_t messageCode, std::string_view message, const MSRLogContexts& contexts);
 
@@ -222,8 +225,6 @@ public:
 private:
     struct State;
 
-    // Would this level be written or sampled at all? Cheap: no allocation.
-    bool wantsLine(int level) const;
     bool isLoggable(int level) const;
     void setSDKLevel(int level);
     void applyLaunchSwitches();
