@@ -34,8 +34,9 @@ const platform::Value::Data* dataColumn(const MSRRecord& row, std::string_view n
     return value != nullptr ? value->asData() : nullptr;
 }
 
-Expected<bool> flagForQuery(MSRSqliteStore& store, std::string_view query, const MSRParameterValues& parameters) {
-    auto number = store.numberForQuery(query, parameters);
+Expected<bool> flagForQuery(MSRSqliteStore& store, std::string_view query, const MSRParameterValues& parameters,
+                            MSRStatementReuse reuse) {
+    auto number = store.numberForQuery(query, parameters, reuse);
     if (!number) {
         return platform::unexpected(number.error());
     }

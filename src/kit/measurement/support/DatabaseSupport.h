@@ -31,7 +31,8 @@ inline platform::Value dataValue(const NanoBytes& bytes) { return platform::Valu
 
 // The first column of a one-number query as a flag or a count.
 platform::Expected<bool> flagForQuery(MSRSqliteStore& store, std::string_view query,
-                                      const MSRParameterValues& parameters);
+                                      const MSRParameterValues& parameters,
+                                      MSRStatementReuse reuse = MSRStatementReuse::byText);
 platform::Expected<std::int64_t> countForQuery(MSRSqliteStore& store, std::string_view query,
                                                const MSRParameterValues& parameters);
 

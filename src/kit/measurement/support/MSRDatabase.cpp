@@ -30,7 +30,7 @@ std::string withContext(std::string_view format, std::string_view context) {
 // whole raw-event table, and an event would cost more the more are stored.
 constexpr std::string_view kRawEventIndexes[] = {
     "CREATE INDEX IF NOT EXISTS raw_events_timestamp ON raw_events (timestamp)",
-    "CREATE INDEX IF NOT EXISTS raw_events_realtime ON raw_events (is_realtime)",
+    "CREATE INDEX IF NOT EXISTS raw_events_realtime ON raw_events (is_realtime) WHERE is_realtime = 1",
 };
 
 }  // namespace

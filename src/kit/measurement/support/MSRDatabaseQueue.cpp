@@ -197,8 +197,8 @@ Expected<std::optional<double>> MSRDatabase::queryLatestBundleTime() {
 }
 
 Expected<bool> MSRDatabase::containsRealtimeBundlesWithError() {
-    return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM queue WHERE is_realtime = ? LIMIT 1)",
-                        {platform::Value(1)});
+    return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM queue WHERE is_realtime = 1 LIMIT 1)", {},
+                        MSRStatementReuse::keep);
 }
 
 // ---- Stale data

@@ -235,8 +235,9 @@ Expected<bool> MSRDatabase::containsRawEventWithMetadataFingerprint(std::int64_t
 }
 
 Expected<bool> MSRDatabase::containsRealtimeRawEventsWithError() {
-    return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM raw_events WHERE is_realtime = ? LIMIT 1)",
-                        {platform::Value(1)});
+    // The literal 1 lets the query use the partial index of real-time rows.
+    return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM raw_events WHERE is_realtime = 1 LIMIT 1)", {},
+                        MSRStatementReuse::keep);
 }
 
 Expected<bool> MSRDatabase::isRawEventsTableEmpty() {

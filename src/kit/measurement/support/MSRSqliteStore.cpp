@@ -338,7 +338,8 @@ Expected<void> MSRSqliteStore::bindValues(const MSRParameterValues& values, sqli
 }
 
 Expected<StatementLease> MSRSqliteStore::statementForQuery(std::string_view query,
-                                                           const MSRParameterValues& parameterValues) {
+                                                           const MSRParameterValues& parameterValues,
+                                                           MSRStatementReuse reuse) {
     if (auto open = checkOpen("Statement for query failed. Database not open."); !open) {
         return unexpected(open.error());
     }
@@ -362,7 +363,7 @@ Expected<StatementLease> MSRSqliteStore::statementForQuery(std::string_view quer
     }
     StatementLease lease = std::move(*prepared);
     // Statements with literal values (a WHERE without placeholders) are used once.
-    if (hasPlaceholders || lowercase(text).find("where") == std::string::npos) {
+    if (reuse == MSRStatementReuse::keep || hasPlaceholders || lowercase(text).find("where") == std::string::npos) {
         Statement owned(lease.detach());
         lease = StatementLease::cached(statementCache_->insert(text, std::move(owned)));
     }
@@ -1028,14 +1029,15 @@ Expected<std::vector<MSRRecord>> MSRSqliteStore::queryRows(std::string_view quer
 }
 
 Expected<std::optional<platform::Value>> MSRSqliteStore::numberForQuery(std::string_view query,
-                                                                        const MSRParameterValues& parameterValues) {
+                                                                        const MSRParameterValues& parameterValues,
+                                                                        MSRStatementReuse reuse) {
     if (auto open = checkOpen("Query numeric result failed. Database not open."); !open) {
         return unexpected(open.error());
     }
     if (query.empty()) {
         return argumentError("Received empty query for number for query");
     }
-    auto statement = statementForQuery(query, parameterValues);
+    auto statement = statementForQuery(query, parameterValues, reuse);
     if (!statement) {
         return unexpected(statement.error());
     }

@@ -64,6 +64,16 @@ TEST_F(DatabaseSchemaTest, AFreshFileHasTheGoldenSchema) {
     EXPECT_EQ(path().filename(), "lumen-measurement.sql");
 }
 
+// Asked after every stored event: neither may read the whole table.
+TEST_F(DatabaseSchemaTest, TheLatestAndRealtimeLookupsUseTheirIndexes) {
+    ASSERT_TRUE(open());
+    EXPECT_NE(sqlite3("EXPLAIN QUERY PLAN SELECT MAX(timestamp) FROM raw_events").find("raw_events_timestamp"),
+              std::string::npos);
+    EXPECT_NE(sqlite3("EXPLAIN QUERY PLAN SELECT EXISTS (SELECT 1 FROM raw_events WHERE is_realtime = 1 LIMIT 1)")
+                  .find("raw_events_realtime"),
+              std::string::npos);
+}
+
 TEST_F(DatabaseSchemaTest, TheMetadataRowIsMadeOnceAndKept) {
     {
         auto database = open();

@@ -4,6 +4,7 @@
 #include "platform/Bundle.h"
 
 #include <mutex>
+#include <optional>
 
 namespace kit::measurement {
 
@@ -12,6 +13,9 @@ namespace {
 struct InstallState {
     std::mutex mutex;
     MSRInstallEnvironment environment;  // guarded by mutex
+    // The answer of isFAS for this environment: the bundle doesn't change
+    // while the program runs, and every stored event asks.
+    std::optional<bool> fromAppStore;  // guarded by mutex
 };
 
 InstallState& installState() {
@@ -47,9 +51,11 @@ bool MSRAEU::isASRS() {
 
 bool MSRAEU::isNOD() { return currentEnvironment().isNOD; }
 
-bool MSRAEU::isFAS() {
+namespace {
+
+bool lookIsFAS() {
     const MSRInstallEnvironment environment = currentEnvironment();
-    if (isNOD() || isASRS()) {
+    if (MSRAEU::isNOD() || MSRAEU::isASRS()) {
         return false;
     }
     const platform::Bundle& bundle = bundleOf(environment);
@@ -61,6 +67,22 @@ bool MSRAEU::isFAS() {
         return false;
     }
     return !bundle.pathForResource("embedded", "mobileprovision").has_value();
+}
+
+}  // namespace
+
+bool MSRAEU::isFAS() {
+    InstallState& state = installState();
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.fromAppStore) {
+            return *state.fromAppStore;
+        }
+    }
+    const bool answer = lookIsFAS();
+    std::lock_guard lock(state.mutex);
+    state.fromAppStore = answer;
+    return answer;
 }
 
 bool MSRAEU::isAEX() {
@@ -75,6 +97,7 @@ void MSRAEU::setInstallEnvironmentForTesting(std::optional<MSRInstallEnvironment
     InstallState& state = installState();
     std::lock_guard lock(state.mutex);
     state.environment = environment ? std::move(*environment) : MSRInstallEnvironment{};
+    state.fromAppStore.reset();
 }
 
 }  // namespace kit::measurement

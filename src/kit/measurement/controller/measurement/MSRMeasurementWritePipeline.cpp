@@ -545,8 +545,10 @@ bool MSRMeasurement::writeEvent(const MSREvent& event, bool isPublicEvent, bool 
             counted == std::numeric_limits<std::int64_t>::max() ? counted : counted + 1;
         setPreviousFirstOpenCount(std::to_string(raised));
     }
-    monitor().logWithLevel(7, 23072, "Event logged. Event name, event params", eventName(event),
-                           MSRParametersDescription(event.parameters()));
+    if (monitor().wantsLine(7)) {
+        monitor().logWithLevel(7, 23072, "Event logged. Event name, event params", eventName(event),
+                               MSRParametersDescription(event.parameters()));
+    }
     return true;
 }
 

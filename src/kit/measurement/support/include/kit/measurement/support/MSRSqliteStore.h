@@ -43,6 +43,11 @@ using MSRColumnInfo = std::vector<std::pair<std::string, std::string>>;
 using MSRModifyColumnInfo = std::map<std::string, std::string, std::less<>>;
 // Row index (from 0) and row; false stops the query without the row.
 using MSRRowFilter = std::function<bool(std::size_t index, const MSRRecord& row)>;
+// Whether a prepared statement is kept for the next use of its text. By
+// text: texts with placeholders, and texts without a WHERE, are kept; a
+// WHERE without placeholders carries literal values and is used once. Kept:
+// a fixed text the caller asks again and again, literals and all.
+enum class MSRStatementReuse { byText, keep };
 
 inline constexpr std::string_view kMSRPrimaryKey = "PRIMARY KEY";
 
@@ -116,7 +121,8 @@ public:
                                                                const MSRRowFilter& filter = {});
     // The first column of the first row; nothing (no error) for NULL.
     platform::Expected<std::optional<platform::Value>> numberForQuery(std::string_view query,
-                                                                      const MSRParameterValues& parameterValues);
+                                                                      const MSRParameterValues& parameterValues,
+                                                                      MSRStatementReuse reuse = MSRStatementReuse::byText);
 
     // --- Statements and transactions
     platform::Expected<void> executeSQL(std::string_view sql);
@@ -145,8 +151,9 @@ private:
     platform::Expected<std::vector<MSRRecord>> queryRows(std::string_view query,
                                                          const MSRParameterValues& parameterValues,
                                                          const MSRRowFilter& filter = {});
-    platform::Expected<sqlite::StatementLease> statementForQuery(std::string_view query,
-                                                                 const MSRParameterValues& parameterValues);
+    platform::Expected<sqlite::StatementLease> statementForQuery(
+        std::string_view query, const MSRParameterValues& parameterValues,
+        MSRStatementReuse reuse = MSRStatementReuse::byText);
     platform::Expected<sqlite::StatementLease> prepareSQL(std::string_view sql);
     platform::Expected<void> executeStatement(sqlite::StatementLease statement);
     platform::Expected<void> bindValues(const MSRParameterValues& values, sqlite3_stmt* statement);
