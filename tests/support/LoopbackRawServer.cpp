@@ -69,7 +69,7 @@ struct LoopbackRawServer::State {
     std::thread acceptor;
     mutable std::mutex mutex;
     std::vector<std::string> received;  // guarded by mutex; one per connection
-    std::vector<std::thread> relays;    // acceptor thread only
+    std::vector<std::thread> relays;    // acceptor thread only; relayed and held connections
 
     void append(std::size_t connection, const char* bytes, std::size_t length) {
         std::lock_guard lock(mutex);
@@ -115,6 +115,28 @@ struct LoopbackRawServer::State {
                     return;
                 }
             }
+        }
+    }
+
+    // Until the client goes or the server stops.
+    void hold(Fd client, std::size_t connection) {
+        char buffer[16384];
+        pollfd watched[2] = {{client.get(), POLLIN, 0}, {stop.get(), POLLIN, 0}};
+        for (;;) {
+            if (::poll(watched, 2, -1) < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return;
+            }
+            if (watched[1].revents != 0) {
+                return;
+            }
+            const ssize_t read = ::recv(client.get(), buffer, sizeof buffer, 0);
+            if (read <= 0) {
+                return;
+            }
+            append(connection, buffer, static_cast<std::size_t>(read));
         }
     }
 
@@ -164,6 +186,11 @@ struct LoopbackRawServer::State {
             case Mode::relay:
                 relays.emplace_back([this, connection, fd = std::make_shared<Fd>(std::move(client))]() mutable {
                     relay(std::move(*fd), connection);
+                });
+                break;
+            case Mode::hold:
+                relays.emplace_back([this, connection, fd = std::make_shared<Fd>(std::move(client))]() mutable {
+                    hold(std::move(*fd), connection);
                 });
                 break;
             }
