@@ -148,6 +148,10 @@ protected:
 
     std::vector<RecordedRequest> posts() const { return measurementPosts(server_.requests()); }
     std::string decodedPosts() const { return decodedRaw(posts(), root()); }
+    bool clickPostedBefore(std::chrono::steady_clock::time_point deadline) const {
+        return eventuallyBefore(deadline,
+                                [&] { return decodedPosts().find("\"generate_click\"") != std::string::npos; });
+    }
 
     // The names of the raw events in the store, once the engine made it.
     static std::vector<std::string> storedEventNames() {
@@ -181,10 +185,7 @@ TEST_F(KitWindowTest, GenerateReachesTheServiceWithinTenSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     WindowRun run("generate-then-wait", logPath("window"));
 
-    ASSERT_TRUE(
-        eventuallyBefore(deadline, [&] { return decodedPosts().find("\"generate_click\"") != std::string::npos; }))
-        << "requests: " << server_.requests().size() << "\n"
-        << run.output();
+    ASSERT_TRUE(clickPostedBefore(deadline)) << "requests: " << server_.requests().size() << "\n" << run.output();
     for (const RecordedRequest& request : posts()) {
         EXPECT_EQ(request.header("content-encoding"), "gzip");
     }
@@ -213,10 +214,7 @@ TEST_F(KitWindowTest, AGenerateQuitAtOnceIsSentByTheNextRun) {
     pointEndpointsAt(server_.baseUrl());
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     WindowRun next("wait", logPath("next"));
-    ASSERT_TRUE(
-        eventuallyBefore(deadline, [&] { return decodedPosts().find("\"generate_click\"") != std::string::npos; }))
-        << "requests: " << server_.requests().size() << "\n"
-        << next.output();
+    ASSERT_TRUE(clickPostedBefore(deadline)) << "requests: " << server_.requests().size() << "\n" << next.output();
     // The next run clicks nothing: the one click is the first run's.
     const std::string decoded = decodedPosts();
     EXPECT_EQ(occurrences(decoded, "\"generate_click\""), 1u) << decoded;
