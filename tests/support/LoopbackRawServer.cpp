@@ -69,7 +69,7 @@ struct LoopbackRawServer::State {
     std::thread acceptor;
     mutable std::mutex mutex;
     std::vector<std::string> received;  // guarded by mutex; one per connection
-    std::vector<std::thread> relays;    // acceptor thread only
+    std::vector<std::thread> relays;    // acceptor thread only; relayed and held connections
 
     void append(std::size_t connection, const char* bytes, std::size_t length) {
         std::lock_guard lock(mutex);
@@ -82,30 +82,33 @@ struct LoopbackRawServer::State {
         return received.size() - 1;
     }
 
-    void relay(Fd client, std::size_t connection) {
-        Fd upstream = connectTo(targetPort);
-        if (upstream.get() < 0) {
-            return;
+    // Waits on `watched`, the stop event last; false once the server stops
+    // or polling fails.
+    bool waitForInput(pollfd* watched, nfds_t count) const {
+        for (;;) {
+            if (::poll(watched, count, -1) >= 0) {
+                return watched[count - 1].revents == 0;
+            }
+            if (errno != EINTR) {
+                return false;
+            }
         }
+    }
+
+    // Records what the client sends until either side goes or the server
+    // stops. With an upstream, forwards it and passes the answers back;
+    // without one (a negative descriptor, which poll skips), never answers.
+    void pass(Fd client, std::size_t connection, Fd upstream) {
         char buffer[16384];
         pollfd watched[3] = {{client.get(), POLLIN, 0}, {upstream.get(), POLLIN, 0}, {stop.get(), POLLIN, 0}};
-        for (;;) {
-            if (::poll(watched, 3, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return;
-            }
-            if (watched[2].revents != 0) {
-                return;
-            }
+        while (waitForInput(watched, 3)) {
             if (watched[0].revents != 0) {
                 const ssize_t read = ::recv(client.get(), buffer, sizeof buffer, 0);
                 if (read <= 0) {
                     return;
                 }
                 append(connection, buffer, static_cast<std::size_t>(read));
-                if (!sendAll(upstream.get(), buffer, static_cast<std::size_t>(read))) {
+                if (upstream.get() >= 0 && !sendAll(upstream.get(), buffer, static_cast<std::size_t>(read))) {
                     return;
                 }
             }
@@ -137,16 +140,7 @@ struct LoopbackRawServer::State {
 
     void run() {
         pollfd watched[2] = {{listener.get(), POLLIN, 0}, {stop.get(), POLLIN, 0}};
-        for (;;) {
-            if (::poll(watched, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return;
-            }
-            if (watched[1].revents != 0) {
-                return;
-            }
+        while (waitForInput(watched, 2)) {
             Fd client(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (client.get() < 0) {
                 continue;
@@ -162,8 +156,12 @@ struct LoopbackRawServer::State {
                 answerTruncated(std::move(client), connection);
                 break;
             case Mode::relay:
+            case Mode::hold:
                 relays.emplace_back([this, connection, fd = std::make_shared<Fd>(std::move(client))]() mutable {
-                    relay(std::move(*fd), connection);
+                    Fd upstream = mode == Mode::relay ? connectTo(targetPort) : Fd();
+                    if (mode == Mode::hold || upstream.get() >= 0) {
+                        pass(std::move(*fd), connection, std::move(upstream));
+                    }
                 });
                 break;
             }

@@ -2,7 +2,8 @@
 
 // A TCP server on 127.0.0.1 for what an HTTP server library hides: the raw
 // bytes a client sent (a relay in front of a real server), an answer cut
-// short after its status line, and a connection reset at once.
+// short after its status line, a connection reset at once, and a request
+// that is never answered.
 
 #include <chrono>
 #include <cstddef>
@@ -18,6 +19,7 @@ public:
         relay,          // forwards to 127.0.0.1:targetPort, recording what the client sent
         truncatedBody,  // reads the request head, announces 100 bytes, sends 5, closes
         reset,          // accepts and resets the connection
+        hold,           // records what the client sends and never answers
     };
 
     explicit LoopbackRawServer(Mode mode, int targetPort = 0);

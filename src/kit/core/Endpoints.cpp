@@ -34,9 +34,17 @@ constexpr TextField kTextFields[] = {
 constexpr std::string_view kConnectToKey = "ConnectTo";
 constexpr std::string_view kEndpointsMalformedCode = "I-COR000040";
 
-// Guards the cached value of current().
-std::mutex currentMutex;
-std::optional<Endpoints> currentEndpoints;
+// What current() answers. Upload blocks on the measurement queues read it
+// while a quitting program exits, so it is never destroyed.
+struct CurrentEndpoints {
+    std::mutex mutex;
+    std::optional<Endpoints> endpoints;  // guarded by mutex
+};
+
+CurrentEndpoints& shared() {
+    static auto* const current = new CurrentEndpoints();  // outlives static destruction
+    return *current;
+}
 
 }  // namespace
 
@@ -83,21 +91,24 @@ Endpoints Endpoints::fromBundle(const platform::Bundle& bundle) {
 }
 
 Endpoints Endpoints::current() {
-    std::lock_guard lock(currentMutex);
-    if (!currentEndpoints) {
-        currentEndpoints = fromBundle(platform::Bundle::main());
+    CurrentEndpoints& current = shared();
+    std::lock_guard lock(current.mutex);
+    if (!current.endpoints) {
+        current.endpoints = fromBundle(platform::Bundle::main());
     }
-    return *currentEndpoints;
+    return *current.endpoints;
 }
 
 void Endpoints::setCurrentForTesting(Endpoints endpoints) {
-    std::lock_guard lock(currentMutex);
-    currentEndpoints = std::move(endpoints);
+    CurrentEndpoints& current = shared();
+    std::lock_guard lock(current.mutex);
+    current.endpoints = std::move(endpoints);
 }
 
 void Endpoints::resetCurrentForTesting() {
-    std::lock_guard lock(currentMutex);
-    currentEndpoints.reset();
+    CurrentEndpoints& current = shared();
+    std::lock_guard lock(current.mutex);
+    current.endpoints.reset();
 }
 
 }  // namespace kit

@@ -2,23 +2,19 @@
 // debug switch, a bundle of the test's own; batches read with protoc, the
 // store with the sqlite3 shell.
 
-#include "../measurement/controller/StoreReaders.h"
 #include "ConfigurationTestSupport.h"
 #include "LoopbackEndpoints.h"
-#include "LoopbackHttpServer.h"
+#include "MeasurementBatches.h"
 #include "kit/core/LaunchArguments.h"
 #include "kit.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
-#include "kit/measurement/support/MSRDatabase.h"
-#include "kit/measurement/support/MSRPersistedConfig.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 namespace kit::testing {
 namespace {
@@ -40,32 +36,10 @@ protected:
         measurement::MSRAnalytics::resetForTesting();
     }
 
-    // Waits, at most until `deadline`, for `condition`.
-    static bool eventually(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& condition) {
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return condition();
-    }
-
-    std::vector<RecordedRequest> posts() const {
-        auto all = server_.requests();
-        std::erase_if(all, [](const RecordedRequest& request) { return request.path != "/a"; });
-        return all;
-    }
+    std::vector<RecordedRequest> posts() const { return measurementPosts(server_.requests()); }
 
     // Every batch posted so far, as protoc --decode_raw prints it.
-    std::string decodedPosts() {
-        std::string decoded;
-        for (const RecordedRequest& request : posts()) {
-            decoded += measurement::testing::protocDecodeRaw(
-                measurement::testing::Bytes(request.body.begin(), request.body.end()), ::testing::TempDir());
-        }
-        return decoded;
-    }
+    std::string decodedPosts() { return decodedRaw(posts(), ::testing::TempDir()); }
 
     std::string decodedPostsWithSchema() {
         std::string decoded;
@@ -75,12 +49,6 @@ protected:
                 ::testing::TempDir());
         }
         return decoded;
-    }
-
-    static std::string rowCount(const std::string& table) {
-        const auto path = measurement::MSRMeasurementFilePath(measurement::kMSRDatabaseFileName);
-        const auto rows = measurement::testing::sqliteRows(path, "SELECT COUNT(*) FROM " + table + ";");
-        return rows.empty() ? "" : rows.front();
     }
 
     static double secondsNow() {
@@ -102,7 +70,7 @@ TEST_F(KitUploadTest, AClickReachesTheServiceAndLeavesNothingBehind) {
         "generate_click",
         {{"file_type", platform::Value("txt")}, {"app_version", platform::Value("Stubforge v1.2.3 (45)")}});
 
-    ASSERT_TRUE(eventually(deadline, [&] { return decodedPosts().find("generate_click") != std::string::npos; }))
+    ASSERT_TRUE(eventuallyBefore(deadline, [&] { return decodedPosts().find("generate_click") != std::string::npos; }))
         << "requests: " << server_.requests().size();
     const double endedAt = secondsNow();
 
@@ -137,8 +105,9 @@ TEST_F(KitUploadTest, AClickReachesTheServiceAndLeavesNothingBehind) {
     EXPECT_GE(uploadSeconds, startedAt - 1);
     EXPECT_LE(uploadSeconds, endedAt + 1);
 
-    EXPECT_TRUE(eventually(deadline, [&] { return rowCount("raw_events") == "0" && rowCount("queue") == "0"; }))
-        << "raw events " << rowCount("raw_events") << ", queued bundles " << rowCount("queue");
+    EXPECT_TRUE(
+        eventuallyBefore(deadline, [&] { return storeRowCount("raw_events") == "0" && storeRowCount("queue") == "0"; }))
+        << "raw events " << storeRowCount("raw_events") << ", queued bundles " << storeRowCount("queue");
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 // folders, a service that fails in every way it can before it accepts, and
 // a SIGKILL while a batch is held. Batches are read with protoc.
 
-#include "../measurement/controller/StoreReaders.h"
+#include "ChildProcess.h"
 #include "KitTestSupport.h"
-#include "LoopbackHttpServer.h"
+#include "MeasurementBatches.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -47,26 +47,7 @@ protected:
         return pid;
     }
 
-    // The child's exit status; -1 when it did not end within `timeout`.
-    static int waitFor(pid_t pid, std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        return -1;
-    }
-
-    std::vector<RecordedRequest> posts() const {
-        auto all = server_.requests();
-        std::erase_if(all, [](const RecordedRequest& request) { return request.path != "/a"; });
-        return all;
-    }
+    std::vector<RecordedRequest> posts() const { return measurementPosts(server_.requests()); }
 
     // The bundles of one batch, as protoc reads them with our schema.
     static std::vector<PostedBundle> bundlesOf(const RecordedRequest& request) {
@@ -116,7 +97,7 @@ TEST_F(UploadProcessesTest, EveryEventIsAcceptedOnceAcrossFailuresAndAKill) {
     ::waitpid(first, nullptr, 0);
 
     const pid_t second = spawn(20, 20);
-    ASSERT_EQ(waitFor(second, std::chrono::seconds(90)), 0);
+    ASSERT_EQ(platform::testing::waitForExit(second, std::chrono::seconds(90)), 0);
 
     const auto sent = posts();
     ASSERT_GT(sent.size(), 4u);

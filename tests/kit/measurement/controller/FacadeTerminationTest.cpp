@@ -29,7 +29,7 @@ private:
     MSRScheduler scheduler_{"test.worker"};
 };
 
-enum class Held { nothing, serialQueue, workerQueue };
+enum class Held { nothing, serialQueue, workerQueue, serialQueueThroughStart };
 
 struct DrainRow {
     std::string_view label;
@@ -49,11 +49,15 @@ protected:
 
 TEST_P(DrainTest, WaitsForEveryQueueWithinTheBound) {
     const auto& row = GetParam();
-    if (row.started) {
-        start();
-    }
     std::promise<void> release;
     const auto hold = [opened = release.get_future().share()] { opened.wait(); };
+    if (row.held == Held::serialQueueThroughStart) {
+        // The controller is still being made when the quit comes.
+        MSRAnalytics::queue().async(hold);
+        MSRAnalytics::startWithAppID("1:123:ios:ab", "fa", startOptions());
+    } else if (row.started) {
+        start();
+    }
     if (row.held == Held::serialQueue) {
         MSRAnalytics::queue().async(hold);
     } else if (row.held == Held::workerQueue) {
@@ -87,6 +91,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, DrainTest,
                          ::testing::Values(DrainRow{"started", true, Held::nothing, true},
                                            DrainRow{"serialQueueHeld", true, Held::serialQueue, false},
                                            DrainRow{"workerQueueHeld", true, Held::workerQueue, false},
+                                           // Started, no controller yet: what is queued still counts.
+                                           DrainRow{"controllerStillStarting", true, Held::serialQueueThroughStart,
+                                                    false},
                                            // Held until a start that never comes: nothing to wait for.
                                            DrainRow{"notStarted", false, Held::serialQueue, true}),
                          [](const auto& info) { return std::string(info.param.label); });

@@ -67,10 +67,11 @@ inline Bytes bytesFromHex(std::string_view hex) {
 }
 
 // The rows of `query` as the sqlite3 shell prints them, "|" between columns.
+// A store a running engine holds locked is waited for, a few seconds at most.
 inline std::vector<std::string> sqliteRows(const std::filesystem::path& database, const std::string& query) {
     using platform::testing::shellQuote;
-    const auto result =
-        platform::testing::runCommand("sqlite3 " + shellQuote(database.string()) + " " + shellQuote(query), false);
+    const auto result = platform::testing::runCommand(
+        "sqlite3 -cmd '.timeout 5000' " + shellQuote(database.string()) + " " + shellQuote(query), false);
     if (result.exitCode != 0) {
         throw std::runtime_error("sqlite3 failed on " + query);
     }

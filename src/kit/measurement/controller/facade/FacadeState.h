@@ -41,6 +41,9 @@ struct FacadeState {
     // anything of it); read anywhere.
     std::atomic<bool> collectionDeactivated{false};
     std::atomic<bool> analyticsEnabled{false};
+    // Set by the start once its blocks are queued: from then on, what is
+    // queued runs, controller or not yet.
+    std::atomic<bool> started{false};
 
     // The entry points' state, touched only on the serial queue.
     MSRLogEventInterceptor logEventInterceptor;

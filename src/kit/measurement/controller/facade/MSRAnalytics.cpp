@@ -130,6 +130,7 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
     platform::MainQueue::get()->async([observer = state.paymentObserver] {
         platform::PaymentQueue::defaultQueue().addTransactionObserver(observer);
     });
+    state.started.store(true);
     MSRAnalytics::unsuspendOperationQueue();
 }
 
@@ -225,7 +226,9 @@ void MSRAnalytics::waitUntilIdleForTesting() {
 
 bool MSRAnalytics::drainForTermination(std::chrono::milliseconds timeout) {
     bool drained = true;
-    if (controller() != nullptr) {
+    // Not the controller: it is made on the serial queue, and a quit right
+    // after the start would find none yet and drop what is queued behind it.
+    if (facadeState().started.load()) {
         // Shared with the blocks, which may finish after a timed-out wait.
         auto passed = std::make_shared<platform::Group>();
         passed->enter();

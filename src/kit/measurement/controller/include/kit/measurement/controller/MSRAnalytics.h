@@ -79,7 +79,8 @@ public:
     // At quit: waits up to `timeout` for what is queued so far to pass the
     // operation queue, the serial queue and one turn of the controller's
     // worker queue, then writes the persisted settings. Answers whether the
-    // queues drained in time. Without a controller nothing is waited for.
+    // queues drained in time. Before the start nothing is waited for: what
+    // is queued then waits for a start that has not come.
     // Never call it from those queues.
     static bool drainForTermination(std::chrono::milliseconds timeout);
 
