@@ -401,6 +401,23 @@ Expected<void> MSRSqliteStore::executeSQL(std::string_view sql) {
 
 // --- Transactions
 
+void MSRSqliteStore::performReads(const std::function<void()>& block) {
+    struct Reads {
+        sqlite3* handle;
+        bool grouped;
+        ~Reads() {
+            if (grouped && sqlite3_get_autocommit(handle) == 0) {
+                sqlite3_exec(handle, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
+            }
+        }
+    };
+    // Without the group each query still reads on its own.
+    const Reads reads{handle_, handle_ != nullptr && sqlite3_get_autocommit(handle_) != 0 &&
+                                   sqlite3_exec(handle_, "BEGIN DEFERRED TRANSACTION", nullptr, nullptr, nullptr) ==
+                                       SQLITE_OK};
+    block();
+}
+
 Expected<void> MSRSqliteStore::performTransactionWithError(const std::function<bool()>& block) {
     if (!block) {
         return argumentError("Received nil transaction block");
@@ -408,8 +425,9 @@ Expected<void> MSRSqliteStore::performTransactionWithError(const std::function<b
     if (auto open = checkOpen("Database not open"); !open) {
         return open;
     }
-    const bool writable = ::access(databasePath_.c_str(), W_OK) == 0;
+    // Whether the file is writable is asked only for a failure's text.
     auto failure = [&](std::string_view description, int code) {
+        const bool writable = ::access(databasePath_.c_str(), W_OK) == 0;
         return unexpected(msr_errorWithCode(
             3, description, std::string(description) + "," + std::to_string(code) + "," + (writable ? "A" : "NA")));
     };

@@ -102,7 +102,21 @@ void MSRMeasurement::updateSchedule() {
         setReachabilityDelegateToSelf(false);
         terminateBackgroundTask();
     };
-    if (!hasDataToUpload()) {
+    // Asked after every stored event: the reads share one lock.
+    bool hasData = false;
+    double next = 0;
+    const auto read = [&] {
+        hasData = hasDataToUpload();
+        if (hasData) {
+            next = nextUploadingTime();
+        }
+    };
+    if (database_ != nullptr) {
+        database_->performReads(read);
+    } else {
+        read();
+    }
+    if (!hasData) {
         if (remoteConfig_ != nullptr) {
             remoteConfig_->activateNewSnapshot();
         }
@@ -110,7 +124,6 @@ void MSRMeasurement::updateSchedule() {
         stopScheduling();
         return;
     }
-    double next = nextUploadingTime();
     if (std::fabs(next) < kEpsilon) {
         monitor().logWithLevel(8, 23025, "No next uploading time. Upload task will not be scheduled");
         stopScheduling();

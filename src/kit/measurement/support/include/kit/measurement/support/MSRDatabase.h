@@ -93,6 +93,8 @@ public:
     platform::Expected<void> initializeAppMetadata();
     // Runs `block` in an exclusive transaction; false rolls back (and fails).
     platform::Expected<void> performTransaction(const std::function<bool()>& block);
+    // Runs `block`, which only reads, under one read lock.
+    void performReads(const std::function<void()>& block) { sqliteStore_->performReads(block); }
 
     MSRSqliteStore& sqliteStore() { return *sqliteStore_; }
     const std::filesystem::path& databasePath() const;

@@ -131,6 +131,9 @@ public:
     // transaction back fails too, instead of committing on its own.
     platform::Expected<void> performTransactionWithError(const std::function<bool()>& block);
     bool isInTransaction() const noexcept { return inTransaction_; }
+    // Runs `block`, which only reads, under one read lock for all its
+    // queries instead of one lock each; inside a transaction it just runs.
+    void performReads(const std::function<void()>& block);
 
     // --- Errors
     std::string lastErrorMessage() const;
