@@ -293,6 +293,28 @@ TEST_F(SqliteStoreTest, ABlockThatSaysNoLeavesTheDatabaseAsItWas) {
     EXPECT_EQ(store->rowCountForTableWithName("events").value(), 2);
 }
 
+// Grouped reads keep one read lock from the first query to the end of the
+// block, and none after it; inside a transaction they just run.
+TEST_F(SqliteStoreTest, GroupedReadsHoldOneLockAndLeaveNone) {
+    auto store = open();
+    ASSERT_TRUE(store->ensureTableWithName("events", kEventColumns, {}));
+    ASSERT_TRUE(store->upsertRecord({{"name", "first"}, {"timestamp", 1}}, "events"));
+    const std::string write = "INSERT INTO events (name, timestamp) VALUES ('other', 2)";
+    store->performReads([&] {
+        EXPECT_EQ(store->rowCountForTableWithName("events").value(), 1);
+        EXPECT_NE(sqlite3Shell(write).find("locked"), std::string::npos);
+        EXPECT_EQ(store->rowCountForTableWithName("events").value(), 1);
+    });
+    EXPECT_EQ(sqlite3Shell(write), "");
+    EXPECT_EQ(store->rowCountForTableWithName("events").value(), 2);
+
+    EXPECT_TRUE(store->performTransactionWithError([&] {
+        store->performReads([&] { EXPECT_EQ(store->rowCountForTableWithName("events").value(), 2); });
+        return static_cast<bool>(store->upsertRecord({{"name", "inside"}, {"timestamp", 3}}, "events"));
+    }));
+    EXPECT_EQ(sqlite3Shell("SELECT count(*) FROM events"), "3\n");
+}
+
 TEST_F(SqliteStoreTest, StatementsAfterSQLiteEndedTheTransactionFailInsteadOfCommitting) {
     auto store = open();
     ASSERT_TRUE(store->ensureTableWithName("events", kEventColumns, {}));
