@@ -134,13 +134,7 @@ double bareRate(const std::filesystem::path& path, long events) {
     const double seconds = bench::secondsFor([&] {
         for (long index = 0; index < events; ++index) {
             sqlite3_exec(database, "BEGIN EXCLUSIVE TRANSACTION", nullptr, nullptr, nullptr);
-            sqlite3_bind_blob(insert, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
-            sqlite3_bind_int64(insert, 2, 0);
-            sqlite3_bind_int64(insert, 3, 4242);
-            sqlite3_bind_text(insert, 4, "generate_click", -1, SQLITE_STATIC);
-            sqlite3_bind_double(insert, 5, 1'700'000'000.0 + static_cast<double>(index));
-            sqlite3_step(insert);
-            sqlite3_reset(insert);
+            bench::insertBareRawEvent(insert, blob, 4242, "generate_click", 1'700'000'000.0 + static_cast<double>(index));
             sqlite3_exec(database, "END TRANSACTION", nullptr, nullptr, nullptr);
         }
     });

@@ -104,13 +104,7 @@ double bareRate(const std::filesystem::path& path, long events, long perTransact
         for (long first = 0; first < events; first += perTransaction) {
             sqlite3_exec(database, "BEGIN EXCLUSIVE TRANSACTION", nullptr, nullptr, nullptr);
             for (long index = first; index < first + perTransaction; ++index) {
-                sqlite3_bind_blob(insert, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
-                sqlite3_bind_int64(insert, 2, 0);
-                sqlite3_bind_int64(insert, 3, kFingerprint);
-                sqlite3_bind_text(insert, 4, "purchase", -1, SQLITE_STATIC);
-                sqlite3_bind_double(insert, 5, event.timestamp());
-                sqlite3_step(insert);
-                sqlite3_reset(insert);
+                bench::insertBareRawEvent(insert, blob, kFingerprint, "purchase", event.timestamp());
             }
             sqlite3_exec(database, "END TRANSACTION", nullptr, nullptr, nullptr);
         }

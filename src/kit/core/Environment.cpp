@@ -22,6 +22,23 @@ std::optional<std::string> cachedDeviceModel;                   // guarded by en
 std::optional<std::optional<std::string>> cachedHardwareModel;  // guarded by environmentMutex
 std::optional<std::string> cachedSystemVersion;                 // guarded by environmentMutex
 
+// What `slot` holds, worked out by `make` (outside the lock) the first time.
+template <typename T, typename Make>
+T cachedValue(std::optional<T>& slot, Make make) {
+    {
+        std::lock_guard lock(environmentMutex);
+        if (slot) {
+            return *slot;
+        }
+    }
+    T made = make();
+    std::lock_guard lock(environmentMutex);
+    if (!slot) {
+        slot = std::move(made);
+    }
+    return *slot;
+}
+
 EnvironmentOverrides currentOverrides() {
     std::lock_guard lock(environmentMutex);
     return overrides;
@@ -105,36 +122,14 @@ std::optional<std::string> LMUAppEnvironmentUtil::getSysctlEntry(std::string_vie
 }
 
 std::optional<std::string> LMUAppEnvironmentUtil::deviceSimulatorModel() {
-    {
-        std::lock_guard lock(environmentMutex);
-        if (cachedHardwareModel) {
-            return *cachedHardwareModel;
-        }
-    }
-    auto model = getSysctlEntry("hw.model");
-    std::lock_guard lock(environmentMutex);
-    if (!cachedHardwareModel) {
-        cachedHardwareModel = model;
-    }
-    return *cachedHardwareModel;
+    return cachedValue(cachedHardwareModel, [] { return getSysctlEntry("hw.model"); });
 }
 
 std::string LMUAppEnvironmentUtil::deviceModel() {
-    {
-        std::lock_guard lock(environmentMutex);
-        if (cachedDeviceModel) {
-            return *cachedDeviceModel;
-        }
-    }
-    std::string model = getSysctlEntry("hw.model").value_or(std::string());
-    if (model.empty()) {
-        model = machineName();
-    }
-    std::lock_guard lock(environmentMutex);
-    if (!cachedDeviceModel) {
-        cachedDeviceModel = model;
-    }
-    return *cachedDeviceModel;
+    return cachedValue(cachedDeviceModel, [] {
+        std::string model = getSysctlEntry("hw.model").value_or(std::string());
+        return model.empty() ? machineName() : model;
+    });
 }
 
 std::string systemVersionFromOSRelease(std::string_view osRelease) {
@@ -173,22 +168,13 @@ std::string systemVersionFromOSRelease(std::string_view osRelease) {
 
 // Read once: every stored event's metadata carries it.
 std::string LMUAppEnvironmentUtil::systemVersion() {
-    {
-        std::lock_guard lock(environmentMutex);
-        if (cachedSystemVersion) {
-            return *cachedSystemVersion;
+    return cachedValue(cachedSystemVersion, [] {
+        auto text = readSystemFile(systemPath("/etc/os-release"));
+        if (!text) {
+            text = readSystemFile(systemPath("/usr/lib/os-release"));
         }
-    }
-    auto text = readSystemFile(systemPath("/etc/os-release"));
-    if (!text) {
-        text = readSystemFile(systemPath("/usr/lib/os-release"));
-    }
-    std::string version = systemVersionFromOSRelease(text.value_or(std::string()));
-    std::lock_guard lock(environmentMutex);
-    if (!cachedSystemVersion) {
-        cachedSystemVersion = std::move(version);
-    }
-    return *cachedSystemVersion;
+        return systemVersionFromOSRelease(text.value_or(std::string()));
+    });
 }
 
 std::string LMUAppEnvironmentUtil::applePlatform() { return std::string(kApplePlatform); }
