@@ -7,6 +7,9 @@
 #include "TestSupport.h"
 #include "platform/Clock.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -26,10 +29,33 @@ inline double seconds(platform::TimePoint time) {
 
 inline std::string schemaPath() { return MEASUREMENT_SCHEMA_DIR; }
 
+// A file of `folder` no other process or thread uses at the same time (the
+// folder may be the shared temporary one); removed when it goes.
+class ScratchFile {
+public:
+    ScratchFile(const std::filesystem::path& folder, std::string_view stem) {
+        static std::atomic<int> serial{0};
+        path_ = folder / (std::string(stem) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
+    }
+    ~ScratchFile() {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
 // `text` (protobuf text format) encoded by protoc.
 inline Bytes protocEncode(std::string_view message, const std::string& text, const std::filesystem::path& folder) {
-    const auto input = folder / "protoc-input.txt";
-    const auto output = folder / "protoc-output.bin";
+    const ScratchFile inputFile(folder, "protoc-input");
+    const ScratchFile outputFile(folder, "protoc-output");
+    const auto& input = inputFile.path();
+    const auto& output = outputFile.path();
     std::ofstream(input, std::ios::binary) << text;
     using platform::testing::shellQuote;
     const auto result = platform::testing::runCommand(
@@ -45,7 +71,8 @@ inline Bytes protocEncode(std::string_view message, const std::string& text, con
 
 // `bytes` as protoc prints them in text format.
 inline std::string protocDecode(std::string_view message, const Bytes& bytes, const std::filesystem::path& folder) {
-    const auto input = folder / "protoc-decode.bin";
+    const ScratchFile inputFile(folder, "protoc-decode");
+    const auto& input = inputFile.path();
     platform::testing::writeFile(input, std::string(bytes.begin(), bytes.end()));
     using platform::testing::shellQuote;
     const auto result = platform::testing::runCommand(
@@ -99,7 +126,8 @@ inline void sqliteExecute(const std::filesystem::path& database, const std::stri
 
 // `bytes` as protoc --decode_raw prints them: tag numbers, no schema.
 inline std::string protocDecodeRaw(const Bytes& bytes, const std::filesystem::path& folder) {
-    const auto input = folder / "protoc-decode-raw.bin";
+    const ScratchFile inputFile(folder, "protoc-decode-raw");
+    const auto& input = inputFile.path();
     platform::testing::writeFile(input, std::string(bytes.begin(), bytes.end()));
     const auto result = platform::testing::runCommand(
         std::string(PROTOC_EXECUTABLE) + " --decode_raw < " + platform::testing::shellQuote(input.string()), false);
