@@ -1,5 +1,9 @@
 #include "EvaluatorSupport.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 // Loops: the handlers evaluate their parts as the loop goes.
 namespace kit::measurement::script {
 
@@ -150,22 +154,68 @@ bool iterationParts(const ValueList& arguments, MSRPScope& scope, ScriptError& e
     return true;
 }
 
-ValueRef iterate(const IterationParts& parts, const ValueList& items, Binding binding, MSRPScope& scope,
+// The items of a for-in or for-of loop, fixed when the loop starts but made
+// as values one at a time as the loop reaches them: a long text or array
+// never stands as a million new values at once.
+struct IterationItems {
+    enum class Made { slots, names, units, indexes };
+    Made made = Made::slots;
+    ValueList slots;                  // the slots of an array (for-of)
+    std::vector<std::u16string> names;  // names, before any indexes (for-in)
+    std::vector<std::uint32_t> indexes;  // the array slots that are no holes (for-in)
+    Ref<MSRPStringValue> text;        // the units, or their indexes, of a text
+
+    std::size_t count() const noexcept {
+        switch (made) {
+            case Made::slots:
+                return slots.size();
+            case Made::names:
+                return names.size() + indexes.size();
+            case Made::units:
+            case Made::indexes:
+                return text->value().size();
+        }
+        return 0;
+    }
+    ValueRef item(std::size_t position) const {
+        switch (made) {
+            case Made::slots:
+                return slots[position];
+            case Made::names:
+                if (position < names.size()) {
+                    return makeRef<MSRPStringValue>(names[position]);
+                }
+                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])));
+            case Made::units:
+                return makeRef<MSRPStringValue>(std::u16string(1, text->value()[position]));
+            case Made::indexes:
+                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(position)));
+        }
+        return undefinedValue();
+    }
+};
+
+ValueRef iterate(const IterationParts& parts, const IterationItems& items, Binding binding, MSRPScope& scope,
                  ScriptError& error) {
     ValueRef result = undefinedValue();
-    for (const ValueRef& item : items) {
+    const std::size_t count = items.count();
+    for (std::size_t position = 0; position < count; ++position) {
+        if (!withinBudget(error)) {
+            return undefinedValue();
+        }
+        ValueRef item = items.item(position);
         Ref<MSRPScope> iteration(&scope);
         switch (binding) {
             case Binding::assign:
-                scope.setValue(item, parts.name);
+                scope.setValue(std::move(item), parts.name);
                 break;
             case Binding::constant:
                 iteration = scope.createChildScope();
-                iteration->addImmutableValue(item, parts.name);
+                iteration->addImmutableValue(std::move(item), parts.name);
                 break;
             case Binding::variable:
                 iteration = scope.createChildScope();
-                iteration->addValue(item, parts.name);
+                iteration->addValue(std::move(item), parts.name);
                 break;
         }
         if (runBody(*parts.body, *iteration, error, result) == BodyOutcome::stop) {
@@ -175,26 +225,14 @@ ValueRef iterate(const IterationParts& parts, const ValueList& items, Binding bi
     return undefinedValue();
 }
 
-ValueList stringItems(const std::u16string& text, bool asIndexes, ScriptError& error) {
-    ValueList items;
-    if (!chargeWork(text.size(), error)) {
-        return items;
+// The scan of a text is charged when the loop starts.
+bool textItems(const MSRPStringValue& string, IterationItems::Made made, IterationItems& items, ScriptError& error) {
+    if (!chargeWork(string.value().size(), error)) {
+        return false;
     }
-    items.reserve(text.size());
-    for (std::size_t position = 0; position < text.size(); ++position) {
-        items.push_back(makeRef<MSRPStringValue>(asIndexes ? numberToString(static_cast<double>(position))
-                                                          : std::u16string(1, text[position])));
-    }
-    return items;
-}
-
-ValueList namesAsValues(const std::vector<std::u16string>& names) {
-    ValueList items;
-    items.reserve(names.size());
-    for (const std::u16string& name : names) {
-        items.push_back(makeRef<MSRPStringValue>(name));
-    }
-    return items;
+    items.made = made;
+    items.text = Ref<MSRPStringValue>(const_cast<MSRPStringValue*>(&string));
+    return true;
 }
 
 template <Binding binding>
@@ -206,16 +244,27 @@ ValueRef forIn(const ValueList& arguments, MSRPScope& scope, ScriptError& error)
     if (!parts.body) {
         return failWith(error, ScriptErrorCode::wrongArgumentKind);
     }
-    ValueList keys;
+    IterationItems keys;
+    keys.made = IterationItems::Made::names;
     MSRPRuntimeValue* iterable = parts.iterable.get();
     if (const auto* string = valueAs<MSRPStringValue>(iterable)) {
-        keys = stringItems(string->value(), true, error);
-    } else if (const auto* array = valueAs<MSRPArrayValue>(iterable)) {
-        keys = namesAsValues(array->allPropertyNames());
+        textItems(*string, IterationItems::Made::indexes, keys, error);
+    } else if (auto* array = valueAs<MSRPArrayValue>(iterable)) {
+        // Named properties first, then the index of every slot that is no hole.
+        if (const MSRPPropertyMap* properties = array->propertyMap()) {
+            keys.names = properties->allNames();
+        }
+        const ValueList& slots = array->slots();
+        chargeWork(slots.size());
+        for (std::size_t position = 0; position < slots.size(); ++position) {
+            if (slots[position].get() != MSRPArrayValue::emptyValue()) {
+                keys.indexes.push_back(static_cast<std::uint32_t>(position));
+            }
+        }
     } else if (const auto* map = valueAs<MSRPMapValue>(iterable)) {
-        keys = namesAsValues(map->allPropertyNames());
+        keys.names = map->allPropertyNames();
     } else if (const auto* function = valueAs<MSRPFunctionValue>(iterable)) {
-        keys = namesAsValues(function->allPropertyNames());
+        keys.names = function->allPropertyNames();
     }
     if (error) {
         return undefinedValue();
@@ -229,11 +278,11 @@ ValueRef forOf(const ValueList& arguments, MSRPScope& scope, ScriptError& error)
     if (!iterationParts(arguments, scope, error, parts)) {
         return undefinedValue();
     }
-    ValueList items;
+    IterationItems items;
     if (const auto* string = valueAs<MSRPStringValue>(parts.iterable.get())) {
-        items = stringItems(string->value(), false, error);
+        textItems(*string, IterationItems::Made::units, items, error);
     } else if (const auto* array = valueAs<MSRPArrayValue>(parts.iterable.get())) {
-        items = array->allElements();
+        items.slots = array->allElements();
     } else {
         return failWith(error, ScriptErrorCode::notIterable);
     }

@@ -1,6 +1,7 @@
 #include "kit/measurement/script/MSRPEventEditing.h"
 
 #include "kit/core/WireLiterals.h"
+#include "kit/measurement/messages/MessageCodec.h"
 #include "kit/measurement/messages/NanoMessageInfo.h"
 #include "kit/measurement/script/MSRPEventModules.h"
 #include "kit/measurement/script/MSRPNativeModules.h"
@@ -48,22 +49,33 @@ platform::Unexpected failure(ScriptError& error) { return platform::unexpected(s
 
 }  // namespace
 
-MSRPEventEditing::MSRPEventEditing() : runtime_(std::make_unique<MSRPRuntime>()) {
-    runtime_->addGarbageCollectionRoot(&callbackHandler_);
-    runtime_->setModuleCreator(
-        [this] { return ValueRef(makeRef<MSRPRegisterCallbackNativeFunctionValue>(callbackHandler_)); },
-        module_names::registerCallback);
-    runtime_->setModuleCreator([this] { return ValueRef(makeRef<MSRPEventLogger>(eventContext_)); },
-                               module_names::eventLogger);
+MSRPEventEditing::MSRPEventEditing() {
+    moduleCreators_.emplace_back(
+        std::u16string(module_names::registerCallback),
+        [this] { return ValueRef(makeRef<MSRPRegisterCallbackNativeFunctionValue>(callbackHandler_)); });
+    moduleCreators_.emplace_back(std::u16string(module_names::eventLogger),
+                                 [this] { return ValueRef(makeRef<MSRPEventLogger>(eventContext_)); });
+    startRuntime();
 }
 
-MSRPEventEditing::~MSRPEventEditing() {
+MSRPEventEditing::~MSRPEventEditing() { stopRuntime(); }
+
+void MSRPEventEditing::startRuntime() {
+    runtime_ = std::make_unique<MSRPRuntime>();
+    runtime_->addGarbageCollectionRoot(&callbackHandler_);
+    for (const auto& [name, creator] : moduleCreators_) {
+        runtime_->setModuleCreator(creator, name);
+    }
+}
+
+void MSRPEventEditing::stopRuntime() {
     runtime_->objectManager().removeRoot(&callbackHandler_);
     callbackHandler_.clear();
     runtime_.reset();
 }
 
 void MSRPEventEditing::setModuleCreator(ModuleCreator creator, std::u16string_view name) {
+    moduleCreators_.emplace_back(std::u16string(name), creator);
     runtime_->setModuleCreator(std::move(creator), name);
 }
 
@@ -75,6 +87,22 @@ platform::Expected<void> MSRPEventEditing::loadProgram(const MSRPBProgram& progr
 }
 
 platform::Expected<void> MSRPEventEditing::loadProgram(const NanoMessageInfo& program) {
+    program_ = std::make_unique<NanoMessageInfo>(copyMessage(program));
+    return runProgram(program);
+}
+
+void MSRPEventEditing::startOver() {
+    stopRuntime();
+    startRuntime();
+    if (program_ && !runProgram(*program_)) {
+        // A program that cannot even load within its budget stays unloaded.
+        program_.reset();
+        stopRuntime();
+        startRuntime();
+    }
+}
+
+platform::Expected<void> MSRPEventEditing::runProgram(const NanoMessageInfo& program) {
     runtime_->resetInstructionCount();
     ScriptError error;
     ValueRef result = runtime_->executeStatements(messageList(program, instructionsSlot), error);
@@ -130,6 +158,12 @@ void MSRPEventEditing::registerRuleWithName(std::u16string_view name, const Ref<
 }
 
 platform::Expected<bool> MSRPEventEditing::handleEvent(const MSRPEvent& event) {
+    if (runtime_->objectManager().executionState().budget->isOver()) {
+        // What the program kept from earlier events overruns its budget even
+        // after collection: this event would stop at once, and every later
+        // one. The program starts over from its loaded state.
+        startOver();
+    }
     eventContext_.setInputEvent(event);
     runtime_->resetInstructionCount();
     ScriptError error;

@@ -23,7 +23,7 @@ thread_local int DepthGuard::depth_ = 0;
 ExecutionState::ExecutionState() : budget(makeRef<LiveBudget>(limits::liveBudgetBytes)) {}
 
 bool ExecutionState::charge(std::uint64_t units, ScriptError& error) {
-    if (!charge(units)) {
+    if (!charge(units) || budget->isOver()) {
         setScriptError(error, ScriptErrorCode::limitReached);
         return false;
     }
@@ -39,6 +39,15 @@ ActiveExecution::~ActiveExecution() { activeState = previous_; }
 bool chargeWork(std::uint64_t units, ScriptError& error) {
     ExecutionState* state = activeState;
     return state == nullptr || state->charge(units, error);
+}
+
+bool withinBudget(ScriptError& error) {
+    ExecutionState* state = activeState;
+    if (state != nullptr && state->budget->isOver()) {
+        setScriptError(error, ScriptErrorCode::limitReached);
+        return false;
+    }
+    return true;
 }
 
 void chargeWork(std::uint64_t units) noexcept {

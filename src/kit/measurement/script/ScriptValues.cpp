@@ -152,15 +152,20 @@ bool MSRPNumberValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const
 
 // Strings.
 
+// The text never changes after construction, so the charge and the refund
+// agree.
+std::size_t MSRPStringValue::cost() const noexcept {
+    return sizeof(MSRPStringValue) + limits::allocationOverhead + heldTextBytes(value_);
+}
 MSRPStringValue::MSRPStringValue(std::u16string value)
     : MSRPRuntimeValue(valueKind), value_(std::move(value)), budget_(activeBudget()) {
     if (budget_) {
-        budget_->charge(value_.size() * sizeof(char16_t));
+        budget_->charge(cost());
     }
 }
 MSRPStringValue::~MSRPStringValue() {
     if (budget_) {
-        budget_->refund(value_.size() * sizeof(char16_t));
+        budget_->refund(cost());
     }
 }
 std::u16string MSRPStringValue::stringValueOrError(ScriptError&) const { return value_; }
@@ -180,9 +185,25 @@ bool MSRPStringValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const
 
 // Property maps.
 
-MSRPPropertyMap::MSRPPropertyMap() : budget_(activeBudget()) {}
+// A property map stands for its holder too (a container or a scope): every
+// holder has exactly one.
+MSRPPropertyMap::MSRPPropertyMap() : budget_(activeBudget()) {
+    if (budget_) {
+        budget_->charge(limits::containerCost);
+    }
+}
 
-MSRPPropertyMap::~MSRPPropertyMap() { clear(); }
+MSRPPropertyMap::~MSRPPropertyMap() {
+    clear();
+    if (budget_) {
+        budget_->refund(limits::containerCost);
+    }
+}
+
+std::size_t MSRPPropertyMap::entryCost(const std::u16string& name) noexcept {
+    // The name is held twice once the map has an index.
+    return limits::propertyEntryCost + 2 * heldTextBytes(name);
+}
 
 MSRPPropertyMap::Entry* MSRPPropertyMap::findEntry(std::u16string_view name) {
     return const_cast<Entry*>(std::as_const(*this).findEntry(name));
@@ -220,7 +241,7 @@ void MSRPPropertyMap::store(ValueRef value, std::u16string_view name, bool immut
     }
     entries_.push_back(Entry{std::u16string(name), std::move(value), immutable});
     if (budget_) {
-        budget_->charge(limits::propertyEntryCost + name.size() * sizeof(char16_t));
+        budget_->charge(entryCost(entries_.back().name));
     }
     if (index_) {
         index_->emplace(entries_.back().name, entries_.size() - 1);
@@ -249,7 +270,7 @@ void MSRPPropertyMap::removeValueForName(std::u16string_view name) {
         return;
     }
     if (budget_) {
-        budget_->refund(limits::propertyEntryCost + entry->name.size() * sizeof(char16_t));
+        budget_->refund(entryCost(entry->name));
     }
     // Moved out first: freeing the value may free other things.
     ValueRef removed = std::move(entry->value);
@@ -285,7 +306,7 @@ void MSRPPropertyMap::markValues(Marker& marker) const {
 void MSRPPropertyMap::clear() noexcept {
     if (budget_) {
         for (const Entry& entry : entries_) {
-            budget_->refund(limits::propertyEntryCost + entry.name.size() * sizeof(char16_t));
+            budget_->refund(entryCost(entry.name));
         }
     }
     std::vector<Entry> dropped = std::move(entries_);

@@ -6,6 +6,7 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -304,18 +305,30 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
         return undefinedValue();
     }
     // The scan is charged up front; each piece, a new value, as a slot's worth
-    // once they are made (at most one more than the units).
+    // once they are made (at most one more than the units). The pieces are
+    // live values: the budget is checked after each.
     if (!chargeWork(text.size(), error)) {
         return undefinedValue();
     }
     ValueList pieces;
+    // Texts never change, so equal short pieces share one value: the empty
+    // piece and each ASCII unit are made once per split.
+    std::array<ValueRef, 129> common;
     auto addPiece = [&](std::u16string piece) {
         if (pieces.size() >= limits::maximumArrayLength) {
             setScriptError(error, ScriptErrorCode::invalidArrayLength);
             return false;
         }
+        if (piece.empty() || (piece.size() == 1 && piece[0] < 128)) {
+            ValueRef& shared = common[piece.empty() ? 128 : piece[0]];
+            if (!shared) {
+                shared = makeRef<MSRPStringValue>(std::move(piece));
+            }
+            pieces.push_back(shared);
+            return withinBudget(error);
+        }
         pieces.push_back(makeRef<MSRPStringValue>(std::move(piece)));
-        return true;
+        return withinBudget(error);
     };
     if (separator.empty()) {
         for (std::size_t position = 0; position < text.size() && pieces.size() < limit; ++position) {

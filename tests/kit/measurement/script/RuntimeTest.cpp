@@ -123,7 +123,8 @@ TEST(Runtime, StateLivesAcrossRunsInTheGlobalScope) {
 TEST(Runtime, DispatchTableHoldsTheClaimedCodes) {
     MSRPCommandRegistrar& registrar = MSRPCommandRegistrar::sharedInstance();
     int claimed = 0;
-    for (int code = 0; code <= 99; ++code) {
+    // 99 is left out: another test of this binary claims it.
+    for (int code = 0; code <= 98; ++code) {
         std::u16string name = utf16FromUtf8(std::to_string(code));
         if (registrar.evaluatorForCommand(name) != nullptr) {
             ++claimed;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Event editing: a program from the remote configuration registers edit and
@@ -92,7 +93,9 @@ private:
 };
 
 // The editing front: one runtime, one context reused for every event, one
-// callback handler. Used by one thread at a time.
+// callback handler. Used by one thread at a time. When what a program keeps
+// between events overruns the runtime's live budget, the runtime is made anew
+// and the program loaded again, so one stopped run never stops the next.
 class MSRPEventEditing final : public MSREventEditingInstance {
 public:
     MSRPEventEditing();
@@ -118,7 +121,15 @@ public:
     const MSRPEditingCallbackHandler& callbackHandler() const noexcept { return callbackHandler_; }
 
 private:
+    void startRuntime();
+    void stopRuntime();
+    // A fresh runtime with the loaded program run again.
+    void startOver();
+    platform::Expected<void> runProgram(const NanoMessageInfo& program);
+
     std::unique_ptr<MSRPRuntime> runtime_;
+    std::vector<std::pair<std::u16string, ModuleCreator>> moduleCreators_;
+    std::unique_ptr<NanoMessageInfo> program_;
     MSRPEventContext eventContext_;
     MSRPEditingCallbackHandler callbackHandler_;
     bool hasEdits_ = false;

@@ -50,9 +50,15 @@ inline constexpr std::size_t maximumStringLength = std::size_t{1} << 20;
 inline constexpr std::size_t liveBudgetBytes = std::size_t{64} << 20;
 // Code units and slots that native work may touch in one run.
 inline constexpr std::uint64_t meterUnitsPerRun = 64'000'000;
-// What the live budget counts per slot and per property entry.
+// What the live budget counts, close to what the allocator really hands out:
+// every heap block carries a header and is rounded up; a slot of a growing
+// array may stand beside an unused one; a property entry sits in a growing
+// list and, once a map has more than a few names, in its index too.
+inline constexpr std::size_t allocationOverhead = 16;
 inline constexpr std::size_t slotCost = 16;
-inline constexpr std::size_t propertyEntryCost = 64;
+inline constexpr std::size_t propertyEntryCost = 160;
+// A container or scope with its property map and the collector's entry.
+inline constexpr std::size_t containerCost = 192;
 }  // namespace limits
 
 }  // namespace kit::measurement::script

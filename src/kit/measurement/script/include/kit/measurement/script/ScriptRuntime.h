@@ -29,7 +29,9 @@ public:
     std::uint64_t meterUsed = 0;
     Ref<LiveBudget> budget;
 
-    // Adds native work; false (and error 18 when a slot is given) past the meter.
+    // Adds native work; false (and error 18 when a slot is given) past the
+    // meter. With a slot the live budget is checked too, so native loops stop
+    // as soon as the values they make overrun it.
     bool charge(std::uint64_t units) noexcept { return (meterUsed += units) <= limits::meterUnitsPerRun; }
     bool charge(std::uint64_t units, ScriptError& error);
     bool isExhausted() const noexcept { return meterUsed > limits::meterUnitsPerRun || budget->isOver(); }
@@ -55,8 +57,12 @@ private:
 };
 
 // Charges native work to the active run, if any: false (and error 18) past
-// the meter. Without a slot, the next dispatch reports it.
+// the meter or over the live budget. Without a slot, the next dispatch
+// reports it.
 bool chargeWork(std::uint64_t units, ScriptError& error);
+// False (and error 18) while the active run is over its live budget: for
+// native loops that make a value per step.
+bool withinBudget(ScriptError& error);
 void chargeWork(std::uint64_t units) noexcept;
 
 // One level of nesting (statements, entities, calls, value walks) on this

@@ -105,9 +105,10 @@ class Marker;
 using ValueRef = Ref<MSRPRuntimeValue>;
 using ValueList = std::vector<ValueRef>;
 
-// Live memory a runtime may hold (slots, code units, property entries).
-// Charges always succeed; the dispatcher refuses to go on while the budget
-// is over its limit.
+// Live memory a runtime may hold: each string, container, scope, slot and
+// property entry at what it really takes from the heap. Charges always
+// succeed; the dispatcher, and native loops that make values, refuse to go on
+// while the budget is over its limit.
 class LiveBudget final : public ScriptObject {
 public:
     explicit LiveBudget(std::size_t limit) : limit_(limit) {}
@@ -120,6 +121,16 @@ private:
     std::size_t used_ = 0;
     std::size_t limit_;
 };
+
+// Heap bytes a text holds beyond its own object: none while it fits inline.
+inline std::size_t heldTextBytes(const std::u16string& text) noexcept {
+    const auto* units = reinterpret_cast<const char*>(text.data());
+    const auto* object = reinterpret_cast<const char*>(&text);
+    if (units >= object && units < object + sizeof(text)) {
+        return 0;
+    }
+    return (text.capacity() + 1) * sizeof(char16_t) + limits::allocationOverhead;
+}
 
 // Anything the collector can mark: values, scopes, the editing callbacks.
 class MSRPMarkable {
@@ -286,6 +297,8 @@ public:
     bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
 
 private:
+    std::size_t cost() const noexcept;
+
     std::u16string value_;
     Ref<LiveBudget> budget_;
 };
@@ -336,6 +349,7 @@ private:
     };
     static constexpr std::size_t indexThreshold = 8;
 
+    static std::size_t entryCost(const std::u16string& name) noexcept;
     Entry* findEntry(std::u16string_view name);
     const Entry* findEntry(std::u16string_view name) const;
     void store(ValueRef value, std::u16string_view name, bool immutable);
