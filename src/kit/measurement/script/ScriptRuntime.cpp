@@ -23,7 +23,7 @@ thread_local int DepthGuard::depth_ = 0;
 ExecutionState::ExecutionState() : budget(makeRef<LiveBudget>(limits::liveBudgetBytes)) {}
 
 bool ExecutionState::charge(std::uint64_t units, ScriptError& error) {
-    if (!charge(units) || budget->isOver()) {
+    if (!charge(units)) {
         setScriptError(error, ScriptErrorCode::limitReached);
         return false;
     }

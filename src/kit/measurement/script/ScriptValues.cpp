@@ -150,6 +150,22 @@ bool MSRPNumberValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const
     return number != nullptr && (number->value_ == value_ || (std::isnan(value_) && std::isnan(number->value_)));
 }
 
+namespace {
+constexpr std::size_t numberCost = sizeof(MSRPNumberValue) + limits::allocationOverhead;
+}  // namespace
+
+MSRPNumberValue::MSRPNumberValue(double value)
+    : MSRPRuntimeValue(valueKind), value_(value), budget_(activeBudget()) {
+    if (budget_) {
+        budget_->charge(numberCost);
+    }
+}
+MSRPNumberValue::~MSRPNumberValue() {
+    if (budget_) {
+        budget_->refund(numberCost);
+    }
+}
+
 // Strings.
 
 // The text never changes after construction, so the charge and the refund

@@ -143,6 +143,10 @@ TEST(ScriptMemoryBudget, AttacksStopWithinMemoryAndTheNextEventRuns) {
          R"((41 "i") (3 "i" 0) (42 (23 (15 "i") 40000) (3 "i" (0 (15 "i") 1)) false)"
          R"( (46 (3 "p" (8 "n" (15 "p"))))) (43 (15 "first") "n" (15 "p")))",
          18, 40},
+        {"numbers kept across events",
+         R"((41 "i") (3 "i" 0) (42 (23 (15 "i") 60000) (3 "i" (0 (15 "i") 1)) false (46 )" +
+             keepValue(R"((0 (15 "i") 0.5))") + "))",
+         18, 100},
         {"for-of over a 2^20-unit text",
          textOfLength(std::size_t{1} << 20) + R"( (66 "c" (15 "s") (46 )" + keepValue(R"((15 "c"))") + "))",
          18, 1},

@@ -29,9 +29,7 @@ public:
     std::uint64_t meterUsed = 0;
     Ref<LiveBudget> budget;
 
-    // Adds native work; false (and error 18 when a slot is given) past the
-    // meter. With a slot the live budget is checked too, so native loops stop
-    // as soon as the values they make overrun it.
+    // Adds native work; false (and error 18 when a slot is given) past the meter.
     bool charge(std::uint64_t units) noexcept { return (meterUsed += units) <= limits::meterUnitsPerRun; }
     bool charge(std::uint64_t units, ScriptError& error);
     bool isExhausted() const noexcept { return meterUsed > limits::meterUnitsPerRun || budget->isOver(); }
@@ -57,8 +55,7 @@ private:
 };
 
 // Charges native work to the active run, if any: false (and error 18) past
-// the meter or over the live budget. Without a slot, the next dispatch
-// reports it.
+// the meter. Without a slot, the next dispatch reports it.
 bool chargeWork(std::uint64_t units, ScriptError& error);
 // False (and error 18) while the active run is over its live budget: for
 // native loops that make a value per step.

@@ -269,7 +269,9 @@ private:
 class MSRPNumberValue final : public MSRPRuntimeValue {
 public:
     static constexpr Kind valueKind = Kind::numberValue;
-    explicit MSRPNumberValue(double value) : MSRPRuntimeValue(valueKind), value_(value) {}
+    // Charged to the live budget of the run that makes it, if any.
+    explicit MSRPNumberValue(double value);
+    ~MSRPNumberValue() override;
     double value() const noexcept { return value_; }
     std::u16string stringValueOrError(ScriptError& error) const override;
     double doubleValueOrError(ScriptError& error) const override;
@@ -278,6 +280,7 @@ public:
 
 private:
     double value_;
+    Ref<LiveBudget> budget_;
 };
 
 class MSRPStringValue final : public MSRPRuntimeValue {
