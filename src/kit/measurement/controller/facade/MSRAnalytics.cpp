@@ -158,6 +158,10 @@ void MSRAnalytics::installSeams(MSRAnalyticsSeams seams) {
     }
 }
 
+MSRAnalyticsSeams MSRAnalytics::defaultSeams() {
+    return facadeState().defaults;
+}
+
 MSRAnalyticsSeams MSRAnalytics::seams() {
     FacadeState& state = facadeState();
     std::lock_guard lock(state.mutex);
