@@ -1,5 +1,7 @@
 #include "kit.h"
 
+#include "InstallationIDSource.h"
+
 #include "kit/core/HLOApp.h"
 #include "kit/installations/HLOInstallations.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
@@ -19,9 +21,11 @@ void registerLinkedLibraries() {
     measurement::script::installScriptEventEditing();
     // "HLOAnalytics", the engine's start entry, and the connector library.
     measurement::HLOAnalytics::registerLibrary();
-    // The facade's start makes the measurement controller through this.
-    measurement::MSRAnalyticsSeams seams;
-    seams.controllerFactory = measurement::MSRMeasurement::makeFactory();
+    // Every seam of the facade: the controller library's parts (the start
+    // makes the measurement controller through its factory) and the
+    // installation identifier of the default app.
+    measurement::MSRAnalyticsSeams seams = measurement::MSRAnalytics::controllerSeams();
+    seams.installations = makeInstallationIDSource();
     measurement::MSRAnalytics::installSeams(std::move(seams));
     // From now on the end of launching hands its launch link to the engine.
     measurement::MSRMeasurement::subscribeForAppDidFinishLaunchingNotifications();

@@ -18,6 +18,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace kit {
 namespace texts = core_texts;
@@ -130,6 +131,18 @@ constexpr OptionalLibrary kOptionalVersionedLibraries[] = {
     {"HLODataConnectComponent", "fire-dc"},
 };
 
+// Runs `write`, a change of the standard settings under `key`. A settings
+// folder that cannot be written is logged, never raised to the caller: what
+// the caller asked for still holds in this process.
+void writeStandardSetting(std::string_view key, const std::function<void()>& write) {
+    try {
+        write();
+    } catch (const platform::Error& error) {
+        HLOLogErrorMessage(kHLOLoggerServiceCore, texts::kSettingNotSavedCode, texts::kSettingNotSavedFormat, key,
+                           std::string_view(error.what()));
+    }
+}
+
 }  // namespace
 
 // --- HLOAnalyticsConfiguration and HLOConfiguration
@@ -145,9 +158,11 @@ void HLOAnalyticsConfiguration::setAnalyticsCollectionEnabled(bool enabled) {
 
 void HLOAnalyticsConfiguration::setAnalyticsCollectionEnabled(bool enabled, bool persistSetting) {
     if (persistSetting) {
-        auto& defaults = platform::UserDefaults::standard();
-        defaults.set(texts::kMeasurementEnabledStateKey, Value(enabled ? 1 : 2));
-        defaults.synchronize();
+        writeStandardSetting(texts::kMeasurementEnabledStateKey, [enabled] {
+            auto& defaults = platform::UserDefaults::standard();
+            defaults.set(texts::kMeasurementEnabledStateKey, Value(enabled ? 1 : 2));
+            defaults.synchronize();
+        });
     }
     platform::NotificationCenter::defaultCenter().post(
         std::string(texts::kAnalyticsConfigurationSetEnabledNotification), this,
@@ -497,7 +512,8 @@ bool HLOApp::isDataCollectionDefaultEnabled() const {
 }
 
 void HLOApp::setDataCollectionDefaultEnabled(bool enabled) {
-    platform::UserDefaults::standard().set(dataCollectionKey(name_), Value(enabled));
+    const std::string key = dataCollectionKey(name_);
+    writeStandardSetting(key, [&] { platform::UserDefaults::standard().set(key, Value(enabled)); });
     if (isDefaultApp_ && !options_.isAnalyticsCollectionExplicitlySet()) {
         HLOAnalyticsConfiguration::sharedInstance().setAnalyticsCollectionEnabled(enabled, false);
     }
@@ -513,7 +529,8 @@ void HLOApp::deleteApp(const std::function<void(bool success)>& completion) {
             container_->removeAllComponents();
             container_->removeAllCachedInstances();
             appDictionary->erase(appDictionary->find(name_));
-            platform::UserDefaults::standard().removeObject(dataCollectionKey(name_));
+            const std::string key = dataCollectionKey(name_);
+            writeStandardSetting(key, [&] { platform::UserDefaults::standard().removeObject(key); });
             if (name_ == texts::kDefaultAppName) {
                 defaultAppInstance.reset();
             }

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <barrier>
 #include <thread>
 
@@ -200,6 +202,48 @@ TEST_F(ConfigurationTest, SettingDataCollectionOffWritesOnlyTheAppsKeyAndPosts) 
     EXPECT_EQ(defaults.object("/lumen/measurement/measurement_enabled_state"), Value(2));
     // With nothing explicit, measurement follows the app's switch.
     EXPECT_FALSE(HLOOptions::defaultOptions()->isMeasurementEnabled());
+}
+
+TEST_F(ConfigurationTest, SettingsThatCannotBeSavedAreLoggedNotRaised) {
+    writeOptions(validOptions());
+    HLOApp::configure();
+    const auto app = HLOApp::defaultApp();
+    ASSERT_NE(app, nullptr);
+    // A folder where the settings' lock file should be: no write can take
+    // the lock, whoever runs the test.
+    const auto settingsFile = platform::UserDefaults::standard().filePath();
+    const std::filesystem::path lock = settingsFile.string() + ".lock";
+    std::filesystem::remove(lock);
+    std::filesystem::create_directories(lock);
+    drainLines();
+
+    struct Case {
+        const char* call;
+        std::function<void()> run;
+        std::string key;
+    };
+    const Case cases[] = {
+        {"persisting analytics collection",
+         [] { HLOAnalyticsConfiguration::sharedInstance().setAnalyticsCollectionEnabled(false); },
+         "/lumen/measurement/measurement_enabled_state"},
+        {"data collection default", [&] { app->setDataCollectionDefaultEnabled(false); },
+         "/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"},
+        {"deleting the app",
+         [&] {
+             app->deleteApp([](bool success) { EXPECT_TRUE(success); });
+         },
+         "/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"},
+    };
+    for (const Case& entry : cases) {
+        SCOPED_TRACE(entry.call);
+        EXPECT_NO_THROW(entry.run());
+        auto lines = drainLines();
+        std::erase_if(lines, [](const std::string& line) { return line.find("[I-COR000041]") == std::string::npos; });
+        ASSERT_EQ(lines.size(), 1U);
+        EXPECT_THAT(lines[0], ::testing::StartsWith("11.9.0 - [HaloCore][I-COR000041] Could not save the setting " +
+                                                    entry.key + "; the change holds until the program ends."));
+    }
+    EXPECT_EQ(HLOApp::defaultApp(), nullptr);
 }
 
 TEST_F(ConfigurationTest, TheEngineStartsOnceForTheDefaultAppOnly) {

@@ -5,6 +5,7 @@
 #include "FacadeTestSupport.h"
 #include "RoutingServices.h"
 
+#include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/controller/MSRControllerServices.h"
 #include "kit/measurement/support/MeasurementServices.h"
 
@@ -141,6 +142,36 @@ TEST_F(EntryPointsTest, AForwardedEventSkippingTheInterceptorMovesItsScreenIntoT
     for (std::size_t index : {1u, 2u}) {
         EXPECT_TRUE(events[index].addedScreenParameters.empty()) << index;
         EXPECT_EQ(events[index].parameters, parameters) << index;
+    }
+}
+
+TEST_F(EntryPointsTest, ThePublicFaceForwardsAFullEventAsGiven) {
+    start();
+    const Value::Dictionary parameters{{"value", Value(7)}};
+    struct Case {
+        bool isPublicEvent;
+        bool ignoreEnabled;
+        bool ignoreInterceptor;
+    };
+    const Case cases[] = {{true, false, false}, {false, true, false}, {true, true, true}};
+    for (const Case& entry : cases) {
+        HLOAnalytics::logEventWithOrigin("auto", entry.isPublicEvent, "forwarded", parameters, 1234.5,
+                                         entry.ignoreEnabled, entry.ignoreInterceptor);
+    }
+    settle();
+
+    const auto events = controller_->events();
+    ASSERT_EQ(events.size(), std::size(cases));
+    for (std::size_t index = 0; index < events.size(); ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(events[index].origin, "auto");
+        EXPECT_EQ(events[index].name, "forwarded");
+        EXPECT_EQ(events[index].parameters, parameters);
+        EXPECT_EQ(events[index].timestamp, 1234.5);
+        EXPECT_EQ(events[index].isPublicEvent, cases[index].isPublicEvent);
+        EXPECT_EQ(events[index].ignoreEnabled, cases[index].ignoreEnabled);
+        EXPECT_EQ(events[index].ignoreInterceptor, cases[index].ignoreInterceptor);
+        EXPECT_TRUE(events[index].addedScreenParameters.empty());
     }
 }
 

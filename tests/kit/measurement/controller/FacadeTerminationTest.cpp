@@ -2,12 +2,16 @@
 // serial queue and one worker-queue turn, within a bound.
 #include "FacadeTestSupport.h"
 
+#include "kit/core/Logger.h"
 #include "kit/measurement/support/MSRScheduler.h"
+#include "platform/Log.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
+#include <thread>
 
 namespace kit::measurement {
 namespace {
@@ -97,6 +101,55 @@ INSTANTIATE_TEST_SUITE_P(Rows, DrainTest,
                                            // Held until a start that never comes: nothing to wait for.
                                            DrainRow{"notStarted", false, Held::serialQueue, true}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace kit::measurement
+
+namespace kit::measurement {
+namespace {
+
+// Holds every line at the door until opened, as a slow terminal would.
+class GatedSink final : public platform::LogSink {
+public:
+    void write(const platform::LogEntry& entry) override {
+        opened_.wait();
+        std::lock_guard lock(mutex_);
+        lines_.push_back(entry.line);
+    }
+    void open() { gate_.set_value(); }
+    std::vector<std::string> lines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    std::promise<void> gate_;
+    std::shared_future<void> opened_ = gate_.get_future().share();
+    std::mutex mutex_;
+    std::vector<std::string> lines_;  // guarded by mutex_
+};
+
+class DrainLogTest : public testing::FacadeTest {};
+
+TEST_F(DrainLogTest, TheQuitDrainReturnsOnlyOnceTheKitsLinesAreWritten) {
+    const auto sink = std::make_shared<GatedSink>();
+    LMULoggerInstallSink(sink);
+    LMULogMessageWithLevel(LMULoggerLevelError, "MSRTest", "[HaloAnalytics]", false, "I-ACS099999",
+                           "The last line before quitting");
+    // The sink takes the line a moment later, long after a drain that does
+    // not wait for the log would have returned.
+    std::thread opener([&] {
+        std::this_thread::sleep_for(200ms);
+        sink->open();
+    });
+    start();
+    MSRAnalytics::drainForTermination(std::chrono::seconds(60));
+    const auto written = sink->lines();
+    opener.join();
+    EXPECT_TRUE(std::any_of(written.begin(), written.end(), [](const std::string& line) {
+        return line.find("The last line before quitting") != std::string::npos;
+    })) << written.size() << " lines written";
+}
 
 }  // namespace
 }  // namespace kit::measurement

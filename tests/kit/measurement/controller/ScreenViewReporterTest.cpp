@@ -2,6 +2,7 @@
 
 #include "kit/core/CoreTexts.h"
 #include "kit/measurement/controller/MSRControllerServices.h"
+#include "kit/measurement/controller/MSRMeasurement.h"
 #include "platform/concurrency/NotificationCenter.h"
 
 namespace kit::measurement::testing {
@@ -55,6 +56,23 @@ TEST_F(ScreenViewReporterTest, AScreenViewBecomesVsWithTheScreensThatAreValid) {
     screens()->getScreenName(&name, &screenClass);
     EXPECT_EQ(name, "Settings");
     EXPECT_EQ(screenClass, "SettingsView");
+}
+
+TEST_F(ScreenViewReporterTest, AnActivationCountsWhateverTheOrderOfTheEndOfLaunching) {
+    const std::string_view active = core_texts::kApplicationDidBecomeActiveNotification;
+    const std::string_view launched = core_texts::kApplicationDidFinishLaunchingNotification;
+    const std::vector<std::string_view> orders[] = {{active}, {active, launched}, {launched, active}};
+    for (const auto& order : orders) {
+        SCOPED_TRACE(order.size() == 1 ? "activation alone" : order.front() == active ? "activation first"
+                                                                                       : "launching first");
+        // As at the program's start: no reporter yet, then the kit subscribes.
+        MSRScreenViewReporter::resetSharedInstanceForTesting(clock, random);
+        MSRMeasurement::subscribeForAppDidFinishLaunchingNotifications();
+        for (const std::string_view name : order) {
+            platform::NotificationCenter::defaultCenter().post(std::string(name));
+        }
+        EXPECT_TRUE(MSRScreenViewReporter::sharedInstance()->isAppActive());
+    }
 }
 
 TEST_F(ScreenViewReporterTest, InvalidNamesAndClassesRefuseTheScreenView) {

@@ -16,10 +16,14 @@ StateHolder& holder() {
 
 }  // namespace
 
-FacadeState::FacadeState() {
+MSRAnalyticsSeams makeDefaultSeams() {
+    MSRAnalyticsSeams seams;
     seams.entryPoints = makeFacadeEntryPoints();
     seams.screenViews = makeSharedScreenViews();
+    return seams;
 }
+
+FacadeState::FacadeState() : defaults(makeDefaultSeams()) {}
 
 FacadeState::~FacadeState() {
     platform::PaymentQueue::defaultQueue().removeTransactionObserver(paymentObserver.get());

@@ -32,7 +32,11 @@ struct FacadeState {
     std::mutex mutex;
     double loadTimestamp = 0;                                             // guarded by mutex
     platform::SchedulingClock* clock = &platform::systemSchedulingClock();  // guarded by mutex
-    MSRAnalyticsSeams seams;                                              // guarded by mutex
+    // What a fresh facade answers with until an owner installs its part:
+    // no controller factory, identity or installation source; the facade's
+    // own entry points and the shared screen-view reporter. Never replaced.
+    const MSRAnalyticsSeams defaults;
+    MSRAnalyticsSeams seams = defaults;                                   // guarded by mutex
     std::shared_ptr<MSRMeasurementController> controller;                // guarded by mutex
     std::optional<platform::NotificationCenter::Token> configurationObserver;  // guarded by mutex
     std::shared_ptr<platform::Timer> unsuspendTimer;                       // guarded by mutex
@@ -61,6 +65,8 @@ struct FacadeState {
 };
 
 FacadeState& facadeState();
+// The seams a fresh facade starts with.
+MSRAnalyticsSeams makeDefaultSeams();
 // The facade's own event and user-property entry points, the default seam.
 std::shared_ptr<MSRAnalyticsEntryPoints> makeFacadeEntryPoints();
 // The shared screen-view reporter, the default road of "screen_view".

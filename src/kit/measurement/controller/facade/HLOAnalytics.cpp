@@ -168,6 +168,13 @@ void HLOAnalytics::logInternalEventWithOrigin(std::string_view origin, std::stri
     }
 }
 
+void HLOAnalytics::logEventWithOrigin(std::string_view origin, bool isPublicEvent, std::string_view name,
+                                      const Parameters& parameters, double timestamp, bool ignoreEnabled,
+                                      bool ignoreInterceptor) {
+    MSRAnalytics::logEventWithOrigin(origin, isPublicEvent, name, parameters, timestamp, ignoreEnabled,
+                                     ignoreInterceptor);
+}
+
 MSRAnalyticsEntryPoints::ListenerToken HLOAnalytics::addLogEventListener(
     MSRAnalyticsEntryPoints::LogEventListener listener) {
     const auto entries = entryPoints();

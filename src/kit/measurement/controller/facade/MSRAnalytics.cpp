@@ -3,6 +3,7 @@
 #include "FacadeState.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/core/HLOApp.h"
+#include "kit/core/Logger.h"
 #include "kit/core/proxy/AppDelegateSwizzler.h"
 #include "kit/measurement/controller/MSRAppDelegateInterceptor.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
@@ -158,6 +159,10 @@ void MSRAnalytics::installSeams(MSRAnalyticsSeams seams) {
     }
 }
 
+MSRAnalyticsSeams MSRAnalytics::defaultSeams() {
+    return facadeState().defaults;
+}
+
 MSRAnalyticsSeams MSRAnalytics::seams() {
     FacadeState& state = facadeState();
     std::lock_guard lock(state.mutex);
@@ -247,6 +252,10 @@ bool MSRAnalytics::drainForTermination(std::chrono::milliseconds timeout) {
         }
     }
     MSRPersistedConfig::sharedInstance()->synchronizeToDisk();
+    // The kit writes its lines on queues of its own: what was logged up to
+    // here reaches the sink before the process ends.
+    monitor().waitUntilIdle();
+    kit::LMULoggerFlush();
     return drained;
 }
 

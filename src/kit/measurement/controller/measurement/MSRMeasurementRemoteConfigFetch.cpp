@@ -329,6 +329,10 @@ void MSRMeasurement::subscribeForAppDidFinishLaunchingNotifications() {
         return true;
     }();
     (void)subscribed;
+    // The screen-view reporter keeps the app-active flag that lets a session
+    // start: it observes from now on, so an activation that comes before the
+    // end of launching (or without it) still counts.
+    MSRScreenViewReporter::sharedInstance();
 }
 
 void MSRMeasurement::handleAppDidFinishLaunching(const platform::Value& userInfo) {

@@ -111,6 +111,9 @@ inline constexpr std::string_view kNonConformingFormat =
     "An instance conforming to %@ was requested, but the instance provided does not conform to the protocol";
 inline constexpr std::string_view kIgnoringSecondConfigureCode = "I-COR000035";
 inline constexpr std::string_view kIgnoringSecondConfigure = "Ignoring second `configure` call in an extension.";
+inline constexpr std::string_view kSettingNotSavedCode = "I-COR000041";
+inline constexpr std::string_view kSettingNotSavedFormat =
+    "Could not save the setting %@; the change holds until the program ends. %@";
 
 // Returned errors.
 inline constexpr int kMissingOptionsErrorCode = -100;

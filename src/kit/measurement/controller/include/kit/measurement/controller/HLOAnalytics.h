@@ -43,6 +43,11 @@ public:
     static void logEventWithOrigin(std::string_view origin, std::string_view name, const Parameters& parameters);
     static void logInternalEventWithOrigin(std::string_view origin, std::string_view name,
                                            const Parameters& parameters);
+    // Queued as given, with no screen parameters; `timestamp` in seconds
+    // since 1970.
+    static void logEventWithOrigin(std::string_view origin, bool isPublicEvent, std::string_view name,
+                                   const Parameters& parameters, double timestamp, bool ignoreEnabled,
+                                   bool ignoreInterceptor);
     static MSRAnalyticsEntryPoints::ListenerToken addLogEventListener(MSRAnalyticsEntryPoints::LogEventListener listener);
     static void removeLogEventListener(const MSRAnalyticsEntryPoints::ListenerToken& token);
     static void logTransactionWithProductID(const MSRVerifiedTransaction& transaction);

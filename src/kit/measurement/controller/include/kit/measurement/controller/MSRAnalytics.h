@@ -62,6 +62,14 @@ public:
     // load timestamp to now.
     static void registerLibrary();
     static void installSeams(MSRAnalyticsSeams seams);
+    // The seams as they stand before anyone installs a part: the answers a
+    // start still gets from a seam nobody wired.
+    static MSRAnalyticsSeams defaultSeams();
+    // The controller library's own part of every seam, each a fresh
+    // instance: the shared controller's factory, the shared identity, the
+    // facade's entry points and the shared screen-view reporter. The
+    // installation identifier is the installations library's to give.
+    static MSRAnalyticsSeams controllerSeams();
     // Timers and the load timestamp come from `clock` (tests: a TestClock).
     static void setClock(platform::SchedulingClock& clock);
     // Waits for queued work, then forgets every piece of state.
