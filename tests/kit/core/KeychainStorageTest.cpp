@@ -309,7 +309,7 @@ TEST_F(KeychainStorageTest, AKilledWriterLeavesAReadableFile) {
             (void)LMUKeychainUtils::setItem(store, data, {kService, name, std::nullopt});
         }
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

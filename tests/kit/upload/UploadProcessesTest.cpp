@@ -87,7 +87,7 @@ TEST_F(UploadProcessesTest, EveryEventIsAcceptedOnceAcrossFailuresAndAKill) {
                           {200, close, ""}});
 
     const pid_t first = spawn(0, 20);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (posts().size() < 4 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -101,7 +101,7 @@ public:
         };
     }
 
-    bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
         std::unique_lock lock(mutex_);
         return arrived_.wait_for(lock, timeout, [&] { return outcomes_.size() >= count; });
     }

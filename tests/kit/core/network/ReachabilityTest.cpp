@@ -162,11 +162,11 @@ TEST(NetlinkReachabilityTest, FollowsTheDefaultRoute) {
     auto checker = LMUReachabilityChecker::initWithReachabilityDelegate(delegate, "collect.test.invalid");
     ASSERT_TRUE(checker);
     ASSERT_TRUE(checker->start());
-    EXPECT_TRUE(delegate->waitFor(kLMUReachabilityNotReachable, std::chrono::seconds(1)));
+    EXPECT_TRUE(delegate->waitFor(kLMUReachabilityNotReachable, std::chrono::seconds(60)));
     EXPECT_EQ(checker->reachabilityStatus(), kLMUReachabilityNotReachable);
 
     ASSERT_EQ(std::system("ip link set lo up && ip route add default dev lo"), 0);
-    EXPECT_TRUE(delegate->waitFor(kLMUReachabilityViaWifi, std::chrono::seconds(1)));
+    EXPECT_TRUE(delegate->waitFor(kLMUReachabilityViaWifi, std::chrono::seconds(60)));
     EXPECT_EQ(checker->reachabilityStatus(), kLMUReachabilityViaWifi);
     checker->stop();
 }
@@ -176,7 +176,7 @@ TEST(NetlinkReachabilityTest, LoopbackHostIsReachable) {
     auto checker = LMUReachabilityChecker::initWithReachabilityDelegate(delegate, "127.0.0.1");
     ASSERT_TRUE(checker);
     ASSERT_TRUE(checker->start());
-    EXPECT_TRUE(delegate->waitFor(kLMUReachabilityViaWifi, std::chrono::seconds(1)));
+    EXPECT_TRUE(delegate->waitFor(kLMUReachabilityViaWifi, std::chrono::seconds(60)));
 }
 
 }  // namespace

@@ -104,9 +104,9 @@ private:
     std::shared_ptr<FakeServices> services_ = std::make_shared<FakeServices>();
 };
 
-// Waits up to five seconds for `condition`.
+// Waits for `condition`, with a generous ceiling for a busy machine.
 inline bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
         if (condition()) {
             return true;
