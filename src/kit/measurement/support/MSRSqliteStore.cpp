@@ -130,8 +130,9 @@ Expected<void> MSRSqliteStore::openDatabase() {
     std::error_code error;
     if (std::filesystem::exists(databasePath_, error)) {
         tryClearImmutableFlag(databasePath_);
-    } else {
-        std::filesystem::create_directories(databasePath_.parent_path(), error);
+    } else if (const std::filesystem::path folder = databasePath_.parent_path(); !folder.empty()) {
+        // A bare file name lives in the working folder, which exists.
+        std::filesystem::create_directories(folder, error);
         if (error) {
             lastOpenFailure_ = OpenFailure::fatal;
             return unexpected(platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot create the folder of",

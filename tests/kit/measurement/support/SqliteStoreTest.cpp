@@ -358,6 +358,24 @@ TEST_F(SqliteStoreTest, AFileThatIsNoDatabaseIsRecreatedEmpty) {
     EXPECT_EQ(sqlite3Shell("PRAGMA integrity_check"), "ok\n");
 }
 
+TEST_F(SqliteStoreTest, ABareFileNameOpensNewAndDamagedFilesInTheWorkingFolder) {
+    std::filesystem::create_directories(path_.parent_path());
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(path_.parent_path());
+    const std::filesystem::path bare = path_.filename();
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged);
+        std::filesystem::remove(path_);
+        if (damaged) {
+            platform::testing::writeFile(path_, std::string(4096, 'x'));
+        }
+        auto store = MSRSqliteStore::create(bare);
+        EXPECT_TRUE(store) << (store ? "" : store.error().what());
+    }
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(sqlite3Shell("PRAGMA integrity_check"), "ok\n");
+}
+
 TEST_F(SqliteStoreTest, AnOverwrittenPageIsRecreatedEmpty) {
     {
         auto store = open();
