@@ -672,13 +672,28 @@ Expected<void> MSRSqliteStore::ensureSchemaOfTableWithName(std::string_view name
     for (const auto& [column, type] : addOnColumnInfo) {
         expected.emplace(column, type);
     }
-    if (*info == expected) {
+    // Columns a newer version added stay as they are; only ours must match.
+    std::string shared;
+    bool matches = true;
+    for (const auto& [column, type] : expected) {
+        const auto found = info->find(column);
+        if (found == info->end()) {
+            matches = false;
+            continue;
+        }
+        matches = matches && found->second == type;
+        shared += (shared.empty() ? "" : ", ") + column;
+    }
+    if (matches) {
         return {};
     }
+    // The rebuild copies by name: the old table may hold columns ours lacks.
     const std::string oldName = std::string(name) + "_old";
     return performTransactionWithError([&] {
         return renameTable(name, oldName) && ensureTableWithName(name, elementaryColumnInfo, addOnColumnInfo) &&
-               copyContentsFromTable(oldName, name) && dropTableWithName(oldName);
+               executeSQL("INSERT INTO " + std::string(name) + " (" + shared + ") SELECT " + shared + " FROM " +
+                          oldName) &&
+               dropTableWithName(oldName);
     });
 }
 

@@ -260,8 +260,9 @@ TEST_F(SqliteStoreTest, TypeChangesKeepEveryRowOrNothingChanges) {
     EXPECT_EQ(store->tableExists("attributes_old").value(), false);
     EXPECT_EQ(sqlite3Shell("SELECT typeof(value) FROM attributes LIMIT 1"), "real\n");
 
-    // A new elementary column makes the copy fail: the old table stays as it was.
-    const MSRColumnInfo wider{{"name", "TEXT NOT NULL"}, {"value", "REAL NOT NULL"}, {"more", "TEXT"}};
+    // A new required column the old rows cannot fill makes the copy fail:
+    // the old table stays as it was.
+    const MSRColumnInfo wider{{"name", "TEXT NOT NULL"}, {"value", "REAL NOT NULL"}, {"more", "TEXT NOT NULL"}};
     const auto failed = store->ensureSchemaOfTableWithName("attributes", wider, {{"set_time", "TEXT"}});
     expectFailure(failed, 3, "Transaction failed");
     EXPECT_EQ(store->columnInfoForTableWithName("attributes")->at("set_time"), "REAL");
