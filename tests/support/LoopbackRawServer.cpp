@@ -121,21 +121,45 @@ struct LoopbackRawServer::State {
         }
     }
 
-    void answerTruncated(Fd client, std::size_t connection) {
+    // Reads and records the request head.
+    void readHead(int client, std::size_t connection) {
         std::string head;
         char buffer[4096];
-        pollfd watched{client.get(), POLLIN, 0};
+        pollfd watched{client, POLLIN, 0};
         while (head.find("\r\n\r\n") == std::string::npos && ::poll(&watched, 1, 2000) > 0) {
-            const ssize_t read = ::recv(client.get(), buffer, sizeof buffer, 0);
+            const ssize_t read = ::recv(client, buffer, sizeof buffer, 0);
             if (read <= 0) {
                 break;
             }
             head.append(buffer, static_cast<std::size_t>(read));
         }
         append(connection, head.data(), head.size());
+    }
+
+    void answerTruncated(Fd client, std::size_t connection) {
+        readHead(client.get(), connection);
         const std::string answer =
             "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100\r\nConnection: close\r\n\r\nshort";
         sendAll(client.get(), answer.data(), answer.size());
+    }
+
+    // Zeros until the client goes, the server stops or 256 MiB went out.
+    void answerLong(Fd client, std::size_t connection) {
+        readHead(client.get(), connection);
+        const std::string head = mode == Mode::hugeDeclaredBody
+                                     ? "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\nConnection: close\r\n\r\n"
+                                     : "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+        if (!sendAll(client.get(), head.data(), head.size())) {
+            return;
+        }
+        const std::string zeros(std::size_t{64} << 10, '\0');
+        pollfd watched[2] = {{client.get(), POLLOUT, 0}, {stop.get(), POLLIN, 0}};
+        for (std::size_t sent = 0; sent < (std::size_t{256} << 20); sent += zeros.size()) {
+            if (!waitForInput(watched, 2) || (watched[0].revents & (POLLERR | POLLHUP)) != 0 ||
+                !sendAll(client.get(), zeros.data(), zeros.size())) {
+                return;
+            }
+        }
     }
 
     void run() {
@@ -154,6 +178,12 @@ struct LoopbackRawServer::State {
             }
             case Mode::truncatedBody:
                 answerTruncated(std::move(client), connection);
+                break;
+            case Mode::hugeDeclaredBody:
+            case Mode::endlessBody:
+                relays.emplace_back([this, connection, fd = std::make_shared<Fd>(std::move(client))]() mutable {
+                    answerLong(std::move(*fd), connection);
+                });
                 break;
             case Mode::relay:
             case Mode::hold:

@@ -2,8 +2,8 @@
 
 // A TCP server on 127.0.0.1 for what an HTTP server library hides: the raw
 // bytes a client sent (a relay in front of a real server), an answer cut
-// short after its status line, a connection reset at once, and a request
-// that is never answered.
+// short after its status line, a connection reset at once, a request
+// that is never answered, and a body far longer than any client accepts.
 
 #include <chrono>
 #include <cstddef>
@@ -20,6 +20,8 @@ public:
         truncatedBody,  // reads the request head, announces 100 bytes, sends 5, closes
         reset,          // accepts and resets the connection
         hold,           // records what the client sends and never answers
+        hugeDeclaredBody,  // announces 2 GiB and streams zeros until the client goes (256 MiB at most)
+        endlessBody,       // announces no length and streams zeros until the client goes (256 MiB at most)
     };
 
     explicit LoopbackRawServer(Mode mode, int targetPort = 0);

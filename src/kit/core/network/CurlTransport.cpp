@@ -79,9 +79,14 @@ struct Transfer {
 std::size_t writeBody(char* bytes, std::size_t size, std::size_t count, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
     const std::size_t length = size * count;
-    if (transfer.data.size() + length > std::min(transfer.request.maximumBodySize, kMaximumResponseBodySize)) {
+    const std::size_t limit = std::min(transfer.request.maximumBodySize, kMaximumResponseBodySize);
+    if (transfer.data.size() + length > limit) {
         transfer.tooLarge = true;
         return 0;
+    }
+    if (transfer.data.size() + length > transfer.data.capacity()) {
+        // Doubling, but never past the limit: a body near it costs the limit.
+        transfer.data.reserve(std::min(limit, std::max(transfer.data.size() + length, 2 * transfer.data.capacity())));
     }
     transfer.data.insert(transfer.data.end(), bytes, bytes + length);
     return length;
@@ -187,6 +192,9 @@ bool CurlTransport::Core::configure(Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer.headers.get());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
+    // A body announced longer than the limit is refused before it is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min(transfer.request.maximumBodySize, kMaximumResponseBodySize)));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, writeHeader);
@@ -258,7 +266,7 @@ void CurlTransport::Core::finished(CURL* easy, CURLcode code) {
         // Whatever came before the failure (status line, part of the body)
         // is not an answer: the caller must not take a truncated body for one.
         std::string text = curl_easy_strerror(code);
-        if (transfer->tooLarge) {
+        if (transfer->tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
             const std::size_t limit = std::min(transfer->request.maximumBodySize, kMaximumResponseBodySize);
             text = limit == kMaximumResponseBodySize ? std::string("Response body larger than 64 MiB")
                                                      : "Response body larger than " + std::to_string(limit) + " bytes";

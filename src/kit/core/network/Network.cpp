@@ -80,7 +80,8 @@ LMUNetwork::~LMUNetwork() {
 
 std::string LMUNetwork::postURL(std::string_view url, const LMUNetworkHeaders& headers,
                                 std::span<const std::uint8_t> payload, std::shared_ptr<platform::Executor> queue,
-                                bool usingBackgroundSession, LMUNetworkCompletionHandler completion) {
+                                bool usingBackgroundSession, LMUNetworkCompletionHandler completion,
+                                std::size_t maximumBodySize) {
     if (url.empty()) {
         handleErrorWithCode(LMUErrorCodeNetworkInvalidURL, std::move(queue), std::move(completion));
         return {};
@@ -88,6 +89,7 @@ std::string LMUNetwork::postURL(std::string_view url, const LMUNetworkHeaders& h
     TransportRequest request;
     request.method = "POST";
     request.url = std::string(url);
+    request.maximumBodySize = maximumBodySize;
     request.timeoutInterval = timeoutInterval();
     for (const auto& [name, value] : headers) {
         setHeader(request.headers, name, value);
@@ -116,7 +118,7 @@ std::string LMUNetwork::postURL(std::string_view url, std::span<const std::uint8
 
 std::string LMUNetwork::getURL(std::string_view url, const LMUNetworkHeaders& headers,
                                std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
-                               LMUNetworkCompletionHandler completion) {
+                               LMUNetworkCompletionHandler completion, std::size_t maximumBodySize) {
     if (url.empty()) {
         handleErrorWithCode(LMUErrorCodeNetworkInvalidURL, std::move(queue), std::move(completion));
         return {};
@@ -124,6 +126,7 @@ std::string LMUNetwork::getURL(std::string_view url, const LMUNetworkHeaders& he
     TransportRequest request;
     request.method = "GET";
     request.url = std::string(url);
+    request.maximumBodySize = maximumBodySize;
     request.timeoutInterval = timeoutInterval();
     for (const auto& [name, value] : headers) {
         setHeader(request.headers, name, value);

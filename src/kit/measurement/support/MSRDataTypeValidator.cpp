@@ -210,7 +210,7 @@ bool MSRDataTypeValidator::isValidForwardedEventOrigin(std::string_view origin, 
     if (origin.empty()) {
         return fail(failureCode, Missing);
     }
-    constexpr std::string_view suffix = "+gtm";
+    constexpr std::string_view suffix = "+tgk";
     if (origin.ends_with(suffix)) {
         return isValidInternalName(origin.substr(0, origin.size() - suffix.size()), 32, EventOrigin, failureCode);
     }

@@ -130,8 +130,9 @@ Expected<void> MSRSqliteStore::openDatabase() {
     std::error_code error;
     if (std::filesystem::exists(databasePath_, error)) {
         tryClearImmutableFlag(databasePath_);
-    } else {
-        std::filesystem::create_directories(databasePath_.parent_path(), error);
+    } else if (const std::filesystem::path folder = databasePath_.parent_path(); !folder.empty()) {
+        // A bare file name lives in the working folder, which exists.
+        std::filesystem::create_directories(folder, error);
         if (error) {
             lastOpenFailure_ = OpenFailure::fatal;
             return unexpected(platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot create the folder of",
@@ -671,13 +672,28 @@ Expected<void> MSRSqliteStore::ensureSchemaOfTableWithName(std::string_view name
     for (const auto& [column, type] : addOnColumnInfo) {
         expected.emplace(column, type);
     }
-    if (*info == expected) {
+    // Columns a newer version added stay as they are; only ours must match.
+    std::string shared;
+    bool matches = true;
+    for (const auto& [column, type] : expected) {
+        const auto found = info->find(column);
+        if (found == info->end()) {
+            matches = false;
+            continue;
+        }
+        matches = matches && found->second == type;
+        shared += (shared.empty() ? "" : ", ") + column;
+    }
+    if (matches) {
         return {};
     }
+    // The rebuild copies by name: the old table may hold columns ours lacks.
     const std::string oldName = std::string(name) + "_old";
     return performTransactionWithError([&] {
         return renameTable(name, oldName) && ensureTableWithName(name, elementaryColumnInfo, addOnColumnInfo) &&
-               copyContentsFromTable(oldName, name) && dropTableWithName(oldName);
+               executeSQL("INSERT INTO " + std::string(name) + " (" + shared + ") SELECT " + shared + " FROM " +
+                          oldName) &&
+               dropTableWithName(oldName);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "TestCertificates.h"
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -278,6 +279,45 @@ TEST_F(NetworkTest, TransportFailuresGiveAnErrorAndNoResponse) {
         EXPECT_TRUE(outcome.afterCallReturned);
         EXPECT_FALSE(network->hasUploadInProgress());
     }
+}
+
+long peakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(NetworkTest, AnswersPastTheCapFailWithoutTakingTheirLengthInMemory) {
+    LoopbackRawServer declared(LoopbackRawServer::Mode::hugeDeclaredBody);
+    LoopbackRawServer endless(LoopbackRawServer::Mode::endlessBody);
+    struct Row {
+        std::string name;
+        std::string url;
+        std::size_t cap;
+        int code;  // the announced length is refused before any body byte; a stream is cut at the cap
+    };
+    const Row rows[] = {
+        {"2 GiB announced, 1 MiB cap", declared.baseUrl() + "/config", std::size_t{1} << 20, 63},
+        {"endless stream, 1 MiB cap", endless.baseUrl() + "/config", std::size_t{1} << 20, 23},
+        {"2 GiB announced, 64 KiB cap", declared.baseUrl() + "/upload", std::size_t{64} << 10, 63},
+        {"endless stream, 64 KiB cap", endless.baseUrl() + "/upload", std::size_t{64} << 10, 23},
+    };
+    const long before = peakResidentKilobytes();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto network = makeNetwork();
+        ASSERT_TRUE(network);
+        Completions completions;
+        network->getURL(row.url, {}, completions.queue(), false, completions.handler(), row.cap);
+        const auto outcome = completions.single();
+        EXPECT_FALSE(outcome.response);
+        ASSERT_TRUE(outcome.error);
+        EXPECT_EQ(outcome.error->code(), row.code);
+        EXPECT_EQ(std::string(outcome.error->what()), "Response body larger than " + std::to_string(row.cap) + " bytes");
+    }
+    const long grown = peakResidentKilobytes() - before;
+    std::printf("peak resident size grew by %ld KiB over the refused answers\n", grown);
+    EXPECT_LT(grown, 8 * 1024);
 }
 
 TEST_F(NetworkTest, ClientDestroyedMidRequestCallsNothing) {

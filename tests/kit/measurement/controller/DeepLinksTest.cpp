@@ -207,7 +207,7 @@ TEST_P(TaggingSwitchTest, TheLaunchURLSetsThePreviewHeaders) {
     MSRDeepLinks::handleSSTDebugModeWithURL(GetParam().url);
     std::optional<Value::Dictionary> expected;
     if (GetParam().previewKey) {
-        expected = Value::Dictionary{{"X-Gtm-Server-Preview", Value(*GetParam().previewKey)}};
+        expected = Value::Dictionary{{"X-Sst-Server-Preview", Value(*GetParam().previewKey)}};
     }
     EXPECT_EQ(MSRDeepLinks::SSTPreviewHeaders(), expected);
     MSRDeepLinks::installFacts();
@@ -270,7 +270,7 @@ TEST_F(DeepLinksTest, TheLaunchLinkIsStoredAndAnActivityWinsOverTheURL) {
         {std::string(kMSRLaunchURLKey), Value("stubforge://open?utm_source=a&sst_debug_enable=1&sst_preview_key=k")}};
     MSRDeepLinks::handleStoredURLAfterAppLaunchWithNotification(withURL, *defaults, clock_);
     EXPECT_EQ(defaults->stringForKey(kMSRStoredDeepLinkKey), "stubforge://open?utm_source=a&sst_debug_enable=1&sst_preview_key=k");
-    EXPECT_EQ(MSRDeepLinks::SSTPreviewHeaders(), (Value::Dictionary{{"X-Gtm-Server-Preview", Value("k")}}));
+    EXPECT_EQ(MSRDeepLinks::SSTPreviewHeaders(), (Value::Dictionary{{"X-Sst-Server-Preview", Value("k")}}));
 
     Value::Dictionary both = withURL;
     both[std::string(kMSRLaunchUserActivityDictionaryKey)] = Value(Value::Dictionary{

@@ -3,6 +3,7 @@
 // order and the retry schedule.
 
 #include "ExperimentTestSupport.h"
+#include "kit/measurement/messages/NanoMessageAccess.h"
 
 namespace kit::measurement::testing {
 namespace {
@@ -212,6 +213,22 @@ TEST_F(ExperimentTest, PerSDKRefusalsReachTheirClientsAsErrors) {
     runScheduledFetch();
     std::lock_guard lock(observer_->mutex_);
     EXPECT_EQ(observer_->errorCodes, std::vector<int>{-3});
+}
+
+TEST(ExperimentClientPropertyTest, AnAppIDIsSentOnlyWhenThePropertyHasOne) {
+    constexpr int appIDField = 3;
+    for (const std::string appID : {"", "1:42:linux:abc"}) {
+        SCOPED_TRACE(appID);
+        MSRESDKProperty property;
+        property.name = "app_measurement";
+        property.appID = appID;
+        const auto message = MSREExperimentRequestBuilder::clientPropertyProto(property, [] { return "key"; });
+        ASSERT_TRUE(message);
+        EXPECT_EQ(NanoMessageHasField(*message, appIDField), !appID.empty());
+        if (!appID.empty()) {
+            EXPECT_EQ(NanoMessageGetString(*message, appIDField), appID);
+        }
+    }
 }
 
 }  // namespace

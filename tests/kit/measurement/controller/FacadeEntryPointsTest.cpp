@@ -129,8 +129,8 @@ TEST_F(EntryPointsTest, ScreenViewsGoOnlyToTheScreenReporterAndOwnScreenParamete
 TEST_F(EntryPointsTest, AForwardedEventSkippingTheInterceptorMovesItsScreenIntoTheScreenParameters) {
     start();
     const Value::Dictionary parameters{{"_sc", Value("FormView")}, {"value", Value(3)}};
-    MSRAnalytics::logEventWithOrigin("app+gtm", false, "_vs", parameters, 100, false, true);
-    MSRAnalytics::logEventWithOrigin("app+gtm", false, "_vs", parameters, 100, false, false);
+    MSRAnalytics::logEventWithOrigin("app+tgk", false, "_vs", parameters, 100, false, true);
+    MSRAnalytics::logEventWithOrigin("app+tgk", false, "_vs", parameters, 100, false, false);
     MSRAnalytics::logEventWithOrigin("app", false, "_vs", parameters, 100, false, true);
     settle();
 

@@ -125,6 +125,31 @@ TEST_F(DatabaseSchemaTest, AnOldFileGainsItsColumnsAndKeepsEveryRow) {
     EXPECT_EQ(database->eventAggregatesWithName("_e").value()->lifetimeCount(), 12);
 }
 
+TEST_F(DatabaseSchemaTest, AnExtraOptionalColumnInAnyTableOpensWithEveryRow) {
+    {
+        auto database = open();
+        ASSERT_TRUE(database);
+        ASSERT_TRUE(database->insertRawEvent(testing::makeEvent("_e", testing::kTestNow), 1, false));
+    }
+    std::istringstream names(sqlite3("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"));
+    std::vector<std::string> tables;
+    for (std::string table; std::getline(names, table);) {
+        tables.push_back(table);
+    }
+    ASSERT_GE(tables.size(), 13u);
+    for (const std::string& table : tables) {
+        SCOPED_TRACE(table);
+        ASSERT_TRUE(sqlite3("ALTER TABLE " + table + " ADD COLUMN from_a_newer_version TEXT").empty());
+        const std::string before = keptRows();
+        auto database = open();
+        ASSERT_TRUE(database);
+        database.reset();
+        EXPECT_EQ(keptRows(), before);
+        EXPECT_EQ(sqlite3("SELECT count(*) FROM pragma_table_info('" + table + "') WHERE name = 'from_a_newer_version'"),
+                  "1\n");
+    }
+}
+
 TEST_F(DatabaseSchemaTest, AnUnknownRequiredColumnGivesTheFileUpAndTheNextStartIsFresh) {
     {
         auto database = open();

@@ -363,7 +363,7 @@ TEST_F(MeasurementTest, TheAdapterMapsLevelsAndWritesTheMessageAsGiven) {
     const auto entries = drainLog();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].subsystem, "com.lumen.halo.analytics");
-    EXPECT_EQ(entries[0].category, "<Measurement>");
+    EXPECT_EQ(entries[0].category, "<LumenMeasurement>");
     EXPECT_NE(entries[0].line.find("[I-ACS000042] 100% done %@ %n"), std::string::npos) << entries[0].line;
     EXPECT_NE(entries[1].line.find("[I-ACS000043] forced debug line"), std::string::npos) << entries[1].line;
 }

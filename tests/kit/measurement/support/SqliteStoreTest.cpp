@@ -260,8 +260,9 @@ TEST_F(SqliteStoreTest, TypeChangesKeepEveryRowOrNothingChanges) {
     EXPECT_EQ(store->tableExists("attributes_old").value(), false);
     EXPECT_EQ(sqlite3Shell("SELECT typeof(value) FROM attributes LIMIT 1"), "real\n");
 
-    // A new elementary column makes the copy fail: the old table stays as it was.
-    const MSRColumnInfo wider{{"name", "TEXT NOT NULL"}, {"value", "REAL NOT NULL"}, {"more", "TEXT"}};
+    // A new required column the old rows cannot fill makes the copy fail:
+    // the old table stays as it was.
+    const MSRColumnInfo wider{{"name", "TEXT NOT NULL"}, {"value", "REAL NOT NULL"}, {"more", "TEXT NOT NULL"}};
     const auto failed = store->ensureSchemaOfTableWithName("attributes", wider, {{"set_time", "TEXT"}});
     expectFailure(failed, 3, "Transaction failed");
     EXPECT_EQ(store->columnInfoForTableWithName("attributes")->at("set_time"), "REAL");
@@ -355,6 +356,24 @@ TEST_F(SqliteStoreTest, AFileThatIsNoDatabaseIsRecreatedEmpty) {
     ASSERT_TRUE(store);
     EXPECT_EQ(store->tableExists("events").value(), false);
     store.reset();
+    EXPECT_EQ(sqlite3Shell("PRAGMA integrity_check"), "ok\n");
+}
+
+TEST_F(SqliteStoreTest, ABareFileNameOpensNewAndDamagedFilesInTheWorkingFolder) {
+    std::filesystem::create_directories(path_.parent_path());
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(path_.parent_path());
+    const std::filesystem::path bare = path_.filename();
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged);
+        std::filesystem::remove(path_);
+        if (damaged) {
+            platform::testing::writeFile(path_, std::string(4096, 'x'));
+        }
+        auto store = MSRSqliteStore::create(bare);
+        EXPECT_TRUE(store) << (store ? "" : store.error().what());
+    }
+    std::filesystem::current_path(previous);
     EXPECT_EQ(sqlite3Shell("PRAGMA integrity_check"), "ok\n");
 }
 

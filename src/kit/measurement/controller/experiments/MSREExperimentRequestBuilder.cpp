@@ -99,7 +99,10 @@ std::optional<MSRPBClientProperty> MSREExperimentRequestBuilder::clientPropertyP
     NanoMessageSetString(message, clientNameSlot, property.name);
     NanoMessageSetString(message, clientDiversionKeySlot, key + "-" + property.name);
     NanoMessageSetInt64(message, clientVersionSlot, property.version);
-    NanoMessageSetString(message, clientAppIDSlot, property.appID);
+    if (!property.appID.empty()) {
+        // An empty ID is no ID: the service would read "" as a real one.
+        NanoMessageSetString(message, clientAppIDSlot, property.appID);
+    }
     std::map<std::string, std::string> custom = property.customProperties;
     if (const auto delegate = property.delegate.lock()) {
         for (auto& [name, value] : delegate->dynamicCustomPropertiesForSDKProperty(property)) {

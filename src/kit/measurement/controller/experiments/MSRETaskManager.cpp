@@ -20,6 +20,8 @@ constexpr double epsilon = std::numeric_limits<double>::epsilon();
 // A due time at or before now still waits this long, so the alarm fires
 // from its own turn of the queue.
 constexpr double minimumDelay = 0.001;
+// An experiment reply holds a few snapshots; a longer one is refused.
+constexpr std::size_t maximumReplySize = std::size_t{1} << 20;
 
 // Slots of ExperimentResponse and SdkResponse.
 constexpr int responseSnapshotsSlot = 0;
@@ -255,7 +257,7 @@ void MSRETaskManager::fetchExperiments() {
     const auto payload = request.protoBuffer().value_or(NanoBytes{});
     text::log(text::fetching, static_cast<long>(payload.size()));
     network_->postURL(
-        experimentURL_, payload, workerQueue_, false,
+        experimentURL_, {}, payload, workerQueue_, false,
         [weakSelf = weak_from_this()](std::optional<kit::HTTPURLResponse> response, std::vector<std::uint8_t> data,
                                       std::optional<platform::Error> error) {
             const auto self = weakSelf.lock();
@@ -284,7 +286,8 @@ void MSRETaskManager::fetchExperiments() {
             if (self->fetchHandled_) {
                 self->fetchHandled_();
             }
-        });
+        },
+        maximumReplySize);
 }
 
 void MSRETaskManager::recordFailedFetch(int statusCode, const std::optional<platform::Error>& error) {

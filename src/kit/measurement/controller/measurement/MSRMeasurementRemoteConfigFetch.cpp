@@ -37,6 +37,8 @@ MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 constexpr std::string_view kPlatform = "macos";
 constexpr double kConfigurationRefreshAge = 604800;  // a week
+// A configuration is a few kilobytes; a longer reply is refused.
+constexpr std::size_t kMaximumConfigurationReplySize = std::size_t{1} << 20;
 
 // Applies a fetched configuration; false (logged) rolls its transaction back.
 bool applyConfiguration(const std::vector<std::uint8_t>& body, const std::optional<std::string>& appIDFromLMP,
@@ -98,7 +100,8 @@ void MSRMeasurement::fetchRemoteConfig() {
                              self->isNetworkRequestPending_ = false;
                              self->networkRemoteConfigFetchCompletionHandler(response, std::move(data), error);
                          }
-                     });
+                     },
+                     kMaximumConfigurationReplySize);
 }
 
 void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::optional<HTTPURLResponse>& response,

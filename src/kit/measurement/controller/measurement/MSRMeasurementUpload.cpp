@@ -24,6 +24,8 @@ namespace kit::measurement {
 namespace {
 
 constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+// The upload reads only the status and headers of its reply.
+constexpr std::size_t kMaximumUploadReplySize = std::size_t{64} << 10;
 
 namespace slot = bundle_slots;
 
@@ -414,7 +416,8 @@ void MSRMeasurement::uploadData() {
                                   self->isNetworkRequestPending_ = false;
                                   self->networkUploadCompletionHandlerWithResponse(response, error);
                               }
-                          });
+                          },
+                          kMaximumUploadReplySize);
     if (sessionID.empty()) {
         monitor().logWithLevel(2, 23040, "Unable to create network session.");
         uploadingBundleIDs_.clear();

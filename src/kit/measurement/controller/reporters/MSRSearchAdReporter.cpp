@@ -24,7 +24,7 @@ constexpr std::int64_t kMaximumAttempts = 10;
 constexpr double kSecondsBetweenAttempts = 86400;
 constexpr double kRequestTimeoutSeconds = 10;
 // The attribution answer is a small JSON object.
-constexpr std::size_t kMaximumReplySize = std::size_t{1} << 20;
+constexpr std::size_t kMaximumReplySize = std::size_t{64} << 10;
 // The service answers these IDs when it has only test data to give.
 constexpr std::string_view kTestDataID = "1234567890";
 

@@ -140,15 +140,19 @@ public:
     // The session ID, or empty when the request was not made; the
     // completion runs on `queue` (the main queue when null) in every case,
     // never on the caller's stack, unless this client is gone by then.
+    // `maximumBodySize`: the longest answer body taken; a longer one (or
+    // one announced longer) fails the request as a transport error.
     std::string postURL(std::string_view url, const LMUNetworkHeaders& headers, std::span<const std::uint8_t> payload,
                         std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
-                        LMUNetworkCompletionHandler completion);
+                        LMUNetworkCompletionHandler completion,
+                        std::size_t maximumBodySize = kMaximumResponseBodySize);
     std::string postURL(std::string_view url, std::span<const std::uint8_t> payload,
                         std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
                         LMUNetworkCompletionHandler completion);
     std::string getURL(std::string_view url, const LMUNetworkHeaders& headers,
                        std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
-                       LMUNetworkCompletionHandler completion);
+                       LMUNetworkCompletionHandler completion,
+                       std::size_t maximumBodySize = kMaximumResponseBodySize);
 
     bool hasUploadInProgress() const;
     bool isNetworkConnected() const;

@@ -34,7 +34,7 @@ inline constexpr std::string_view kMSRLaunchUserActivityKey = "UIApplicationLaun
 inline constexpr std::string_view kMSRLaunchURLKey = "UIApplicationLaunchOptionsURLKey";
 inline constexpr std::string_view kMSRSSTDebugEnableKey = "sst_debug_enable";
 inline constexpr std::string_view kMSRSSTPreviewKeyKey = "sst_preview_key";
-inline constexpr std::string_view kMSRSSTPreviewHeaderName = "X-Gtm-Server-Preview";
+inline constexpr std::string_view kMSRSSTPreviewHeaderName = "X-Sst-Server-Preview";
 inline constexpr std::string_view kMSRDeferredDeepLinkPath = "/pagead/conversion/app/deeplink";
 inline constexpr std::string_view kMSRDeferredDeepLinkInfoKey = "LUMEN_ANALYTICS_DEFERRED_DEEP_LINK_ENABLED";
 inline constexpr std::string_view kMSRDebugDeferredDeepLinkArgument = "-DebugDeferredDeepLink";
@@ -143,7 +143,7 @@ public:
                                                               MSRKeyValueStore& defaults,
                                                               const platform::Clock& clock = platform::systemClock());
     static void handleSSTDebugModeWithURL(std::string_view url);
-    // {"X-Gtm-Server-Preview": key} or nothing. Read from any thread.
+    // {"X-Sst-Server-Preview": key} or nothing. Read from any thread.
     static std::optional<platform::Value::Dictionary> SSTPreviewHeaders();
     static void resetSSTPreviewHeadersForTesting();
     // Installs the preview headers into the controller facts.

@@ -32,7 +32,7 @@ class MSRUserDefaults;
 // Where the measurement engine's lines go in the SDK log: the subsystem, and
 // the category every line carries unless the options name another tag.
 inline constexpr std::string_view kMSRLogSubsystem = "com.lumen.halo.analytics";
-inline constexpr std::string_view kMSRDefaultLogTag = "<Measurement>";
+inline constexpr std::string_view kMSRDefaultLogTag = "<LumenMeasurement>";
 
 // What a block raised, as far as a context needs it: its name and reason.
 // Without call stacks the last measurement symbol is the name.
