@@ -59,6 +59,20 @@ class CsvHeaderTest(DriverTestCase):
     def test_empty_file_is_refused(self):
         self.assert_refused(self.write("empty.csv", b""), "the file has no header row")
 
+    def test_headers_no_table_takes_are_refused(self):
+        wide = ",".join(f"c{n}" for n in range(1, 301))
+        for name, data, reason in (
+            ("blank-first-line.csv", b"\n1,2\n", "the first line, the header, is empty"),
+            ("wide.csv", (wide + "\n").encode(), "the header has 300 names; a table has at most 250 columns"),
+        ):
+            with self.subTest(name):
+                path = self.write(name, data)
+                result = self.run_driver("csv-header", path, check=False)
+                self.assertEqual(result.returncode, 1)
+                self.assert_refused(path, reason)
+        widest = ",".join(f"c{n}" for n in range(1, 251))
+        self.assertEqual(len(self.header(self.write("widest.csv", (widest + "\n").encode()))), 250)
+
     def test_missing_file_is_refused(self):
         path = os.path.join(self.home, "missing.csv")
         self.assert_refused(path, f'Could not open "{path}": No such file or directory')

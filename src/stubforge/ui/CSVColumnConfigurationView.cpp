@@ -1,6 +1,5 @@
 #include "stubforge/ui/CSVColumnConfigurationView.h"
 
-#include "stubforge/core/CSVUtils.h"
 #include "stubforge/ui/Icons.h"
 #include "stubforge/ui/RowsTableView.h"
 #include "stubforge/ui/Texts.h"
@@ -13,11 +12,9 @@
 
 namespace stubforge::ui {
 
-CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, TemplateImport templateImport,
-                                                       QWidget* parent)
+CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, QWidget* parent)
     : QWidget(parent),
       state_(&state),
-      templateImport_(std::move(templateImport)),
       model_(RowsTableModel::accessTo<CSVColumnTableRow>(state.csvColumns()), qt(texts::kColumnName)) {
     setObjectName("csvColumnEditor");
     setFixedWidth(470);
@@ -53,36 +50,15 @@ CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, T
 
     connect(table_, &RowsTableView::removeRequested, this, [this](const UUID& id) { state_->removeColumn(id); });
     connect(addButton_, &QPushButton::clicked, this, [this] { state_->addColumn(); });
-    connect(importButton, &QPushButton::clicked, this, [this] {
-        const QString path = templateImport_.choose ? templateImport_.choose(this) : QString();
-        if (!path.isEmpty()) {
-            importTemplate(path);
-        }
-    });
+    connect(importButton, &QPushButton::clicked, this, &CSVColumnConfigurationView::importRequested);
     connect(&state, &MainWindowState::formChanged, this, &CSVColumnConfigurationView::updateButtons);
     connect(&state, &MainWindowState::generatingChanged, this, &CSVColumnConfigurationView::updateButtons);
     updateButtons();
 }
 
-void CSVColumnConfigurationView::importTemplate(const QString& path) {
-    platform::CaptureLogSink capture;
-    const auto names = CSVUtils::readCSVHeader(path.toStdString(), capture);
-    const auto entries = capture.drain();
-    QStringList lines;
-    for (const platform::LogEntry& entry : entries) {
-        lines << QString::fromStdString(entry.line);
-        if (templateImport_.log != nullptr) {
-            templateImport_.log->write(entry);
-        }
-    }
-    if (!names) {
-        failureLabel_->setText(lines.join('\n'));
-        failureLabel_->show();
-        return;
-    }
-    failureLabel_->clear();
-    failureLabel_->hide();
-    state_->replaceColumns(*names);
+void CSVColumnConfigurationView::showImportFailure(const QString& text) {
+    failureLabel_->setText(text);
+    failureLabel_->setVisible(!text.isEmpty());
 }
 
 void CSVColumnConfigurationView::updateButtons() { addButton_->setEnabled(state_->canAddColumn()); }

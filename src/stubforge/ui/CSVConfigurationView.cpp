@@ -1,5 +1,6 @@
 #include "stubforge/ui/CSVConfigurationView.h"
 
+#include "stubforge/core/CSVUtils.h"
 #include "stubforge/ui/Popover.h"
 #include "stubforge/ui/Texts.h"
 #include "stubforge/ui/Widgets.h"
@@ -32,6 +33,13 @@ CSVConfigurationView::CSVConfigurationView(MainWindowState& state, TemplateImpor
     connect(&state, &MainWindowState::generatingChanged, this, &CSVConfigurationView::refresh);
     shown_ = state.form().selectedCSVCriteria;
     rebuild();
+    failureLabel_ = new QLabel(this);
+    failureLabel_->setObjectName("templateImportFailure");
+    failureLabel_->setWordWrap(true);
+    failureLabel_->setFont(footnoteFont(failureLabel_->font()));
+    failureLabel_->setStyleSheet("color: #d70015;");
+    failureLabel_->hide();
+    layout_->addWidget(failureLabel_, 1);
 }
 
 void CSVConfigurationView::rebuild() {
@@ -92,6 +100,10 @@ void CSVConfigurationView::toggleEditor() {
         popover_->close();
         return;
     }
+    openEditor();
+}
+
+void CSVConfigurationView::openEditor() {
     if (moreButton_ == nullptr || !moreButton_->isEnabled()) {
         return;
     }
@@ -99,12 +111,44 @@ void CSVConfigurationView::toggleEditor() {
     popover->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(popover);
     layout->setContentsMargins(10, 10, 10, 10);
-    editor_ = new CSVColumnConfigurationView(*state_, templateImport_, popover);
+    editor_ = new CSVColumnConfigurationView(*state_, popover);
+    // Queued: the file dialog runs once the click is over, so the popover
+    // closing under it deletes nothing still in use.
+    connect(editor_, &CSVColumnConfigurationView::importRequested, this, &CSVConfigurationView::importTemplate,
+            Qt::QueuedConnection);
     layout->addWidget(editor_);
     popover_ = popover;
     popover->present();
 }
 
 CSVColumnConfigurationView* CSVConfigurationView::editor() const { return editor_; }
+
+void CSVConfigurationView::importTemplate() {
+    const QString path = templateImport_.choose ? templateImport_.choose(window()) : QString();
+    if (path.isEmpty()) {
+        return;
+    }
+    platform::CaptureLogSink capture;
+    const auto names =
+        CSVUtils::readCSVHeader(path.toStdString(), capture, static_cast<std::size_t>(kMaxEditorColumns));
+    QStringList lines;
+    for (const platform::LogEntry& entry : capture.drain()) {
+        lines << QString::fromStdString(entry.line);
+        if (templateImport_.log != nullptr) {
+            templateImport_.log->write(entry);
+        }
+    }
+    if (names) {
+        state_->replaceColumns(*names);
+    }
+    // The dialog may have closed the editor's popover: the panel's own
+    // line keeps the reason in view, and the open editor shows it too.
+    const QString failure = names ? QString() : lines.join('\n');
+    failureLabel_->setText(failure);
+    failureLabel_->setVisible(!failure.isEmpty());
+    if (editor_ != nullptr) {
+        editor_->showImportFailure(failure);
+    }
+}
 
 }  // namespace stubforge::ui

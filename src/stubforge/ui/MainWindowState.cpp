@@ -129,7 +129,10 @@ void MainWindowState::removeColumn(const UUID& id) {
     emit formChanged();
 }
 
-void MainWindowState::replaceColumns(const std::vector<std::string>& names) {
+bool MainWindowState::replaceColumns(const std::vector<std::string>& names) {
+    if (names.empty() || static_cast<std::int64_t>(names.size()) > kMaxEditorColumns) {
+        return false;
+    }
     std::vector<CSVColumnTableRow> rows;
     rows.reserve(names.size());
     for (const std::string& name : names) {
@@ -139,6 +142,7 @@ void MainWindowState::replaceColumns(const std::vector<std::string>& names) {
     form_.csvColumnsViewModel.setRows(std::move(rows));
     writeBackColumnCount();
     emit formChanged();
+    return true;
 }
 
 bool MainWindowState::canAddField() const {

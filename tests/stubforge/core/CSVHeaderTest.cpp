@@ -42,6 +42,9 @@ const TemplateCase kTemplateCases[] = {
     {"EmptyFile", "", std::nullopt, "the file has no header row"},
     {"ByteOrderMarkOnly", "\xEF\xBB\xBF", std::nullopt, "the file has no header row"},
     {"BlankOnly", "   ", std::nullopt, "the file has no header row"},
+    {"EmptyFirstLine", "\n1,2\n", std::nullopt, "the first line, the header, is empty"},
+    {"EmptyFirstLineCRLF", "\r\nid,name\r\n", std::nullopt, "the first line, the header, is empty"},
+    {"EmptyNamesAreNames", ",\n1,2\n", Names{"", ""}, ""},
 };
 
 class CSVTemplateImport : public ::testing::TestWithParam<TemplateCase> {};
@@ -52,7 +55,7 @@ TEST_P(CSVTemplateImport, GivesHeaderOrMessage) {
     const auto path = folder.path() / "template.csv";
     platform::testing::writeFile(path, templateCase.bytes);
     platform::CaptureLogSink log;
-    EXPECT_EQ(CSVUtils::readCSVHeader(path, log), templateCase.expected);
+    EXPECT_EQ(CSVUtils::readCSVHeader(path, log, 250), templateCase.expected);
     EXPECT_EQ(log.drainLines(), templateCase.expected
                                     ? std::vector<std::string>{}
                                     : std::vector<std::string>{"Error reading CSV file: " + templateCase.reason});
@@ -80,9 +83,29 @@ TEST(CSVTemplateImport, UnreadablePathsNameTheFile) {
     };
     for (const auto& [path, reason] : cases) {
         platform::CaptureLogSink log;
-        EXPECT_EQ(CSVUtils::readCSVHeader(path, log), std::nullopt) << path;
+        EXPECT_EQ(CSVUtils::readCSVHeader(path, log, 250), std::nullopt) << path;
         EXPECT_EQ(log.drainLines(), std::vector<std::string>{"Error reading CSV file: " + reason});
     }
+}
+
+// A header with more names than a table takes is refused whole, not cut.
+TEST(CSVTemplateImport, RefusesMoreNamesThanTheBound) {
+    platform::testing::TemporaryDirectory folder;
+    const auto path = folder.path() / "wide.csv";
+    std::string header;
+    for (int column = 1; column <= 251; ++column) {
+        header += (column > 1 ? ";" : "") + std::to_string(column);
+    }
+    platform::testing::writeFile(path, header + "\n");
+    platform::CaptureLogSink log;
+    EXPECT_EQ(CSVUtils::readCSVHeader(path, log, 250), std::nullopt);
+    EXPECT_EQ(log.drainLines(), std::vector<std::string>{
+                                    "Error reading CSV file: the header has 251 names; a table has at most 250 columns"});
+    const auto names = CSVUtils::readCSVHeader(path, log, 251);
+    ASSERT_TRUE(names.has_value());
+    EXPECT_EQ(names->size(), 251u);
+    EXPECT_EQ(names->back(), "251");
+    EXPECT_TRUE(log.drainLines().empty());
 }
 
 }  // namespace

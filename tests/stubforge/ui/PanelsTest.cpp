@@ -9,7 +9,11 @@
 #include "stubforge/ui/Sidebar.h"
 #include "stubforge/ui/Texts.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QPointer>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,6 +63,7 @@ class PanelsTest : public QObject {
 
 private slots:
     void init() {
+        dialogsAnswered_ = 0;
         world_ = std::make_unique<testing::UiWorld>();
         window_ = std::make_unique<MainWindow>(world_->services());
         window_->show();
@@ -156,20 +161,40 @@ private slots:
         QVERIFY(editor != nullptr);
         auto* failure = editor->findChild<QLabel*>("importFailure");
 
-        // An empty header is a failure the panel shows; the rows stay.
-        const auto empty = world_->root() / "empty.csv";
-        writeFile(empty, "");
-        world_->templatePath = QString::fromStdString(empty.string());
-        QTest::mouseClick(editor->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
-        QCOMPARE(state.form().csvColumnsViewModel.rows().size(), std::size_t{4});
-        QVERIFY(failure->isVisibleTo(editor));
-        QVERIFY2(failure->text().startsWith("Error reading CSV file: "), qPrintable(failure->text()));
+        // A header that gives no usable columns is a failure the panel
+        // shows; the rows stay.
+        std::string tooMany;
+        for (int column = 1; column <= 300; ++column) {
+            tooMany += (column > 1 ? "," : "") + std::string("c") + std::to_string(column);
+        }
+        struct Refusal {
+            const char* name;
+            std::string bytes;
+            const char* message;
+        };
+        const Refusal refusals[] = {
+            {"empty.csv", "", "Error reading CSV file: the file has no header row"},
+            {"blank-first-line.csv", "\n1,2\n", "Error reading CSV file: the first line, the header, is empty"},
+            {"wide.csv", tooMany + "\n",
+             "Error reading CSV file: the header has 300 names; a table has at most 250 columns"},
+        };
+        for (const Refusal& refusal : refusals) {
+            const auto path = world_->root() / refusal.name;
+            writeFile(path, refusal.bytes);
+            world_->templatePath = QString::fromStdString(path.string());
+            QTest::mouseClick(editor->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(failure->text(), QString(refusal.message), 60'000);
+            QVERIFY2(state.form().csvColumnsViewModel.rows().size() == 4, refusal.name);
+            QCOMPARE(state.form().columnCount, std::string("4"));
+            QVERIFY2(failure->isVisibleTo(editor), refusal.name);
+            failure->clear();
+        }
 
         const auto header = world_->root() / "people.csv";
         writeFile(header, "id,name,email\n1,Ann,ann@example.org\n");
         world_->templatePath = QString::fromStdString(header.string());
         QTest::mouseClick(editor->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
-        QCOMPARE(columnNames(state), (std::vector<std::string>{"id", "name", "email"}));
+        QTRY_COMPARE_WITH_TIMEOUT(columnNames(state), (std::vector<std::string>{"id", "name", "email"}), 60'000);
         for (const auto& row : state.form().csvColumnsViewModel.rows()) {
             QCOMPARE(rawValue(row.dataType), std::string_view("Address - Street Address"));
         }
@@ -232,6 +257,30 @@ private slots:
     }
 
 private:
+    // Waits for the next file dialog among the top-level windows, picks
+    // `path` in it and accepts it, as a user would.
+    bool answerFileDialog(const QString& path) {
+        auto* timer = new QTimer(this);
+        timer->setInterval(20);
+        connect(timer, &QTimer::timeout, this, [this, timer, path] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QFileDialog*>(widget);
+                if (dialog == nullptr || !dialog->isVisible()) {
+                    continue;
+                }
+                timer->stop();
+                timer->deleteLater();
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+                ++dialogsAnswered_;
+                return;
+            }
+        });
+        timer->start();
+        return true;
+    }
+
+    int dialogsAnswered_ = 0;
     std::unique_ptr<testing::UiWorld> world_;
     std::unique_ptr<MainWindow> window_;
 };

@@ -19,15 +19,18 @@ namespace stubforge::CSVUtils {
 // reason follows the prefix.
 inline constexpr std::string_view kReadErrorPrefix = "Error reading CSV file: ";
 inline constexpr std::string_view kNoHeaderRow = "the file has no header row";
+inline constexpr std::string_view kEmptyHeaderRow = "the first line, the header, is empty";
 
 // The column names of the CSV template at `path`: the cells of its first
 // row, read as UTF-8 with the delimiter guessed from the text. Only the
 // header row (and the first non-blank line, for guessing) is read, so rows
 // further down, malformed or not, do not matter. Nothing when the file
 // cannot be read, is not UTF-8 where read, has a malformed header row or
-// no header row at all; then the line "Error reading CSV file: " and the
-// reason goes to `log`.
-std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path, platform::LogSink& log);
+// no header row at all, when its first line is empty, or when the header
+// has more than `maximumNames` names; then the line "Error reading CSV
+// file: " and the reason goes to `log`.
+std::optional<std::vector<std::string>> readCSVHeader(const std::filesystem::path& path, platform::LogSink& log,
+                                                      std::size_t maximumNames);
 
 // Data rows of a CSV file by columns.
 inline constexpr int kCSVDataRowCount = 100;

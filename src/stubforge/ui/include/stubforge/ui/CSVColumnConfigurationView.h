@@ -32,17 +32,21 @@ struct TemplateImport {
 class CSVColumnConfigurationView final : public QWidget {
     Q_OBJECT
 public:
-    CSVColumnConfigurationView(MainWindowState& state, TemplateImport templateImport, QWidget* parent = nullptr);
+    explicit CSVColumnConfigurationView(MainWindowState& state, QWidget* parent = nullptr);
 
-    // Imports the header of the CSV file at `path` as the columns. On
-    // failure the rows stay and the reason shows under the buttons.
-    void importTemplate(const QString& path);
+    // Shows why the last template import failed under the buttons; an
+    // empty text hides the line.
+    void showImportFailure(const QString& text);
+
+signals:
+    // "Import CSV template" was pressed; the panel runs the import, since
+    // the file dialog may close the popover this editor lives in.
+    void importRequested();
 
 private:
     void updateButtons();
 
     MainWindowState* state_;
-    TemplateImport templateImport_;
     RowsTableModel model_;
     RowsTableView* table_;
     QPushButton* addButton_;

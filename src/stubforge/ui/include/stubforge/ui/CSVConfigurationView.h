@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -26,9 +27,14 @@ public:
     void toggleEditor();
     CSVColumnConfigurationView* editor() const;
 
+    // Asks for a CSV template and imports its header as the columns. A
+    // failure's reason shows in the panel, and in the editor while open.
+    void importTemplate();
+
 private:
     void rebuild();
     void refresh();
+    void openEditor();
 
     MainWindowState* state_;
     TemplateImport templateImport_;
@@ -38,6 +44,7 @@ private:
     QLineEdit* sizeField_ = nullptr;
     QLineEdit* countField_ = nullptr;
     QPushButton* moreButton_ = nullptr;
+    QLabel* failureLabel_ = nullptr;
     QPointer<Popover> popover_;
     QPointer<CSVColumnConfigurationView> editor_;
     CSVCriteria shown_;

@@ -47,7 +47,9 @@ public:
     bool canAddColumn() const;
     void addColumn();
     void removeColumn(const UUID& id);
-    void replaceColumns(const std::vector<std::string>& names);
+    // One row per name; refuses (and changes nothing) an empty list or more
+    // names than the table takes.
+    bool replaceColumns(const std::vector<std::string>& names);
     bool canAddField() const;
     void addField();
     void removeField(const UUID& id);
