@@ -168,7 +168,7 @@ int main() {
     kit::measurement::MeasurementServices::install(std::make_shared<EngineServices>());
     kit::measurement::MSRAnalytics::installSeams({kit::measurement::MSRMeasurement::makeFactory(), nullptr, nullptr,
                                                   nullptr, nullptr});
-    kit::configure();
+    const auto context = kit::configure();
     // As the window does: launched, then active, so the clicks fall in a
     // session of the foreground application.
     mainQueue->sync([] {

@@ -33,9 +33,11 @@ void registerLinkedLibraries() {
 
 }  // namespace
 
-void configure() {
+std::unique_ptr<KitContext> configure() {
+    auto context = std::make_unique<KitContext>();
     registerLinkedLibraries();
     HLOApp::configure();
+    return context;
 }
 
 }  // namespace kit

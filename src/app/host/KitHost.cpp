@@ -60,14 +60,15 @@ void connectKitLifecycle(QGuiApplication& application) {
         Qt::QueuedConnection);
 }
 
-void startKit(QApplication& application) {
+std::unique_ptr<kit::KitContext> startKit(QApplication& application) {
     installKitMainQueue();
     connectKitLifecycle(application);
     try {
-        kit::configure();
+        return kit::configure();
     } catch (const platform::ProgrammerError& error) {
         std::fprintf(stderr, "Stubforge: analytics are off: %s: %s\n", error.name().c_str(), error.reason());
     }
+    return std::make_unique<kit::KitContext>();
 }
 
 }  // namespace stubforge::host

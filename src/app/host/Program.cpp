@@ -6,6 +6,7 @@
 #include "stubforge/ui/StubforgeApp.h"
 #include "stubforge/ui/Updater.h"
 
+#include "kit/core/KitContext.h"
 #include "kit/core/LaunchArguments.h"
 #include "kit/core/proxy/AppDelegateSwizzler.h"
 
@@ -42,7 +43,7 @@ int runProgram(int argc, char** argv, const ProgramShown& shown) {
     // interceptors attach to empty hooks.
     const auto appDelegateHooks = std::make_shared<kit::AppDelegateHooks>();
     kit::LMUAppDelegateSwizzler::setApplicationHooks(appDelegateHooks);
-    startKit(application);
+    const auto kitContext = startKit(application);
 
     KitAnalyticsSink analytics;
     ui::UnavailableUpdater updater;
@@ -51,7 +52,11 @@ int runProgram(int argc, char** argv, const ProgramShown& shown) {
     if (shown) {
         shown(app);
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // aboutToQuit has drained the kit's queues; now they end, before the
+    // window and the application go and before static objects are destroyed.
+    kitContext->shutdown();
+    return status;
 }
 
 }  // namespace stubforge::host

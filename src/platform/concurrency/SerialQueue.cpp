@@ -45,6 +45,7 @@ void runGuarded(const Work& work, std::string_view queueLabel, LogSink& log) noe
 
 SerialQueue::SerialQueue(std::string label, LogSink& log) : state_(std::make_shared<State>(std::move(label), log)) {
     state_->owner = this;
+    registerStoppable(state_);
 }
 
 SerialQueue::~SerialQueue() {
@@ -54,22 +55,46 @@ SerialQueue::~SerialQueue() {
         state_->owner = nullptr;
     }
     state_->wake.notify_all();
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id() || isCurrent()) {
+    std::lock_guard joining(state_->joinMutex);
+    if (state_->thread.joinable()) {
+        if (state_->thread.get_id() == std::this_thread::get_id() || isCurrent()) {
             // Destroyed by its own block, on its thread or a sync caller's:
             // the thread holds the state and ends by itself once that block is done.
-            thread_.detach();
+            state_->thread.detach();
         } else {
-            thread_.join();
+            state_->thread.join();
         }
     }
 }
 
+void SerialQueue::State::stopAndJoin() {
+    std::deque<Work> dropped;
+    {
+        std::lock_guard lock(mutex);
+        dropped.swap(pending);
+        halted = true;
+    }
+    wake.notify_all();
+    {
+        std::lock_guard joining(joinMutex);
+        if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) {
+            thread.join();
+        }
+    }
+    // What the dropped blocks captured goes outside the queue's locks.
+}
+
 void SerialQueue::async(Work work) {
     std::lock_guard lock(state_->mutex);
+    // Checked under the lock that stopAndJoin takes: a block is either
+    // dropped there or here, never left for a thread about to be joined.
+    if (workStopped()) {
+        return;  // `work` goes with the call, outside the lock
+    }
+    state_->halted = false;
     state_->pending.push_back(std::move(work));
-    if (!thread_.joinable()) {
-        thread_ = std::thread([state = state_] { run(state); });
+    if (!state_->thread.joinable()) {
+        state_->thread = std::thread([state = state_] { run(state); });
     }
     // Under the lock: once a block has run, its queue may be destroyed at any time.
     state_->wake.notify_one();
@@ -87,7 +112,13 @@ void SerialQueue::sync(const Work& work) {
         // Held here: the block may destroy the queue.
         const std::shared_ptr<State> state = state_;
         std::unique_lock lock(state->mutex);
-        if (!state->busy && state->pending.empty()) {
+        const bool stopped = workStopped();
+        if (stopped) {
+            // Nothing is taken any more, so the block runs here once the
+            // one running (if any) is done.
+            state->wake.wait(lock, [&] { return !state->busy; });
+        }
+        if (!state->busy && (state->pending.empty() || stopped)) {
             state->busy = true;
             const SerialQueue* owner = state->owner;
             lock.unlock();
@@ -96,8 +127,8 @@ void SerialQueue::sync(const Work& work) {
                 ~Release() {
                     std::lock_guard relock(state.mutex);
                     state.busy = false;
-                    if (!state.pending.empty() || state.stopping) {
-                        state.wake.notify_one();
+                    if (!state.pending.empty() || state.stopping || state.halted || workStopped()) {
+                        state.wake.notify_all();
                     }
                 }
             } release{*state};
@@ -106,17 +137,25 @@ void SerialQueue::sync(const Work& work) {
             return;
         }
     }
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    async([&] {
+    // The promise goes with the block: a block dropped by a stop breaks it.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    async([&work, done = std::move(done)] {
         try {
             work();
-            done.set_value();
+            done->set_value();
         } catch (...) {
-            done.set_exception(std::current_exception());
+            done->set_exception(std::current_exception());
         }
     });
-    finished.get();
+    try {
+        finished.get();
+    } catch (const std::future_error& error) {
+        if (error.code() != std::future_errc::broken_promise || !workStopped()) {
+            throw;
+        }
+        sync(work);  // stopped: runs on this thread
+    }
 }
 
 bool SerialQueue::isCurrent() const noexcept { return currentQueue == this; }
@@ -127,10 +166,10 @@ void SerialQueue::run(const std::shared_ptr<State>& state) {
     std::unique_lock lock(state->mutex);
     for (;;) {
         state->wake.wait(lock, [&] {
-            return !state->busy && (state->stopping || !state->pending.empty());
+            return !state->busy && (state->stopping || state->halted || !state->pending.empty());
         });
-        if (state->pending.empty()) {
-            return;  // stopping, and everything queued has run
+        if (state->halted || state->pending.empty()) {
+            return;  // stopped, or stopping and everything queued has run
         }
         Work work = std::move(state->pending.front());
         state->pending.pop_front();
@@ -144,34 +183,58 @@ void SerialQueue::run(const std::shared_ptr<State>& state) {
         }
         lock.lock();
         state->busy = false;
+        if (workStopped()) {
+            state->wake.notify_all();  // a sync caller waits to run its block itself
+        }
     }
 }
 
 namespace {
 
-class GlobalPool final : public Executor {
+class GlobalPool final : public Executor, public Stoppable {
 public:
-    GlobalPool() {
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2U, 4U);
-        for (unsigned i = 0; i < count; ++i) {
-            threads_.emplace_back([this] { run(); });
-        }
-    }
+    GlobalPool() = default;
     ~GlobalPool() override {
         {
             std::lock_guard lock(mutex_);
-            stopping_ = true;
+            ended_ = true;
         }
-        wake_.notify_all();
-        for (auto& thread : threads_) {
-            thread.join();
-        }
+        stopAndJoin();
     }
 
     void async(Work work) override {
         std::lock_guard lock(mutex_);
+        if (workStopped() || ended_) {
+            return;  // dropped, outside the lock
+        }
+        if (threads_.empty()) {
+            const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2U, 4U);
+            stopping_ = false;
+            for (unsigned i = 0; i < count; ++i) {
+                threads_.emplace_back([this] { run(); });
+            }
+        }
         pending_.push_back(std::move(work));
         wake_.notify_one();
+    }
+
+    void stopAndJoin() override {
+        std::deque<Work> dropped;
+        std::vector<std::thread> threads;
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            dropped.swap(pending_);
+            threads.swap(threads_);
+        }
+        wake_.notify_all();
+        for (auto& thread : threads) {
+            if (thread.get_id() == std::this_thread::get_id()) {
+                thread.detach();  // stopped from one of its own blocks: ends by itself
+            } else {
+                thread.join();
+            }
+        }
     }
 
 private:
@@ -179,7 +242,7 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-            if (pending_.empty()) {
+            if (stopping_) {
                 return;
             }
             Work work = std::move(pending_.front());
@@ -193,9 +256,16 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Work> pending_;  // guarded by mutex_
-    bool stopping_ = false;     // guarded by mutex_
-    std::vector<std::thread> threads_;
+    std::deque<Work> pending_;          // guarded by mutex_
+    bool stopping_ = false;             // guarded by mutex_
+    bool ended_ = false;                // guarded by mutex_; the pool is being destroyed
+    std::vector<std::thread> threads_;  // guarded by mutex_; started by the first block after a stop
+};
+
+// Stands for the main queue once work has stopped.
+class DroppingExecutor final : public Executor {
+public:
+    void async(Work) override {}
 };
 
 std::mutex mainQueueMutex;
@@ -206,8 +276,12 @@ std::shared_ptr<Executor>& installedMainQueue = *new std::shared_ptr<Executor>()
 }  // namespace
 
 Executor& globalQueue() {
-    static GlobalPool pool;
-    return pool;
+    static const std::shared_ptr<GlobalPool> pool = [] {
+        auto made = std::make_shared<GlobalPool>();
+        registerStoppable(made);
+        return made;
+    }();
+    return *pool;
 }
 
 void MainQueue::install(std::shared_ptr<Executor> executor) {
@@ -216,6 +290,11 @@ void MainQueue::install(std::shared_ptr<Executor> executor) {
 }
 
 std::shared_ptr<Executor> MainQueue::get() {
+    if (workStopped()) {
+        // The host's event loop may be gone already.
+        static const std::shared_ptr<Executor>& dropping = *new std::shared_ptr<Executor>(std::make_shared<DroppingExecutor>());
+        return dropping;
+    }
     std::lock_guard lock(mainQueueMutex);
     if (!installedMainQueue) {
         installedMainQueue = std::make_shared<SerialQueue>("main");

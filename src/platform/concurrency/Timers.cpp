@@ -47,15 +47,26 @@ bool laterFirst(const EntryPointer& left, const EntryPointer& right) {
 
 }  // namespace
 
-SystemSchedulingClock::SystemSchedulingClock() : thread_([this] { run(); }) {}
+SystemSchedulingClock::SystemSchedulingClock() = default;
 
-SystemSchedulingClock::~SystemSchedulingClock() {
+SystemSchedulingClock::~SystemSchedulingClock() { stopAndJoin(); }
+
+void SystemSchedulingClock::stopAndJoin() {
+    std::vector<std::shared_ptr<Entry>> dropped;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        dropped.swap(entries_);
     }
     wake_.notify_all();
-    thread_.join();
+    {
+        std::lock_guard joining(joinMutex_);
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    std::lock_guard lock(mutex_);
+    stopping_ = false;
 }
 
 Duration SystemSchedulingClock::uptime() const {
@@ -73,6 +84,12 @@ std::shared_ptr<Timer> SystemSchedulingClock::after(Duration delay, Executor& ex
     auto timer = std::make_shared<Timer>();
     {
         std::lock_guard lock(mutex_);
+        if (workStopped() || stopping_) {
+            return timer;  // `work` goes with the call, outside the lock
+        }
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { run(); });
+        }
         const auto due = std::chrono::steady_clock::now() + std::max(delay, Duration::zero());
         entries_.push_back(std::make_shared<Entry>(Entry{due, sequence_++, timer, &executor, std::move(work)}));
         std::push_heap(entries_.begin(), entries_.end(), laterFirst<std::shared_ptr<Entry>>);
@@ -111,7 +128,12 @@ void SystemSchedulingClock::run() {
 }
 
 SchedulingClock& systemSchedulingClock() {
-    static SystemSchedulingClock& clock = *new SystemSchedulingClock();
+    // Never destroyed: blocks of queues that outlive main may still ask for it.
+    static SystemSchedulingClock& clock = *[] {
+        auto& made = *new std::shared_ptr<SystemSchedulingClock>(std::make_shared<SystemSchedulingClock>());
+        registerStoppable(made);
+        return made.get();
+    }();
     return clock;
 }
 

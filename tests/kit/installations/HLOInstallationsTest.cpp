@@ -182,7 +182,8 @@ protected:
     }
 
     std::string startAndAskForTheID() {
-        kit::configure();
+        context_.reset();  // the previous run's work ends before the next starts
+        context_ = kit::configure();
         std::promise<std::optional<std::string>> delivered;
         HLOInstallations::installations()->installationIDWithCompletion(
             [&](std::optional<std::string> identifier, promises::ErrorPointer) { delivered.set_value(identifier); });
@@ -198,6 +199,9 @@ protected:
         platform::ClassRegistry::shared().reset();
         HLOOptions::resetDefaultOptions();
     }
+
+private:
+    std::unique_ptr<kit::KitContext> context_;
 };
 
 TEST_F(InstallationsStartTest, TheIdentityOutlivesARestart) {

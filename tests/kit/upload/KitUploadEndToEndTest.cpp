@@ -99,7 +99,7 @@ TEST_F(KitUploadTest, AClickReachesTheServiceAndLeavesNothingBehind) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     const double startedAt = secondsNow();
     writeServiceOptions();
-    kit::configure();
+    const auto context = kit::configure();
     measurement::HLOAnalytics::logEventWithName(
         "generate_click",
         {{"file_type", platform::Value("txt")}, {"app_version", platform::Value("Stubforge v1.2.3 (45)")}});
@@ -146,7 +146,7 @@ TEST_F(KitUploadTest, AClickReachesTheServiceAndLeavesNothingBehind) {
 
 TEST_F(KitUploadTest, TheProductStartWiresEverySeam) {
     writeServiceOptions();
-    kit::configure();
+    const auto context = kit::configure();
 
     const auto wired = measurement::MSRAnalytics::seams();
     const auto defaults = measurement::MSRAnalytics::defaultSeams();
@@ -185,7 +185,7 @@ TEST_F(KitUploadTest, TheUploadedBundleCarriesTheInstallationIDTheServiceGave) {
     serveInstallations(givenID);
     writeServiceOptions();
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    kit::configure();
+    const auto context = kit::configure();
 
     // The service's answer replaces the local identifier and reaches the
     // identity through the change notification.
@@ -207,7 +207,7 @@ TEST_F(KitUploadTest, TheUploadedBundleCarriesTheInstallationIDTheServiceGave) {
 TEST_F(KitUploadTest, AnActivationWithoutTheEndOfLaunchingStartsASession) {
     writeServiceOptions();
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    kit::configure();
+    const auto context = kit::configure();
     platform::NotificationCenter::defaultCenter().post(
         std::string(core_texts::kApplicationDidBecomeActiveNotification));
     measurement::HLOAnalytics::logEventWithName("generate_click", {});

@@ -1,5 +1,6 @@
 #include "kit/core/heartbeat/HeartbeatStorage.h"
 
+#include "kit/core/KitContext.h"
 #include "kit/core/KitError.h"
 #include "kit/core/KitPaths.h"
 
@@ -30,18 +31,18 @@ struct CacheEntry {
     const HeartbeatStorage* address = nullptr;
 };
 
-// Guarded by HeartbeatStorage::lock().
-std::map<std::string, CacheEntry, std::less<>>& cache() {
-    static std::map<std::string, CacheEntry, std::less<>> entries;
-    return entries;
-}
+// The kit context's storages and file mutexes. Guarded by HeartbeatStorage::lock().
+struct StorageTables {
+    std::map<std::string, CacheEntry, std::less<>> storages;
+    // The file mutex of each identifier, while a storage holds it.
+    std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> fileMutexes;
+};
 
-// The file mutex of each identifier, while a storage holds it. Guarded by
-// HeartbeatStorage::lock().
+std::map<std::string, CacheEntry, std::less<>>& cache() { return KitContext::current().service<StorageTables>().storages; }
+
 std::shared_ptr<std::mutex> fileMutexFor(const std::string& id) {
-    static std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> mutexes;
     std::lock_guard guard(HeartbeatStorage::lock());
-    auto& entry = mutexes[id];
+    auto& entry = KitContext::current().service<StorageTables>().fileMutexes[id];
     auto mutex = entry.lock();
     if (mutex == nullptr) {
         mutex = std::make_shared<std::mutex>();
@@ -81,7 +82,8 @@ platform::Expected<void> FileStorage::writeData(const std::optional<std::string>
 }
 
 std::recursive_mutex& HeartbeatStorage::lock() {
-    static std::recursive_mutex mutex;
+    // Never destroyed: a storage released with its kit context still takes it.
+    static std::recursive_mutex& mutex = *new std::recursive_mutex();
     return mutex;
 }
 

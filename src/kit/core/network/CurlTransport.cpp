@@ -116,7 +116,7 @@ std::optional<std::string> HTTPURLResponse::valueForHTTPHeaderField(std::string_
     return std::nullopt;
 }
 
-struct CurlTransport::Core {
+struct CurlTransport::Core final : platform::Stoppable {
     explicit Core(TransportOptions transportOptions) : options(std::move(transportOptions)) {
         initialiseCurlOnce();
         multi = curl_multi_init();
@@ -143,10 +143,14 @@ struct CurlTransport::Core {
     std::mutex mutex;
     std::deque<std::unique_ptr<Transfer>> incoming;  // guarded by mutex
     bool stopping = false;                           // guarded by mutex
+    bool halted = false;                             // guarded by mutex; stopped by stopAllWork until the next start
+    std::mutex joinMutex;                            // taken around joining or detaching `thread`
+    std::thread thread;                              // started under mutex by the first transfer after a stop
 
     std::map<CURL*, std::unique_ptr<Transfer>> active;  // network thread only
 
     void run();
+    void stopAndJoin() override;
     bool configure(Transfer& transfer);
     void begin(std::unique_ptr<Transfer> transfer);
     void finished(CURL* easy, CURLcode code);
@@ -319,7 +323,7 @@ void CurlTransport::Core::run() {
         std::deque<std::unique_ptr<Transfer>> arrived;
         {
             std::lock_guard lock(mutex);
-            if (stopping) {
+            if (stopping || halted) {
                 return;
             }
             arrived.swap(incoming);
@@ -337,7 +341,7 @@ void CurlTransport::Core::run() {
         }
         {
             std::lock_guard lock(mutex);
-            if (stopping) {
+            if (stopping || halted) {
                 return;
             }
             if (!incoming.empty()) {
@@ -348,7 +352,21 @@ void CurlTransport::Core::run() {
     }
 }
 
-CurlTransport::CurlTransport(TransportOptions options) : core_(std::make_shared<Core>(std::move(options))) {}
+void CurlTransport::Core::stopAndJoin() {
+    {
+        std::lock_guard lock(mutex);
+        halted = true;
+    }
+    curl_multi_wakeup(multi);
+    std::lock_guard joining(joinMutex);
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) {
+        thread.join();
+    }
+}
+
+CurlTransport::CurlTransport(TransportOptions options) : core_(std::make_shared<Core>(std::move(options))) {
+    platform::registerStoppable(core_);
+}
 
 CurlTransport::~CurlTransport() {
     {
@@ -356,15 +374,30 @@ CurlTransport::~CurlTransport() {
         core_->stopping = true;
     }
     curl_multi_wakeup(core_->multi);
-    if (thread_.joinable()) {
+    std::lock_guard joining(core_->joinMutex);
+    if (core_->thread.joinable()) {
         // A transport released on its own thread (its last owner let go in a
         // completion) must not join itself: a pool thread joins it once it
         // has left the loop, so no thread outlives the process unjoined.
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            platform::globalQueue().async(
-                [thread = std::make_shared<std::thread>(std::move(thread_))] { thread->join(); });
+        // Once work has stopped there is no pool: the thread ends by itself.
+        if (core_->thread.get_id() != std::this_thread::get_id()) {
+            core_->thread.join();
+        } else if (platform::workStopped()) {
+            core_->thread.detach();
         } else {
-            thread_.join();
+            // Should the pool drop the block (work stopping meanwhile), the
+            // thread is let go rather than left joinable.
+            struct JoinLater {
+                std::thread thread;
+                ~JoinLater() {
+                    if (thread.joinable()) {
+                        thread.detach();
+                    }
+                }
+            };
+            auto later = std::make_shared<JoinLater>();
+            later->thread = std::move(core_->thread);
+            platform::globalQueue().async([later = std::move(later)] { later->thread.join(); });
         }
     }
     // Queued transfers go with the core: their completions are dropped uncalled.
@@ -381,12 +414,13 @@ bool CurlTransport::start(TransportRequest request, Completion completion) {
     transfer->completion = std::move(completion);
     {
         std::lock_guard lock(core_->mutex);
-        if (core_->stopping) {
+        if (core_->stopping || platform::workStopped()) {
             return false;
         }
+        core_->halted = false;
         core_->incoming.push_back(std::move(transfer));
-        if (!thread_.joinable()) {
-            thread_ = std::thread([core = core_] { core->run(); });
+        if (!core_->thread.joinable()) {
+            core_->thread = std::thread([core = core_] { core->run(); });
         }
     }
     curl_multi_wakeup(core_->multi);

@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 
+#include "kit/core/KitContext.h"
+
 #include "platform/Bundle.h"
 #include "platform/concurrency/SerialQueue.h"
 
@@ -42,10 +44,7 @@ struct ConsentState {
     std::optional<std::map<std::string, std::int64_t, std::less<>>> diagnostics;
 };
 
-ConsentState& moduleState() {
-    static ConsentState state;
-    return state;
-}
+ConsentState& moduleState() { return KitContext::current().service<ConsentState>(); }
 
 // Runs `work` on the queue with the state and answers its result.
 template <typename Function>

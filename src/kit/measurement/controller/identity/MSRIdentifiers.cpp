@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRIdentifiers.h"
 
+#include "kit/core/KitContext.h"
+
 #include "IdentityTexts.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/support/MSRUtilities.h"
@@ -19,10 +21,7 @@ struct SharedIdentifiers {
     std::vector<std::unique_ptr<MSRIdentifiers>> retired;           // callers may still hold one
 };
 
-SharedIdentifiers& sharedIdentifiers() {
-    static SharedIdentifiers shared;
-    return shared;
-}
+SharedIdentifiers& sharedIdentifiers() { return KitContext::current().service<SharedIdentifiers>(); }
 
 // The controller's identity, else the shared one; which it was decides the log code.
 std::pair<std::shared_ptr<MSRIdentity>, bool> currentIdentity() {

@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRIdentity.h"
 
+#include "kit/core/KitContext.h"
+
 #include "IdentityTexts.h"
 #include "kit/core/HLOOptions.h"
 #include "kit/measurement/controller/MSRAEU.h"
@@ -38,10 +40,7 @@ struct SharedIdentity {
     std::shared_ptr<MSRIdentity> instance;  // guarded by mutex
 };
 
-SharedIdentity& sharedIdentity() {
-    static SharedIdentity shared;
-    return shared;
-}
+SharedIdentity& sharedIdentity() { return KitContext::current().service<SharedIdentity>(); }
 
 bool isUsableDeviceID(const std::optional<std::string>& deviceID) {
     return deviceID && !deviceID->empty() && *deviceID != kMSRZeroDeviceID;

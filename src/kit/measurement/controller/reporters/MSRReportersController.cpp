@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRReportersController.h"
 
+#include "kit/core/KitContext.h"
+
 #include "kit/measurement/messages/MSRRemoteConfig.h"
 
 #include <mutex>
@@ -12,10 +14,7 @@ struct Installed {
     std::shared_ptr<MSRReportersController> controller;  // guarded by mutex
 };
 
-Installed& installed() {
-    static Installed instance;
-    return instance;
-}
+Installed& installed() { return KitContext::current().service<Installed>(); }
 
 }  // namespace
 

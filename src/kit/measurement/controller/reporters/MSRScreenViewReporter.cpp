@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
 
+#include "kit/core/KitContext.h"
+
 #include "kit/measurement/controller/MSRAdExposureReporter.h"
 #include "kit/measurement/controller/MSRReportersController.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
@@ -26,10 +28,7 @@ struct Shared {
     platform::RandomSource* random = &platform::systemRandom();             // guarded by mutex
 };
 
-Shared& shared() {
-    static Shared instance;
-    return instance;
-}
+Shared& shared() { return KitContext::current().service<Shared>(); }
 
 // The controller's session reporter once it has made its components.
 std::shared_ptr<MSRSessionReporter> initializedSessionReporter() {

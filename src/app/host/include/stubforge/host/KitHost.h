@@ -1,6 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
+
+namespace kit {
+class KitContext;
+}
 
 class QApplication;
 class QGuiApplication;
@@ -25,7 +30,10 @@ void connectKitLifecycle(QGuiApplication& application);
 
 // Installs the main queue, connects the lifecycle and configures the kit.
 // A missing or broken options file leaves the program running without
-// analytics, with one line on stderr saying why.
-void startKit(QApplication& application);
+// analytics, with one line on stderr saying why. The caller keeps the
+// context and, once the event loop has returned, calls its shutdown() before
+// main returns: every queue, timer and network thread of the kit is joined,
+// so nothing of it runs while static objects are destroyed.
+[[nodiscard]] std::unique_ptr<kit::KitContext> startKit(QApplication& application);
 
 }  // namespace stubforge::host

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/concurrency/Executor.h"
+#include "platform/concurrency/WorkStop.h"
 
 #include <condition_variable>
 #include <deque>
@@ -18,7 +19,9 @@ namespace platform {
 // added, on a thread of its own (started with the first block).
 // Destroying the queue runs what is still queued, then ends the thread;
 // a queue may be destroyed by one of its own blocks (the thread then runs
-// what is left and ends by itself).
+// what is left and ends by itself). Once platform::stopAllWork() has run,
+// what was queued is dropped, the thread is joined, and new blocks are
+// dropped uncalled until platform::resumeAllWork().
 class SerialQueue final : public Executor {
 public:
     explicit SerialQueue(std::string label, LogSink& log = standardLogSink());
@@ -58,8 +61,10 @@ public:
 
 private:
     // Shared with the thread, which may outlive the queue object.
-    struct State {
+    struct State final : Stoppable {
         State(std::string label, LogSink& log) : label(std::move(label)), log(log) {}
+        void stopAndJoin() override;
+        void join();
         const std::string label;
         LogSink& log;
         std::mutex mutex;
@@ -67,13 +72,15 @@ private:
         std::deque<Work> pending;            // guarded by mutex
         bool stopping = false;               // guarded by mutex
         bool busy = false;                   // guarded by mutex; a block runs, on the queue's thread or a sync caller's
+        bool halted = false;                 // guarded by mutex; stopped by stopAllWork until the next block
         const SerialQueue* owner = nullptr;  // guarded by mutex; null once the queue is gone
+        std::mutex joinMutex;                // taken around joining or detaching `thread`
+        std::thread thread;                  // started under mutex by the first async after a stop
     };
 
     static void run(const std::shared_ptr<State>& state);
 
     std::shared_ptr<State> state_;
-    std::thread thread_;  // started under state_->mutex by the first async
 };
 
 // A small shared pool standing for the system's global concurrent queues;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/concurrency/WorkStop.h"
+
 #include "platform/Clock.h"
 #include "platform/concurrency/Executor.h"
 
@@ -39,7 +41,7 @@ public:
 };
 
 // The real clocks, with one timer thread for every timer of the process.
-class SystemSchedulingClock final : public SchedulingClock {
+class SystemSchedulingClock final : public SchedulingClock, public Stoppable {
 public:
     SystemSchedulingClock();
     ~SystemSchedulingClock() override;
@@ -48,7 +50,11 @@ public:
 
     TimePoint now() const override { return std::chrono::system_clock::now(); }
     Duration uptime() const override;
+    // Once work has stopped, a timer is made but never fires.
     std::shared_ptr<Timer> after(Duration delay, Executor& executor, Work work) override;
+
+    // Drops the timers and joins the thread; the next timer starts it anew.
+    void stopAndJoin() override;
 
 private:
     struct Entry;
@@ -59,7 +65,8 @@ private:
     std::vector<std::shared_ptr<Entry>> entries_;  // guarded by mutex_; a heap, soonest first
     std::uint64_t sequence_ = 0;                   // guarded by mutex_; keeps equal times in order
     bool stopping_ = false;                        // guarded by mutex_
-    std::thread thread_;
+    std::thread thread_;                           // started under mutex_ by the first timer after a stop
+    std::mutex joinMutex_;                         // taken around joining thread_
 };
 
 SchedulingClock& systemSchedulingClock();

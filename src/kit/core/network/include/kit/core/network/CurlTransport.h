@@ -82,13 +82,14 @@ public:
     CurlTransport& operator=(const CurlTransport&) = delete;
 
     // Queues the transfer. `completion` runs once, on the network thread.
-    // False (and no completion) when the transport is shutting down.
+    // False (and no completion) when the transport is shutting down or
+    // work has stopped (platform::stopAllWork, which joins the thread and
+    // leaves transfers under way for the next start).
     bool start(TransportRequest request, Completion completion);
 
 private:
     struct Core;
-    std::shared_ptr<Core> core_;
-    std::thread thread_;  // started by the first transfer, under the core's mutex
+    std::shared_ptr<Core> core_;  // holds the network thread
 };
 
 }  // namespace kit
