@@ -13,6 +13,7 @@
 #include "platform/graphics/Color.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -56,16 +57,43 @@ void fitSharesToHundred(std::span<double> shares, std::span<const ShareRange> ra
     }
 }
 
+namespace {
+
+// printf writes a negative value that rounds to zero as "-0" ("-0.0"); a
+// figure of zero carries no sign.
+std::string withoutSignedZeros(std::string text) {
+    for (std::size_t minus = text.find('-'); minus != std::string::npos; minus = text.find('-', minus + 1)) {
+        if (minus > 0 && std::isdigit(static_cast<unsigned char>(text[minus - 1])) != 0) {
+            continue;  // a range or a date, not a sign
+        }
+        std::size_t end = minus + 1;
+        bool onlyZeros = true;
+        while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) != 0 || text[end] == '.')) {
+            onlyZeros = onlyZeros && (text[end] == '0' || text[end] == '.');
+            ++end;
+        }
+        if (end > minus + 1 && onlyZeros) {
+            text.erase(minus, 1);
+        }
+    }
+    return text;
+}
+
+std::string bufferText(const char* buffer, int length, std::size_t capacity) {
+    return withoutSignedZeros(
+        std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(capacity) - 1))));
+}
+
+}  // namespace
+
 std::string printfText(const char* format, double value) {
     char buffer[96];
-    const int length = std::snprintf(buffer, sizeof buffer, format, value);
-    return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1)));
+    return bufferText(buffer, std::snprintf(buffer, sizeof buffer, format, value), sizeof buffer);
 }
 
 std::string printfText(const char* format, double first, double second) {
     char buffer[96];
-    const int length = std::snprintf(buffer, sizeof buffer, format, first, second);
-    return std::string(buffer, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof buffer) - 1)));
+    return bufferText(buffer, std::snprintf(buffer, sizeof buffer, format, first, second), sizeof buffer);
 }
 
 std::string currencyText(double value, int minimumFractionDigits, int maximumFractionDigits) {

@@ -9,6 +9,7 @@
 #include "stubforge/core/FakeData.h"
 
 #include "platform/Format.h"
+#include "platform/Log.h"
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Font.h"
 
@@ -246,7 +247,10 @@ std::vector<std::byte> renderInvoice(const InvoiceData& data, const GenerationCo
 
 fs::path InvoicePDFGenerator::generate(const fs::path& destination, ContentSize, const GenerationContext& context) {
     const invoice::InvoiceData data = invoice::buildInvoiceData(context);
-    return writePDFData(destination, invoice::renderInvoice(data, context), context);
+    const fs::path written = writePDFData(destination, invoice::renderInvoice(data, context), context);
+    context.log().log("org.stubforge.pdf", "InvoicePDFGenerator", platform::LogType::info,
+                      std::string(invoice::texts::kWrittenLine) + written.string());
+    return written;
 }
 
 }  // namespace stubforge

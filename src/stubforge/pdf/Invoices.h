@@ -24,6 +24,7 @@ namespace stubforge::invoice {
 
 namespace texts {
 inline constexpr std::string_view kTitle = "INVOICE";
+inline constexpr std::string_view kWrittenLine = "PDF invoice generated at ";
 inline constexpr std::string_view kInvoicePrefix = "INV";
 inline constexpr std::string_view kAccountPrefix = "ACC";
 inline constexpr std::string_view kPurchaseOrderPrefix = "PO";

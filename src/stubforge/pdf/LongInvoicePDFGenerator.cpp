@@ -8,6 +8,7 @@
 
 #include "stubforge/core/FakeData.h"
 
+#include "platform/Log.h"
 #include "platform/graphics/Color.h"
 
 #include <algorithm>
@@ -144,7 +145,10 @@ std::vector<std::byte> renderLongInvoice(const InvoiceData& data, const Generati
 
 fs::path LongInvoicePDFGenerator::generate(const fs::path& destination, ContentSize, const GenerationContext& context) {
     const invoice::InvoiceData data = invoice::buildLongInvoiceData(context);
-    return writePDFData(destination, invoice::renderLongInvoice(data, context), context);
+    const fs::path written = writePDFData(destination, invoice::renderLongInvoice(data, context), context);
+    context.log().log("org.stubforge.pdf", "LongInvoicePDFGenerator", platform::LogType::info,
+                      std::string(invoice::texts::kWrittenLine) + written.string());
+    return written;
 }
 
 }  // namespace stubforge

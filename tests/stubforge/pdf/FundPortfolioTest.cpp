@@ -110,6 +110,26 @@ void expectValidPdf(const fs::path& pdf, int pages) {
     }
 }
 
+// ---- Figures as printed
+
+TEST(FigureTextTest, AFigureThatRoundsToZeroCarriesNoSign) {
+    const struct {
+        std::string text;
+        std::string_view expected;
+    } cases[] = {
+        {printfText("$%.0f (%.1f%%)", -0.4, -0.04), "$0 (0.0%)"},
+        {printfText("$%.0f (%.1f%%)", -0.5, -0.049), "$0 (0.0%)"},
+        {printfText("$%.0f (%.1f%%)", -0.6, -1.25), "$-1 (-1.2%)"},
+        {printfText("$%.0f (%.1f%%)", 12.0, 3.4), "$12 (3.4%)"},
+        {printfText("$%.2f", -0.004), "$0.00"},
+        {printfText("$%.2f", -10.0), "$-10.00"},
+        {printfText("%.0f-%.0f", 1.0, 0.0), "1-0"},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(each.text, each.expected);
+    }
+}
+
 // ---- Shares that total 100
 
 TEST(FitSharesTest, TotalsHundredAndKeepsEveryShareInItsRange) {

@@ -460,6 +460,17 @@ TEST(StatementDataTest, TheSameSeedAndClockGiveTheSameDocument) {
     }
 }
 
+// ---- What the writers log
+
+TEST_F(StatementDocumentTest, BothInvoicesLogWhereTheyWrote) {
+    const DocumentGenerator generators[] = {&InvoicePDFGenerator::generate, &LongInvoicePDFGenerator::generate};
+    for (const DocumentGenerator generate : generators) {
+        world.log.drain();
+        const fs::path written = generate(world.outputFolder / "invoice.pdf", ContentSize::small, world.context());
+        EXPECT_EQ(world.log.drainLines(), std::vector<std::string>{"PDF invoice generated at " + written.string()});
+    }
+}
+
 // ---- Failures
 
 TEST_F(StatementDocumentTest, FailuresAreThrownAndLeaveNoFile) {
