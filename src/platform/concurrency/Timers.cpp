@@ -129,12 +129,13 @@ void SystemSchedulingClock::run() {
 
 SchedulingClock& systemSchedulingClock() {
     // Never destroyed: blocks of queues that outlive main may still ask for it.
-    static SystemSchedulingClock& clock = *[] {
+    // The holder itself is kept in a static, so it stays reachable.
+    static const std::shared_ptr<SystemSchedulingClock>& clock = []() -> const std::shared_ptr<SystemSchedulingClock>& {
         auto& made = *new std::shared_ptr<SystemSchedulingClock>(std::make_shared<SystemSchedulingClock>());
         registerStoppable(made);
-        return made.get();
+        return made;
     }();
-    return clock;
+    return *clock;
 }
 
 struct TestClock::Entry {
