@@ -5,6 +5,8 @@
 #include "stubforge/ui/Texts.h"
 #include "stubforge/ui/Widgets.h"
 
+#include "platform/Paths.h"
+
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +20,25 @@
 namespace stubforge::ui {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The default entry's text: the folder the writers use when no custom folder
+// is chosen, written from "~" when it lies in the home folder.
+QString defaultFolderEntry() {
+    const fs::path folder = Utils::defaultOutputFolder();
+    const fs::path home = platform::paths::home();
+    std::string shown = folder.string();
+    if (!home.empty()) {
+        const fs::path relative = folder.lexically_relative(home);
+        if (!relative.empty() && *relative.begin() != "..") {
+            shown = (fs::path("~") / relative).string();
+        }
+    }
+    return qt(texts::kDefaultFolderEntryPrefix) + QString::fromStdString(shown) + qt(texts::kDefaultFolderEntrySuffix);
+}
+
+}  // namespace
 
 FolderPreferenceView::FolderPreferenceView(platform::UserDefaults& defaults, FolderChooser chooser, QWidget* parent)
     : QWidget(parent), settings_(defaults), chooser_(std::move(chooser)) {
@@ -66,7 +87,7 @@ FolderPreferenceView::FolderPreferenceView(platform::UserDefaults& defaults, Fol
 
 void FolderPreferenceView::refresh() {
     const bool custom = settings_.useCustomFolder() && !settings_.customFolderPath().isEmpty();
-    QString title = qt(texts::kDefaultFolderEntry);
+    QString title = defaultFolderEntry();
     QString fullPath = qt(texts::kCustomFolder);
     if (custom) {
         title = qt(texts::kCustomFolder);
@@ -84,7 +105,7 @@ void FolderPreferenceView::rebuildMenu() {
     const QString fullPath =
         selectedURL_ ? QString::fromStdString(selectedURL_->string()) : qt(texts::kCustomFolder);
     menu_->clear();
-    QAction* defaultEntry = menu_->addAction(qt(texts::kDefaultFolderEntry));
+    QAction* defaultEntry = menu_->addAction(defaultFolderEntry());
     defaultEntry->setObjectName("defaultFolderEntry");
     defaultEntry->setCheckable(true);
     defaultEntry->setChecked(!settings_.useCustomFolder());

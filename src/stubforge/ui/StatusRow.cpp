@@ -29,9 +29,13 @@ StatusRow::StatusRow(MainWindowState& state, SettingsAdapter& settings, platform
     layout->addWidget(label_);
     layout->addStretch();
 
-    connect(&state, &MainWindowState::generatingChanged, this, &StatusRow::refresh);
+    // The folder is resolved anew whenever it may have changed under us: a
+    // chosen folder that was deleted or locked sends files to the default.
+    connect(&state, &MainWindowState::generatingChanged, this, &StatusRow::resolveLocation);
+    connect(&state, &MainWindowState::reloadFolderViewChanged, this, &StatusRow::resolveLocation);
     connect(&settings, &SettingsAdapter::useCustomFolderChanged, this, &StatusRow::resolveLocation);
     connect(&settings, &SettingsAdapter::customFolderPathChanged, this, &StatusRow::resolveLocation);
+    connect(&settings, &SettingsAdapter::folderViewReloadTriggerChanged, this, &StatusRow::resolveLocation);
     resolveLocation();
 }
 

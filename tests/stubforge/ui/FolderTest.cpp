@@ -29,6 +29,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// What the default entry reads in a test's world, whose home folder holds
+// its data folder.
+QString defaultEntry() { return " ~/XDG_DATA_HOME/Stubforge (Default)"; }
+
 void writeFile(const fs::path& path, std::string_view text = "dummy") {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -295,7 +299,7 @@ private slots:
         MainWindow window(world_->services());
         window.show();
         FolderPreferenceView preference(world_->defaults(), world_->services().chooseOutputFolder);
-        QCOMPARE(preference.menuButton().text(), QString(" Application Support (Default)"));
+        QCOMPARE(preference.menuButton().text(), defaultEntry());
         const bool triggerBefore = world_->defaults().boolForKey("folderViewReloadTrigger");
         menuEntry(preference.menu(), "otherFolderEntry")->trigger();
 
@@ -324,6 +328,45 @@ private slots:
         QCOMPARE(window.folderView().folder(), chosen);
         QCOMPARE(std::distance(fs::directory_iterator(chosen), fs::directory_iterator()), 1);
         QVERIFY(world_->outputFiles().empty());
+    }
+
+    void theDefaultEntryNamesTheDataFolderInUse() {
+        const QByteArray home = qgetenv("HOME");
+        const bool hadHome = qEnvironmentVariableIsSet("HOME");
+        struct Restore {
+            const QByteArray& home;
+            bool had;
+            ~Restore() { had ? qputenv("HOME", home) : qunsetenv("HOME"); }
+        } restore{home, hadHome};
+        const QString outside = " " + QString::fromStdString(world_->outputFolder().string()) + " (Default)";
+        const struct {
+            fs::path home;
+            QString entry;
+        } cases[] = {{world_->root(), defaultEntry()}, {world_->root() / "elsewhere", outside}};
+        for (const auto& each : cases) {
+            qputenv("HOME", QByteArray::fromStdString(each.home.string()));
+            FolderPreferenceView preference(world_->defaults(), world_->services().chooseOutputFolder);
+            QCOMPARE(preference.menuButton().text(), each.entry);
+            preference.rebuildMenu();
+            QCOMPARE(menuEntry(preference.menu(), "defaultFolderEntry")->text(), each.entry);
+        }
+    }
+
+    void theStatusRowFollowsAChosenFolderDeletedMeanwhile() {
+        const fs::path chosen = world_->root() / "chosen";
+        fs::create_directories(chosen);
+        MainWindow window(world_->services());
+        window.show();
+        window.settings().setCustomFolderPath(fileUrl(chosen).toString());
+        window.settings().setUseCustomFolder(true);
+        QTRY_COMPARE(window.statusRow().text(), "Export location: " + QString::fromStdString(chosen.string()));
+
+        fs::remove_all(chosen);
+        window.sidebar().select(FileExtension::txt);
+        window.handleGenerateClick();
+        QTRY_COMPARE_WITH_TIMEOUT(world_->outputFiles().size(), std::size_t{1}, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  "Export location: " + QString::fromStdString(world_->outputFolder().string()), 60000);
     }
 
     void anUnusableFolderChangesNothing() {
@@ -370,7 +413,7 @@ private slots:
         QCOMPARE(world_->defaults().stringForKey("customFolderPath"), std::optional<std::string>(""));
         QCOMPARE(world_->defaults().boolForKey("folderViewReloadTrigger"), !triggerBefore);
         QVERIFY(preference.errorMessage().isEmpty());
-        QCOMPARE(preference.menuButton().text(), QString(" Application Support (Default)"));
+        QCOMPARE(preference.menuButton().text(), defaultEntry());
         preference.rebuildMenu();
         QVERIFY(menuEntry(preference.menu(), "defaultFolderEntry")->isChecked());
         QVERIFY(menuEntry(preference.menu(), "customFolderEntry") == nullptr);

@@ -11,9 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QPointer>
-#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,7 +61,6 @@ class PanelsTest : public QObject {
 
 private slots:
     void init() {
-        dialogsAnswered_ = 0;
         world_ = std::make_unique<testing::UiWorld>();
         window_ = std::make_unique<MainWindow>(world_->services());
         window_->show();
@@ -257,30 +254,6 @@ private slots:
     }
 
 private:
-    // Waits for the next file dialog among the top-level windows, picks
-    // `path` in it and accepts it, as a user would.
-    bool answerFileDialog(const QString& path) {
-        auto* timer = new QTimer(this);
-        timer->setInterval(20);
-        connect(timer, &QTimer::timeout, this, [this, timer, path] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* dialog = qobject_cast<QFileDialog*>(widget);
-                if (dialog == nullptr || !dialog->isVisible()) {
-                    continue;
-                }
-                timer->stop();
-                timer->deleteLater();
-                dialog->selectFile(path);
-                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-                ++dialogsAnswered_;
-                return;
-            }
-        });
-        timer->start();
-        return true;
-    }
-
-    int dialogsAnswered_ = 0;
     std::unique_ptr<testing::UiWorld> world_;
     std::unique_ptr<MainWindow> window_;
 };

@@ -75,7 +75,10 @@ inline constexpr std::string_view kNotARegularFile = "Not a regular file";
 
 // Output folder preference.
 inline constexpr std::string_view kExportLocationLabel = "Export location:";
-inline constexpr std::string_view kDefaultFolderEntry = " Application Support (Default)";
+// The default entry names the data folder in use, "~" standing for the home
+// folder: " ~/.local/share/Stubforge (Default)".
+inline constexpr std::string_view kDefaultFolderEntryPrefix = " ";
+inline constexpr std::string_view kDefaultFolderEntrySuffix = " (Default)";
 inline constexpr std::string_view kCustomFolder = "Custom Folder";
 inline constexpr std::string_view kOther = "Other...";
 inline constexpr std::string_view kCannotUseFolder = "Cannot use this folder: ";
