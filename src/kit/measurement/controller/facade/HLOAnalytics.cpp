@@ -137,7 +137,11 @@ void HLOAnalytics::observeHaloInstallationIDChanges() {
         center.removeObserver(*observer.token);
     }
     observer.token = center.addObserver(std::string(kHLOInstallationIDDidChangeNotification), nullptr,
-                                        [](const platform::Notification&) { updateHaloInstallationID(); });
+                                        [](const platform::Notification&) {
+                                            // Not on the poster's stack: it holds the center's lock, and
+                                            // asking for the ID takes the app's.
+                                            MSRAnalytics::queueOperationWithBlock([] { updateHaloInstallationID(); });
+                                        });
 }
 
 std::string HLOAnalytics::topLevelVersion() {
