@@ -5,6 +5,7 @@
 #include "kit/core/KitError.h"
 #include "kit/core/Logger.h"
 #include "kit/installations/InstallationsErrors.h"
+#include "kit/installations/InstallationsResponses.h"
 #include "kit/installations/InstallationsTexts.h"
 
 #include "platform/MessageFormat.h"
@@ -157,10 +158,12 @@ platform::Expected<void> HLOInstallationsItem::isValid() const {
     }
     if (haloInstallationID.empty()) {
         findings.push_back(kValidationFIDEmpty);
+    } else if (!HLOInstallationsResponses::isSafeFID(haloInstallationID)) {
+        // A stored ID goes into URL paths and headers as a fresh one does.
+        findings.push_back(kValidationFIDUnsafe);
     }
     switch (registrationStatus) {
-    case HLOInstallationsRegistrationStatus::unknown:
-        findings.push_back(kValidationStatusInvalid);
+    case HLOInstallationsRegistrationStatus::unregistered:
         break;
     case HLOInstallationsRegistrationStatus::registered:
         if (refreshToken.empty()) {
@@ -172,8 +175,13 @@ platform::Expected<void> HLOInstallationsItem::isValid() const {
         if (!authToken.expirationDate) {
             findings.push_back(kValidationExpirationDateEmpty);
         }
+        if (detail::holdsControlCharacter(refreshToken) || detail::holdsControlCharacter(authToken.token)) {
+            findings.push_back(kValidationTokenUnsafe);
+        }
         break;
     default:
+        // Unknown, or a value no version writes (a damaged or forged store).
+        findings.push_back(kValidationStatusInvalid);
         break;
     }
     if (findings.empty()) {

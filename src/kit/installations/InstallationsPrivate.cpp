@@ -84,4 +84,20 @@ HLOInstallationsDateProvider defaultDateProvider() {
     return [] { return promises::PromiseClass::schedulingClock()->now(); };
 }
 
+bool detail::holdsControlCharacter(std::string_view text) {
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        const auto byte = static_cast<unsigned char>(text[index]);
+        if (byte < 0x20 || byte == 0x7f) {
+            return true;
+        }
+        if (byte == 0xc2 && index + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[index + 1]);
+            if (next >= 0x80 && next <= 0x9f) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace kit::installations

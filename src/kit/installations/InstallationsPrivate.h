@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <string>
 
 // Helpers shared by the records, the store and the legacy readers.
@@ -17,5 +18,8 @@ promises::Queue utilityQueue();
 
 // Whether `bytes` are well-formed UTF-8.
 bool isValidUTF8(std::span<const std::uint8_t> bytes);
+
+// C0 controls, DEL and the C1 controls (U+0080…U+009F, "\xC2\x80"…"\xC2\x9F").
+bool holdsControlCharacter(std::string_view text);
 
 }  // namespace kit::installations::detail

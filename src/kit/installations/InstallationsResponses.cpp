@@ -18,23 +18,6 @@ constexpr double kLongestExpiresIn = 10 * 365.25 * 24 * 60 * 60;
 
 bool isDigit(char character) { return character >= '0' && character <= '9'; }
 
-// C0 controls, DEL and the C1 controls (U+0080…U+009F, "\xC2\x80"…"\xC2\x9F").
-bool holdsControlCharacter(std::string_view text) {
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        const auto byte = static_cast<unsigned char>(text[index]);
-        if (byte < 0x20 || byte == 0x7f) {
-            return true;
-        }
-        if (byte == 0xc2 && index + 1 < text.size()) {
-            const auto next = static_cast<unsigned char>(text[index + 1]);
-            if (next >= 0x80 && next <= 0x9f) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 platform::Error missingField(std::string_view name) {
     return HLOInstallationsErrorUtil::FIDRegistrationErrorWithResponseMissingField(name);
 }
@@ -78,7 +61,7 @@ std::optional<std::string> HLOInstallationsResponses::validStringOrNilForKey(
         return std::nullopt;
     }
     const std::string* text = found->second.asString();
-    if (text == nullptr || text->empty() || holdsControlCharacter(*text)) {
+    if (text == nullptr || text->empty() || detail::holdsControlCharacter(*text)) {
         return std::nullopt;
     }
     return *text;

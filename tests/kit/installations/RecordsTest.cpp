@@ -95,6 +95,16 @@ TEST_F(InstallationRecordsTest, ValidationCollectsEveryFindingInOrder) {
          "`appID` must not be empty, registered installation must have non-empty `authToken.token`"},
         {"status 2 complete", "app", "name", "fid", Status::registered, "refresh", "token", dateAt(1'800'000'000),
          nullptr},
+        // What a damaged or forged store may hold is held to the same rules.
+        {"status 7", "app", "name", "fid", static_cast<Status>(7), "", "", std::nullopt,
+         "invalid `registrationStatus`"},
+        {"status 7 with a path and a line break in the ID", "app", "name", "../x\nfid", static_cast<Status>(7), "",
+         "", std::nullopt,
+         "`haloInstallationID` must hold only letters, digits, '-' and '_', invalid `registrationStatus`"},
+        {"status 1 with a slash in the ID", "app", "name", "a/b", Status::unregistered, "", "", std::nullopt,
+         "`haloInstallationID` must hold only letters, digits, '-' and '_'"},
+        {"status 2 with a line break in a token", "app", "name", "fid", Status::registered, "refresh\r\nX: y", "token",
+         dateAt(1'800'000'000), "registered installation must have tokens without control characters"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);

@@ -279,6 +279,27 @@ TEST_F(UploadTest, TheTimerUploadsWhenItFires) {
     EXPECT_EQ(queueCount(), "0\n");
 }
 
+TEST_F(UploadTest, EveryTriggerKeepsTheQuietTheServiceAskedFor) {
+    start();
+    queueBundles(1);
+    onWorkerQueue([&] { persisted().setLastBackoffTimestamp(now()); });
+    // Focus loss, and a direct call as a finished upload makes, post nothing.
+    controller().handleAppWillResignActiveEvent();
+    waitUntilIdle();
+    onWorkerQueue([&] { controller().uploadData(); });
+    waitUntilIdle();
+    EXPECT_TRUE(posts().empty());
+    EXPECT_TRUE(logged(23242));
+    std::optional<platform::TimePoint> scheduled;
+    onWorkerQueue([&] { scheduled = controller().alarm().scheduledTimestamp(); });
+    ASSERT_TRUE(scheduled);
+    EXPECT_GE(std::chrono::duration<double>(*scheduled - clock().now()).count(), 43200 - 0.01);
+    // Once the quiet is over the timer sends.
+    clock().advance(std::chrono::seconds(43201));
+    waitUntilIdle();
+    EXPECT_EQ(posts().size(), 1u);
+}
+
 // ---- Upload statuses
 
 class AcceptedUploadTest : public UploadTest, public ::testing::WithParamInterface<int> {};

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 // The upload schedule and one upload: bundles from the queue into a batch,
 // posted gzipped, deleted once the service took them.
@@ -24,6 +25,14 @@ namespace kit::measurement {
 namespace {
 
 constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+
+// When the quiet a 429 or 503 asked for ends, or nothing while none holds.
+std::optional<double> backoffEnd(double backoff, double interval, double now) {
+    if (std::fabs(backoff) >= kEpsilon && interval > now - backoff) {
+        return backoff + interval;
+    }
+    return std::nullopt;
+}
 // The upload reads only the status and headers of its reply.
 constexpr std::size_t kMaximumUploadReplySize = std::size_t{64} << 10;
 
@@ -140,10 +149,9 @@ void MSRMeasurement::updateSchedule() {
     }
     setReachabilityDelegateToSelf(false);
     const double now = nowSince1970();
-    const double backoff = persistedConfig_->lastBackoffTimestamp();
-    const double backoffInterval = remoteConfig_->uploadingBackoffInterval();
-    if (std::fabs(backoff) >= kEpsilon && backoffInterval > now - backoff) {
-        next = std::max(next, backoff + backoffInterval);
+    if (const auto end = backoffEnd(persistedConfig_->lastBackoffTimestamp(),
+                                    remoteConfig_->uploadingBackoffInterval(), now)) {
+        next = std::max(next, *end);
     }
     if (const auto scheduled = alarm_->scheduledTimestamp()) {
         const double scheduledSeconds = platform::secondsSince1970(*scheduled);
@@ -266,6 +274,15 @@ void MSRMeasurement::uploadData() {
         return;
     }
     if (database_ == nullptr || remoteConfig_ == nullptr) {
+        return;
+    }
+    // Every trigger (the timer, focus loss, a finished upload) keeps the quiet
+    // the service asked for; the schedule wakes at its end.
+    if (const auto end = backoffEnd(persistedConfig_->lastBackoffTimestamp(),
+                                    remoteConfig_->uploadingBackoffInterval(), nowSince1970())) {
+        monitor().logWithLevel(3, 23242, "The service asked for quiet. Upload postponed for seconds",
+                               *end - nowSince1970());
+        updateSchedule();
         return;
     }
     // Bundles the service took whose deletion failed go before anything is

@@ -32,7 +32,11 @@ inline constexpr std::string_view kValidationErrorsFormat = "HLOInstallationsIte
 inline constexpr std::string_view kValidationAppIDEmpty = "`appID` must not be empty";
 inline constexpr std::string_view kValidationAppNameEmpty = "`haloAppName` must not be empty";
 inline constexpr std::string_view kValidationFIDEmpty = "`haloInstallationID` must not be empty";
+inline constexpr std::string_view kValidationFIDUnsafe =
+    "`haloInstallationID` must hold only letters, digits, '-' and '_'";
 inline constexpr std::string_view kValidationStatusInvalid = "invalid `registrationStatus`";
+inline constexpr std::string_view kValidationTokenUnsafe =
+    "registered installation must have tokens without control characters";
 inline constexpr std::string_view kValidationRefreshTokenEmpty =
     "registered installation must have non-empty `refreshToken`";
 inline constexpr std::string_view kValidationAuthTokenEmpty =
