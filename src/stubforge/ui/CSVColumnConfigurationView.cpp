@@ -40,12 +40,7 @@ CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, Q
     buttons->addWidget(addButton_);
     layout->addLayout(buttons);
 
-    failureLabel_ = new QLabel(this);
-    failureLabel_->setObjectName("importFailure");
-    failureLabel_->setWordWrap(true);
-    failureLabel_->setFont(footnoteFont(failureLabel_->font()));
-    failureLabel_->setStyleSheet("color: #d70015;");
-    failureLabel_->hide();
+    failureLabel_ = failureLabel("importFailure", this);
     layout->addWidget(failureLabel_);
 
     connect(table_, &RowsTableView::removeRequested, this, [this](const UUID& id) { state_->removeColumn(id); });

@@ -33,12 +33,7 @@ CSVConfigurationView::CSVConfigurationView(MainWindowState& state, TemplateImpor
     connect(&state, &MainWindowState::generatingChanged, this, &CSVConfigurationView::refresh);
     shown_ = state.form().selectedCSVCriteria;
     rebuild();
-    failureLabel_ = new QLabel(this);
-    failureLabel_->setObjectName("templateImportFailure");
-    failureLabel_->setWordWrap(true);
-    failureLabel_->setFont(footnoteFont(failureLabel_->font()));
-    failureLabel_->setStyleSheet("color: #d70015;");
-    failureLabel_->hide();
+    failureLabel_ = failureLabel("templateImportFailure", this);
     layout_->addWidget(failureLabel_, 1);
 }
 

@@ -17,6 +17,16 @@ QFont footnoteFont(const QFont& base) {
     return font;
 }
 
+QLabel* failureLabel(const QString& objectName, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setWordWrap(true);
+    label->setFont(footnoteFont(label->font()));
+    label->setStyleSheet("color: #d70015;");
+    label->hide();
+    return label;
+}
+
 QLabel* formLabel(std::string_view text, QWidget* parent) {
     auto* label = new QLabel(qt(text), parent);
     label->setFont(calloutFont(label->font()));

@@ -24,6 +24,10 @@ QLineEdit* numberField(const QString& objectName, int width, QWidget* parent);
 // field the user is typing in.
 void showText(QLineEdit& field, const std::string& text);
 
+// A hidden, wrapping footnote line in the failure colour, for a message that
+// appears when an action fails.
+QLabel* failureLabel(const QString& objectName, QWidget* parent);
+
 QFont calloutFont(const QFont& base);
 QFont footnoteFont(const QFont& base);
 
