@@ -1,5 +1,6 @@
 #include "kit/core/network/CurlTransport.h"
 
+#include "platform/URL.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <curl/curl.h>
@@ -256,14 +257,8 @@ void CurlTransport::Core::finished(CURL* easy, CURLcode code) {
     active.erase(found);
 
     TransportResult result;
-    if (CURLU* parsed = curl_url()) {
-        char* host = nullptr;
-        if (curl_url_set(parsed, CURLUPART_URL, transfer->request.url.c_str(), 0) == CURLUE_OK &&
-            curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-            result.host = host;
-            curl_free(host);
-        }
-        curl_url_cleanup(parsed);
+    if (auto parts = platform::parseURL(transfer->request.url)) {
+        result.host = std::move(parts->host);
     }
 
     if (code != CURLE_OK || transfer->tooLarge) {

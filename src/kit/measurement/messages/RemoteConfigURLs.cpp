@@ -4,8 +4,7 @@
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/messages/MSRQueryString.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
-
-#include <curl/curl.h>
+#include "platform/URL.h"
 
 #include <memory>
 
@@ -18,14 +17,6 @@ constexpr int kConfigUploadSubdomain = 10;
 constexpr int kConfigSST = 14;
 
 constexpr std::int64_t kAppDataConsentGranted = 3;
-
-struct CurlURLDeleter {
-    void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
-};
-
-struct CurlTextDeleter {
-    void operator()(char* text) const { curl_free(text); }
-};
 
 // A host may carry its own scheme ("http://127.0.0.1:8080" in tests);
 // otherwise it is reached over https. Splits it into scheme and the rest.
@@ -91,25 +82,8 @@ bool isValidSubdomain(std::string_view subdomain) {
 }
 
 bool isValidHttpURL(std::string_view text) {
-    std::unique_ptr<CURLU, CurlURLDeleter> handle(curl_url());
-    if (handle == nullptr) {
-        return false;
-    }
-    const std::string url(text);
-    if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
-        return false;
-    }
-    char* scheme = nullptr;
-    char* host = nullptr;
-    const bool hasScheme = curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK;
-    std::unique_ptr<char, CurlTextDeleter> schemeText(scheme);
-    const bool hasHost = curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
-    std::unique_ptr<char, CurlTextDeleter> hostText(host);
-    if (!hasScheme || !hasHost || host == nullptr || *host == '\0') {
-        return false;
-    }
-    const std::string_view schemeName(scheme);
-    return schemeName == "http" || schemeName == "https";
+    const auto parts = platform::parseURL(text);
+    return parts.has_value() && !parts->host.empty() && (parts->scheme == "http" || parts->scheme == "https");
 }
 
 std::shared_ptr<const platform::Bundle> remoteConfigBundle() {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-// Links as the deep links read them, through libcurl's URL parser.
+// Links as the deep links read them, through the platform's URL parser.
 namespace kit::measurement::deeplinks {
 
-// An absolute URL with a scheme that libcurl accepts.
+// An absolute URL, whatever its scheme.
 bool isURL(std::string_view text);
 // The query of a URL, without "?"; nothing when it is not a URL or has none.
 std::optional<std::string> queryOfURL(std::string_view url);
