@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstddef>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,79 +19,84 @@ namespace stubforge::fund_portfolio {
 
 // ---- Shared ----------------------------------------------------------------
 
+// Every security held is the common stock of a large US company; they
+// differ in kind: growth companies, priced for their expected growth, and
+// value companies, priced low against their earnings and assets.
+enum class StockKind { growth, value };
+
 struct Security {
     std::string_view symbol;
     std::string_view companyName;
+    StockKind kind;
 };
 
 // The small statement uses the first 20 rows, the long one all 50.
 inline constexpr std::array<Security, 50> kSecurities{{
-    {"AAPL", "Apple Inc."},
-    {"ORCL", "Oracle Corp."},
-    {"MSFT", "Microsoft Corp."},
-    {"AMZN", "Amazon.com Inc."},
-    {"TSLA", "Tesla Inc."},
-    {"META", "Meta Platforms Inc."},
-    {"NVDA", "NVIDIA Corp."},
-    {"JPM", "JPMorgan Chase & Co."},
-    {"V", "Visa Inc."},
-    {"JNJ", "Johnson & Johnson"},
-    {"PG", "Procter & Gamble Co."},
-    {"UNH", "UnitedHealth Group Inc."},
-    {"HD", "Home Depot Inc."},
-    {"MA", "Mastercard Inc."},
-    {"DIS", "Walt Disney Co."},
-    {"ADBE", "Adobe Inc."},
-    {"CRM", "Salesforce Inc."},
-    {"NFLX", "Netflix Inc."},
-    {"PYPL", "PayPal Holdings Inc."},
-    {"INTC", "Intel Corp."},
-    {"CSCO", "Cisco Systems Inc."},
-    {"KO", "Coca-Cola Co."},
-    {"PFE", "Pfizer Inc."},
-    {"XOM", "Exxon Mobil Corp."},
-    {"BAC", "Bank of America Corp."},
-    {"WMT", "Walmart Inc."},
-    {"ABBV", "AbbVie Inc."},
-    {"TMO", "Thermo Fisher Scientific"},
-    {"CVX", "Chevron Corp."},
-    {"ACN", "Accenture PLC"},
-    {"AVGO", "Broadcom Inc."},
-    {"NKE", "Nike Inc."},
-    {"LLY", "Eli Lilly & Co."},
-    {"MRK", "Merck & Co. Inc."},
-    {"COST", "Costco Wholesale Corp."},
-    {"NEE", "NextEra Energy Inc."},
-    {"DHR", "Danaher Corp."},
-    {"TXN", "Texas Instruments Inc."},
-    {"UNP", "Union Pacific Corp."},
-    {"LOW", "Lowe's Companies Inc."},
-    {"QCOM", "Qualcomm Inc."},
-    {"MDT", "Medtronic PLC"},
-    {"HON", "Honeywell International"},
-    {"UPS", "United Parcel Service"},
-    {"SBUX", "Starbucks Corp."},
-    {"RTX", "Raytheon Technologies"},
-    {"T", "AT&T Inc."},
-    {"IBM", "International Business Machines"},
-    {"CAT", "Caterpillar Inc."},
-    {"GS", "Goldman Sachs Group Inc."},
+    {"AAPL", "Apple Inc.", StockKind::growth},
+    {"ORCL", "Oracle Corp.", StockKind::value},
+    {"MSFT", "Microsoft Corp.", StockKind::growth},
+    {"AMZN", "Amazon.com Inc.", StockKind::growth},
+    {"TSLA", "Tesla Inc.", StockKind::growth},
+    {"META", "Meta Platforms Inc.", StockKind::growth},
+    {"NVDA", "NVIDIA Corp.", StockKind::growth},
+    {"JPM", "JPMorgan Chase & Co.", StockKind::value},
+    {"V", "Visa Inc.", StockKind::growth},
+    {"JNJ", "Johnson & Johnson", StockKind::value},
+    {"PG", "Procter & Gamble Co.", StockKind::value},
+    {"UNH", "UnitedHealth Group Inc.", StockKind::growth},
+    {"HD", "Home Depot Inc.", StockKind::growth},
+    {"MA", "Mastercard Inc.", StockKind::growth},
+    {"DIS", "Walt Disney Co.", StockKind::value},
+    {"ADBE", "Adobe Inc.", StockKind::growth},
+    {"CRM", "Salesforce Inc.", StockKind::growth},
+    {"NFLX", "Netflix Inc.", StockKind::growth},
+    {"PYPL", "PayPal Holdings Inc.", StockKind::growth},
+    {"INTC", "Intel Corp.", StockKind::value},
+    {"CSCO", "Cisco Systems Inc.", StockKind::value},
+    {"KO", "Coca-Cola Co.", StockKind::value},
+    {"PFE", "Pfizer Inc.", StockKind::value},
+    {"XOM", "Exxon Mobil Corp.", StockKind::value},
+    {"BAC", "Bank of America Corp.", StockKind::value},
+    {"WMT", "Walmart Inc.", StockKind::value},
+    {"ABBV", "AbbVie Inc.", StockKind::value},
+    {"TMO", "Thermo Fisher Scientific", StockKind::growth},
+    {"CVX", "Chevron Corp.", StockKind::value},
+    {"ACN", "Accenture PLC", StockKind::growth},
+    {"AVGO", "Broadcom Inc.", StockKind::growth},
+    {"NKE", "Nike Inc.", StockKind::growth},
+    {"LLY", "Eli Lilly & Co.", StockKind::growth},
+    {"MRK", "Merck & Co. Inc.", StockKind::value},
+    {"COST", "Costco Wholesale Corp.", StockKind::growth},
+    {"NEE", "NextEra Energy Inc.", StockKind::value},
+    {"DHR", "Danaher Corp.", StockKind::growth},
+    {"TXN", "Texas Instruments Inc.", StockKind::value},
+    {"UNP", "Union Pacific Corp.", StockKind::value},
+    {"LOW", "Lowe's Companies Inc.", StockKind::value},
+    {"QCOM", "Qualcomm Inc.", StockKind::value},
+    {"MDT", "Medtronic PLC", StockKind::value},
+    {"HON", "Honeywell International", StockKind::value},
+    {"UPS", "United Parcel Service", StockKind::value},
+    {"SBUX", "Starbucks Corp.", StockKind::growth},
+    {"RTX", "Raytheon Technologies", StockKind::value},
+    {"T", "AT&T Inc.", StockKind::value},
+    {"IBM", "International Business Machines", StockKind::value},
+    {"CAT", "Caterpillar Inc.", StockKind::value},
+    {"GS", "Goldman Sachs Group Inc.", StockKind::value},
 }};
 
 inline constexpr std::size_t kSmallSecurityCount = 20;
 
-// A share drawn from its own range.
-struct ShareRange {
-    std::string_view label;
-    double lower;
-    double upper;
-};
-
-// Moves drawn shares, each inside its range, so that they total 100: towards
-// their lower bounds when they total more, towards their upper bounds when
-// less, every one by the same fraction of its room. Each share stays inside
-// its range; the ranges' bounds must total at most and at least 100.
-void fitSharesToHundred(std::span<double> shares, std::span<const ShareRange> ranges);
+// The percentage of the portfolio in each class: the holdings' own
+// percentages added up by the class `classOf` gives each one (an index below
+// the class count). Classes that no holding is in stay at 0.
+template <std::size_t classCount, typename Holdings, typename ClassOf, typename PercentOf>
+std::array<double, classCount> percentByClass(const Holdings& holdings, ClassOf classOf, PercentOf percentOf) {
+    std::array<double, classCount> percents{};
+    for (const auto& holding : holdings) {
+        percents.at(classOf(holding)) += percentOf(holding);
+    }
+    return percents;
+}
 
 // printf-style formatting of figures, independent of the locale.
 std::string printfText(const char* format, double value);
@@ -151,14 +155,14 @@ inline constexpr std::array<Column, 6> kHoldingColumns{{
     {"% Portfolio", 0.13, platform::graphics::Alignment::center},
 }};
 
-inline constexpr std::array<ShareRange, 6> kAssetClasses{{
-    {"Large Cap Stocks", 40, 60},
-    {"Mid Cap Stocks", 15, 25},
-    {"Small Cap Stocks", 5, 15},
-    {"International Stocks", 10, 20},
-    {"Bonds", 5, 15},
-    {"Cash & Equivalents", 2, 8},
-}};
+// The allocation list names every class, those the statement holds nothing
+// of with 0%.
+inline constexpr std::array<std::string_view, 6> kAssetClasses{
+    "Large Cap Stocks", "Mid Cap Stocks", "Small Cap Stocks", "International Stocks", "Bonds", "Cash & Equivalents",
+};
+
+// The class of the allocation list a security falls in.
+std::size_t assetClassOf(const Security& security);
 
 struct Holding {
     std::string symbol;
@@ -167,6 +171,7 @@ struct Holding {
     double price = 0;
     double value = 0;       // shares × price
     double allocation = 0;  // percent of the total value
+    std::size_t assetClass = 0;  // index into kAssetClasses
 };
 
 struct FundStatement {
@@ -184,7 +189,7 @@ struct FundStatement {
     double change = 0;  // total − previous
     double changePercent = 0;
     std::vector<Holding> holdings;
-    std::array<double, kAssetClasses.size()> assetClasses{};  // percent, totalling 100
+    std::array<double, kAssetClasses.size()> assetClasses{};  // the holdings' percents by class
 };
 
 inline constexpr std::size_t kMinimumHoldings = 5;
@@ -263,18 +268,15 @@ inline constexpr std::array<std::pair<std::string_view, double>, 8> kLongColumns
     {"Total Return", 0.15},
 }};
 
-inline constexpr std::array<ShareRange, 10> kCategories{{
-    {"Large Cap Growth", 25, 40},
-    {"Large Cap Value", 15, 25},
-    {"Mid Cap Stocks", 10, 20},
-    {"Small Cap Stocks", 5, 15},
-    {"International Developed", 8, 18},
-    {"Emerging Markets", 3, 8},
-    {"Fixed Income Bonds", 5, 15},
-    {"REITs", 2, 8},
-    {"Commodities", 1, 5},
-    {"Cash & Money Market", 1, 5},
-}};
+// Drawn in two columns of five, every category shown, those the statement
+// holds nothing of with 0%.
+inline constexpr std::array<std::string_view, 10> kCategories{
+    "Large Cap Growth",        "Large Cap Value",  "Mid Cap Stocks",     "Small Cap Stocks", "International Developed",
+    "Emerging Markets",        "Fixed Income Bonds", "REITs",            "Commodities",      "Cash & Money Market",
+};
+
+// The category of the analysis page a security falls in.
+std::size_t categoryOf(const Security& security);
 
 struct Figure {
     std::string_view label;
@@ -310,6 +312,7 @@ struct LongHolding {
     double dayChangePercent = 0;
     double totalReturn = 0;
     double totalReturnPercent = 0;
+    std::size_t category = 0;  // index into kCategories
 };
 
 struct LongFundStatement {
@@ -330,7 +333,7 @@ struct LongFundStatement {
     double netChange = 0;  // current − previous
     double netChangePercent = 0;
     std::vector<LongHolding> holdings;                    // largest market value first
-    std::array<double, kCategories.size()> categories{};  // percent, totalling 100
+    std::array<double, kCategories.size()> categories{};  // the holdings' percents by category
     std::array<double, kPeriods.size()> periods{};
     std::array<double, kRiskMetrics.size()> riskMetrics{};
 };

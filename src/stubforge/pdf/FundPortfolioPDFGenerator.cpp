@@ -29,32 +29,14 @@ namespace fund_portfolio {
 
 // ---- Shared
 
-void fitSharesToHundred(std::span<double> shares, std::span<const ShareRange> ranges) {
-    if (shares.size() != ranges.size()) {
-        throw std::invalid_argument("fitSharesToHundred needs one range per share");
-    }
-    double sum = 0;
-    double lowest = 0;
-    double highest = 0;
-    for (std::size_t index = 0; index < shares.size(); ++index) {
-        sum += shares[index];
-        lowest += ranges[index].lower;
-        highest += ranges[index].upper;
-    }
-    if (lowest > 100 || highest < 100) {
-        throw std::invalid_argument("fitSharesToHundred needs ranges that can total 100");
-    }
-    if (sum > 100) {
-        const double keep = (100 - lowest) / (sum - lowest);
-        for (std::size_t index = 0; index < shares.size(); ++index) {
-            shares[index] = ranges[index].lower + (shares[index] - ranges[index].lower) * keep;
-        }
-    } else if (sum < 100) {
-        const double keep = (highest - 100) / (highest - sum);
-        for (std::size_t index = 0; index < shares.size(); ++index) {
-            shares[index] = ranges[index].upper - (ranges[index].upper - shares[index]) * keep;
-        }
-    }
+std::size_t assetClassOf(const Security&) {
+    // Large Cap Stocks: the securities are all large US companies.
+    return 0;
+}
+
+std::size_t categoryOf(const Security& security) {
+    // Large Cap Growth or Large Cap Value.
+    return security.kind == StockKind::growth ? 0 : 1;
 }
 
 namespace {
@@ -195,6 +177,7 @@ FundStatement buildFundStatement(const GenerationContext& context, std::size_t h
         Holding holding;
         holding.symbol = security.symbol;
         holding.name = security.companyName;
+        holding.assetClass = assetClassOf(security);
         holding.shares = randomDoubleInClosedRange(random, 10, 1000);
         holding.price = randomDoubleInClosedRange(random, 50, 400);
         holding.value = holding.shares * holding.price;
@@ -221,11 +204,9 @@ FundStatement buildFundStatement(const GenerationContext& context, std::size_t h
     statement.change = statement.total - statement.previous;
     statement.changePercent = statement.change / statement.previous * 100;
 
-    for (std::size_t index = 0; index < kAssetClasses.size(); ++index) {
-        statement.assetClasses[index] =
-            randomDoubleInClosedRange(random, kAssetClasses[index].lower, kAssetClasses[index].upper);
-    }
-    fitSharesToHundred(statement.assetClasses, kAssetClasses);
+    statement.assetClasses = percentByClass<kAssetClasses.size()>(
+        statement.holdings, [](const Holding& holding) { return holding.assetClass; },
+        [](const Holding& holding) { return holding.allocation; });
     return statement;
 }
 
@@ -338,7 +319,7 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
         const double assetLabelWidth = kContentWidth * 0.7;
         for (std::size_t row = 0; row < kAssetClasses.size(); ++row) {
             const double bottom = layout.firstAllocationRowBottom - layout.rowPitch * static_cast<double>(row);
-            drawIn(canvas, kAssetClasses[row].label, body, {kLeft, bottom, assetLabelWidth, layout.cellHeight});
+            drawIn(canvas, kAssetClasses[row], body, {kLeft, bottom, assetLabelWidth, layout.cellHeight});
             drawIn(canvas, printfText("%.1f%%", statement.assetClasses[row]), bodyRight,
                    {kLeft + assetLabelWidth, bottom, kContentWidth - assetLabelWidth, layout.cellHeight});
         }

@@ -62,6 +62,7 @@ LongFundStatement buildLongFundStatement(const GenerationContext& context, std::
             holding.symbol += std::to_string(index / kSecurities.size() + 1);
         }
         holding.companyName = security.companyName;
+        holding.category = categoryOf(security);
         holding.shares = randomDoubleInClosedRange(random, 10, 5000);
         holding.price = randomDoubleInClosedRange(random, 20, 500);
         holding.dayChange = randomDoubleInClosedRange(random, -10, 15);
@@ -86,11 +87,9 @@ LongFundStatement buildLongFundStatement(const GenerationContext& context, std::
     statement.netChange = statement.currentValue - statement.previousValue;
     statement.netChangePercent = statement.netChange / statement.previousValue * 100;
 
-    for (std::size_t index = 0; index < kCategories.size(); ++index) {
-        statement.categories[index] =
-            randomDoubleInClosedRange(random, kCategories[index].lower, kCategories[index].upper);
-    }
-    fitSharesToHundred(statement.categories, kCategories);
+    statement.categories = percentByClass<kCategories.size()>(
+        statement.holdings, [](const LongHolding& holding) { return holding.category; },
+        [](const LongHolding& holding) { return holding.portfolioPercent; });
     for (std::size_t index = 0; index < kPeriods.size(); ++index) {
         statement.periods[index] = randomDoubleInClosedRange(random, kPeriods[index].lower, kPeriods[index].upper);
     }

@@ -227,10 +227,10 @@ void drawAnalysisPage(graphics::Canvas& canvas, double& y, const LongFundStateme
     constexpr std::size_t half = kCategories.size() / 2;
     for (std::size_t row = 0; row < half; ++row) {
         const double bottom = layout.firstAllocationRowBottom - kAllocationRowPitch * static_cast<double>(row);
-        drawTextIn(canvas, kCategories[row].label, styles.body, {x, bottom, w * 0.35, 15});
+        drawTextIn(canvas, kCategories[row], styles.body, {x, bottom, w * 0.35, 15});
         drawTextIn(canvas, printfText("%.1f%%", statement.categories[row]), styles.bodyRight,
                    {x + w * 0.35, bottom, w * 0.1, 15});
-        drawTextIn(canvas, kCategories[row + half].label, styles.body, {x + w * 0.55, bottom, w * 0.35, 15});
+        drawTextIn(canvas, kCategories[row + half], styles.body, {x + w * 0.55, bottom, w * 0.35, 15});
         drawTextIn(canvas, printfText("%.1f%%", statement.categories[row + half]), styles.bodyRight,
                    {x + w * 0.9, bottom, w * 0.1, 15});
     }

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <iterator>
 #include <cmath>
 #include <numeric>
 #include <regex>
@@ -130,37 +133,6 @@ TEST(FigureTextTest, AFigureThatRoundsToZeroCarriesNoSign) {
     }
 }
 
-// ---- Shares that total 100
-
-TEST(FitSharesTest, TotalsHundredAndKeepsEveryShareInItsRange) {
-    struct Case {
-        const char* name;
-        std::vector<double> shares;
-    };
-    const std::vector<Case> cases{
-        {"all at their lows", {40, 15, 5, 10, 5, 2}},
-        {"all at their highs", {60, 25, 15, 20, 15, 8}},
-        {"over", {55, 22, 12, 18, 10, 6}},
-        {"under", {42, 16, 6, 11, 6, 3}},
-        {"already 100", {50, 20, 8, 12, 6, 4}},
-    };
-    for (const Case& item : cases) {
-        std::vector<double> shares = item.shares;
-        fitSharesToHundred(shares, kAssetClasses);
-        EXPECT_NEAR(std::accumulate(shares.begin(), shares.end(), 0.0), 100, 1e-9) << item.name;
-        for (std::size_t index = 0; index < shares.size(); ++index) {
-            EXPECT_GE(shares[index], kAssetClasses[index].lower - 1e-12) << item.name;
-            EXPECT_LE(shares[index], kAssetClasses[index].upper + 1e-12) << item.name;
-        }
-        // A share with more room moves more; order within the room is kept.
-        if (std::string(item.name) == "already 100") {
-            EXPECT_EQ(shares, item.shares);
-        }
-    }
-    std::vector<double> wrongCount{1, 2};
-    EXPECT_THROW(fitSharesToHundred(wrongCount, kAssetClasses), std::invalid_argument);
-}
-
 // ---- The one-page statement
 
 class FundStatementTest : public ::testing::Test {
@@ -195,13 +167,13 @@ TEST_F(FundStatementTest, FiguresAgreeForEveryHoldingCountAndManySeeds) {
         EXPECT_GE(statement.previous / statement.total, 0.85 - 1e-12);
         EXPECT_LE(statement.previous / statement.total, 1.15 + 1e-12);
         EXPECT_NEAR(statement.changePercent, statement.change / statement.previous * 100, 1e-9);
-        double assetTotal = 0;
-        for (std::size_t index = 0; index < kAssetClasses.size(); ++index) {
-            EXPECT_GE(statement.assetClasses[index], kAssetClasses[index].lower - 1e-9);
-            EXPECT_LE(statement.assetClasses[index], kAssetClasses[index].upper + 1e-9);
-            assetTotal += statement.assetClasses[index];
+        std::array<double, kAssetClasses.size()> byClass{};
+        for (const Holding& holding : statement.holdings) {
+            byClass.at(holding.assetClass) += holding.allocation;
         }
-        EXPECT_NEAR(assetTotal, 100, 1e-9);
+        for (std::size_t index = 0; index < kAssetClasses.size(); ++index) {
+            EXPECT_NEAR(statement.assetClasses[index], byClass[index], 1e-9) << kAssetClasses[index];
+        }
         EXPECT_TRUE(startsWith(statement.accountNumber, "ACC"));
         EXPECT_TRUE(endsWith(statement.firmName, " Asset Management"));
     }
@@ -433,13 +405,13 @@ TEST_F(LongFundStatementTest, FiguresAgreeAndHoldingsComeLargestFirst) {
         EXPECT_NEAR(statement.netChangePercent, statement.netChange / statement.previousValue * 100, 1e-9);
         EXPECT_GE(statement.previousValue / statement.currentValue, 0.8 - 1e-12);
         EXPECT_LE(statement.previousValue / statement.currentValue, 1.2 + 1e-12);
-        double categories = 0;
-        for (std::size_t index = 0; index < kCategories.size(); ++index) {
-            EXPECT_GE(statement.categories[index], kCategories[index].lower - 1e-9);
-            EXPECT_LE(statement.categories[index], kCategories[index].upper + 1e-9);
-            categories += statement.categories[index];
+        std::array<double, kCategories.size()> byCategory{};
+        for (const LongHolding& holding : statement.holdings) {
+            byCategory.at(holding.category) += holding.portfolioPercent;
         }
-        EXPECT_NEAR(categories, 100, 1e-9);
+        for (std::size_t index = 0; index < kCategories.size(); ++index) {
+            EXPECT_NEAR(statement.categories[index], byCategory[index], 1e-9) << kCategories[index];
+        }
         for (std::size_t index = 0; index < kPeriods.size(); ++index) {
             EXPECT_GE(statement.periods[index], kPeriods[index].lower);
             EXPECT_LE(statement.periods[index], kPeriods[index].upper);
@@ -553,6 +525,155 @@ TEST_F(LongFundStatementTest, EdgeCountsGiveSoundPages) {
         const std::string first = graphics_test::pageText(path, 1);
         EXPECT_NE(first.find("Statement Period: Sep 8, 2026 - December 8, 2026"), std::string::npos);
         EXPECT_NE(first.find(statement.advisorEmail), std::string::npos);
+    }
+}
+
+// ---- Allocation read back from the page
+
+// The words of a page in rows: words whose tops lie within two points of each
+// other, left to right.
+std::vector<std::vector<Word>> rowsOf(const std::vector<Word>& words, int page) {
+    std::vector<Word> onPage;
+    std::copy_if(words.begin(), words.end(), std::back_inserter(onPage),
+                 [&](const Word& word) { return word.page == page && !isWatermark(word); });
+    std::sort(onPage.begin(), onPage.end(), [](const Word& a, const Word& b) { return a.yMin < b.yMin; });
+    std::vector<std::vector<Word>> rows;
+    for (const Word& word : onPage) {
+        if (rows.empty() || word.yMin - rows.back().front().yMin > 2) {
+            rows.emplace_back();
+        }
+        rows.back().push_back(word);
+    }
+    for (auto& row : rows) {
+        std::sort(row.begin(), row.end(), [](const Word& a, const Word& b) { return a.xMin < b.xMin; });
+    }
+    return rows;
+}
+
+// "Large Cap Growth 61.2% Emerging Markets 0.0%" -> the labels and their
+// percentages as shown.
+std::vector<std::pair<std::string, std::string>> labelledPercents(const std::vector<Word>& row) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::string label;
+    for (const Word& word : row) {
+        if (word.text.size() > 1 && endsWith(word.text, "%")) {
+            pairs.emplace_back(label, word.text);
+            label.clear();
+        } else {
+            label += (label.empty() ? "" : " ") + word.text;
+        }
+    }
+    return pairs;
+}
+
+// The security a shown symbol stands for; a repeated holding carries a
+// digit after its table symbol.
+const Security* securityOf(std::string symbol) {
+    while (!symbol.empty() && std::isdigit(static_cast<unsigned char>(symbol.back()))) {
+        symbol.pop_back();
+    }
+    const auto found = std::find_if(kSecurities.begin(), kSecurities.end(),
+                                    [&](const Security& security) { return security.symbol == symbol; });
+    return found == kSecurities.end() ? nullptr : &*found;
+}
+
+// Each class's percentage shown equals the shown percentages of the holdings
+// in that class added up (within their rounding), and together they make 100.
+template <std::size_t classCount>
+void expectAllocationFromHoldings(const std::array<std::string_view, classCount>& labels,
+                                  const std::vector<std::pair<std::size_t, std::string>>& holdings,
+                                  const std::vector<std::pair<std::string, std::string>>& shown) {
+    ASSERT_EQ(shown.size(), classCount);
+    std::array<double, classCount> sums{};
+    std::array<double, classCount> slack{};
+    for (const auto& [index, percent] : holdings) {
+        sums.at(index) += figureOf(percent);
+        slack.at(index) += roundingOf(percent);
+    }
+    double total = 0;
+    for (const auto& [label, percent] : shown) {
+        const auto at = std::find(labels.begin(), labels.end(), label);
+        ASSERT_NE(at, labels.end()) << label;
+        const auto index = static_cast<std::size_t>(at - labels.begin());
+        EXPECT_NEAR(figureOf(percent), sums[index], slack[index] + roundingOf(percent) + 1e-9) << label;
+        total += figureOf(percent);
+    }
+    EXPECT_NEAR(total, 100, 0.05 * static_cast<double>(classCount) + 1e-9);
+}
+
+class AllocationTest : public ::testing::Test {
+protected:
+    testing::WriterFixture world;
+
+    fs::path generate(DocumentGenerator generator, std::uint64_t seed) {
+        platform::SeededRandom random(seed);
+        const GenerationContext context(world.clock, random, *world.defaults, *world.bundle);
+        return generator(world.outputFolder / ("statement_" + std::to_string(seed) + ".pdf"), ContentSize::small,
+                         context);
+    }
+};
+
+TEST_F(AllocationTest, TheOnePageAllocationAddsUpTheHoldingsShown) {
+    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const std::vector<Word> words = graphics_test::wordsOf(generate(&FundPortfolioPDFGenerator::generate, seed));
+        const double holdingsTop = yOf(words, "HOLDINGS", 0);
+        const double allocationTop = yOf(words, "ALLOCATION", 0);
+        std::vector<std::pair<std::size_t, std::string>> holdings;
+        std::vector<std::pair<std::string, std::string>> shown;
+        for (const std::vector<Word>& row : rowsOf(words, 0)) {
+            const double top = row.front().yMin;
+            if (top > holdingsTop && top < allocationTop) {
+                const Security* security = securityOf(row.front().text);
+                if (security != nullptr) {
+                    ASSERT_TRUE(endsWith(row.back().text, "%")) << row.back().text;
+                    holdings.emplace_back(assetClassOf(*security), row.back().text);
+                }
+            } else if (top > allocationTop) {
+                for (auto& pair : labelledPercents(row)) {
+                    shown.push_back(std::move(pair));
+                }
+            }
+        }
+        ASSERT_GE(holdings.size(), kMinimumHoldings);
+        expectAllocationFromHoldings(kAssetClasses, holdings, shown);
+    }
+}
+
+TEST_F(AllocationTest, TheLongAnalysisAddsUpTheHoldingsShown) {
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const fs::path pdf = generate(&LongFundPortfolioPDFGenerator::generate, seed);
+        const std::vector<Word> words = graphics_test::wordsOf(pdf);
+        const int closing = pageCountOf(pdf) - 1;
+        const double detailedTop = yOf(words, "DETAILED", 0);
+        const double performanceTop = yOf(words, "PERFORMANCE", closing);
+        std::vector<std::pair<std::size_t, std::string>> holdings;
+        std::vector<std::pair<std::string, std::string>> shown;
+        for (int page = 0; page <= closing; ++page) {
+            for (const std::vector<Word>& row : rowsOf(words, page)) {
+                const double top = row.front().yMin;
+                if (page == closing) {
+                    if (top > yOf(words, "ALLOCATION", closing) && top < performanceTop) {
+                        for (auto& pair : labelledPercents(row)) {
+                            shown.push_back(std::move(pair));
+                        }
+                    }
+                    continue;
+                }
+                const Security* security = securityOf(row.front().text);
+                if (security == nullptr || (page == 0 && top < detailedTop)) {
+                    continue;
+                }
+                const auto percent = std::find_if(row.begin(), row.end(), [](const Word& word) {
+                    return word.xMin >= 371 && word.xMax <= 412 && endsWith(word.text, "%");
+                });
+                ASSERT_NE(percent, row.end()) << row.front().text;
+                holdings.emplace_back(categoryOf(*security), percent->text);
+            }
+        }
+        ASSERT_GE(holdings.size(), kMinimumLongHoldings);
+        expectAllocationFromHoldings(kCategories, holdings, shown);
     }
 }
 

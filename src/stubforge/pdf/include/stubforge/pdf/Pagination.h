@@ -15,7 +15,12 @@
 namespace stubforge {
 
 // Lays `text` into equal text areas, one page per area. A form feed starts a
-// new page; an empty text has no pages.
+// new page; an empty text has no pages. A heading (a paragraph set wholly in
+// bold, or a run of them with blank lines between) keeps the first two lines
+// of the paragraph after it, or all of a shorter one, on its page: when they
+// do not fit, the page breaks before the heading, unless it already stands
+// at the top of its page. The flow's text then holds a form feed in place of
+// the line break before that heading.
 platform::graphics::TextFlow paginateText(platform::graphics::Typesetter& typesetter,
                                           platform::graphics::AttributedText text, platform::graphics::Size textArea);
 
