@@ -86,6 +86,8 @@ enum class MSRSetting : int {
     maxItemScopedCustomParameters,
     maxPublicEventParameterValueLength,
     maxRealtimeDCUEventCountPerDay,
+    // PSM: on-device conversion measurement, which matches hashed e-mail
+    // addresses and phone numbers; its start and retry limits.
     maxPSMStartCount,
     maxPSMRetryCount,
     PSMRetryInterval,

@@ -62,8 +62,10 @@ std::string firstWord(std::string_view text) {
     return std::string(text.substr(0, end));
 }
 
-// The immutable flag cannot be cleared without privilege; a file carrying
-// it is left alone and its open failure reported.
+// Tries to clear the immutable flag, so that a damaged file can be replaced.
+// That takes a privilege the program seldom has (CAP_LINUX_IMMUTABLE):
+// without it the call fails, the file stays as it is and its open failure
+// is reported.
 void tryClearImmutableFlag(const std::filesystem::path& path) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {

@@ -22,7 +22,10 @@ struct MSRInstallEnvironment {
     std::shared_ptr<const platform::Bundle> bundle;
 };
 
-// Probes of how the application was installed. Class operations only.
+// Probes of how the application was installed (the name: app environment
+// utilities). Class operations only. The short names: RURL receipt URL,
+// ASRS App Store receipt from the sandbox, NOD a kind of install this
+// platform never has, FAS from the App Store, AEX app extension.
 class MSRAEU {
 public:
     MSRAEU() = delete;

@@ -10,10 +10,12 @@
 #include <string_view>
 
 // The one seam through which the measurement support code reaches the
-// controller's services: the shared monitor, the App Store probe and the
-// library version. The controller installs its own; tests install fakes.
-// Until one is installed, a default stands in: a monitor made on first use
-// over the SDK log, and no App Store installation.
+// controller: the shared monitor and the facts of the install, the remote
+// limits, internal events and user properties, the screen and app state,
+// and the store, scheduler and write path of the running engine. The
+// controller installs its own; tests install fakes. Until one is
+// installed, a default stands in: a monitor made on first use over the SDK
+// log, no App Store installation, default limits and no engine.
 namespace kit::measurement {
 
 class MSRDatabase;
@@ -49,7 +51,7 @@ public:
 
     // The engine's one monitor; the same object on every call.
     virtual MSRMonitor& monitor() = 0;
-    // Installed from the App Store.
+    // FAS: installed from the App Store.
     virtual bool isFAS() = 0;
     virtual std::int64_t appMeasurementLibraryVersion() = 0;
     // The current remote limits; the default answers the defaults.
