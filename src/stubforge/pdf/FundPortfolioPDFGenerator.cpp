@@ -131,6 +131,25 @@ constexpr double kRuleGap = 24;
 constexpr double kContactBelowRule = 60;
 constexpr double kContactHeight = 45;
 
+// Above the holdings table, from the top of the page down: bottoms of the
+// title, heading and date boxes and the rule under them; the client rows
+// and the summary rows, each from the bottom of its first row by its own
+// pitch; the two headings and the holdings' column titles.
+constexpr double kTitleBottom = 767;
+constexpr double kHeadingBottom = 737;
+constexpr double kAsOfBottom = 712;
+constexpr double kHeaderRuleY = 697;
+constexpr double kFirstClientRowBottom = 659;
+constexpr double kClientRowPitch = 22;
+constexpr double kSummaryHeadingBottom = 554;
+constexpr double kFirstSummaryRowBottom = 526;
+constexpr double kSummaryRowPitch = 25;
+constexpr double kHoldingsHeadingBottom = 429;
+constexpr double kColumnTitlesBottom = 399;
+// The summary row whose value is coloured as a gain or a loss.
+constexpr std::size_t kNetChangeRow = 2;
+static_assert(small_texts::kSummaryLabels[kNetChangeRow] == "Net Change:");
+
 graphics::TextStyle style(FontWeight weight, double size, graphics::Alignment alignment = graphics::Alignment::left,
                           graphics::Color color = graphics::colors::black) {
     return textStyle(weight, size, alignment, color);
@@ -248,23 +267,23 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
     const auto draw = [&](graphics::Canvas& canvas) {
         drawWatermark(canvas, watermark);
 
-        drawIn(canvas, statement.firmName, title, {kLeft, 767, kContentWidth, 25});
-        drawIn(canvas, small_texts::kTitle, heading, {kLeft, 737, kContentWidth, 20});
+        drawIn(canvas, statement.firmName, title, {kLeft, kTitleBottom, kContentWidth, 25});
+        drawIn(canvas, small_texts::kTitle, heading, {kLeft, kHeadingBottom, kContentWidth, 20});
         drawIn(canvas, std::string(small_texts::kAsOf) + statement.asOfDate, bodyCenter,
-               {kLeft, 712, kContentWidth, 15});
-        canvas.strokeLine({kLeft, 697}, {kRight, 697}, {graphics::colors::black, 1});
+               {kLeft, kAsOfBottom, kContentWidth, 15});
+        canvas.strokeLine({kLeft, kHeaderRuleY}, {kRight, kHeaderRuleY}, {graphics::colors::black, 1});
 
         const double labelWidth = kContentWidth * 0.35;
         const std::array<std::string, 4> clientValues{statement.clientName, statement.accountNumber,
                                                       statement.advisorName,
                                                       statement.periodStart + " - " + statement.asOfDate};
         for (std::size_t row = 0; row < clientValues.size(); ++row) {
-            const double bottom = 659 - 22 * static_cast<double>(row);
+            const double bottom = kFirstClientRowBottom - kClientRowPitch * static_cast<double>(row);
             drawIn(canvas, small_texts::kClientLabels[row], label, {kLeft, bottom, labelWidth, 18});
             drawIn(canvas, clientValues[row], body, {kLeft + labelWidth, bottom, kContentWidth - labelWidth, 18});
         }
 
-        drawIn(canvas, small_texts::kSummaryHeading, heading, {kLeft, 554, kContentWidth, 20});
+        drawIn(canvas, small_texts::kSummaryHeading, heading, {kLeft, kSummaryHeadingBottom, kContentWidth, 20});
         const std::string sign = statement.change >= 0 ? "+" : "-";
         const std::array<std::string, 3> summaryValues{
             currencyText(statement.total, 2, 2), currencyText(statement.previous, 2, 2),
@@ -272,9 +291,9 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
                 printfText("%.2f", std::fabs(statement.changePercent)) + "%)"};
         const double summaryLabelWidth = kContentWidth * 0.6;
         for (std::size_t row = 0; row < summaryValues.size(); ++row) {
-            const double bottom = 526 - 25 * static_cast<double>(row);
+            const double bottom = kFirstSummaryRowBottom - kSummaryRowPitch * static_cast<double>(row);
             graphics::TextStyle valueStyle = labelRight;
-            if (small_texts::kSummaryLabels[row].find("Net Change") != std::string_view::npos) {
+            if (row == kNetChangeRow) {
                 valueStyle.color = statement.change >= 0 ? graphics::colors::green : graphics::colors::red;
             }
             drawIn(canvas, small_texts::kSummaryLabels[row], label, {kLeft, bottom, summaryLabelWidth, 18});
@@ -282,14 +301,14 @@ std::vector<std::byte> renderFundStatement(const FundStatement& statement, const
                    {kLeft + summaryLabelWidth, bottom, kContentWidth - summaryLabelWidth, 18});
         }
 
-        drawIn(canvas, small_texts::kHoldingsHeading, heading, {kLeft, 429, kContentWidth, 20});
+        drawIn(canvas, small_texts::kHoldingsHeading, heading, {kLeft, kHoldingsHeadingBottom, kContentWidth, 20});
         canvas.fillRect({kLeft, kHoldingsTop, kContentWidth, 25}, graphics::Color::gray(0.9));
         std::array<double, kHoldingColumns.size()> columnX{};
         double x = kLeft;
         for (std::size_t column = 0; column < kHoldingColumns.size(); ++column) {
             columnX[column] = x;
             const double width = kContentWidth * kHoldingColumns[column].fraction;
-            drawIn(canvas, kHoldingColumns[column].title, columnTitle, {x, 399, width, 20});
+            drawIn(canvas, kHoldingColumns[column].title, columnTitle, {x, kColumnTitlesBottom, width, 20});
             x += width;
         }
         double top = layout.holdingsTop;
