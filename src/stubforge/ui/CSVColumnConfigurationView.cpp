@@ -12,6 +12,13 @@
 
 namespace stubforge::ui {
 
+TemplateChooser templateFileDialog(QFileDialog::Options options) {
+    return [options](QWidget* parent) {
+        return QFileDialog::getOpenFileName(parent, qt(texts::kImportCSVTemplate), QString(),
+                                            qt(texts::kCSVFileFilter), nullptr, options);
+    };
+}
+
 CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, QWidget* parent)
     : QWidget(parent),
       state_(&state),

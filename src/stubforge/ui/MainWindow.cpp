@@ -40,10 +40,7 @@ WindowServices WindowServices::standard(AnalyticsSink& analytics) {
         },
         [](const QUrl& url) { return QDesktopServices::openUrl(url); },
         [](const QList<QUrl>& urls) { return showItemsInFileManager(urls); },
-        [](QWidget* parent) {
-            return QFileDialog::getOpenFileName(parent, qt(texts::kImportCSVTemplate), QString(),
-                                                qt(texts::kCSVFileFilter));
-        },
+        templateFileDialog(),
         [](QWidget* parent) { return QFileDialog::getExistingDirectory(parent); },
     };
 }

@@ -11,11 +11,16 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QPointer>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -53,6 +58,80 @@ std::vector<std::string> columnNames(const MainWindowState& state) {
 void writeFile(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
+
+QFileDialog* shownFileDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        if (dialog != nullptr && dialog->isVisible()) {
+            return dialog;
+        }
+    }
+    return nullptr;
+}
+
+// Answers the next file dialog as a person does: puts a path into its file
+// name field and presses Open. The dialog appears only once the import's
+// queued call runs, inside a loop of its own, so this polls from a timer,
+// which that loop serves too. Past the ceiling it rejects whatever dialog is
+// open, so the test fails instead of waiting forever.
+class FileDialogAnswer final : public QObject {
+public:
+    FileDialogAnswer(QString path, std::chrono::milliseconds ceiling) : path_(std::move(path)), ceiling_(ceiling) {
+        timer_.setInterval(20);
+        connect(&timer_, &QTimer::timeout, this, &FileDialogAnswer::poll);
+        clock_.start();
+        timer_.start();
+    }
+
+    bool finished() const { return !timer_.isActive(); }
+    // Empty once the path was typed and Open pressed.
+    const QString& problem() const { return problem_; }
+
+private:
+    void poll() {
+        QFileDialog* dialog = shownFileDialog();
+        if (dialog == nullptr) {
+            if (clock_.elapsed() > ceiling_.count()) {
+                giveUp("no file dialog was shown", nullptr);
+            }
+            return;
+        }
+        auto* field = dialog->findChild<QLineEdit*>("fileNameEdit");
+        auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+        QPushButton* open = buttons != nullptr ? buttons->button(QDialogButtonBox::Open) : nullptr;
+        if (field == nullptr || open == nullptr) {
+            giveUp("the file dialog has no file name field or Open button", dialog);
+            return;
+        }
+        timer_.stop();
+        // Pasted whole: typed key by key, each folder on the way is
+        // selected as it completes, and Open then enters the first one.
+        field->setFocus();
+        field->setText(path_);
+        // A completion list over the field would take the click for itself.
+        if (field->completer() != nullptr && field->completer()->popup() != nullptr) {
+            field->completer()->popup()->hide();
+        }
+        QTest::mouseClick(open, Qt::LeftButton);
+        if (dialog->isVisible()) {
+            giveUp("the file dialog stayed open after Open", dialog);
+        }
+    }
+
+    void giveUp(const QString& why, QFileDialog* dialog) {
+        timer_.stop();
+        problem_ = why;
+        if (dialog != nullptr) {
+            dialog->reject();
+        }
+    }
+
+    QString path_;
+    std::chrono::milliseconds ceiling_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    QString problem_;
+};
 
 }  // namespace
 
@@ -203,6 +282,58 @@ private slots:
         world_->templatePath.clear();
         QTest::mouseClick(editor->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
         QCOMPARE(columnNames(state), (std::vector<std::string>{"id", "name", "email"}));
+    }
+
+    // The program's own chooser, as Qt's dialog, answered by typing the path:
+    // the reason for a refusal is still in the window once the dialog and
+    // the popover it may close are gone.
+    void templateImportFailureShowsAfterTheFileDialogCloses() {
+        world_ = std::make_unique<testing::UiWorld>();
+        WindowServices services = world_->services();
+        services.chooseTemplate = templateFileDialog(QFileDialog::DontUseNativeDialog);
+        window_ = std::make_unique<MainWindow>(std::move(services));
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->sidebar().select(FileExtension::csv);
+        MainWindowState& state = window_->state();
+        pasteInto(*window_, "columnCount", "4");
+        CSVConfigurationView* panel = window_->form().csvPanel();
+        QVERIFY(panel != nullptr);
+        auto* failure = panel->findChild<QLabel*>("templateImportFailure");
+        QVERIFY(failure != nullptr);
+
+        std::string tooMany;
+        for (int column = 1; column <= 300; ++column) {
+            tooMany += (column > 1 ? "," : "") + std::string("c") + std::to_string(column);
+        }
+        struct Refusal {
+            const char* name;
+            std::string bytes;
+            const char* message;
+        };
+        const Refusal refusals[] = {
+            {"blank-first-line.csv", "\n1,2\n", "Error reading CSV file: the first line, the header, is empty"},
+            {"wide.csv", tooMany + "\n",
+             "Error reading CSV file: the header has 300 names; a table has at most 250 columns"},
+        };
+        for (const Refusal& refusal : refusals) {
+            const auto path = world_->root() / refusal.name;
+            writeFile(path, refusal.bytes);
+            if (panel->editor() == nullptr || !panel->editor()->isVisible()) {
+                QTest::mouseClick(shown<QPushButton>(*window_, "moreButton"), Qt::LeftButton);
+            }
+            QVERIFY(panel->editor() != nullptr);
+            QTRY_VERIFY_WITH_TIMEOUT(panel->editor()->isVisible(), 60'000);
+
+            FileDialogAnswer answer(QString::fromStdString(path.string()), std::chrono::seconds(60));
+            QTest::mouseClick(panel->editor()->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(answer.finished(), 90'000);
+            QVERIFY2(answer.problem().isEmpty(), qPrintable(answer.problem()));
+            QTRY_VERIFY_WITH_TIMEOUT(shownFileDialog() == nullptr && failure->isVisible(), 60'000);
+            QCOMPARE(failure->text(), QString(refusal.message));
+            QVERIFY2(state.form().csvColumnsViewModel.rows().size() == 4, refusal.name);
+            QCOMPARE(state.form().columnCount, std::string("4"));
+        }
     }
 
     void importHelpIsATooltip() {

@@ -5,6 +5,7 @@
 
 #include "platform/Log.h"
 
+#include <QFileDialog>
 #include <QString>
 #include <QWidget>
 
@@ -19,6 +20,10 @@ class RowsTableView;
 
 // Asks the user for a CSV template; an empty path when they cancel.
 using TemplateChooser = std::function<QString(QWidget* parent)>;
+
+// The program's chooser: a file dialog over CSV files, titled as the
+// import button. `options` reach the dialog (a test asks for Qt's own).
+TemplateChooser templateFileDialog(QFileDialog::Options options = {});
 
 // The template import's file chooser, and the log its failures go to
 // besides the panel.
