@@ -14,8 +14,8 @@ namespace stubforge::ui {
 
 TemplateChooser templateFileDialog(QFileDialog::Options options) {
     return [options](QWidget* parent) {
-        return QFileDialog::getOpenFileName(parent, qt(texts::kImportCSVTemplate), QString(),
-                                            qt(texts::kCSVFileFilter), nullptr, options);
+        return QFileDialog::getOpenFileName(parent, qt(texts::kImportCSVTemplate), QString(), qt(texts::kCSVFileFilter),
+                                            nullptr, options);
     };
 }
 

@@ -59,6 +59,26 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// A template whose header gives no usable columns, and what the panel says.
+struct Refusal {
+    const char* name;
+    std::string bytes;
+    const char* message;
+};
+
+std::vector<Refusal> refusedTemplates() {
+    std::string tooMany;
+    for (int column = 1; column <= 300; ++column) {
+        tooMany += (column > 1 ? "," : "") + std::string("c") + std::to_string(column);
+    }
+    return {
+        {"empty.csv", "", "Error reading CSV file: the file has no header row"},
+        {"blank-first-line.csv", "\n1,2\n", "Error reading CSV file: the first line, the header, is empty"},
+        {"wide.csv", tooMany + "\n",
+         "Error reading CSV file: the header has 300 names; a table has at most 250 columns"},
+    };
+}
+
 QFileDialog* shownFileDialog() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QFileDialog*>(widget);
@@ -239,22 +259,7 @@ private slots:
 
         // A header that gives no usable columns is a failure the panel
         // shows; the rows stay.
-        std::string tooMany;
-        for (int column = 1; column <= 300; ++column) {
-            tooMany += (column > 1 ? "," : "") + std::string("c") + std::to_string(column);
-        }
-        struct Refusal {
-            const char* name;
-            std::string bytes;
-            const char* message;
-        };
-        const Refusal refusals[] = {
-            {"empty.csv", "", "Error reading CSV file: the file has no header row"},
-            {"blank-first-line.csv", "\n1,2\n", "Error reading CSV file: the first line, the header, is empty"},
-            {"wide.csv", tooMany + "\n",
-             "Error reading CSV file: the header has 300 names; a table has at most 250 columns"},
-        };
-        for (const Refusal& refusal : refusals) {
+        for (const Refusal& refusal : refusedTemplates()) {
             const auto path = world_->root() / refusal.name;
             writeFile(path, refusal.bytes);
             world_->templatePath = QString::fromStdString(path.string());
@@ -302,21 +307,7 @@ private slots:
         auto* failure = panel->findChild<QLabel*>("templateImportFailure");
         QVERIFY(failure != nullptr);
 
-        std::string tooMany;
-        for (int column = 1; column <= 300; ++column) {
-            tooMany += (column > 1 ? "," : "") + std::string("c") + std::to_string(column);
-        }
-        struct Refusal {
-            const char* name;
-            std::string bytes;
-            const char* message;
-        };
-        const Refusal refusals[] = {
-            {"blank-first-line.csv", "\n1,2\n", "Error reading CSV file: the first line, the header, is empty"},
-            {"wide.csv", tooMany + "\n",
-             "Error reading CSV file: the header has 300 names; a table has at most 250 columns"},
-        };
-        for (const Refusal& refusal : refusals) {
+        for (const Refusal& refusal : refusedTemplates()) {
             const auto path = world_->root() / refusal.name;
             writeFile(path, refusal.bytes);
             if (panel->editor() == nullptr || !panel->editor()->isVisible()) {
