@@ -18,6 +18,7 @@ CSVConfigurationView::CSVConfigurationView(MainWindowState& state, TemplateImpor
     : QWidget(parent), state_(&state), templateImport_(std::move(templateImport)) {
     layout_ = new QHBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(kFormRowSpacing);
     layout_->addWidget(formLabel(texts::kCriteria, this));
     criteria_ = new QComboBox(this);
     criteria_->setObjectName("csvCriteriaPicker");
@@ -35,6 +36,8 @@ CSVConfigurationView::CSVConfigurationView(MainWindowState& state, TemplateImpor
     rebuild();
     failureLabel_ = failureLabel("templateImportFailure", this);
     layout_->addWidget(failureLabel_, 1);
+    // Holds the controls together at the leading edge while no failure shows.
+    layout_->addStretch();
 }
 
 void CSVConfigurationView::rebuild() {
@@ -48,6 +51,7 @@ void CSVConfigurationView::rebuild() {
     variable_ = new QWidget(this);
     auto* row = new QHBoxLayout(variable_);
     row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(kFormRowSpacing);
     shown_ = state_->form().selectedCSVCriteria;
     if (shown_ == CSVCriteria::bySize) {
         row->addWidget(formLabel(texts::kFileSizeInMB, variable_));

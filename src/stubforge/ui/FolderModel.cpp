@@ -243,8 +243,10 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
             return {};
         }
     }
-    if (role == Qt::TextAlignmentRole && section != nameColumn) {
-        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::TextAlignmentRole) {
+        // Each title lines up with its column's cells.
+        const Qt::Alignment across = section == nameColumn ? Qt::AlignLeft : Qt::AlignRight;
+        return QVariant::fromValue(across | Qt::AlignVCenter);
     }
     return {};
 }

@@ -17,6 +17,9 @@ namespace stubforge::ui {
 
 namespace {
 
+// The first label's text stands 5 + 12 points in from the pane's edge.
+constexpr int kTrailingMargin = 17;
+
 template <typename Option>
 QComboBox* picker(const QString& objectName, int width, Option current, QWidget* parent) {
     auto* box = new QComboBox(parent);
@@ -40,14 +43,15 @@ GenerationForm::GenerationForm(MainWindowState& state, TemplateImport templateIm
     : QWidget(parent), state_(&state), templateImport_(std::move(templateImport)) {
     setObjectName("generationForm");
     layout_ = new QHBoxLayout(this);
-    layout_->setContentsMargins(5, 8, 5, 8);
+    // Generate keeps its place at the trailing edge for every kind, as far
+    // from the window's edge as the first label's text is from the sidebar.
+    layout_->setContentsMargins(5, 8, kTrailingMargin, 8);
     layout_->setSpacing(0);
     generateButton_ = new QPushButton(qt(texts::kGenerate), this);
     generateButton_->setObjectName("generateButton");
     generateButton_->setDefault(true);
     connect(generateButton_, &QPushButton::clicked, this, &GenerationForm::generateClicked);
     layout_->addWidget(generateButton_);
-    layout_->addStretch();
     connect(&state, &MainWindowState::layoutChanged, this, &GenerationForm::rebuild);
     connect(&state, &MainWindowState::formChanged, this, &GenerationForm::refresh);
     connect(&state, &MainWindowState::generatingChanged, this, &GenerationForm::refresh);
@@ -63,8 +67,10 @@ void GenerationForm::rebuild() {
     rows_ = new QWidget(this);
     auto* row = new QHBoxLayout(rows_);
     row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(kFormRowSpacing);
     const FormState& form = state_->form();
     MainWindowState* state = state_;
+    bool panelFillsRow = false;
 
     auto addSizeField = [&] {
         row->addWidget(formLabel(texts::kFileSizeInMB, rows_));
@@ -116,8 +122,10 @@ void GenerationForm::rebuild() {
         addContentSize();
         break;
     case FileExtension::csv:
+        // The panel takes the free room: its failure line shows there.
         csvPanel_ = new CSVConfigurationView(*state_, templateImport_, rows_);
-        row->addWidget(csvPanel_);
+        row->addWidget(csvPanel_, 1);
+        panelFillsRow = true;
         break;
     case FileExtension::json:
         jsonPanel_ = new JSONConfigurationView(*state_, rows_);
@@ -130,7 +138,10 @@ void GenerationForm::rebuild() {
         break;
     }
     row->addSpacing(12);
-    layout_->insertWidget(0, rows_);
+    if (!panelFillsRow) {
+        row->addStretch();
+    }
+    layout_->insertWidget(0, rows_, 1);
     rows_->show();
     refresh();
 }

@@ -41,7 +41,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 25> kThemeNa
 }};
 
 // Drawn on a 32-point grid; the colours read on light and dark palettes alike.
-const QColor kInk(0x6e, 0x6e, 0x73);
+const QColor kDefaultInk(0x6e, 0x6e, 0x73);
 const QColor kAccent(0x2f, 0x7d, 0xe1);
 const QColor kPaper(0xf2, 0xf2, 0xf5);
 
@@ -80,8 +80,8 @@ void drawCircle(QPainter& painter, bool filled) {
     painter.drawEllipse(QRectF(4, 4, 24, 24));
 }
 
-void drawSymbol(QPainter& painter, std::string_view symbol) {
-    QPen pen(kInk, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+void drawSymbol(QPainter& painter, std::string_view symbol, const QColor& ink) {
+    QPen pen(ink, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(pen);
     if (symbol == "folder" || symbol == "folder.open" || symbol == "folder.fill") {
         QPainterPath folder;
@@ -117,10 +117,10 @@ void drawSymbol(QPainter& painter, std::string_view symbol) {
         play.lineTo(21, 16);
         play.lineTo(13, 21);
         play.closeSubpath();
-        painter.setBrush(kInk);
+        painter.setBrush(ink);
         painter.drawPath(play);
     } else if (symbol == "chart.bar") {
-        painter.setBrush(kInk);
+        painter.setBrush(ink);
         painter.drawRect(QRectF(5, 18, 5, 10));
         painter.drawRect(QRectF(13.5, 10, 5, 18));
         painter.drawRect(QRectF(22, 4, 5, 24));
@@ -145,7 +145,7 @@ void drawSymbol(QPainter& painter, std::string_view symbol) {
         hills.lineTo(22, 17);
         hills.lineTo(28, 25);
         painter.drawPath(hills);
-        painter.setBrush(kInk);
+        painter.setBrush(ink);
         painter.drawEllipse(QRectF(20, 9, 4, 4));
     } else if (symbol == "speaker.wave.2") {
         QPainterPath speaker;
@@ -156,7 +156,7 @@ void drawSymbol(QPainter& painter, std::string_view symbol) {
         speaker.lineTo(9, 20);
         speaker.lineTo(4, 20);
         speaker.closeSubpath();
-        painter.setBrush(kInk);
+        painter.setBrush(ink);
         painter.drawPath(speaker);
         painter.setBrush(Qt::NoBrush);
         painter.drawArc(QRectF(12, 10, 8, 12), -60 * 16, 120 * 16);
@@ -187,7 +187,7 @@ void drawSymbol(QPainter& painter, std::string_view symbol) {
         moon.addEllipse(QRectF(5, 5, 22, 22));
         QPainterPath bite;
         bite.addEllipse(QRectF(12, 1, 20, 20));
-        painter.setBrush(kInk);
+        painter.setBrush(ink);
         painter.drawPath(moon.subtracted(bite));
     } else if (symbol == "sun.max.fill") {
         painter.setBrush(QColor(0xf5, 0xb3, 0x1b));
@@ -208,7 +208,7 @@ void drawSymbol(QPainter& painter, std::string_view symbol) {
     } else if (symbol == "info.circle") {
         drawCircle(painter, false);
         painter.drawLine(QPointF(16, 14), QPointF(16, 23));
-        painter.setBrush(kInk);
+        painter.setBrush(ink);
         painter.drawEllipse(QRectF(15, 8.5, 2, 2));
     } else if (symbol == "stubforge") {
         painter.setPen(Qt::NoPen);
@@ -236,7 +236,9 @@ std::string_view themeIconName(std::string_view symbolName) {
     return {};
 }
 
-QIcon fallbackIcon(std::string_view symbolName) {
+QIcon fallbackIcon(std::string_view symbolName) { return drawnIcon(symbolName, kDefaultInk); }
+
+QIcon drawnIcon(std::string_view symbolName, const QColor& ink) {
     QIcon icon;
     for (const int size : {16, 32, 64}) {
         QPixmap pixmap(size, size);
@@ -244,7 +246,7 @@ QIcon fallbackIcon(std::string_view symbolName) {
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.scale(size / 32.0, size / 32.0);
-        drawSymbol(painter, symbolName);
+        drawSymbol(painter, symbolName, ink);
         painter.end();
         icon.addPixmap(pixmap);
     }

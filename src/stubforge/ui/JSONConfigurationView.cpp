@@ -16,6 +16,7 @@ JSONConfigurationView::JSONConfigurationView(MainWindowState& state, QWidget* pa
     : QWidget(parent), state_(&state) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(kFormRowSpacing);
     layout->addWidget(formLabel(texts::kNumberOfRows, this));
     rowField_ = numberField("jsonRowCount", 70, this);
     layout->addWidget(rowField_);

@@ -27,6 +27,32 @@
 
 namespace stubforge::ui {
 
+namespace {
+
+// `over` laid on `base` at `amount` (0: base, 1: over).
+QColor blend(const QColor& base, const QColor& over, double amount) {
+    return QColor::fromRgbF(static_cast<float>(base.redF() + (over.redF() - base.redF()) * amount),
+                            static_cast<float>(base.greenF() + (over.greenF() - base.greenF()) * amount),
+                            static_cast<float>(base.blueF() + (over.blueF() - base.blueF()) * amount));
+}
+
+// The toolbar's buttons in the window's own colours: the pin and the
+// scheme switch show "on" as a quiet raised tile with the glyph in the text
+// colour, whatever the style would fill a checked button with.
+QString toolbarStyleSheet(const QPalette& palette) {
+    const QColor window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::ButtonText);
+    return QString(
+               "QToolButton { color: %1; border: 1px solid transparent; border-radius: 5px; padding: 3px; }"
+               "QToolButton:hover { background: %2; }"
+               "QToolButton:checked { background: %3; border-color: %4; }"
+               "QToolButton:pressed { background: %4; }")
+        .arg(text.name(), blend(window, text, 0.10).name(), blend(window, text, 0.18).name(),
+             blend(window, text, 0.35).name());
+}
+
+}  // namespace
+
 WindowServices WindowServices::standard(AnalyticsSink& analytics) {
     return WindowServices{
         &platform::UserDefaults::standard(),
@@ -85,7 +111,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     statusRow_ = new StatusRow(state_, settings_, *services_.log, detail);
     detailLayout->addWidget(statusRow_);
     split->addWidget(detail);
-    split->setSizes({180, kContentSize.width() - 180});
+    // The sidebar keeps one width whatever the form asks for, so the file
+    // list and the form do not jump as the kind changes.
+    sidebar_->setFixedWidth(kSidebarWidth);
     setCentralWidget(content);
 
     toolbar_ = addToolBar(QString());
@@ -205,9 +233,24 @@ void MainWindow::sendFeedback() {
     }
 }
 
+void MainWindow::updateToolbarLook() {
+    const QPalette& colours = palette();
+    const QColor ink = colours.color(QPalette::ButtonText);
+    stayOnTopAction_->setIcon(drawnIcon(stayOnTopAction_->isChecked() ? "pin.fill" : "pin", ink));
+    darkModeAction_->setIcon(drawnIcon(darkModeAction_->isChecked() ? "moon.fill" : "sun.max.fill", ink));
+    // On the buttons, not the bar: a style sheet on the bar would repaint
+    // the bar itself in the sheet's defaults.
+    const QString sheet = toolbarStyleSheet(colours);
+    for (QAction* action : {showOutputFolderAction_, stayOnTopAction_, darkModeAction_}) {
+        if (QWidget* button = toolbar_->widgetForAction(action)) {
+            button->setStyleSheet(sheet);
+        }
+    }
+}
+
 void MainWindow::applyStayOnTop(bool on) {
     stayOnTopAction_->setChecked(on);
-    stayOnTopAction_->setIcon(symbolIcon(on ? "pin.fill" : "pin"));
+    updateToolbarLook();
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
         return;
     }
@@ -221,8 +264,8 @@ void MainWindow::applyStayOnTop(bool on) {
 
 void MainWindow::applyColorScheme(bool dark) {
     darkModeAction_->setChecked(dark);
-    darkModeAction_->setIcon(symbolIcon(dark ? "moon.fill" : "sun.max.fill"));
     setPalette(dark ? darkPalette() : lightPalette());
+    updateToolbarLook();
 }
 
 void MainWindow::pulseFolderReload() {

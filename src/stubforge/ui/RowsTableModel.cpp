@@ -131,7 +131,15 @@ bool RowsTableModel::setData(const QModelIndex& index, const QVariant& value, in
 }
 
 QVariant RowsTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole) {
+        // Each title lines up with its column's cells.
+        const Qt::Alignment across = section == numberColumn ? Qt::AlignRight : Qt::AlignLeft;
+        return QVariant::fromValue(across | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) {
         return {};
     }
     switch (section) {

@@ -31,6 +31,8 @@ QLabel* formLabel(std::string_view text, QWidget* parent) {
     auto* label = new QLabel(qt(text), parent);
     label->setFont(calloutFont(label->font()));
     label->setContentsMargins(12, 0, 0, 0);
+    // Never wider than its text, so the field stays beside it.
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     return label;
 }
 
@@ -38,6 +40,7 @@ QLineEdit* numberField(const QString& objectName, int width, QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(objectName);
     field->setFixedWidth(width);
+    field->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return field;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 
 #include <string_view>
@@ -16,6 +17,10 @@ std::string_view themeIconName(std::string_view symbolName);
 
 // The program's own drawing of a symbol, used when the theme has none.
 QIcon fallbackIcon(std::string_view symbolName);
+
+// The program's own drawing with its lines in `ink`, for a control that must
+// read on the window's own colours whatever the desktop theme draws.
+QIcon drawnIcon(std::string_view symbolName, const QColor& ink);
 
 // The application icon.
 QIcon applicationIcon();

@@ -50,6 +50,10 @@ struct WindowServices {
 // The content window is this size, and cannot be resized.
 inline constexpr QSize kContentSize(888, 500);
 
+// The sidebar's fixed width: room for its rows and footer, and for the
+// widest form row beside it.
+inline constexpr int kSidebarWidth = 150;
+
 // The one main window: the sidebar of file kinds, the form row, the file
 // list and the status row, and a toolbar with "Show in File Manager", the
 // stay-on-top pin and the dark-mode switch.
@@ -86,6 +90,7 @@ protected:
 private:
     void startGeneration();
     void finishGeneration();
+    void updateToolbarLook();
     void applyStayOnTop(bool on);
     void applyColorScheme(bool dark);
     void pulseFolderReload();

@@ -14,6 +14,10 @@ namespace stubforge::ui {
 
 inline QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// The space between the items of a form row: a field's leading padding, so
+// each label sits right beside its field; labels bring their own 12 points.
+inline constexpr int kFormRowSpacing = 4;
+
 // A form row's label: callout size, 12 points of leading space.
 QLabel* formLabel(std::string_view text, QWidget* parent);
 
