@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Saves screenshots of the main window (pdf, csv with its column editor
-# open, dark mode) into the given folder, for a person to look at.
+# Saves screenshots of the main window (pdf, txt, csv with its column editor
+# open and after a refused template, dark mode with the pin on, the file
+# list, Preferences) into the given folder, for a person to look at.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$root/build/screenshots}

@@ -1,6 +1,7 @@
-// Saves pictures of the main window for a person to look at: pdf, csv with
-// its column editor open, dark mode, the folder browser with files of
-// several kinds, and the Preferences window. Run under a real X server:
+// Saves pictures of the main window for a person to look at: pdf, txt, csv
+// with its column editor open, csv after a refused template, dark mode with
+// the pin on, the folder browser with files of several kinds, and the
+// Preferences window. Run under a real X server:
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/bin/stubforge-ui-screenshots <folder>
 #include "stubforge/ui/CSVConfigurationView.h"
 #include "stubforge/ui/FolderView.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -53,7 +55,17 @@ int main(int argc, char** argv) {
 
     stubforge::ui::RecordingAnalyticsSink analytics;
     stubforge::ui::UnavailableUpdater updater;
-    stubforge::ui::StubforgeApp app(stubforge::ui::WindowServices::standard(analytics), updater);
+    // The template chooser answers with a header of nothing, so the
+    // panel's failure line shows.
+    const QString badTemplate = home.path() + "/blank-first-line.csv";
+    QFile file(badTemplate);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("\n1,2\n");
+        file.close();
+    }
+    stubforge::ui::WindowServices services = stubforge::ui::WindowServices::standard(analytics);
+    services.chooseTemplate = [badTemplate](QWidget*) { return badTemplate; };
+    stubforge::ui::StubforgeApp app(std::move(services), updater);
     stubforge::ui::MainWindow& window = app.mainWindow();
     app.show();
     window.move(40, 40);
@@ -63,6 +75,10 @@ int main(int argc, char** argv) {
     window.handleGenerateClick();
     settle(1500);
     bool saved = save(window.frameGeometry(), folder + "/main-pdf.png");
+
+    window.sidebar().select(stubforge::FileExtension::txt);
+    settle();
+    saved = save(window.frameGeometry(), folder + "/main-txt.png") && saved;
 
     window.sidebar().select(stubforge::FileExtension::csv);
     settle();
@@ -74,11 +90,18 @@ int main(int argc, char** argv) {
     }
     saved = save(area, folder + "/main-csv-editor.png") && saved;
     window.form().csvPanel()->toggleEditor();
+    settle();
+    window.form().csvPanel()->importTemplate();
+    settle();
+    saved = save(window.frameGeometry(), folder + "/main-csv-import-failure.png") && saved;
 
+    // Dark, with the pin on so its checked look shows.
     window.sidebar().select(stubforge::FileExtension::pdf);
     window.settings().setDarkMode(true);
+    window.settings().setStayOnTop(true);
     settle();
     saved = save(window.frameGeometry(), folder + "/main-dark.png") && saved;
+    window.settings().setStayOnTop(false);
     window.settings().setDarkMode(false);
     settle();
 
