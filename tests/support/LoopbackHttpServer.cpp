@@ -58,11 +58,22 @@ struct LoopbackHttpServer::State {
     mutable std::condition_variable recorded;
     std::vector<RecordedRequest> requests;                                        // guarded by mutex
     std::map<std::string, std::deque<ScriptedResponse>> scripts;                  // guarded by mutex
+    std::map<std::string, Responder> responders;                                  // guarded by mutex
     ScriptedResponse fallback{404, {}, "", std::chrono::milliseconds(0), false};  // guarded by mutex
 
-    ScriptedResponse next(const std::string& path) {
+    ScriptedResponse next(const RecordedRequest& request) {
+        Responder responder;
+        {
+            std::lock_guard lock(mutex);
+            if (const auto made = responders.find(request.path); made != responders.end()) {
+                responder = made->second;
+            }
+        }
+        if (responder) {
+            return responder(request);
+        }
         std::lock_guard lock(mutex);
-        const auto found = scripts.find(path);
+        const auto found = scripts.find(request.path);
         if (found == scripts.end() || found->second.empty()) {
             return fallback;
         }
@@ -88,7 +99,7 @@ struct LoopbackHttpServer::State {
         record.body = lowerCase(request.get_header_value("Content-Encoding")) == "gzip" && stillZipped
                           ? gunzip(request.body)
                           : request.body;
-        const ScriptedResponse scripted = next(request.path);
+        const ScriptedResponse scripted = next(record);
         {
             std::lock_guard lock(mutex);
             requests.push_back(std::move(record));
@@ -181,7 +192,14 @@ std::string LoopbackHttpServer::baseUrl() const {
 
 void LoopbackHttpServer::script(const std::string& path, std::vector<ScriptedResponse> responses) {
     std::lock_guard lock(state_->mutex);
+    state_->responders.erase(path);
     state_->scripts[path] = std::deque<ScriptedResponse>(responses.begin(), responses.end());
+}
+
+void LoopbackHttpServer::respond(const std::string& path, Responder responder) {
+    std::lock_guard lock(state_->mutex);
+    state_->scripts.erase(path);
+    state_->responders[path] = std::move(responder);
 }
 
 void LoopbackHttpServer::setDefaultResponse(ScriptedResponse response) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,10 @@ public:
 
     // Answers for `path`, one per request in order; the last one repeats.
     void script(const std::string& path, std::vector<ScriptedResponse> responses);
+    // Answers for `path` made from each request as it arrives (its body
+    // already unzipped); replaces a script of that path.
+    using Responder = std::function<ScriptedResponse(const RecordedRequest&)>;
+    void respond(const std::string& path, Responder responder);
     // The answer for paths without a script (404 with an empty body at first).
     void setDefaultResponse(ScriptedResponse response);
 

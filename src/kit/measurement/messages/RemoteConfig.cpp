@@ -312,10 +312,8 @@ void MSRRemoteConfig::parseRemoteConfigFromMeasurementConfig(const MSRPBMeasurem
         }
         next->eventEditing = std::move(instance);
         logRemoteConfigLine(remote_config_line::eventEditingLoaded, static_cast<std::int64_t>(programs->size()));
-    } else {
-        // The server withdrew its program: stop editing events with the old one.
-        next->eventEditing = nullptr;
     }
+    // A configuration without programs leaves the loaded one editing events.
 
     next->dataControls.clear();
     for (const auto& control :

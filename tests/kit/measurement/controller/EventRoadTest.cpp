@@ -444,6 +444,20 @@ TEST_F(EventRoadTest, EditedAndCreatedEventsAreWritten) {
     EXPECT_EQ(stored[2].origin, "auto");
 }
 
+TEST_F(EventRoadTest, AConfigurationWithoutAProgramKeepsTheLoadedOneEditing) {
+    makeController();
+    ScriptedEditing::Script script;
+    script.renameTo = "level_done";
+    configureEditing(script);
+    log("level_up");
+    configure(setting("measurement.audience.max_count", "11"));
+    log("level_up");
+    const auto stored = storedEvents();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].name, "level_done");
+    EXPECT_EQ(stored[1].name, "level_done");
+}
+
 // The codes updateSchedule logs on each of its roads.
 std::vector<std::int64_t> schedulingCodes(const std::vector<std::int64_t>& codes) {
     std::vector<std::int64_t> found;

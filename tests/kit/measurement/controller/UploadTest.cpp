@@ -463,6 +463,96 @@ TEST_F(UploadTest, AnUploadPastTheNetworkTimeoutFails) {
     EXPECT_EQ(persisted().lastBackoffTimestamp(), 0);
 }
 
+// ---- Batches too large for the service
+
+class OversizedBatchTest : public UploadTest {
+protected:
+    static constexpr std::chrono::seconds kCeiling{60};
+
+    // The service answers each batch with `status(body)`.
+    void serve(std::function<int(const std::string&)> status) {
+        server_.respond("/a", [status = std::move(status)](const RecordedRequest& request) {
+            return ScriptedResponse{status(request.body), {{"Connection", "close"}}, ""};
+        });
+    }
+    void uploadAndWait() {
+        onWorkerQueue([&] { controller().uploadData(); });
+        waitUntilIdle(kCeiling);
+    }
+
+    // The event names of each posted batch, in order (padding cut off).
+    std::vector<std::vector<std::string>> postedNames() const {
+        std::vector<std::vector<std::string>> batches;
+        for (const RecordedRequest& request : posts()) {
+            auto batch = MSRPBMeasurementBatch::initWithBuffer(Bytes(request.body.begin(), request.body.end()));
+            EXPECT_TRUE(batch);
+            std::vector<std::string> names;
+            if (batch) {
+                for (const auto& sent : NanoMessageGetArray<MSRPBMeasurementBundle>(*batch, 0).value_or(
+                         std::vector<MSRPBMeasurementBundle>{})) {
+                    for (const auto& event :
+                         NanoMessageGetArray<MSRPBEvent>(sent, kEventsSlot).value_or(std::vector<MSRPBEvent>{})) {
+                        std::string name = NanoMessageGetString(event, kEventNameSlot).value_or("");
+                        name.erase(name.find_last_not_of('x') + 1);
+                        names.push_back(std::move(name));
+                    }
+                }
+            }
+            batches.push_back(std::move(names));
+        }
+        return batches;
+    }
+};
+
+TEST_F(OversizedBatchTest, ABatchTooLargeGoesInHalvesUntilTheServiceTakesIt) {
+    // The service takes at most 12,000 bytes: two of these bundles, not three.
+    constexpr std::size_t kLargest = 12000;
+    serve([](const std::string& body) { return body.size() > kLargest ? 413 : 200; });
+    start();
+    queueBundles(8, "e", std::string(5000, 'x'));
+    uploadAndWait();
+
+    const auto batches = postedNames();
+    std::vector<std::size_t> sizes;
+    std::vector<std::string> accepted;
+    const auto sent = posts();
+    ASSERT_EQ(sent.size(), batches.size());
+    for (std::size_t index = 0; index < batches.size(); ++index) {
+        sizes.push_back(batches[index].size());
+        if (sent[index].body.size() <= kLargest) {
+            accepted.insert(accepted.end(), batches[index].begin(), batches[index].end());
+        }
+    }
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{8, 4, 2, 2, 2, 2}));
+    std::sort(accepted.begin(), accepted.end());
+    EXPECT_EQ(accepted, (std::vector<std::string>{"e0", "e1", "e2", "e3", "e4", "e5", "e6", "e7"}));
+    EXPECT_EQ(queueCount(), "0\n");
+    EXPECT_EQ(persisted().lastFailedUploadTimestamp(), 0);
+    EXPECT_EQ(persisted().lastBackoffTimestamp(), 0);
+}
+
+TEST_F(OversizedBatchTest, ABundleRefusedOnItsOwnIsDeletedAndTheOnesBehindItGo) {
+    serve([](const std::string& body) { return body.find("huge") != std::string::npos ? 413 : 200; });
+    start();
+    queueBundles(1, "a");
+    queueBundles(1, "huge");
+    queueBundles(2, "b");
+    forgetLog();
+    uploadAndWait();
+
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(postedNames(),
+              (std::vector<Names>{{"a0", "huge0", "b0", "b1"}, {"a0", "huge0"}, {"a0"}, {"huge0"}, {"b0", "b1"}}));
+    services().monitor().waitUntilIdle();
+    auto lines = services().drainLines();
+    std::erase_if(lines, [](const RecordingServices::Line& line) { return line.code != 23243; });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, 2);
+    EXPECT_EQ(lines[0].contextCount, 1u);
+    EXPECT_EQ(queueCount(), "0\n");
+    EXPECT_EQ(persisted().lastFailedUploadTimestamp(), 0);
+}
+
 // ---- Configuration
 
 TEST_F(UploadTest, ConditionalHeadersAreSentOnlyWhenStored) {

@@ -225,8 +225,8 @@ TEST_F(RemoteConfigTest, AProgramLoadsWithItsModules) {
     ASSERT_TRUE(remote->updateMeasurementConfig(
         appConfig(R"(settings { name: "measurement.audience.max_count" value: "11" })")));
     EXPECT_EQ(editing.modules.remoteConfigValue("measurement.audience.max_count"), "11");
-    // A configuration without a program ends the editing of the old one.
-    EXPECT_FALSE(remote->eventEditing());
+    // A configuration without programs keeps the loaded one.
+    EXPECT_EQ(remote->eventEditing().get(), madeEditing.front().get());
 
     const Value::Dictionary metadata = editing.modules.appMetadata();
     EXPECT_EQ(metadata.at("platform"), Value("macos"));

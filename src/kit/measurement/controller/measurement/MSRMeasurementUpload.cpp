@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 // The upload schedule and one upload: bundles from the queue into a batch,
 // posted gzipped, deleted once the service took them.
@@ -35,6 +36,8 @@ std::optional<double> backoffEnd(double backoff, double interval, double now) {
 }
 // The upload reads only the status and headers of its reply.
 constexpr std::size_t kMaximumUploadReplySize = std::size_t{64} << 10;
+// The service's answer to a batch larger than it takes.
+constexpr int kPayloadTooLargeStatus = 413;
 
 namespace slot = bundle_slots;
 
@@ -381,9 +384,13 @@ void MSRMeasurement::uploadData() {
     const std::set<std::string, std::less<>> redactedFields(dataControls.begin(), dataControls.end());
     const std::optional<MSRPBMeasurementBundle> reference =
         filtered.size() >= 2 ? std::optional(filtered.front().first) : std::nullopt;
+    const std::size_t batchLimit = batchLimitFor(filtered.front().second);
     std::vector<MSRPBMeasurementBundle> batchBundles;
     std::vector<std::int64_t> batchRowIDs;
     for (std::size_t index = 0; index < filtered.size(); ++index) {
+        if (batchLimit != 0 && batchBundles.size() == batchLimit) {
+            break;
+        }
         MSRPBMeasurementBundle& bundle = filtered[index].first;
         NanoMessageSetInt64(bundle, slot::kLibraryVersionAtUpload, libraryVersion);
         if (uploadMillis) {
@@ -535,6 +542,10 @@ void MSRMeasurement::networkUploadCompletionHandlerWithResponse(const std::optio
         monitor().logWithLevel(7, 23043, "Network upload failed. Will retry later. Code, error", status,
                                error ? MSRLogContext(*error) : MSRLogContext());
         incrementRetryCounter();
+        if (status == kPayloadTooLargeStatus && !uploadingBundleIDs_.empty()) {
+            handleOversizedBatch();
+            return;
+        }
         uploadingBundleIDs_.clear();
         updateSchedule();
         return;
@@ -562,6 +573,43 @@ void MSRMeasurement::networkUploadCompletionHandlerWithResponse(const std::optio
     } else if (isPSMRequestPostponed_) {
         isPSMRequestPostponed_ = false;
         retrievePSMResponse();
+    } else {
+        updateSchedule();
+    }
+}
+
+std::size_t MSRMeasurement::batchLimitFor(std::int64_t firstRowID) {
+    if (oversizedBatchLimit_ != 0 && oversizedBatchRowIDs_.contains(firstRowID)) {
+        return oversizedBatchLimit_;
+    }
+    // The refused batch has gone: later batches are whole again.
+    oversizedBatchLimit_ = 0;
+    oversizedBatchRowIDs_.clear();
+    return 0;
+}
+
+// The same bundles would be refused again at every retry, and every bundle
+// queued behind them would wait: the batch goes again at once in halves,
+// and a bundle refused on its own can never be sent.
+void MSRMeasurement::handleOversizedBatch() {
+    const std::vector<std::int64_t> refused = std::exchange(uploadingBundleIDs_, {});
+    if (refused.size() > 1) {
+        oversizedBatchLimit_ = refused.size() / 2;
+        oversizedBatchRowIDs_.insert(refused.begin(), refused.end());
+        monitor().logWithLevel(7, 23244, "Batch too large for the server; sending it in parts. Bundles per batch",
+                               static_cast<std::int64_t>(oversizedBatchLimit_));
+    } else {
+        if (!removeBundlesFromDatabaseWithIDs(refused)) {
+            // Sent again later, by the schedule, not at once.
+            updateSchedule();
+            return;
+        }
+        monitor().logWithLevel(2, 23243, "Bundle too large for the server; deleted. Bundle ID", refused.front());
+        oversizedBatchLimit_ = 0;
+        oversizedBatchRowIDs_.clear();
+    }
+    if (isNetworkConnected() && hasDataToUpload()) {
+        uploadData();
     } else {
         updateSchedule();
     }

@@ -469,6 +469,13 @@ private:
     std::shared_ptr<platform::Executor> workerQueueExecutor();
     std::vector<std::int64_t> uploadingBundleIDs_;
     std::vector<std::int64_t> acceptedBundleIDs_;  // taken by the service, not yet deleted
+    // A batch the service refused as too large (413) goes again in parts of
+    // at most `oversizedBatchLimit_` bundles while the queue's first bundle
+    // is one of it; a single bundle refused so is deleted.
+    std::size_t batchLimitFor(std::int64_t firstRowID);
+    void handleOversizedBatch();
+    std::size_t oversizedBatchLimit_ = 0;  // 0: no bound
+    std::set<std::int64_t> oversizedBatchRowIDs_;
     std::shared_ptr<platform::Executor> workerQueueExecutor_;
     double suspendedUploadTimestamp_ = 0;  // uptime seconds; 0: not suspended
     std::atomic<bool> isNetworkRequestPending_{false};
