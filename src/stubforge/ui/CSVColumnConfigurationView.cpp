@@ -38,11 +38,11 @@ CSVColumnConfigurationView::CSVColumnConfigurationView(MainWindowState& state, Q
     // and goes when it leaves, so it can never be left showing the wrong way.
     auto* help = new QLabel(this);
     help->setObjectName("importHelp");
-    help->setPixmap(symbolIcon("info.circle").pixmap(16, 16));
+    help->setPixmap(symbolIcon(Icon::infoCircle).pixmap(16, 16));
     help->setToolTip(qt(texts::kImportHelp));
     buttons->addWidget(help);
     buttons->addStretch();
-    addButton_ = new QPushButton(symbolIcon("plus.circle.fill"), qt(texts::kAddColumn), this);
+    addButton_ = new QPushButton(symbolIcon(Icon::plusCircleFill), qt(texts::kAddColumn), this);
     addButton_->setObjectName("addRowButton");
     buttons->addWidget(addButton_);
     layout->addLayout(buttons);

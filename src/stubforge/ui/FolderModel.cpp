@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // Shown for a file of no known kind.
-constexpr std::string_view kGenericFileSymbol = "doc";
 
 QDateTime fromTimestamp(const statx_timestamp& stamp) {
     return QDateTime::fromMSecsSinceEpoch(stamp.tv_sec * 1000 + stamp.tv_nsec / 1000000);
@@ -206,7 +205,7 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
         }
     case Qt::DecorationRole:
         if (index.column() == nameColumn) {
-            return symbolIcon(item.type ? iconName(*item.type) : kGenericFileSymbol);
+            return symbolIcon(item.type ? iconForFileKind(*item.type) : Icon::doc);
         }
         return {};
     case Qt::TextAlignmentRole:

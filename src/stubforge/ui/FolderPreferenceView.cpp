@@ -52,7 +52,7 @@ FolderPreferenceView::FolderPreferenceView(platform::UserDefaults& defaults, Fol
     menuButton_->setObjectName("exportLocationMenu");
     menuButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     menuButton_->setPopupMode(QToolButton::InstantPopup);
-    menuButton_->setIcon(symbolIcon("folder.fill"));
+    menuButton_->setIcon(symbolIcon(Icon::folderFill));
     menuButton_->setIconSize(QSize(16, 16));
     menuButton_->setMaximumWidth(280);
     menuButton_->setStyleSheet(
@@ -110,7 +110,7 @@ void FolderPreferenceView::rebuildMenu() {
     defaultEntry->setCheckable(true);
     defaultEntry->setChecked(!settings_.useCustomFolder());
     if (settings_.useCustomFolder()) {
-        defaultEntry->setIcon(symbolIcon("folder"));
+        defaultEntry->setIcon(symbolIcon(Icon::folder));
     }
     connect(defaultEntry, &QAction::triggered, this, &FolderPreferenceView::resetToDefaultFolder);
     if (custom) {

@@ -23,7 +23,7 @@ JSONFieldConfigurationView::JSONFieldConfigurationView(MainWindowState& state, Q
     layout->addWidget(table_, 0, Qt::AlignHCenter);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    addButton_ = new QPushButton(symbolIcon("plus.circle.fill"), qt(texts::kAddField), this);
+    addButton_ = new QPushButton(symbolIcon(Icon::plusCircleFill), qt(texts::kAddField), this);
     addButton_->setObjectName("addRowButton");
     buttons->addWidget(addButton_);
     layout->addLayout(buttons);

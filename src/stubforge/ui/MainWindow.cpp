@@ -236,8 +236,8 @@ void MainWindow::sendFeedback() {
 void MainWindow::updateToolbarLook() {
     const QPalette& colours = palette();
     const QColor ink = colours.color(QPalette::ButtonText);
-    stayOnTopAction_->setIcon(drawnIcon(stayOnTopAction_->isChecked() ? "pin.fill" : "pin", ink));
-    darkModeAction_->setIcon(drawnIcon(darkModeAction_->isChecked() ? "moon.fill" : "sun.max.fill", ink));
+    stayOnTopAction_->setIcon(drawnIcon(stayOnTopAction_->isChecked() ? Icon::pinFill : Icon::pin, ink));
+    darkModeAction_->setIcon(drawnIcon(darkModeAction_->isChecked() ? Icon::moonFill : Icon::sunMaxFill, ink));
     // On the buttons, not the bar: a style sheet on the bar would repaint
     // the bar itself in the sheet's defaults.
     const QString sheet = toolbarStyleSheet(colours);

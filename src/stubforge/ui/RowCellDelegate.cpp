@@ -37,7 +37,7 @@ QWidget* RowCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
     }
     case RowsTableModel::removeColumn: {
         auto* button = new QToolButton(parent);
-        button->setIcon(symbolIcon("minus.circle.fill"));
+        button->setIcon(symbolIcon(Icon::minusCircleFill));
         button->setAutoRaise(true);
         button->setIconSize(QSize(14, 14));
         const QPersistentModelIndex row(index);

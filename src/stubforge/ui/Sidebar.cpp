@@ -57,7 +57,7 @@ Sidebar::Sidebar(const QString& versionText, QWidget* parent) : QWidget(parent) 
         for (const FileExtension extension : section.rows) {
             const QString title =
                 extension == FileExtension::showAll ? qt(texts::kAllMyFiles) : qt(rawValue(extension));
-            auto* item = new QListWidgetItem(symbolIcon(iconName(extension)), title, list_);
+            auto* item = new QListWidgetItem(symbolIcon(iconForFileKind(extension)), title, list_);
             item->setData(kExtensionRole, static_cast<int>(extension));
         }
     }
@@ -69,7 +69,7 @@ Sidebar::Sidebar(const QString& versionText, QWidget* parent) : QWidget(parent) 
     footerLayout->addStretch();
     auto* feedback = new QToolButton(footer);
     feedback->setObjectName("feedbackButton");
-    feedback->setIcon(symbolIcon("envelope"));
+    feedback->setIcon(symbolIcon(Icon::envelope));
     feedback->setIconSize(QSize(14, 14));
     footerLayout->addWidget(feedback);
     auto* version = new QLabel(versionText, footer);

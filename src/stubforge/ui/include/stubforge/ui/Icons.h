@@ -1,5 +1,7 @@
 #pragma once
 
+#include "stubforge/core/Options.h"
+
 #include <QColor>
 #include <QIcon>
 
@@ -7,20 +9,50 @@
 
 namespace stubforge::ui {
 
-// The icon for one of the symbol names the window uses ("folder", "pin.fill",
-// the file kinds' icon names, …): the desktop theme's icon of the matching
-// freedesktop name, else one drawn by the program.
-QIcon symbolIcon(std::string_view symbolName);
+// The icons the window shows. The file kinds' icons are the ones the options
+// name for them (`iconName`); the build fails if a kind names one missing here.
+enum class Icon {
+    folder,
+    folderFill,
+    doc,
+    document,
+    textPage,
+    docPlaintext,
+    playRectangle,
+    chartBar,
+    pencil,
+    photo,
+    speakerWave,
+    film,
+    zipperPage,
+    cubeTransparent,
+    envelope,
+    pin,
+    pinFill,
+    moonFill,
+    sunMaxFill,
+    plusCircleFill,
+    minusCircleFill,
+    infoCircle,
+    stubforge,  // the last
+};
 
-// The freedesktop icon name a symbol maps to ("" for an unknown symbol).
-std::string_view themeIconName(std::string_view symbolName);
+// The icon shown beside a file kind.
+Icon iconForFileKind(FileExtension extension);
 
-// The program's own drawing of a symbol, used when the theme has none.
-QIcon fallbackIcon(std::string_view symbolName);
+// The desktop theme's icon of the matching freedesktop name, else the one
+// the program draws.
+QIcon symbolIcon(Icon icon);
+
+// The freedesktop icon name an icon maps to.
+std::string_view themeIconName(Icon icon);
+
+// The program's own drawing of an icon, used when the theme has none.
+QIcon fallbackIcon(Icon icon);
 
 // The program's own drawing with its lines in `ink`, for a control that must
 // read on the window's own colours whatever the desktop theme draws.
-QIcon drawnIcon(std::string_view symbolName, const QColor& ink);
+QIcon drawnIcon(Icon icon, const QColor& ink);
 
 // The application icon.
 QIcon applicationIcon();
