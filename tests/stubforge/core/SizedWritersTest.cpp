@@ -61,6 +61,43 @@ TEST_F(SizedWritersTest, TxtSizesAndLayout) {
     EXPECT_EQ(half.substr(half.size() - 7), "- Stubf");  // 38,461 fillers, then 7 bytes
 }
 
+// Every byte of the output against the filler worked out afresh: the text
+// "- Stubforge -" over and over, starting again every ten million bytes.
+TEST_F(SizedWritersTest, FillerBytesMatchTheirDefinition) {
+    const auto expectedByte = [](std::uint64_t offset) {
+        constexpr std::string_view text = "- Stubforge -";
+        return text[(offset % 10000000) % text.size()];
+    };
+    struct Case {
+        const char* sizeText;
+        double size;
+        bool dummy;
+    };
+    // Sizes across the chunk boundary and off any power of two, short ones,
+    // and a dummy file, which shares the filler.
+    const Case cases[] = {{"25", 25, false},
+                          {"20.000001", 20.000001, false},
+                          {"0.262157", 0.262157, false},
+                          {"0.000013", 0.000013, false},
+                          {"10.5", 10.5, true}};
+    for (const auto& item : cases) {
+        const fs::path path =
+            item.dummy ? generateSizedDummyFile(FileExtension::mp4, item.sizeText, item.size, world.context())
+                       : generateTXTFile(item.sizeText, item.size, world.context());
+        const std::string content = testing::readFile(path);
+        ASSERT_EQ(content.size(), static_cast<std::size_t>(std::llround(item.size * 1e6))) << item.sizeText;
+        std::uint64_t firstWrong = content.size();
+        for (std::uint64_t offset = 0; offset < content.size(); ++offset) {
+            if (content[offset] != expectedByte(offset)) {
+                firstWrong = offset;
+                break;
+            }
+        }
+        EXPECT_EQ(firstWrong, content.size()) << item.sizeText << ": first wrong byte";
+        fs::remove(path);
+    }
+}
+
 TEST_F(SizedWritersTest, DummyFilesCarryTheCategoryWord) {
     struct Case {
         FileExtension extension;

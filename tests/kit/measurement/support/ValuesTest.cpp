@@ -1,4 +1,5 @@
 #include "RulesTestSupport.h"
+#include "kit/measurement/support/MSRPackedDictionary.h"
 #include "kit/measurement/support/MSRRecords.h"
 #include "kit/measurement/support/MSRValue.h"
 
@@ -42,6 +43,43 @@ TEST_F(ValuesTest, ObjectsBecomeTypedValues) {
     }
     EXPECT_EQ(MSRValue::valueFromObject(platform::Value(true))->int64Value(), 1);
     EXPECT_EQ(MSRValue::valueFromObject(platform::Value(false))->int64Value(), 0);
+}
+
+TEST(PackedDictionaryTest, UnpacksToAnEqualDictionary) {
+    using platform::Value;
+    const std::string longText(20000, 'x');
+    const Value::Dictionary nested{{"inner", Value(Value::Array{Value(1), Value("two"), Value(Value::Dictionary{})})},
+                                   {"", Value(nullptr)}};
+    const Value::Dictionary cases[] = {
+        {},
+        {{"file_type", Value("pdf")}, {"app_version", Value("1.0")}, {"sequence", Value(std::int64_t{39999})}},
+        {{"null", Value(nullptr)},
+         {"false", Value(false)},
+         {"true", Value(true)},
+         {"min", Value(std::numeric_limits<std::int64_t>::min())},
+         {"max", Value(std::numeric_limits<std::int64_t>::max())},
+         {"double", Value(-0.125)},
+         {"infinity", Value(std::numeric_limits<double>::infinity())},
+         {"integral double", Value(3.0)},
+         {"empty text", Value("")},
+         {std::string("key\0with nul", 12), Value(std::string("text\0with nul\xff", 14))},
+         {"long text", Value(longText)},
+         {"data", Value(Value::Data{0, 1, 0x7f, 0x80, 0xff})},
+         {"empty data", Value(Value::Data{})},
+         {"date", Value(Value::Date(std::chrono::microseconds(1'700'000'000'123'456)))},
+         {"date before 1970", Value(Value::Date(std::chrono::microseconds(-86'400'000'001)))},
+         {"array", Value(Value::Array(300, Value("item")))},
+         {"dictionary", Value(nested)}},
+    };
+    for (const auto& dictionary : cases) {
+        SCOPED_TRACE(Value(dictionary).toJson());
+        EXPECT_EQ(MSRPackedDictionary(dictionary).unpack(), dictionary);
+    }
+    // Integers and doubles stay apart, as the store tells them apart.
+    const auto unpacked = MSRPackedDictionary({{"a", Value(3.0)}, {"b", Value(3)}}).unpack();
+    EXPECT_TRUE(unpacked.at("a").isDouble());
+    EXPECT_TRUE(unpacked.at("b").isInteger());
+    EXPECT_TRUE(MSRPackedDictionary().unpack().empty());
 }
 
 TEST_F(ValuesTest, NumbersKeepTheirKind) {

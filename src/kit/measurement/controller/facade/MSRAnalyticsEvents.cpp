@@ -7,6 +7,7 @@
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRMonitor.h"
+#include "kit/measurement/support/MSRPackedDictionary.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRStrings.h"
 #include "kit/measurement/support/MSRUtilities.h"
@@ -200,9 +201,12 @@ void MSRAnalytics::logEventWithOrigin(std::string_view origin, bool isPublicEven
     // The time is read and the event queued in one step of the timestamp
     // queue, so queued events carry non-decreasing times in queue order.
     facadeState().timestampQueue.sync([&] {
-        queueOperationWithBlock([origin = std::string(origin), isPublicEvent, name = std::string(name), parameters,
-                                 timestamp = nowSeconds(), screenParameters = std::move(screenParameters)]() mutable {
-            logEventOnSerialQueueWithOrigin(std::move(origin), isPublicEvent, std::move(name), std::move(parameters),
+        // Events logged in a burst wait here by the thousand: their
+        // parameters wait packed.
+        queueOperationWithBlock([origin = std::string(origin), isPublicEvent, name = std::string(name),
+                                 parameters = MSRPackedDictionary(parameters), timestamp = nowSeconds(),
+                                 screenParameters = std::move(screenParameters)]() mutable {
+            logEventOnSerialQueueWithOrigin(std::move(origin), isPublicEvent, std::move(name), parameters.unpack(),
                                             timestamp, false, false, std::move(screenParameters));
         });
     });

@@ -9,6 +9,7 @@
 #include "kit/measurement/support/MSRLogDescriptions.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRMonitor.h"
+#include "kit/measurement/support/MSRPackedDictionary.h"
 #include "kit/measurement/support/MeasurementServices.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRScheduler.h"
@@ -61,8 +62,16 @@ void trimPublicNamesToLimit(Value::Dictionary& parameters, std::int32_t limit) {
 }  // namespace
 
 void MSRMeasurement::logEventWithOrigin(const MSREventRequest& request) {
-    scheduleWeakBlock("MSRMeasurement:2363",
-                      [request](MSRMeasurement& self) { self.logEventOnWorkerQueueWithOrigin(request); });
+    // A burst of events waits here for the store by the thousand: their
+    // parameters wait packed.
+    MSREventRequest waiting = request;
+    waiting.parameters.clear();
+    auto block = [waiting = std::move(waiting),
+                  parameters = MSRPackedDictionary(request.parameters)](MSRMeasurement& self) mutable {
+        waiting.parameters = parameters.unpack();
+        self.logEventOnWorkerQueueWithOrigin(waiting);
+    };
+    scheduleWeakBlock("MSRMeasurement:2363", std::move(block));
 }
 
 void MSRMeasurement::logEventOnWorkerQueueWithOrigin(const MSREventRequest& request) {
