@@ -21,6 +21,11 @@ inline constexpr std::size_t maximumStringLength = 1048576;
 // so copying, encoding and releasing never meet more.
 inline constexpr int maximumNestingDepth = 100;
 
+// What decoding may allocate: at most this many bytes per input byte plus the
+// allowance. An input whose decoded form would take more fails to decode.
+inline constexpr std::size_t decodeBytesPerInputByte = 8;
+inline constexpr std::size_t decodeAllowance = std::size_t{1} << 20;
+
 // The subsystem and category of the codec's log lines.
 inline constexpr std::string_view messagesLogSubsystem = "org.stubforge.kit.measurement";
 inline constexpr std::string_view messagesLogCategory = "Messages";
