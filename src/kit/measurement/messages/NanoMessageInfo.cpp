@@ -119,7 +119,7 @@ void NanoSlots::grow(std::size_t capacity) {
     capacity_ = static_cast<std::uint8_t>(capacity);
 }
 
-static_assert(sizeof(NanoMessageInfo) <= 24, "a record is a type and its slots");
+static_assert(sizeof(NanoMessageInfo) <= 16, "a record is its slots and its type");
 
 NanoMessageInfo::~NanoMessageInfo() = default;
 

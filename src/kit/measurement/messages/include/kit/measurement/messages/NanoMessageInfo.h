@@ -129,7 +129,7 @@ private:
 // One message record: it owns every cell reached from its slots. Copies are deep
 // and explicit (copyMessage); moving is cheap.
 struct NanoMessageInfo {
-    explicit NanoMessageInfo(MessageType messageType) noexcept : type(messageType), slots(messageType) {}
+    explicit NanoMessageInfo(MessageType messageType) noexcept : slots(messageType), type(messageType) {}
     NanoMessageInfo(NanoMessageInfo&&) noexcept = default;
     NanoMessageInfo& operator=(NanoMessageInfo&&) noexcept = default;
     NanoMessageInfo(const NanoMessageInfo&) = delete;
@@ -140,8 +140,10 @@ struct NanoMessageInfo {
     std::string_view name() const { return description().name; }
     std::span<const NanoFieldFlags> flags() const { return description().flags; }
 
+    // The slots come first so that the type sits in their padding: a record is
+    // 16 bytes, and lists of small messages hold many.
+    [[no_unique_address]] NanoSlots slots;
     MessageType type;
-    NanoSlots slots;
 };
 
 }  // namespace kit::measurement
