@@ -5,6 +5,7 @@
 
 #include "kit/measurement/messages/MessageCodec.h"
 #include "platform/Log.h"
+#include "UploadBatchSample.h"
 
 #include <gtest/gtest.h>
 
@@ -105,52 +106,6 @@ Bytes packedRun(std::size_t count) {
     return bytes;
 }
 
-NanoMessageInfo parameter(int index, int event) {
-    NanoMessageInfo param(MessageType::EventParam);
-    param.slots[0] = "param_" + std::to_string(index);
-    switch (index % 4) {
-    case 0:
-        param.slots[1] = "value " + std::to_string(event * 31 + index);
-        break;
-    case 1:
-        param.slots[2] = std::uint64_t(1717236000123ULL + static_cast<std::uint64_t>(event));
-        break;
-    case 2:
-        param.slots[4] = std::uint64_t{0x4033FD70A3D70A3DULL};
-        break;
-    default:
-        param.slots[1] = std::string("a value longer than the inline capacity of a string");
-    }
-    return param;
-}
-
-// Bundles of events with eight parameters each, as the upload sends them.
-Bytes realisticBatch(std::size_t size) {
-    NanoMessageInfo batch(MessageType::MeasurementBatch);
-    auto& bundles = std::get<NanoMessageList>(batch.slots[0]);
-    std::size_t total = 0;
-    for (int number = 0; total < size; ++number) {
-        NanoMessageInfo bundle(MessageType::MeasurementBundle);
-        bundle.slots[0] = std::uint64_t{1};
-        bundle.slots[8] = std::string("macos");
-        bundle.slots[14] = std::string("org.stubforge.Stubforge");
-        auto& events = std::get<NanoMessageList>(bundle.slots[1]);
-        for (int index = 0; index < 500; ++index) {
-            NanoMessageInfo event(MessageType::Event);
-            auto& params = std::get<NanoMessageList>(event.slots[0]);
-            for (int param = 0; param < 8; ++param) {
-                params.push_back(parameter(param, index));
-            }
-            event.slots[1] = index % 3 == 0 ? std::string("generate_click") : std::string("_e");
-            event.slots[2] = std::uint64_t(1717236000000ULL + static_cast<std::uint64_t>(index) * 1000);
-            events.push_back(std::move(event));
-        }
-        total += encodeMessage(bundle)->size();
-        bundles.push_back(std::move(bundle));
-    }
-    return *encodeMessage(batch);
-}
-
 struct Flood {
     const char* label;
     MessageType type;
@@ -164,11 +119,16 @@ std::vector<Flood> floods() {
     Bytes chainElement{0x12};
     appendVarint(chainElement, chain.size());
     chainElement.insert(chainElement.end(), chain.begin(), chain.end());
+    const std::string text = "an expression longer than a string holds inline";
+    Bytes longString{0x22};  // field 4, the expression list
+    appendVarint(longString, text.size());
+    longString.insert(longString.end(), text.begin(), text.end());
     return {
         {"empty bundles", MessageType::MeasurementBatch, repeated({0x0A, 0x00}, megabyte)},
         {"empty parameters", MessageType::Event, repeated({0x0A, 0x00}, megabyte)},
         {"empty nested parameters", MessageType::EventParam, repeated({0x32, 0x00}, megabyte)},
         {"empty strings", MessageType::StringFilter, repeated({0x22, 0x00}, megabyte)},
+        {"long strings", MessageType::StringFilter, repeated(longString, megabyte)},
         {"empty redacted fields", MessageType::MeasurementBundle, repeated({0x82, 0x04, 0x00}, megabyte)},
         {"deep lists", MessageType::RuntimeEntity, repeated(chainElement, megabyte)},
         {"unpacked numbers", MessageType::SequenceFilterResultTimestamp, repeated({0x10, 0x01}, megabyte)},
@@ -222,7 +182,7 @@ TEST(DecodeMemory, LongNumberRunsDecodeWhole) {
 }
 
 TEST(DecodeMemory, ARealisticBatchDecodesWithinTheBound) {
-    const Bytes bytes = realisticBatch(4 * megabyte);
+    const Bytes bytes = *encodeMessage(testing::batchOf(4 * megabyte));
     const Measured measured = decodeCounting(MessageType::MeasurementBatch, bytes);
     ASSERT_TRUE(measured.decoded);
     EXPECT_TRUE(measured.lines.empty());
