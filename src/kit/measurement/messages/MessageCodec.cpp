@@ -6,6 +6,8 @@
 #include <pb_decode.h>
 #include <pb_encode.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -44,20 +46,64 @@ bool expectWireType(pb_istream_t* stream, pb_wire_type_t actual, pb_wire_type_t 
     return actual == expected || fail(stream, message_text::wrongWireType);
 }
 
-bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, LogSink& log);
+// What one decode may allocate, charged before each allocation; the decode fails
+// once a charge would overdraw it.
+struct DecodeState {
+    std::size_t budget;
+    LogSink& log;
 
-// The bytes of one string into `value`; false past the length limit or on a short read.
-[[gnu::noinline]] bool readString(pb_istream_t* substream, std::string& value, LogSink& log) {
-    const std::size_t length = substream->bytes_left;
-    if (length > maximumStringLength) {
-        logLine(log, platform::formatMessage(message_text::bufferTooBig, {length, maximumStringLength}));
+    bool charge(pb_istream_t* stream, std::size_t bytes) {
+        if (bytes > budget) {
+            return fail(stream, message_text::decodedTooLarge);
+        }
+        budget -= bytes;
+        return true;
+    }
+};
+
+constexpr std::size_t maximumSlots = 64;
+using SlotCounts = std::array<std::uint32_t, maximumSlots>;
+using SlotCells = std::array<NanoCell*, maximumSlots>;
+
+// Room in `list` for one more element, the growth charged.
+template <class List>
+bool roomForOne(pb_istream_t* stream, List& list, DecodeState& state) {
+    if (list.size() < list.capacity()) {
+        return true;
+    }
+    const std::size_t capacity = list.empty() ? 1 : list.size() * 2;
+    if (!state.charge(stream, capacity * sizeof(typename List::value_type))) {
         return false;
     }
-    value.resize(length);
-    return pb_read(substream, reinterpret_cast<pb_byte_t*>(value.data()), length);
+    list.reserve(capacity);
+    return true;
 }
 
-[[gnu::noinline]] bool decodeString(pb_istream_t* stream, NanoCell& cell, LogSink& log) {
+bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, DecodeState& state);
+
+// The heap bytes a string of `length` bytes takes beyond its own object.
+std::size_t stringHeapBytes(std::size_t length) {
+    static const std::size_t inlineCapacity = std::string().capacity();
+    return length > inlineCapacity ? length + 1 : 0;
+}
+
+// The bytes of one string; false past the length limit, the budget or on a short read.
+[[gnu::noinline]] bool readString(pb_istream_t* stream, pb_istream_t* substream, std::string& value,
+                                  DecodeState& state) {
+    const std::size_t length = substream->bytes_left;
+    if (length > maximumStringLength) {
+        logLine(state.log, platform::formatMessage(message_text::bufferTooBig, {length, maximumStringLength}));
+        return fail(stream, message_text::callbackFailed);
+    }
+    if (!state.charge(stream, stringHeapBytes(length))) {
+        return false;
+    }
+    value = std::string(length, '\0');
+    return pb_read(substream, reinterpret_cast<pb_byte_t*>(value.data()), length) ||
+           fail(stream, message_text::callbackFailed);
+}
+
+[[gnu::noinline]] bool decodeString(pb_istream_t* stream, NanoCell& cell, DecodeState& state) {
     pb_istream_t substream;
     if (!pb_make_string_substream(stream, &substream)) {
         return false;
@@ -65,29 +111,28 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
     // A repeated singular string keeps its first value.
     if (!std::holds_alternative<std::string>(cell)) {
         std::string value;
-        if (!readString(&substream, value, log)) {
-            return fail(stream, message_text::callbackFailed);
+        if (!readString(stream, &substream, value, state)) {
+            return false;
         }
         cell = std::move(value);
     }
     return pb_close_string_substream(stream, &substream);
 }
 
-[[gnu::noinline]] bool decodeStringElement(pb_istream_t* stream, NanoStringList& list, LogSink& log) {
+[[gnu::noinline]] bool decodeStringElement(pb_istream_t* stream, NanoStringList& list, DecodeState& state) {
     pb_istream_t substream;
-    if (!pb_make_string_substream(stream, &substream)) {
+    if (!pb_make_string_substream(stream, &substream) || !roomForOne(stream, list, state) ||
+        !readString(stream, &substream, list.emplace_back(), state)) {
         return false;
-    }
-    if (!readString(&substream, list.emplace_back(), log)) {
-        return fail(stream, message_text::callbackFailed);
     }
     return pb_close_string_substream(stream, &substream);
 }
 
-[[gnu::noinline]] bool decodeNumberElements(pb_istream_t* stream, pb_wire_type_t wireType, NanoNumberList& list) {
+[[gnu::noinline]] bool decodeNumberElements(pb_istream_t* stream, pb_wire_type_t wireType, NanoNumberList& list,
+                                            DecodeState& state) {
     std::uint64_t value = 0;
     if (wireType == PB_WT_VARINT) {
-        if (!pb_decode_varint(stream, &value)) {
+        if (!pb_decode_varint(stream, &value) || !roomForOne(stream, list, state)) {
             return false;
         }
         list.push_back(value);
@@ -104,11 +149,13 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
         if (!pb_decode_varint(&substream, &value)) {
             return fail(stream, message_text::callbackFailed);
         }
+        if (!roomForOne(stream, list, state)) {
+            return false;
+        }
         list.push_back(value);
     }
     return pb_close_string_substream(stream, &substream);
 }
-
 [[gnu::noinline]] bool decodeNumber(pb_istream_t* stream, pb_wire_type_t wireType, NanoFieldFlags kind,
                                     NanoCell& cell) {
     std::uint64_t value = 0;
@@ -163,48 +210,47 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
 }
 
 // A singular embedded message; a later occurrence merges into the earlier one.
-bool decodeEmbedded(pb_istream_t* stream, NanoMessageInfo& embedded, int depth, LogSink& log) {
+bool decodeEmbedded(pb_istream_t* stream, NanoMessageInfo& embedded, int depth, DecodeState& state) {
     pb_istream_t substream;
     if (!pb_make_string_substream(stream, &substream)) {
         return false;
     }
-    const bool decoded = decodeFields(&substream, embedded, depth, log);
+    const bool decoded = decodeFields(&substream, embedded, depth, state);
     // Closing hands the substream's error text to the outer stream.
     return pb_close_string_substream(stream, &substream) && decoded;
 }
 
-bool decodeElement(pb_istream_t* stream, NanoMessageList& list, MessageType type, int depth, LogSink& log) {
+bool decodeElement(pb_istream_t* stream, NanoMessageList& list, MessageType type, int depth, DecodeState& state) {
     pb_istream_t substream;
-    if (!pb_make_string_substream(stream, &substream)) {
+    if (!pb_make_string_substream(stream, &substream) || !roomForOne(stream, list, state)) {
         return false;
     }
     NanoMessageInfo& element = list.emplace_back(type);
-    if (!decodeFields(&substream, element, depth, log)) {
-        logElementFailure(log, element.name, substream.errmsg);
-        return fail(stream, message_text::callbackFailed);
+    if (!decodeFields(&substream, element, depth, state)) {
+        logElementFailure(state.log, element.name(), substream.errmsg);
+        return fail(stream, substream.errmsg == message_text::decodedTooLarge ? message_text::decodedTooLarge
+                                                                               : message_text::callbackFailed);
     }
     return pb_close_string_substream(stream, &substream);
 }
 
 // The field under `slot`, its wire type already read.
-bool decodeSlot(pb_istream_t* stream, pb_wire_type_t wireType, NanoMessageInfo& message, int slot, int depth,
-                LogSink& log) {
-    const NanoFieldInfo& field = message.description().fields[static_cast<std::size_t>(slot)];
+bool decodeSlot(pb_istream_t* stream, pb_wire_type_t wireType, const NanoFieldInfo& field, NanoCell& cell, int depth,
+                DecodeState& state) {
     const NanoFieldFlags kind = field.flags & field_flag::types;
-    NanoCell& cell = message.slots[static_cast<std::size_t>(slot)];
     if ((field.flags & field_flag::repeated) != 0) {
         if (kind == field_flag::message) {
             return expectWireType(stream, wireType, PB_WT_STRING) &&
-                   decodeElement(stream, std::get<NanoMessageList>(cell), field.messageType, depth + 1, log);
+                   decodeElement(stream, std::get<NanoMessageList>(cell), field.messageType, depth + 1, state);
         }
         if (kind == field_flag::string) {
             return expectWireType(stream, wireType, PB_WT_STRING) &&
-                   decodeStringElement(stream, std::get<NanoStringList>(cell), log);
+                   decodeStringElement(stream, std::get<NanoStringList>(cell), state);
         }
-        return decodeNumberElements(stream, wireType, std::get<NanoNumberList>(cell));
+        return decodeNumberElements(stream, wireType, std::get<NanoNumberList>(cell), state);
     }
     if (kind == field_flag::string) {
-        return expectWireType(stream, wireType, PB_WT_STRING) && decodeString(stream, cell, log);
+        return expectWireType(stream, wireType, PB_WT_STRING) && decodeString(stream, cell, state);
     }
     if (kind == field_flag::message) {
         if (!expectWireType(stream, wireType, PB_WT_STRING)) {
@@ -212,29 +258,148 @@ bool decodeSlot(pb_istream_t* stream, pb_wire_type_t wireType, NanoMessageInfo& 
         }
         auto* embedded = std::get_if<std::unique_ptr<NanoMessageInfo>>(&cell);
         if (embedded == nullptr) {
+            if (!state.charge(stream, sizeof(NanoMessageInfo))) {
+                return false;
+            }
             cell = std::make_unique<NanoMessageInfo>(field.messageType);
             embedded = std::get_if<std::unique_ptr<NanoMessageInfo>>(&cell);
         }
-        return decodeEmbedded(stream, **embedded, depth + 1, log);
+        return decodeEmbedded(stream, **embedded, depth + 1, state);
     }
     return decodeNumber(stream, wireType, kind, cell);
 }
 
 // A field that the message parses but never keeps.
 [[gnu::noinline]] bool decodeUnslotted(pb_istream_t* stream, pb_wire_type_t wireType, MessageType type, int depth,
-                                       LogSink& log) {
+                                       DecodeState& state) {
     if (!expectWireType(stream, wireType, PB_WT_STRING)) {
         return false;
     }
     NanoMessageInfo dropped(type);
-    return decodeEmbedded(stream, dropped, depth + 1, log);
+    return decodeEmbedded(stream, dropped, depth + 1, state);
 }
 
-bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, LogSink& log) {
+// The varints in a packed run: every byte without its continuation bit ends one.
+bool countPackedVarints(pb_istream_t* stream, std::uint32_t& count) {
+    std::uint64_t length = 0;
+    if (!pb_decode_varint(stream, &length) || length > stream->bytes_left) {
+        return false;
+    }
+    pb_byte_t chunk[256];
+    while (length > 0) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof chunk));
+        if (!pb_read(stream, chunk, size)) {
+            return false;
+        }
+        for (std::size_t index = 0; index < size; ++index) {
+            count += (chunk[index] & 0x80) == 0 ? 1 : 0;
+        }
+        length -= size;
+    }
+    return true;
+}
+
+// How many elements each repeated slot will hold and which singular slots appear,
+// read from a copy of the stream so that every list and the record's cells are
+// allocated once at their size. A malformed field ends the count; the decoding
+// pass reports it when it gets there.
+void countFields(pb_istream_t stream, const NanoMessageDescription& description, SlotCounts& counts) {
+    while (stream.bytes_left > 0) {
+        pb_wire_type_t wireType;
+        std::uint32_t tag = 0;
+        bool endOfStream = false;
+        if (!pb_decode_tag(&stream, &wireType, &tag, &endOfStream) || tag == 0) {
+            return;
+        }
+        const int slot = tag < description.slotsByTag.size() ? description.slotsByTag[tag] : -1;
+        if (slot >= 0) {
+            const NanoFieldFlags flags = description.fields[static_cast<std::size_t>(slot)].flags;
+            std::uint32_t& count = counts[static_cast<std::size_t>(slot)];
+            const bool numbers = (flags & (field_flag::message | field_flag::string)) == 0;
+            if ((flags & field_flag::repeated) == 0) {
+                count = 1;
+            } else if (numbers && wireType == PB_WT_STRING) {
+                if (!countPackedVarints(&stream, count)) {
+                    return;
+                }
+                continue;
+            } else {
+                ++count;
+            }
+        }
+        if (!pb_skip_field(&stream, wireType)) {
+            return;
+        }
+    }
+}
+
+// Makes the cell of every counted slot, each list sized to its count.
+bool makeCells(pb_istream_t* stream, NanoMessageInfo& message, const SlotCounts& counts, SlotCells& cells,
+               DecodeState& state) {
+    const NanoMessageDescription& description = message.description();
+    const std::size_t slotCount = description.fields.size();
+    std::size_t filled = 0;
+    for (std::size_t slot = 0; slot < slotCount; ++slot) {
+        filled += counts[slot] != 0 ? 1 : 0;
+    }
+    if (filled == 0) {
+        return true;
+    }
+    if (!state.charge(stream, NanoSlots::bytesFor(filled))) {
+        return false;
+    }
+    message.slots.reserve(filled);
+    for (std::size_t slot = 0; slot < slotCount; ++slot) {
+        if (counts[slot] == 0) {
+            continue;
+        }
+        NanoCell& cell = message.slots[slot];
+        cells[slot] = &cell;
+        const bool reserved = std::visit(
+            [&](auto& value) {
+                using Value = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, NanoNumberList> || std::is_same_v<Value, NanoStringList> ||
+                              std::is_same_v<Value, NanoMessageList>) {
+                    if (!state.charge(stream, std::size_t{counts[slot]} * sizeof(typename Value::value_type))) {
+                        return false;
+                    }
+                    value.reserve(counts[slot]);
+                }
+                return true;
+            },
+            cell);
+        if (!reserved) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The cell of `slot`; a slot the count missed gets one now, which may move the others.
+NanoCell& cellFor(NanoMessageInfo& message, std::size_t slot, SlotCells& cells) {
+    if (cells[slot] == nullptr) {
+        message.slots[slot];
+        for (std::size_t index = 0; index < message.slots.filledCount(); ++index) {
+            cells[message.slots.filledSlot(index)] = message.slots.find(message.slots.filledSlot(index));
+        }
+    }
+    return *cells[slot];
+}
+
+bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, DecodeState& state) {
     if (depth > maximumNestingDepth) {
         return fail(stream, message_text::nestedTooDeeply);
     }
     const NanoMessageDescription& description = message.description();
+    if (description.fields.size() > maximumSlots) {
+        return fail(stream, message_text::invalidFieldDescriptor);
+    }
+    SlotCounts counts{};
+    countFields(*stream, description, counts);
+    SlotCells cells{};
+    if (!makeCells(stream, message, counts, cells, state)) {
+        return false;
+    }
     while (stream->bytes_left > 0) {
         pb_wire_type_t wireType;
         std::uint32_t tag = 0;
@@ -251,9 +416,11 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Log
         const int slot = tag < description.slotsByTag.size() ? description.slotsByTag[tag] : -1;
         bool decoded = true;
         if (slot >= 0) {
-            decoded = decodeSlot(stream, wireType, message, slot, depth, log);
+            const auto index = static_cast<std::size_t>(slot);
+            decoded = decodeSlot(stream, wireType, description.fields[index], cellFor(message, index, cells), depth,
+                                 state);
         } else if (tag == description.unslottedTag) {
-            decoded = decodeUnslotted(stream, wireType, description.unslottedType, depth, log);
+            decoded = decodeUnslotted(stream, wireType, description.unslottedType, depth, state);
         } else {
             decoded = pb_skip_field(stream, wireType);
         }
@@ -398,6 +565,22 @@ bool encodeFields(pb_ostream_t* stream, const NanoMessageInfo& message, Embedded
     return true;
 }
 
+bool holdsSomething(const NanoCell& cell) {
+    return std::visit(
+        [](const auto& value) {
+            using Value = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Value, std::monostate>) {
+                return false;
+            } else if constexpr (std::is_same_v<Value, NanoNumberList> || std::is_same_v<Value, NanoStringList> ||
+                                 std::is_same_v<Value, NanoMessageList>) {
+                return !value.empty();
+            } else {
+                return true;
+            }
+        },
+        cell);
+}
+
 NanoCell copyCell(const NanoCell& cell) {
     return std::visit(
         [](const auto& value) -> NanoCell {
@@ -425,10 +608,14 @@ NanoCell copyCell(const NanoCell& cell) {
 
 bool releaseField(NanoMessageInfo& message, int slot, LogSink& log) {
     if (slot < 0 || static_cast<std::size_t>(slot) >= message.slots.size()) {
-        logLine(log, platform::formatMessage(message_text::cannotDeallocateField, {message.name, slot}));
+        logLine(log, platform::formatMessage(message_text::cannotDeallocateField, {message.name(), slot}));
         return false;
     }
-    NanoCell& cell = message.slots[static_cast<std::size_t>(slot)];
+    NanoCell* found = message.slots.find(static_cast<std::size_t>(slot));
+    if (found == nullptr) {
+        return true;  // nothing was ever stored there
+    }
+    NanoCell& cell = *found;
     std::visit(
         [&cell](auto& value) {
             using Value = std::decay_t<decltype(value)>;
@@ -445,8 +632,17 @@ bool releaseField(NanoMessageInfo& message, int slot, LogSink& log) {
 
 NanoMessageInfo copyMessage(const NanoMessageInfo& source) {
     NanoMessageInfo copy(source.type);
-    for (std::size_t slot = 0; slot < source.slots.size() && slot < copy.slots.size(); ++slot) {
-        copy.slots[slot] = copyCell(source.slots[slot]);
+    // Absent fields and empty lists read the same without a cell, so they get none.
+    std::size_t filled = 0;
+    for (std::size_t index = 0; index < source.slots.filledCount(); ++index) {
+        filled += holdsSomething(source.slots.filledCell(index)) ? 1 : 0;
+    }
+    copy.slots.reserve(filled);
+    for (std::size_t index = 0; index < source.slots.filledCount(); ++index) {
+        const NanoCell& cell = source.slots.filledCell(index);
+        if (holdsSomething(cell)) {
+            copy.slots[source.slots.filledSlot(index)] = copyCell(cell);
+        }
     }
     return copy;
 }
@@ -454,8 +650,9 @@ NanoMessageInfo copyMessage(const NanoMessageInfo& source) {
 bool decodeMessage(NanoMessageInfo& message, std::span<const std::uint8_t> bytes, LogSink& log) {
     message = NanoMessageInfo(message.type);
     pb_istream_t stream = pb_istream_from_buffer(bytes.data(), bytes.size());
-    if (!decodeFields(&stream, message, 0, log)) {
-        logDecoderFailure(log, message.name, stream.errmsg);
+    DecodeState state{decodeAllowance + bytes.size() * decodeBytesPerInputByte, log};
+    if (!decodeFields(&stream, message, 0, state)) {
+        logDecoderFailure(log, message.name(), stream.errmsg);
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace kit::measurement {
 namespace {
@@ -80,16 +81,16 @@ NanoMessageInfo* checkedRecord(const NanoMessage& message, int field, std::strin
         return nullptr;
     }
     if (field < 0 || static_cast<std::size_t>(field) >= record->slots.size() ||
-        static_cast<std::size_t>(field) >= record->flags.size()) {
-        logLine(platform::formatMessage(text::fieldOutOfRange, {record->name, field}));
+        static_cast<std::size_t>(field) >= record->flags().size()) {
+        logLine(platform::formatMessage(text::fieldOutOfRange, {record->name(), field}));
         return nullptr;
     }
-    const NanoFieldFlags flags = record->flags[static_cast<std::size_t>(field)];
+    const NanoFieldFlags flags = record->flags()[static_cast<std::size_t>(field)];
     if (!passes(test, flags)) {
         if (test == FlagTest::repeated) {
-            logLine(platform::formatMessage(text::notRepeated, {record->name, field}));
+            logLine(platform::formatMessage(text::notRepeated, {record->name(), field}));
         } else {
-            logLine(platform::formatMessage(text::notScalar, {scalarName(test), record->name, field}));
+            logLine(platform::formatMessage(text::notScalar, {scalarName(test), record->name(), field}));
         }
         return nullptr;
     }
@@ -98,6 +99,12 @@ NanoMessageInfo* checkedRecord(const NanoMessage& message, int field, std::strin
 
 NanoCell* checkedCell(const NanoMessage& message, int field, std::string_view operation, FlagTest test) {
     NanoMessageInfo* record = checkedRecord(message, field, operation, test);
+    return record != nullptr ? &record->slots[static_cast<std::size_t>(field)] : nullptr;
+}
+
+// As checkedCell, for reading: an absent field gets no cell made for it.
+const NanoCell* readCell(const NanoMessage& message, int field, std::string_view operation, FlagTest test) {
+    const NanoMessageInfo* record = checkedRecord(message, field, operation, test);
     return record != nullptr ? &record->slots[static_cast<std::size_t>(field)] : nullptr;
 }
 
@@ -118,6 +125,11 @@ void setNumber(NanoMessage& message, int field, std::string_view operation, Flag
 // The slot's list of the given kind, or null.
 template <class List>
 List* listIn(NanoCell& cell) {
+    return std::get_if<List>(&cell);
+}
+
+template <class List>
+const List* listIn(const NanoCell& cell) {
     return std::get_if<List>(&cell);
 }
 
@@ -207,7 +219,7 @@ bool NanoMessageHasField(const NanoMessage& message, int field) {
         return false;
     }
     const auto slot = static_cast<std::size_t>(field);
-    if ((record->flags[slot] & field_flag::repeated) != 0) {
+    if ((record->flags()[slot] & field_flag::repeated) != 0) {
         return true;
     }
     return !std::holds_alternative<std::monostate>(record->slots[slot]);
@@ -220,7 +232,7 @@ void NanoMessageClearField(NanoMessage& message, int field) {
 }
 
 bool NanoMessageGetBool(const NanoMessage& message, int field) {
-    return (numberIn(checkedCell(message, field, "GetBool", FlagTest::boolean)) & 0xFF) != 0;
+    return (numberIn(readCell(message, field, "GetBool", FlagTest::boolean)) & 0xFF) != 0;
 }
 
 void NanoMessageSetBool(NanoMessage& message, int field, bool value) {
@@ -229,7 +241,7 @@ void NanoMessageSetBool(NanoMessage& message, int field, bool value) {
 
 std::int32_t NanoMessageGetInt32(const NanoMessage& message, int field) {
     return static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(numberIn(checkedCell(message, field, "GetInt32", FlagTest::int32))));
+        static_cast<std::uint32_t>(numberIn(readCell(message, field, "GetInt32", FlagTest::int32))));
 }
 
 void NanoMessageSetInt32(NanoMessage& message, int field, std::int32_t value) {
@@ -237,7 +249,7 @@ void NanoMessageSetInt32(NanoMessage& message, int field, std::int32_t value) {
 }
 
 std::int64_t NanoMessageGetInt64(const NanoMessage& message, int field) {
-    return static_cast<std::int64_t>(numberIn(checkedCell(message, field, "GetInt64", FlagTest::int64)));
+    return static_cast<std::int64_t>(numberIn(readCell(message, field, "GetInt64", FlagTest::int64)));
 }
 
 void NanoMessageSetInt64(NanoMessage& message, int field, std::int64_t value) {
@@ -246,7 +258,7 @@ void NanoMessageSetInt64(NanoMessage& message, int field, std::int64_t value) {
 
 float NanoMessageGetFloat(const NanoMessage& message, int field) {
     return std::bit_cast<float>(
-        static_cast<std::uint32_t>(numberIn(checkedCell(message, field, "GetFloat", FlagTest::floatingPoint))));
+        static_cast<std::uint32_t>(numberIn(readCell(message, field, "GetFloat", FlagTest::floatingPoint))));
 }
 
 void NanoMessageSetFloat(NanoMessage& message, int field, float value) {
@@ -254,7 +266,7 @@ void NanoMessageSetFloat(NanoMessage& message, int field, float value) {
 }
 
 double NanoMessageGetDouble(const NanoMessage& message, int field) {
-    return std::bit_cast<double>(numberIn(checkedCell(message, field, "GetDouble", FlagTest::doublePrecision)));
+    return std::bit_cast<double>(numberIn(readCell(message, field, "GetDouble", FlagTest::doublePrecision)));
 }
 
 void NanoMessageSetDouble(NanoMessage& message, int field, double value) {
@@ -262,7 +274,7 @@ void NanoMessageSetDouble(NanoMessage& message, int field, double value) {
 }
 
 std::optional<std::string> NanoMessageGetString(const NanoMessage& message, int field) {
-    const NanoCell* cell = checkedCell(message, field, "GetString", FlagTest::string);
+    const NanoCell* cell = readCell(message, field, "GetString", FlagTest::string);
     const auto* value = cell != nullptr ? std::get_if<std::string>(cell) : nullptr;
     if (value == nullptr || !isValidUtf8(*value)) {
         return std::nullopt;
@@ -283,7 +295,7 @@ void NanoMessageSetString(NanoMessage& message, int field, std::optional<std::st
 }
 
 std::optional<NanoBytes> NanoMessageGetBytes(const NanoMessage& message, int field) {
-    const NanoCell* cell = checkedCell(message, field, "GetBytes", FlagTest::bytes);
+    const NanoCell* cell = readCell(message, field, "GetBytes", FlagTest::bytes);
     const auto* value = cell != nullptr ? std::get_if<std::string>(cell) : nullptr;
     if (value == nullptr) {
         return std::nullopt;
@@ -311,7 +323,7 @@ void NanoMessageSetMessage(NanoMessage& message, int field, const NanoMessage& v
     // A record of another type in the slot would be encoded by the slot type's
     // table and read outside its own slots.
     if (record->description().fields[static_cast<std::size_t>(field)].messageType != value.messageType()) {
-        logLine(platform::formatMessage(text::messageTypeMismatch, {record->name, field}));
+        logLine(platform::formatMessage(text::messageTypeMismatch, {record->name(), field}));
         return;
     }
     const NanoMessageInfo* source = value.messageInfo();
@@ -365,7 +377,7 @@ std::string_view valueClassName(const platform::Value& value) {
 }
 
 std::optional<NanoMessageInfo> embeddedRecord(const NanoMessage& message, int field) {
-    const NanoCell* cell = checkedCell(message, field, "GetMessage", FlagTest::message);
+    const NanoCell* cell = readCell(message, field, "GetMessage", FlagTest::message);
     const auto* embedded = cell != nullptr ? std::get_if<std::unique_ptr<NanoMessageInfo>>(cell) : nullptr;
     if (embedded == nullptr || *embedded == nullptr) {
         return std::nullopt;
@@ -378,9 +390,9 @@ std::optional<std::vector<NanoArrayValue>> arrayValues(const NanoMessage& messag
     if (record == nullptr) {
         return std::nullopt;
     }
-    const NanoFieldFlags flags = record->flags[static_cast<std::size_t>(field)];
+    const NanoFieldFlags flags = record->flags()[static_cast<std::size_t>(field)];
     const NanoFieldFlags kind = firstTypeBit(flags);
-    NanoCell& cell = record->slots[static_cast<std::size_t>(field)];
+    const NanoCell& cell = std::as_const(record->slots)[static_cast<std::size_t>(field)];
     if (!holdsListFor(cell, kind)) {
         logLine(text::repeatedNotAllocated);
         return std::nullopt;
@@ -572,7 +584,7 @@ void setArrayValues(NanoMessage& message, int field, std::span<const NanoArrayIn
     if (record == nullptr) {
         return;
     }
-    const NanoFieldFlags flags = record->flags[static_cast<std::size_t>(field)];
+    const NanoFieldFlags flags = record->flags()[static_cast<std::size_t>(field)];
     NanoCell& cell = record->slots[static_cast<std::size_t>(field)];
     if (!holdsListFor(cell, firstTypeBit(flags))) {
         logLine(text::repeatedNotAllocated);

@@ -110,9 +110,9 @@ inline std::string hexText(const Bytes& bytes) {
 // Deep comparison of two records; the first difference as text, empty when equal.
 inline std::string recordDifference(const NanoMessageInfo& expected, const NanoMessageInfo& actual,
                                     const std::string& path = "") {
-    const std::string here = path.empty() ? std::string(expected.name) : path;
+    const std::string here = path.empty() ? std::string(expected.name()) : path;
     if (expected.type != actual.type) {
-        return here + ": type " + std::string(actual.name) + " instead of " + std::string(expected.name);
+        return here + ": type " + std::string(actual.name()) + " instead of " + std::string(expected.name());
     }
     for (std::size_t slot = 0; slot < expected.slots.size(); ++slot) {
         const std::string where = here + "." + std::string(expected.description().fields[slot].name);

@@ -85,7 +85,7 @@ TEST(WrapperFamily, HasOneClassPerListedMessageAndNoneForRegion) {
         EXPECT_EQ(message.messageID(), row.messageID);
         ASSERT_NE(message.messageInfo(), nullptr);
         EXPECT_EQ(message.messageInfo()->slots.size(), row.slots);
-        EXPECT_EQ(message.messageInfo()->name, row.messageID);
+        EXPECT_EQ(message.messageInfo()->name(), row.messageID);
     }
 }
 

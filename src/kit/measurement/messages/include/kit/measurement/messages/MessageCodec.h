@@ -21,6 +21,12 @@ inline constexpr std::size_t maximumStringLength = 1048576;
 // so copying, encoding and releasing never meet more.
 inline constexpr int maximumNestingDepth = 100;
 
+// What decoding may allocate: at most this many bytes per input byte plus 1 MiB.
+// The decoded form gets all but the last 128 KiB, which the lines of a failure at
+// the deepest nesting need; an input whose decoded form would take more fails.
+inline constexpr std::size_t decodeBytesPerInputByte = 8;
+inline constexpr std::size_t decodeAllowance = (std::size_t{1} << 20) - (std::size_t{128} << 10);
+
 // The subsystem and category of the codec's log lines.
 inline constexpr std::string_view messagesLogSubsystem = "org.stubforge.kit.measurement";
 inline constexpr std::string_view messagesLogCategory = "Messages";

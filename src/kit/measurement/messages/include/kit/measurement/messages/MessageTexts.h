@@ -21,6 +21,7 @@ inline constexpr const char* callbackFailed = "callback failed";
 inline constexpr const char* zeroTag = "zero tag";
 inline constexpr const char* nestedTooDeeply = "message nested too deeply";
 inline constexpr const char* invalidFieldDescriptor = "invalid field descriptor";
+inline constexpr const char* decodedTooLarge = "decoded message too large for its input";
 
 // The typed accessors' lines.
 inline constexpr std::string_view notInitialized =

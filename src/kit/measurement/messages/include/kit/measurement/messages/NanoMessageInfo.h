@@ -75,10 +75,61 @@ using NanoMessageList = std::vector<NanoMessageInfo>;
 using NanoCell = std::variant<std::monostate, std::uint64_t, std::string, std::unique_ptr<NanoMessageInfo>,
                               NanoNumberList, NanoStringList, NanoMessageList>;
 
+// The cells of one record by slot. Only a slot that was filled takes room: an
+// absent field and a list never filled cost nothing, so that a wide message with
+// few fields stays small. Read access to such a slot sees an absent field or an
+// empty list of the slot's kind; write access makes its cell first.
+//
+// A cell keeps its address until a slot that holds no cell is first written in a
+// record made by decoding or copying (those are sized to their filled slots); in a
+// record built slot by slot the first new cell makes room for every slot.
+class NanoSlots {
+public:
+    explicit NanoSlots(MessageType type) noexcept : type_(type) {}
+    NanoSlots(NanoSlots&& other) noexcept;
+    NanoSlots& operator=(NanoSlots&& other) noexcept;
+    NanoSlots(const NanoSlots&) = delete;
+    NanoSlots& operator=(const NanoSlots&) = delete;
+    ~NanoSlots();
+
+    // The message's slot count.
+    std::size_t size() const noexcept;
+
+    NanoCell& operator[](std::size_t slot);
+    const NanoCell& operator[](std::size_t slot) const;
+
+    // The slot's cell, or null when it holds none.
+    NanoCell* find(std::size_t slot) noexcept;
+    const NanoCell* find(std::size_t slot) const noexcept;
+
+    // Room for `cells` filled slots in all, so that filling that many moves no cell.
+    void reserve(std::size_t cells);
+
+    // The filled slots in the order they were filled.
+    std::size_t filledCount() const noexcept { return count_; }
+    std::size_t filledSlot(std::size_t index) const noexcept { return slotBytes()[index]; }
+    const NanoCell& filledCell(std::size_t index) const noexcept { return cells_[index]; }
+
+    // The heap bytes that room for `cells` filled slots takes.
+    static constexpr std::size_t bytesFor(std::size_t cells) noexcept {
+        return cells * (sizeof(NanoCell) + 1);
+    }
+
+private:
+    std::uint8_t* slotBytes() const noexcept { return reinterpret_cast<std::uint8_t*>(cells_ + capacity_); }
+    void release() noexcept;
+    void grow(std::size_t capacity);
+
+    NanoCell* cells_ = nullptr;
+    std::uint8_t count_ = 0;
+    std::uint8_t capacity_ = 0;
+    MessageType type_;
+};
+
 // One message record: it owns every cell reached from its slots. Copies are deep
 // and explicit (copyMessage); moving is cheap.
 struct NanoMessageInfo {
-    explicit NanoMessageInfo(MessageType type);
+    explicit NanoMessageInfo(MessageType messageType) noexcept : slots(messageType), type(messageType) {}
     NanoMessageInfo(NanoMessageInfo&&) noexcept = default;
     NanoMessageInfo& operator=(NanoMessageInfo&&) noexcept = default;
     NanoMessageInfo(const NanoMessageInfo&) = delete;
@@ -86,11 +137,13 @@ struct NanoMessageInfo {
     ~NanoMessageInfo();
 
     const NanoMessageDescription& description() const { return messageDescription(type); }
+    std::string_view name() const { return description().name; }
+    std::span<const NanoFieldFlags> flags() const { return description().flags; }
 
+    // The slots come first so that the type sits in their padding: a record is
+    // 16 bytes, and lists of small messages hold many.
+    [[no_unique_address]] NanoSlots slots;
     MessageType type;
-    std::string_view name;
-    std::span<const NanoFieldFlags> flags;
-    std::vector<NanoCell> slots;
 };
 
 }  // namespace kit::measurement
