@@ -1,5 +1,6 @@
 #include "kit/core/proxy/AppDelegateSwizzler.h"
 
+#include "kit/core/MainBundle.h"
 #include "AppDelegateSwizzlerPrivate.h"
 #include "kit/core/Logger.h"
 #include "kit/core/MutableDictionary.h"
@@ -108,7 +109,7 @@ bool LMUAppDelegateSwizzler::isAppDelegateProxyEnabled() {
     {
         ProxyState& state = proxyState();
         std::lock_guard lock(state.mutex);
-        info = state.infoForTesting ? *state.infoForTesting : platform::Bundle::main().infoDictionary();
+        info = state.infoForTesting ? *state.infoForTesting : kit::mainBundle().infoDictionary();
     }
     return switchIsOn(info, kHaloAppDelegateProxyEnabledKey) &&
            switchIsOn(info, kLumenUtilitiesAppDelegateProxyEnabledKey);
