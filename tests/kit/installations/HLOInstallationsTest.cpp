@@ -147,7 +147,7 @@ TEST_F(HLOInstallationsTest, AnInstallationsErrorArrivesUnchanged) {
     ASSERT_NE(token.error, nullptr);
     EXPECT_EQ(token.error, shared.error());  // the very object
     EXPECT_TRUE(HLOInstallationsErrorUtil::isAPIError(*token.error, 403));
-    EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(20));
+    EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(60));
 
     std::promise<promises::ErrorPointer> deleted;
     installations->deleteWithCompletion([&](promises::ErrorPointer error) { deleted.set_value(std::move(error)); });

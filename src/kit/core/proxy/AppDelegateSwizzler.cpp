@@ -2,6 +2,7 @@
 
 #include "kit/core/MainBundle.h"
 #include "AppDelegateSwizzlerPrivate.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/Logger.h"
 #include "kit/core/MutableDictionary.h"
 #include "platform/Bundle.h"
@@ -16,10 +17,8 @@ namespace {
 
 using InterceptorRegistry = LMUMutableDictionary<std::string, std::weak_ptr<LMUApplicationDelegate>>;
 
-InterceptorRegistry& interceptors() {
-    static InterceptorRegistry registry;
-    return registry;
-}
+// The interceptors and the proxy of a kit context.
+InterceptorRegistry& interceptors() { return KitContext::current().service<InterceptorRegistry>(); }
 
 struct ProxyState {
     std::mutex mutex;
@@ -30,10 +29,7 @@ struct ProxyState {
     std::optional<platform::Value> infoForTesting;     // guarded by mutex
 };
 
-ProxyState& proxyState() {
-    static ProxyState state;
-    return state;
-}
+ProxyState& proxyState() { return KitContext::current().service<ProxyState>(); }
 
 std::string code(int number) { return platform::formatMessage("I-SWZ%06ld", {number}); }
 
