@@ -2,12 +2,15 @@
 
 #include "InstallationIDSource.h"
 
+#include "kit/core/CoreTexts.h"
 #include "kit/core/HLOApp.h"
 #include "kit/installations/HLOInstallations.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "kit/measurement/script/MSRPEventEditing.h"
+
+#include "platform/ProgrammerError.h"
 
 namespace kit {
 namespace {
@@ -35,9 +38,17 @@ void registerLinkedLibraries() {
 
 std::unique_ptr<KitContext> configure() {
     auto context = std::make_unique<KitContext>();
+    configure(*context);
+    return context;
+}
+
+void configure(KitContext& context) {
+    if (&KitContext::current() != &context) {
+        throw platform::ProgrammerError(std::string(core_texts::kExceptionName),
+                                        "The kit is configured in a context that is not current.");
+    }
     registerLinkedLibraries();
     HLOApp::configure();
-    return context;
 }
 
 }  // namespace kit

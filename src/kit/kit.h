@@ -16,4 +16,9 @@ namespace kit {
 // makes a context of its own so that the quit sequence stays the same.
 [[nodiscard]] std::unique_ptr<KitContext> configure();
 
+// The same start in `context`, which the caller made and which must be the
+// current one (a test sets its endpoints and settings in it first).
+// Raises platform::ProgrammerError when `context` is not current.
+void configure(KitContext& context);
+
 }  // namespace kit

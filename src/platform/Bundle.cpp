@@ -12,13 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path locateResources() {
-    if (const char* value = std::getenv("STUBFORGE_RESOURCES"); value != nullptr && value[0] != '\0') {
-        return value;
-    }
-    return executableDirectory().parent_path() / "share" / "stubforge";
-}
-
 constexpr std::uint64_t kMaxInfoBytes = 1 << 20;
 
 Value readInfo(const fs::path& file) {
@@ -37,6 +30,13 @@ Value readInfo(const fs::path& file) {
 
 }  // namespace
 
+fs::path mainResourceDirectory() {
+    if (const char* value = std::getenv("STUBFORGE_RESOURCES"); value != nullptr && value[0] != '\0') {
+        return value;
+    }
+    return executableDirectory().parent_path() / "share" / "stubforge";
+}
+
 fs::path executableDirectory() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
@@ -47,7 +47,7 @@ Bundle::Bundle(fs::path resourceDirectory)
     : resourcePath_(std::move(resourceDirectory)), info_(readInfo(resourcePath_ / "Info.plist")) {}
 
 const Bundle& Bundle::main() {
-    static const Bundle& bundle = *new Bundle(locateResources());
+    static const Bundle& bundle = *new Bundle(mainResourceDirectory());
     return bundle;
 }
 

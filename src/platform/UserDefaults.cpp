@@ -361,11 +361,13 @@ UserDefaults::~UserDefaults() = default;
 // Never destroyed: every write reaches the file at once, and the kit's
 // queues may still read and write settings while the process exits.
 UserDefaults& UserDefaults::standard() {
-    static auto* defaults = new UserDefaults([] {
-        std::string identifier = Bundle::main().bundleIdentifier();
-        return identifier.empty() ? std::string("org.stubforge.Stubforge") : identifier;
-    }());
+    static auto* defaults = new UserDefaults(standardSuiteName(Bundle::main()));
     return *defaults;
+}
+
+std::string UserDefaults::standardSuiteName(const Bundle& bundle) {
+    std::string identifier = bundle.bundleIdentifier();
+    return identifier.empty() ? std::string("org.stubforge.Stubforge") : identifier;
 }
 
 fs::path UserDefaults::filePath() const { return suite_->path; }

@@ -1,5 +1,7 @@
 #include "kit/core/Endpoints.h"
 
+#include "kit/core/KitContext.h"
+#include "kit/core/MainBundle.h"
 #include "kit/core/Logger.h"
 
 #include <fstream>
@@ -34,17 +36,13 @@ constexpr TextField kTextFields[] = {
 constexpr std::string_view kConnectToKey = "ConnectTo";
 constexpr std::string_view kEndpointsMalformedCode = "I-COR000040";
 
-// What current() answers. Upload blocks on the measurement queues read it
-// while a quitting program exits, so it is never destroyed.
+// What current() answers, one per kit context.
 struct CurrentEndpoints {
     std::mutex mutex;
     std::optional<Endpoints> endpoints;  // guarded by mutex
 };
 
-CurrentEndpoints& shared() {
-    static auto* const current = new CurrentEndpoints();  // outlives static destruction
-    return *current;
-}
+CurrentEndpoints& shared() { return KitContext::current().service<CurrentEndpoints>(); }
 
 }  // namespace
 
@@ -94,7 +92,7 @@ Endpoints Endpoints::current() {
     CurrentEndpoints& current = shared();
     std::lock_guard lock(current.mutex);
     if (!current.endpoints) {
-        current.endpoints = fromBundle(platform::Bundle::main());
+        current.endpoints = fromBundle(kit::mainBundle());
     }
     return *current.endpoints;
 }

@@ -1,5 +1,7 @@
 #include "kit/core/Environment.h"
 
+#include "kit/core/KitContext.h"
+
 #include "kit/core/WireLiterals.h"
 
 #include <sys/utsname.h>
@@ -16,32 +18,40 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex environmentMutex;
-EnvironmentOverrides overrides;                                 // guarded by environmentMutex
-std::optional<std::string> cachedDeviceModel;                   // guarded by environmentMutex
-std::optional<std::optional<std::string>> cachedHardwareModel;  // guarded by environmentMutex
-std::optional<std::string> cachedSystemVersion;                 // guarded by environmentMutex
+// The facts of the current kit context, read once each.
+struct EnvironmentState {
+    std::mutex mutex;
+    EnvironmentOverrides overrides;                                 // guarded by mutex
+    std::optional<std::string> cachedDeviceModel;                   // guarded by mutex
+    std::optional<std::optional<std::string>> cachedHardwareModel;  // guarded by mutex
+    std::optional<std::string> cachedSystemVersion;                 // guarded by mutex
+};
 
-// What `slot` holds, worked out by `make` (outside the lock) the first time.
+EnvironmentState& environment() { return KitContext::current().service<EnvironmentState>(); }
+
+// What `slot` of the current context holds, worked out by `make` (outside
+// the lock) the first time.
 template <typename T, typename Make>
-T cachedValue(std::optional<T>& slot, Make make) {
+T cachedValue(std::optional<T> EnvironmentState::*slot, Make make) {
+    EnvironmentState& state = environment();
     {
-        std::lock_guard lock(environmentMutex);
-        if (slot) {
-            return *slot;
+        std::lock_guard lock(state.mutex);
+        if (state.*slot) {
+            return *(state.*slot);
         }
     }
     T made = make();
-    std::lock_guard lock(environmentMutex);
-    if (!slot) {
-        slot = std::move(made);
+    std::lock_guard lock(state.mutex);
+    if (!(state.*slot)) {
+        state.*slot = std::move(made);
     }
-    return *slot;
+    return *(state.*slot);
 }
 
 EnvironmentOverrides currentOverrides() {
-    std::lock_guard lock(environmentMutex);
-    return overrides;
+    EnvironmentState& state = environment();
+    std::lock_guard lock(state.mutex);
+    return state.overrides;
 }
 
 fs::path systemPath(std::string_view absolute) {
@@ -122,11 +132,11 @@ std::optional<std::string> LMUAppEnvironmentUtil::getSysctlEntry(std::string_vie
 }
 
 std::optional<std::string> LMUAppEnvironmentUtil::deviceSimulatorModel() {
-    return cachedValue(cachedHardwareModel, [] { return getSysctlEntry("hw.model"); });
+    return cachedValue(&EnvironmentState::cachedHardwareModel, [] { return getSysctlEntry("hw.model"); });
 }
 
 std::string LMUAppEnvironmentUtil::deviceModel() {
-    return cachedValue(cachedDeviceModel, [] {
+    return cachedValue(&EnvironmentState::cachedDeviceModel, [] {
         std::string model = getSysctlEntry("hw.model").value_or(std::string());
         return model.empty() ? machineName() : model;
     });
@@ -168,7 +178,7 @@ std::string systemVersionFromOSRelease(std::string_view osRelease) {
 
 // Read once: every stored event's metadata carries it.
 std::string LMUAppEnvironmentUtil::systemVersion() {
-    return cachedValue(cachedSystemVersion, [] {
+    return cachedValue(&EnvironmentState::cachedSystemVersion, [] {
         auto text = readSystemFile(systemPath("/etc/os-release"));
         if (!text) {
             text = readSystemFile(systemPath("/usr/lib/os-release"));
@@ -184,11 +194,12 @@ std::string LMUAppEnvironmentUtil::appleDevicePlatform() { return applePlatform(
 std::string LMUAppEnvironmentUtil::deploymentType() { return std::string(kDeploymentType); }
 
 void LMUAppEnvironmentUtil::setOverridesForTesting(EnvironmentOverrides replacement) {
-    std::lock_guard lock(environmentMutex);
-    overrides = std::move(replacement);
-    cachedDeviceModel.reset();
-    cachedHardwareModel.reset();
-    cachedSystemVersion.reset();
+    EnvironmentState& state = environment();
+    std::lock_guard lock(state.mutex);
+    state.overrides = std::move(replacement);
+    state.cachedDeviceModel.reset();
+    state.cachedHardwareModel.reset();
+    state.cachedSystemVersion.reset();
 }
 
 }  // namespace kit

@@ -1,8 +1,10 @@
 #include "kit/core/HLOApp.h"
 
+#include "kit/core/MainBundle.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/core/Endpoints.h"
 #include "kit/core/Environment.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/KitError.h"
 #include "kit/core/Logger.h"
 #include "kit/core/UserAgent.h"
@@ -26,24 +28,21 @@ using platform::Value;
 
 namespace {
 
-// The class-level state. `classMutex` is recursive: a creation block or an
-// observer of the ready notification may call back into HLOApp.
+// The class-level state of the current kit context: its apps, the user
+// agent's library entries and whether the optional libraries were looked
+// for. `mutex` is recursive: a creation block or an observer of the ready
+// notification may call back into HLOApp.
 struct ClassState {
+    ClassState() { userAgent.setValue(std::string(HLOSDKVersionString()), "fire-ios"); }
+
     std::recursive_mutex mutex;
     std::shared_ptr<HLOApp> defaultApp;         // guarded by mutex
     std::optional<HLOApp::AppDictionary> apps;  // guarded by mutex
+    platform::ResettableOnce optionalLibrariesOnce;
+    HLOHaloUserAgent userAgent;
 };
-// Never destroyed: apps live until the process ends, and ending one at exit
-// would reach the notification center and heartbeat storages, which other
-// static destructors may already have ended.
-ClassState& classState() {
-    static ClassState& state = *std::make_unique<ClassState>().release();
-    return state;
-}
-std::recursive_mutex& classMutex = classState().mutex;
-std::shared_ptr<HLOApp>& defaultAppInstance = classState().defaultApp;
-std::optional<HLOApp::AppDictionary>& appDictionary = classState().apps;
-platform::ResettableOnce optionalLibrariesOnce;
+ClassState& classState() { return KitContext::current().service<ClassState>(); }
+
 const char classObject = 0;  // the address stands for the class in notifications
 
 [[noreturn]] void raise(std::string_view reason) {
@@ -55,14 +54,7 @@ std::string format(std::string_view format, const Arguments&... arguments) {
     return platform::formatMessage(format, {platform::MessageArgument(arguments)...});
 }
 
-HLOHaloUserAgent& sharedUserAgent() {
-    static HLOHaloUserAgent* const agent = [] {
-        static HLOHaloUserAgent instance;
-        instance.setValue(std::string(HLOSDKVersionString()), "fire-ios");
-        return &instance;
-    }();
-    return *agent;
-}
+HLOHaloUserAgent& sharedUserAgent() { return classState().userAgent; }
 
 // Letters, marks and numbers of any script, plus the given extras.
 bool isMadeOf(std::string_view text, std::string_view extras) {
@@ -108,7 +100,7 @@ std::string dataCollectionKey(std::string_view appName) {
 }
 
 const Value* infoPlistDataCollectionDefault() {
-    const Value* value = platform::Bundle::main().infoDictionary().find(texts::kDataCollectionDefaultEnabledPlistKey);
+    const Value* value = kit::mainBundle().infoDictionary().find(texts::kDataCollectionDefaultEnabledPlistKey);
     return value != nullptr && (value->isNumber() || value->isBool()) ? value : nullptr;
 }
 
@@ -159,7 +151,7 @@ void HLOAnalyticsConfiguration::setAnalyticsCollectionEnabled(bool enabled) {
 void HLOAnalyticsConfiguration::setAnalyticsCollectionEnabled(bool enabled, bool persistSetting) {
     if (persistSetting) {
         writeStandardSetting(texts::kMeasurementEnabledStateKey, [enabled] {
-            auto& defaults = platform::UserDefaults::standard();
+            auto& defaults = kit::standardDefaults();
             defaults.set(texts::kMeasurementEnabledStateKey, Value(enabled ? 1 : 2));
             defaults.synchronize();
         });
@@ -216,8 +208,8 @@ void HLOApp::configureWithName(std::string_view name, const HLOOptions* options)
     if (isDefault) {
         std::shared_ptr<HLOApp> existing;
         {
-            std::lock_guard lock(classMutex);
-            existing = defaultAppInstance;
+            std::lock_guard lock(classState().mutex);
+            existing = classState().defaultApp;
         }
         if (existing != nullptr) {
             appWasConfiguredTwice(existing, *options);
@@ -230,9 +222,9 @@ void HLOApp::configureWithName(std::string_view name, const HLOOptions* options)
         }
         std::shared_ptr<HLOApp> existing;
         {
-            std::lock_guard lock(classMutex);
-            if (appDictionary) {
-                if (const auto found = appDictionary->find(name); found != appDictionary->end()) {
+            std::lock_guard lock(classState().mutex);
+            if (classState().apps) {
+                if (const auto found = classState().apps->find(name); found != classState().apps->end()) {
                     existing = found->second;
                 }
             }
@@ -244,25 +236,25 @@ void HLOApp::configureWithName(std::string_view name, const HLOOptions* options)
         HLOLogDebugMessage(kHLOLoggerServiceCore, texts::kConfiguringNamedCode, texts::kConfiguringNamedFormat, name);
     }
 
-    optionalLibrariesOnce.call([] { registerSwiftComponents(); });
+    classState().optionalLibrariesOnce.call([] { registerSwiftComponents(); });
 
-    std::lock_guard lock(classMutex);
+    std::lock_guard lock(classState().mutex);
     // Another thread may have configured this name since the check above:
     // look again under the lock, so one name never gets two apps (nor the
     // engine two starts).
-    if (isDefault && defaultAppInstance != nullptr) {
-        appWasConfiguredTwice(defaultAppInstance, *options);
+    if (isDefault && classState().defaultApp != nullptr) {
+        appWasConfiguredTwice(classState().defaultApp, *options);
         return;
     }
-    if (appDictionary) {
-        if (const auto found = appDictionary->find(name); found != appDictionary->end()) {
+    if (classState().apps) {
+        if (const auto found = classState().apps->find(name); found != classState().apps->end()) {
             appWasConfiguredTwice(found->second, *options);
             return;
         }
     }
     const auto app = initInstanceWithName(name, *options);
     if (app->isDefaultApp()) {
-        defaultAppInstance = app;
+        classState().defaultApp = app;
     }
     addAppToAppDictionary(app);
     app->container().instantiateEagerComponents();
@@ -292,13 +284,13 @@ HLOApp::~HLOApp() {
 std::shared_ptr<HLOHeartbeatLogger> HLOApp::heartbeatLogger() const { return heartbeatLogger_; }
 
 void HLOApp::addAppToAppDictionary(const std::shared_ptr<HLOApp>& app) {
-    if (!appDictionary) {
-        appDictionary.emplace();
+    if (!classState().apps) {
+        classState().apps.emplace();
     }
     if (!app->configureCore()) {
         raise(texts::kConfigurationFails);
     }
-    (*appDictionary)[app->name()] = app;
+    (*classState().apps)[app->name()] = app;
 }
 
 bool HLOApp::configureCore() {
@@ -402,9 +394,9 @@ bool HLOApp::validateAppID(std::string_view appID) {
 
 std::shared_ptr<HLOApp> HLOApp::defaultApp() {
     {
-        std::lock_guard lock(classMutex);
-        if (defaultAppInstance != nullptr) {
-            return defaultAppInstance;
+        std::lock_guard lock(classState().mutex);
+        if (classState().defaultApp != nullptr) {
+            return classState().defaultApp;
         }
     }
     HLOLogErrorMessage(kHLOLoggerServiceCore, texts::kNoDefaultAppCode, texts::kNoDefaultAppFormat,
@@ -413,9 +405,9 @@ std::shared_ptr<HLOApp> HLOApp::defaultApp() {
 }
 
 std::shared_ptr<HLOApp> HLOApp::appNamed(std::string_view name) {
-    std::lock_guard lock(classMutex);
-    if (appDictionary) {
-        if (const auto found = appDictionary->find(name); found != appDictionary->end()) {
+    std::lock_guard lock(classState().mutex);
+    if (classState().apps) {
+        if (const auto found = classState().apps->find(name); found != classState().apps->end()) {
             return found->second;
         }
     }
@@ -424,27 +416,27 @@ std::shared_ptr<HLOApp> HLOApp::appNamed(std::string_view name) {
 }
 
 std::optional<HLOApp::AppDictionary> HLOApp::allApps() {
-    std::lock_guard lock(classMutex);
-    if (!appDictionary) {
+    std::lock_guard lock(classState().mutex);
+    if (!classState().apps) {
         HLOLogErrorMessage(kHLOLoggerServiceCore, texts::kNoAppsCode, texts::kNoApps);
     }
-    return appDictionary;
+    return classState().apps;
 }
 
 bool HLOApp::isDefaultAppConfigured() {
-    std::lock_guard lock(classMutex);
-    return defaultAppInstance != nullptr;
+    std::lock_guard lock(classState().mutex);
+    return classState().defaultApp != nullptr;
 }
 
 void HLOApp::resetApps() {
     std::shared_ptr<HLOApp> released;
     std::optional<AppDictionary> releasedApps;
     {
-        std::lock_guard lock(classMutex);
-        released = std::move(defaultAppInstance);
-        defaultAppInstance.reset();
-        releasedApps = std::move(appDictionary);
-        appDictionary.reset();
+        std::lock_guard lock(classState().mutex);
+        released = std::move(classState().defaultApp);
+        classState().defaultApp.reset();
+        releasedApps = std::move(classState().apps);
+        classState().apps.reset();
         sharedUserAgent().reset();
     }
     // The apps end here, outside the lock: their heartbeat storage may wait
@@ -501,7 +493,7 @@ void HLOApp::registerSwiftComponents() {
 // --- Data collection and deletion
 
 bool HLOApp::isDataCollectionDefaultEnabled() const {
-    if (const auto stored = platform::UserDefaults::standard().object(dataCollectionKey(name_));
+    if (const auto stored = kit::standardDefaults().object(dataCollectionKey(name_));
         stored && (stored->isNumber() || stored->isBool())) {
         return stored->asBool().value_or(true);
     }
@@ -513,7 +505,7 @@ bool HLOApp::isDataCollectionDefaultEnabled() const {
 
 void HLOApp::setDataCollectionDefaultEnabled(bool enabled) {
     const std::string key = dataCollectionKey(name_);
-    writeStandardSetting(key, [&] { platform::UserDefaults::standard().set(key, Value(enabled)); });
+    writeStandardSetting(key, [&] { kit::standardDefaults().set(key, Value(enabled)); });
     if (isDefaultApp_ && !options_.isAnalyticsCollectionExplicitlySet()) {
         HLOAnalyticsConfiguration::sharedInstance().setAnalyticsCollectionEnabled(enabled, false);
     }
@@ -523,16 +515,16 @@ void HLOApp::deleteApp(const std::function<void(bool success)>& completion) {
     std::shared_ptr<HLOApp> keepAlive = shared_from_this();
     bool deleted = false;
     {
-        std::lock_guard lock(classMutex);
-        if (appDictionary && appDictionary->contains(name_)) {
+        std::lock_guard lock(classState().mutex);
+        if (classState().apps && classState().apps->contains(name_)) {
             HLOLogDebugMessage(kHLOLoggerServiceCore, texts::kDeletingAppCode, texts::kDeletingAppFormat, name_);
             container_->removeAllComponents();
             container_->removeAllCachedInstances();
-            appDictionary->erase(appDictionary->find(name_));
+            classState().apps->erase(classState().apps->find(name_));
             const std::string key = dataCollectionKey(name_);
-            writeStandardSetting(key, [&] { platform::UserDefaults::standard().removeObject(key); });
+            writeStandardSetting(key, [&] { kit::standardDefaults().removeObject(key); });
             if (name_ == texts::kDefaultAppName) {
-                defaultAppInstance.reset();
+                classState().defaultApp.reset();
             }
             platform::NotificationCenter::defaultCenter().post(
                 std::string(texts::kAppDeleteNotification), notificationSender(),

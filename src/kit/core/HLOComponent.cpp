@@ -2,6 +2,7 @@
 
 #include "kit/core/CoreTexts.h"
 #include "kit/core/HLOApp.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/Logger.h"
 
 #include "platform/concurrency/ClassRegistry.h"
@@ -12,12 +13,12 @@ namespace kit {
 namespace texts = core_texts;
 namespace {
 
-// The registrant list only grows; guarded by registrantsMutex.
-std::mutex registrantsMutex;
-std::vector<HLOComponentContainer::Registrant>& registrantList() {
-    static std::vector<HLOComponentContainer::Registrant> list;
-    return list;
-}
+// The registrants of the current kit context; the list only grows.
+struct Registrants {
+    std::mutex mutex;
+    std::vector<HLOComponentContainer::Registrant> list;  // guarded by mutex
+};
+Registrants& registrantState() { return KitContext::current().service<Registrants>(); }
 
 constexpr std::string_view kLensAppName = "ARLensHLOApp";
 constexpr std::string_view kLensSenderID = "271828182845";
@@ -41,8 +42,9 @@ HLOComponent HLOComponent::componentWithProtocol(HLOProtocol protocol, HLOInstan
 }
 
 void HLOComponentContainer::registerAsComponentRegistrant(std::string className, std::shared_ptr<HLOLibrary> library) {
-    std::lock_guard lock(registrantsMutex);
-    auto& list = registrantList();
+    auto& all = registrantState();
+    std::lock_guard lock(all.mutex);
+    auto& list = all.list;
     const bool known = std::any_of(list.begin(), list.end(),
                                    [&](const Registrant& registrant) { return registrant.className == className; });
     if (!known) {
@@ -51,13 +53,15 @@ void HLOComponentContainer::registerAsComponentRegistrant(std::string className,
 }
 
 std::vector<HLOComponentContainer::Registrant> HLOComponentContainer::registrants() {
-    std::lock_guard lock(registrantsMutex);
-    return registrantList();
+    auto& all = registrantState();
+    std::lock_guard lock(all.mutex);
+    return all.list;
 }
 
 void HLOComponentContainer::resetRegistrantsForTesting() {
-    std::lock_guard lock(registrantsMutex);
-    registrantList().clear();
+    auto& all = registrantState();
+    std::lock_guard lock(all.mutex);
+    all.list.clear();
 }
 
 HLOComponentContainer::HLOComponentContainer(const std::shared_ptr<HLOApp>& app)

@@ -1,8 +1,10 @@
 #include "kit/core/HLOOptions.h"
 
+#include "kit/core/MainBundle.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/core/Environment.h"
 #include "kit/core/HLOApp.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/Logger.h"
 
 #include "platform/ProgrammerError.h"
@@ -33,7 +35,8 @@ std::optional<Value> readPlistFile(const std::filesystem::path& path) {
     return Value::fromPlist(bytes.str());
 }
 
-// The cached options file; each value under its own once-guard.
+// The cached options file of the current kit context; each value under its
+// own once-guard.
 struct DefaultOptionsCache {
     platform::ResettableOnce dictionaryOnce;
     platform::ResettableOnce optionsOnce;
@@ -42,12 +45,9 @@ struct DefaultOptionsCache {
     std::shared_ptr<const HLOOptions> options;    // guarded by mutex
 };
 
-DefaultOptionsCache& defaultOptionsCache() {
-    static DefaultOptionsCache cache;
-    return cache;
-}
+DefaultOptionsCache& defaultOptionsCache() { return KitContext::current().service<DefaultOptionsCache>(); }
 
-const Value* infoPlistValue(std::string_view key) { return platform::Bundle::main().infoDictionary().find(key); }
+const Value* infoPlistValue(std::string_view key) { return kit::mainBundle().infoDictionary().find(key); }
 
 bool isBooleanNumber(const Value* value) { return value != nullptr && (value->isBool() || value->isNumber()); }
 
@@ -60,7 +60,7 @@ bool boolValue(const Value::Dictionary& dictionary, std::string_view key) {
 
 // --- HLOBundleUtil
 
-std::vector<const platform::Bundle*> HLOBundleUtil::relevantBundles() { return {&platform::Bundle::main()}; }
+std::vector<const platform::Bundle*> HLOBundleUtil::relevantBundles() { return {&kit::mainBundle()}; }
 
 std::optional<std::filesystem::path> HLOBundleUtil::optionsDictionaryPathWithResourceName(
     std::string_view resourceName, std::string_view fileType, const std::vector<const platform::Bundle*>& bundles) {
@@ -188,7 +188,7 @@ std::shared_ptr<HLOOptions> HLOOptions::initWithContentsOfFile(const std::option
 HLOOptions::HLOOptions(std::string_view lumenAppID, std::string_view LCMSenderID)
     : optionsDictionary_{{"LUMEN_APP_ID", Value(lumenAppID)},
                          {"LCM_SENDER_ID", Value(LCMSenderID)},
-                         {"BUNDLE_ID", Value(platform::Bundle::main().bundleIdentifier())}} {}
+                         {"BUNDLE_ID", Value(kit::mainBundle().bundleIdentifier())}} {}
 
 HLOOptions::HLOOptions(Value::Dictionary optionsDictionary)
     : optionsDictionary_(std::move(optionsDictionary)), usingOptionsFromDefaultPlist_(true) {}

@@ -155,36 +155,51 @@ SecureItemQuery LMUKeychainStorage::queryFor(const std::string& key,
     return SecureItemQuery{service_, key, accessGroup};
 }
 
+namespace {
+
+// Ends the operation's ticket, then answers: the answer may release the
+// last owner of the storage, whose destructor waits for every ticket.
+template <typename Ticket, typename Completion, typename Answer>
+void answer(std::shared_ptr<Ticket>& ticket, Completion& completion, Answer&& result) {
+    ticket.reset();
+    completion(std::forward<Answer>(result));
+}
+
+}  // namespace
+
 void LMUKeychainStorage::getObjectForKey(std::string key, std::string objectClass,
                                          std::optional<std::string> accessGroup, GetCompletion completion) {
     auto ticket = begin();
-    inMemoryCacheQueue_.async([this, ticket, key = std::move(key), objectClass = std::move(objectClass),
-                               accessGroup = std::move(accessGroup), completion = std::move(completion)]() mutable {
+    inMemoryCacheQueue_.async([this, ticket = std::move(ticket), key = std::move(key),
+                               objectClass = std::move(objectClass), accessGroup = std::move(accessGroup),
+                               completion = std::move(completion)]() mutable {
         // An object cached as another class is not an answer to this request.
         if (auto cached = cache_.object(key); cached && cached->className == objectClass) {
-            completion(std::optional<KeychainObject>(std::move(*cached)));
+            answer(ticket, completion, std::optional<KeychainObject>(std::move(*cached)));
             return;
         }
-        keychainQueue_.async([this, ticket, key = std::move(key), objectClass = std::move(objectClass),
-                              accessGroup = std::move(accessGroup), completion = std::move(completion)]() mutable {
+        keychainQueue_.async([this, ticket = std::move(ticket), key = std::move(key),
+                              objectClass = std::move(objectClass), accessGroup = std::move(accessGroup),
+                              completion = std::move(completion)]() mutable {
             const auto data = LMUKeychainUtils::getItemWithQuery(*store_, queryFor(key, accessGroup));
             if (!data) {
-                completion(platform::unexpected(data.error()));
+                answer(ticket, completion, platform::unexpected(data.error()));
                 return;
             }
             if (!data.value()) {
-                completion(std::optional<KeychainObject>());
+                answer(ticket, completion, std::optional<KeychainObject>());
                 return;
             }
             auto object = unarchive(*data.value(), objectClass);
             if (!object) {
-                completion(platform::unexpected(object.error()));
+                answer(ticket, completion, platform::unexpected(object.error()));
                 return;
             }
-            inMemoryCacheQueue_.async([this, ticket, key = std::move(key), object = std::move(object.value()),
-                                       completion = std::move(completion)] {
+            inMemoryCacheQueue_.async([this, ticket = std::move(ticket), key = std::move(key),
+                                       object = std::move(object.value()),
+                                       completion = std::move(completion)]() mutable {
                 cache_.set(key, object);
-                completion(std::optional<KeychainObject>(object));
+                answer(ticket, completion, std::optional<KeychainObject>(object));
             });
         });
     });
@@ -193,22 +208,22 @@ void LMUKeychainStorage::getObjectForKey(std::string key, std::string objectClas
 void LMUKeychainStorage::setObject(KeychainObject object, std::string key, std::optional<std::string> accessGroup,
                                    SetCompletion completion) {
     auto ticket = begin();
-    inMemoryCacheQueue_.async([this, ticket, object = std::move(object), key = std::move(key),
+    inMemoryCacheQueue_.async([this, ticket = std::move(ticket), object = std::move(object), key = std::move(key),
                                accessGroup = std::move(accessGroup), completion = std::move(completion)]() mutable {
         cache_.set(key, object);
-        keychainQueue_.async([this, ticket, object = std::move(object), key = std::move(key),
-                              accessGroup = std::move(accessGroup), completion = std::move(completion)] {
+        keychainQueue_.async([this, ticket = std::move(ticket), object = std::move(object), key = std::move(key),
+                              accessGroup = std::move(accessGroup), completion = std::move(completion)]() mutable {
             const auto archived = archive(object);
             if (!archived) {
-                completion(platform::unexpected(archived.error()));
+                answer(ticket, completion, platform::unexpected(archived.error()));
                 return;
             }
             const auto stored = LMUKeychainUtils::setItem(*store_, archived.value(), queryFor(key, accessGroup));
             if (!stored) {
-                completion(platform::unexpected(stored.error()));
+                answer(ticket, completion, platform::unexpected(stored.error()));
                 return;
             }
-            completion(object);
+            answer(ticket, completion, object);
         });
     });
 }
@@ -216,12 +231,12 @@ void LMUKeychainStorage::setObject(KeychainObject object, std::string key, std::
 void LMUKeychainStorage::removeObjectForKey(std::string key, std::optional<std::string> accessGroup,
                                             RemoveCompletion completion) {
     auto ticket = begin();
-    inMemoryCacheQueue_.async([this, ticket, key = std::move(key), accessGroup = std::move(accessGroup),
-                               completion = std::move(completion)]() mutable {
+    inMemoryCacheQueue_.async([this, ticket = std::move(ticket), key = std::move(key),
+                               accessGroup = std::move(accessGroup), completion = std::move(completion)]() mutable {
         cache_.remove(key);
-        keychainQueue_.async([this, ticket, key = std::move(key), accessGroup = std::move(accessGroup),
-                              completion = std::move(completion)] {
-            completion(LMUKeychainUtils::removeItemWithQuery(*store_, queryFor(key, accessGroup)));
+        keychainQueue_.async([this, ticket = std::move(ticket), key = std::move(key),
+                              accessGroup = std::move(accessGroup), completion = std::move(completion)]() mutable {
+            answer(ticket, completion, LMUKeychainUtils::removeItemWithQuery(*store_, queryFor(key, accessGroup)));
         });
     });
 }

@@ -1,5 +1,7 @@
 #include "kit/core/KitContext.h"
 
+#include "kit/core/Logger.h"
+
 #include "platform/concurrency/WorkStop.h"
 
 namespace kit {
@@ -9,6 +11,11 @@ namespace {
 std::mutex currentMutex;
 KitContext* installed = nullptr;  // guarded by currentMutex
 
+// The published level of kit lines belongs to the logger of the context
+// that was current: kit lines take the slow path until the logger of the
+// context now current publishes its own.
+void forgetPublishedLogLevel() { detail::kitWrittenUpTo.store(detail::kKitSlowPath, std::memory_order_relaxed); }
+
 }  // namespace
 
 KitContext::KitContext() {
@@ -16,6 +23,7 @@ KitContext::KitContext() {
     std::lock_guard lock(currentMutex);
     previous_ = installed;
     installed = this;
+    forgetPublishedLogLevel();
 }
 
 KitContext::~KitContext() {
@@ -27,6 +35,7 @@ KitContext::~KitContext() {
     std::lock_guard lock(currentMutex);
     if (installed == this) {
         installed = previous_;
+        forgetPublishedLogLevel();
     }
 }
 

@@ -1,12 +1,13 @@
 #include "kit/core/KitPaths.h"
 
+#include "kit/core/MainBundle.h"
 #include "platform/Bundle.h"
 #include "platform/Paths.h"
 
 namespace kit {
 
 std::filesystem::path kitDataDirectory() {
-    std::string identifier = platform::Bundle::main().bundleIdentifier();
+    std::string identifier = kit::mainBundle().bundleIdentifier();
     if (identifier.empty() || identifier.find('/') != std::string::npos || identifier == "." || identifier == "..") {
         identifier = "org.stubforge.Stubforge";
     }

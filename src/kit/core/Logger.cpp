@@ -1,6 +1,8 @@
 #include "kit/core/Logger.h"
 
+#include "kit/core/MainBundle.h"
 #include "kit/core/Environment.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/LaunchArguments.h"
 #include "platform/UserDefaults.h"
 #include "platform/concurrency/SerialQueue.h"
@@ -21,12 +23,16 @@ namespace {
 constexpr std::string_view kSDKVersion = "11.9.0";
 constexpr int kDefaultMaximumLevel = LMULoggerLevelNotice;
 
-// The process's logger. Levels and flags are atomics read on every call;
-// set-up runs once under its mutex and publishes through the ready flags.
+// The logger of a kit context. Levels and flags are atomics read on every
+// call; set-up runs once under its mutex and publishes through the ready
+// flags.
 struct LoggerState {
     LoggerState() {
         // Built first, so destroyed after the queue that may still write to it.
         platform::standardLogSink();
+        // Nothing is decided yet in this context: every kit line takes the
+        // slow path until the set-up publishes the level.
+        detail::kitWrittenUpTo.store(detail::kKitSlowPath, std::memory_order_relaxed);
     }
 
     std::mutex setUpMutex;
@@ -41,20 +47,21 @@ struct LoggerState {
     std::string versionPrefix;                // guarded by outputMutex
     std::shared_ptr<platform::LogSink> sink;  // guarded by outputMutex; null: the stderr sink
 
-    // Lines keep their submission order here; it lives as long as the process.
+    // Lines keep their submission order here.
     platform::SerialQueue queue{std::string(kLMULoggingQueueLabel)};
 };
 
-// Never destroyed: other objects' destructors and the last blocks of other
-// queues may log while the process exits. Lines queued by then are written
+// The current context's logger. Without a context, the process's stand-in
+// holds it: other objects' destructors and the last blocks of other queues
+// may log while the process exits, and the lines queued by then are written
 // out by an exit handler.
 LoggerState& state() {
-    static LoggerState* logger = [] {
-        auto* created = new LoggerState;
+    static const bool flushedAtExit = [] {
         std::atexit([] { state().queue.sync([] {}); });
-        return created;
+        return true;
     }();
-    return *logger;
+    (void)flushedAtExit;
+    return KitContext::current().service<LoggerState>();
 }
 
 // With setUpMutex held, after any change of the level or the flags.
@@ -139,7 +146,7 @@ void ensureKit(LoggerState& logger) {
     bool enableDebugMode = false;
     std::string failure;
     try {
-        platform::UserDefaults& defaults = platform::UserDefaults::standard();
+        platform::UserDefaults& defaults = kit::standardDefaults();
         const bool stored = defaults.boolForKey(kHLODebugModeDefaultsKey);
         if (launchArgumentsContain(kHLODebugDisabledArgument)) {
             defaults.removeObject(kHLODebugModeDefaultsKey);

@@ -1,5 +1,6 @@
 #include "kit/core/UserAgent.h"
 
+#include "kit/core/MainBundle.h"
 #include "kit/core/Environment.h"
 #include "platform/Bundle.h"
 
@@ -48,7 +49,7 @@ HLOHaloUserAgent::Components HLOHaloUserAgent::environmentComponents() {
     components.emplace("apple-platform", LMUAppEnvironmentUtil::applePlatform());
     // Our Info.plist carries neither build key, so these stay out unless a
     // bundle adds them.
-    const platform::Bundle& bundle = platform::Bundle::main();
+    const platform::Bundle& bundle = kit::mainBundle();
     if (auto sdk = bundle.infoString("DTSDKBuild")) {
         components.emplace("apple-sdk", *sdk);
     }

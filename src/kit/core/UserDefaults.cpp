@@ -1,5 +1,7 @@
 #include "kit/core/UserDefaults.h"
 
+#include "kit/core/KitContext.h"
+#include "kit/core/MainBundle.h"
 #include "PlistCheck.h"
 #include "kit/core/Logger.h"
 
@@ -39,8 +41,11 @@ std::optional<double> numberOf(const platform::Value& value) {
 }  // namespace
 
 LMUUserDefaults& LMUUserDefaults::standardUserDefaults() {
-    static LMUUserDefaults defaults;
-    return defaults;
+    // One per kit context, over the context's standard suite.
+    struct Standard {
+        LMUUserDefaults defaults;
+    };
+    return KitContext::current().service<Standard>().defaults;
 }
 
 LMUUserDefaults::LMUUserDefaults() : LMUUserDefaults(std::nullopt) {}
@@ -50,7 +55,7 @@ LMUUserDefaults::LMUUserDefaults(std::optional<std::string> suiteName) {
         ownSuite_ = std::make_unique<platform::UserDefaults>(std::move(*suiteName));
         userDefaults_ = ownSuite_.get();
     } else {
-        userDefaults_ = &platform::UserDefaults::standard();
+        userDefaults_ = &kit::standardDefaults();
     }
 }
 

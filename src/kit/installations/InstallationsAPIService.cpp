@@ -1,5 +1,6 @@
 #include "kit/installations/InstallationsAPIService.h"
 
+#include "kit/core/MainBundle.h"
 #include "InstallationsPrivate.h"
 #include "kit/core/KitError.h"
 #include "kit/core/Logger.h"
@@ -118,7 +119,7 @@ struct HLOInstallationsAPIService::State {
                 request.timeoutInterval = self->settings.timeoutSeconds;
                 request.maximumBodySize = self->settings.maximumResponseSize;
                 request.headers.emplace_back(kHeaderAPIKey, self->APIKey);
-                request.headers.emplace_back(kHeaderBundleIdentifier, platform::Bundle::main().bundleIdentifier());
+                request.headers.emplace_back(kHeaderBundleIdentifier, kit::mainBundle().bundleIdentifier());
                 request.headers.emplace_back(kHeaderContentType, kContentTypeJSON);
                 const std::string json = body.toJson();
                 request.body.assign(json.begin(), json.end());

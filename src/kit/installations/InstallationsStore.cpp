@@ -1,5 +1,6 @@
 #include "kit/installations/InstallationsStore.h"
 
+#include "kit/core/KitContext.h"
 #include "kit/core/UserDefaults.h"
 #include "kit/installations/InstallationsErrors.h"
 #include "kit/installations/InstallationsTexts.h"
@@ -17,13 +18,17 @@ using promises::Resolution;
 
 namespace {
 
-// One queue for every store, living as long as the process. The blocks hold
-// the store's state, and a queue must never be destroyed by one of its own
-// blocks: its thread would go on using it. Stores on one suite serialise
-// their markers as well.
+// One queue for every store of a kit context, owned by the context: the
+// blocks hold the store's state, and a queue must never be destroyed by one
+// of its own blocks (its thread would go on using it), so the blocks do not
+// keep it alive. The context stops its work before it releases it. Stores
+// on one suite serialise their markers as well.
+struct StoreQueue {
+    platform::SerialQueue queue{std::string(kStoreQueueLabel)};
+};
+
 promises::Queue storeQueue() {
-    static platform::SerialQueue queue{std::string(kStoreQueueLabel)};
-    return promises::Queue(std::shared_ptr<void>(), &queue);
+    return promises::Queue(std::shared_ptr<void>(), &KitContext::current().service<StoreQueue>().queue);
 }
 
 }  // namespace

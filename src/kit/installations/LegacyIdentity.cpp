@@ -1,5 +1,6 @@
 #include "kit/installations/LegacyIdentity.h"
 
+#include "kit/core/MainBundle.h"
 #include "InstallationsPrivate.h"
 #include "kit/core/KeychainStorage.h"
 #include "kit/core/KitPaths.h"
@@ -41,7 +42,7 @@ public:
 };
 
 std::optional<std::string> tagWithPrefix(std::string_view prefix) {
-    const std::string bundleIdentifier = platform::Bundle::main().bundleIdentifier();
+    const std::string bundleIdentifier = kit::mainBundle().bundleIdentifier();
     if (bundleIdentifier.empty()) {
         return std::nullopt;
     }
@@ -176,7 +177,7 @@ PRMPromise<std::string> HLOInstallationsIIDTokenStore::existingIIDDefaultToken()
             LegacyIdentitySource::TokenQuery query;
             query.generic = kLegacyTokenGeneric;
             query.service = platform::formatMessage(kLegacyTokenServiceFormat, {senderID, kLegacyTokenScope});
-            if (std::string account = platform::Bundle::main().bundleIdentifier(); !account.empty()) {
+            if (std::string account = kit::mainBundle().bundleIdentifier(); !account.empty()) {
                 query.account = std::move(account);
             }
             std::vector<std::uint8_t> data;

@@ -1,4 +1,5 @@
 #include "ConfigurationTestSupport.h"
+#include "kit/core/MainBundle.h"
 
 #include "platform/UserDefaults.h"
 #include "platform/concurrency/NotificationCenter.h"
@@ -223,7 +224,7 @@ TEST_F(ComponentTest, DeletingAnAppClearsEverythingAndPosts) {
     EXPECT_EQ(app->container().instanceFor<Greeter>(), nullptr);
     EXPECT_FALSE(HLOApp::isDefaultAppConfigured());
     EXPECT_TRUE(HLOApp::allApps()->empty());
-    EXPECT_EQ(platform::UserDefaults::standard().object("/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"),
+    EXPECT_EQ(kit::standardDefaults().object("/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"),
               std::nullopt);
     ASSERT_EQ(posted.size(), 1U);
     EXPECT_EQ(posted[0].sender, HLOApp::notificationSender());

@@ -1,4 +1,5 @@
 #include "ConfigurationTestSupport.h"
+#include "kit/core/MainBundle.h"
 #include "kit/core/heartbeat/HLOHeartbeatLogger.h"
 
 #include "platform/UserDefaults.h"
@@ -189,7 +190,7 @@ TEST_F(ConfigurationTest, SettingDataCollectionOffWritesOnlyTheAppsKeyAndPosts) 
     EXPECT_TRUE(app->isDataCollectionDefaultEnabled());
     app->setDataCollectionDefaultEnabled(false);
     EXPECT_FALSE(app->isDataCollectionDefaultEnabled());
-    auto& defaults = platform::UserDefaults::standard();
+    auto& defaults = kit::standardDefaults();
     EXPECT_EQ(defaults.object("/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"), Value(false));
     EXPECT_EQ(defaults.object("/lumen/measurement/measurement_enabled_state"), std::nullopt);
     ASSERT_EQ(enabled.received().size(), 1U);
@@ -211,7 +212,7 @@ TEST_F(ConfigurationTest, SettingsThatCannotBeSavedAreLoggedNotRaised) {
     ASSERT_NE(app, nullptr);
     // A folder where the settings' lock file should be: no write can take
     // the lock, whoever runs the test.
-    const auto settingsFile = platform::UserDefaults::standard().filePath();
+    const auto settingsFile = kit::standardDefaults().filePath();
     const std::filesystem::path lock = settingsFile.string() + ".lock";
     std::filesystem::remove(lock);
     std::filesystem::create_directories(lock);

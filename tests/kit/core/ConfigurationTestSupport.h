@@ -39,7 +39,8 @@ private:
 };
 
 // A configuration test: its own bundle, every kit line captured at debug
-// level, endpoints on 127.0.0.1, and nothing configured or registered.
+// level, endpoints on 127.0.0.1, and nothing configured or registered. The
+// binary runs each test in a fresh kit context (FreshKitContextPerTest.cpp).
 class ConfigurationTest : protected FixtureBundle, public KitTest {
 protected:
     static constexpr const char* kValidAppID = "1:123:ios:ab";
@@ -53,13 +54,8 @@ protected:
         HLOSetLoggerMaximumLevel(LMULoggerLevelDebug);
         drainLines();
     }
-    ~ConfigurationTest() override {
-        HLOApp::resetApps();
-        HLOOptions::resetDefaultOptions();
-        HLOComponentContainer::resetRegistrantsForTesting();
-        platform::ClassRegistry::shared().reset();
-        Endpoints::resetCurrentForTesting();
-    }
+    // The kit's own state ends with the test's kit context.
+    ~ConfigurationTest() override { platform::ClassRegistry::shared().reset(); }
 
     // The options file of the bundle; none removes it.
     void writeOptionsFile(std::optional<std::string> bytes) {

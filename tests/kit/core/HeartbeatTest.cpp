@@ -446,7 +446,8 @@ TEST_F(HeartbeatTest, AKilledWriterLeavesAFileThatDecodes) {
         ::_exit(127);
     }
     const auto file = HeartbeatStorage::fileURL("killed");
-    for (int wait = 0; wait < 200 && !std::filesystem::exists(file); ++wait) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(milliseconds(25));
     }
     std::this_thread::sleep_for(milliseconds(200));

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
@@ -139,6 +140,39 @@ TEST_F(KeychainStorageTest, AClassMismatchIsTheUnarchivingErrorAndCachesNothing)
     ASSERT_TRUE(LMUKeychainUtils::removeItemWithQuery(*store, {kService, "account", std::nullopt}).hasValue());
     EXPECT_FALSE(get(storage, "account", "HLOAuthToken").value().has_value());
     EXPECT_FALSE(get(storage, "account", "HLOInstallationsStoredItem").value().has_value());
+}
+
+// A completion may release the storage's last owner (a store dropped by
+// its caller while its read, write or removal was under way): the storage
+// ends there, and the next operations of the program still run.
+TEST_F(KeychainStorageTest, ACompletionMayReleaseTheStorage) {
+    using Operation = std::function<void(LMUKeychainStorage&, std::function<void()>)>;
+    const std::pair<const char*, Operation> operations[] = {
+        {"get", [](LMUKeychainStorage& storage, std::function<void()> done) {
+             storage.getObjectForKey("missing", "HLOInstallationsStoredItem", std::nullopt,
+                                     [done = std::move(done)](auto) { done(); });
+         }},
+        {"set", [](LMUKeychainStorage& storage, std::function<void()> done) {
+             storage.setObject(installation("a"), "a", std::nullopt, [done = std::move(done)](auto) { done(); });
+         }},
+        {"remove", [](LMUKeychainStorage& storage, std::function<void()> done) {
+             storage.removeObjectForKey("a", std::nullopt, [done = std::move(done)](auto) { done(); });
+         }},
+    };
+    for (const auto& [name, operation] : operations) {
+        SCOPED_TRACE(name);
+        auto storage = std::make_shared<LMUKeychainStorage>(kService, defaultSecureItemStore());
+        std::promise<void> released;
+        auto holder = std::make_shared<std::shared_ptr<LMUKeychainStorage>>(storage);
+        LMUKeychainStorage& used = *storage;
+        storage.reset();
+        operation(used, [holder, &released] {
+            holder->reset();  // the last owner: the storage ends inside its own completion
+            released.set_value();
+        });
+        holder.reset();
+        ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    }
 }
 
 TEST_F(KeychainStorageTest, CompletionsNeverRunOnTheCallersThread) {

@@ -1,4 +1,5 @@
 #include "KitTestSupport.h"
+#include "kit/core/MainBundle.h"
 #include "kit/core/Logger.h"
 #include "platform/UserDefaults.h"
 
@@ -119,12 +120,12 @@ TEST_F(LoggerTest, AnAppStoreBuildIgnoresLevelsFromNoticeAndRefusesDebugMode) {
 }
 
 TEST_F(LoggerTest, DebugDisabledRemovesTheStoredSettingBeforeTheFirstLine) {
-    platform::UserDefaults::standard().set(kHLODebugModeDefaultsKey, true);
+    kit::standardDefaults().set(kHLODebugModeDefaultsKey, true);
     setLaunchArguments({"kit-test", "-HLODebugDisabled"});
     HLOLogDebugMessage("[HaloCore]", "I-COR000099", "dropped");
     HLOLogNoticeMessage("[HaloCore]", "I-COR000099", "written");
     EXPECT_THAT(drainLines(), ElementsAre("11.9.0 - [HaloCore][I-COR000099] written"));
-    EXPECT_FALSE(platform::UserDefaults::standard().object(kHLODebugModeDefaultsKey).has_value());
+    EXPECT_FALSE(kit::standardDefaults().object(kHLODebugModeDefaultsKey).has_value());
     EXPECT_EQ(HLOLoggerMaximumLevel(), 5);
 }
 
@@ -132,7 +133,7 @@ TEST_F(LoggerTest, DebugEnabledIsStoredAndKeptForLaterLaunches) {
     setLaunchArguments({"kit-test", "-HLODebugEnabled"});
     HLOLogDebugMessage("[HaloCore]", "I-COR000099", "first");
     EXPECT_THAT(drainLines(), ElementsAre("11.9.0 - [HaloCore][I-COR000099] first"));
-    EXPECT_EQ(platform::UserDefaults::standard().object(kHLODebugModeDefaultsKey), platform::Value(true));
+    EXPECT_EQ(kit::standardDefaults().object(kHLODebugModeDefaultsKey), platform::Value(true));
     EXPECT_EQ(HLOLoggerMaximumLevel(), 7);
 
     // A later launch without the argument.

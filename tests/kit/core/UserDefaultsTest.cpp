@@ -1,5 +1,6 @@
 #include "KitTestSupport.h"
 #include "Process.h"
+#include "kit/core/MainBundle.h"
 #include "kit/core/UserDefaults.h"
 
 #include <gmock/gmock.h>
@@ -111,7 +112,7 @@ TEST_F(UserDefaultsTest, NoSuiteNameMeansTheStandardSuite) {
     LMUUserDefaults::standardUserDefaults().setObject(Value("shared"), "key");
     EXPECT_EQ(LMUUserDefaults().objectForKey("key"), Value("shared"));
     EXPECT_EQ(LMUUserDefaults(std::string()).objectForKey("key"), Value("shared"));
-    EXPECT_EQ(platform::UserDefaults::standard().object("key"), Value("shared"));
+    EXPECT_EQ(kit::standardDefaults().object("key"), Value("shared"));
     EXPECT_EQ(LMUUserDefaults("other").objectForKey("key"), std::nullopt);
 }
 

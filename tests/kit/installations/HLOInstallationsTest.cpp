@@ -147,7 +147,7 @@ TEST_F(HLOInstallationsTest, AnInstallationsErrorArrivesUnchanged) {
     ASSERT_NE(token.error, nullptr);
     EXPECT_EQ(token.error, shared.error());  // the very object
     EXPECT_TRUE(HLOInstallationsErrorUtil::isAPIError(*token.error, 403));
-    EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(20));
+    EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(60));
 
     std::promise<promises::ErrorPointer> deleted;
     installations->deleteWithCompletion([&](promises::ErrorPointer error) { deleted.set_value(std::move(error)); });
@@ -171,8 +171,11 @@ class InstallationsStartTest : public InstallationsServiceTest {
 protected:
     // The start also starts the measurement engine on its own queues; they
     // finish before the test's folders go and before the process exits.
-    ~InstallationsStartTest() override { settleEngine(); }
-    static void settleEngine() { kit::measurement::MSRAnalytics::drainForTermination(std::chrono::seconds(10)); }
+    ~InstallationsStartTest() override {
+        settleEngine();
+        run_.reset();
+    }
+    static void settleEngine() { kit::measurement::MSRAnalytics::drainForTermination(std::chrono::seconds(60)); }
 
     void writeServiceOptions() {
         auto options = validOptions();
@@ -181,27 +184,26 @@ protected:
         writeOptions(std::move(options));
     }
 
+    // A run of the program: a kit context of its own, with the test's
+    // endpoints and lines, ended (its work stopped) before the next run.
     std::string startAndAskForTheID() {
-        context_.reset();  // the previous run's work ends before the next starts
-        context_ = kit::configure();
+        settleEngine();
+        run_.reset();
+        platform::ClassRegistry::shared().reset();
+        const Endpoints endpoints = Endpoints::current();
+        run_ = std::make_unique<kit::KitContext>();
+        Endpoints::setCurrentForTesting(endpoints);
+        kit::configure(*run_);
         std::promise<std::optional<std::string>> delivered;
         HLOInstallations::installations()->installationIDWithCompletion(
             [&](std::optional<std::string> identifier, promises::ErrorPointer) { delivered.set_value(identifier); });
         const auto identifier = delivered.get_future().get();
-        EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(20));
+        EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(60));
         return identifier.value_or("");
     }
 
-    void restart() {
-        settleEngine();
-        HLOApp::resetApps();
-        HLOComponentContainer::resetRegistrantsForTesting();
-        platform::ClassRegistry::shared().reset();
-        HLOOptions::resetDefaultOptions();
-    }
-
 private:
-    std::unique_ptr<kit::KitContext> context_;
+    std::unique_ptr<kit::KitContext> run_;
 };
 
 TEST_F(InstallationsStartTest, TheIdentityOutlivesARestart) {
@@ -212,7 +214,7 @@ TEST_F(InstallationsStartTest, TheIdentityOutlivesARestart) {
     EXPECT_NE(std::string("cdef").find(first.front()), std::string::npos);
     EXPECT_EQ(server.requests().size(), 1U);  // registered in the background
 
-    restart();
+    // The restart: a new run over the same folders.
     EXPECT_EQ(startAndAskForTheID(), first);
     EXPECT_EQ(server.requests().size(), 1U);
 }

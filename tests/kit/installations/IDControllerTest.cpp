@@ -43,7 +43,7 @@ private:
 class IDControllerTest : public InstallationsServiceTest {
 protected:
     // Every promise settled: nothing more can be sent.
-    static void waitUntilQuiet() { ASSERT_TRUE(promises::PromiseClass::waitForAllPromises(20)); }
+    static void waitUntilQuiet() { ASSERT_TRUE(promises::PromiseClass::waitForAllPromises(60)); }
 
     std::size_t requestsTo(const std::string& path) const {
         std::size_t count = 0;

@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "InstallationsTestSupport.h"
 #include "Process.h"
+#include "kit/core/MainBundle.h"
 #include "kit/core/KeychainStorage.h"
 #include "kit/core/SecureItemStore.h"
 #include "kit/installations/InstallationsErrors.h"
@@ -108,12 +109,12 @@ protected:
 };
 
 TEST_F(LegacyIdentityTest, FlagFileLivesInTheKitsApplicationSupport) {
-    EXPECT_EQ(HLOInstallationsIIDStore::flagFilePath(), root() / "data" / platform::Bundle::main().bundleIdentifier() /
+    EXPECT_EQ(HLOInstallationsIIDStore::flagFilePath(), root() / "data" / kit::mainBundle().bundleIdentifier() /
                                                             "Lumen" / "HaloInstanceID" / "com.lumen.iid-keypair.plist");
     EXPECT_EQ(HLOInstallationsIIDStore::publicKeyTag(),
-              "com.lumen.iid.keypair.public-" + platform::Bundle::main().bundleIdentifier());
+              "com.lumen.iid.keypair.public-" + kit::mainBundle().bundleIdentifier());
     EXPECT_EQ(HLOInstallationsIIDStore::privateKeyTag(),
-              "com.lumen.iid.keypair.private-" + platform::Bundle::main().bundleIdentifier());
+              "com.lumen.iid.keypair.private-" + kit::mainBundle().bundleIdentifier());
 }
 
 TEST_F(LegacyIdentityTest, IdentifierAgreesWithOpenSSL) {
@@ -244,7 +245,7 @@ TEST_F(LegacyIdentityTest, ExistingDefaultToken) {
         ASSERT_TRUE(query.has_value());
         EXPECT_EQ(query->generic, "com.lumen.iid-tokens");
         EXPECT_EQ(query->service, "123456:*");
-        EXPECT_EQ(query->account, platform::Bundle::main().bundleIdentifier());
+        EXPECT_EQ(query->account, kit::mainBundle().bundleIdentifier());
     }
 }
 

@@ -136,7 +136,7 @@ protected:
         server.setDefaultResponse(status(404));
     }
     ~InstallationsServiceTest() override {
-        EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(20));
+        EXPECT_TRUE(promises::PromiseClass::waitForAllPromises(60));
         promises::PromiseClass::resetSchedulingClock();
         promises::PromiseClass::resetDefaultDispatchQueue();
         platform::MainQueue::reset();

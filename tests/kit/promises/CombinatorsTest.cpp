@@ -155,7 +155,7 @@ const CombinatorCase combinatorCases[] = {
          }
          EXPECT_EQ(test.clock->pendingTimerCount(), 1u);
          test.advance(2s);
-         EXPECT_TRUE(PromiseClass::waitForAllPromises(1));
+         EXPECT_TRUE(PromiseClass::waitForAllPromises(60));
      }},
     {"ReduceFoldsTheItemsInOrder",
      [](PromiseFixture& test) {
@@ -444,7 +444,7 @@ TEST_P(ThrowingCallbackTest, RejectsWithCodeZeroCarryingTheText) {
     ASSERT_TRUE(result.isRejected());
     expectPromiseError(result.error(), PromiseErrorCode::callbackFailed);
     EXPECT_STREQ(result.error()->what(), "thrown text");
-    EXPECT_TRUE(PromiseClass::waitForAllPromises(1));
+    EXPECT_TRUE(PromiseClass::waitForAllPromises(60));
 }
 
 int throwText() { throw std::runtime_error("thrown text"); }
@@ -503,7 +503,7 @@ TEST_F(PromiseFixture, AThrowingCallbackLeavesItsQueueRunning) {
     EXPECT_EQ(PRMPromiseAwait(after).value(), 4);
     EXPECT_STREQ(PRMPromiseAwait(thrown).error().what(), "thrown text");
     EXPECT_TRUE(observerThrew);
-    EXPECT_TRUE(PromiseClass::waitForAllPromises(5));
+    EXPECT_TRUE(PromiseClass::waitForAllPromises(60));
 }
 
 struct IntervalCase {

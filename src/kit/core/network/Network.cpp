@@ -145,15 +145,24 @@ std::string LMUNetwork::startRequest(TransportRequest request, std::shared_ptr<p
     // upload in progress for ever.
     requests_.setObject(fetcher, sessionID);
     const std::weak_ptr<LMUNetwork> weakSelf = weak_from_this();
+    // The hop runs once, on the transport's network thread. It lets go of
+    // the completion queue by handing it to a block on that queue: the queue
+    // then ends on its own thread, never on the network thread, which the
+    // queue's thread may be joining while it ends this client.
     auto hop = [weakSelf, sessionID, queue, completion = std::move(completion)](
                    std::optional<HTTPURLResponse> response, std::vector<std::uint8_t> data,
                    std::optional<platform::Error> error) mutable {
-        if (weakSelf.expired()) {
+        std::shared_ptr<platform::Executor> target = executorOrMain(std::move(queue));
+        if (!target) {
             return;
         }
-        executorOrMain(queue)->async([weakSelf, sessionID, completion = std::move(completion),
-                                      response = std::move(response), data = std::move(data),
-                                      error = std::move(error)]() mutable {
+        platform::Executor& executor = *target;
+        if (weakSelf.expired()) {
+            executor.async([target = std::move(target)] {});
+            return;
+        }
+        executor.async([target = std::move(target), weakSelf, sessionID, completion = std::move(completion),
+                        response = std::move(response), data = std::move(data), error = std::move(error)]() mutable {
             const auto self = weakSelf.lock();
             if (!self) {
                 return;

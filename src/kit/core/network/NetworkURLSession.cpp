@@ -1,3 +1,4 @@
+#include "kit/core/KitContext.h"
 #include "kit/core/KitError.h"
 #include "kit/core/Logger.h"
 #include "kit/core/network/Network.h"
@@ -10,18 +11,14 @@ namespace kit {
 
 namespace {
 
-// The fetchers in flight, by session ID; weak, the client owns them.
+// The fetchers in flight of a kit context, by session ID; weak, the client
+// owns them. The context stops the network threads before it releases it.
 struct FetcherMap {
     std::mutex mutex;
     std::map<std::string, std::weak_ptr<LMUNetworkURLSession>, std::less<>> fetchers;  // guarded by mutex
 };
 
-// Never destroyed: a transfer may still finish on its network thread while
-// the process exits.
-FetcherMap& fetcherMap() {
-    static FetcherMap* const map = new FetcherMap();
-    return *map;
-}
+FetcherMap& fetcherMap() { return KitContext::current().service<FetcherMap>(); }
 
 std::string newUUIDString() {
     std::random_device device;

@@ -1,6 +1,8 @@
 #include "kit/core/proxy/AppDelegateSwizzler.h"
 
+#include "kit/core/MainBundle.h"
 #include "AppDelegateSwizzlerPrivate.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/Logger.h"
 #include "kit/core/MutableDictionary.h"
 #include "platform/Bundle.h"
@@ -15,10 +17,8 @@ namespace {
 
 using InterceptorRegistry = LMUMutableDictionary<std::string, std::weak_ptr<LMUApplicationDelegate>>;
 
-InterceptorRegistry& interceptors() {
-    static InterceptorRegistry registry;
-    return registry;
-}
+// The interceptors and the proxy of a kit context.
+InterceptorRegistry& interceptors() { return KitContext::current().service<InterceptorRegistry>(); }
 
 struct ProxyState {
     std::mutex mutex;
@@ -29,10 +29,7 @@ struct ProxyState {
     std::optional<platform::Value> infoForTesting;     // guarded by mutex
 };
 
-ProxyState& proxyState() {
-    static ProxyState state;
-    return state;
-}
+ProxyState& proxyState() { return KitContext::current().service<ProxyState>(); }
 
 std::string code(int number) { return platform::formatMessage("I-SWZ%06ld", {number}); }
 
@@ -108,7 +105,7 @@ bool LMUAppDelegateSwizzler::isAppDelegateProxyEnabled() {
     {
         ProxyState& state = proxyState();
         std::lock_guard lock(state.mutex);
-        info = state.infoForTesting ? *state.infoForTesting : platform::Bundle::main().infoDictionary();
+        info = state.infoForTesting ? *state.infoForTesting : kit::mainBundle().infoDictionary();
     }
     return switchIsOn(info, kHaloAppDelegateProxyEnabledKey) &&
            switchIsOn(info, kLumenUtilitiesAppDelegateProxyEnabledKey);

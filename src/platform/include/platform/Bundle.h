@@ -46,4 +46,8 @@ private:
 // The directory holding the running executable.
 std::filesystem::path executableDirectory();
 
+// Where the running program's bundle is found now: STUBFORGE_RESOURCES, else
+// share/stubforge beside the executable's bin/ folder.
+std::filesystem::path mainResourceDirectory();
+
 }  // namespace platform

@@ -13,6 +13,8 @@
 
 namespace platform {
 
+class Bundle;
+
 // Typed settings kept in named suites. A suite is one XML plist file,
 // <folder>/<suite name>.plist, by default under $XDG_CONFIG_HOME/Stubforge.
 // Safe to use from any thread. Every instance over the same file in this
@@ -49,6 +51,8 @@ public:
 
     // The suite named after the bundle identifier.
     static UserDefaults& standard();
+    // The name of that suite for `bundle`.
+    static std::string standardSuiteName(const Bundle& bundle);
 
     const std::string& suiteName() const { return suiteName_; }
     std::filesystem::path filePath() const;

@@ -348,7 +348,7 @@ TEST_F(NetworkTest, FastFailuresOnAnotherQueueLeaveNoRequestInFlight) {
         network->postURL(resetting.baseUrl() + "/upload", bytes("abc"), completions.queue(), false,
                          completions.handler());
     }
-    ASSERT_TRUE(completions.waitFor(kRequests, std::chrono::seconds(30)));
+    ASSERT_TRUE(completions.waitFor(kRequests, std::chrono::seconds(60)));
     for (const auto& outcome : completions.outcomes()) {
         EXPECT_FALSE(outcome.response);
         EXPECT_TRUE(outcome.error);
