@@ -95,16 +95,18 @@ void createController(const MSRMeasurementStartOptions& options) {
     MSRAnalytics::maybeEnableTagManager();
 }
 
-void runStartBlock(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
-                   const void* configuration) {
-    FacadeState& state = facadeState();
+// The stored settings the start reads and writes, then the controller: the
+// first block of the serial queue, so the caller (the window's thread) never
+// waits for a settings queue that is busy writing.
+void startOnSerialQueue(const std::string& appID, const std::string& origin,
+                        const MSRMeasurementStartOptions& startOptions, const MSRConsentDictionary& startConsent) {
     if (MSRConsentSettingsUtil::consentSource() == kMSRConsentSourceNone) {
         MSRAnalytics::loadPersistedConsentSettings();
     }
     const auto config = MSRPersistedConfig::sharedInstance();
     const auto storedAppID = config->appIDFromLMP();
     if (origin == "fa" && storedAppID != appID) {
-        config->setAppIDFromLMP(std::string(appID));
+        config->setAppIDFromLMP(appID);
         monitor().logWithLevel(1, 25020,
                                "Analytics requires Lumen App ID from LumenService-Info.plist. Your data may be lost. "
                                "Lumen App ID has been changed. Original, new ID",
@@ -115,9 +117,18 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
     if (const auto identity = MSRAnalytics::seams().identity) {
         identity->setIdentifiersOrigin(origin);
     }
+    if (!startConsent.empty()) {
+        MSRAnalytics::suite().setObject(Value(startConsent), kMSRConsentSettingsOnStartKey);
+    }
+    createController(startOptions);
+}
 
+void runStartBlock(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
+                   const void* configuration) {
+    FacadeState& state = facadeState();
     MSRMeasurementStartOptions startOptions;
     startOptions.appID = std::string(appID);
+    MSRConsentDictionary startConsent;
     state.collectionDeactivated.store(false);
     if (!options.empty()) {
         startOptions.isAnalyticsCollectionEnabled = booleanIn(options, kMSRStartOptionEnabled).value_or(true);
@@ -127,12 +138,12 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
         if (const auto found = options.find(kMSRStartOptionSafelistedEvents); found != options.end()) {
             startOptions.safelistedEvents = checkedSafelist(found->second);
         }
-        const auto startConsent = MSRConsentSettingsUtil::consentSettingsFromDictionary(options);
-        if (!startConsent.empty()) {
-            MSRAnalytics::suite().setObject(Value(startConsent), kMSRConsentSettingsOnStartKey);
-        }
+        startConsent = MSRConsentSettingsUtil::consentSettingsFromDictionary(options);
     }
-    MSRAnalytics::dispatchAsyncOnSerialQueue([startOptions] { createController(startOptions); });
+    MSRAnalytics::dispatchAsyncOnSerialQueue(
+        [appID = std::string(appID), origin = std::string(origin), startOptions, startConsent] {
+            startOnSerialQueue(appID, origin, startOptions, startConsent);
+        });
     if (configuration != nullptr) {
         MSRAnalytics::observeNotificationsForAnalyticsConfiguration(configuration);
     }
