@@ -299,7 +299,7 @@ private slots:
         services.chooseTemplate = templateFileDialog(QFileDialog::DontUseNativeDialog);
         window_ = std::make_unique<MainWindow>(std::move(services));
         window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get(), testing::kEventCeilingMs));
         window_->sidebar().select(FileExtension::csv);
         MainWindowState& state = window_->state();
         pasteInto(*window_, "columnCount", "4");
