@@ -142,7 +142,7 @@ private slots:
         QPushButton* generate = window.form().generateButton();
         QVERIFY(generate->isEnabled());
         QTest::mouseClick(generate, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), ui::testing::kEventCeilingMs);
 
         const auto calls = entryPoints->calls();
         QCOMPARE(calls.size(), std::size_t{1});
@@ -158,7 +158,8 @@ private slots:
     void lifecycleBecomesTheKitsNotifications() {
         using namespace kit::core_texts;
         // Posted on the first turn of the loop after the start.
-        QTRY_VERIFY(contains(journal_->names(), kApplicationDidFinishLaunchingNotification));
+        QTRY_VERIFY_WITH_TIMEOUT(contains(journal_->names(), kApplicationDidFinishLaunchingNotification),
+                                 ui::testing::kEventCeilingMs);
         // From a known state: inactive, no window focused.
         emit qApp->applicationStateChanged(Qt::ApplicationInactive);
         emit qApp->focusWindowChanged(nullptr);

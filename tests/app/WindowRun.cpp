@@ -7,7 +7,9 @@
 //   generate-then-wait   txt, "0.01", Generate, then Quit once stdin closes
 //   wait                 Quit once stdin closes
 //
-// Exits as the program does; 3 when the window is not as expected.
+// Prints "stubforge-window-run: window shown" on stderr once the window is
+// first exposed (the start benchmark waits for it). Exits as the program
+// does; 3 when the window is not as expected.
 
 #include "stubforge/host/Program.h"
 #include "stubforge/ui/GenerationForm.h"
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 #include <unistd.h>
@@ -79,6 +82,39 @@ void quitWhenStdinCloses(StubforgeApp& app) {
     });
 }
 
+void reportShown() {
+    std::fprintf(stderr, "stubforge-window-run: window shown\n");
+    std::fflush(stderr);
+}
+
+// Reports the window's first exposure, the moment a user would see it.
+class ShownReporter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            reportShown();
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+void reportWhenShown(StubforgeApp& app) {
+    QWindow* window = app.mainWindow().windowHandle();
+    if (window == nullptr) {
+        fail("no window");
+        return;
+    }
+    if (window->isExposed()) {
+        reportShown();
+        return;
+    }
+    window->installEventFilter(new ShownReporter(&app));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +135,7 @@ int main(int argc, char** argv) {
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
     return stubforge::host::runProgram(count, arguments.data(), [=](StubforgeApp& app) {
+        reportWhenShown(app);
         // Once the loop runs, as a user's first click would.
         QTimer::singleShot(0, &app, [&app, generate, quitAtOnce] {
             if (generate && !clickGenerate(app)) {

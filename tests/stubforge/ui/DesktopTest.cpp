@@ -55,7 +55,7 @@ private slots:
         services.revealFiles = standard.revealFiles;
         MainWindow window(std::move(services));
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, testing::kEventCeilingMs));
         FolderView& view = window.folderView();
         QCOMPARE(view.count(), 1);
         view.table().selectionModel()->select(view.model().index(0, 0),
@@ -65,15 +65,16 @@ private slots:
         QVERIFY(menu != nullptr);
         menu->actions().front()->trigger();
         const QString folder = fileUrl(world_->outputFolder());
-        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls(), QStringList({folder}), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls(), QStringList({folder}), testing::kEventCeilingMs);
 
         window.showOutputFolderAction()->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls(), QStringList({folder, folder}), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls(), QStringList({folder, folder}), testing::kEventCeilingMs);
 
         view.table().setFocus();
         QTest::keyClick(&view.table(), Qt::Key_Space);
-        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls(), QStringList({folder, folder, fileUrl(world_->outputFolder() / "a.pdf")}),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls(),
+                                  QStringList({folder, folder, fileUrl(world_->outputFolder() / "a.pdf")}),
+                                  testing::kEventCeilingMs);
     }
 
     void feedbackOpensTheMailLink() {
@@ -82,7 +83,7 @@ private slots:
         MainWindow window(std::move(services));
         window.show();
         window.sendFeedback();
-        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls().size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(recordedCalls().size(), 1, testing::kEventCeilingMs);
         const QString call = recordedCalls().front();
         QVERIFY2(call.startsWith("mailto:feedback@stubforge.org?subject=Feedback%20for%20Stubforge%20v"),
                  qPrintable(call));

@@ -154,7 +154,7 @@ private slots:
         window.sidebar().select(FileExtension::txt);
         QCOMPARE(window.folderView().count(), 1);
         window.handleGenerateClick();
-        QTRY_COMPARE_WITH_TIMEOUT(window.folderView().count(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.folderView().count(), 2, testing::kEventCeilingMs);
         QVERIFY2(rowNames(window.folderView()).front().startsWith("document_1MB_"),
                  qPrintable(rowNames(window.folderView()).join(',')));
     }
@@ -164,7 +164,7 @@ private slots:
         MainWindow window(world_->services());
         window.show();
         QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(QTest::qWaitForWindowActive(&window, testing::kEventCeilingMs));
         FolderView& view = window.folderView();
         selectRows(view, {"a.pdf", "c.pdf"});
         view.table().setFocus();
@@ -179,12 +179,12 @@ private slots:
         MainWindow window(world_->services());
         window.show();
         QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(QTest::qWaitForWindowActive(&window, testing::kEventCeilingMs));
         selectRows(window.folderView(), {"a.pdf"});
         auto* field = window.findChild<QLineEdit*>("fileSizeInput");
         QVERIFY(field != nullptr);
         field->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), static_cast<QWidget*>(field), testing::kEventCeilingMs);
         field->selectAll();
         QTest::keyClicks(QApplication::focusWidget(), "2 5");
         QCOMPARE(field->text(), QString("2 5"));
@@ -195,7 +195,7 @@ private slots:
         makeFilesInOrder(world_->outputFolder(), {"a.pdf"});
         MainWindow window(world_->services());
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, testing::kEventCeilingMs));
         FolderView& view = window.folderView();
         selectRows(view, {"a.pdf"});
         const QRect cell = view.table().visualRect(view.model().index(0, 0));
@@ -252,7 +252,7 @@ private slots:
         makeFilesInOrder(world_->outputFolder(), {"a.pdf", "b.pdf"});
         MainWindow window(world_->services());
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, testing::kEventCeilingMs));
         FolderView& view = window.folderView();
         const QPoint firstRow = view.table().visualRect(view.model().index(0, 0)).center();
         QVERIFY(view.contextMenuAt(firstRow) == nullptr);  // nothing selected
@@ -282,12 +282,12 @@ private slots:
         QCOMPARE(rowNames(view), QStringList({"default.pdf"}));
         window.settings().setCustomFolderPath(fileUrl(custom).toString());
         window.settings().setUseCustomFolder(true);
-        QTRY_COMPARE(rowNames(view), QStringList({"custom.pdf"}));
+        QTRY_COMPARE_WITH_TIMEOUT(rowNames(view), QStringList({"custom.pdf"}), testing::kEventCeilingMs);
         // A custom folder the writers would not use is not listed either,
         // and is not made.
         const fs::path missing = world_->root() / "missing";
         window.settings().setCustomFolderPath(fileUrl(missing).toString());
-        QTRY_COMPARE(rowNames(view), QStringList({"default.pdf"}));
+        QTRY_COMPARE_WITH_TIMEOUT(rowNames(view), QStringList({"default.pdf"}), testing::kEventCeilingMs);
         QVERIFY(!fs::exists(missing));
         QCOMPARE(view.folder(), world_->outputFolder());
     }
@@ -321,10 +321,12 @@ private slots:
         QCOMPARE(custom->text(), QString::fromStdString(chosen.string()));
         QVERIFY(!menuEntry(preference.menu(), "defaultFolderEntry")->isChecked());
 
-        QTRY_COMPARE(window.statusRow().text(), "Export location: " + QString::fromStdString(chosen.string()));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  "Export location: " + QString::fromStdString(chosen.string()),
+                                  testing::kEventCeilingMs);
         window.sidebar().select(FileExtension::txt);
         window.handleGenerateClick();
-        QTRY_COMPARE_WITH_TIMEOUT(window.folderView().count(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.folderView().count(), 1, testing::kEventCeilingMs);
         QCOMPARE(window.folderView().folder(), chosen);
         QCOMPARE(std::distance(fs::directory_iterator(chosen), fs::directory_iterator()), 1);
         QVERIFY(world_->outputFiles().empty());
@@ -359,14 +361,17 @@ private slots:
         window.show();
         window.settings().setCustomFolderPath(fileUrl(chosen).toString());
         window.settings().setUseCustomFolder(true);
-        QTRY_COMPARE(window.statusRow().text(), "Export location: " + QString::fromStdString(chosen.string()));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  "Export location: " + QString::fromStdString(chosen.string()),
+                                  testing::kEventCeilingMs);
 
         fs::remove_all(chosen);
         window.sidebar().select(FileExtension::txt);
         window.handleGenerateClick();
-        QTRY_COMPARE_WITH_TIMEOUT(world_->outputFiles().size(), std::size_t{1}, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(world_->outputFiles().size(), std::size_t{1}, testing::kEventCeilingMs);
         QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
-                                  "Export location: " + QString::fromStdString(world_->outputFolder().string()), 60000);
+                                  "Export location: " + QString::fromStdString(world_->outputFolder().string()),
+                                  testing::kEventCeilingMs);
     }
 
     void anUnusableFolderChangesNothing() {
@@ -417,7 +422,9 @@ private slots:
         preference.rebuildMenu();
         QVERIFY(menuEntry(preference.menu(), "defaultFolderEntry")->isChecked());
         QVERIFY(menuEntry(preference.menu(), "customFolderEntry") == nullptr);
-        QTRY_COMPARE(window.statusRow().text(), QString("Tips: Spacebar to View File and Delete to Delete File"));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  QString("Tips: Spacebar to View File and Delete to Delete File"),
+                                  testing::kEventCeilingMs);
         QCOMPARE(window.folderView().folder(), world_->outputFolder());
     }
 

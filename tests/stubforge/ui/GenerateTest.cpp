@@ -97,7 +97,7 @@ private slots:
         QTest::mouseClick(generate, Qt::LeftButton);
         QVERIFY(!generate->isEnabled());
         QVERIFY(window.statusRow().showsProgress());
-        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), testing::kEventCeilingMs);
         QVERIFY(!window.statusRow().showsProgress());
 
         const auto files = world_->outputFiles();
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(!watch.ranOnWindowThread);
         // The finished generation asks the file list to reload.
         QVERIFY(window.state().reloadFolderView());
-        QTRY_COMPARE(window.folderView().count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(window.folderView().count(), 1, testing::kEventCeilingMs);
 
         const auto events = world_->analytics().events();
         QCOMPARE(events.size(), std::size_t{1});
@@ -147,7 +147,7 @@ private slots:
         timer.start(20);
         QTest::mouseClick(window.form().generateButton(), Qt::LeftButton);
         QVERIFY(window.state().isGenerating());
-        QTRY_VERIFY_WITH_TIMEOUT(!window.state().isGenerating(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.state().isGenerating(), testing::kEventCeilingMs);
         // About 400 ms of writing: a blocked window would see no tick at all.
         QVERIFY2(ticksWhileBusy >= 5, qPrintable(QString::number(ticksWhileBusy)));
         QVERIFY(!watch.ranOnWindowThread);
@@ -168,7 +168,7 @@ private slots:
         QPushButton* generate = window.form().generateButton();
 
         QTest::mouseClick(generate, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), testing::kEventCeilingMs);
         QVERIFY(!window.state().isGenerating());
         QVERIFY(window.statusRow().showsFailure());
         QCOMPARE(window.statusRow().text(), QString("Generation failed: No space left on device"));
@@ -178,7 +178,7 @@ private slots:
         QVERIFY(world_->outputFiles().empty());
 
         QTest::mouseClick(generate, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(generate->isEnabled(), testing::kEventCeilingMs);
         QVERIFY(!window.statusRow().showsFailure());
         QCOMPARE(window.statusRow().text(), QString::fromUtf8(texts::kTips.data()));
         QCOMPARE(world_->outputFiles().size(), std::size_t{1});
@@ -248,7 +248,7 @@ private slots:
         window->show();
         window->sidebar().select(FileExtension::txt);
         QTest::mouseClick(window->form().generateButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(started.load(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(started.load(), testing::kEventCeilingMs);
         window->close();
         QVERIFY(stopped.load());
         QVERIFY(!window->state().isGenerating());

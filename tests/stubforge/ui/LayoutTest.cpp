@@ -138,7 +138,7 @@ private slots:
         world_ = std::make_unique<testing::UiWorld>();
         window_ = std::make_unique<MainWindow>(world_->services());
         window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get(), testing::kEventCeilingMs));
     }
     void cleanup() {
         window_.reset();

@@ -201,7 +201,7 @@ private slots:
         QTest::mouseClick(shown<QPushButton>(*window_, "moreButton"), Qt::LeftButton);
         CSVColumnConfigurationView* editor = panel->editor();
         QVERIFY(editor != nullptr);
-        QTRY_VERIFY(editor->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), testing::kEventCeilingMs);
         auto* table = editor->findChild<QTableView*>();
         QCOMPARE(table->model()->rowCount(), 3);
         QCOMPARE(table->model()->headerData(1, Qt::Horizontal).toString(), QString("Column Name"));
@@ -264,7 +264,7 @@ private slots:
             writeFile(path, refusal.bytes);
             world_->templatePath = QString::fromStdString(path.string());
             QTest::mouseClick(editor->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
-            QTRY_COMPARE_WITH_TIMEOUT(failure->text(), QString(refusal.message), 60'000);
+            QTRY_COMPARE_WITH_TIMEOUT(failure->text(), QString(refusal.message), testing::kEventCeilingMs);
             QVERIFY2(state.form().csvColumnsViewModel.rows().size() == 4, refusal.name);
             QCOMPARE(state.form().columnCount, std::string("4"));
             QVERIFY2(failure->isVisibleTo(editor), refusal.name);
@@ -275,7 +275,8 @@ private slots:
         writeFile(header, "id,name,email\n1,Ann,ann@example.org\n");
         world_->templatePath = QString::fromStdString(header.string());
         QTest::mouseClick(editor->findChild<QPushButton*>("importTemplateButton"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(columnNames(state), (std::vector<std::string>{"id", "name", "email"}), 60'000);
+        QTRY_COMPARE_WITH_TIMEOUT(columnNames(state), (std::vector<std::string>{"id", "name", "email"}),
+                                  testing::kEventCeilingMs);
         for (const auto& row : state.form().csvColumnsViewModel.rows()) {
             QCOMPARE(rawValue(row.dataType), std::string_view("Address - Street Address"));
         }
@@ -298,7 +299,7 @@ private slots:
         services.chooseTemplate = templateFileDialog(QFileDialog::DontUseNativeDialog);
         window_ = std::make_unique<MainWindow>(std::move(services));
         window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get(), testing::kEventCeilingMs));
         window_->sidebar().select(FileExtension::csv);
         MainWindowState& state = window_->state();
         pasteInto(*window_, "columnCount", "4");

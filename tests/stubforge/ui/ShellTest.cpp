@@ -67,7 +67,7 @@ private slots:
         UnavailableUpdater updater;
         StubforgeApp app(world_->services(), updater);
         app.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&app.mainWindow()));
+        QVERIFY(QTest::qWaitForWindowExposed(&app.mainWindow(), testing::kEventCeilingMs));
         MainWindow& window = app.mainWindow();
         QCOMPARE(window.minimumSize(), window.maximumSize());
         QCOMPARE(window.size(), window.minimumSize());
@@ -109,11 +109,11 @@ private slots:
         StubforgeApp app(world_->services(), updater);
         app.show();
         QApplication::setActiveWindow(&app.mainWindow());
-        QVERIFY(QTest::qWaitForWindowActive(&app.mainWindow()));
+        QVERIFY(QTest::qWaitForWindowActive(&app.mainWindow(), testing::kEventCeilingMs));
         auto* field = app.mainWindow().findChild<QLineEdit*>("fileSizeInput");
         QVERIFY(field != nullptr);
         field->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), static_cast<QWidget*>(field), testing::kEventCeilingMs);
         const auto* edit = app.mainWindow().menuBar()->findChild<QMenu*>("editMenu");
         auto command = [&](const QString& text) {
             for (QAction* action : edit->actions()) {
@@ -144,9 +144,9 @@ private slots:
                 [&](bool reload) { seen.push_back(reload); });
         // Either direction of the flip asks for a reload.
         window.settings().flipFolderViewReloadTrigger();
-        QTRY_COMPARE(seen, (std::vector<bool>{true, false}));
+        QTRY_COMPARE_WITH_TIMEOUT(seen, (std::vector<bool>{true, false}), testing::kEventCeilingMs);
         window.settings().flipFolderViewReloadTrigger();
-        QTRY_COMPARE(seen, (std::vector<bool>{true, false, true, false}));
+        QTRY_COMPARE_WITH_TIMEOUT(seen, (std::vector<bool>{true, false, true, false}), testing::kEventCeilingMs);
     }
 
     void checkForUpdatesStaysDisabledWithoutAnUpdater() {
@@ -169,11 +169,11 @@ private slots:
                 [&] { enabledOn = QThread::currentThread(); });
         std::thread announcer([&] { updater.announce(true); });
         announcer.join();
-        QTRY_VERIFY(app.checkForUpdatesAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(app.checkForUpdatesAction()->isEnabled(), testing::kEventCeilingMs);
         QCOMPARE(enabledOn, windowThread);
         std::thread withdrawer([&] { updater.announce(false); });
         withdrawer.join();
-        QTRY_VERIFY(!app.checkForUpdatesAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!app.checkForUpdatesAction()->isEnabled(), testing::kEventCeilingMs);
     }
 
     void ctrlCommaTwiceGivesOnePreferencesWindow() {
@@ -181,10 +181,10 @@ private slots:
         StubforgeApp app(world_->services(), updater);
         app.show();
         QApplication::setActiveWindow(&app.mainWindow());
-        QVERIFY(QTest::qWaitForWindowActive(&app.mainWindow()));
+        QVERIFY(QTest::qWaitForWindowActive(&app.mainWindow(), testing::kEventCeilingMs));
 
         QTest::keySequence(&app.mainWindow(), QKeySequence("Ctrl+,"));
-        QTRY_COMPARE(visiblePreferencesWindows(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(visiblePreferencesWindows(), 1, testing::kEventCeilingMs);
         QWidget* first = app.windowManager().preferencesWindow();
         QVERIFY(first != nullptr);
         QCOMPARE(first->windowTitle(), QString("Preferences"));
@@ -200,7 +200,7 @@ private slots:
         // Closed, it is built anew.
         QPointer<QWidget> closed(first);
         first->close();
-        QTRY_VERIFY(closed.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(closed.isNull(), testing::kEventCeilingMs);
         app.windowManager().showPreferencesWindow();
         QCOMPARE(visiblePreferencesWindows(), 1);
         QVERIFY(app.windowManager().preferencesWindow() != nullptr);
@@ -216,8 +216,9 @@ private slots:
             QCOMPARE(window.palette().color(QPalette::Window), lightPalette().color(QPalette::Window));
             window.stayOnTopAction()->trigger();
             window.darkModeAction()->trigger();
-            QTRY_VERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-            QTRY_COMPARE(window.palette().color(QPalette::Window), darkPalette().color(QPalette::Window));
+            QTRY_VERIFY_WITH_TIMEOUT(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint), testing::kEventCeilingMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.palette().color(QPalette::Window), darkPalette().color(QPalette::Window),
+                                      testing::kEventCeilingMs);
             QVERIFY(window.stayOnTopAction()->isChecked());
             QVERIFY(window.isVisible());
         }
@@ -233,7 +234,8 @@ private slots:
         QCOMPARE(again.centralWidget()->palette().color(QPalette::Base), darkPalette().color(QPalette::Base));
 
         again.darkModeAction()->trigger();
-        QTRY_COMPARE(again.palette().color(QPalette::Window), lightPalette().color(QPalette::Window));
+        QTRY_COMPARE_WITH_TIMEOUT(again.palette().color(QPalette::Window), lightPalette().color(QPalette::Window),
+                                  testing::kEventCeilingMs);
         QVERIFY(!world_->defaults().boolForKey("isDarkMode"));
     }
 
@@ -267,13 +269,18 @@ private slots:
         std::filesystem::create_directories(custom);
         window.settings().setCustomFolderPath(QUrl::fromLocalFile(QString::fromStdString(custom.string())).toEncoded());
         window.settings().setUseCustomFolder(true);
-        QTRY_COMPARE(window.statusRow().text(), "Export location: " + QString::fromStdString(custom.string()));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  "Export location: " + QString::fromStdString(custom.string()),
+                                  testing::kEventCeilingMs);
         // A custom folder the writers cannot use is not where files go.
         window.settings().setCustomFolderPath("file:///srv/no%20such%20folder");
-        QTRY_COMPARE(window.statusRow().text(),
-                     "Export location: " + QString::fromStdString(world_->outputFolder().string()));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  "Export location: " + QString::fromStdString(world_->outputFolder().string()),
+                                  testing::kEventCeilingMs);
         window.settings().setUseCustomFolder(false);
-        QTRY_COMPARE(window.statusRow().text(), QString("Tips: Spacebar to View File and Delete to Delete File"));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusRow().text(),
+                                  QString("Tips: Spacebar to View File and Delete to Delete File"),
+                                  testing::kEventCeilingMs);
     }
 
     void feedbackOpensAMailLink() {

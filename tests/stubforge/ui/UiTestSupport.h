@@ -21,6 +21,11 @@
 
 namespace stubforge::ui::testing {
 
+// How long a window test waits for what it expects (a window shown, a
+// condition met) before it fails: a minute, however busy the machine. A
+// passing test never waits that long.
+inline constexpr int kEventCeilingMs = 60'000;
+
 // One test's world: fresh XDG folders (so the default output folder is the
 // test's own), a settings suite in them, a captured log, a recording
 // analytics sink and a desktop that only notes what it was asked to open.

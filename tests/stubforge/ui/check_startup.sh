@@ -11,14 +11,14 @@ unset QT_QPA_PLATFORM
 exec xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   set -euo pipefail
   "$0" & pid=$!
-  window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Stubforge$" | head -n 1)
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name "^Stubforge$" | head -n 1)
   echo "window $window"
   sleep 1
   kill -0 "$pid" || { echo "stubforge ended by itself" >&2; exit 1; }
   xdotool windowfocus --sync "$window"
   xdotool key --clearmodifiers ctrl+q
   status=0
-  timeout 20 tail --pid="$pid" -f /dev/null || { echo "stubforge did not quit" >&2; kill "$pid"; exit 1; }
+  timeout 60 tail --pid="$pid" -f /dev/null || { echo "stubforge did not quit" >&2; kill "$pid"; exit 1; }
   wait "$pid" || status=$?
   echo "exit status $status"
   exit "$status"

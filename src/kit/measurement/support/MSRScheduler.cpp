@@ -34,7 +34,10 @@ void MSRScheduler::scheduleOnWorkerQueueBlockID(std::string_view blockID, MSRBlo
             1, 30005, fill("Nil block dispatched asynchronously on worker queue. Block ID=%@.", blockID));
         return;
     }
-    workerQueue_->async([id = std::string(blockID), block = std::move(block)] {
+    // Counted from now until the block is freed, run or dropped.
+    ++*pending_;
+    auto mark = std::shared_ptr<void>(nullptr, [pending = pending_](void*) { --*pending; });
+    workerQueue_->async([id = std::string(blockID), block = std::move(block), mark = std::move(mark)] {
         try {
             block();
         } catch (...) {

@@ -102,6 +102,29 @@ INSTANTIATE_TEST_SUITE_P(Rows, DrainTest,
                                            DrainRow{"notStarted", false, Held::serialQueue, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+class IdleDrainTest : public FacadeTest {
+protected:
+    IdleDrainTest() { MeasurementServices::install(services_); }
+
+    std::shared_ptr<WorkerServices> services_ = std::make_shared<WorkerServices>(services());
+};
+
+// Nothing handed over since the queues went idle: the quit does not wait,
+// not even behind the worker's own turns (a timer's), which carry no event.
+TEST_F(IdleDrainTest, WithNothingHandedOverTheQuitDoesNotWait) {
+    start();
+    settle();
+    services_->scheduler()->dispatchSyncOnWorkerQueueBlockID("settle", [] {});
+    std::promise<void> release;
+    services_->scheduler()->workerQueue().async([opened = release.get_future().share()] { opened.wait(); });
+
+    // A drain that waited would time out behind the held turn.
+    EXPECT_TRUE(MSRAnalytics::drainForTermination(60s));
+    EXPECT_FALSE(contains(codes(), 25061));
+    release.set_value();
+    services_->scheduler()->dispatchSyncOnWorkerQueueBlockID("settle", [] {});
+}
+
 }  // namespace
 }  // namespace kit::measurement
 

@@ -8,6 +8,7 @@
 #include "platform/store/PaymentQueue.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,10 @@ struct FacadeState {
     // Set by the start once its blocks are queued: from then on, what is
     // queued runs, controller or not yet.
     std::atomic<bool> started{false};
+    // Blocks handed to the operation or serial queue and not yet freed (run
+    // or dropped): the quit's drain has nothing to wait for at zero. Shared
+    // with the blocks, which may be freed after this state.
+    const std::shared_ptr<std::atomic<std::int64_t>> queuedBlocks = std::make_shared<std::atomic<std::int64_t>>(0);
 
     // The entry points' state, touched only on the serial queue.
     MSRLogEventInterceptor logEventInterceptor;

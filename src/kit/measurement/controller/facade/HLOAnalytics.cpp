@@ -123,9 +123,14 @@ void HLOAnalytics::updateHaloInstallationID() {
         if (!identifier && error) {
             monitor().logWithLevel(4, 25038, "Failed to get Installation ID.", *error);
         }
-        if (const auto identity = MSRAnalytics::seams().identity) {
-            identity->setHaloInstallationID(identifier);
-        }
+        // The answer comes on the main queue, the window's thread; the shared
+        // identity may still be in the making on another queue, under its
+        // lock. Handed to the facade's queue, the window never waits for it.
+        MSRAnalytics::dispatchAsyncOnSerialQueue([identifier = std::move(identifier)] {
+            if (const auto identity = MSRAnalytics::seams().identity) {
+                identity->setHaloInstallationID(identifier);
+            }
+        });
     });
 }
 

@@ -68,6 +68,14 @@ std::optional<bool> booleanIn(const Value::Dictionary& dictionary, std::string_v
     return std::nullopt;
 }
 
+// `block`, counted in the facade's queued blocks until it is freed.
+platform::Work counted(platform::Work block) {
+    const auto queued = facadeState().queuedBlocks;
+    ++*queued;
+    auto mark = std::shared_ptr<void>(nullptr, [queued](void*) { --*queued; });
+    return [block = std::move(block), mark = std::move(mark)]() mutable { block(); };
+}
+
 void createController(const MSRMeasurementStartOptions& options) {
     FacadeState& state = facadeState();
     const auto factory = MSRAnalytics::seams().controllerFactory;
@@ -87,16 +95,18 @@ void createController(const MSRMeasurementStartOptions& options) {
     MSRAnalytics::maybeEnableTagManager();
 }
 
-void runStartBlock(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
-                   const void* configuration) {
-    FacadeState& state = facadeState();
+// The stored settings the start reads and writes, then the controller: the
+// first block of the serial queue, so the caller (the window's thread) never
+// waits for a settings queue that is busy writing.
+void startOnSerialQueue(const std::string& appID, const std::string& origin,
+                        const MSRMeasurementStartOptions& startOptions, const MSRConsentDictionary& startConsent) {
     if (MSRConsentSettingsUtil::consentSource() == kMSRConsentSourceNone) {
         MSRAnalytics::loadPersistedConsentSettings();
     }
     const auto config = MSRPersistedConfig::sharedInstance();
     const auto storedAppID = config->appIDFromLMP();
     if (origin == "fa" && storedAppID != appID) {
-        config->setAppIDFromLMP(std::string(appID));
+        config->setAppIDFromLMP(appID);
         monitor().logWithLevel(1, 25020,
                                "Analytics requires Lumen App ID from LumenService-Info.plist. Your data may be lost. "
                                "Lumen App ID has been changed. Original, new ID",
@@ -107,9 +117,18 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
     if (const auto identity = MSRAnalytics::seams().identity) {
         identity->setIdentifiersOrigin(origin);
     }
+    if (!startConsent.empty()) {
+        MSRAnalytics::suite().setObject(Value(startConsent), kMSRConsentSettingsOnStartKey);
+    }
+    createController(startOptions);
+}
 
+void runStartBlock(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
+                   const void* configuration) {
+    FacadeState& state = facadeState();
     MSRMeasurementStartOptions startOptions;
     startOptions.appID = std::string(appID);
+    MSRConsentDictionary startConsent;
     state.collectionDeactivated.store(false);
     if (!options.empty()) {
         startOptions.isAnalyticsCollectionEnabled = booleanIn(options, kMSRStartOptionEnabled).value_or(true);
@@ -119,12 +138,12 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
         if (const auto found = options.find(kMSRStartOptionSafelistedEvents); found != options.end()) {
             startOptions.safelistedEvents = checkedSafelist(found->second);
         }
-        const auto startConsent = MSRConsentSettingsUtil::consentSettingsFromDictionary(options);
-        if (!startConsent.empty()) {
-            MSRAnalytics::suite().setObject(Value(startConsent), kMSRConsentSettingsOnStartKey);
-        }
+        startConsent = MSRConsentSettingsUtil::consentSettingsFromDictionary(options);
     }
-    MSRAnalytics::queue().async([startOptions] { createController(startOptions); });
+    MSRAnalytics::dispatchAsyncOnSerialQueue(
+        [appID = std::string(appID), origin = std::string(origin), startOptions, startConsent] {
+            startOnSerialQueue(appID, origin, startOptions, startConsent);
+        });
     if (configuration != nullptr) {
         MSRAnalytics::observeNotificationsForAnalyticsConfiguration(configuration);
     }
@@ -133,6 +152,16 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
     });
     state.started.store(true);
     MSRAnalytics::unsuspendOperationQueue();
+}
+
+// True when no facade block is queued or running and the worker queue has
+// nothing scheduled: an event handed over earlier is in the store.
+bool nothingQueued() {
+    if (facadeState().queuedBlocks->load() != 0) {
+        return false;
+    }
+    const MSRScheduler* worker = MeasurementServices::current().scheduler();
+    return worker == nullptr || worker->isIdle();
 }
 
 }  // namespace
@@ -181,9 +210,7 @@ platform::SerialQueue& MSRAnalytics::queue() {
     return facadeState().serialQueue;
 }
 
-void MSRAnalytics::dispatchAsyncOnSerialQueue(platform::Work block) {
-    queue().async(std::move(block));
-}
+void MSRAnalytics::dispatchAsyncOnSerialQueue(platform::Work block) { queue().async(counted(std::move(block))); }
 
 bool MSRAnalytics::isCurrentQueueSerialQueue() {
     const platform::SerialQueue* current = platform::SerialQueue::current();
@@ -191,9 +218,8 @@ bool MSRAnalytics::isCurrentQueueSerialQueue() {
 }
 
 void MSRAnalytics::queueOperationWithBlock(platform::Work block) {
-    facadeState().operationQueue.addOperation([block = std::move(block)]() mutable {
-        MSRAnalytics::queue().async(std::move(block));
-    });
+    facadeState().operationQueue.addOperation(
+        [block = counted(std::move(block))]() mutable { MSRAnalytics::queue().async(std::move(block)); });
 }
 
 void MSRAnalytics::queueOperationWithBlockThenWait(platform::Work block) {
@@ -233,7 +259,9 @@ bool MSRAnalytics::drainForTermination(std::chrono::milliseconds timeout) {
     bool drained = true;
     // Not the controller: it is made on the serial queue, and a quit right
     // after the start would find none yet and drop what is queued behind it.
-    if (facadeState().started.load()) {
+    // Nothing to wait for when no block is on its way: the facade's queues
+    // are read first, as their blocks hand on to the worker before they end.
+    if (facadeState().started.load() && !nothingQueued()) {
         // Shared with the blocks, which may finish after a timed-out wait.
         auto passed = std::make_shared<platform::Group>();
         passed->enter();
@@ -328,7 +356,7 @@ void MSRAnalytics::setAnalyticsEnabled(bool enabled) {
 }
 
 void MSRAnalytics::setAnalyticsEnabled(bool enabled, bool persistSetting) {
-    queue().async([enabled, persistSetting] {
+    dispatchAsyncOnSerialQueue([enabled, persistSetting] {
         if (persistSetting) {
             MSRPersistedConfig::sharedInstance()->setMeasurementEnabledState(enabled ? 1 : 2);
         }
@@ -387,7 +415,7 @@ void MSRAnalytics::handleSetEnabled(const Value& userInfo) {
 // --- Session and identity
 
 void MSRAnalytics::setSessionTimeoutInterval(double seconds) {
-    queue().async([seconds] {
+    dispatchAsyncOnSerialQueue([seconds] {
         if (seconds < 0) {
             monitor().logWithLevel(4, 25060, "Session timeout interval cannot be set to a negative value");
             return;
@@ -410,7 +438,7 @@ void MSRAnalytics::sessionIDWithCompletion(MSRSessionIDCompletion completion) {
     MSRSessionIDCompletion onPool = [completion](std::int64_t sessionID, std::optional<platform::Error> error) {
         platform::globalQueue().async([completion, sessionID, error] { completion(sessionID, error); });
     };
-    queue().async([onPool] {
+    dispatchAsyncOnSerialQueue([onPool] {
         const auto controller = MSRAnalytics::controller();
         if (controller != nullptr && controller->hasInitializedComponents()) {
             controller->sessionIDWithCompletion(onPool);

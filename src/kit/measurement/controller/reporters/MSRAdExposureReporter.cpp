@@ -155,7 +155,13 @@ void MSRAdExposureReporter::handleEngagementTimer() {
 
 void MSRAdExposureReporter::handleAppDidBecomeActive() {
     const double time = currentTime();
-    queue_.sync([&] { updateStartTimesOnSerialQueue(time); });
+    // Posted on the window's thread, which does not wait for the queue; a
+    // later resign is queued behind it.
+    queue_.async([weakSelf = weak_from_this(), time] {
+        if (const auto self = weakSelf.lock()) {
+            self->updateStartTimesOnSerialQueue(time);
+        }
+    });
 }
 
 void MSRAdExposureReporter::handleAppWillResignActiveWithScreen(const std::optional<MSRScreen>& screen) {

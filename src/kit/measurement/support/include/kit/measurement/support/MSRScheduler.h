@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,10 +31,16 @@ public:
 
     platform::SerialQueue& workerQueue() noexcept { return *workerQueue_; }
 
+    // True when no block scheduled above is waiting or running (a block
+    // dropped unrun counts as done once it is freed).
+    bool isIdle() const noexcept { return pending_->load() == 0; }
+
     // False, with a log line, on the main thread.
     static bool checkOnBackgroundThreadWithMethodName(std::string_view methodName);
 
 private:
+    // Shared with the blocks, which may be freed after the scheduler.
+    std::shared_ptr<std::atomic<std::int64_t>> pending_ = std::make_shared<std::atomic<std::int64_t>>(0);
     std::unique_ptr<platform::SerialQueue> workerQueue_;
 };
 
