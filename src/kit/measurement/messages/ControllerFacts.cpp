@@ -1,4 +1,5 @@
 #include "kit/measurement/messages/MSRControllerFacts.h"
+#include "kit/core/KitContext.h"
 
 #include <mutex>
 
@@ -24,10 +25,8 @@ struct InstalledFacts {
     MSRControllerFacts facts = defaultFacts();  // guarded by mutex
 };
 
-InstalledFacts& installed() {
-    static auto* shared = new InstalledFacts;  // never destroyed: read during exit
-    return *shared;
-}
+// One per kit context.
+InstalledFacts& installed() { return KitContext::current().service<InstalledFacts>(); }
 
 template <class Function>
 void replaceWhenGiven(Function& target, const Function& given) {

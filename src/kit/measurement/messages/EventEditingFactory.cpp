@@ -1,32 +1,33 @@
 #include "kit/measurement/messages/MSREventEditingInstance.h"
+#include "kit/core/KitContext.h"
 
 #include <mutex>
 
 namespace kit::measurement {
 namespace {
 
-std::mutex& factoryMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
+// The installed factory of one kit context.
+struct InstalledFactory {
+    std::mutex mutex;
+    MSREventEditingFactory factory;  // guarded by mutex
+};
 
-MSREventEditingFactory& installedFactory() {
-    static auto* factory = new MSREventEditingFactory;  // never destroyed: read during exit
-    return *factory;
-}
+InstalledFactory& installed() { return KitContext::current().service<InstalledFactory>(); }
 
 }  // namespace
 
 void installEventEditingFactory(MSREventEditingFactory factory) {
-    std::lock_guard lock(factoryMutex());
-    installedFactory() = std::move(factory);
+    InstalledFactory& shared = installed();
+    std::lock_guard lock(shared.mutex);
+    shared.factory = std::move(factory);
 }
 
 std::shared_ptr<MSREventEditingInstance> makeEventEditingInstance(MSREventEditingModules modules) {
     MSREventEditingFactory factory;
     {
-        std::lock_guard lock(factoryMutex());
-        factory = installedFactory();
+        InstalledFactory& shared = installed();
+        std::lock_guard lock(shared.mutex);
+        factory = shared.factory;
     }
     return factory ? factory(std::move(modules)) : nullptr;
 }

@@ -1,4 +1,5 @@
 #include "kit/measurement/messages/ExperimentFlags.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/measurement/messages/MessageCodec.h"
 #include "kit/measurement/messages/MessageTexts.h"
@@ -64,10 +65,8 @@ private:
     const std::shared_ptr<ExperimentMonitor> fallback_ = std::make_shared<LogMonitor>();
 };
 
-ForwardingMonitor& forwardingMonitor() {
-    static ForwardingMonitor monitor;
-    return monitor;
-}
+// One per kit context.
+ForwardingMonitor& forwardingMonitor() { return KitContext::current().service<ForwardingMonitor>(); }
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "kit/measurement/messages/MessagesLog.h"
+#include "kit/core/KitContext.h"
 
 #include <mutex>
 
@@ -30,10 +31,8 @@ private:
     std::shared_ptr<platform::LogSink> sink_;  // guarded by mutex_; null: stderr
 };
 
-ForwardingLogSink& forwardingSink() {
-    static ForwardingLogSink sink;
-    return sink;
-}
+// One per kit context.
+ForwardingLogSink& forwardingSink() { return KitContext::current().service<ForwardingLogSink>(); }
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "kit/measurement/messages/MessagesMonitor.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/measurement/messages/MessageCodec.h"
 #include "kit/measurement/messages/MessagesLog.h"
@@ -79,10 +80,8 @@ private:
     LogMonitor fallback_;
 };
 
-ForwardingMonitor& forwardingMonitor() {
-    static auto* monitor = new ForwardingMonitor;  // never destroyed: read during exit
-    return *monitor;
-}
+// One per kit context.
+ForwardingMonitor& forwardingMonitor() { return KitContext::current().service<ForwardingMonitor>(); }
 
 }  // namespace
 

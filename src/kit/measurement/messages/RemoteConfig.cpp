@@ -1,4 +1,5 @@
 #include "RemoteConfigPrivate.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/messages/MSREventNames.h"
@@ -74,10 +75,8 @@ struct DefaultInstance {
     std::shared_ptr<MSRRemoteConfig> instance;  // guarded by mutex
 };
 
-DefaultInstance& defaultInstanceHolder() {
-    static auto* holder = new DefaultInstance;  // never destroyed: read during exit
-    return *holder;
-}
+// One per kit context.
+DefaultInstance& defaultInstanceHolder() { return KitContext::current().service<DefaultInstance>(); }
 
 }  // namespace
 
@@ -150,12 +149,6 @@ std::shared_ptr<MSRRemoteConfig> MSRRemoteConfig::defaultInstance() {
         holder.instance = make({}, nullptr, std::nullopt, nullptr, nullptr);
     }
     return holder.instance;
-}
-
-void MSRRemoteConfig::resetDefaultInstanceForTesting() {
-    DefaultInstance& holder = defaultInstanceHolder();
-    std::lock_guard lock(holder.mutex);
-    holder.instance.reset();
 }
 
 void MSRRemoteConfig::connectExperiments() {

@@ -1,4 +1,5 @@
 #include "RemoteConfigPrivate.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/core/Endpoints.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
@@ -42,10 +43,8 @@ struct Overrides {
     std::shared_ptr<const platform::Clock> clock;    // guarded by mutex
 };
 
-Overrides& overrides() {
-    static auto* shared = new Overrides;  // never destroyed: read during exit
-    return *shared;
-}
+// One per kit context.
+Overrides& overrides() { return KitContext::current().service<Overrides>(); }
 
 }  // namespace
 

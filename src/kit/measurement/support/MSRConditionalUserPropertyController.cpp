@@ -1,4 +1,5 @@
 #include "kit/measurement/support/MSRConditionalUserPropertyController.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRDatabase.h"
@@ -96,8 +97,7 @@ MSRConditionalUserPropertyController::MSRConditionalUserPropertyController(const
     : clock_(clock), listWaitTimeout_(listWaitTimeout) {}
 
 MSRConditionalUserPropertyController& MSRConditionalUserPropertyController::sharedInstance() {
-    static MSRConditionalUserPropertyController instance;
-    return instance;
+    return KitContext::current().service<MSRConditionalUserPropertyController>();
 }
 
 double MSRConditionalUserPropertyController::now() const {

@@ -3,6 +3,7 @@
 #include "MainThread.h"
 #include "PlistCheck.h"
 #include "UtilitiesLog.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/KitPaths.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
@@ -100,13 +101,21 @@ std::optional<platform::Value::Dictionary> MSRKeyValueStore::dictionaryForKey(st
 
 // --- User defaults
 
-std::shared_ptr<MSRUserDefaults> MSRUserDefaults::sharedUserDefaults() {
-    static const std::shared_ptr<MSRUserDefaults> shared = [] {
+namespace {
+
+// The application's own suite, one per kit context.
+struct SharedUserDefaults {
+    std::shared_ptr<MSRUserDefaults> defaults = [] {
         auto made = std::make_shared<MSRUserDefaults>();
         made->setPreferenceFileExcluded(true);
         return made;
     }();
-    return shared;
+};
+
+}  // namespace
+
+std::shared_ptr<MSRUserDefaults> MSRUserDefaults::sharedUserDefaults() {
+    return KitContext::current().service<SharedUserDefaults>().defaults;
 }
 
 MSRUserDefaults::MSRUserDefaults(std::optional<std::string> suiteName) : isPreferenceFileExcluded_(false) {
@@ -115,7 +124,10 @@ MSRUserDefaults::MSRUserDefaults(std::optional<std::string> suiteName) : isPrefe
         ownSuite_ = std::make_unique<platform::UserDefaults>(*suiteName_);
         suite_ = ownSuite_.get();
     } else {
-        suite_ = &platform::UserDefaults::standard();
+        // The application's suite, in the settings folder of now: the same
+        // file the window's standard suite reads and writes.
+        ownSuite_ = std::make_unique<platform::UserDefaults>(platform::UserDefaults::standard().suiteName());
+        suite_ = ownSuite_.get();
     }
 }
 
@@ -362,19 +374,16 @@ struct MSRPersistedConfig::Private {};
 
 namespace {
 
-// The shared settings are never destroyed: the engine's queues keep running
-// while the process exits and may still reach them. Pending values are
-// written when the host posts that the application will terminate.
+// The shared settings of one kit context, made on first need. Pending
+// values are written when the host posts that the application will
+// terminate; the context stops the engine's queues before it lets them go.
 struct SharedConfig {
     std::mutex mutex;
     std::shared_ptr<MSRPersistedConfig> config;  // guarded by mutex
     bool attempted = false;                      // guarded by mutex
 };
 
-SharedConfig& sharedConfig() {
-    static auto* shared = new SharedConfig;
-    return *shared;
-}
+SharedConfig& sharedConfig() { return KitContext::current().service<SharedConfig>(); }
 
 }  // namespace
 
@@ -393,14 +402,6 @@ std::shared_ptr<MSRPersistedConfig> MSRPersistedConfig::sharedInstance() {
         MSRMeasurementMonitor().logWithLevel(1, 27001, "PersistedConfig's shared instance is nil");
     }
     return config;
-}
-
-void MSRPersistedConfig::resetSharedInstanceForTesting() {
-    std::shared_ptr<MSRPersistedConfig> previous;
-    SharedConfig& shared = sharedConfig();
-    std::lock_guard lock(shared.mutex);
-    previous = std::move(shared.config);
-    shared.attempted = false;
 }
 
 std::shared_ptr<MSRPersistedConfig> MSRPersistedConfig::create(std::string_view suiteName,

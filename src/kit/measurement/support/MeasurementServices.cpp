@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MeasurementServices.h"
 
+#include "kit/core/KitContext.h"
 #include "kit/measurement/support/MSRMonitor.h"
 
 #include <mutex>
@@ -29,19 +30,17 @@ private:
     std::unique_ptr<MSRMonitor> monitor_;
 };
 
+// The services of one kit context. The context stops every queue before it
+// releases them, so no block logs through services that are gone.
 struct Registry {
     std::mutex mutex;
     std::shared_ptr<MeasurementServices> current;  // guarded by mutex
-    // Replaced services stay alive: callers may still hold references.
+    // Replaced services stay alive with the context: callers may still hold
+    // references.
     std::vector<std::shared_ptr<MeasurementServices>> retired;  // guarded by mutex
 };
 
-// Never destroyed: a queue's last blocks and static destructors of other
-// files may still log through the services while the process exits.
-Registry& registry() {
-    static auto* instance = new Registry;
-    return *instance;
-}
+Registry& registry() { return KitContext::current().service<Registry>(); }
 
 }  // namespace
 

@@ -77,17 +77,11 @@ private:
 
 // A controller test: fresh XDG folders, recording services, consent and
 // registry back to their first-use state.
-class ControllerTest : public kit::testing::KitTest {
+class ControllerTest : public ContextTest {
 protected:
-    ControllerTest() {
-        MeasurementServices::install(services_);
-        MSRConsentSettingsUtil::resetForTesting();
-    }
+    ControllerTest() { MeasurementServices::install(services_); }
     ~ControllerTest() override {
         services_->monitor().waitUntilIdle();
-        MeasurementServices::install(nullptr);
-        MSRConsentSettingsUtil::resetForTesting();
-        MSRPersistedConfig::resetSharedInstanceForTesting();
         platform::ClassRegistry::shared().reset();
     }
 

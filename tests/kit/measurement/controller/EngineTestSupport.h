@@ -39,8 +39,6 @@ protected:
             onWorkerQueue([] {});
             controller_.reset();
         }
-        MSRMeasurement::resetSharedInstanceForTesting();
-        MSRRemoteConfig::resetDefaultInstanceForTesting();
     }
 
     platform::TestClock& clock() { return clock_; }

@@ -109,9 +109,7 @@ protected:
             settle();
         }
         manager_.reset();
-        MSRIdentity::resetSharedInstanceForTesting();
         platform::MainQueue::reset();
-        installExperimentMonitor(nullptr);
     }
 
     // The manager over the test clock and the loopback service (or none).

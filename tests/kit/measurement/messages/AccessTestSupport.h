@@ -4,6 +4,7 @@
 // in a capture sink for the length of a test.
 
 #include "MessageTestSupport.h"
+#include "kit/core/KitContext.h"
 #include "kit/measurement/messages/ExperimentFlags.h"
 #include "kit/measurement/messages/MessagesLog.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
@@ -17,14 +18,15 @@
 
 namespace kit::measurement::testing {
 
+// The sink belongs to the test's own kit context and ends with it.
 class CapturedLines : public ::testing::Test {
 protected:
     void SetUp() override { installMessagesLogSink(sink_); }
-    void TearDown() override { installMessagesLogSink(nullptr); }
 
     std::vector<std::string> lines() { return sink_->drainLines(); }
 
 private:
+    kit::KitContext context_;
     std::shared_ptr<platform::CaptureLogSink> sink_ = std::make_shared<platform::CaptureLogSink>();
 };
 

@@ -7,6 +7,7 @@
 #include "MessageTestSupport.h"
 #include "RemoteConfigPrivate.h"
 #include "kit/core/Endpoints.h"
+#include "kit/core/KitContext.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
 #include "kit/measurement/messages/MessagesMonitor.h"
@@ -193,31 +194,22 @@ inline MSRPBMeasurementConfig appMeasurementConfig(const std::string& body) {
     return measurementConfig("app_id: \"" + std::string(kTestRemoteAppID) + "\" " + body);
 }
 
-// The remote configuration's process-wide seams for one test: installs
-// `monitor` (when given) and default facts, and on destruction takes away
-// the monitor, the event-editing factory and every test seam.
+// The remote configuration's seams for one test, in the kit context the
+// test runs in: installs `monitor` (when given) and default facts; the
+// context's end takes them away with every other seam.
 class RemoteConfigSeams {
 public:
     explicit RemoteConfigSeams(std::shared_ptr<MessagesMonitor> monitor) {
         installMessagesMonitor(std::move(monitor));
         resetControllerFacts();
-        MSRRemoteConfig::resetDefaultInstanceForTesting();
     }
-    ~RemoteConfigSeams() {
-        installEventEditingFactory(nullptr);
-        installMessagesMonitor(nullptr);
-        resetControllerFacts();
-        MSRRemoteConfig::resetDefaultInstanceForTesting();
-        setRemoteConfigBundleForTesting(nullptr);
-        setRemoteConfigClockForTesting(nullptr);
-        kit::Endpoints::resetCurrentForTesting();
-    }
+    ~RemoteConfigSeams() { kit::Endpoints::resetCurrentForTesting(); }
     RemoteConfigSeams(const RemoteConfigSeams&) = delete;
     RemoteConfigSeams& operator=(const RemoteConfigSeams&) = delete;
 };
 
 // Installs a capture monitor, a failing-or-succeeding event-editing factory
-// and default facts for each test, and takes them away after it.
+// and default facts for each test, in a kit context of its own.
 class RemoteConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -252,6 +244,7 @@ protected:
     std::vector<std::shared_ptr<FakeEventEditing>> madeEditing;
 
 private:
+    kit::KitContext context_;
     std::optional<RemoteConfigSeams> seams_;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProgramNotation.h"
+#include "kit/core/KitContext.h"
 #include "kit/measurement/script/MSRPEventEditing.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
@@ -127,10 +128,11 @@ private:
 class CaptureMonitorTest : public ::testing::Test {
 protected:
     CaptureMonitorTest() { kit::measurement::MeasurementServices::install(services_); }
-    ~CaptureMonitorTest() override { kit::measurement::MeasurementServices::install(nullptr); }
     CaptureServices& services() { return *services_; }
 
 private:
+    // The test's own kit context: the installed services and seams end with it.
+    kit::KitContext context_;
     std::shared_ptr<CaptureServices> services_ = std::make_shared<CaptureServices>();
 };
 

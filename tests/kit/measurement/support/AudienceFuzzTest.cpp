@@ -22,7 +22,6 @@ public:
 class AudienceFuzzTest : public testing::AudienceTest {
 protected:
     AudienceFuzzTest() { installMessagesLogSink(std::make_shared<DroppingLogSink>()); }
-    ~AudienceFuzzTest() override { installMessagesLogSink(nullptr); }
 };
 
 NanoBytes seedEventFilter() {

@@ -111,7 +111,7 @@ private:
 inline constexpr double kStartSeconds = 1'800'000'000;
 
 // A fresh measurement database on a TestClock, behind the services above.
-class AudienceTest : public kit::testing::KitTest {
+class AudienceTest : public ContextTest {
 protected:
     AudienceTest() {
         MeasurementServices::install(services_);
@@ -132,8 +132,6 @@ protected:
         if (persistedConfig_) {
             persistedConfig_->cancelScheduledSynchronize();
         }
-        MeasurementServices::install(nullptr);
-        MSRPersistedConfig::resetSharedInstanceForTesting();
     }
 
     AudienceServices& services() { return *services_; }

@@ -20,7 +20,6 @@ public:
 class DatabaseFuzzTest : public testing::DatabaseTest {
 protected:
     DatabaseFuzzTest() { installMessagesLogSink(std::make_shared<DroppingLogSink>()); }
-    ~DatabaseFuzzTest() override { installMessagesLogSink(nullptr); }
 
     NanoBytes randomBlob(const NanoBytes& seed) {
         NanoBytes bytes;

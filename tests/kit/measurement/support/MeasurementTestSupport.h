@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../../core/KitTestSupport.h"
+#include "kit/core/KitContext.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MeasurementServices.h"
@@ -84,8 +85,19 @@ private:
     std::unique_ptr<MSRMonitor> monitor_;
 };
 
+// A kit test in a kit context of its own: every shared service the test
+// reaches starts anew, and the context stops their work and releases them
+// before the test's folders and environment go.
+class ContextTest : public kit::testing::KitTest {
+protected:
+    kit::KitContext& context() { return context_; }
+
+private:
+    kit::KitContext context_;
+};
+
 // A kit test with fake measurement services installed.
-class MeasurementTest : public kit::testing::KitTest {
+class MeasurementTest : public ContextTest {
 protected:
     MeasurementTest() { MeasurementServices::install(services_); }
     ~MeasurementTest() override {
@@ -93,8 +105,6 @@ protected:
         // A test may have installed other services; their monitor's queue
         // reads the environment this fixture is about to restore.
         MSRMeasurementMonitor().waitUntilIdle();
-        MeasurementServices::install(nullptr);
-        MSRPersistedConfig::resetSharedInstanceForTesting();
         platform::ClassRegistry::shared().reset();
     }
 

@@ -164,7 +164,9 @@ TEST_F(PersistenceTest, EnabledStateLivesInTheSharedUserDefaults) {
     EXPECT_EQ(config->measurementEnabledState(), 0);
     config->setMeasurementEnabledState(2);
     EXPECT_EQ(config->measurementEnabledState(), 2);
-    EXPECT_EQ(platform::UserDefaults::standard().integerForKey("/lumen/measurement/measurement_enabled_state"), 2);
+    // The application's suite file in this test's settings folder.
+    const platform::UserDefaults application(platform::UserDefaults::standard().suiteName());
+    EXPECT_EQ(application.integerForKey("/lumen/measurement/measurement_enabled_state"), 2);
 }
 
 TEST_F(PersistenceTest, TheMidnightOffsetIsMadeOnceAndKept) {

@@ -39,17 +39,13 @@ public:
     void write(const platform::LogEntry&) override {}
 };
 
-class RulesFuzzTest : public kit::testing::KitTest {
+class RulesFuzzTest : public testing::ContextTest {
 protected:
     RulesFuzzTest() {
         MeasurementServices::install(std::make_shared<QuietServices>());
         installMessagesLogSink(std::make_shared<DroppingLogSink>());
     }
-    ~RulesFuzzTest() override {
-        MeasurementServices::current().monitor().waitUntilIdle();
-        MeasurementServices::install(nullptr);
-        installMessagesLogSink(nullptr);
-    }
+    ~RulesFuzzTest() override { MeasurementServices::current().monitor().waitUntilIdle(); }
 };
 
 constexpr std::string_view kPieces[] = {

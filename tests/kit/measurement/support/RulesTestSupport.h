@@ -73,14 +73,10 @@ private:
     std::unique_ptr<MSRMonitor> monitor_;
 };
 
-class RulesTest : public kit::testing::KitTest {
+class RulesTest : public ContextTest {
 protected:
     RulesTest() { MeasurementServices::install(services_); }
-    ~RulesTest() override {
-        services_->monitor().waitUntilIdle();
-        MeasurementServices::install(nullptr);
-        MSRPersistedConfig::resetSharedInstanceForTesting();
-    }
+    ~RulesTest() override { services_->monitor().waitUntilIdle(); }
     RulesServices& services() { return *services_; }
 
 private:

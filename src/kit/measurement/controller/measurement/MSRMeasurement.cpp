@@ -1,4 +1,5 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/core/Endpoints.h"
 #include "kit/core/KitPaths.h"
@@ -43,11 +44,9 @@ struct SharedInstanceHolder {
     std::shared_ptr<MSRMeasurement> instance;  // guarded by mutex
 };
 
-// Reached from queue blocks that may still run at exit: never destroyed.
-SharedInstanceHolder& holder() {
-    static auto* shared = new SharedInstanceHolder();
-    return *shared;
-}
+// One per kit context, which stops the queue blocks that reach it before
+// it lets it go.
+SharedInstanceHolder& holder() { return KitContext::current().service<SharedInstanceHolder>(); }
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 

@@ -103,7 +103,8 @@ public:
                                                                     MSRMeasurementEnvironment environment = {});
     static bool hasSharedInstance();
     static std::shared_ptr<MSRMeasurement> sharedInstance();
-    // Tests: drops the shared instance and its creation-attempted flag.
+    // Tests: drops the current kit context's shared instance and its
+    // creation-attempted flag (a fresh context starts without both).
     static void resetSharedInstanceForTesting();
     // The shared controller's remote settings, else the defaults. Any thread.
     static std::shared_ptr<MSRRemoteConfig> remoteConfig();

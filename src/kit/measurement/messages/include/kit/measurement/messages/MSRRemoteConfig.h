@@ -63,8 +63,6 @@ public:
 
     // The shared instance without database: defaults only.
     static std::shared_ptr<MSRRemoteConfig> defaultInstance();
-    // Tests: the next defaultInstance() makes a new one.
-    static void resetDefaultInstanceForTesting();
 
     ~MSRRemoteConfig() override;
 

@@ -234,9 +234,6 @@ public:
     std::int64_t SKANEvaluationUpdateBackoffMillis();
     void setSKANEvaluationUpdateBackoffMillis(std::int64_t value);
 
-    // Tests only: forget the shared instance.
-    static void resetSharedInstanceForTesting();
-
     struct Private;
     MSRPersistedConfig(Private, std::string suiteName, std::shared_ptr<MSRPersistentDictionary> dictionary,
                        platform::SchedulingClock& clock, std::shared_ptr<MSRUserDefaults> sharedUserDefaults);
