@@ -37,6 +37,11 @@ protected:
 
     const std::filesystem::path& root() const { return root_.path(); }
 
+    // The logger belongs to the kit context: a fixture that makes a context
+    // of its own after this constructor ran sends that context's lines to
+    // the same capture sink.
+    void captureLogOfCurrentContext() { LMULoggerInstallSink(sink_); }
+
     // The kit's lines written so far.
     std::vector<platform::LogEntry> drainLog() {
         LMULoggerFlush();

@@ -1,5 +1,6 @@
 #include "RemoteConfigPrivate.h"
 #include "kit/core/KitContext.h"
+#include "kit/core/MainBundle.h"
 
 #include "kit/core/Endpoints.h"
 #include "kit/measurement/messages/MSRControllerFacts.h"
@@ -92,7 +93,7 @@ std::shared_ptr<const platform::Bundle> remoteConfigBundle() {
         return shared.bundle;
     }
     // The main bundle lives as long as the process.
-    return std::shared_ptr<const platform::Bundle>(&platform::Bundle::main(), [](const platform::Bundle*) {});
+    return std::shared_ptr<const platform::Bundle>(&kit::mainBundle(), [](const platform::Bundle*) {});
 }
 
 void setRemoteConfigBundleForTesting(std::shared_ptr<const platform::Bundle> bundle) {

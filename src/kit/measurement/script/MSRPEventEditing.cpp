@@ -1,5 +1,6 @@
 #include "kit/measurement/script/MSRPEventEditing.h"
 
+#include "kit/core/MainBundle.h"
 #include "kit/core/WireLiterals.h"
 #include "kit/measurement/messages/MessageCodec.h"
 #include "kit/measurement/messages/NanoMessageInfo.h"
@@ -195,7 +196,7 @@ std::shared_ptr<MSRPEventEditing> makeScriptEventEditing(MSREventEditingModules 
             return ValueRef(makeRef<MSRPObjectProvider>(std::u16string(module_names::appMetadata), [facts] {
                 platform::Value::Dictionary metadata = facts ? facts() : platform::Value::Dictionary();
                 metadata.insert_or_assign("platform", std::string(kit::kApplePlatform));
-                metadata.insert_or_assign("package_name", platform::Bundle::main().bundleIdentifier());
+                metadata.insert_or_assign("package_name", kit::mainBundle().bundleIdentifier());
                 return platform::Value(std::move(metadata));
             }));
         },

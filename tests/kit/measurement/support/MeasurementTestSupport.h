@@ -90,6 +90,8 @@ private:
 // before the test's folders and environment go.
 class ContextTest : public kit::testing::KitTest {
 protected:
+    ContextTest() { captureLogOfCurrentContext(); }
+
     kit::KitContext& context() { return context_; }
 
 private:

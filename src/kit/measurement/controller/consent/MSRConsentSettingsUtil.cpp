@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 
 #include "kit/core/KitContext.h"
+#include "kit/core/MainBundle.h"
 
 #include "platform/Bundle.h"
 #include "platform/concurrency/SerialQueue.h"
@@ -386,7 +387,7 @@ MSRConsentDictionary MSRConsentSettingsUtil::consentSettingsFromDictionary(const
 }
 
 MSRConsentDictionary MSRConsentSettingsUtil::consentSettingsFromPlist() {
-    return consentSettingsFromPlist(platform::Bundle::main());
+    return consentSettingsFromPlist(kit::mainBundle());
 }
 
 MSRConsentDictionary MSRConsentSettingsUtil::consentSettingsFromPlist(const platform::Bundle& bundle) {

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRTCFClient.h"
 
 #include "TCFKeys.h"
+#include "kit/core/MainBundle.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MeasurementServices.h"
 #include "platform/Bundle.h"
@@ -55,7 +56,7 @@ MSRTCFClient::MSRTCFClient(Environment environment)
                                   })),
       consentSink_(std::move(environment.consentSink)),
       tcfData_(userDefaults_, environment.infoDictionary ? *environment.infoDictionary
-                                                         : platform::Bundle::main().infoDictionary()) {}
+                                                         : kit::mainBundle().infoDictionary()) {}
 
 void MSRTCFClient::readTCFData() { tcfData_.readFromUserDefaults(); }
 

@@ -1,4 +1,5 @@
 #include "ExperimentTexts.h"
+#include "kit/core/MainBundle.h"
 #include "kit/core/WireLiterals.h"
 #include "kit/measurement/controller/MSREnvironmentInfo.h"
 #include "kit/measurement/controller/MSRETaskManager.h"
@@ -45,7 +46,7 @@ MSREExperimentRequestEnvironment withDefaults(MSREExperimentRequestEnvironment e
         environment.preferredLanguage = [] { return MSREnvironmentInfo::sharedInstance().userDefaultLanguage(); };
     }
     if (!environment.bundleIdentifier) {
-        environment.bundleIdentifier = [] { return platform::Bundle::main().bundleIdentifier(); };
+        environment.bundleIdentifier = [] { return kit::mainBundle().bundleIdentifier(); };
     }
     if (!environment.isFromAppStore) {
         environment.isFromAppStore = [] { return MeasurementServices::current().isFAS(); };

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRAEU.h"
 
 #include "kit/core/Environment.h"
+#include "kit/core/MainBundle.h"
 #include "platform/Bundle.h"
 
 #include <mutex>
@@ -30,7 +31,7 @@ MSRInstallEnvironment currentEnvironment() {
 }
 
 const platform::Bundle& bundleOf(const MSRInstallEnvironment& environment) {
-    return environment.bundle ? *environment.bundle : platform::Bundle::main();
+    return environment.bundle ? *environment.bundle : kit::mainBundle();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRIdentity.h"
 
 #include "kit/core/KitContext.h"
+#include "kit/core/MainBundle.h"
 
 #include "IdentityTexts.h"
 #include "kit/core/HLOOptions.h"
@@ -104,7 +105,7 @@ MSRIdentity::MSRIdentity(Private, std::shared_ptr<MSRPersistedConfig> persistedC
       gateIDFAOnATTMASEnabled_(std::move(environment.gateIDFAOnATTMASEnabled)),
       queue_(std::make_unique<platform::SerialQueue>("MSRIdentityWorkerQueue")) {
     const platform::Value info =
-        environment.infoDictionary ? std::move(*environment.infoDictionary) : platform::Bundle::main().infoDictionary();
+        environment.infoDictionary ? std::move(*environment.infoDictionary) : kit::mainBundle().infoDictionary();
     const auto serviceFile = environment.serviceFileDictionary ? std::move(environment.serviceFileDictionary)
                                                                : HLOOptions::defaultOptionsDictionary();
     if (serviceFile && !serviceFile->empty()) {

@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "kit/core/KitContext.h"
+#include "kit/core/MainBundle.h"
 
 #include "kit/core/Endpoints.h"
 #include "kit/core/KitPaths.h"
@@ -236,7 +237,7 @@ std::shared_ptr<MSRMeasurement> MSRMeasurement::initWithAppID(const MSRMeasureme
         const auto identity = self != nullptr ? self->identity() : nullptr;
         return identity != nullptr ? identity->appleConsentStatus() : kMSRTrackingUnsupported;
     };
-    links.environment.appID = [] { return platform::Bundle::main().bundleIdentifier(); };
+    links.environment.appID = [] { return kit::mainBundle().bundleIdentifier(); };
     links.environment.limitedAdTracking = [weak = std::weak_ptr<MSRMeasurement>(controller)] {
         const auto self = weak.lock();
         const auto identity = self != nullptr ? self->identity() : nullptr;

@@ -2,6 +2,7 @@
 
 #include "BundlingTexts.h"
 #include "BundleSlots.h"
+#include "kit/core/MainBundle.h"
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRIdentity.h"
@@ -667,7 +668,7 @@ void MSRMeasurement::addBundleMetadataIntoBundle(MSRPBMeasurementBundle& message
     if (NanoMessageGetString(message, bundle::kAppID).value_or(std::string()).empty()) {
         std::string appID = identity_ != nullptr ? identity_->appID() : std::string();
         if (appID.empty()) {
-            appID = platform::Bundle::main().bundleIdentifier();
+            appID = kit::mainBundle().bundleIdentifier();
         }
         NanoMessageSetString(message, bundle::kAppID, appID);
     }

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "UserPropertyNames.h"
+#include "kit/core/MainBundle.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
@@ -69,7 +70,7 @@ std::string lowerCased(std::string text) {
 }  // namespace
 
 const platform::Value& MSRMeasurement::infoDictionary() const {
-    return environment_.infoDictionary ? *environment_.infoDictionary : platform::Bundle::main().infoDictionary();
+    return environment_.infoDictionary ? *environment_.infoDictionary : kit::mainBundle().infoDictionary();
 }
 
 // --- Setting and removing

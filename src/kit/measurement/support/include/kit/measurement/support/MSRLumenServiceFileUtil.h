@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/core/MainBundle.h"
 #include "platform/Bundle.h"
 #include "platform/Value.h"
 
@@ -13,10 +14,10 @@ class MSRLumenServiceFileUtil {
 public:
     // Its path in the bundle's resources (the main bundle by default), when there.
     static std::optional<std::filesystem::path> lumenServiceInfoPlistPath(
-        const platform::Bundle& bundle = platform::Bundle::main());
+        const platform::Bundle& bundle = kit::mainBundle());
     // Its dictionary; none when absent or not a dictionary plist.
     static std::optional<platform::Value> dictionaryFromLumenServiceInfoPlist(
-        const platform::Bundle& bundle = platform::Bundle::main());
+        const platform::Bundle& bundle = kit::mainBundle());
 };
 
 }  // namespace kit::measurement
