@@ -12,6 +12,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <memory>
+
 namespace kit::installations {
 
 using promises::PromiseClass;
@@ -161,15 +163,19 @@ void HLOInstallations::assertCompatibleIIDVersion() {
 
 // --- Instance operations
 
+// The observers take the error they are handed, never the promise itself: a
+// promise that holds an observer holding it is never freed if it never
+// settles (work stopped at quit). The error is the very object the promise
+// holds.
 void HLOInstallations::installationIDWithCompletion(IDCompletion completion) {
     const auto promise = installationsIDController_->getInstallationItem();
-    promise.observeOnQueue(
+    promise.observeErrorPointerOnQueue(
         PromiseClass::defaultDispatchQueue(),
         [completion](const HLOInstallationsItem& installation) {
             completion(installation.haloInstallationID, nullptr);
         },
-        [completion, promise](const platform::Error&) {
-            completion(std::nullopt, HLOInstallationsErrorUtil::publicDomainErrorWithError(promise.error()));
+        [completion](const promises::ErrorPointer& error) {
+            completion(std::nullopt, HLOInstallationsErrorUtil::publicDomainErrorWithError(error));
         });
 }
 
@@ -179,7 +185,7 @@ void HLOInstallations::authTokenWithCompletion(AuthTokenCompletion completion) {
 
 void HLOInstallations::authTokenForcingRefresh(bool forceRefresh, AuthTokenCompletion completion) {
     const auto promise = installationsIDController_->getAuthTokenForcingRefresh(forceRefresh);
-    promise.observeOnQueue(
+    promise.observeErrorPointerOnQueue(
         PromiseClass::defaultDispatchQueue(),
         [completion](const HLOInstallationsItem& installation) {
             completion(HLOInstallationsAuthTokenResult(
@@ -187,17 +193,17 @@ void HLOInstallations::authTokenForcingRefresh(bool forceRefresh, AuthTokenCompl
                            installation.authToken.expirationDate.value_or(platform::Value::Date{})),
                        nullptr);
         },
-        [completion, promise](const platform::Error&) {
-            completion(std::nullopt, HLOInstallationsErrorUtil::publicDomainErrorWithError(promise.error()));
+        [completion](const promises::ErrorPointer& error) {
+            completion(std::nullopt, HLOInstallationsErrorUtil::publicDomainErrorWithError(error));
         });
 }
 
 void HLOInstallations::deleteWithCompletion(DeleteCompletion completion) {
     const auto promise = installationsIDController_->deleteInstallation();
-    promise.observeOnQueue(
+    promise.observeErrorPointerOnQueue(
         PromiseClass::defaultDispatchQueue(), [completion](const promises::Null&) { completion(nullptr); },
-        [completion, promise](const platform::Error&) {
-            completion(HLOInstallationsErrorUtil::publicDomainErrorWithError(promise.error()));
+        [completion](const promises::ErrorPointer& error) {
+            completion(HLOInstallationsErrorUtil::publicDomainErrorWithError(error));
         });
 }
 

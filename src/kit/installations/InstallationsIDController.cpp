@@ -122,16 +122,31 @@ PRMPromise<Null> HLOInstallationsIDController::deleteInstallation() {
 PRMPromise<Item> HLOInstallationsIDController::createGetInstallationItemPromise() {
     HLOLogDebugMessage(kHLOInstallationsLogService, kGetInstallationCode, kGetInstallationFormat,
                        kGetInstallationFunction, appName_);
-    auto self = shared_from_this();
+    // Every step holds the controller weakly: the controller keeps this
+    // promise while it is pending, and one that never settles (work stopped
+    // at quit) would otherwise keep both alive for good.
+    const std::weak_ptr<HLOInstallationsIDController> weak = weak_from_this();
+    const auto gone = [] {
+        return pointerTo(HLOInstallationsErrorUtil::installationsErrorWithCode(
+            HLOInstallationsErrorCode::unknown, std::string(kControllerGoneReason), nullptr));
+    };
     PRMPromise<Item> result =
         parts_.installationsStore->installationForAppID(appID_, appName_)
-            .recover([self](const ErrorPointer& error) -> Resolution<Item> {
+            .recover([weak, gone](const ErrorPointer& error) -> Resolution<Item> {
+                const auto self = weak.lock();
+                if (!self) {
+                    return gone();
+                }
                 if (replacesStoredItem(*error)) {
                     return self->createAndSaveFID();
                 }
                 return error;
             })
-            .then([self](const Item& installation) -> Resolution<Item> {
+            .then([weak, gone](const Item& installation) -> Resolution<Item> {
+                const auto self = weak.lock();
+                if (!self) {
+                    return gone();
+                }
                 if (auto valid = installation.isValid(); !valid) {
                     HLOLogWarningMessage(kHLOInstallationsLogService, kStoredInstallationInvalidCode,
                                          kStoredInstallationInvalidFormat, valid.error().what());
@@ -142,7 +157,12 @@ PRMPromise<Item> HLOInstallationsIDController::createGetInstallationItemPromise(
     // A new installation gets registered and a token in the background.
     result.observeOnQueue(
         promises::PromiseClass::defaultDispatchQueue(),
-        [self](const Item&) { (void)self->getAuthTokenForcingRefresh(false); }, [](const platform::Error&) {});
+        [weak](const Item&) {
+            if (const auto controller = weak.lock()) {
+                (void)controller->getAuthTokenForcingRefresh(false);
+            }
+        },
+        [](const platform::Error&) {});
     return result;
 }
 

@@ -301,6 +301,16 @@ public:
                         [onReject = std::move(onReject)](const ErrorPointer& error) { onReject(*error); });
     }
 
+    // The same, handing the rejection as the very error object the promise
+    // holds, so an observer need not keep the promise to reach it.
+    void observeErrorPointerOnQueue(Queue queue, std::function<void(const T&)> onFulfill,
+                                    std::function<void(const ErrorPointer&)> onReject) const {
+        detail::requireQueue(queue);
+        detail::require(onFulfill, "onFulfill");
+        detail::require(onReject, "onReject");
+        state_->observe(queue, std::move(onFulfill), std::move(onReject));
+    }
+
     // A new promise settled by the transforms' results; a missing transform
     // passes the value or the error on as it is.
     template <typename U = T>
