@@ -48,18 +48,19 @@ MSRPFunctionValue* callbackArgument(const ValueList& arguments, ScriptError& err
 // whether to go on. The element is held while the callback runs, whatever the
 // callback does to the array.
 template <typename Act>
-void forEachElement(MSRPArrayValue& array, MSRPFunctionValue& function, ScriptError& error, Act&& act) {
+void forEachElement(MSRPArrayValue& array, MSRPFunctionValue& function, MSRPScope& scope, ScriptError& error,
+                    Act&& act) {
     Ref<MSRPArrayValue> keepArray(&array);
     Ref<MSRPFunctionValue> keepFunction(&function);
     const std::size_t count = array.count();
     for (std::size_t position = 0; position < count; ++position) {
-        chargeWork(1);
+        chargeWork(scope.executionState(), 1);
         if (position >= array.count() || isHole(array.slots()[position])) {
             continue;
         }
         ValueRef element = array.slots()[position];
         ValueRef result = function.invokeWithEvaluatedArguments(
-            ValueList{element, numberValue(static_cast<double>(position)), ValueRef(&array)}, error);
+            ValueList{element, numberValue(static_cast<double>(position), scope.executionState()), ValueRef(&array)}, error);
         if (error || !act(position, element, result)) {
             return;
         }
@@ -67,7 +68,7 @@ void forEachElement(MSRPArrayValue& array, MSRPFunctionValue& function, ScriptEr
 }
 
 ValueRef concatMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
-    if (!chargeWork(array.count(), error)) {
+    if (!chargeWork(scope.executionState(), array.count(), error)) {
         return undefinedValue();
     }
     Ref<MSRPArrayValue> result = MSRPObjectManager::arrayValueWithArray(array.slots(), scope);
@@ -81,13 +82,13 @@ ValueRef concatMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
 }
 
 template <bool stopValue>
-ValueRef everyOrSome(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef everyOrSome(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     MSRPFunctionValue* function = callbackArgument(arguments, error);
     if (function == nullptr) {
         return undefinedValue();
     }
     bool answer = !stopValue;
-    forEachElement(array, *function, error, [&](std::size_t, const ValueRef&, const ValueRef& result) {
+    forEachElement(array, *function, scope, error, [&](std::size_t, const ValueRef&, const ValueRef& result) {
         bool truth = result->booleanValueOrError(error);
         if (error) {
             return false;
@@ -107,7 +108,7 @@ ValueRef filterMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
         return undefinedValue();
     }
     Ref<MSRPArrayValue> kept = MSRPObjectManager::arrayValueWithScope(scope);
-    forEachElement(array, *function, error, [&](std::size_t, const ValueRef& element, const ValueRef& result) {
+    forEachElement(array, *function, scope, error, [&](std::size_t, const ValueRef& element, const ValueRef& result) {
         bool keep = result->booleanValueOrError(error);
         if (!error && keep) {
             kept->appendElements(ValueList{element}, error);
@@ -117,12 +118,12 @@ ValueRef filterMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
     return kept;
 }
 
-ValueRef forEachMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef forEachMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     MSRPFunctionValue* function = callbackArgument(arguments, error);
     if (function == nullptr) {
         return undefinedValue();
     }
-    forEachElement(array, *function, error, [](std::size_t, const ValueRef&, const ValueRef&) { return true; });
+    forEachElement(array, *function, scope, error, [](std::size_t, const ValueRef&, const ValueRef&) { return true; });
     return undefinedValue();
 }
 
@@ -131,12 +132,12 @@ ValueRef mapMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&
     if (function == nullptr) {
         return undefinedValue();
     }
-    if (!chargeWork(array.count(), error)) {
+    if (!chargeWork(scope.executionState(), array.count(), error)) {
         return undefinedValue();
     }
     Ref<MSRPArrayValue> mapped =
         MSRPObjectManager::arrayValueWithArray(ValueList(array.count(), ValueRef(MSRPArrayValue::emptyValue())), scope);
-    forEachElement(array, *function, error, [&](std::size_t position, const ValueRef&, const ValueRef& result) {
+    forEachElement(array, *function, scope, error, [&](std::size_t position, const ValueRef&, const ValueRef& result) {
         mapped->mutableSlots()[position] = result;
         return true;
     });
@@ -158,7 +159,7 @@ ValueRef hasOwnPropertyMethod(MSRPArrayValue& array, const ValueList& arguments,
     return error ? undefinedValue() : booleanValue(has);
 }
 
-ValueRef indexOfMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef indexOfMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -170,16 +171,16 @@ ValueRef indexOfMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSc
             return undefinedValue();
         }
         if (start >= count) {
-            return numberValue(-1);
+            return numberValue(-1, scope.executionState());
         }
         start = relativePosition(start, count);
     }
     ValueRef value = arguments.empty() ? undefinedValue() : arguments[0];
     std::int64_t found = array.indexOfValue(*value, start, error);
-    return error ? undefinedValue() : numberValue(static_cast<double>(found));
+    return error ? undefinedValue() : numberValue(static_cast<double>(found), scope.executionState());
 }
 
-ValueRef joinMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef joinMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 1, error)) {
         return undefinedValue();
     }
@@ -194,10 +195,10 @@ ValueRef joinMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope
         }
     }
     std::u16string text = array.stringValueWithSeparator(separator, error);
-    return error ? undefinedValue() : makeStringValue(std::move(text), error);
+    return error ? undefinedValue() : makeStringValue(std::move(text), scope, error);
 }
 
-ValueRef lastIndexOfMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef lastIndexOfMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -216,11 +217,11 @@ ValueRef lastIndexOfMethod(MSRPArrayValue& array, const ValueList& arguments, MS
         }
     }
     if (start < 0) {
-        return numberValue(-1);
+        return numberValue(-1, scope.executionState());
     }
     ValueRef value = arguments.empty() ? undefinedValue() : arguments[0];
     std::int64_t found = array.lastIndexOfValue(*value, std::min(start, count - 1), error);
-    return error ? undefinedValue() : numberValue(static_cast<double>(found));
+    return error ? undefinedValue() : numberValue(static_cast<double>(found), scope.executionState());
 }
 
 ValueRef popMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
@@ -230,13 +231,13 @@ ValueRef popMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&
     return array.removeLastElement();
 }
 
-ValueRef pushMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef pushMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     std::size_t length = array.appendElements(arguments, error);
-    return error ? undefinedValue() : numberValue(static_cast<double>(length));
+    return error ? undefinedValue() : numberValue(static_cast<double>(length), scope.executionState());
 }
 
 template <bool fromTheEnd>
-ValueRef reduceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef reduceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtLeastArgumentCount(arguments, 1, error) || !requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -258,7 +259,7 @@ ValueRef reduceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
         accumulator = arguments[1];
     } else {
         for (; step < count && accumulator.get() == nullptr; ++step) {
-            chargeWork(1);
+            chargeWork(scope.executionState(), 1);
             if (const MSRPRuntimeValue* element = elementAt(positionAt(step))) {
                 accumulator = ValueRef(const_cast<MSRPRuntimeValue*>(element));
             }
@@ -268,7 +269,7 @@ ValueRef reduceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
         }
     }
     for (; step < count; ++step) {
-        chargeWork(1);
+        chargeWork(scope.executionState(), 1);
         std::size_t position = positionAt(step);
         const MSRPRuntimeValue* element = elementAt(position);
         if (element == nullptr) {
@@ -276,7 +277,7 @@ ValueRef reduceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
         }
         accumulator = function->invokeWithEvaluatedArguments(
             ValueList{accumulator, ValueRef(const_cast<MSRPRuntimeValue*>(element)),
-                      numberValue(static_cast<double>(position)), ValueRef(&array)},
+                      numberValue(static_cast<double>(position), scope.executionState()), ValueRef(&array)},
             error);
         if (error) {
             return undefinedValue();
@@ -359,17 +360,17 @@ ValueRef spliceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
     return MSRPObjectManager::arrayValueWithArray(std::move(removed), scope);
 }
 
-ValueRef toStringMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef toStringMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(arguments, 0, error)) {
         return undefinedValue();
     }
     std::u16string text = array.stringValueOrError(error);
-    return error ? undefinedValue() : makeStringValue(std::move(text), error);
+    return error ? undefinedValue() : makeStringValue(std::move(text), scope, error);
 }
 
-ValueRef unshiftMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef unshiftMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     std::size_t length = array.prependElements(arguments, error);
-    return error ? undefinedValue() : numberValue(static_cast<double>(length));
+    return error ? undefinedValue() : numberValue(static_cast<double>(length), scope.executionState());
 }
 
 struct ArrayMethodEntry {

@@ -28,8 +28,9 @@ ValueRef strictNotEqual(const ValueList& values, MSRPScope&, ScriptError&) {
 }
 
 template <bool swapped, bool orEqual>
-ValueRef relation(const ValueList& values, MSRPScope&, ScriptError& error) {
-    int order = swapped ? compareValues(*values[1], *values[0], error) : compareValues(*values[0], *values[1], error);
+ValueRef relation(const ValueList& values, MSRPScope& scope, ScriptError& error) {
+    int order = swapped ? compareValues(*values[1], *values[0], scope.executionState(), error)
+                          : compareValues(*values[0], *values[1], scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }
@@ -101,7 +102,7 @@ bool twoNumbers(const ValueList& values, double& first, double& second, ScriptEr
     return !error;
 }
 
-ValueRef add(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef add(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 2, error)) {
         return undefinedValue();
     }
@@ -111,7 +112,7 @@ ValueRef add(const ValueList& values, MSRPScope&, ScriptError& error) {
             return undefinedValue();
         }
         double second = values[1]->doubleValueOrError(error);
-        return error ? undefinedValue() : numberValue(first + second);
+        return error ? undefinedValue() : numberValue(first + second, scope.executionState());
     }
     std::u16string text = values[0]->stringValueOrError(error);
     if (error) {
@@ -125,17 +126,17 @@ ValueRef add(const ValueList& values, MSRPScope&, ScriptError& error) {
         return failWith(error, ScriptErrorCode::limitReached);
     }
     text += second;
-    return makeStringValue(std::move(text), error);
+    return makeStringValue(std::move(text), scope, error);
 }
 
 template <double (*operation)(double, double)>
-ValueRef arithmetic(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef arithmetic(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     double first = 0;
     double second = 0;
     if (!twoNumbers(values, first, second, error)) {
         return undefinedValue();
     }
-    return numberValue(operation(first, second));
+    return numberValue(operation(first, second), scope.executionState());
 }
 
 double subtract(double first, double second) { return first - second; }
@@ -143,12 +144,12 @@ double multiply(double first, double second) { return first * second; }
 double divide(double first, double second) { return first / second; }
 double remainder(double first, double second) { return std::fmod(first, second); }
 
-ValueRef negate(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef negate(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 1, error)) {
         return undefinedValue();
     }
     double number = values[0]->doubleValueOrError(error);
-    return error ? undefinedValue() : numberValue(-number);
+    return error ? undefinedValue() : numberValue(-number, scope.executionState());
 }
 
 ValueRef passValue(const ValueList& values, MSRPScope&, ScriptError& error) {
@@ -175,13 +176,13 @@ constexpr Command mathCommands[] = {
 // Bitwise: 32-bit conversions of the number forms.
 
 template <double (*operation)(double, double)>
-ValueRef bitwise(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef bitwise(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     double first = 0;
     double second = 0;
     if (!twoNumbers(values, first, second, error)) {
         return undefinedValue();
     }
-    return numberValue(operation(first, second));
+    return numberValue(operation(first, second), scope.executionState());
 }
 
 double bitAnd(double first, double second) { return toInt32Value(first) & toInt32Value(second); }
@@ -193,12 +194,12 @@ double shiftLeft(double first, double second) {
 double shiftRight(double first, double second) { return toInt32Value(first) >> (toUint32Value(second) & 31); }
 double shiftRightUnsigned(double first, double second) { return toUint32Value(first) >> (toUint32Value(second) & 31); }
 
-ValueRef bitNot(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef bitNot(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 1, error)) {
         return undefinedValue();
     }
     double number = values[0]->doubleValueOrError(error);
-    return error ? undefinedValue() : numberValue(~toInt32Value(number));
+    return error ? undefinedValue() : numberValue(~toInt32Value(number), scope.executionState());
 }
 
 constexpr Command bitwiseCommands[] = {

@@ -177,19 +177,19 @@ struct IterationItems {
         }
         return 0;
     }
-    ValueRef item(std::size_t position) const {
+    ValueRef item(std::size_t position, ExecutionState* run) const {
         switch (made) {
             case Made::slots:
                 return slots[position];
             case Made::names:
                 if (position < names.size()) {
-                    return makeRef<MSRPStringValue>(names[position]);
+                    return makeRef<MSRPStringValue>(names[position], run);
                 }
-                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])));
+                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])), run);
             case Made::units:
-                return makeRef<MSRPStringValue>(std::u16string(1, text->value()[position]));
+                return makeRef<MSRPStringValue>(std::u16string(1, text->value()[position]), run);
             case Made::indexes:
-                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(position)));
+                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(position)), run);
         }
         return undefinedValue();
     }
@@ -198,12 +198,13 @@ struct IterationItems {
 ValueRef iterate(const IterationParts& parts, const IterationItems& items, Binding binding, MSRPScope& scope,
                  ScriptError& error) {
     ValueRef result = undefinedValue();
+    ExecutionState* run = scope.executionState();
     const std::size_t count = items.count();
     for (std::size_t position = 0; position < count; ++position) {
-        if (!withinBudget(error)) {
+        if (!withinBudget(run, error)) {
             return undefinedValue();
         }
-        ValueRef item = items.item(position);
+        ValueRef item = items.item(position, run);
         Ref<MSRPScope> iteration(&scope);
         switch (binding) {
             case Binding::assign:
@@ -226,8 +227,9 @@ ValueRef iterate(const IterationParts& parts, const IterationItems& items, Bindi
 }
 
 // The scan of a text is charged when the loop starts.
-bool textItems(const MSRPStringValue& string, IterationItems::Made made, IterationItems& items, ScriptError& error) {
-    if (!chargeWork(string.value().size(), error)) {
+bool textItems(const MSRPStringValue& string, IterationItems::Made made, IterationItems& items, MSRPScope& scope,
+               ScriptError& error) {
+    if (!chargeWork(scope.executionState(), string.value().size(), error)) {
         return false;
     }
     items.made = made;
@@ -248,14 +250,14 @@ ValueRef forIn(const ValueList& arguments, MSRPScope& scope, ScriptError& error)
     keys.made = IterationItems::Made::names;
     MSRPRuntimeValue* iterable = parts.iterable.get();
     if (const auto* string = valueAs<MSRPStringValue>(iterable)) {
-        textItems(*string, IterationItems::Made::indexes, keys, error);
+        textItems(*string, IterationItems::Made::indexes, keys, scope, error);
     } else if (auto* array = valueAs<MSRPArrayValue>(iterable)) {
         // Named properties first, then the index of every slot that is no hole.
         if (const MSRPPropertyMap* properties = array->propertyMap()) {
             keys.names = properties->allNames();
         }
         const ValueList& slots = array->slots();
-        chargeWork(slots.size());
+        chargeWork(scope.executionState(), slots.size());
         for (std::size_t position = 0; position < slots.size(); ++position) {
             if (slots[position].get() != MSRPArrayValue::emptyValue()) {
                 keys.indexes.push_back(static_cast<std::uint32_t>(position));
@@ -280,7 +282,7 @@ ValueRef forOf(const ValueList& arguments, MSRPScope& scope, ScriptError& error)
     }
     IterationItems items;
     if (const auto* string = valueAs<MSRPStringValue>(parts.iterable.get())) {
-        textItems(*string, IterationItems::Made::units, items, error);
+        textItems(*string, IterationItems::Made::units, items, scope, error);
     } else if (const auto* array = valueAs<MSRPArrayValue>(parts.iterable.get())) {
         items.slots = array->allElements();
     } else {

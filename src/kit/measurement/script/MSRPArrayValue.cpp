@@ -52,21 +52,17 @@ public:
 
 }  // namespace
 
-MSRPArrayValue::MSRPArrayValue()
-    : MSRPContainerValue(valueKind), propertyMap_(std::make_unique<MSRPPropertyMap>()) {
-    if (ExecutionState* state = ExecutionState::active()) {
-        budget_ = state->budget;
-    }
-}
+MSRPArrayValue::MSRPArrayValue(ExecutionState* run)
+    : MSRPContainerValue(valueKind, run), propertyMap_(std::make_unique<MSRPPropertyMap>(run)) {}
 
-MSRPArrayValue::MSRPArrayValue(ValueList elements) : MSRPArrayValue() {
+MSRPArrayValue::MSRPArrayValue(ValueList elements, ExecutionState* run) : MSRPArrayValue(run) {
     elements_ = std::move(elements);
     rechargeBudget();
 }
 
 MSRPArrayValue::~MSRPArrayValue() {
-    if (budget_) {
-        budget_->refund(charged_);
+    if (ExecutionState* run = runState()) {
+        run->budget->refund(charged_);
     }
 }
 
@@ -76,12 +72,13 @@ MSRPRuntimeValue* MSRPArrayValue::emptyValue() {
 }
 
 void MSRPArrayValue::rechargeBudget() {
-    if (!budget_) {
+    ExecutionState* run = runState();
+    if (run == nullptr) {
         return;
     }
     std::size_t cost = elements_.size() * limits::slotCost;
-    budget_->refund(charged_);
-    budget_->charge(cost);
+    run->budget->refund(charged_);
+    run->budget->charge(cost);
     charged_ = cost;
 }
 
@@ -91,35 +88,44 @@ void MSRPArrayValue::replaceSlots(ValueList slots) {
 }
 
 std::u16string MSRPArrayValue::stringValueWithSeparator(std::u16string_view separator, ScriptError& error) const {
+    ValueWalk walk(runState());
+    return textWithSeparator(separator, walk, error);
+}
+
+std::u16string MSRPArrayValue::textWithSeparator(std::u16string_view separator, ValueWalk& walk,
+                                                 ScriptError& error) const {
     if (elements_.empty()) {
         return {};
     }
-    DepthGuard depth;
+    DepthGuard depth(walk.depth());
     if (!depth.check(error)) {
         return {};
     }
-    TextWalk walk(this);
-    if (walk.alreadySeen()) {
+    ValueWalk::Text text(walk, this);
+    if (text.alreadySeen()) {
         return {};
     }
     Ref<MSRPArrayValue> self(const_cast<MSRPArrayValue*>(this));
-    std::u16string text;
+    std::u16string result;
     for (std::size_t position = 0; position < elements_.size(); ++position) {
         if (position > 0) {
-            text += separator;
+            result += separator;
         }
         ValueRef slot = elements_[position];
         if (!isHole(slot) && !valueIs<MSRPUndefinedValue>(slot.get()) && !valueIs<MSRPNullValue>(slot.get())) {
-            std::u16string part = slot->stringValueOrError(error);
+            // Only arrays nest in a text: they go on with this walk.
+            const auto* nested = valueAs<MSRPArrayValue>(slot.get());
+            std::u16string part = nested != nullptr ? nested->textWithSeparator(u",", walk, error)
+                                                    : slot->stringValueOrError(error);
             if (error) {
                 return {};
             }
-            text += part;
+            result += part;
         }
-        if (!chargeWork(1 + separator.size(), error)) {
+        if (!chargeWork(runState(), 1 + separator.size(), error)) {
             return {};
         }
-        if (text.size() > limits::maximumStringLength) {
+        if (result.size() > limits::maximumStringLength) {
             setScriptError(error, ScriptErrorCode::limitReached);
             return {};
         }
@@ -127,8 +133,8 @@ std::u16string MSRPArrayValue::stringValueWithSeparator(std::u16string_view sepa
             break;
         }
     }
-    chargeWork(text.size(), error);
-    return text;
+    chargeWork(runState(), result.size(), error);
+    return result;
 }
 
 void MSRPArrayValue::setLength(double length, ScriptError& error) {
@@ -139,7 +145,7 @@ void MSRPArrayValue::setLength(double length, ScriptError& error) {
     }
     auto newLength = static_cast<std::size_t>(length);
     if (newLength > elements_.size()) {
-        if (!chargeWork(newLength - elements_.size(), error)) {
+        if (!chargeWork(runState(), newLength - elements_.size(), error)) {
             return;
         }
         elements_.resize(newLength, ValueRef(emptyValue()));
@@ -158,7 +164,7 @@ ValueRef MSRPArrayValue::valueForProperty(const MSRPRuntimeValue& key, ScriptErr
     }
     switch (classified.kind) {
         case KeyKind::length:
-            return numberValue(static_cast<double>(elements_.size()));
+            return numberValue(static_cast<double>(elements_.size()), runState());
         case KeyKind::index:
             if (classified.index < static_cast<double>(elements_.size())) {
                 const ValueRef& slot = elements_[static_cast<std::size_t>(classified.index)];
@@ -241,7 +247,7 @@ bool MSRPArrayValue::hasProperty(const MSRPRuntimeValue& key, ScriptError& error
 
 std::vector<std::u16string> MSRPArrayValue::allPropertyNames() const {
     std::vector<std::u16string> names = propertyMap_ ? propertyMap_->allNames() : std::vector<std::u16string>{};
-    chargeWork(elements_.size());
+    chargeWork(runState(), elements_.size());
     for (std::size_t position = 0; position < elements_.size(); ++position) {
         if (!isHole(elements_[position])) {
             names.push_back(numberToString(static_cast<double>(position)));
@@ -251,7 +257,7 @@ std::vector<std::u16string> MSRPArrayValue::allPropertyNames() const {
 }
 
 ValueList MSRPArrayValue::allElements() const {
-    chargeWork(elements_.size());
+    chargeWork(runState(), elements_.size());
     ValueList elements;
     elements.reserve(elements_.size());
     for (const ValueRef& slot : elements_) {
@@ -263,7 +269,7 @@ ValueList MSRPArrayValue::allElements() const {
 ValueList MSRPArrayValue::subarrayWithRange(Range range) const {
     std::size_t start = std::min(range.location, elements_.size());
     std::size_t length = std::min(range.length, elements_.size() - start);
-    chargeWork(length);
+    chargeWork(runState(), length);
     return ValueList(elements_.begin() + static_cast<std::ptrdiff_t>(start),
                      elements_.begin() + static_cast<std::ptrdiff_t>(start + length));
 }
@@ -296,7 +302,7 @@ ValueRef MSRPArrayValue::applyWithName(std::u16string_view name, const ValueList
     return evaluateArrayMethod(name, *this, arguments, scope, error);
 }
 
-bool MSRPArrayValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPArrayValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const {
     if (this == &other) {
         return true;
     }
@@ -304,17 +310,17 @@ bool MSRPArrayValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const 
     if (array == nullptr || array->elements_.size() != elements_.size()) {
         return false;
     }
-    DepthGuard depth;
+    DepthGuard depth(walk.depth());
     if (!depth.ok()) {
         return false;
     }
-    ComparisonPair pair(this, array);
+    ValueWalk::Pair pair(walk, this, array);
     if (pair.alreadySeen()) {
         return true;
     }
-    chargeWork(elements_.size());
+    chargeWork(runState(), elements_.size());
     for (std::size_t position = 0; position < elements_.size() && position < array->elements_.size(); ++position) {
-        if (!elements_[position]->isEqualToRuntimeValue(*array->elements_[position])) {
+        if (!elements_[position]->isEqualTo(*array->elements_[position], walk)) {
             return false;
         }
     }
@@ -357,7 +363,8 @@ namespace {
 // conversion or the meter) is kept and every later pair compares equal.
 class SortComparison {
 public:
-    SortComparison(const ValueList& slots, MSRPFunctionValue* function) : slots_(slots), function_(function) {}
+    SortComparison(const ValueList& slots, MSRPFunctionValue* function, ExecutionState* run)
+        : slots_(slots), function_(function), run_(run) {}
 
     // Text forms up front, in their canonical order form: without a
     // comparator no script runs during the sort, so they cannot change, and
@@ -387,7 +394,7 @@ public:
             return aUndefined == bUndefined ? 0 : (aUndefined ? 1 : -1);
         }
         if (function_ == nullptr) {
-            if (!chargeWork(1 + std::min(texts_[first].size(), texts_[second].size()), recorded_)) {
+            if (!chargeWork(run_, 1 + std::min(texts_[first].size(), texts_[second].size()), recorded_)) {
                 return 0;
             }
             int order = texts_[first].compare(texts_[second]);
@@ -408,13 +415,14 @@ public:
 private:
     const ValueList& slots_;
     MSRPFunctionValue* function_;
+    ExecutionState* run_;
     std::vector<std::u16string> texts_;
     ScriptError recorded_;
 };
 
 }  // namespace
 
-void MSRPArrayValue::sortUsingFunctionValue(MSRPFunctionValue* function, MSRPScope&, ScriptError& error) {
+void MSRPArrayValue::sortUsingFunctionValue(MSRPFunctionValue* function, MSRPScope& scope, ScriptError& error) {
     Ref<MSRPArrayValue> self(this);
     Ref<MSRPFunctionValue> keepFunction(function);
     // The copy keeps every element alive whatever the comparator does.
@@ -423,7 +431,8 @@ void MSRPArrayValue::sortUsingFunctionValue(MSRPFunctionValue* function, MSRPSco
     if (count < 2) {
         return;
     }
-    SortComparison comparison(slots, function);
+    ExecutionState* run = scope.executionState();
+    SortComparison comparison(slots, function, run);
     if (function == nullptr) {
         comparison.prepareTexts();
     }
@@ -452,7 +461,7 @@ void MSRPArrayValue::sortUsingFunctionValue(MSRPFunctionValue* function, MSRPSco
         }
         std::swap(order, merged);
         if (!comparison.recorded()) {
-            chargeWork(count, comparison.recorded());
+            chargeWork(run, count, comparison.recorded());
         }
     }
     ValueList sorted;
@@ -474,7 +483,7 @@ ValueList MSRPArrayValue::spliceFrom(std::size_t start, std::size_t deleteCount,
     if (values.size() > deleteCount && !canGrowBy(values.size() - deleteCount, error)) {
         return {};
     }
-    if (!chargeWork(count - start + values.size(), error)) {
+    if (!chargeWork(runState(), count - start + values.size(), error)) {
         return {};
     }
     auto first = elements_.begin() + static_cast<std::ptrdiff_t>(start);
@@ -494,12 +503,12 @@ void MSRPArrayValue::concat(const ValueRef& value, ScriptError& error) {
     if (const auto* array = valueAs<MSRPArrayValue>(value.get())) {
         // A copy first: the argument may be this array.
         ValueList added = array->elements_;
-        if (!canGrowBy(added.size(), error) || !chargeWork(added.size(), error)) {
+        if (!canGrowBy(added.size(), error) || !chargeWork(runState(), added.size(), error)) {
             return;
         }
         elements_.insert(elements_.end(), added.begin(), added.end());
     } else {
-        if (!canGrowBy(1, error) || !chargeWork(1, error)) {
+        if (!canGrowBy(1, error) || !chargeWork(runState(), 1, error)) {
             return;
         }
         elements_.push_back(value);
@@ -508,7 +517,7 @@ void MSRPArrayValue::concat(const ValueRef& value, ScriptError& error) {
 }
 
 void MSRPArrayValue::reverse() {
-    chargeWork(elements_.size());
+    chargeWork(runState(), elements_.size());
     std::reverse(elements_.begin(), elements_.end());
 }
 
@@ -516,7 +525,7 @@ ValueRef MSRPArrayValue::removeFirstElement() {
     if (elements_.empty()) {
         return undefinedValue();
     }
-    chargeWork(elements_.size());
+    chargeWork(runState(), elements_.size());
     ValueRef first = std::move(elements_.front());
     elements_.erase(elements_.begin());
     rechargeBudget();
@@ -534,7 +543,7 @@ ValueRef MSRPArrayValue::removeLastElement() {
 }
 
 std::size_t MSRPArrayValue::appendElements(const ValueList& values, ScriptError& error) {
-    if (!canGrowBy(values.size(), error) || !chargeWork(values.size(), error)) {
+    if (!canGrowBy(values.size(), error) || !chargeWork(runState(), values.size(), error)) {
         return elements_.size();
     }
     elements_.insert(elements_.end(), values.begin(), values.end());
@@ -543,7 +552,7 @@ std::size_t MSRPArrayValue::appendElements(const ValueList& values, ScriptError&
 }
 
 std::size_t MSRPArrayValue::prependElements(const ValueList& values, ScriptError& error) {
-    if (!canGrowBy(values.size(), error) || !chargeWork(elements_.size() + values.size(), error)) {
+    if (!canGrowBy(values.size(), error) || !chargeWork(runState(), elements_.size() + values.size(), error)) {
         return elements_.size();
     }
     elements_.insert(elements_.begin(), values.begin(), values.end());
@@ -564,7 +573,7 @@ std::int64_t MSRPArrayValue::indexOfValue(const MSRPRuntimeValue& value, std::in
             break;
         }
     }
-    if (!chargeWork(static_cast<std::uint64_t>(position - start) + 1, error)) {
+    if (!chargeWork(runState(), static_cast<std::uint64_t>(position - start) + 1, error)) {
         return -1;
     }
     return found;
@@ -586,7 +595,7 @@ std::int64_t MSRPArrayValue::lastIndexOfValue(const MSRPRuntimeValue& value, std
             break;
         }
     }
-    if (!chargeWork(static_cast<std::uint64_t>(start - position) + 1, error)) {
+    if (!chargeWork(runState(), static_cast<std::uint64_t>(start - position) + 1, error)) {
         return -1;
     }
     return found;

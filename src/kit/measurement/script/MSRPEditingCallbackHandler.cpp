@@ -48,7 +48,7 @@ void MSRPEditingCallbackHandler::triggerCallbacksWithScope(MSRPScope& scope, MSR
     // Copies: a callback may register others while these run.
     CallbackList edits = snapshot(editCallbacks_);
     CallbackList creates = snapshot(createCallbacks_);
-    auto eventHandler = makeRef<MSRPEventNativeFunctions>(eventContext);
+    auto eventHandler = makeRef<MSRPEventNativeFunctions>(eventContext, scope.executionState());
     // Tracked, so a program that keeps the event object in a cycle of its
     // own still has it collected.
     if (MSRPObjectManager* manager = scope.objectManager()) {

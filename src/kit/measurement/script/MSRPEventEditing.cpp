@@ -154,7 +154,7 @@ void MSRPEventEditing::registerRuleWithName(std::u16string_view name, const Ref<
         error.emplace(MSRPEventEditingErrorCode::ruleIsNotFunction, std::string());
         return;
     }
-    ActiveExecution active(&runtime_->objectManager().executionState());
+    ActiveExecution active(runtime_->objectManager().executionState());
     function->invokeWithArguments(ValueList{ValueRef(rule)}, *scope, error);
 }
 
@@ -170,7 +170,7 @@ platform::Expected<bool> MSRPEventEditing::handleEvent(const MSRPEvent& event) {
     ScriptError error;
     {
         Ref<MSRPScope> scope = runtime_->getRunScope();
-        ActiveExecution active(&runtime_->objectManager().executionState());
+        ActiveExecution active(runtime_->objectManager().executionState());
         callbackHandler_.triggerCallbacksWithScope(*scope, eventContext_, error);
     }
     runtime_->collectGarbage();

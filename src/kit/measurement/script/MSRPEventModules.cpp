@@ -20,11 +20,8 @@ MSRPRegisterCallbackNativeFunctionValue::MSRPRegisterCallbackNativeFunctionValue
 
 ValueRef MSRPRegisterCallbackNativeFunctionValue::invokeWithArguments(const ValueList& arguments, MSRPScope& scope,
                                                                       ScriptError& error) {
-    if (!requireArgumentCount(arguments, 3, error)) {
-        return undefinedValue();
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 3, scope, values, error)) {
         return undefinedValue();
     }
     auto* callback = valueAs<MSRPFunctionValue>(values[1].get());
@@ -57,11 +54,8 @@ MSRPEventLogger::MSRPEventLogger(MSRPEventContext& context)
     : MSRPNativeFunctionValue(std::u16string(module_names::eventLogger)), context_(&context) {}
 
 ValueRef MSRPEventLogger::invokeWithArguments(const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
-    if (!requireArgumentCount(arguments, 3, error)) {
-        return undefinedValue();
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 3, scope, values, error)) {
         return undefinedValue();
     }
     std::u16string name = values[0]->stringValueOrError(error);
@@ -82,7 +76,7 @@ ValueRef MSRPEventLogger::invokeWithArguments(const ValueList& arguments, MSRPSc
         setScriptError(error, ScriptErrorCode::limitReached);
         return undefinedValue();
     }
-    platform::Value::Dictionary converted = MSRPRuntimeEntityConverter::dictionaryFromMapValue(*parameters, error);
+    platform::Value::Dictionary converted = MSRPRuntimeEntityConverter::dictionaryFromMapValue(*parameters, scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }

@@ -10,11 +10,11 @@ namespace {
 
 using Routine = ValueRef (*)(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error);
 
-ValueRef getEventName(MSRPEventContext& context, const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef getEventName(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 0, error)) {
         return undefinedValue();
     }
-    return makeStringValue(utf16FromUtf8(context.outputEvent().name()), error);
+    return makeStringValue(utf16FromUtf8(context.outputEvent().name()), scope, error);
 }
 
 ValueRef getParamValue(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error) {
@@ -47,14 +47,14 @@ ValueRef getParams(MSRPEventContext& context, const ValueList& values, MSRPScope
     return map;
 }
 
-ValueRef getTimestamp(MSRPEventContext& context, const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef getTimestamp(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 0, error)) {
         return undefinedValue();
     }
-    return numberValue(context.outputEvent().timestamp());
+    return numberValue(context.outputEvent().timestamp(), scope.executionState());
 }
 
-ValueRef setEventName(MSRPEventContext& context, const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef setEventName(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 1, error)) {
         return undefinedValue();
     }
@@ -67,10 +67,10 @@ ValueRef setEventName(MSRPEventContext& context, const ValueList& values, MSRPSc
         return undefinedValue();
     }
     context.outputEvent().setName(utf8FromUtf16(name));
-    return makeStringValue(std::move(name), error);
+    return makeStringValue(std::move(name), scope, error);
 }
 
-ValueRef setParamValue(MSRPEventContext& context, const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef setParamValue(MSRPEventContext& context, const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 2, error)) {
         return undefinedValue();
     }
@@ -78,7 +78,7 @@ ValueRef setParamValue(MSRPEventContext& context, const ValueList& values, MSRPS
     if (error) {
         return undefinedValue();
     }
-    std::optional<platform::Value> value = MSRPRuntimeEntityConverter::objectFromRuntimeValue(*values[1], error);
+    std::optional<platform::Value> value = MSRPRuntimeEntityConverter::objectFromRuntimeValue(*values[1], scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }

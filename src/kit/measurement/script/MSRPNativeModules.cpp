@@ -97,7 +97,7 @@ ValueRef MSRPKeyValueStoreGetValue::invokeWithArguments(const ValueList& argumen
     if (!found) {
         return values[1];
     }
-    return makeStringValue(utf16FromUtf8(*found), error);
+    return makeStringValue(utf16FromUtf8(*found), scope, error);
 }
 
 MSRPKeyValueStore::MSRPKeyValueStore(std::u16string functionName, GetValueBlock block)

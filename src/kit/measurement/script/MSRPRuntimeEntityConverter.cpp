@@ -84,33 +84,24 @@ std::optional<double> numberValue(const NanoMessageInfo& entity) {
 
 }  // namespace entity_fields
 
-ValueRef MSRPRuntimeEntityConverter::stringValueFromRuntimeEntity(const NanoMessageInfo& entity) {
-    return makeRef<MSRPStringValue>(utf16FromUtf8(entity_fields::stringValue(entity).value_or(std::string())));
-}
+namespace {
 
-ValueRef MSRPRuntimeEntityConverter::numberValueFromRuntimeEntity(const NanoMessageInfo& entity) {
-    return numberValue(entity_fields::numberValue(entity).value_or(std::nan("")));
-}
+ValueRef valueFromEntity(const NanoMessageInfo& entity, ExecutionState* run, int& depth, ScriptError& error);
 
-ValueRef MSRPRuntimeEntityConverter::booleanValueFromRuntimeEntity(const NanoMessageInfo& entity) {
-    return booleanValue(entity_fields::booleanValue(entity).value_or(false));
-}
-
-ValueRef MSRPRuntimeEntityConverter::statementValueFromRuntimeEntity(const NanoMessageInfo& entity,
-                                                                     ScriptError& error) {
+ValueRef statementFromEntity(const NanoMessageInfo& entity, ExecutionState* run, int& depth, ScriptError& error) {
     std::optional<std::string> name = entity_fields::functionName(entity);
     if (!name) {
         setScriptError(error, ScriptErrorCode::statementWithoutName);
         return undefinedValue();
     }
     std::span<const NanoMessageInfo> children = entity_fields::children(entity);
-    if (!chargeWork(children.size() + name->size(), error)) {
+    if (!chargeWork(run, children.size() + name->size(), error)) {
         return undefinedValue();
     }
     ValueList arguments;
     arguments.reserve(children.size());
     for (const NanoMessageInfo& child : children) {
-        arguments.push_back(runtimeValueFromRuntimeEntity(child, error));
+        arguments.push_back(valueFromEntity(child, run, depth, error));
         if (error) {
             return undefinedValue();
         }
@@ -118,32 +109,66 @@ ValueRef MSRPRuntimeEntityConverter::statementValueFromRuntimeEntity(const NanoM
     return makeRef<MSRPStatementValue>(utf16FromUtf8(*name), std::move(arguments));
 }
 
-ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error) {
-    DepthGuard depth;
-    if (!depth.check(error)) {
+ValueRef valueFromEntity(const NanoMessageInfo& entity, ExecutionState* run, int& depth, ScriptError& error) {
+    DepthGuard guard(depth);
+    if (!guard.check(error)) {
         return undefinedValue();
     }
     switch (entity_fields::type(entity).value_or(0)) {
-    case stringEntity:
-        return stringValueFromRuntimeEntity(entity);
-    case numberEntity:
-        return numberValueFromRuntimeEntity(entity);
-    case booleanEntity:
-        return booleanValueFromRuntimeEntity(entity);
-    case statementEntity:
-        return statementValueFromRuntimeEntity(entity, error);
+    case MSRPRuntimeEntityConverter::stringEntity:
+        return MSRPRuntimeEntityConverter::stringValueFromRuntimeEntity(entity, run);
+    case MSRPRuntimeEntityConverter::numberEntity:
+        return MSRPRuntimeEntityConverter::numberValueFromRuntimeEntity(entity, run);
+    case MSRPRuntimeEntityConverter::booleanEntity:
+        return MSRPRuntimeEntityConverter::booleanValueFromRuntimeEntity(entity);
+    case MSRPRuntimeEntityConverter::statementEntity:
+        return statementFromEntity(entity, run, depth, error);
     default:
         setScriptError(error, ScriptErrorCode::unknownEntityType);
         return undefinedValue();
     }
 }
 
+// The run's depth, so that a program's nesting counts with the statements
+// running it; a conversion of no run counts on its own.
+template <typename Convert>
+ValueRef withDepthOf(ExecutionState* run, Convert&& convert) {
+    int ownDepth = 0;
+    return convert(run != nullptr ? run->depth : ownDepth);
+}
+
+}  // namespace
+
+ValueRef MSRPRuntimeEntityConverter::stringValueFromRuntimeEntity(const NanoMessageInfo& entity,
+                                                                  ExecutionState* run) {
+    return makeRef<MSRPStringValue>(utf16FromUtf8(entity_fields::stringValue(entity).value_or(std::string())), run);
+}
+
+ValueRef MSRPRuntimeEntityConverter::numberValueFromRuntimeEntity(const NanoMessageInfo& entity,
+                                                                  ExecutionState* run) {
+    return numberValue(entity_fields::numberValue(entity).value_or(std::nan("")), run);
+}
+
+ValueRef MSRPRuntimeEntityConverter::booleanValueFromRuntimeEntity(const NanoMessageInfo& entity) {
+    return booleanValue(entity_fields::booleanValue(entity).value_or(false));
+}
+
+ValueRef MSRPRuntimeEntityConverter::statementValueFromRuntimeEntity(const NanoMessageInfo& entity,
+                                                                     ExecutionState* run, ScriptError& error) {
+    return withDepthOf(run, [&](int& depth) { return statementFromEntity(entity, run, depth, error); });
+}
+
+ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity,
+                                                                   ExecutionState* run, ScriptError& error) {
+    return withDepthOf(run, [&](int& depth) { return valueFromEntity(entity, run, depth, error); });
+}
+
 ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const MSRPBRuntimeEntity& entity,
-                                                                   ScriptError& error) {
+                                                                   ExecutionState* run, ScriptError& error) {
     if (const NanoMessageInfo* record = entity.messageInfo()) {
-        return runtimeValueFromRuntimeEntity(*record, error);
+        return runtimeValueFromRuntimeEntity(*record, run, error);
     }
-    return runtimeValueFromRuntimeEntity(*MSRPBRuntimeEntity().messageInfo(), error);
+    return runtimeValueFromRuntimeEntity(*MSRPBRuntimeEntity().messageInfo(), run, error);
 }
 
 }  // namespace kit::measurement::script

@@ -12,8 +12,16 @@
 namespace kit::measurement::script {
 namespace {
 
-// The containers being converted on this walk: one met again holds itself.
-using ConversionPath = std::vector<const MSRPRuntimeValue*>;
+// One conversion of script values: the run it is charged to, the depth it
+// counts on (the run's, else its own) and the containers being converted, so
+// that one met again holds itself.
+struct ConversionPath {
+    explicit ConversionPath(ExecutionState* state) : run(state), depth(state != nullptr ? state->depth : ownDepth) {}
+    ExecutionState* run;
+    int ownDepth = 0;
+    int& depth;
+    std::vector<const MSRPRuntimeValue*> containers;
+};
 
 std::optional<platform::Value> objectFrom(const MSRPRuntimeValue& value, ConversionPath& path, ScriptError& error);
 
@@ -30,7 +38,7 @@ platform::Value::Dictionary dictionaryFrom(const MSRPMapValue& map, ConversionPa
     properties->forEach(
         [&entries](const std::u16string& name, const ValueRef& entry) { entries.emplace_back(name, entry); });
     for (const auto& [name, entry] : entries) {
-        if (!chargeWork(1 + name.size(), error)) {
+        if (!chargeWork(path.run, 1 + name.size(), error)) {
             return dictionary;
         }
         std::optional<platform::Value> converted = objectFrom(*entry, path, error);
@@ -45,7 +53,7 @@ platform::Value::Dictionary dictionaryFrom(const MSRPMapValue& map, ConversionPa
 }
 
 std::optional<platform::Value> objectFrom(const MSRPRuntimeValue& value, ConversionPath& path, ScriptError& error) {
-    if (!chargeWork(1, error)) {
+    if (!chargeWork(path.run, 1, error)) {
         return std::nullopt;
     }
     switch (value.kind()) {
@@ -56,12 +64,12 @@ std::optional<platform::Value> objectFrom(const MSRPRuntimeValue& value, Convers
         return platform::Value(std::string());
     case MSRPRuntimeValue::Kind::mapValue:
     case MSRPRuntimeValue::Kind::arrayValue: {
-        DepthGuard depth;
-        if (!depth.ok() || std::find(path.begin(), path.end(), &value) != path.end()) {
+        DepthGuard depth(path.depth);
+        if (!depth.ok() || std::find(path.containers.begin(), path.containers.end(), &value) != path.containers.end()) {
             setScriptError(error, ScriptErrorCode::wrongArgumentKind);
             return std::nullopt;
         }
-        path.push_back(&value);
+        path.containers.push_back(&value);
         std::optional<platform::Value> result;
         if (const auto* map = valueAs<MSRPMapValue>(&value)) {
             result = platform::Value(dictionaryFrom(*map, path, error));
@@ -80,7 +88,7 @@ std::optional<platform::Value> objectFrom(const MSRPRuntimeValue& value, Convers
             }
             result = platform::Value(std::move(list));
         }
-        path.pop_back();
+        path.containers.pop_back();
         return result;
     }
     default:
@@ -92,30 +100,16 @@ std::optional<platform::Value> objectFrom(const MSRPRuntimeValue& value, Convers
         return platform::Value(number);
     }
     std::u16string text = value.stringValueOrError(error);
-    if (error || !chargeWork(text.size(), error)) {
+    if (error || !chargeWork(path.run, text.size(), error)) {
         return std::nullopt;
     }
     return platform::Value(utf8FromUtf16(text));
 }
 
-}  // namespace
-
-std::optional<platform::Value> MSRPRuntimeEntityConverter::objectFromRuntimeValue(const MSRPRuntimeValue& value,
-                                                                                  ScriptError& error) {
-    ConversionPath path;
-    return objectFrom(value, path, error);
-}
-
-platform::Value::Dictionary MSRPRuntimeEntityConverter::dictionaryFromMapValue(const MSRPMapValue& map,
-                                                                               ScriptError& error) {
-    ConversionPath path{&map};
-    return dictionaryFrom(map, path, error);
-}
-
-ValueRef MSRPRuntimeEntityConverter::runtimeValueFromNSObject(const platform::Value& object, MSRPScope& scope,
-                                                              ScriptError& error) {
-    DepthGuard depth;
-    if (!depth.check(error) || !chargeWork(1, error)) {
+ValueRef valueFrom(const platform::Value& object, MSRPScope& scope, int& depth, ScriptError& error) {
+    ExecutionState* run = scope.executionState();
+    DepthGuard guard(depth);
+    if (!guard.check(error) || !chargeWork(run, 1, error)) {
         return undefinedValue();
     }
     if (object.isNull()) {
@@ -125,15 +119,15 @@ ValueRef MSRPRuntimeEntityConverter::runtimeValueFromNSObject(const platform::Va
         return booleanValue(*object.asBool());
     }
     if (object.isNumber()) {
-        return numberValue(*object.asDouble());
+        return numberValue(*object.asDouble(), run);
     }
     if (const std::string* text = object.asString()) {
-        return makeStringValue(utf16FromUtf8(*text), error);
+        return makeStringValue(utf16FromUtf8(*text), run, error);
     }
     if (const auto* dictionary = object.asDictionary()) {
         Ref<MSRPMapValue> map = MSRPObjectManager::mapValueWithScope(scope);
         for (const auto& [key, entry] : *dictionary) {
-            ValueRef converted = runtimeValueFromNSObject(entry, scope, error);
+            ValueRef converted = valueFrom(entry, scope, depth, error);
             if (error) {
                 return undefinedValue();
             }
@@ -149,7 +143,7 @@ ValueRef MSRPRuntimeEntityConverter::runtimeValueFromNSObject(const platform::Va
         ValueList elements;
         elements.reserve(list->size());
         for (const platform::Value& entry : *list) {
-            elements.push_back(runtimeValueFromNSObject(entry, scope, error));
+            elements.push_back(valueFrom(entry, scope, depth, error));
             if (error) {
                 return undefinedValue();
             }
@@ -158,6 +152,30 @@ ValueRef MSRPRuntimeEntityConverter::runtimeValueFromNSObject(const platform::Va
     }
     setScriptError(error, ScriptErrorCode::platformObjectWithoutScriptForm);
     return undefinedValue();
+}
+
+}  // namespace
+
+std::optional<platform::Value> MSRPRuntimeEntityConverter::objectFromRuntimeValue(const MSRPRuntimeValue& value,
+                                                                                  ExecutionState* run,
+                                                                                  ScriptError& error) {
+    ConversionPath path(run);
+    return objectFrom(value, path, error);
+}
+
+platform::Value::Dictionary MSRPRuntimeEntityConverter::dictionaryFromMapValue(const MSRPMapValue& map,
+                                                                               ExecutionState* run,
+                                                                               ScriptError& error) {
+    ConversionPath path(run);
+    path.containers.push_back(&map);
+    return dictionaryFrom(map, path, error);
+}
+
+ValueRef MSRPRuntimeEntityConverter::runtimeValueFromNSObject(const platform::Value& object, MSRPScope& scope,
+                                                              ScriptError& error) {
+    ExecutionState* run = scope.executionState();
+    int ownDepth = 0;
+    return valueFrom(object, scope, run != nullptr ? run->depth : ownDepth, error);
 }
 
 }  // namespace kit::measurement::script

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "kit/measurement/script/ScriptValues.h"
+#include "kit/measurement/script/ScriptRuntime.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,56 +9,73 @@
 // Helpers the runtime's own files share.
 namespace kit::measurement::script {
 
-// Pairs of values under structural comparison on this thread: a pair met
-// again is taken as equal, so cyclic containers compare in finite time.
-inline thread_local std::vector<std::pair<const MSRPRuntimeValue*, const MSRPRuntimeValue*>> pairsUnderComparison;
-
-class ComparisonPair {
-public:
-    ComparisonPair(const MSRPRuntimeValue* first, const MSRPRuntimeValue* second) {
-        auto pair = std::make_pair(first, second);
-        seen_ = std::find(pairsUnderComparison.begin(), pairsUnderComparison.end(), pair) !=
-                pairsUnderComparison.end();
-        if (!seen_) {
-            pairsUnderComparison.push_back(pair);
-        }
-    }
-    ~ComparisonPair() {
-        if (!seen_) {
-            pairsUnderComparison.pop_back();
-        }
-    }
-    ComparisonPair(const ComparisonPair&) = delete;
-    ComparisonPair& operator=(const ComparisonPair&) = delete;
-    bool alreadySeen() const noexcept { return seen_; }
-
-private:
-    bool seen_;
-};
-
-
-// Arrays whose text is being made on this thread: an array met again inside
+// One walk over nested values: a structural comparison, or the text of an
+// array. It counts its nesting on the depth of the runtime it runs in, when
+// it has one (so the walk counts with the statements that led to it), else
+// on its own counter, and it remembers what is under way, so that cyclic
+// containers end: a pair met again compares equal, an array met again inside
 // its own text reads as empty there.
-class TextWalk {
+class ValueWalk {
 public:
-    explicit TextWalk(const MSRPRuntimeValue* value) {
-        seen_ = std::find(walking.begin(), walking.end(), value) != walking.end();
-        if (!seen_) {
-            walking.push_back(value);
+    explicit ValueWalk(ExecutionState* state) noexcept : depth_(state != nullptr ? &state->depth : &ownDepth_) {}
+    ValueWalk(const ValueWalk&) = delete;
+    ValueWalk& operator=(const ValueWalk&) = delete;
+
+    int& depth() noexcept { return *depth_; }
+
+    // A pair of values under comparison for as long as it lives.
+    class Pair {
+    public:
+        Pair(ValueWalk& walk, const MSRPRuntimeValue* first, const MSRPRuntimeValue* second)
+            : pairs_(walk.pairs_) {
+            auto pair = std::make_pair(first, second);
+            seen_ = std::find(pairs_.begin(), pairs_.end(), pair) != pairs_.end();
+            if (!seen_) {
+                pairs_.push_back(pair);
+            }
         }
-    }
-    ~TextWalk() {
-        if (!seen_) {
-            walking.pop_back();
+        ~Pair() {
+            if (!seen_) {
+                pairs_.pop_back();
+            }
         }
-    }
-    TextWalk(const TextWalk&) = delete;
-    TextWalk& operator=(const TextWalk&) = delete;
-    bool alreadySeen() const noexcept { return seen_; }
+        Pair(const Pair&) = delete;
+        Pair& operator=(const Pair&) = delete;
+        bool alreadySeen() const noexcept { return seen_; }
+
+    private:
+        std::vector<std::pair<const MSRPRuntimeValue*, const MSRPRuntimeValue*>>& pairs_;
+        bool seen_;
+    };
+
+    // A value whose text is being made for as long as it lives.
+    class Text {
+    public:
+        Text(ValueWalk& walk, const MSRPRuntimeValue* value) : values_(walk.texts_) {
+            seen_ = std::find(values_.begin(), values_.end(), value) != values_.end();
+            if (!seen_) {
+                values_.push_back(value);
+            }
+        }
+        ~Text() {
+            if (!seen_) {
+                values_.pop_back();
+            }
+        }
+        Text(const Text&) = delete;
+        Text& operator=(const Text&) = delete;
+        bool alreadySeen() const noexcept { return seen_; }
+
+    private:
+        std::vector<const MSRPRuntimeValue*>& values_;
+        bool seen_;
+    };
 
 private:
-    static inline thread_local std::vector<const MSRPRuntimeValue*> walking;
-    bool seen_;
+    int ownDepth_ = 0;
+    int* depth_;
+    std::vector<std::pair<const MSRPRuntimeValue*, const MSRPRuntimeValue*>> pairs_;
+    std::vector<const MSRPRuntimeValue*> texts_;
 };
 
 }  // namespace kit::measurement::script

@@ -28,11 +28,8 @@ MSRPRequire::MSRPRequire(MSRPDynamicProvider& provider, MSRPObjectManager& manag
     : MSRPNativeFunctionValue(std::u16string(module_names::require)), provider_(&provider), manager_(&manager) {}
 
 ValueRef MSRPRequire::invokeWithArguments(const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
-    if (!requireArgumentCount(arguments, 1, error)) {
-        return undefinedValue();
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 1, scope, values, error)) {
         return undefinedValue();
     }
     std::u16string name = values[0]->stringValueOrError(error);
@@ -77,8 +74,8 @@ void MSRPRequire::releaseContents() {
 MSRPFunctionGetVersion::MSRPFunctionGetVersion()
     : MSRPNativeFunctionValue(std::u16string(module_names::getVersion)) {}
 
-ValueRef MSRPFunctionGetVersion::invokeWithArguments(const ValueList&, MSRPScope&, ScriptError&) {
-    return numberValue(MSRPRuntime::runtimeVersion());
+ValueRef MSRPFunctionGetVersion::invokeWithArguments(const ValueList&, MSRPScope& scope, ScriptError&) {
+    return numberValue(MSRPRuntime::runtimeVersion(), scope.executionState());
 }
 
 MSRPRuntimePlatform::MSRPRuntimePlatform() : MSRPNativeFunctionValue(std::u16string(module_names::platform)) {

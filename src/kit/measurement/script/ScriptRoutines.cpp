@@ -50,6 +50,15 @@ bool requireAtMostArgumentCount(const ValueList& arguments, std::size_t count, S
     return true;
 }
 
+bool evaluateCountedArguments(const ValueList& arguments, std::size_t count, MSRPScope& scope, ValueList& values,
+                              ScriptError& error) {
+    if (!requireArgumentCount(arguments, count, error)) {
+        return false;
+    }
+    values = evaluateArgumentList(arguments, scope, error);
+    return !error;
+}
+
 bool isStringLikeValue(const MSRPRuntimeValue& value) noexcept {
     return value.isContainer() || valueIs<MSRPStringValue>(&value);
 }
@@ -205,7 +214,8 @@ std::u16string canonicalOrderKey(std::u16string text) {
     return decomposed;
 }
 
-int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ScriptError& error) {
+int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ExecutionState* run,
+                  ScriptError& error) {
     if (isStringLikeValue(first) && isStringLikeValue(second)) {
         std::u16string left = first.stringValueOrError(error);
         if (error) {
@@ -215,7 +225,7 @@ int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second,
         if (error) {
             return 1;
         }
-        if (!chargeWork(left.size() + right.size(), error)) {
+        if (!chargeWork(run, left.size() + right.size(), error)) {
             return 1;
         }
         return compareStrings(left, right);
@@ -234,15 +244,19 @@ int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second,
     return left < right ? -1 : 1;
 }
 
-ValueRef makeStringValue(std::u16string text, ScriptError& error) {
+ValueRef makeStringValue(std::u16string text, ExecutionState* run, ScriptError& error) {
     if (text.size() > limits::maximumStringLength) {
         setScriptError(error, ScriptErrorCode::limitReached);
         return undefinedValue();
     }
-    if (!chargeWork(text.size(), error)) {
+    if (!chargeWork(run, text.size(), error)) {
         return undefinedValue();
     }
-    return makeRef<MSRPStringValue>(std::move(text));
+    return makeRef<MSRPStringValue>(std::move(text), run);
+}
+
+ValueRef makeStringValue(std::u16string text, const MSRPScope& scope, ScriptError& error) {
+    return makeStringValue(std::move(text), scope.executionState(), error);
 }
 
 std::u16string numberToString(double number) {

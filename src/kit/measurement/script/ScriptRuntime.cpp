@@ -12,15 +12,12 @@
 
 namespace kit::measurement::script {
 
-namespace {
-thread_local ExecutionState* activeState = nullptr;
-}  // namespace
-
-thread_local int DepthGuard::depth_ = 0;
-
 // Execution state.
 
-ExecutionState::ExecutionState() : budget(makeRef<LiveBudget>(limits::liveBudgetBytes)) {}
+ExecutionState::ExecutionState()
+    : budget(makeRef<LiveBudget>(limits::liveBudgetBytes)), registrar_(std::make_unique<MSRPCommandRegistrar>()) {}
+
+ExecutionState::~ExecutionState() = default;
 
 bool ExecutionState::charge(std::uint64_t units, ScriptError& error) {
     if (!charge(units)) {
@@ -30,35 +27,35 @@ bool ExecutionState::charge(std::uint64_t units, ScriptError& error) {
     return true;
 }
 
-ExecutionState* ExecutionState::active() noexcept { return activeState; }
-
-ActiveExecution::ActiveExecution(ExecutionState* state) noexcept : previous_(activeState) { activeState = state; }
-
-ActiveExecution::~ActiveExecution() { activeState = previous_; }
-
-bool chargeWork(std::uint64_t units, ScriptError& error) {
-    ExecutionState* state = activeState;
-    return state == nullptr || state->charge(units, error);
+ExecutionState* whileRunning(ExecutionState* state) noexcept {
+    return state != nullptr && state->isRunning() ? state : nullptr;
 }
 
-bool withinBudget(ScriptError& error) {
-    ExecutionState* state = activeState;
-    if (state != nullptr && state->budget->isOver()) {
+Ref<LiveBudget> chargedBudget(ExecutionState* state) noexcept {
+    return state != nullptr && state->isRunning() ? state->budget : Ref<LiveBudget>();
+}
+
+bool chargeWork(ExecutionState* state, std::uint64_t units, ScriptError& error) {
+    return state == nullptr || !state->isRunning() || state->charge(units, error);
+}
+
+bool withinBudget(ExecutionState* state, ScriptError& error) {
+    if (state != nullptr && state->isRunning() && state->budget->isOver()) {
         setScriptError(error, ScriptErrorCode::limitReached);
         return false;
     }
     return true;
 }
 
-void chargeWork(std::uint64_t units) noexcept {
-    if (ExecutionState* state = activeState) {
+void chargeWork(ExecutionState* state, std::uint64_t units) noexcept {
+    if (state != nullptr && state->isRunning()) {
         state->charge(units);
     }
 }
 
 // The object manager.
 
-MSRPObjectManager::MSRPObjectManager() = default;
+MSRPObjectManager::MSRPObjectManager() : state_(makeRef<ExecutionState>()) {}
 
 MSRPObjectManager::~MSRPObjectManager() {
     for (Entry& entry : objects_) {
@@ -81,7 +78,7 @@ Ref<MSRPFunctionValue> MSRPObjectManager::functionValueWithFunctionName(std::u16
 }
 
 Ref<MSRPMapValue> MSRPObjectManager::mapValueWithScope(MSRPScope& scope) {
-    auto map = makeRef<MSRPMapValue>();
+    auto map = makeRef<MSRPMapValue>(scope.executionState());
     if (MSRPObjectManager* manager = scope.objectManager()) {
         manager->addObject(map.get());
     }
@@ -93,7 +90,7 @@ Ref<MSRPArrayValue> MSRPObjectManager::arrayValueWithScope(MSRPScope& scope) {
 }
 
 Ref<MSRPArrayValue> MSRPObjectManager::arrayValueWithArray(ValueList elements, MSRPScope& scope) {
-    auto array = makeRef<MSRPArrayValue>(std::move(elements));
+    auto array = makeRef<MSRPArrayValue>(std::move(elements), scope.executionState());
     if (MSRPObjectManager* manager = scope.objectManager()) {
         manager->addObject(array.get());
     }
@@ -190,11 +187,10 @@ std::vector<MSRPContainerValue*> MSRPObjectManager::trackedObjects() const {
 
 // Scopes.
 
-MSRPScope::MSRPScope(Ref<MSRPScope> parentScope) : parent_(std::move(parentScope)) {
-    if (parent_) {
-        manager_ = parent_->manager_;
-    }
-}
+MSRPScope::MSRPScope(Ref<MSRPScope> parentScope)
+    : parent_(std::move(parentScope)),
+      contents_(parent_ ? parent_->executionState() : nullptr),
+      manager_(parent_ ? parent_->manager_ : nullptr) {}
 
 MSRPScope::~MSRPScope() = default;
 
@@ -284,10 +280,11 @@ void MSRPRuntime::setModuleCreator(ModuleCreator creator, std::u16string_view na
 }
 
 ValueRef MSRPRuntime::executeStatements(std::span<const NanoMessageInfo> entities, ScriptError& error) {
-    ActiveExecution active(&objectManager_->executionState());
+    ExecutionState& state = objectManager_->executionState();
+    ActiveExecution active(state);
     ValueRef result = undefinedValue();
     for (const NanoMessageInfo& entity : entities) {
-        ValueRef statement = MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(entity, error);
+        ValueRef statement = MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(entity, &state, error);
         if (error) {
             return undefinedValue();
         }
@@ -300,7 +297,7 @@ ValueRef MSRPRuntime::executeStatements(std::span<const NanoMessageInfo> entitie
 }
 
 ValueRef MSRPRuntime::executeValues(std::span<const ValueRef> statements, ScriptError& error) {
-    ActiveExecution active(&objectManager_->executionState());
+    ActiveExecution active(objectManager_->executionState());
     ValueRef result = undefinedValue();
     for (const ValueRef& statement : statements) {
         result = MSRPEvaluator::evaluateStatement(statement, *globalScope_, error);
@@ -385,22 +382,36 @@ ValueRef MSRPFunctionEvaluator::evaluateCommand(std::u16string_view command, con
     return undefinedValue();
 }
 
-MSRPCommandRegistrar& MSRPCommandRegistrar::sharedInstance() {
-    static MSRPCommandRegistrar* const registrar = new MSRPCommandRegistrar();
-    return *registrar;
+namespace {
+
+// The built-in evaluators: made once, holding nothing but their constant
+// handler tables, so every runtime's registrar shares them.
+const std::vector<std::unique_ptr<MSRPTableCommandEvaluator>>& builtInEvaluators() {
+    static const auto* const evaluators = [] {
+        auto* made = new std::vector<std::unique_ptr<MSRPTableCommandEvaluator>>();
+        made->push_back(makeBitwiseCommandEvaluator());
+        made->push_back(makeComparisonCommandEvaluator());
+        made->push_back(makeControlCommandEvaluator());
+        made->push_back(makeLogicalCommandEvaluator());
+        made->push_back(makeLoopCommandEvaluator());
+        made->push_back(makeMathCommandEvaluator());
+        made->push_back(makeVariableCommandEvaluator());
+        return made;
+    }();
+    return *evaluators;
 }
 
+}  // namespace
+
 MSRPCommandRegistrar::MSRPCommandRegistrar() {
-    owned_.push_back(makeBitwiseCommandEvaluator());
-    owned_.push_back(makeComparisonCommandEvaluator());
-    owned_.push_back(makeControlCommandEvaluator());
-    owned_.push_back(makeLogicalCommandEvaluator());
-    owned_.push_back(makeLoopCommandEvaluator());
-    owned_.push_back(makeMathCommandEvaluator());
-    owned_.push_back(makeVariableCommandEvaluator());
-    for (const auto& evaluator : owned_) {
+    for (const auto& evaluator : builtInEvaluators()) {
         registerEvaluator(*evaluator);
     }
+}
+
+const MSRPCommandRegistrar& MSRPCommandRegistrar::builtIn() {
+    static const MSRPCommandRegistrar* const registrar = new MSRPCommandRegistrar();
+    return *registrar;
 }
 
 void MSRPCommandRegistrar::registerEvaluator(MSRPCommandEvaluator& evaluator) {
@@ -427,9 +438,9 @@ MSRPCommandEvaluator* MSRPCommandRegistrar::evaluatorForCommand(std::u16string_v
     return found == named_.end() ? nullptr : found->second;
 }
 
-ValueRef MSRPCommandRegistrar::evaluateStatement(const ValueRef& value, MSRPScope& scope, ScriptError& error) {
-    MSRPObjectManager* manager = scope.objectManager();
-    ExecutionState* state = manager != nullptr ? &manager->executionState() : nullptr;
+ValueRef MSRPCommandRegistrar::evaluateStatement(const ValueRef& value, MSRPScope& scope,
+                                                 ScriptError& error) const {
+    ExecutionState* state = scope.executionState();
     if (state != nullptr) {
         if (state->instructionCount >= limits::instructionLimit || state->isExhausted()) {
             setScriptError(error, ScriptErrorCode::limitReached);
@@ -441,13 +452,13 @@ ValueRef MSRPCommandRegistrar::evaluateStatement(const ValueRef& value, MSRPScop
     if (statement == nullptr) {
         return value;
     }
-    DepthGuard depth;
+    DepthGuard depth(state);
     if (!depth.check(error)) {
         return undefinedValue();
     }
     std::optional<ActiveExecution> active;
-    if (state != nullptr && ExecutionState::active() != state) {
-        active.emplace(state);
+    if (state != nullptr && !state->isRunning()) {
+        active.emplace(*state);
     }
     int code = statement->operationCode();
     if (code >= 0 && code < tableSize && slots_[code].evaluator != nullptr) {

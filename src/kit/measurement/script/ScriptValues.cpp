@@ -12,7 +12,12 @@ namespace kit::measurement::script {
 namespace {
 
 // Objects whose count reached zero, freed one at a time by the outermost
-// release on this thread.
+// release on this thread. This one stays per thread, outside every runtime:
+// the last release comes from a destructor, with no runtime at hand; the
+// objects freed may belong to several runtimes or to none (constants, values
+// made outside the interpreter), and the draining must span them all, since
+// freeing one object releases the next. A thread frees only what it drops,
+// so the queue is never shared.
 struct Graveyard {
     std::vector<const ScriptObject*> pending;
     bool draining = false;
@@ -34,11 +39,6 @@ int operationCodeOf(std::u16string_view name) {
         code = code * 10 + (unit - u'0');
     }
     return code;
-}
-
-Ref<LiveBudget> activeBudget() {
-    ExecutionState* state = ExecutionState::active();
-    return state != nullptr ? state->budget : Ref<LiveBudget>();
 }
 
 }  // namespace
@@ -75,19 +75,25 @@ bool MSRPRuntimeValue::booleanValueOrError(ScriptError& error) const {
     return false;
 }
 
-ValueRef MSRPRuntimeValue::applyWithName(std::u16string_view name, const ValueList&, MSRPScope&, ScriptError& error) {
+ValueRef MSRPRuntimeValue::applyWithName(std::u16string_view name, const ValueList&, MSRPScope& scope,
+                                         ScriptError& error) {
     if (name == u"toString") {
         std::u16string text = stringValueOrError(error);
         if (error) {
             return undefinedValue();
         }
-        return makeRef<MSRPStringValue>(std::move(text));
+        return makeRef<MSRPStringValue>(std::move(text), scope.executionState());
     }
     setScriptError(error, ScriptErrorCode::noSuchMethod);
     return undefinedValue();
 }
 
-bool MSRPRuntimeValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const { return this == &other; }
+bool MSRPRuntimeValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+    ValueWalk walk(nullptr);
+    return isEqualTo(other, walk);
+}
+
+bool MSRPRuntimeValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const { return this == &other; }
 
 // Undefined and null.
 
@@ -104,7 +110,7 @@ ValueRef MSRPUndefinedValue::applyWithName(std::u16string_view, const ValueList&
     setScriptError(error, ScriptErrorCode::methodCallOnNothing);
     return undefinedValue();
 }
-bool MSRPUndefinedValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPUndefinedValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const {
     return valueIs<MSRPUndefinedValue>(&other);
 }
 
@@ -121,7 +127,7 @@ ValueRef MSRPNullValue::applyWithName(std::u16string_view, const ValueList&, MSR
     setScriptError(error, ScriptErrorCode::methodCallOnNothing);
     return undefinedValue();
 }
-bool MSRPNullValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPNullValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const {
     return valueIs<MSRPNullValue>(&other);
 }
 
@@ -137,7 +143,7 @@ MSRPBooleanValue* MSRPBooleanValue::booleanValueWithBool(bool value) {
 std::u16string MSRPBooleanValue::stringValueOrError(ScriptError&) const { return value_ ? u"true" : u"false"; }
 double MSRPBooleanValue::doubleValueOrError(ScriptError&) const { return value_ ? 1 : 0; }
 bool MSRPBooleanValue::booleanValueOrError(ScriptError&) const { return value_; }
-bool MSRPBooleanValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPBooleanValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const {
     const auto* boolean = valueAs<MSRPBooleanValue>(&other);
     return boolean != nullptr && boolean->value_ == value_;
 }
@@ -145,7 +151,7 @@ bool MSRPBooleanValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) cons
 std::u16string MSRPNumberValue::stringValueOrError(ScriptError&) const { return numberToString(value_); }
 double MSRPNumberValue::doubleValueOrError(ScriptError&) const { return value_; }
 bool MSRPNumberValue::booleanValueOrError(ScriptError&) const { return !(value_ == 0 || std::isnan(value_)); }
-bool MSRPNumberValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPNumberValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const {
     const auto* number = valueAs<MSRPNumberValue>(&other);
     return number != nullptr && (number->value_ == value_ || (std::isnan(value_) && std::isnan(number->value_)));
 }
@@ -154,8 +160,8 @@ namespace {
 constexpr std::size_t numberCost = sizeof(MSRPNumberValue) + limits::allocationOverhead;
 }  // namespace
 
-MSRPNumberValue::MSRPNumberValue(double value)
-    : MSRPRuntimeValue(valueKind), value_(value), budget_(activeBudget()) {
+MSRPNumberValue::MSRPNumberValue(double value, ExecutionState* run)
+    : MSRPRuntimeValue(valueKind), value_(value), budget_(chargedBudget(run)) {
     if (budget_) {
         budget_->charge(numberCost);
     }
@@ -173,20 +179,20 @@ MSRPNumberValue::~MSRPNumberValue() {
 std::size_t MSRPStringValue::cost() const noexcept {
     return sizeof(MSRPStringValue) + limits::allocationOverhead + heldTextBytes(value_);
 }
-MSRPStringValue::MSRPStringValue(std::u16string value)
-    : MSRPRuntimeValue(valueKind), value_(std::move(value)), budget_(activeBudget()) {
-    if (budget_) {
-        budget_->charge(cost());
+MSRPStringValue::MSRPStringValue(std::u16string value, ExecutionState* run)
+    : MSRPRuntimeValue(valueKind), value_(std::move(value)), run_(whileRunning(run)) {
+    if (run_) {
+        run_->budget->charge(cost());
     }
 }
 MSRPStringValue::~MSRPStringValue() {
-    if (budget_) {
-        budget_->refund(cost());
+    if (run_) {
+        run_->budget->refund(cost());
     }
 }
 std::u16string MSRPStringValue::stringValueOrError(ScriptError&) const { return value_; }
 double MSRPStringValue::doubleValueOrError(ScriptError& error) const {
-    chargeWork(value_.size(), error);
+    chargeWork(run_.get(), value_.size(), error);
     return stringToNumber(value_);
 }
 bool MSRPStringValue::booleanValueOrError(ScriptError&) const { return !value_.empty(); }
@@ -194,7 +200,7 @@ ValueRef MSRPStringValue::applyWithName(std::u16string_view name, const ValueLis
                                         ScriptError& error) {
     return evaluateStringMethod(name, *this, arguments, scope, error);
 }
-bool MSRPStringValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPStringValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const {
     const auto* string = valueAs<MSRPStringValue>(&other);
     return string != nullptr && string->value_ == value_;
 }
@@ -203,7 +209,7 @@ bool MSRPStringValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const
 
 // A property map stands for its holder too (a container or a scope): every
 // holder has exactly one.
-MSRPPropertyMap::MSRPPropertyMap() : budget_(activeBudget()) {
+MSRPPropertyMap::MSRPPropertyMap(ExecutionState* run) : budget_(chargedBudget(run)) {
     if (budget_) {
         budget_->charge(limits::containerCost);
     }
@@ -334,6 +340,9 @@ void MSRPPropertyMap::clear() noexcept {
 
 // Containers.
 
+MSRPContainerValue::MSRPContainerValue(Kind kind, ExecutionState* run)
+    : MSRPRuntimeValue(kind), run_(whileRunning(run)) {}
+
 MSRPContainerValue::~MSRPContainerValue() {
     if (manager_ != nullptr) {
         manager_->forget(this);
@@ -356,7 +365,8 @@ bool MSRPContainerValue::beginMark(const Marker& marker) noexcept {
 
 // Maps.
 
-MSRPMapValue::MSRPMapValue() : MSRPContainerValue(valueKind), propertyMap_(std::make_unique<MSRPPropertyMap>()) {}
+MSRPMapValue::MSRPMapValue(ExecutionState* run)
+    : MSRPContainerValue(valueKind, run), propertyMap_(std::make_unique<MSRPPropertyMap>(run)) {}
 
 bool MSRPMapValue::hasProperty(std::u16string_view name) const { return propertyMap_ && propertyMap_->hasName(name); }
 void MSRPMapValue::setValue(ValueRef value, std::u16string_view name) {
@@ -413,7 +423,8 @@ ValueRef applyToContainer(Container& container, std::u16string_view name, const 
     return undefinedValue();
 }
 
-bool propertyMapsEqual(const MSRPPropertyMap* first, const MSRPPropertyMap* second) {
+bool propertyMapsEqual(const MSRPPropertyMap* first, const MSRPPropertyMap* second, ExecutionState* run,
+                       ValueWalk& walk) {
     std::size_t firstCount = first ? first->count() : 0;
     std::size_t secondCount = second ? second->count() : 0;
     if (firstCount != secondCount) {
@@ -427,9 +438,9 @@ bool propertyMapsEqual(const MSRPPropertyMap* first, const MSRPPropertyMap* seco
         if (!equal) {
             return;
         }
-        chargeWork(1);
+        chargeWork(run, 1);
         const MSRPRuntimeValue* other = second->find(name);
-        equal = other != nullptr && value->isEqualToRuntimeValue(*other);
+        equal = other != nullptr && value->isEqualTo(*other, walk);
     });
     return equal;
 }
@@ -444,7 +455,7 @@ ValueRef MSRPMapValue::applyWithName(std::u16string_view name, const ValueList& 
     return handled ? result : MSRPRuntimeValue::applyWithName(name, arguments, scope, error);
 }
 
-bool MSRPMapValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPMapValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const {
     if (this == &other) {
         return true;
     }
@@ -452,15 +463,15 @@ bool MSRPMapValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
     if (map == nullptr) {
         return false;
     }
-    DepthGuard depth;
+    DepthGuard depth(walk.depth());
     if (!depth.ok()) {
         return false;
     }
-    ComparisonPair pair(this, map);
+    ValueWalk::Pair pair(walk, this, map);
     if (pair.alreadySeen()) {
         return true;
     }
-    return propertyMapsEqual(propertyMap_.get(), map->propertyMap_.get());
+    return propertyMapsEqual(propertyMap_.get(), map->propertyMap_.get(), runState(), walk);
 }
 
 void MSRPMapValue::mark(Marker& marker) {
@@ -480,12 +491,12 @@ void MSRPMapValue::releaseContents() {
 
 MSRPFunctionValue::MSRPFunctionValue(std::u16string functionName, std::vector<std::u16string> parameterNames,
                                      ValueList statements, Ref<MSRPScope> definingScope)
-    : MSRPContainerValue(valueKind),
+    : MSRPContainerValue(valueKind, definingScope ? definingScope->executionState() : nullptr),
       functionName_(std::move(functionName)),
       parameterNames_(std::move(parameterNames)),
       statements_(std::move(statements)),
       definingScope_(std::move(definingScope)),
-      propertyMap_(std::make_unique<MSRPPropertyMap>()) {}
+      propertyMap_(std::make_unique<MSRPPropertyMap>(runState())) {}
 
 MSRPFunctionValue::~MSRPFunctionValue() = default;
 
@@ -547,7 +558,7 @@ ValueRef MSRPFunctionValue::applyWithName(std::u16string_view name, const ValueL
     return handled ? result : MSRPRuntimeValue::applyWithName(name, arguments, scope, error);
 }
 
-bool MSRPFunctionValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPFunctionValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk&) const {
     if (this == &other) {
         return true;
     }
@@ -614,13 +625,13 @@ std::u16string_view MSRPControlValue::typeName() const noexcept {
     return u"return";
 }
 
-bool MSRPControlValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPControlValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const {
     const auto* control = valueAs<MSRPControlValue>(&other);
     if (control == nullptr || control->type_ != type_) {
         return false;
     }
-    DepthGuard depth;
-    return depth.ok() && data_->isEqualToRuntimeValue(*control->data_);
+    DepthGuard depth(walk.depth());
+    return depth.ok() && data_->isEqualTo(*control->data_, walk);
 }
 
 MSRPStatementValue::MSRPStatementValue(std::u16string functionName, ValueList arguments)
@@ -629,18 +640,18 @@ MSRPStatementValue::MSRPStatementValue(std::u16string functionName, ValueList ar
       arguments_(std::move(arguments)),
       operationCode_(operationCodeOf(functionName_)) {}
 
-bool MSRPStatementValue::isEqualToRuntimeValue(const MSRPRuntimeValue& other) const {
+bool MSRPStatementValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const {
     const auto* statement = valueAs<MSRPStatementValue>(&other);
     if (statement == nullptr || statement->functionName_ != functionName_ ||
         statement->arguments_.size() != arguments_.size()) {
         return false;
     }
-    DepthGuard depth;
+    DepthGuard depth(walk.depth());
     if (!depth.ok()) {
         return false;
     }
     for (std::size_t position = 0; position < arguments_.size(); ++position) {
-        if (!arguments_[position]->isEqualToRuntimeValue(*statement->arguments_[position])) {
+        if (!arguments_[position]->isEqualTo(*statement->arguments_[position], walk)) {
             return false;
         }
     }

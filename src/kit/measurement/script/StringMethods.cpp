@@ -52,12 +52,13 @@ std::u16string stringOfArgument(const ValueList& arguments, std::size_t position
 
 const UChar* units(std::u16string_view text) noexcept { return reinterpret_cast<const UChar*>(text.data()); }
 
-ValueRef substringValue(const std::u16string& text, std::int64_t start, std::int64_t end, ScriptError& error) {
+ValueRef substringValue(const std::u16string& text, std::int64_t start, std::int64_t end, MSRPScope& scope,
+                        ScriptError& error) {
     return makeStringValue(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)),
-                           error);
+                           scope, error);
 }
 
-ValueRef charAtMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef charAtMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 1, error)) {
         return undefinedValue();
     }
@@ -66,12 +67,12 @@ ValueRef charAtMethod(const std::u16string& text, const ValueList& arguments, MS
         return undefinedValue();
     }
     if (position < 0 || position >= static_cast<std::int64_t>(text.size())) {
-        return makeStringValue(std::u16string(), error);
+        return makeStringValue(std::u16string(), scope, error);
     }
-    return makeStringValue(std::u16string(1, text[static_cast<std::size_t>(position)]), error);
+    return makeStringValue(std::u16string(1, text[static_cast<std::size_t>(position)]), scope, error);
 }
 
-ValueRef concatMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef concatMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     std::u16string joined = text;
     for (const ValueRef& argument : arguments) {
         std::u16string part = argument->stringValueOrError(error);
@@ -83,7 +84,7 @@ ValueRef concatMethod(const std::u16string& text, const ValueList& arguments, MS
         }
         joined += part;
     }
-    return makeStringValue(std::move(joined), error);
+    return makeStringValue(std::move(joined), scope, error);
 }
 
 ValueRef hasOwnPropertyMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&,
@@ -105,7 +106,7 @@ ValueRef hasOwnPropertyMethod(const std::u16string& text, const ValueList& argum
     return booleanValue(number >= 0 && std::trunc(number) == number && number < static_cast<double>(text.size()));
 }
 
-ValueRef indexOfMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef indexOfMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -116,16 +117,16 @@ ValueRef indexOfMethod(const std::u16string& text, const ValueList& arguments, M
     }
     start = std::clamp<std::int64_t>(start, 0, static_cast<std::int64_t>(text.size()));
     if (search.empty()) {
-        return numberValue(-1);
+        return numberValue(-1, scope.executionState());
     }
-    if (!chargeWork(text.size() - static_cast<std::size_t>(start), error)) {
+    if (!chargeWork(scope.executionState(), text.size() - static_cast<std::size_t>(start), error)) {
         return undefinedValue();
     }
     std::size_t found = text.find(search, static_cast<std::size_t>(start));
-    return numberValue(found == std::u16string::npos ? -1 : static_cast<double>(found));
+    return numberValue(found == std::u16string::npos ? -1 : static_cast<double>(found), scope.executionState());
 }
 
-ValueRef lastIndexOfMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef lastIndexOfMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -142,13 +143,13 @@ ValueRef lastIndexOfMethod(const std::u16string& text, const ValueList& argument
         return undefinedValue();
     }
     if (search.empty()) {
-        return numberValue(-1);
+        return numberValue(-1, scope.executionState());
     }
-    if (!chargeWork(text.size(), error)) {
+    if (!chargeWork(scope.executionState(), text.size(), error)) {
         return undefinedValue();
     }
     std::size_t found = text.rfind(search, static_cast<std::size_t>(std::clamp<std::int64_t>(start, 0, length)));
-    return numberValue(found == std::u16string::npos ? -1 : static_cast<double>(found));
+    return numberValue(found == std::u16string::npos ? -1 : static_cast<double>(found), scope.executionState());
 }
 
 struct RegexCloser {
@@ -167,9 +168,10 @@ struct RegexMatch {
 
 // The first match of the pattern in the whole text, under the step and stack
 // bounds; a bad pattern or a bound reached fills the slot with ICU's status.
-RegexMatch findFirstMatch(std::u16string_view pattern, std::u16string_view text, ScriptError& error) {
+RegexMatch findFirstMatch(std::u16string_view pattern, std::u16string_view text, ExecutionState* run,
+                          ScriptError& error) {
     RegexMatch match;
-    if (!chargeWork(text.size() + pattern.size(), error)) {
+    if (!chargeWork(run, text.size() + pattern.size(), error)) {
         return match;
     }
     UErrorCode status = U_ZERO_ERROR;
@@ -201,23 +203,23 @@ ValueRef matchMethod(const std::u16string& text, const ValueList& arguments, MSR
         return undefinedValue();
     }
     if (pattern.empty()) {
-        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(std::u16string())}, scope);
+        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(std::u16string(), scope.executionState())}, scope);
     }
-    RegexMatch match = findFirstMatch(pattern, text, error);
+    RegexMatch match = findFirstMatch(pattern, text, scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }
     if (match.start < 0) {
         return nullValue();
     }
-    ValueRef matched = substringValue(text, match.start, match.end, error);
+    ValueRef matched = substringValue(text, match.start, match.end, scope, error);
     if (error) {
         return undefinedValue();
     }
     return MSRPObjectManager::arrayValueWithArray(ValueList{matched}, scope);
 }
 
-ValueRef replaceMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef replaceMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -225,19 +227,19 @@ ValueRef replaceMethod(const std::u16string& text, const ValueList& arguments, M
     if (error) {
         return undefinedValue();
     }
-    if (!chargeWork(text.size(), error)) {
+    if (!chargeWork(scope.executionState(), text.size(), error)) {
         return undefinedValue();
     }
     std::size_t found = text.find(search);
     if (found == std::u16string::npos) {
-        return makeStringValue(text, error);
+        return makeStringValue(text, scope, error);
     }
     std::u16string replacement;
     if (arguments.size() == 2) {
         if (Ref<MSRPFunctionValue> function{valueAs<MSRPFunctionValue>(arguments[1].get())}) {
             ValueRef result = function->invokeWithEvaluatedArguments(
-                ValueList{makeRef<MSRPStringValue>(search), numberValue(static_cast<double>(found)),
-                          makeRef<MSRPStringValue>(text)},
+                ValueList{makeRef<MSRPStringValue>(search, scope.executionState()), numberValue(static_cast<double>(found), scope.executionState()),
+                          makeRef<MSRPStringValue>(text, scope.executionState())},
                 error);
             if (!error) {
                 replacement = result->stringValueOrError(error);
@@ -257,10 +259,10 @@ ValueRef replaceMethod(const std::u16string& text, const ValueList& arguments, M
     }
     std::u16string replaced = text;
     replaced.replace(found, search.size(), replacement);
-    return makeStringValue(std::move(replaced), error);
+    return makeStringValue(std::move(replaced), scope, error);
 }
 
-ValueRef searchMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef searchMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 1, error)) {
         return undefinedValue();
     }
@@ -269,13 +271,13 @@ ValueRef searchMethod(const std::u16string& text, const ValueList& arguments, MS
         return undefinedValue();
     }
     if (pattern.empty()) {
-        return numberValue(0);
+        return numberValue(0, scope.executionState());
     }
-    RegexMatch match = findFirstMatch(pattern, text, error);
-    return error ? undefinedValue() : numberValue(static_cast<double>(match.start));
+    RegexMatch match = findFirstMatch(pattern, text, scope.executionState(), error);
+    return error ? undefinedValue() : numberValue(static_cast<double>(match.start), scope.executionState());
 }
 
-ValueRef sliceMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef sliceMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -285,7 +287,7 @@ ValueRef sliceMethod(const std::u16string& text, const ValueList& arguments, MSR
     if (error) {
         return undefinedValue();
     }
-    return substringValue(text, start, std::max(start, end), error);
+    return substringValue(text, start, std::max(start, end), scope, error);
 }
 
 ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
@@ -293,7 +295,7 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
         return undefinedValue();
     }
     if (text.empty() || arguments.empty()) {
-        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(text)}, scope);
+        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(text, scope.executionState())}, scope);
     }
     std::u16string separator = arguments[0]->stringValueOrError(error);
     std::uint64_t limit = UINT64_MAX;
@@ -307,7 +309,7 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
     // The scan is charged up front; each piece, a new value, as a slot's worth
     // once they are made (at most one more than the units). The pieces are
     // live values: the budget is checked after each.
-    if (!chargeWork(text.size(), error)) {
+    if (!chargeWork(scope.executionState(), text.size(), error)) {
         return undefinedValue();
     }
     ValueList pieces;
@@ -322,13 +324,13 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
         if (piece.empty() || (piece.size() == 1 && piece[0] < 128)) {
             ValueRef& shared = common[piece.empty() ? 128 : piece[0]];
             if (!shared) {
-                shared = makeRef<MSRPStringValue>(std::move(piece));
+                shared = makeRef<MSRPStringValue>(std::move(piece), scope.executionState());
             }
             pieces.push_back(shared);
-            return withinBudget(error);
+            return withinBudget(scope.executionState(), error);
         }
-        pieces.push_back(makeRef<MSRPStringValue>(std::move(piece)));
-        return withinBudget(error);
+        pieces.push_back(makeRef<MSRPStringValue>(std::move(piece), scope.executionState()));
+        return withinBudget(scope.executionState(), error);
     };
     if (separator.empty()) {
         for (std::size_t position = 0; position < text.size() && pieces.size() < limit; ++position) {
@@ -349,13 +351,13 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
             start = found + separator.size();
         }
     }
-    if (!chargeWork(pieces.size() * limits::slotCost, error)) {
+    if (!chargeWork(scope.executionState(), pieces.size() * limits::slotCost, error)) {
         return undefinedValue();
     }
     return MSRPObjectManager::arrayValueWithArray(std::move(pieces), scope);
 }
 
-ValueRef substringMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef substringMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -367,18 +369,19 @@ ValueRef substringMethod(const std::u16string& text, const ValueList& arguments,
     }
     start = std::clamp<std::int64_t>(start, 0, length);
     end = std::clamp<std::int64_t>(end, 0, length);
-    return substringValue(text, std::min(start, end), std::max(start, end), error);
+    return substringValue(text, std::min(start, end), std::max(start, end), scope, error);
 }
 
 using CaseMapping = int32_t (*)(UChar*, int32_t, const UChar*, int32_t, const char*, UErrorCode*);
 
 // ICU's full mapping, so the length may change ("ß" becomes "SS").
-ValueRef mapCase(const std::u16string& text, const ValueList& arguments, ScriptError& error, CaseMapping mapping,
+ValueRef mapCase(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error,
+                 CaseMapping mapping,
                  const char* locale) {
     if (!requireArgumentCount(arguments, 0, error)) {
         return undefinedValue();
     }
-    if (!chargeWork(text.size(), error)) {
+    if (!chargeWork(scope.executionState(), text.size(), error)) {
         return undefinedValue();
     }
     std::u16string mapped(text.size(), u'\0');
@@ -397,42 +400,42 @@ ValueRef mapCase(const std::u16string& text, const ValueList& arguments, ScriptE
     if (U_FAILURE(status)) {
         // Only allocation failures or unpaired input can end here; the
         // text is kept rather than lost.
-        return makeStringValue(text, error);
+        return makeStringValue(text, scope, error);
     }
     mapped.resize(static_cast<std::size_t>(length));
-    return makeStringValue(std::move(mapped), error);
+    return makeStringValue(std::move(mapped), scope, error);
 }
 
-ValueRef toLowerCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
-    return mapCase(text, arguments, error, u_strToLower, "");
+ValueRef toLowerCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
+    return mapCase(text, arguments, scope, error, u_strToLower, "");
 }
 
-ValueRef toUpperCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
-    return mapCase(text, arguments, error, u_strToUpper, "");
+ValueRef toUpperCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
+    return mapCase(text, arguments, scope, error, u_strToUpper, "");
 }
 
-ValueRef toLocaleLowerCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&,
+ValueRef toLocaleLowerCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope,
                                  ScriptError& error) {
-    return mapCase(text, arguments, error, u_strToLower, currentCaseLocale().c_str());
+    return mapCase(text, arguments, scope, error, u_strToLower, currentCaseLocale().c_str());
 }
 
-ValueRef toLocaleUpperCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&,
+ValueRef toLocaleUpperCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope,
                                  ScriptError& error) {
-    return mapCase(text, arguments, error, u_strToUpper, currentCaseLocale().c_str());
+    return mapCase(text, arguments, scope, error, u_strToUpper, currentCaseLocale().c_str());
 }
 
-ValueRef toStringMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef toStringMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(arguments, 0, error)) {
         return undefinedValue();
     }
-    return makeRef<MSRPStringValue>(text);
+    return makeRef<MSRPStringValue>(text, scope.executionState());
 }
 
-ValueRef trimMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
+ValueRef trimMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(arguments, 0, error)) {
         return undefinedValue();
     }
-    if (!chargeWork(text.size(), error)) {
+    if (!chargeWork(scope.executionState(), text.size(), error)) {
         return undefinedValue();
     }
     std::size_t start = 0;
@@ -443,7 +446,7 @@ ValueRef trimMethod(const std::u16string& text, const ValueList& arguments, MSRP
     while (end > start && isTrimmedSpace(text[end - 1])) {
         --end;
     }
-    return makeStringValue(text.substr(start, end - start), error);
+    return makeStringValue(text.substr(start, end - start), scope, error);
 }
 
 struct StringMethodEntry {

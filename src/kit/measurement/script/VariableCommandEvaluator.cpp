@@ -81,7 +81,7 @@ ValueRef readVariable(const ValueList& values, MSRPScope& scope, ScriptError& er
     return scope.valueForName(name->value());
 }
 
-ValueRef getProperty(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef getProperty(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 2, error)) {
         return undefinedValue();
     }
@@ -105,12 +105,13 @@ ValueRef getProperty(const ValueList& values, MSRPScope&, ScriptError& error) {
         }
         const std::u16string& text = string->value();
         if (name == u"length") {
-            return numberValue(static_cast<double>(text.size()));
+            return numberValue(static_cast<double>(text.size()), scope.executionState());
         }
         if (isIndexValue(key)) {
             double index = key.doubleValueOrError(error);
             if (!error && index < static_cast<double>(text.size())) {
-                return makeRef<MSRPStringValue>(std::u16string(1, text[static_cast<std::size_t>(index)]));
+                return makeRef<MSRPStringValue>(std::u16string(1, text[static_cast<std::size_t>(index)]),
+                                                 scope.executionState());
             }
         }
         return undefinedValue();
@@ -144,7 +145,7 @@ ValueRef setProperty(const ValueList& values, MSRPScope&, ScriptError& error) {
     return values[2];
 }
 
-ValueRef typeOf(const ValueList& values, MSRPScope&, ScriptError& error) {
+ValueRef typeOf(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     if (!requireArgumentCount(values, 1, error)) {
         return undefinedValue();
     }
@@ -168,7 +169,7 @@ ValueRef typeOf(const ValueList& values, MSRPScope&, ScriptError& error) {
         default:
             break;
     }
-    return makeRef<MSRPStringValue>(std::u16string(name));
+    return makeRef<MSRPStringValue>(std::u16string(name), scope.executionState());
 }
 
 ValueRef undefinedLiteral(const ValueList&, MSRPScope&, ScriptError&) { return undefinedValue(); }

@@ -86,14 +86,14 @@ TEST(Runtime, WrappedEntitiesConvertLikeTheirRecords) {
         std::vector<NanoMessageInfo> entities = parseProgram(program);
         ScriptError recordError;
         const ValueRef fromRecord =
-            MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(entities.front(), recordError);
+            MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(entities.front(), nullptr, recordError);
         const auto bytes = kit::measurement::encodeMessage(entities.front());
         dismantle(entities);
         ASSERT_TRUE(bytes);
         const auto wrapper = kit::measurement::MSRPBRuntimeEntity::initWithBuffer(*bytes);
         ASSERT_TRUE(wrapper);
         ScriptError error;
-        const ValueRef fromWrapper = MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*wrapper, error);
+        const ValueRef fromWrapper = MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*wrapper, nullptr, error);
         EXPECT_FALSE(error);
         EXPECT_FALSE(recordError);
         EXPECT_EQ(describe(fromWrapper.get()), describe(fromRecord.get()));
@@ -104,7 +104,7 @@ TEST(Runtime, WrappedEntitiesConvertLikeTheirRecords) {
     kit::measurement::MSRPBRuntimeEntity taker(std::move(moved));
     for (const auto* empty : {&taker, &moved}) {
         ScriptError emptyError;
-        MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*empty, emptyError);
+        MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*empty, nullptr, emptyError);
         ASSERT_TRUE(emptyError);
         EXPECT_EQ(emptyError->code(), 12);
     }
@@ -121,18 +121,19 @@ TEST(Runtime, StateLivesAcrossRunsInTheGlobalScope) {
 }
 
 TEST(Runtime, DispatchTableHoldsTheClaimedCodes) {
-    MSRPCommandRegistrar& registrar = MSRPCommandRegistrar::sharedInstance();
-    int claimed = 0;
-    // 99 is left out: another test of this binary claims it.
-    for (int code = 0; code <= 98; ++code) {
-        std::u16string name = utf16FromUtf8(std::to_string(code));
-        if (registrar.evaluatorForCommand(name) != nullptr) {
-            ++claimed;
+    MSRPRuntime runtime;
+    for (const MSRPCommandRegistrar* registrar : std::initializer_list<const MSRPCommandRegistrar*>{&runtime.commandRegistrar(), &MSRPCommandRegistrar::builtIn()}) {
+        int claimed = 0;
+        for (int code = 0; code <= 99; ++code) {
+            std::u16string name = utf16FromUtf8(std::to_string(code));
+            if (registrar->evaluatorForCommand(name) != nullptr) {
+                ++claimed;
+            }
         }
-    }
-    EXPECT_EQ(claimed, 62);
-    for (const char16_t* unclaimed : {u"11", u"14", u"31", u"48", u"49", u"007", u"00", u"x"}) {
-        EXPECT_EQ(registrar.evaluatorForCommand(unclaimed), nullptr) << utf8FromUtf16(unclaimed);
+        EXPECT_EQ(claimed, 62);
+        for (const char16_t* unclaimed : {u"11", u"14", u"31", u"48", u"49", u"007", u"00", u"x"}) {
+            EXPECT_EQ(registrar->evaluatorForCommand(unclaimed), nullptr) << utf8FromUtf16(unclaimed);
+        }
     }
 }
 
@@ -144,10 +145,20 @@ TEST(Runtime, LaterRegistrationReplacesACode) {
         }
         std::vector<std::u16string> allSupportedCommands() const override { return {u"99", u"custom"}; }
     };
-    static Answer answer;
-    MSRPCommandRegistrar::sharedInstance().registerEvaluator(answer);
-    EXPECT_EQ(runText("(99)"), "n:42");
-    EXPECT_EQ(runText("(custom 1)"), "n:42");
+    Answer answer;
+    MSRPRuntime runtime;
+    runtime.commandRegistrar().registerEvaluator(answer);
+    EXPECT_EQ(run(runtime, "(99)").text(), "n:42");
+    EXPECT_EQ(run(runtime, "(custom 1)").text(), "n:42");
+    // The registration is that runtime's own: another one, or a scope of no
+    // runtime, still dispatches the codes as built.
+    EXPECT_EQ(runText("(99)"), describe(undefinedValue().get()));
+    EXPECT_EQ(runText("(custom 1)"), describe(undefinedValue().get()));
+    Ref<MSRPScope> bare = makeRef<MSRPScope>(nullptr);
+    ScriptError error;
+    EXPECT_TRUE(valueIs<MSRPUndefinedValue>(
+        MSRPEvaluator::evaluateStatement(makeRef<MSRPStatementValue>(u"99", ValueList{}), *bare, error).get()));
+    EXPECT_FALSE(error);
 }
 
 TEST(Runtime, RuntimesRunSideBySideOnTheirOwnQueues) {

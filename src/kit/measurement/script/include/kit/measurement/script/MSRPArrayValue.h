@@ -19,8 +19,10 @@ public:
         std::size_t length = 0;
     };
 
-    MSRPArrayValue();
-    explicit MSRPArrayValue(ValueList elements);
+    // Charged to the given run while it runs (none for arrays made outside
+    // the interpreter); the array's own operations charge their work to it.
+    explicit MSRPArrayValue(ExecutionState* run = nullptr);
+    explicit MSRPArrayValue(ValueList elements, ExecutionState* run = nullptr);
     ~MSRPArrayValue() override;
 
     // The hole marker, one plain value per process.
@@ -48,7 +50,7 @@ public:
     bool booleanValueOrError(ScriptError& error) const override;
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
     void mark(Marker& marker) override;
     void releaseContents() override;
 
@@ -82,10 +84,10 @@ public:
 
 private:
     bool canGrowBy(std::size_t added, ScriptError& error) const;
+    std::u16string textWithSeparator(std::u16string_view separator, ValueWalk& walk, ScriptError& error) const;
 
     std::unique_ptr<MSRPPropertyMap> propertyMap_;
     ValueList elements_;
-    Ref<LiveBudget> budget_;
     std::size_t charged_ = 0;
 };
 

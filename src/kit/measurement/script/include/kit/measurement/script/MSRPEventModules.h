@@ -32,7 +32,8 @@ private:
 // the context's output event; other names are ordinary map methods.
 class MSRPEventNativeFunctions final : public MSRPMapValue {
 public:
-    explicit MSRPEventNativeFunctions(MSRPEventContext& context) : context_(&context) {}
+    // Charged to the given run while it runs, as every map.
+    MSRPEventNativeFunctions(MSRPEventContext& context, ExecutionState* run) : MSRPMapValue(run), context_(&context) {}
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
 

@@ -15,18 +15,23 @@ class MSRPBRuntimeEntity;
 
 namespace kit::measurement::script {
 
-// Program entities (RuntimeEntity records) to script values.
+// Program entities (RuntimeEntity records) to script values. The values and
+// the work are charged to the given run (the runtime that loads the program)
+// while it runs, and the nesting counts on its depth; nullptr for none.
 class MSRPRuntimeEntityConverter {
 public:
     enum EntityType : std::int32_t { stringEntity = 1, numberEntity = 2, booleanEntity = 3, statementEntity = 4 };
 
-    static ValueRef stringValueFromRuntimeEntity(const NanoMessageInfo& entity);
-    static ValueRef numberValueFromRuntimeEntity(const NanoMessageInfo& entity);
+    static ValueRef stringValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run);
+    static ValueRef numberValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run);
     static ValueRef booleanValueFromRuntimeEntity(const NanoMessageInfo& entity);
-    static ValueRef statementValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error);
-    static ValueRef runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ScriptError& error);
+    static ValueRef statementValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run,
+                                                    ScriptError& error);
+    static ValueRef runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run,
+                                                  ScriptError& error);
     // The wrapper's record; a wrapper without one reads as an empty entity.
-    static ValueRef runtimeValueFromRuntimeEntity(const MSRPBRuntimeEntity& entity, ScriptError& error);
+    static ValueRef runtimeValueFromRuntimeEntity(const MSRPBRuntimeEntity& entity, ExecutionState* run,
+                                                  ScriptError& error);
 
     // Platform values to script values: booleans stay booleans, numbers
     // become numbers, texts cross as UTF-8; data and dates are error 13.
@@ -34,10 +39,13 @@ public:
     static ValueRef runtimeValueFromNSObject(const platform::Value& object, MSRPScope& scope, ScriptError& error);
     // Script values to platform values; nothing for null. Numbers come out as
     // doubles. A container that holds itself, or nesting past the depth
-    // bound, is error 10; the units converted are charged to the run.
-    static std::optional<platform::Value> objectFromRuntimeValue(const MSRPRuntimeValue& value, ScriptError& error);
+    // bound, is error 10; the units converted are charged to the given run
+    // (the scope's) and the nesting counts on its depth.
+    static std::optional<platform::Value> objectFromRuntimeValue(const MSRPRuntimeValue& value, ExecutionState* run,
+                                                                 ScriptError& error);
     // Properties that give nothing are left out; on an error, what was built.
-    static platform::Value::Dictionary dictionaryFromMapValue(const MSRPMapValue& map, ScriptError& error);
+    static platform::Value::Dictionary dictionaryFromMapValue(const MSRPMapValue& map, ExecutionState* run,
+                                                              ScriptError& error);
 };
 
 // The entity's fields, read by slot. Presence matters: an absent type is no

@@ -18,6 +18,11 @@ ValueList evaluateArgumentList(const ValueList& arguments, MSRPScope& scope, Scr
 bool requireArgumentCount(const ValueList& arguments, std::size_t count, ScriptError& error);
 bool requireAtLeastArgumentCount(const ValueList& arguments, std::size_t count, ScriptError& error);
 bool requireAtMostArgumentCount(const ValueList& arguments, std::size_t count, ScriptError& error);
+// The native calling convention where a count is required: exactly `count`
+// argument statements (else error 9, nothing evaluated), evaluated in order
+// in the calling scope. False on the first failure.
+bool evaluateCountedArguments(const ValueList& arguments, std::size_t count, MSRPScope& scope, ValueList& values,
+                              ScriptError& error);
 
 bool isStringLikeValue(const MSRPRuntimeValue& value) noexcept;
 bool isIndexValue(const MSRPRuntimeValue& value);
@@ -33,17 +38,20 @@ std::int64_t toInt64Saturated(double number) noexcept;
 bool isStrictlyEqualValue(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second) noexcept;
 // Loose equality; a conversion failure fills the slot.
 bool isLooselyEqualValue(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ScriptError& error);
-// -1, 0 or 1; NaN gives 1; a conversion failure gives 1 with the error.
-int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ScriptError& error);
+// -1, 0 or 1; NaN gives 1; a conversion failure gives 1 with the error. Text
+// comparisons are charged to the run.
+int compareValues(const MSRPRuntimeValue& first, const MSRPRuntimeValue& second, ExecutionState* run,
+                  ScriptError& error);
 // Canonically equivalent texts compare equal; -1, 0 or 1.
 int compareStrings(std::u16string_view first, std::u16string_view second);
 // The decomposed form whose code unit order is compareStrings' order: a sort
 // makes it once per element instead of once per comparison.
 std::u16string canonicalOrderKey(std::u16string text);
 
-// A new string value, unless it would exceed the length limit (error 18).
-// The units are charged to the run's work meter.
-ValueRef makeStringValue(std::u16string text, ScriptError& error);
+// A new string value of the given run (the scope's), unless it would exceed
+// the length limit (error 18). The units are charged to the run's work meter.
+ValueRef makeStringValue(std::u16string text, ExecutionState* run, ScriptError& error);
+ValueRef makeStringValue(std::u16string text, const MSRPScope& scope, ScriptError& error);
 
 // White space and line breaks, as number conversion and "trim" skip them.
 bool isTrimmedSpace(char16_t unit) noexcept;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,15 +20,24 @@ namespace kit::measurement::script {
 class MSRPArrayValue;
 class MSRPDynamicProvider;
 
-// What one runtime counts while it runs: the instruction counter (kept here,
-// out of every scope, so no script can reach it), the work meter and the live
-// budget.
-class ExecutionState {
+class MSRPCommandRegistrar;
+
+// Everything one runtime keeps while it runs, the way a small interpreter
+// keeps all of its state in its state object: the instruction counter (kept
+// here, out of every scope, so no script can reach it), the work meter, the
+// live budget, the nesting depth and the dispatch table. The object manager
+// holds it, so every scope of the runtime reaches it; values made while it
+// runs hold it too, so their own walks (texts, conversions) count with it.
+class ExecutionState final : public ScriptObject {
 public:
     ExecutionState();
+    ~ExecutionState() override;
+
     std::int64_t instructionCount = 0;
     std::uint64_t meterUsed = 0;
     Ref<LiveBudget> budget;
+    // Nested statements, entities, calls and value walks of this runtime.
+    int depth = 0;
 
     // Adds native work; false (and error 18 when a slot is given) past the meter.
     bool charge(std::uint64_t units) noexcept { return (meterUsed += units) <= limits::meterUnitsPerRun; }
@@ -37,37 +47,54 @@ public:
         instructionCount = 0;
         meterUsed = 0;
     }
+    // True while a run of this runtime goes on (ActiveExecution): only then
+    // are new values charged to its budget and native work to its meter.
+    bool isRunning() const noexcept { return running_ > 0; }
 
-    // The state of the run going on on this thread, or nullptr.
-    static ExecutionState* active() noexcept;
+    // The runtime's own dispatch table: the built-in evaluators, and any
+    // evaluator registered on it.
+    MSRPCommandRegistrar& commandRegistrar() noexcept { return *registrar_; }
+
+private:
+    friend class ActiveExecution;
+    int running_ = 0;
+    std::unique_ptr<MSRPCommandRegistrar> registrar_;
 };
 
-// Makes a state the active one for a while (restores the previous one).
+// Marks a runtime's state as running for a while (runs may nest).
 class ActiveExecution {
 public:
-    explicit ActiveExecution(ExecutionState* state) noexcept;
-    ~ActiveExecution();
+    explicit ActiveExecution(ExecutionState& state) noexcept : state_(&state) { ++state_->running_; }
+    ~ActiveExecution() { --state_->running_; }
     ActiveExecution(const ActiveExecution&) = delete;
     ActiveExecution& operator=(const ActiveExecution&) = delete;
 
 private:
-    ExecutionState* previous_;
+    ExecutionState* state_;
 };
 
-// Charges native work to the active run, if any: false (and error 18) past
-// the meter. Without a slot, the next dispatch reports it.
-bool chargeWork(std::uint64_t units, ScriptError& error);
-// False (and error 18) while the active run is over its live budget: for
+// Charges native work to the given run while it is running: false (and
+// error 18) past the meter. Without a slot, the next dispatch reports it.
+bool chargeWork(ExecutionState* state, std::uint64_t units, ScriptError& error);
+// False (and error 18) while the given run is over its live budget: for
 // native loops that make a value per step.
-bool withinBudget(ScriptError& error);
-void chargeWork(std::uint64_t units) noexcept;
+bool withinBudget(ExecutionState* state, ScriptError& error);
+void chargeWork(ExecutionState* state, std::uint64_t units) noexcept;
 
-// One level of nesting (statements, entities, calls, value walks) on this
-// thread; past limits::maximumDepth the guard is not ok.
+// One level of nesting (statements, entities, calls, value walks) on a
+// counter: the runtime's depth, or the walk's own for values of no runtime.
+// Past limits::maximumDepth the guard is not ok.
 class DepthGuard {
 public:
-    DepthGuard() noexcept : ok_(++depth_ <= limits::maximumDepth) {}
-    ~DepthGuard() { --depth_; }
+    explicit DepthGuard(int& depth) noexcept : depth_(&depth), ok_(++depth <= limits::maximumDepth) {}
+    // Counts nothing without a state.
+    explicit DepthGuard(ExecutionState* state) noexcept
+        : depth_(state != nullptr ? &state->depth : nullptr), ok_(depth_ == nullptr || ++*depth_ <= limits::maximumDepth) {}
+    ~DepthGuard() {
+        if (depth_ != nullptr) {
+            --*depth_;
+        }
+    }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
     bool ok() const noexcept { return ok_; }
@@ -80,7 +107,7 @@ public:
     }
 
 private:
-    static thread_local int depth_;
+    int* depth_;
     bool ok_;
 };
 
@@ -113,7 +140,7 @@ public:
     std::vector<MSRPContainerValue*> trackedObjects() const;
     const std::vector<MSRPMarkable*>& roots() const noexcept { return roots_; }
     std::uint64_t epoch() const noexcept { return epoch_; }
-    ExecutionState& executionState() noexcept { return state_; }
+    ExecutionState& executionState() noexcept { return *state_; }
 
 private:
     friend class MSRPContainerValue;
@@ -128,7 +155,7 @@ private:
     std::vector<Entry> objects_;
     std::uint64_t epoch_ = 1;
     bool sweeping_ = false;
-    ExecutionState state_;
+    Ref<ExecutionState> state_;
 };
 
 class MSRPScope final : public ScriptObject, public MSRPMarkable {
@@ -153,6 +180,10 @@ public:
     // The own manager if set, else the parent's (copied at creation).
     MSRPObjectManager* objectManager() const noexcept { return manager_.get(); }
     void setObjectManager(MSRPObjectManager* manager) { manager_ = manager; }
+    // The state of the runtime the scope belongs to, or nullptr.
+    ExecutionState* executionState() const noexcept {
+        return manager_ ? &manager_->executionState() : nullptr;
+    }
 
     // Marks the values of this scope and of every scope above it: a closure
     // reaches them all.
@@ -189,6 +220,7 @@ public:
     MSRPScope& initialScope() noexcept { return *initScope_; }
     MSRPScope& globalScope() noexcept { return *globalScope_; }
     MSRPObjectManager& objectManager() noexcept { return *objectManager_; }
+    MSRPCommandRegistrar& commandRegistrar() noexcept { return objectManager_->executionState().commandRegistrar(); }
     void addGarbageCollectionRoot(MSRPMarkable* root) { objectManager_->addRoot(root); }
     void collectGarbage() { objectManager_->collectGarbage(); }
 
@@ -252,33 +284,45 @@ public:
                              ScriptError& error) override;
 };
 
+// Operation codes to evaluators. Each runtime has its own (its state's);
+// registering an evaluator changes that runtime's table only.
 class MSRPCommandRegistrar {
 public:
-    static MSRPCommandRegistrar& sharedInstance();
-    // Every code the evaluator supports now maps to it.
+    // The seven built-in evaluators.
+    MSRPCommandRegistrar();
+    // The table of the built-in evaluators alone, for scopes of no runtime:
+    // made once, never changed.
+    static const MSRPCommandRegistrar& builtIn();
+
+    // Every code the evaluator supports now maps to it. The evaluator must
+    // outlive the registrar.
     void registerEvaluator(MSRPCommandEvaluator& evaluator);
-    ValueRef evaluateStatement(const ValueRef& value, MSRPScope& scope, ScriptError& error);
+    // Counts the instruction on the scope's runtime, then dispatches.
+    ValueRef evaluateStatement(const ValueRef& value, MSRPScope& scope, ScriptError& error) const;
     // The evaluator claiming a code, or nullptr.
     MSRPCommandEvaluator* evaluatorForCommand(std::u16string_view command) const;
 
 private:
-    MSRPCommandRegistrar();
     static constexpr int tableSize = 100;
     struct Slot {
         MSRPCommandEvaluator* evaluator = nullptr;
         MSRPTableCommandEvaluator* table = nullptr;
         MSRPCommandEvaluator::Handler handler = nullptr;
     };
-    std::vector<std::unique_ptr<MSRPCommandEvaluator>> owned_;
     Slot slots_[tableSize];
     std::unordered_map<std::u16string, MSRPCommandEvaluator*> named_;
-    MSRPFunctionEvaluator functionEvaluator_;
+    // Holds no state of its own.
+    mutable MSRPFunctionEvaluator functionEvaluator_;
 };
 
 class MSRPEvaluator {
 public:
+    // Dispatches through the table of the scope's runtime.
     static ValueRef evaluateStatement(const ValueRef& statement, MSRPScope& scope, ScriptError& error) {
-        return MSRPCommandRegistrar::sharedInstance().evaluateStatement(statement, scope, error);
+        ExecutionState* state = scope.executionState();
+        const MSRPCommandRegistrar& registrar =
+            state != nullptr ? state->commandRegistrar() : MSRPCommandRegistrar::builtIn();
+        return registrar.evaluateStatement(statement, scope, error);
     }
     // Statement-list execution: stops at an error or a control value.
     static ValueRef executeStatements(std::span<const ValueRef> statements, MSRPScope& scope, ScriptError& error);

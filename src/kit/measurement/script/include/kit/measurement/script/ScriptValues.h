@@ -101,6 +101,8 @@ class MSRPScope;
 class MSRPObjectManager;
 class MSRPRuntimeValue;
 class Marker;
+class ExecutionState;
+class ValueWalk;
 
 using ValueRef = Ref<MSRPRuntimeValue>;
 using ValueList = std::vector<ValueRef>;
@@ -121,6 +123,12 @@ private:
     std::size_t used_ = 0;
     std::size_t limit_;
 };
+
+// The state while its runtime is running, else nullptr: values made then are
+// charged to its budget, native work to its meter (ScriptRuntime.h).
+ExecutionState* whileRunning(ExecutionState* state) noexcept;
+// The state's live budget while it is running, else none.
+Ref<LiveBudget> chargedBudget(ExecutionState* state) noexcept;
 
 // Heap bytes a text holds beyond its own object: none while it fits inline.
 inline std::size_t heldTextBytes(const std::u16string& text) noexcept {
@@ -196,7 +204,13 @@ public:
     // of the calling code.
     virtual ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                                    ScriptError& error);
-    virtual bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const;
+    // Structural equality; a walk of its own bounds the depth and ends on
+    // cycles.
+    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const;
+    // One step of that walk: containers compare their contents through it.
+    virtual bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const;
+    // The runtime state this value was made in while it ran, or nullptr.
+    virtual ExecutionState* runState() const noexcept { return nullptr; }
     void mark(Marker&) override {}
     virtual void sweep(std::uint64_t) {}
 
@@ -230,7 +244,7 @@ public:
     bool booleanValueOrError(ScriptError& error) const override;
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
 
 private:
     MSRPUndefinedValue();
@@ -245,7 +259,7 @@ public:
     bool booleanValueOrError(ScriptError& error) const override;
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
 
 private:
     MSRPNullValue();
@@ -259,7 +273,7 @@ public:
     std::u16string stringValueOrError(ScriptError& error) const override;
     double doubleValueOrError(ScriptError& error) const override;
     bool booleanValueOrError(ScriptError& error) const override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
 
 private:
     explicit MSRPBooleanValue(bool value);
@@ -269,14 +283,15 @@ private:
 class MSRPNumberValue final : public MSRPRuntimeValue {
 public:
     static constexpr Kind valueKind = Kind::numberValue;
-    // Charged to the live budget of the run that makes it, if any.
-    explicit MSRPNumberValue(double value);
+    // Charged to the live budget of the given run while it runs; none for
+    // constants and values made outside the interpreter.
+    explicit MSRPNumberValue(double value, ExecutionState* run = nullptr);
     ~MSRPNumberValue() override;
     double value() const noexcept { return value_; }
     std::u16string stringValueOrError(ScriptError& error) const override;
     double doubleValueOrError(ScriptError& error) const override;
     bool booleanValueOrError(ScriptError& error) const override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
 
 private:
     double value_;
@@ -286,10 +301,11 @@ private:
 class MSRPStringValue final : public MSRPRuntimeValue {
 public:
     static constexpr Kind valueKind = Kind::stringValue;
-    // Charged to the live budget of the run that makes it, if any. Code that
-    // builds long texts goes through makeStringValue (ScriptRoutines.h), which
+    // Charged to the live budget of the given run while it runs; none for
+    // constants and values made outside the interpreter. Code that builds
+    // long texts goes through makeStringValue (ScriptRoutines.h), which
     // enforces the length limit.
-    explicit MSRPStringValue(std::u16string value);
+    explicit MSRPStringValue(std::u16string value, ExecutionState* run = nullptr);
     ~MSRPStringValue() override;
     const std::u16string& value() const noexcept { return value_; }
     std::u16string stringValueOrError(ScriptError& error) const override;
@@ -297,19 +313,22 @@ public:
     bool booleanValueOrError(ScriptError& error) const override;
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
+
+    ExecutionState* runState() const noexcept override { return run_.get(); }
 
 private:
     std::size_t cost() const noexcept;
 
     std::u16string value_;
-    Ref<LiveBudget> budget_;
+    Ref<ExecutionState> run_;
 };
 
 // Names to values in insertion order, so for-in over a map is deterministic.
 class MSRPPropertyMap {
 public:
-    MSRPPropertyMap();
+    // Charged, with its holder, to the given run while it runs.
+    explicit MSRPPropertyMap(ExecutionState* run = nullptr);
     ~MSRPPropertyMap();
     MSRPPropertyMap(const MSRPPropertyMap&) = delete;
     MSRPPropertyMap& operator=(const MSRPPropertyMap&) = delete;
@@ -374,9 +393,11 @@ public:
     // Drops every reference the container holds (sweep and teardown).
     virtual void releaseContents() = 0;
     bool isMarkedIn(std::uint64_t epoch) const noexcept { return markEpoch_ == epoch; }
+    ExecutionState* runState() const noexcept override { return run_.get(); }
 
 protected:
-    explicit MSRPContainerValue(Kind kind) : MSRPRuntimeValue(kind) {}
+    // Keeps the run when it is running.
+    MSRPContainerValue(Kind kind, ExecutionState* run);
     // False when already marked in this collection.
     bool beginMark(const Marker& marker) noexcept;
 
@@ -385,12 +406,13 @@ private:
     MSRPObjectManager* manager_ = nullptr;
     std::size_t trackIndex_ = 0;
     std::uint64_t markEpoch_ = 0;
+    Ref<ExecutionState> run_;
 };
 
 class MSRPMapValue : public MSRPContainerValue {
 public:
     static constexpr Kind valueKind = Kind::mapValue;
-    MSRPMapValue();
+    explicit MSRPMapValue(ExecutionState* run = nullptr);
 
     bool hasProperty(std::u16string_view name) const;
     void setValue(ValueRef value, std::u16string_view name);
@@ -405,7 +427,7 @@ public:
     bool booleanValueOrError(ScriptError& error) const override;
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
     void mark(Marker& marker) override;
     void releaseContents() override;
 
@@ -443,7 +465,7 @@ public:
     bool booleanValueOrError(ScriptError& error) const override;
     ValueRef applyWithName(std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
                            ScriptError& error) override;
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
     void mark(Marker& marker) override;
     void releaseContents() override;
 
@@ -467,7 +489,7 @@ public:
     Type type() const noexcept { return type_; }
     std::u16string_view typeName() const noexcept;
     const ValueRef& data() const noexcept { return data_; }
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
 
     MSRPControlValue(Type type, ValueRef data);
 
@@ -486,7 +508,7 @@ public:
     // The operation code when the name is one written canonically in decimal
     // ("0" … "99"), else -1; the dispatcher's table is indexed by it.
     int operationCode() const noexcept { return operationCode_; }
-    bool isEqualToRuntimeValue(const MSRPRuntimeValue& other) const override;
+    bool isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) const override;
 
 private:
     std::u16string functionName_;
@@ -498,6 +520,9 @@ private:
 inline ValueRef undefinedValue() { return ValueRef(MSRPUndefinedValue::sharedInstance()); }
 inline ValueRef nullValue() { return ValueRef(MSRPNullValue::sharedInstance()); }
 inline ValueRef booleanValue(bool value) { return ValueRef(MSRPBooleanValue::booleanValueWithBool(value)); }
+// A number of no run: constants and values made outside the interpreter.
 inline ValueRef numberValue(double value) { return makeRef<MSRPNumberValue>(value); }
+// A number made by the given run.
+inline ValueRef numberValue(double value, ExecutionState* run) { return makeRef<MSRPNumberValue>(value, run); }
 
 }  // namespace kit::measurement::script
