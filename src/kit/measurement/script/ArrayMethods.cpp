@@ -373,12 +373,7 @@ ValueRef unshiftMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSc
     return error ? undefinedValue() : numberValue(static_cast<double>(length), scope.executionState());
 }
 
-struct ArrayMethodEntry {
-    std::u16string_view name;
-    MSRPArrayCommandEvaluator::Method method;
-};
-
-constexpr ArrayMethodEntry arrayMethods[] = {
+constexpr MSRPArrayCommandEvaluator::Entry arrayMethods[] = {
     {u"concat", concatMethod},
     {u"every", everyOrSome<false>},
     {u"filter", filterMethod},
@@ -404,42 +399,18 @@ constexpr ArrayMethodEntry arrayMethods[] = {
 
 }  // namespace
 
-MSRPArrayCommandEvaluator::MSRPArrayCommandEvaluator() {
-    for (const ArrayMethodEntry& entry : arrayMethods) {
-        handlers_.emplace(entry.name, entry.method);
-    }
-}
+MSRPArrayCommandEvaluator::MSRPArrayCommandEvaluator() : MSRPMethodTable(arrayMethods) {}
 
 const MSRPArrayCommandEvaluator& MSRPArrayCommandEvaluator::sharedInstance() {
     static const MSRPArrayCommandEvaluator instance;
     return instance;
 }
 
-ValueRef MSRPArrayCommandEvaluator::evaluateCommand(std::u16string_view name, MSRPArrayValue& array,
-                                                    const ValueList& arguments, MSRPScope& scope,
-                                                    ScriptError& error) const {
-    auto handler = handlers_.find(name);
-    if (handler == handlers_.end()) {
-        return fail(error, ScriptErrorCode::noSuchMethod);
-    }
-    Ref<MSRPArrayValue> keep(&array);
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
-        return undefinedValue();
-    }
-    return handler->second(array, values, scope, error);
-}
-
-std::vector<std::u16string> MSRPArrayCommandEvaluator::allSupportedCommands() const {
-    std::vector<std::u16string> names;
-    for (const ArrayMethodEntry& entry : arrayMethods) {
-        names.emplace_back(entry.name);
-    }
-    return names;
-}
-
 ValueRef evaluateArrayMethod(std::u16string_view name, MSRPArrayValue& array, const ValueList& arguments,
                              MSRPScope& scope, ScriptError& error) {
+    // The receiver is held: an argument statement could drop the last
+    // reference to it.
+    Ref<MSRPArrayValue> keep(&array);
     return MSRPArrayCommandEvaluator::sharedInstance().evaluateCommand(name, array, arguments, scope, error);
 }
 

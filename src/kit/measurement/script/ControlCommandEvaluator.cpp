@@ -10,11 +10,8 @@ using Arguments = MSRPTableCommandEvaluator::Arguments;
 using Command = MSRPCommandEvaluator::Command;
 
 ValueRef callMethod(const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
-    if (!requireArgumentCount(arguments, 3, error)) {
-        return undefinedValue();
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 3, scope, values, error)) {
         return undefinedValue();
     }
     const MSRPStringValue* name = stringArgument(values[1]);
@@ -128,11 +125,8 @@ bool runSwitchBody(const ValueRef& body, MSRPScope& scope, ScriptError& error, V
 }
 
 ValueRef switchStatement(const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
-    if (!requireArgumentCount(arguments, 3, error)) {
-        return undefinedValue();
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 3, scope, values, error)) {
         return undefinedValue();
     }
     const auto* cases = valueAs<MSRPArrayValue>(values[1].get());

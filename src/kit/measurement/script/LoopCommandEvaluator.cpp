@@ -138,11 +138,8 @@ struct IterationParts {
 };
 
 bool iterationParts(const ValueList& arguments, MSRPScope& scope, ScriptError& error, IterationParts& parts) {
-    if (!requireArgumentCount(arguments, 3, error)) {
-        return false;
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 3, scope, values, error)) {
         return false;
     }
     parts.name = values[0]->stringValueOrError(error);

@@ -82,11 +82,8 @@ MSRPKeyValueStoreGetValue::MSRPKeyValueStoreGetValue(GetValueBlock block)
 
 ValueRef MSRPKeyValueStoreGetValue::invokeWithArguments(const ValueList& arguments, MSRPScope& scope,
                                                         ScriptError& error) {
-    if (!requireArgumentCount(arguments, 2, error)) {
-        return undefinedValue();
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
+    ValueList values;
+    if (!evaluateCountedArguments(arguments, 2, scope, values, error)) {
         return undefinedValue();
     }
     std::u16string key = values[0]->stringValueOrError(error);

@@ -449,12 +449,7 @@ ValueRef trimMethod(const std::u16string& text, const ValueList& arguments, MSRP
     return makeStringValue(text.substr(start, end - start), scope, error);
 }
 
-struct StringMethodEntry {
-    std::u16string_view name;
-    MSRPStringCommandEvaluator::Method method;
-};
-
-constexpr StringMethodEntry stringMethods[] = {
+constexpr MSRPStringCommandEvaluator::Entry stringMethods[] = {
     {u"charAt", charAtMethod},
     {u"concat", concatMethod},
     {u"hasOwnProperty", hasOwnPropertyMethod},
@@ -489,37 +484,11 @@ std::string currentCaseLocale() {
     return {};
 }
 
-MSRPStringCommandEvaluator::MSRPStringCommandEvaluator() {
-    for (const StringMethodEntry& entry : stringMethods) {
-        handlers_.emplace(entry.name, entry.method);
-    }
-}
+MSRPStringCommandEvaluator::MSRPStringCommandEvaluator() : MSRPMethodTable(stringMethods) {}
 
 const MSRPStringCommandEvaluator& MSRPStringCommandEvaluator::sharedInstance() {
     static const MSRPStringCommandEvaluator instance;
     return instance;
-}
-
-ValueRef MSRPStringCommandEvaluator::evaluateCommand(std::u16string_view name, const std::u16string& text,
-                                                     const ValueList& arguments, MSRPScope& scope,
-                                                     ScriptError& error) const {
-    auto handler = handlers_.find(name);
-    if (handler == handlers_.end()) {
-        return fail(error, ScriptErrorCode::noSuchMethod);
-    }
-    ValueList values = evaluateArgumentList(arguments, scope, error);
-    if (error) {
-        return undefinedValue();
-    }
-    return handler->second(text, values, scope, error);
-}
-
-std::vector<std::u16string> MSRPStringCommandEvaluator::allSupportedCommands() const {
-    std::vector<std::u16string> names;
-    for (const StringMethodEntry& entry : stringMethods) {
-        names.emplace_back(entry.name);
-    }
-    return names;
 }
 
 ValueRef evaluateStringMethod(std::u16string_view name, const MSRPStringValue& string, const ValueList& arguments,
