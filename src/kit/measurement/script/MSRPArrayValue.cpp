@@ -101,7 +101,7 @@ std::u16string MSRPArrayValue::textWithSeparator(std::u16string_view separator, 
     if (!depth.check(error)) {
         return {};
     }
-    ValueWalk::Text text(walk, this);
+    ValueWalk::Text text(walk.texts(), this);
     if (text.alreadySeen()) {
         return {};
     }
@@ -314,7 +314,7 @@ bool MSRPArrayValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) c
     if (!depth.ok()) {
         return false;
     }
-    ValueWalk::Pair pair(walk, this, array);
+    ValueWalk::Pair pair(walk.pairs(), {this, array});
     if (pair.alreadySeen()) {
         return true;
     }

@@ -23,58 +23,41 @@ public:
 
     int& depth() noexcept { return *depth_; }
 
-    // A pair of values under comparison for as long as it lives.
-    class Pair {
+    // An item under way (a pair under comparison, an array whose text is
+    // being made) for as long as it lives, unless it was already.
+    template <typename Item>
+    class UnderWay {
     public:
-        Pair(ValueWalk& walk, const MSRPRuntimeValue* first, const MSRPRuntimeValue* second)
-            : pairs_(walk.pairs_) {
-            auto pair = std::make_pair(first, second);
-            seen_ = std::find(pairs_.begin(), pairs_.end(), pair) != pairs_.end();
+        UnderWay(std::vector<Item>& items, Item item) : items_(items) {
+            seen_ = std::find(items_.begin(), items_.end(), item) != items_.end();
             if (!seen_) {
-                pairs_.push_back(pair);
+                items_.push_back(item);
             }
         }
-        ~Pair() {
+        ~UnderWay() {
             if (!seen_) {
-                pairs_.pop_back();
+                items_.pop_back();
             }
         }
-        Pair(const Pair&) = delete;
-        Pair& operator=(const Pair&) = delete;
+        UnderWay(const UnderWay&) = delete;
+        UnderWay& operator=(const UnderWay&) = delete;
         bool alreadySeen() const noexcept { return seen_; }
 
     private:
-        std::vector<std::pair<const MSRPRuntimeValue*, const MSRPRuntimeValue*>>& pairs_;
+        std::vector<Item>& items_;
         bool seen_;
     };
+    using ValuePair = std::pair<const MSRPRuntimeValue*, const MSRPRuntimeValue*>;
+    using Pair = UnderWay<ValuePair>;
+    using Text = UnderWay<const MSRPRuntimeValue*>;
 
-    // A value whose text is being made for as long as it lives.
-    class Text {
-    public:
-        Text(ValueWalk& walk, const MSRPRuntimeValue* value) : values_(walk.texts_) {
-            seen_ = std::find(values_.begin(), values_.end(), value) != values_.end();
-            if (!seen_) {
-                values_.push_back(value);
-            }
-        }
-        ~Text() {
-            if (!seen_) {
-                values_.pop_back();
-            }
-        }
-        Text(const Text&) = delete;
-        Text& operator=(const Text&) = delete;
-        bool alreadySeen() const noexcept { return seen_; }
-
-    private:
-        std::vector<const MSRPRuntimeValue*>& values_;
-        bool seen_;
-    };
+    std::vector<ValuePair>& pairs() noexcept { return pairs_; }
+    std::vector<const MSRPRuntimeValue*>& texts() noexcept { return texts_; }
 
 private:
     int ownDepth_ = 0;
     int* depth_;
-    std::vector<std::pair<const MSRPRuntimeValue*, const MSRPRuntimeValue*>> pairs_;
+    std::vector<ValuePair> pairs_;
     std::vector<const MSRPRuntimeValue*> texts_;
 };
 

@@ -467,7 +467,7 @@ bool MSRPMapValue::isEqualTo(const MSRPRuntimeValue& other, ValueWalk& walk) con
     if (!depth.ok()) {
         return false;
     }
-    ValueWalk::Pair pair(walk, this, map);
+    ValueWalk::Pair pair(walk.pairs(), {this, map});
     if (pair.alreadySeen()) {
         return true;
     }
