@@ -1,5 +1,6 @@
 #include "ScriptTestSupport.h"
 
+#include "kit/measurement/script/ScriptModules.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,43 @@ TEST(Limits, EndlessRecursionEndsWithTheLimit) {
         // A hundred levels of script recursion are fine.
         EXPECT_EQ(runText(R"((50 "f" (7 "n") (36 (39 (23 (15 "n") 100) (f (0 (15 "n") 1)) (15 "n")))) (f 0))"),
                   "n:100");
+    });
+}
+
+// Each runtime counts its own nesting: a run of another runtime, started
+// from deep inside a script (here by a native module), starts at the top,
+// and its instructions are its own.
+TEST(Limits, EachRuntimeCountsItsOwnDepthAndInstructions) {
+    onWorkerQueue([] {
+        class RunElsewhere final : public MSRPNativeFunctionValue {
+        public:
+            explicit RunElsewhere(MSRPRuntime& other) : MSRPNativeFunctionValue(u"elsewhere"), other_(&other) {}
+            ValueRef invokeWithArguments(const ValueList&, MSRPScope&, ScriptError& error) override {
+                std::vector<NanoMessageInfo> deep = nestedSequence(900);
+                ValueRef result = other_->executeStatements(deep, error);
+                dismantle(deep);
+                return result;
+            }
+
+        private:
+            MSRPRuntime* other_;
+        };
+        MSRPRuntime other;
+        MSRPRuntime runtime;
+        runtime.setModuleCreator([&other] { return ValueRef(makeRef<RunElsewhere>(other)); }, u"elsewhere");
+        // Two hundred levels of script recursion, then 900 levels elsewhere:
+        // together past the bound, each well within it.
+        EXPECT_EQ(run(runtime, R"((52 "m" (require "elsewhere"))
+            (50 "f" (7 "n") (36 (39 (23 (15 "n") 200) (f (0 (15 "n") 1)) (m)))) (f 0))")
+                      .text(),
+                  "n:1");
+        MSRPRuntime alone;
+        std::vector<NanoMessageInfo> deep = nestedSequence(900);
+        ScriptError error;
+        alone.executeStatements(deep, error);
+        dismantle(deep);
+        EXPECT_FALSE(error);
+        EXPECT_EQ(other.getInstructionCount(), alone.getInstructionCount());
     });
 }
 
