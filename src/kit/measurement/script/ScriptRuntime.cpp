@@ -27,14 +27,6 @@ bool ExecutionState::charge(std::uint64_t units, ScriptError& error) {
     return true;
 }
 
-ExecutionState* whileRunning(ExecutionState* state) noexcept {
-    return state != nullptr && state->isRunning() ? state : nullptr;
-}
-
-Ref<LiveBudget> chargedBudget(ExecutionState* state) noexcept {
-    return state != nullptr && state->isRunning() ? state->budget : Ref<LiveBudget>();
-}
-
 bool chargeWork(ExecutionState* state, std::uint64_t units, ScriptError& error) {
     return state == nullptr || !state->isRunning() || state->charge(units, error);
 }
@@ -190,7 +182,8 @@ std::vector<MSRPContainerValue*> MSRPObjectManager::trackedObjects() const {
 MSRPScope::MSRPScope(Ref<MSRPScope> parentScope)
     : parent_(std::move(parentScope)),
       contents_(parent_ ? parent_->executionState() : nullptr),
-      manager_(parent_ ? parent_->manager_ : nullptr) {}
+      manager_(parent_ ? parent_->manager_ : nullptr),
+      state_(parent_ ? parent_->state_ : nullptr) {}
 
 MSRPScope::~MSRPScope() = default;
 
@@ -438,9 +431,8 @@ MSRPCommandEvaluator* MSRPCommandRegistrar::evaluatorForCommand(std::u16string_v
     return found == named_.end() ? nullptr : found->second;
 }
 
-ValueRef MSRPCommandRegistrar::evaluateStatement(const ValueRef& value, MSRPScope& scope,
+ValueRef MSRPCommandRegistrar::evaluateStatement(const ValueRef& value, MSRPScope& scope, ExecutionState* state,
                                                  ScriptError& error) const {
-    ExecutionState* state = scope.executionState();
     if (state != nullptr) {
         if (state->instructionCount >= limits::instructionLimit || state->isExhausted()) {
             setScriptError(error, ScriptErrorCode::limitReached);

@@ -43,6 +43,15 @@ int operationCodeOf(std::u16string_view name) {
 
 }  // namespace
 
+// Here, beside the constructors that ask at every new value.
+ExecutionState* whileRunning(ExecutionState* state) noexcept {
+    return state != nullptr && state->isRunning() ? state : nullptr;
+}
+
+Ref<LiveBudget> chargedBudget(ExecutionState* state) noexcept {
+    return state != nullptr && state->isRunning() ? state->budget : Ref<LiveBudget>();
+}
+
 void ScriptObject::destroy(const ScriptObject* object) noexcept {
     Graveyard& yard = graveyard;
     yard.pending.push_back(object);

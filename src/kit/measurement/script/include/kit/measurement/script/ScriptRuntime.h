@@ -179,11 +179,12 @@ public:
 
     // The own manager if set, else the parent's (copied at creation).
     MSRPObjectManager* objectManager() const noexcept { return manager_.get(); }
-    void setObjectManager(MSRPObjectManager* manager) { manager_ = manager; }
-    // The state of the runtime the scope belongs to, or nullptr.
-    ExecutionState* executionState() const noexcept {
-        return manager_ ? &manager_->executionState() : nullptr;
+    void setObjectManager(MSRPObjectManager* manager) {
+        manager_ = manager;
+        state_ = manager != nullptr ? &manager->executionState() : nullptr;
     }
+    // The state of the runtime the scope belongs to, or nullptr.
+    ExecutionState* executionState() const noexcept { return state_; }
 
     // Marks the values of this scope and of every scope above it: a closure
     // reaches them all.
@@ -194,6 +195,8 @@ private:
     Ref<MSRPScope> parent_;
     MSRPPropertyMap contents_;
     Ref<MSRPObjectManager> manager_;
+    // The manager's state, kept at hand: every dispatch reads it.
+    ExecutionState* state_ = nullptr;
     std::uint64_t markEpoch_ = 0;
 };
 
@@ -298,7 +301,12 @@ public:
     // outlive the registrar.
     void registerEvaluator(MSRPCommandEvaluator& evaluator);
     // Counts the instruction on the scope's runtime, then dispatches.
-    ValueRef evaluateStatement(const ValueRef& value, MSRPScope& scope, ScriptError& error) const;
+    ValueRef evaluateStatement(const ValueRef& value, MSRPScope& scope, ScriptError& error) const {
+        return evaluateStatement(value, scope, scope.executionState(), error);
+    }
+    // The same with the scope's state already at hand.
+    ValueRef evaluateStatement(const ValueRef& value, MSRPScope& scope, ExecutionState* state,
+                               ScriptError& error) const;
     // The evaluator claiming a code, or nullptr.
     MSRPCommandEvaluator* evaluatorForCommand(std::u16string_view command) const;
 
@@ -322,7 +330,7 @@ public:
         ExecutionState* state = scope.executionState();
         const MSRPCommandRegistrar& registrar =
             state != nullptr ? state->commandRegistrar() : MSRPCommandRegistrar::builtIn();
-        return registrar.evaluateStatement(statement, scope, error);
+        return registrar.evaluateStatement(statement, scope, state, error);
     }
     // Statement-list execution: stops at an error or a control value.
     static ValueRef executeStatements(std::span<const ValueRef> statements, MSRPScope& scope, ScriptError& error);
