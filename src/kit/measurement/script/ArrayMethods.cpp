@@ -60,7 +60,8 @@ void forEachElement(MSRPArrayValue& array, MSRPFunctionValue& function, MSRPScop
         }
         ValueRef element = array.slots()[position];
         ValueRef result = function.invokeWithEvaluatedArguments(
-            ValueList{element, numberValue(static_cast<double>(position), scope.executionState()), ValueRef(&array)}, error);
+            ValueList{element, numberValue(static_cast<double>(position), scope.executionState()), ValueRef(&array)},
+            error);
         if (error || !act(position, element, result)) {
             return;
         }

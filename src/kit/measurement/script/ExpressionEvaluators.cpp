@@ -30,7 +30,7 @@ ValueRef strictNotEqual(const ValueList& values, MSRPScope&, ScriptError&) {
 template <bool swapped, bool orEqual>
 ValueRef relation(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     int order = swapped ? compareValues(*values[1], *values[0], scope.executionState(), error)
-                          : compareValues(*values[0], *values[1], scope.executionState(), error);
+                        : compareValues(*values[0], *values[1], scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }

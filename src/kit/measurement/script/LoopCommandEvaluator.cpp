@@ -182,7 +182,8 @@ struct IterationItems {
                 if (position < names.size()) {
                     return makeRef<MSRPStringValue>(names[position], run);
                 }
-                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])), run);
+                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])),
+                                                run);
             case Made::units:
                 return makeRef<MSRPStringValue>(std::u16string(1, text->value()[position]), run);
             case Made::indexes:

@@ -115,8 +115,8 @@ std::u16string MSRPArrayValue::textWithSeparator(std::u16string_view separator, 
         if (!isHole(slot) && !valueIs<MSRPUndefinedValue>(slot.get()) && !valueIs<MSRPNullValue>(slot.get())) {
             // Only arrays nest in a text: they go on with this walk.
             const auto* nested = valueAs<MSRPArrayValue>(slot.get());
-            std::u16string part = nested != nullptr ? nested->textWithSeparator(u",", walk, error)
-                                                    : slot->stringValueOrError(error);
+            std::u16string part =
+                nested != nullptr ? nested->textWithSeparator(u",", walk, error) : slot->stringValueOrError(error);
             if (error) {
                 return {};
             }

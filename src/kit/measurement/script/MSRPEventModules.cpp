@@ -76,7 +76,8 @@ ValueRef MSRPEventLogger::invokeWithArguments(const ValueList& arguments, MSRPSc
         setScriptError(error, ScriptErrorCode::limitReached);
         return undefinedValue();
     }
-    platform::Value::Dictionary converted = MSRPRuntimeEntityConverter::dictionaryFromMapValue(*parameters, scope.executionState(), error);
+    platform::Value::Dictionary converted =
+        MSRPRuntimeEntityConverter::dictionaryFromMapValue(*parameters, scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }

@@ -78,7 +78,8 @@ ValueRef setParamValue(MSRPEventContext& context, const ValueList& values, MSRPS
     if (error) {
         return undefinedValue();
     }
-    std::optional<platform::Value> value = MSRPRuntimeEntityConverter::objectFromRuntimeValue(*values[1], scope.executionState(), error);
+    std::optional<platform::Value> value =
+        MSRPRuntimeEntityConverter::objectFromRuntimeValue(*values[1], scope.executionState(), error);
     if (error) {
         return undefinedValue();
     }

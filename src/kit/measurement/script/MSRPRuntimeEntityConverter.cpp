@@ -139,13 +139,11 @@ ValueRef withDepthOf(ExecutionState* run, Convert&& convert) {
 
 }  // namespace
 
-ValueRef MSRPRuntimeEntityConverter::stringValueFromRuntimeEntity(const NanoMessageInfo& entity,
-                                                                  ExecutionState* run) {
+ValueRef MSRPRuntimeEntityConverter::stringValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run) {
     return makeRef<MSRPStringValue>(utf16FromUtf8(entity_fields::stringValue(entity).value_or(std::string())), run);
 }
 
-ValueRef MSRPRuntimeEntityConverter::numberValueFromRuntimeEntity(const NanoMessageInfo& entity,
-                                                                  ExecutionState* run) {
+ValueRef MSRPRuntimeEntityConverter::numberValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run) {
     return numberValue(entity_fields::numberValue(entity).value_or(std::nan("")), run);
 }
 
@@ -153,13 +151,13 @@ ValueRef MSRPRuntimeEntityConverter::booleanValueFromRuntimeEntity(const NanoMes
     return booleanValue(entity_fields::booleanValue(entity).value_or(false));
 }
 
-ValueRef MSRPRuntimeEntityConverter::statementValueFromRuntimeEntity(const NanoMessageInfo& entity,
-                                                                     ExecutionState* run, ScriptError& error) {
+ValueRef MSRPRuntimeEntityConverter::statementValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run,
+                                                                     ScriptError& error) {
     return withDepthOf(run, [&](int& depth) { return statementFromEntity(entity, run, depth, error); });
 }
 
-ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity,
-                                                                   ExecutionState* run, ScriptError& error) {
+ValueRef MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(const NanoMessageInfo& entity, ExecutionState* run,
+                                                                   ScriptError& error) {
     return withDepthOf(run, [&](int& depth) { return valueFromEntity(entity, run, depth, error); });
 }
 

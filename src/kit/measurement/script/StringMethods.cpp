@@ -54,8 +54,8 @@ const UChar* units(std::u16string_view text) noexcept { return reinterpret_cast<
 
 ValueRef substringValue(const std::u16string& text, std::int64_t start, std::int64_t end, MSRPScope& scope,
                         ScriptError& error) {
-    return makeStringValue(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)),
-                           scope, error);
+    return makeStringValue(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)), scope,
+                           error);
 }
 
 ValueRef charAtMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
@@ -126,7 +126,8 @@ ValueRef indexOfMethod(const std::u16string& text, const ValueList& arguments, M
     return numberValue(found == std::u16string::npos ? -1 : static_cast<double>(found), scope.executionState());
 }
 
-ValueRef lastIndexOfMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
+ValueRef lastIndexOfMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope,
+                           ScriptError& error) {
     if (!requireAtMostArgumentCount(arguments, 2, error)) {
         return undefinedValue();
     }
@@ -203,7 +204,8 @@ ValueRef matchMethod(const std::u16string& text, const ValueList& arguments, MSR
         return undefinedValue();
     }
     if (pattern.empty()) {
-        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(std::u16string(), scope.executionState())}, scope);
+        return MSRPObjectManager::arrayValueWithArray(
+            ValueList{makeRef<MSRPStringValue>(std::u16string(), scope.executionState())}, scope);
     }
     RegexMatch match = findFirstMatch(pattern, text, scope.executionState(), error);
     if (error) {
@@ -238,7 +240,8 @@ ValueRef replaceMethod(const std::u16string& text, const ValueList& arguments, M
     if (arguments.size() == 2) {
         if (Ref<MSRPFunctionValue> function{valueAs<MSRPFunctionValue>(arguments[1].get())}) {
             ValueRef result = function->invokeWithEvaluatedArguments(
-                ValueList{makeRef<MSRPStringValue>(search, scope.executionState()), numberValue(static_cast<double>(found), scope.executionState()),
+                ValueList{makeRef<MSRPStringValue>(search, scope.executionState()),
+                          numberValue(static_cast<double>(found), scope.executionState()),
                           makeRef<MSRPStringValue>(text, scope.executionState())},
                 error);
             if (!error) {
@@ -295,7 +298,8 @@ ValueRef splitMethod(const std::u16string& text, const ValueList& arguments, MSR
         return undefinedValue();
     }
     if (text.empty() || arguments.empty()) {
-        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(text, scope.executionState())}, scope);
+        return MSRPObjectManager::arrayValueWithArray(ValueList{makeRef<MSRPStringValue>(text, scope.executionState())},
+                                                      scope);
     }
     std::u16string separator = arguments[0]->stringValueOrError(error);
     std::uint64_t limit = UINT64_MAX;
@@ -376,8 +380,7 @@ using CaseMapping = int32_t (*)(UChar*, int32_t, const UChar*, int32_t, const ch
 
 // ICU's full mapping, so the length may change ("ß" becomes "SS").
 ValueRef mapCase(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error,
-                 CaseMapping mapping,
-                 const char* locale) {
+                 CaseMapping mapping, const char* locale) {
     if (!requireArgumentCount(arguments, 0, error)) {
         return undefinedValue();
     }
@@ -406,11 +409,13 @@ ValueRef mapCase(const std::u16string& text, const ValueList& arguments, MSRPSco
     return makeStringValue(std::move(mapped), scope, error);
 }
 
-ValueRef toLowerCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
+ValueRef toLowerCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope,
+                           ScriptError& error) {
     return mapCase(text, arguments, scope, error, u_strToLower, "");
 }
 
-ValueRef toUpperCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
+ValueRef toUpperCaseMethod(const std::u16string& text, const ValueList& arguments, MSRPScope& scope,
+                           ScriptError& error) {
     return mapCase(text, arguments, scope, error, u_strToUpper, "");
 }
 

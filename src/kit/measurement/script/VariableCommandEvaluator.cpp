@@ -111,7 +111,7 @@ ValueRef getProperty(const ValueList& values, MSRPScope& scope, ScriptError& err
             double index = key.doubleValueOrError(error);
             if (!error && index < static_cast<double>(text.size())) {
                 return makeRef<MSRPStringValue>(std::u16string(1, text[static_cast<std::size_t>(index)]),
-                                                 scope.executionState());
+                                                scope.executionState());
             }
         }
         return undefinedValue();

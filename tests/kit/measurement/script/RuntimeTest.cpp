@@ -93,7 +93,8 @@ TEST(Runtime, WrappedEntitiesConvertLikeTheirRecords) {
         const auto wrapper = kit::measurement::MSRPBRuntimeEntity::initWithBuffer(*bytes);
         ASSERT_TRUE(wrapper);
         ScriptError error;
-        const ValueRef fromWrapper = MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*wrapper, nullptr, error);
+        const ValueRef fromWrapper =
+            MSRPRuntimeEntityConverter::runtimeValueFromRuntimeEntity(*wrapper, nullptr, error);
         EXPECT_FALSE(error);
         EXPECT_FALSE(recordError);
         EXPECT_EQ(describe(fromWrapper.get()), describe(fromRecord.get()));
@@ -122,7 +123,8 @@ TEST(Runtime, StateLivesAcrossRunsInTheGlobalScope) {
 
 TEST(Runtime, DispatchTableHoldsTheClaimedCodes) {
     MSRPRuntime runtime;
-    for (const MSRPCommandRegistrar* registrar : std::initializer_list<const MSRPCommandRegistrar*>{&runtime.commandRegistrar(), &MSRPCommandRegistrar::builtIn()}) {
+    for (const MSRPCommandRegistrar* registrar : std::initializer_list<const MSRPCommandRegistrar*>{
+             &runtime.commandRegistrar(), &MSRPCommandRegistrar::builtIn()}) {
         int claimed = 0;
         for (int code = 0; code <= 99; ++code) {
             std::u16string name = utf16FromUtf8(std::to_string(code));

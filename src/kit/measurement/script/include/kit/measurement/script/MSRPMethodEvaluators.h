@@ -25,8 +25,8 @@ public:
         Method method;
     };
 
-    ValueRef evaluateCommand(std::u16string_view name, Receiver receiver, const ValueList& arguments,
-                             MSRPScope& scope, ScriptError& error) const {
+    ValueRef evaluateCommand(std::u16string_view name, Receiver receiver, const ValueList& arguments, MSRPScope& scope,
+                             ScriptError& error) const {
         auto handler = handlers_.find(name);
         if (handler == handlers_.end()) {
             setScriptError(error, ScriptErrorCode::noSuchMethod);

@@ -89,7 +89,8 @@ public:
     explicit DepthGuard(int& depth) noexcept : depth_(&depth), ok_(++depth <= limits::maximumDepth) {}
     // Counts nothing without a state.
     explicit DepthGuard(ExecutionState* state) noexcept
-        : depth_(state != nullptr ? &state->depth : nullptr), ok_(depth_ == nullptr || ++*depth_ <= limits::maximumDepth) {}
+        : depth_(state != nullptr ? &state->depth : nullptr),
+          ok_(depth_ == nullptr || ++*depth_ <= limits::maximumDepth) {}
     ~DepthGuard() {
         if (depth_ != nullptr) {
             --*depth_;
