@@ -21,7 +21,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <thread>
 
@@ -775,6 +778,66 @@ TEST_F(UploadTest, AcceptedBundlesAreNeverPostedAgainAfterAFailedDelete) {
     upload();
     EXPECT_EQ(posts().size(), 1u);
     EXPECT_EQ(queueCount(), "0\n");
+}
+
+// ---- Uploaded bytes
+
+// A fixed store turned into bundles and posted: the batch the service gets
+// and the rows left behind are held byte for byte against the fixtures in
+// golden/. STUBFORGE_WRITE_GOLDEN=1 writes the fixtures instead.
+TEST_F(UploadTest, AFixedStoreUploadsTheGoldenBatchAndLeavesTheGoldenRows) {
+    start();
+    MSRPBMeasurementBundle metadata;
+    NanoMessageSetInt32(metadata, 0, 1);
+    NanoMessageSetString(metadata, 8, "linux");
+    NanoMessageSetString(metadata, kAppIDSlot, kAppID);
+    NanoMessageSetString(metadata, 40, "G111");
+    const auto encoded = metadata.protoBuffer();
+    ASSERT_TRUE(encoded);
+    const std::int64_t fingerprint = msr_64LSBMD5(std::span<const std::uint8_t>(*encoded));
+    struct Row {
+        const char* name;
+        double secondsAgo;
+        MSRObjectDictionary parameters;
+        bool realtime;
+    };
+    using platform::Value;
+    const std::vector<Row> rows{
+        {"_s", 5000, {{"_sid", Value(std::int64_t{1699995000})}, {"_sno", Value(std::int64_t{1})}}, false},
+        {"_e", 4990, {{"_et", Value(std::int64_t{1500})}}, false},
+        {"generate_click", 4980, {{"file_type", Value("pdf")}, {"count", Value(std::int64_t{3})}}, true},
+        {"generate_click", 4970, {{"file_type", Value("csv")}, {"price", Value(1.25)}}, false},
+        {"_e", 1000, {{"_et", Value(std::int64_t{800})}, {"_fr", Value(std::int64_t{1})}}, false},
+        {"generate_click", 990, {{"file_type", Value("txt")}}, false},
+    };
+    onWorkerQueue([&] {
+        // The one field a fresh store makes at random.
+        persisted().setAppInstanceID(std::string("0123456789ABCDEF0123456789ABCDEF"));
+        ASSERT_TRUE(database().insertIfNotExistsRawEventMetadata(metadata));
+        for (const Row& row : rows) {
+            const auto event = MSREvent::initWithOrigin("app", row.name[0] != '_', row.name,
+                                                        now() - row.secondsAgo, 0, row.parameters);
+            ASSERT_TRUE(event);
+            ASSERT_TRUE(database().insertRawEvent(*event, fingerprint, row.realtime));
+        }
+    });
+    upload();
+    const auto sent = posts();
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string store = sql(".dump");
+
+    const std::filesystem::path folder = UPLOAD_GOLDEN_DIR;
+    const auto read = [](const std::filesystem::path& path) {
+        std::ifstream input(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(input), {});
+    };
+    if (const char* write = std::getenv("STUBFORGE_WRITE_GOLDEN"); write != nullptr && std::string_view(write) == "1") {
+        std::ofstream(folder / "upload-batch.bin", std::ios::binary) << sent[0].body;
+        std::ofstream(folder / "upload-store.sql", std::ios::binary) << store;
+        GTEST_SKIP() << "fixtures written to " << folder;
+    }
+    EXPECT_TRUE(sent[0].body == read(folder / "upload-batch.bin")) << decodedBatch(sent[0]);
+    EXPECT_EQ(store, read(folder / "upload-store.sql"));
 }
 
 // ---- Logger delegate
