@@ -20,8 +20,8 @@ inline constexpr Line kMetadataFailed{23098, 1, "Unable to fetch event metadata.
 inline constexpr Line kEventRejected{23099, 4, "Rejected event. Event name"};
 inline constexpr Line kAllEventsRejected{23100, 4, "Rejected all events."};
 inline constexpr Line kDailyCountsFailed{23101, 1, "Failed to query daily event counts. Error"};
-inline constexpr Line kTooManyConversions{
-    23102, 3, "Too many conversion events. Not logging event as conversion. Name, limit"};
+inline constexpr Line kTooManyConversions{23102, 3,
+                                          "Too many conversion events. Not logging event as conversion. Name, limit"};
 inline constexpr Line kUnderRealtimeLimit{
     23103, 7,
     "Event is under real-time event count daily limit. Marking the event as real-time. Event name, parameters"};
@@ -46,8 +46,8 @@ inline constexpr Line kDeleteMetadataFailed{23121, 1, "Unable to delete raw even
 inline constexpr Line kNothingLeftAfterSampling{23159, 5, "No events left after sampling. Dropping bundle"};
 inline constexpr Line kSessionCountsFailed{23185, 1, "Failed to clear event session counts. Error"};
 inline constexpr Line kNegativeEngagement{23186, 2, "User engagement time is negative."};
-inline constexpr Line kEngagementQueryFailed{
-    23187, 1, "Failed to query for user engagement user property. Name, error"};
+inline constexpr Line kEngagementQueryFailed{23187, 1,
+                                             "Failed to query for user engagement user property. Name, error"};
 inline constexpr Line kSessionEngagementDeleteFailed{
     23188, 1, "Unable to delete session engagement property on session start. Error"};
 inline constexpr Line kBundleConsent{23221, 8, "Consent settings of the bundled events. Settings"};
@@ -55,8 +55,8 @@ inline constexpr Line kSnapshotFailed{23266, 4, "Unable to create table snapshot
 inline constexpr Line kRestoreFailed{23267, 4, "Unable to restore from table snapshot. Error"};
 
 // Sampling.
-inline constexpr Line kAggregatesForSamplingFailed{
-    23151, 1, "Unable to query event aggregates to update database. Name, error"};
+inline constexpr Line kAggregatesForSamplingFailed{23151, 1,
+                                                   "Unable to query event aggregates to update database. Name, error"};
 inline constexpr Line kSamplingStateSaveFailed{
     23152, 1, "Failed to update event aggregates after removing removing events due to sampling. Error"};
 inline constexpr Line kInvalidSamplingRate{23154, 5, "Invalid sampling rate provided"};
@@ -64,5 +64,44 @@ inline constexpr Line kEventWithoutName{23155, 2, "Dropping event at sampling. E
 inline constexpr Line kParameterExists{23156, 4, "Event parameter already exists. Parameter name"};
 inline constexpr Line kAllAggregatesFailed{23157, 1, "Unable to query all event aggregates for cache. error"};
 
+// Every line of this table, so one check can hold all tables against each other.
+inline constexpr const Line* kAllLines[] = {
+    &kNextMetadataFailed,
+    &kRawEventSkipped,
+    &kRunReadFailed,
+    &kMetadataFailed,
+    &kEventRejected,
+    &kAllEventsRejected,
+    &kDailyCountsFailed,
+    &kTooManyConversions,
+    &kUnderRealtimeLimit,
+    &kOverRealtimeLimit,
+    &kNotRealtimeLimited,
+    &kDailyCountsUpdateFailed,
+    &kAggregatesQueryFailed,
+    &kAggregatesUpdateFailed,
+    &kAppMetadataQueryFailed,
+    &kAppMetadataUpdateFailed,
+    &kAudienceResultsFailed,
+    &kInsertBundleFailed,
+    &kBundleQueued,
+    &kDeleteRawEventsFailed,
+    &kRawEventExistenceFailed,
+    &kDeleteMetadataFailed,
+    &kNothingLeftAfterSampling,
+    &kSessionCountsFailed,
+    &kNegativeEngagement,
+    &kEngagementQueryFailed,
+    &kSessionEngagementDeleteFailed,
+    &kBundleConsent,
+    &kSnapshotFailed,
+    &kRestoreFailed,
+    &kAggregatesForSamplingFailed,
+    &kSamplingStateSaveFailed,
+    &kInvalidSamplingRate,
+    &kEventWithoutName,
+    &kParameterExists,
+    &kAllAggregatesFailed,
+};
 
 }  // namespace kit::measurement::bundling_texts

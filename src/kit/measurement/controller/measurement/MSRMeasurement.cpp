@@ -1,4 +1,6 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
+#include "MSRMeasurementBundler.h"
+#include "MSRMeasurementUploader.h"
 #include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
 
@@ -273,8 +275,7 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
       scheduler_(std::make_shared<MSRScheduler>(kMSRWorkerQueueLabel)),
       experimentManager_(environment_.experimentManager),
       isAnalyticsCollectionEnabled_(options.isAnalyticsCollectionEnabled),
-      isAnalyticsCollectionDeactivated_(options.isAnalyticsCollectionDeactivated),
-      random_(environment_.random != nullptr ? environment_.random : &platform::systemRandom()) {
+      isAnalyticsCollectionDeactivated_(options.isAnalyticsCollectionDeactivated) {
     if (environment_.network.has_value()) {
         network_ = *environment_.network;
     } else {
@@ -290,8 +291,8 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
     if (network_ == nullptr) {
         monitor().logWithLevel(1, 23010, "Failed to initialize network component");
     }
-    alarm_ = std::make_unique<MSRAlarm>(scheduler_->workerQueue(), "Measurement timer", *clock_);
-    suspendedUploadTimestamp_ = 0;
+    uploader_ = makeUploader();
+    bundler_ = makeBundler();
 
     if (persistedConfig_ != nullptr) {
         if (const auto stored = persistedConfig_->loadTimestampValue(); stored && stored->isNumber()) {
@@ -310,7 +311,7 @@ MSRMeasurement::~MSRMeasurement() {
     // still queued find the controller gone and do nothing.
     const auto release = [this] {
         searchAdReporter_.reset();
-        alarm_.reset();
+        uploader_.reset();
     };
     if (platform::SerialQueue::current() == &scheduler_->workerQueue()) {
         release();
@@ -373,7 +374,7 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
         return;
     }
     MSRClearStoredDeepLinkIfExpired(*MSRUserDefaults::sharedUserDefaults(), *remoteConfigOrDefault(), *clock_);
-    alarm_->cancel();
+    alarm().cancel();
     if (sessionReporter_ != nullptr) {
         sessionReporter_->setReportingEnabled(false);
     }
@@ -588,7 +589,6 @@ void MSRMeasurement::tcfClientSetConsentFromData() {
 
 // --- Accessors
 
-MSRAlarm& MSRMeasurement::alarm() { return *alarm_; }
 MSRAudience* MSRMeasurement::audience() { return audience_.get(); }
 MSRDatabase* MSRMeasurement::database() { return database_.get(); }
 std::shared_ptr<MSRIdentity> MSRMeasurement::identity() {
@@ -615,8 +615,5 @@ bool MSRMeasurement::isAnalyticsCollectionEnabled() const { return isAnalyticsCo
 void MSRMeasurement::setIsAnalyticsCollectionEnabled(bool value) { isAnalyticsCollectionEnabled_ = value; }
 bool MSRMeasurement::isAnalyticsCollectionDeactivated() const { return isAnalyticsCollectionDeactivated_; }
 void MSRMeasurement::setIsAnalyticsCollectionDeactivated(bool value) { isAnalyticsCollectionDeactivated_ = value; }
-bool MSRMeasurement::isNetworkRequestPending() const { return isNetworkRequestPending_; }
-void MSRMeasurement::setIsNetworkRequestPending(bool pending) { isNetworkRequestPending_ = pending; }
-void MSRMeasurement::setSuspendedUploadTimestamp(double uptimeSeconds) { suspendedUploadTimestamp_ = uptimeSeconds; }
 
 }  // namespace kit::measurement

@@ -1,4 +1,5 @@
 #include "BundleSlots.h"
+#include "MSRMeasurementUploader.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
@@ -91,13 +92,13 @@ void MSRMeasurement::fetchRemoteConfig() {
     if (const auto eTag = persistedConfig_->configServerETag(); eTag && !eTag->empty()) {
         headers["If-None-Match"] = *eTag;
     }
-    isNetworkRequestPending_ = true;
+    setIsNetworkRequestPending(true);
     network_->setTimeoutInterval(remoteConfig_->networkTimeout());
     network_->getURL(*url, headers, workerQueueExecutor(), shouldUseBackgroundSession(),
                      [weak = weak_from_this()](std::optional<HTTPURLResponse> response, std::vector<std::uint8_t> data,
                                                std::optional<platform::Error> error) {
                          if (const auto self = weak.lock()) {
-                             self->isNetworkRequestPending_ = false;
+                             self->setIsNetworkRequestPending(false);
                              self->networkRemoteConfigFetchCompletionHandler(response, std::move(data), error);
                          }
                      },
@@ -160,7 +161,7 @@ void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::option
             }
         }
     }
-    suspendedUploadTimestamp_ = timestampUpdated ? 0 : std::max(nowSinceBoot(), 1e-6);
+    setSuspendedUploadTimestamp(timestampUpdated ? 0 : std::max(nowSinceBoot(), 1e-6));
     if (shouldRequestDeferredDeepLinkAfterConfigFetch_) {
         shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
         if (deepLinks_ != nullptr) {
@@ -223,8 +224,7 @@ bool MSRMeasurement::wipeoutAnalyticsDataAndResetComponents() {
         MSRConsentSettingsUtil::setDelegatedSettings(std::nullopt);
     }
     // What waited for a batch of the old data is gone with it.
-    uploadingBundleIDs_.clear();
-    acceptedBundleIDs_.clear();
+    uploader_->forgetBundlesInFlight();
     if (database_ != nullptr) {
         if (const auto reset = database_->reset(); !reset) {
             monitor().logWithLevel(1, 23209, "Failed to reset database", reset.error());

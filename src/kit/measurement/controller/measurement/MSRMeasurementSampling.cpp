@@ -1,4 +1,4 @@
-#include "kit/measurement/controller/MSRMeasurement.h"
+#include "MSRMeasurementBundler.h"
 
 #include "BundlingTexts.h"
 #include "BundleSlots.h"
@@ -65,8 +65,8 @@ void addIntegerParameter(MSRPBEvent& event, std::string_view name, std::int64_t 
 
 }  // namespace
 
-platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::vector<MSRPBEvent> events) {
-    auto stored = database_->allEventAggregates();
+platform::Expected<std::vector<MSRPBEvent>> MSRMeasurementBundler::sampleEvents(std::vector<MSRPBEvent> events) {
+    auto stored = database().allEventAggregates();
     if (!stored) {
         log(texts::kAllAggregatesFailed, stored.error());
         return platform::unexpected(stored.error());
@@ -79,7 +79,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
         }
     }
     std::set<std::string, std::less<>> touched;
-    const std::int32_t offsetMinutes = remoteConfig_->analyticsAccountTimeZoneOffsetMinutes();
+    const std::int32_t offsetMinutes = remoteConfig().analyticsAccountTimeZoneOffsetMinutes();
 
     std::vector<MSRPBEvent> kept;
     kept.reserve(events.size());
@@ -108,7 +108,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
             kept.push_back(std::move(event));
             continue;
         }
-        const std::int64_t rate = remoteConfig_->samplingRateForEvent(name);
+        const std::int64_t rate = remoteConfig().samplingRateForEvent(name);
         if (isEventBundledAfterRoll(rate)) {
             if (state != nullptr) {
                 state->setLastSamplingRate(rate);
@@ -149,7 +149,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
     // Only the names met here changed; the others would be written back as read.
     for (const std::string& name : touched) {
         const MSREventAggregates& state = aggregates.at(name);
-        auto current = database_->eventAggregatesWithName(name);
+        auto current = database().eventAggregatesWithName(name);
         if (!current || !*current) {
             platform::Error error =
                 current ? msr_errorWithCode(2, "No event aggregates for a sampled name") : current.error();
@@ -164,7 +164,7 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
         record.setLastSampledComplexEventID(state.lastSampledComplexEventID());
         record.setLastExemptFromSampling(state.lastExemptFromSampling());
         record.setLastBundledDay(state.lastBundledDay());
-        if (auto updated = database_->updateEventAggregates(record); !updated) {
+        if (auto updated = database().updateEventAggregates(record); !updated) {
             log(texts::kSamplingStateSaveFailed, updated.error());
             return platform::unexpected(updated.error());
         }
@@ -172,23 +172,23 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurement::sampleEvents(std::ve
     return kept;
 }
 
-bool MSRMeasurement::canEventBeSampled(const MSRPBEvent& event) {
+bool MSRMeasurementBundler::canEventBeSampled(const MSRPBEvent& event) {
     const std::string name = NanoMessageGetString(event, event_slots::kName).value_or(std::string());
-    if (!remoteConfig_->isEventSamplingEnabled() || !remoteConfig_->eventHasSamplingRate(name)) {
+    if (!remoteConfig().isEventSamplingEnabled() || !remoteConfig().eventHasSamplingRate(name)) {
         return false;
     }
-    if (remoteConfig_->samplingRateForEvent(name) <= 1) {
+    if (remoteConfig().samplingRateForEvent(name) <= 1) {
         log(texts::kInvalidSamplingRate);
         return false;
     }
     return true;
 }
 
-bool MSRMeasurement::isEventBundledAfterRoll(std::int64_t rate) {
+bool MSRMeasurementBundler::isEventBundledAfterRoll(std::int64_t rate) {
     if (rate <= 1) {
         return true;
     }
-    return random_->below(static_cast<std::uint64_t>(rate)) == 0;
+    return collaborators_.random.below(static_cast<std::uint64_t>(rate)) == 0;
 }
 
 }  // namespace kit::measurement

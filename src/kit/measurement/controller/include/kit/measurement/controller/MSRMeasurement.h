@@ -49,6 +49,8 @@ class MSRDatabase;
 class MSRDeepLinks;
 class MSREManager;
 class MSRIdentity;
+class MSRMeasurementBundler;
+class MSRMeasurementUploader;
 class MSRPersistedConfig;
 class MSRPrivateSetMembershipClient;
 struct MSRPrivateSetMembershipClientClass;
@@ -57,7 +59,6 @@ class MSRScheduler;
 class MSRSearchAdReporter;
 class MSRSessionReporter;
 class MSRTCFClient;
-struct MSRQueuedBundle;
 struct MSRRawEventsRead;
 
 // What the controller is made with. Every field has a product default;
@@ -408,7 +409,6 @@ private:
     std::shared_ptr<MSRPersistedConfig> persistedConfig_;
     std::shared_ptr<LMUNetwork> network_;
     std::shared_ptr<MSRScheduler> scheduler_;
-    std::unique_ptr<MSRAlarm> alarm_;  // "Measurement timer", on the worker queue
     std::shared_ptr<MSREManager> experimentManager_;
     std::shared_ptr<MSRIdentity> identity_;
     std::shared_ptr<MSRDatabase> database_;
@@ -455,31 +455,17 @@ private:
     std::int32_t PSMRetryCount_ = 0;
     std::unique_ptr<MSRAlarm> PSMRetryAlarm_;
 
-    // ----- Upload. Confined to the worker queue.
-    struct UploadTarget {
-        std::string url;
-        LMUNetworkHeaders headers;
-        bool isServerSideTagging = false;
-    };
-    bool uploadTarget(UploadTarget& target);
-    void fillConsentFieldsForUpload(std::vector<MSRQueuedBundle>& queued);
-    // Deletes the bundles of an accepted batch whose deletion failed before;
-    // false (logged) while that still fails.
-    bool deleteAcceptedBundles();
+    // ----- Upload, bundling and sampling. The uploader (the upload timer,
+    // the batch in flight, the suspension) and the bundler own their state
+    // and reach the controller only through the collaborators it makes them
+    // with; both live on the worker queue and go with the controller.
+    std::unique_ptr<MSRMeasurementUploader> makeUploader();
+    std::unique_ptr<MSRMeasurementBundler> makeBundler();
+    std::unique_ptr<MSRMeasurementUploader> uploader_;
+    std::unique_ptr<MSRMeasurementBundler> bundler_;
     void setReachabilityDelegateToSelf(bool observe);
     std::shared_ptr<platform::Executor> workerQueueExecutor();
-    std::vector<std::int64_t> uploadingBundleIDs_;
-    std::vector<std::int64_t> acceptedBundleIDs_;  // taken by the service, not yet deleted
-    // A batch the service refused as too large (413) goes again in parts of
-    // at most `oversizedBatchLimit_` bundles while the queue's first bundle
-    // is one of it; a single bundle refused so is deleted.
-    std::size_t batchLimitFor(std::int64_t firstRowID);
-    void handleOversizedBatch();
-    std::size_t oversizedBatchLimit_ = 0;  // 0: no bound
-    std::set<std::int64_t> oversizedBatchRowIDs_;
     std::shared_ptr<platform::Executor> workerQueueExecutor_;
-    double suspendedUploadTimestamp_ = 0;  // uptime seconds; 0: not suspended
-    std::atomic<bool> isNetworkRequestPending_{false};
 
     // ----- Configuration fetch, reset and wipe, notifications.
     std::optional<std::string> previousLMPAppID_;
@@ -493,16 +479,6 @@ private:
         std::vector<std::uint64_t> tokens;
     };
     std::unique_ptr<NotificationSubscription> notificationSubscription_;
-
-    // ----- Sampling.
-    platform::RandomSource* random_;
-
-    // ----- Bundling.
-    // Deletes a consumed run: its rows up to `maxRowID`, then its metadata
-    // record when no row refers to it any more.
-    bool deleteBundledRawEvents(std::int64_t maxRowID, std::int64_t fingerprint);
-    // The day index of the daily counts for now.
-    std::uint32_t dailyCountsDay() const;
 };
 
 // ===== Plain functions on bundles (write pipeline, upload, bundling)
