@@ -721,6 +721,20 @@ TEST_F(UploadTest, UndecodableQueueRowsAreDeletedBeforeTheBatch) {
     EXPECT_EQ(queueCount(), "0\n");
 }
 
+TEST_F(UploadTest, UndecodableQueueRowsThatStayAreLoggedWithTheirOwnCode) {
+    start();
+    sql("INSERT INTO queue (rowid, bundle_end_timestamp, data, is_realtime, retry_count) "
+        "VALUES (0, 1, X'00010203', 0, 0);");
+    sql("CREATE TRIGGER keep BEFORE DELETE ON queue BEGIN SELECT RAISE(ABORT, 'kept'); END;");
+    forgetLog();
+    upload();
+    services().monitor().waitUntilIdle();
+    const auto codes = services().drainCodes();
+    EXPECT_NE(std::find(codes.begin(), codes.end(), 23245), codes.end());
+    EXPECT_EQ(std::find(codes.begin(), codes.end(), 23240), codes.end());
+    EXPECT_EQ(queueCount(), "1\n");
+}
+
 TEST_F(UploadTest, AFirstBundleWithoutAppIDIsDeletedAndNothingIsPosted) {
     start();
     queueBundles(1);

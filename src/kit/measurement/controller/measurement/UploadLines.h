@@ -53,7 +53,7 @@ inline constexpr Line kOversizedBundleDeleted{23243, 2, "Bundle too large for th
 inline constexpr Line kOversizedBatchSplit{23244, 7,
                                            "Batch too large for the server; sending it in parts. Bundles per batch"};
 inline constexpr Line kUnreadableBundlesNotDeleted{
-    23240, 1, "Failed to delete queued bundles that could not be read. Count, error"};
+    23245, 1, "Failed to delete queued bundles that could not be read. Count, error"};
 
 // Every line of this table, so one check can hold all tables against each other.
 inline constexpr const Line* kAllLines[] = {
