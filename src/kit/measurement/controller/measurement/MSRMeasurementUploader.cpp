@@ -271,7 +271,7 @@ void MSRMeasurementUploader::uploadData() {
         log(lines::kUploadingEvents, std::fabs(nowSince1970() - lastSuccess));
     }
 
-    const QueuedBatch candidates = takeDeviceKey(*queued);
+    const Candidates candidates = takeCandidates(*queued);
     auto filtered = filteredBundlesWithCompatibleAppID(candidates.compatibleAppID, candidates.resettableDeviceID,
                                                        candidates.vendorDeviceID, candidates.bundles);
     if (filtered.empty()) {
@@ -378,8 +378,8 @@ void MSRMeasurementUploader::deleteUnreadableBundles(const std::vector<std::int6
 
 // The compatible app ID is the first bundle's; the device key comes from
 // the first bundle with a device ID, its resettable ID first.
-MSRMeasurementUploader::QueuedBatch MSRMeasurementUploader::takeDeviceKey(std::vector<MSRQueuedBundle>& queued) {
-    QueuedBatch batch;
+MSRMeasurementUploader::Candidates MSRMeasurementUploader::takeCandidates(std::vector<MSRQueuedBundle>& queued) {
+    Candidates batch;
     batch.compatibleAppID = NanoMessageGetString(queued.front().bundle, slot::kAppID).value_or("");
     for (const MSRQueuedBundle& entry : queued) {
         const auto resettable = NanoMessageGetString(entry.bundle, slot::kResettableDeviceID);

@@ -111,7 +111,7 @@ private:
         bool isServerSideTagging = false;
     };
     // The bundles taken from the queue, with the app and device they share.
-    struct QueuedBatch {
+    struct Candidates {
         std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>> bundles;  // bundle, row ID
         std::string compatibleAppID;
         std::string resettableDeviceID;
@@ -134,7 +134,7 @@ private:
     // when the upload ends here (logged, settled).
     std::optional<std::vector<MSRQueuedBundle>> readQueue();
     void deleteUnreadableBundles(const std::vector<std::int64_t>& rowIDs);
-    static QueuedBatch takeDeviceKey(std::vector<MSRQueuedBundle>& queued);
+    static Candidates takeCandidates(std::vector<MSRQueuedBundle>& queued);
     Batch fillBatch(std::vector<std::pair<MSRPBMeasurementBundle, std::int64_t>>& filtered,
                     std::optional<std::int64_t> uploadMillis);
     void postBatch(const UploadTarget& target, const Batch& batch, std::optional<std::int64_t> uploadMillis);
