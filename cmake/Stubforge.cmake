@@ -7,11 +7,14 @@ function(stubforge_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra $<$<BOOL:${STUBFORGE_WERROR}>:-Werror>)
 endfunction()
 
-# A library of ours: sources, a public include/ directory, warnings on.
+# A library of ours: sources listed one per line, a public include/
+# directory when it has one, warnings on.
 function(stubforge_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  endif()
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
   stubforge_warnings(${name})
 endfunction()

@@ -1,6 +1,6 @@
 #include "kit/core/KeychainStorage.h"
 
-#include "PlistCheck.h"
+#include "kit/core/PlistCheck.h"
 #include "kit/core/KitError.h"
 #include "platform/MessageFormat.h"
 

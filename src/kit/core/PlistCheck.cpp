@@ -1,4 +1,4 @@
-#include "PlistCheck.h"
+#include "kit/core/PlistCheck.h"
 
 #include "platform/Error.h"
 

@@ -2,7 +2,7 @@
 
 #include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
-#include "PlistCheck.h"
+#include "kit/core/PlistCheck.h"
 #include "kit/core/Logger.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "kit/measurement/support/MSRPersistedConfig.h"
 
 #include "MainThread.h"
-#include "PlistCheck.h"
+#include "kit/core/PlistCheck.h"
 #include "UtilitiesLog.h"
 #include "kit/core/KitContext.h"
 #include "kit/core/KitPaths.h"
