@@ -3,8 +3,10 @@
 # Our own code builds with every warning on, and as an error in tests and CI
 # (STUBFORGE_WERROR), so a newer compiler's new warning never stops a user's
 # build; third-party headers come in as system includes and are not held to it.
+# A name that hides another (-Wshadow) and a polymorphic class deleted through
+# a base without a virtual destructor (-Wnon-virtual-dtor) count too.
 function(stubforge_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra $<$<BOOL:${STUBFORGE_WERROR}>:-Werror>)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor $<$<BOOL:${STUBFORGE_WERROR}>:-Werror>)
 endfunction()
 
 # A library of ours: sources listed one per line, a public include/

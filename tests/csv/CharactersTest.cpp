@@ -158,7 +158,7 @@ TEST_P(DelimiterConstruction, MapsCharacterToCase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, DelimiterConstruction, ::testing::ValuesIn(kDelimiterCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(CSVDelimiter, EqualityIsByCaseAndCanonicalCharacter) {
     EXPECT_EQ(CSVDelimiter(','), CSVDelimiter::comma());

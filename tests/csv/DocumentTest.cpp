@@ -81,7 +81,7 @@ TEST_P(RowEnumeration, HandsOverRowsAsParsed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, RowEnumeration, ::testing::ValuesIn(kEnumerationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(Document, EnumeratesRowsAsDictionariesByHeader) {
     const CSV<Enumerated> document("a,b,a\n1,2,3\n4", CSVDelimiter::comma(), false);

@@ -134,7 +134,7 @@ TEST_P(ReadingEdgeCases, ReadAsExpected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, ReadingEdgeCases, ::testing::ValuesIn(kReadingCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // The views over documents read from text.
 struct ViewCase {
@@ -194,7 +194,7 @@ TEST_P(ViewEdgeCases, HoldRowsAndColumns) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, ViewEdgeCases, ::testing::ValuesIn(kViewCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Writing: the exact text, and that it reads back as what was written.
 struct WritingCase {
@@ -253,7 +253,7 @@ TEST_P(WritingEdgeCases, WriteTextThatReadsBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, WritingEdgeCases, ::testing::ValuesIn(kWritingCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace csv

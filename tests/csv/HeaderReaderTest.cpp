@@ -99,7 +99,7 @@ TEST_P(HeaderReaderCases, AgreeInEveryChunking) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Csv, HeaderReaderCases, ::testing::ValuesIn(kHeaderCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(HeaderReader, ReadsNoMoreThanTheFirstChunkForAShortHeader) {
     CountingSource counting{"name;email\n" + std::string(20'000'000, 'x')};

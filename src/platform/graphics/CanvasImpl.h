@@ -11,7 +11,7 @@
 namespace platform::graphics {
 
 struct Canvas::Impl {
-    explicit Impl(Typesetter& typesetter) : typesetter(typesetter) {}
+    explicit Impl(Typesetter& engine) : typesetter(engine) {}
 
     // Points the canvas at a page whose cairo state the document has set up
     // (origin and flip applied).

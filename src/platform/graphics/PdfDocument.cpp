@@ -30,7 +30,7 @@ constexpr Size kInitialPageSize = pageSizes::a4;
 struct PdfDocument::Impl {
     enum class Target { memory, sink, file };
 
-    explicit Impl(Target target) : target(target) {}
+    explicit Impl(Target kind) : target(kind) {}
 
     ~Impl() {
         // Whatever cairo still writes while it tears down goes nowhere.

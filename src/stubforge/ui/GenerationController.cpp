@@ -42,17 +42,17 @@ void GenerationController::start(GenerationRequest request) {
     const GenerationServices services = services_;
     const Writer writer = writer_;
     watcher_.setFuture(QtConcurrent::run(&pool_, [run, services, writer] {
-        GenerationRequest request;
+        GenerationRequest runRequest;
         {
             const std::lock_guard lock(run->mutex);
-            request = run->request;
+            runRequest = run->request;
         }
         const GenerationContext context(*services.clock, *services.random, *services.defaults, *services.bundle,
                                         &run->cancel, *services.log);
         std::optional<std::filesystem::path> path;
         std::optional<std::string> failure;
         try {
-            path = writer(request, context);
+            path = writer(runRequest, context);
         } catch (const std::exception& error) {
             failure = error.what();
         } catch (...) {

@@ -422,8 +422,8 @@ const CombinatorCase combinatorCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Combinators, CombinatorTest, ::testing::ValuesIn(combinatorCases),
-                         [](const ::testing::TestParamInfo<CombinatorCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<CombinatorCase>& test) {
+                             return std::string(test.param.name);
                          });
 
 // A callback that throws must neither end its queue's thread nor leave its
@@ -484,8 +484,8 @@ const ThrowingCase throwingCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Throwing, ThrowingCallbackTest, ::testing::ValuesIn(throwingCases),
-                         [](const ::testing::TestParamInfo<ThrowingCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<ThrowingCase>& test) {
+                             return std::string(test.param.name);
                          });
 
 TEST_F(PromiseFixture, AThrowingCallbackLeavesItsQueueRunning) {
@@ -553,8 +553,8 @@ TEST_P(IntervalTest, DelayTimeoutAndRetryClampTheirInterval) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Intervals, IntervalTest, ::testing::ValuesIn(intervalCases),
-                         [](const ::testing::TestParamInfo<IntervalCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<IntervalCase>& test) {
+                             return std::string(test.param.name);
                          });
 
 }  // namespace

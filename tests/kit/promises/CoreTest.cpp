@@ -232,7 +232,7 @@ const CoreCase coreCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Core, CoreTest, ::testing::ValuesIn(coreCases),
-                         [](const ::testing::TestParamInfo<CoreCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<CoreCase>& test) { return std::string(test.param.name); });
 
 struct MisuseCase {
     const char* name;
@@ -304,7 +304,7 @@ const MisuseCase misuseCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Misuse, MisuseTest, ::testing::ValuesIn(misuseCases),
-                         [](const ::testing::TestParamInfo<MisuseCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<MisuseCase>& test) { return std::string(test.param.name); });
 
 TEST_F(PromiseFixture, WaitForAllPromisesSeesPendingPromisesAndQueuedCallbacks) {
     EXPECT_TRUE(PromiseClass::waitForAllPromises(60));

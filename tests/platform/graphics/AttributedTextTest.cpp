@@ -34,8 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidityCase{"surrogate", "\xED\xA0\x80", kReplacement + kReplacement + kReplacement},
         ValidityCase{"beyond unicode", "\xF4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
         ValidityCase{"nul", std::string("a\0b", 3), "a" + kReplacement + "b"}),
-    [](const testing::TestParamInfo<ValidityCase>& info) {
-        std::string name = info.param.name;
+    [](const testing::TestParamInfo<ValidityCase>& test) {
+        std::string name = test.param.name;
         for (char& c : name) {
             c = c == ' ' ? '_' : c;
         }

@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BreakCase{"trailing_feed", "Terms\f", {"Terms\f"}},
                     BreakCase{"two_feeds", "A\f\fB", {"A\f", "\f", "B"}},
                     BreakCase{"leading_feed", "\fB", {"\f", "B"}}),
-    [](const testing::TestParamInfo<BreakCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<BreakCase>& test) { return std::string(test.param.name); });
 
 TEST(TextFlow, FillsEachContainerWithTheLinesThatFit) {
     Typesetter typesetter;

@@ -62,7 +62,7 @@ TEST_P(CSVTemplateImport, GivesHeaderOrMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, CSVTemplateImport, ::testing::ValuesIn(kTemplateCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Paths the import cannot read give the line naming the file and the
 // reason; devices and pipes are refused without reading, where /dev/zero

@@ -108,7 +108,7 @@ TYPED_TEST(RowModelsTest, UpdateRowCount) {
 // A stray huge count adds rows only up to the cap; a longer list set whole
 // is not cut back by a count above the cap, but is by one below it.
 TYPED_TEST(RowModelsTest, UpdateRowCountAddsNoMoreThanTheMaximum) {
-    using Row = typename TestFixture::Row;
+    using ModelRow = typename TestFixture::Row;
     const auto maximum = static_cast<std::size_t>(TypeParam::maximumRowCount);
     const struct {
         std::size_t from;  // rows set whole beforehand
@@ -124,7 +124,7 @@ TYPED_TEST(RowModelsTest, UpdateRowCountAddsNoMoreThanTheMaximum) {
     };
     for (const auto& [from, to, expected] : cases) {
         TypeParam model;
-        model.setRows(std::vector<Row>(from));
+        model.setRows(std::vector<ModelRow>(from));
         std::size_t announcements = 0;
         model.observe(RowsObserver{{}, [&](const RowsChange&) { ++announcements; }});
         model.updateRowCount(to);

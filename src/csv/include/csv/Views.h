@@ -42,8 +42,8 @@ struct Enumerated {
     std::optional<Columns> columns;  // absent unless columns were loaded
 
     Enumerated() = default;
-    explicit Enumerated(std::vector<Row> rows, std::optional<Columns> columns = std::nullopt)
-        : rows(std::move(rows)), columns(std::move(columns)) {}
+    explicit Enumerated(std::vector<Row> parsedRows, std::optional<Columns> loadedColumns = std::nullopt)
+        : rows(std::move(parsedRows)), columns(std::move(loadedColumns)) {}
 
     // Parses `text` from its second row on, at most `rowLimit` rows when
     // given. Cells beyond the header's length belong to no column. Throws
@@ -64,8 +64,8 @@ struct Named {
     std::optional<Columns> columns;  // absent unless columns were loaded
 
     Named() = default;
-    explicit Named(std::vector<Row> rows, std::optional<Columns> columns = std::nullopt)
-        : rows(std::move(rows)), columns(std::move(columns)) {}
+    explicit Named(std::vector<Row> parsedRows, std::optional<Columns> loadedColumns = std::nullopt)
+        : rows(std::move(parsedRows)), columns(std::move(loadedColumns)) {}
 
     // Parses as Enumerated does, then keys each row by the header. Throws
     // CSVParseError.

@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
         CampaignRow{"queryWinsOverExtras", "stubforge://open?utm_source=mail", true,
                     {{"utm_source", Value("extra")}, {"_cc", Value(2)}}, "_cmp",
                     {{"source", Value("mail")}, {"_cc", Value(2)}}, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(DeepLinksTest, LbraidAlsoBecomesAUserPropertyAtTheEventTime) {
     setIdentity(std::nullopt, 2);
@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TaggingRow{"lineBreakInKey", "x://y?sst_debug_enable=1&sst_preview_key=a%0D%0AX-Admin:%201",
                                  std::nullopt},
                       TaggingRow{"nulInKey", "x://y?sst_debug_enable=1&sst_preview_key=a%00b", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(DeepLinksTest, TheStoredLinkExpiresEitherWay) {
     auto defaults = MSRUserDefaults::sharedUserDefaults();

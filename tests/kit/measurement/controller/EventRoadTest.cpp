@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AllowlistTest,
                                                          true, true},
                                            AllowlistCase{"other", std::vector<std::string>{"level_up"}, "share",
                                                          false, false}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& test) { return std::string(test.param.label); });
 
 // --- Entry: interceptor, defaults, refused events
 

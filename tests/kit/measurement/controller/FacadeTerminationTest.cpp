@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, DrainTest,
                                                     false},
                                            // Held until a start that never comes: nothing to wait for.
                                            DrainRow{"notStarted", false, Held::serialQueue, true}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& test) { return std::string(test.param.label); });
 
 class IdleDrainTest : public FacadeTest {
 protected:

@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   std::vector<std::string>{"_vs", "_e"}, std::nullopt},
                       SafelistRow{"number", Value(Value::Array{Value("_vs"), Value(5)}), std::nullopt, 25035},
                       SafelistRow{"notArray", Value("_vs"), std::nullopt, 25034}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 // --- Public entry
 

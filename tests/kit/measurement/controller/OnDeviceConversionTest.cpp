@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                    .storedMatch = true, .refusal = 23237},
         RefusalRow{.label = "startLimit", .userData = {{"email_address", Value("someone@example.com")}},
                    .startLimit = 0, .refusal = 23236}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(OnDeviceConversionTest, InsideTheWindowAStartIsMade) {
     MSRPersistedConfig::sharedInstance()->setFirstOpenTimestampMilliseconds(

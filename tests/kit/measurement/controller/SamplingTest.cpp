@@ -11,12 +11,12 @@ constexpr std::int32_t kDay = 19675;
 constexpr double kMorning = kDay * 86400.0 + 36000;
 
 struct SampledEvent {
-    SampledEvent(std::string name, double timestamp = kMorning, double previousTimestamp = 0,  // NOLINT
-                 MSRObjectDictionary parameters = {})
-        : name(std::move(name)),
-          timestamp(timestamp),
-          previousTimestamp(previousTimestamp),
-          parameters(std::move(parameters)) {}
+    SampledEvent(std::string eventName, double at = kMorning, double previousAt = 0,  // NOLINT
+                 MSRObjectDictionary eventParameters = {})
+        : name(std::move(eventName)),
+          timestamp(at),
+          previousTimestamp(previousAt),
+          parameters(std::move(eventParameters)) {}
 
     std::string name;
     double timestamp;

@@ -116,8 +116,8 @@ TEST_F(ScreenViewReporterTest, ScreensAreServedBeforeTheFirstActivationAndAutoma
 
 TEST_F(ScreenViewReporterTest, TheControllerServicesGiveTheSupportCodeTheCurrentScreen) {
     trackScreen({{"screen_name", Value("Home")}, {"screen_class", Value("HomeView")}});
-    MSRControllerServices services;
-    const MSRParameters parameters = services.screenParameters();
+    MSRControllerServices controllerServices;
+    const MSRParameters parameters = controllerServices.screenParameters();
     EXPECT_EQ(parameters.at("_si").int64Value(), kFirstInstanceID + 1);
     EXPECT_EQ(*parameters.at("_sn").stringValue(), "Home");
     EXPECT_EQ(*parameters.at("_sc").stringValue(), "HomeView");

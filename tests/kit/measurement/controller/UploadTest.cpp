@@ -352,7 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"Redirect302", {302, {{"Location", "/elsewhere"}}, ""}, false},
                       FailureCase{"Dropped", {200, {}, "", std::chrono::milliseconds(0), true}, false},
                       FailureCase{"Status429", {429, {}, ""}, true}, FailureCase{"Status503", {503, {}, ""}, true}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<FailureCase>& test) { return std::string(test.param.name); });
 
 TEST_F(UploadTest, UploadsNeverOverlap) {
     script("/a", {{200, {}, "", std::chrono::milliseconds(300)}});

@@ -104,7 +104,7 @@ TEST_P(UserPropertyLimitTest, ANewNameOverTheLimitIsRefusedWhileUpdatesGoOn) {
 INSTANTIATE_TEST_SUITE_P(Rows, UserPropertyLimitTest,
                          ::testing::Values(LimitRow{"internalOfOneOrigin", "auto", "_internal", 25},
                                            LimitRow{"public", "app", "public", 3}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(UserPropertiesTest, TheInternalLimitCountsOnlyTheSameOrigin) {
     makeController();
@@ -139,7 +139,7 @@ TEST_P(UserIDTest, ANewUserIDDropsTheResetMarker) {
 INSTANTIATE_TEST_SUITE_P(Rows, UserIDTest,
                          ::testing::Values(UserIDRow{"sameValue", "first", true},
                                            UserIDRow{"newValue", "second", false}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(UserPropertiesTest, TheResetMarkerIsSetOnlyForAKnownUser) {
     makeController();
@@ -292,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
         AdPersonalizationRow{"defaultDeniedAnyCase", {}, {}, {}, MSRConsentDictionary{{"ad_personalization", Value("DeNied")}}, true},
         AdPersonalizationRow{"defaultGranted", {}, {}, {}, kGranted, false},
         AdPersonalizationRow{"defaultOther", {}, {}, {}, MSRConsentDictionary{{"ad_personalization", Value("maybe")}}, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(UserPropertiesTest, AdNetworkRegistrationFollowsAPlistNumberOnly) {
     const std::vector<std::pair<std::optional<Value>, bool>> rows{

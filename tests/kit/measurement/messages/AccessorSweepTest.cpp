@@ -326,8 +326,8 @@ TEST_P(AccessorSweep, FailsExactlyWhereTheFlagsForbid) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllClasses, AccessorSweep, ::testing::Range<std::size_t>(0, testing::allWrappers().size()),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             return std::string(testing::allWrappers()[info.param].className);
+                         [](const ::testing::TestParamInfo<std::size_t>& test) {
+                             return std::string(testing::allWrappers()[test.param].className);
                          });
 
 }  // namespace

@@ -114,8 +114,8 @@ public:
 
 class FakeEventEditing final : public MSREventEditingInstance {
 public:
-    explicit FakeEventEditing(MSREventEditingModules modules, bool fails)
-        : modules(std::move(modules)), fails_(fails) {}
+    explicit FakeEventEditing(MSREventEditingModules editingModules, bool fails)
+        : modules(std::move(editingModules)), fails_(fails) {}
     platform::Expected<void> loadProgram(const MSRPBProgram& program) override {
         loadedPrograms.push_back(program);
         if (fails_) {

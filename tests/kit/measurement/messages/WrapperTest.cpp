@@ -180,8 +180,8 @@ TEST_P(Wrapper, CopiesAreDeepAndMovedFromWrappersHoldNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllClasses, Wrapper, ::testing::Range<std::size_t>(0, allWrappers().size()),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             return std::string(allWrappers()[info.param].className);
+                         [](const ::testing::TestParamInfo<std::size_t>& test) {
+                             return std::string(allWrappers()[test.param].className);
                          });
 
 }  // namespace

@@ -16,9 +16,9 @@ using testing::RulesTest;
 class FilterMatchingTest : public RulesTest {};
 
 struct NumberSpec {
-    NumberSpec(std::optional<int> type, std::optional<std::string> value = {}, std::optional<std::string> min = {},
-               std::optional<std::string> max = {})
-        : type(type), value(std::move(value)), min(std::move(min)), max(std::move(max)) {}
+    NumberSpec(std::optional<int> numberType, std::optional<std::string> exact = {},
+               std::optional<std::string> lower = {}, std::optional<std::string> upper = {})
+        : type(numberType), value(std::move(exact)), min(std::move(lower)), max(std::move(upper)) {}
     std::optional<int> type;
     std::optional<std::string> value, min, max;
 };

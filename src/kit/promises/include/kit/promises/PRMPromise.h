@@ -532,12 +532,13 @@ public:
     static PRMPromise async(Queue queue, F work) {
         detail::requireQueue(queue);
         detail::require(work, "work");
-        return startOn(
-            std::move(queue), [work = std::move(work)](const PRMPromise& result, const Queue& queue) mutable {
-                work(Fulfiller(
-                         [result, queue](Resolution<T> resolution) { result.resolveOn(queue, std::move(resolution)); }),
-                     Rejecter([result](const platform::Error& error) { result.reject(error); }));
-            });
+        return startOn(std::move(queue),
+                       [work = std::move(work)](const PRMPromise& result, const Queue& runQueue) mutable {
+                           work(Fulfiller([result, runQueue](Resolution<T> resolution) {
+                                    result.resolveOn(runQueue, std::move(resolution));
+                                }),
+                                Rejecter([result](const platform::Error& error) { result.reject(error); }));
+                       });
     }
 
     // The values in input order once all are fulfilled; the first rejection

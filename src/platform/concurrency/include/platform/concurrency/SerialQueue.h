@@ -62,7 +62,7 @@ public:
 private:
     // Shared with the thread, which may outlive the queue object.
     struct State final : Stoppable {
-        State(std::string label, LogSink& log) : label(std::move(label)), log(log) {}
+        State(std::string queueLabel, LogSink& sink) : label(std::move(queueLabel)), log(sink) {}
         void stopAndJoin() override;
         void join();
         const std::string label;

@@ -12,8 +12,8 @@ auto PromiseClass::do_(Queue queue, F work) {
     detail::requireQueue(queue);
     detail::require(work, "work");
     return PRMPromise<U>::startOn(
-        std::move(queue), [work = std::move(work)](const PRMPromise<U>& result, const Queue& queue) mutable {
-            result.resolveOn(queue, detail::resolutionOf<U>([&]() -> decltype(auto) { return work(); }));
+        std::move(queue), [work = std::move(work)](const PRMPromise<U>& result, const Queue& runQueue) mutable {
+            result.resolveOn(runQueue, detail::resolutionOf<U>([&]() -> decltype(auto) { return work(); }));
         });
 }
 
@@ -165,7 +165,7 @@ PRMPromise<std::vector<T>> PRMPromise<T>::all(Queue queue, std::vector<Resolutio
         return PRMPromise<Values>::resolvedWith(Values{});
     }
     return PRMPromise<Values>::startOn(
-        std::move(queue), [items = std::move(items)](const PRMPromise<Values>& result, const Queue& queue) {
+        std::move(queue), [items = std::move(items)](const PRMPromise<Values>& result, const Queue& runQueue) {
             std::vector<PRMPromise<T>> promises;
             promises.reserve(items.size());
             for (const auto& item : items) {
@@ -187,7 +187,7 @@ PRMPromise<std::vector<T>> PRMPromise<T>::all(Queue queue, std::vector<Resolutio
             progress->remaining = promises.size();
             for (std::size_t index = 0; index < promises.size(); ++index) {
                 promises[index].state_->observe(
-                    queue,
+                    runQueue,
                     [progress, result, index](const T& value) {
                         std::optional<Values> values;
                         {
@@ -218,7 +218,7 @@ PRMPromise<std::vector<platform::Expected<T>>> PRMPromise<T>::any(Queue queue, s
         return PRMPromise<Outcomes>::resolvedWith(Outcomes{});
     }
     return PRMPromise<Outcomes>::startOn(
-        std::move(queue), [items = std::move(items)](const PRMPromise<Outcomes>& result, const Queue& queue) {
+        std::move(queue), [items = std::move(items)](const PRMPromise<Outcomes>& result, const Queue& runQueue) {
             std::vector<PRMPromise<T>> promises;
             promises.reserve(items.size());
             for (const auto& item : items) {
@@ -259,7 +259,7 @@ PRMPromise<std::vector<platform::Expected<T>>> PRMPromise<T>::any(Queue queue, s
             };
             for (std::size_t index = 0; index < promises.size(); ++index) {
                 promises[index].state_->observe(
-                    queue, [settle, index](const T& value) { settle(index, Outcome(value), nullptr); },
+                    runQueue, [settle, index](const T& value) { settle(index, Outcome(value), nullptr); },
                     [settle, index](const ErrorPointer& error) { settle(index, platform::unexpected(*error), error); });
             }
         });
@@ -271,16 +271,16 @@ PRMPromise<T> PRMPromise<T>::race(Queue queue, std::vector<Resolution<T>> items)
     if (items.empty()) {
         detail::throwNoPromisesToObserve();
     }
-    return startOn(std::move(queue), [items = std::move(items)](const PRMPromise& result, const Queue& queue) {
+    return startOn(std::move(queue), [items = std::move(items)](const PRMPromise& result, const Queue& runQueue) {
         for (const auto& item : items) {
             if (!item.isPromise()) {
-                result.resolveOn(queue, item);
+                result.resolveOn(runQueue, item);
                 return;
             }
         }
         for (const auto& item : items) {
             item.promise().state_->observe(
-                queue, [result](const T& value) { result.state_->fulfill(value); },
+                runQueue, [result](const T& value) { result.state_->fulfill(value); },
                 [result](const ErrorPointer& error) { result.state_->reject(error); });
         }
     });
