@@ -104,7 +104,7 @@ int main() {
     endpoints.measurementUploadHost = server.baseUrl();
     endpoints.measurementUploadConsentHost = server.baseUrl();
     endpoints.configurationHost = server.baseUrl();
-    kit::Endpoints::setCurrentForTesting(endpoints);
+    kit::Endpoints::setCurrent(endpoints);
     auto network = kit::LMUNetwork::initWithReachabilityHost("127.0.0.1");
     if (network == nullptr) {
         fail("network");
@@ -201,7 +201,6 @@ int main() {
 
     onWorkerQueue(*controller, [] {});
     controller.reset();
-    kit::Endpoints::resetCurrentForTesting();
     std::filesystem::remove_all(home);
     return 0;
 }

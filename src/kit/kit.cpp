@@ -16,7 +16,7 @@ namespace kit {
 namespace {
 
 // Each library of the kit linked into the program registers its classes in
-// platform::ClassRegistry here and, when it has components, calls
+// kit::classRegistry() here and, when it has components, calls
 // HLOApp::registerInternalLibrary.
 void registerLinkedLibraries() {
     installations::HLOInstallations::registerLibrary();

@@ -6,6 +6,7 @@
 #include "kit/core/HLOApp.h"
 #include "kit/core/HLOComponent.h"
 #include "kit/core/HLOOptions.h"
+#include "kit/core/KitContext.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "platform/concurrency/NotificationCenter.h"
@@ -113,14 +114,15 @@ private slots:
         connectKitLifecycle(*qApp);
     }
 
-    void init() { world_ = std::make_unique<ui::testing::UiWorld>(); }
+    // Each test a kit context of its own: the kit's state ends with it.
+    void init() {
+        context_ = std::make_unique<kit::KitContext>();
+        world_ = std::make_unique<ui::testing::UiWorld>();
+    }
 
     void cleanup() {
         world_.reset();
-        kit::measurement::MSRAnalytics::resetForTesting();
-        kit::measurement::HLOAnalytics::resetForTesting();
-        kit::HLOApp::resetApps();
-        kit::HLOComponentContainer::resetRegistrantsForTesting();
+        context_.reset();
     }
 
     void generateReachesTheKit() {
@@ -192,6 +194,7 @@ private:
     }
 
     std::unique_ptr<LifecycleJournal> journal_;
+    std::unique_ptr<kit::KitContext> context_;
     std::unique_ptr<ui::testing::UiWorld> world_;
 };
 

@@ -97,16 +97,10 @@ Endpoints Endpoints::current() {
     return *current.endpoints;
 }
 
-void Endpoints::setCurrentForTesting(Endpoints endpoints) {
+void Endpoints::setCurrent(Endpoints endpoints) {
     CurrentEndpoints& current = shared();
     std::lock_guard lock(current.mutex);
     current.endpoints = std::move(endpoints);
-}
-
-void Endpoints::resetCurrentForTesting() {
-    CurrentEndpoints& current = shared();
-    std::lock_guard lock(current.mutex);
-    current.endpoints.reset();
 }
 
 }  // namespace kit

@@ -13,7 +13,7 @@
 
 #include "platform/MessageFormat.h"
 #include "platform/ProgrammerError.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/OperationQueue.h"
 
 #include <unicode/uchar.h>
@@ -309,7 +309,7 @@ bool HLOApp::configureCore() {
     }
     if (isDefaultApp_) {
         if (const auto analytics =
-                platform::ClassRegistry::shared().lookup<HLOAnalyticsStarting>(HLOAnalyticsStarting::kClassName)) {
+                kit::classRegistry().lookup<HLOAnalyticsStarting>(HLOAnalyticsStarting::kClassName)) {
             analytics->startWithConfiguration(&HLOConfiguration::sharedInstance().analyticsConfiguration(), options_);
         }
     }
@@ -452,7 +452,7 @@ void HLOApp::registerInternalLibrary(std::string_view className, std::string_vie
 }
 
 void HLOApp::registerInternalLibrary(std::string_view className, std::string_view name, std::string_view version) {
-    auto library = platform::ClassRegistry::shared().lookup<HLOLibrary>(className);
+    auto library = kit::classRegistry().lookup<HLOLibrary>(className);
     if (library == nullptr) {
         throw platform::ProgrammerError(std::string(texts::kInvalidArgumentException),
                                         format(texts::kBadLibraryFormat, className));
@@ -472,7 +472,7 @@ void HLOApp::registerLibrary(std::string_view name, std::string_view version) {
 std::string HLOApp::haloUserAgent() { return sharedUserAgent().haloUserAgent(); }
 
 void HLOApp::registerSwiftComponents() {
-    auto& registry = platform::ClassRegistry::shared();
+    auto& registry = kit::classRegistry();
     for (const OptionalLibrary& library : kOptionalComponentLibraries) {
         if (registry.lookup<HLOLibrary>(library.className) != nullptr) {
             registerInternalLibrary(library.className, library.name);

@@ -5,7 +5,7 @@
 #include "kit/core/KitContext.h"
 #include "kit/core/Logger.h"
 
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <algorithm>
 
@@ -58,17 +58,11 @@ std::vector<HLOComponentContainer::Registrant> HLOComponentContainer::registrant
     return all.list;
 }
 
-void HLOComponentContainer::resetRegistrantsForTesting() {
-    auto& all = registrantState();
-    std::lock_guard lock(all.mutex);
-    all.list.clear();
-}
-
 HLOComponentContainer::HLOComponentContainer(const std::shared_ptr<HLOApp>& app)
     : HLOComponentContainer(app, [&] {
           auto list = registrants();
           if (app->name() == kLensAppName && app->options().LCMSenderID() == std::string(kLensSenderID)) {
-              const auto appCheck = platform::ClassRegistry::shared().lookup<HLOLibrary>(kAppCheckClassName);
+              const auto appCheck = kit::classRegistry().lookup<HLOLibrary>(kAppCheckClassName);
               std::erase_if(list, [&](const Registrant& registrant) {
                   return appCheck != nullptr && registrant.library == appCheck;
               });

@@ -1,5 +1,7 @@
 #include "kit/core/LaunchArguments.h"
 
+#include "kit/core/KitContext.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -10,8 +12,17 @@ namespace kit {
 
 namespace {
 
+// The process's: a fact of the process, set once by main() or read once.
 std::mutex argumentsMutex;
 std::optional<std::vector<std::string>> knownArguments;  // guarded by argumentsMutex
+
+// A kit context's own, when it was given some.
+struct ContextArguments {
+    std::mutex mutex;
+    std::optional<std::vector<std::string>> arguments;  // guarded by mutex
+};
+
+ContextArguments& contextArguments() { return KitContext::current().service<ContextArguments>(); }
 
 std::vector<std::string> readProcessArguments() {
     std::ifstream stream("/proc/self/cmdline", std::ios::binary);
@@ -36,7 +47,20 @@ void setLaunchArguments(std::vector<std::string> arguments) {
     knownArguments = std::move(arguments);
 }
 
+void setContextLaunchArguments(std::vector<std::string> arguments) {
+    ContextArguments& context = contextArguments();
+    std::lock_guard lock(context.mutex);
+    context.arguments = std::move(arguments);
+}
+
 std::vector<std::string> launchArguments() {
+    {
+        ContextArguments& context = contextArguments();
+        std::lock_guard lock(context.mutex);
+        if (context.arguments) {
+            return *context.arguments;
+        }
+    }
     std::lock_guard lock(argumentsMutex);
     if (!knownArguments) {
         knownArguments = readProcessArguments();
@@ -47,11 +71,6 @@ std::vector<std::string> launchArguments() {
 bool launchArgumentsContain(std::string_view argument) {
     const auto arguments = launchArguments();
     return std::find(arguments.begin(), arguments.end(), argument) != arguments.end();
-}
-
-void resetLaunchArgumentsForTesting() {
-    std::lock_guard lock(argumentsMutex);
-    knownArguments.reset();
 }
 
 }  // namespace kit

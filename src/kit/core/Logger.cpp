@@ -365,19 +365,4 @@ void LMULoggerFlush() {
     state().queue.sync([] {});
 }
 
-void LMULoggerResetForTesting() {
-    LoggerState& logger = state();
-    LMULoggerFlush();
-    std::lock_guard lock(logger.setUpMutex);
-    logger.utilitiesReady.store(false);
-    logger.kitReady.store(false);
-    logger.maximumLevel.store(kDefaultMaximumLevel);
-    logger.debugMode.store(false);
-    logger.analyticsDebugMode.store(false);
-    publishKitThreshold(logger);
-    std::lock_guard output(logger.outputMutex);
-    logger.versionPrefix.clear();
-    logger.sink.reset();
-}
-
 }  // namespace kit

@@ -6,7 +6,7 @@
 
 #include "platform/MessageFormat.h"
 #include "platform/ProgrammerError.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
@@ -69,7 +69,7 @@ std::vector<HLOComponent> HLOInstallations::componentsToRegister() {
 }
 
 void HLOInstallations::registerLibrary() {
-    platform::ClassRegistry::shared().registerClass<HLOLibrary>(std::string(kInstallationsClassName),
+    kit::classRegistry().registerClass<HLOLibrary>(std::string(kInstallationsClassName),
                                                                 std::make_shared<HLOInstallationsLibrary>());
     HLOApp::registerInternalLibrary(kInstallationsClassName, kInstallationsLibraryName);
 }
@@ -154,7 +154,7 @@ void HLOInstallations::validateAPIKey(std::string_view APIKey) {
 }
 
 void HLOInstallations::assertCompatibleIIDVersion() {
-    auto& registry = platform::ClassRegistry::shared();
+    auto& registry = kit::classRegistry();
     if (registry.contains(kLegacyInstanceIDClassName) &&
         registry.lookup<HLOInstanceIDUsingINS>(kLegacyInstanceIDClassName) == nullptr) {
         raise(std::string(kIncompatibleInstanceIDReason));

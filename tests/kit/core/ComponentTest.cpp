@@ -1,5 +1,6 @@
 #include "ConfigurationTestSupport.h"
 #include "kit/core/MainBundle.h"
+#include "kit/core/ClassRegistry.h"
 
 #include "platform/UserDefaults.h"
 #include "platform/concurrency/NotificationCenter.h"
@@ -62,7 +63,7 @@ private:
 class ComponentTest : public ConfigurationTest {
 protected:
     void registerLibrary(const std::string& className, std::vector<HLOComponent> components) {
-        platform::ClassRegistry::shared().registerClass<HLOLibrary>(
+        kit::classRegistry().registerClass<HLOLibrary>(
             className, std::make_shared<TestLibrary>(std::move(components)));
         HLOApp::registerInternalLibrary(className, "lib-" + className, "1.0");
     }
@@ -179,7 +180,7 @@ TEST_F(ComponentTest, LibraryNamesAndVersionsReachTheUserAgentOnlyWhenClean) {
 }
 
 TEST_F(ComponentTest, RegisteringAClassThatIsNoLibraryRaises) {
-    platform::ClassRegistry::shared().registerClass<Plain>("NotALibrary", std::make_shared<Plain>());
+    kit::classRegistry().registerClass<Plain>("NotALibrary", std::make_shared<Plain>());
     const auto raised = raisedBy([] { HLOApp::registerInternalLibrary("NotALibrary", "x"); });
     ASSERT_TRUE(raised);
     EXPECT_EQ(raised->name, "NSInvalidArgumentException");
@@ -192,7 +193,7 @@ TEST_F(ComponentTest, RegisteringAClassThatIsNoLibraryRaises) {
 TEST_F(ComponentTest, OptionalLibrariesAreFoundOnlyWhenRegistered) {
     HLOApp::registerSwiftComponents();
     EXPECT_EQ(HLOApp::haloUserAgent().find("fire-ses"), std::string::npos);
-    platform::ClassRegistry::shared().registerClass<HLOLibrary>(
+    kit::classRegistry().registerClass<HLOLibrary>(
         "HLOSessions", std::make_shared<TestLibrary>(std::vector<HLOComponent>{}));
     HLOApp::registerSwiftComponents();
     EXPECT_NE(HLOApp::haloUserAgent().find("fire-ses/11.9.0"), std::string::npos);

@@ -1,5 +1,6 @@
 #include "ConfigurationTestSupport.h"
 #include "kit/core/MainBundle.h"
+#include "kit/core/ClassRegistry.h"
 #include "kit/core/heartbeat/HLOHeartbeatLogger.h"
 
 #include "platform/UserDefaults.h"
@@ -249,7 +250,7 @@ TEST_F(ConfigurationTest, SettingsThatCannotBeSavedAreLoggedNotRaised) {
 
 TEST_F(ConfigurationTest, TheEngineStartsOnceForTheDefaultAppOnly) {
     const auto analytics = std::make_shared<FakeAnalytics>();
-    platform::ClassRegistry::shared().registerClass<HLOAnalyticsStarting>("HLOAnalytics", analytics);
+    kit::classRegistry().registerClass<HLOAnalyticsStarting>("HLOAnalytics", analytics);
     const auto named = optionsWithAppID("1:9:ios:9");
     HLOApp::configureWithName("named", &named);
     EXPECT_TRUE(analytics->startsSoFar().empty());
@@ -264,7 +265,7 @@ TEST_F(ConfigurationTest, TheEngineStartsOnceForTheDefaultAppOnly) {
 
 TEST_F(ConfigurationTest, ConcurrentConfigurationMakesEachAppOnceAndStartsTheEngineOnce) {
     const auto analytics = std::make_shared<FakeAnalytics>();
-    platform::ClassRegistry::shared().registerClass<HLOAnalyticsStarting>("HLOAnalytics", analytics);
+    kit::classRegistry().registerClass<HLOAnalyticsStarting>("HLOAnalytics", analytics);
     const auto options = optionsWithAppID(kValidAppID);
     constexpr int kThreads = 32;
     std::atomic<int> successes = 0;

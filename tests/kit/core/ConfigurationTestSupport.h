@@ -7,7 +7,7 @@
 #include "kit/core/Logger.h"
 
 #include "platform/ProgrammerError.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -50,13 +50,10 @@ protected:
         Endpoints endpoints;
         endpoints.consoleURL = kConsoleURL;
         endpoints.setupGuideURL = "http://127.0.0.1:9/guide";
-        Endpoints::setCurrentForTesting(endpoints);
+        Endpoints::setCurrent(endpoints);
         HLOSetLoggerMaximumLevel(LMULoggerLevelDebug);
         drainLines();
     }
-    // The kit's own state ends with the test's kit context.
-    ~ConfigurationTest() override { platform::ClassRegistry::shared().reset(); }
-
     // The options file of the bundle; none removes it.
     void writeOptionsFile(std::optional<std::string> bytes) {
         const auto path = bundlePath() / "LumenService-Info.plist";

@@ -1,5 +1,6 @@
 #include "KitTestSupport.h"
 #include "kit/core/Endpoints.h"
+#include "kit/core/KitContext.h"
 
 #include <gtest/gtest.h>
 
@@ -94,15 +95,18 @@ TEST_F(EndpointsTest, MissingOrBrokenFilesGiveEmptyEndpoints) {
     }
 }
 
-TEST_F(EndpointsTest, CurrentReadsTheMainBundleOnceAndTestsMayReplaceIt) {
-    Endpoints::resetCurrentForTesting();
+TEST_F(EndpointsTest, CurrentReadsTheMainBundleOncePerContextAndMayBeReplaced) {
     EXPECT_EQ(Endpoints::current(), Endpoints{});
     Endpoints local;
     local.measurementHost = "127.0.0.1:1";
-    Endpoints::setCurrentForTesting(local);
+    Endpoints::setCurrent(local);
     EXPECT_EQ(Endpoints::current().measurementHost, "127.0.0.1:1");
-    Endpoints::resetCurrentForTesting();
-    EXPECT_EQ(Endpoints::current(), Endpoints{});
+    {
+        // A new context reads the bundle again.
+        KitContext next;
+        EXPECT_EQ(Endpoints::current(), Endpoints{});
+    }
+    EXPECT_EQ(Endpoints::current().measurementHost, "127.0.0.1:1");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "KitTestSupport.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/Environment.h"
 #include "kit/core/UserAgent.h"
 
@@ -106,14 +107,19 @@ TEST_F(EnvironmentTest, TheUserAgentSaysWhenTheAppComesFromTheAppStore) {
               "apple-platform/macos appstore/true deploy/swiftpm device/arm64 os-version/12.0");
 }
 
-TEST_F(EnvironmentTest, LaunchArgumentsComeFromTheProcessUntilSet) {
-    resetLaunchArgumentsForTesting();
-    const auto arguments = launchArguments();
-    ASSERT_FALSE(arguments.empty());
-    EXPECT_NE(arguments[0].find("kit_core_tests"), std::string::npos);
-    setLaunchArguments({"stubforge", "-HLODebugEnabled"});
-    EXPECT_TRUE(launchArgumentsContain("-HLODebugEnabled"));
-    EXPECT_FALSE(launchArgumentsContain("-HLODebugDisabled"));
+TEST_F(EnvironmentTest, LaunchArgumentsAreTheProcessesUnlessTheContextHasItsOwn) {
+    {
+        // A context given none reads the process's.
+        KitContext process;
+        const auto arguments = launchArguments();
+        ASSERT_FALSE(arguments.empty());
+        EXPECT_NE(arguments[0].find("kit_core_tests"), std::string::npos);
+        setContextLaunchArguments({"stubforge", "-HLODebugEnabled"});
+        EXPECT_TRUE(launchArgumentsContain("-HLODebugEnabled"));
+        EXPECT_FALSE(launchArgumentsContain("-HLODebugDisabled"));
+    }
+    // The test's own context kept its own.
+    EXPECT_EQ(launchArguments(), std::vector<std::string>{"kit-test"});
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 namespace kit::testing {
 
 // A kit test's world: a fresh home with its own XDG folders, no launch
-// switches, the machine's own environment facts, and the kit's lines in a
-// capture sink.
+// switches, and the kit's lines in a capture sink. The kit's own state
+// (logger, environment facts) belongs to the test's kit context.
 class KitTest : public ::testing::Test {
 protected:
     KitTest()
@@ -24,23 +24,18 @@ protected:
           data_("XDG_DATA_HOME", (root_.path() / "data").c_str()),
           config_("XDG_CONFIG_HOME", (root_.path() / "config").c_str()),
           cache_("XDG_CACHE_HOME", (root_.path() / "cache").c_str()) {
-        LMULoggerResetForTesting();
-        LMUAppEnvironmentUtil::setOverridesForTesting({});
-        setLaunchArguments({"kit-test"});
-        LMULoggerInstallSink(sink_);
-    }
-    ~KitTest() override {
-        LMULoggerResetForTesting();
-        LMUAppEnvironmentUtil::setOverridesForTesting({});
-        resetLaunchArgumentsForTesting();
+        captureLogOfCurrentContext();
     }
 
     const std::filesystem::path& root() const { return root_.path(); }
 
-    // The logger belongs to the kit context: a fixture that makes a context
-    // of its own after this constructor ran sends that context's lines to
-    // the same capture sink.
-    void captureLogOfCurrentContext() { LMULoggerInstallSink(sink_); }
+    // The logger and the launch arguments belong to the kit context: a
+    // fixture that makes a context of its own after this constructor ran
+    // gives it the same launch arguments (no switches) and capture sink.
+    void captureLogOfCurrentContext() {
+        setContextLaunchArguments({"kit-test"});
+        LMULoggerInstallSink(sink_);
+    }
 
     // The kit's lines written so far.
     std::vector<platform::LogEntry> drainLog() {

@@ -1,4 +1,5 @@
 #include "KitTestSupport.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
 #include "kit/core/Logger.h"
 #include "platform/UserDefaults.h"
@@ -45,7 +46,9 @@ TEST_F(LoggerTest, WritesOrDropsByLevelDebugModeForceAndService) {
         SCOPED_TRACE(::testing::Message() << "maximum " << row.maximumLevel << ", debug " << row.debugMode
                                           << ", analytics " << row.analyticsFlag << ", forced " << row.forced << ", "
                                           << row.service << ", level " << row.level);
-        LMULoggerResetForTesting();
+        // Each row a process of its own, that never logged.
+        KitContext process;
+        setContextLaunchArguments({"kit-test"});
         auto sink = std::make_shared<platform::CaptureLogSink>();
         LMULoggerInstallSink(sink);
         HLOSetLoggerMaximumLevel(row.maximumLevel);
@@ -98,7 +101,7 @@ TEST_F(LoggerTest, AnInvalidMaximumLevelGivesTheForcedLineAndLeavesTheLevel) {
 
 TEST_F(LoggerTest, AnAppStoreBuildIgnoresLevelsFromNoticeAndRefusesDebugMode) {
     LMUAppEnvironmentUtil::setOverridesForTesting({.fromAppStore = true});
-    setLaunchArguments({"kit-test", "-HLODebugEnabled"});
+    setContextLaunchArguments({"kit-test", "-HLODebugEnabled"});
     EXPECT_EQ(HLOLoggerMaximumLevel(), 5);
     HLOSetLoggerLevelToError();
     EXPECT_EQ(HLOLoggerMaximumLevel(), 3);
@@ -121,7 +124,7 @@ TEST_F(LoggerTest, AnAppStoreBuildIgnoresLevelsFromNoticeAndRefusesDebugMode) {
 
 TEST_F(LoggerTest, DebugDisabledRemovesTheStoredSettingBeforeTheFirstLine) {
     kit::standardDefaults().set(kHLODebugModeDefaultsKey, true);
-    setLaunchArguments({"kit-test", "-HLODebugDisabled"});
+    setContextLaunchArguments({"kit-test", "-HLODebugDisabled"});
     HLOLogDebugMessage("[HaloCore]", "I-COR000099", "dropped");
     HLOLogNoticeMessage("[HaloCore]", "I-COR000099", "written");
     EXPECT_THAT(drainLines(), ElementsAre("11.9.0 - [HaloCore][I-COR000099] written"));
@@ -130,24 +133,24 @@ TEST_F(LoggerTest, DebugDisabledRemovesTheStoredSettingBeforeTheFirstLine) {
 }
 
 TEST_F(LoggerTest, DebugEnabledIsStoredAndKeptForLaterLaunches) {
-    setLaunchArguments({"kit-test", "-HLODebugEnabled"});
+    setContextLaunchArguments({"kit-test", "-HLODebugEnabled"});
     HLOLogDebugMessage("[HaloCore]", "I-COR000099", "first");
     EXPECT_THAT(drainLines(), ElementsAre("11.9.0 - [HaloCore][I-COR000099] first"));
     EXPECT_EQ(kit::standardDefaults().object(kHLODebugModeDefaultsKey), platform::Value(true));
     EXPECT_EQ(HLOLoggerMaximumLevel(), 7);
 
     // A later launch without the argument.
-    LMULoggerResetForTesting();
+    KitContext later;
     auto sink = std::make_shared<platform::CaptureLogSink>();
     LMULoggerInstallSink(sink);
-    setLaunchArguments({"kit-test"});
+    setContextLaunchArguments({"kit-test"});
     HLOLogDebugMessage("[HaloCore]", "I-COR000099", "second");
     LMULoggerFlush();
     EXPECT_THAT(sink->drainLines(), ElementsAre("11.9.0 - [HaloCore][I-COR000099] second"));
 }
 
 TEST_F(LoggerTest, OneLineIsExact) {
-    setLaunchArguments({"kit-test", "-HLODebugEnabled"});
+    setContextLaunchArguments({"kit-test", "-HLODebugEnabled"});
     HLOLogDebugMessage("[HaloCore]", "I-COR000001", "Configuring the default app.");
     const auto entries = drainLog();
     ASSERT_EQ(entries.size(), 1U);

@@ -20,7 +20,7 @@ inline platform::Value::Dictionary loopbackMeasurementEndpoints(const std::strin
 
 // The same for this process, in place of the bundle's resource.
 inline void useLoopbackMeasurementService(const std::string& service) {
-    Endpoints::setCurrentForTesting(Endpoints::fromDictionary(platform::Value(loopbackMeasurementEndpoints(service))));
+    Endpoints::setCurrent(Endpoints::fromDictionary(platform::Value(loopbackMeasurementEndpoints(service))));
 }
 
 }  // namespace kit::testing

@@ -4,7 +4,7 @@
 #include "kit/installations/HLOInstallations.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,7 @@ TEST_F(HLOInstallationsTest, ALegacyInstanceIDWithoutUsesINSRaises) {
     public:
         bool usesINS() const override { return true; }
     };
-    auto& registry = platform::ClassRegistry::shared();
+    auto& registry = kit::classRegistry();
     registry.registerClass<HLOInstanceIDUsingINS>("HLOInstanceID", std::make_shared<Compatible>());
     EXPECT_FALSE(raisedBy([&] { makeInstallations(makeController()); }));
 
@@ -189,10 +189,9 @@ protected:
     std::string startAndAskForTheID() {
         settleEngine();
         run_.reset();
-        platform::ClassRegistry::shared().reset();
         const Endpoints endpoints = Endpoints::current();
         run_ = std::make_unique<kit::KitContext>();
-        Endpoints::setCurrentForTesting(endpoints);
+        Endpoints::setCurrent(endpoints);
         kit::configure(*run_);
         std::promise<std::optional<std::string>> delivered;
         HLOInstallations::installations()->installationIDWithCompletion(

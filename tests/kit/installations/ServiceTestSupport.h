@@ -132,7 +132,7 @@ protected:
         promises::PromiseClass::setSchedulingClock(clock);
         Endpoints endpoints = Endpoints::current();
         endpoints.installationsBaseURL = server.baseUrl();
-        Endpoints::setCurrentForTesting(endpoints);
+        Endpoints::setCurrent(endpoints);
         server.setDefaultResponse(status(404));
     }
     ~InstallationsServiceTest() override {

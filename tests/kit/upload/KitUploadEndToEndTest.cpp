@@ -34,15 +34,13 @@ class KitUploadTest : public ConfigurationTest {
 protected:
     KitUploadTest() : ConfigurationTest({{"CFBundleShortVersionString", platform::Value("1.2.3")}}) {
         kit::testing::useLoopbackMeasurementService(server_.baseUrl());
-        setLaunchArguments({"kit-test", "-MSRAnalyticsDebugEnabled"});
+        setContextLaunchArguments({"kit-test", "-MSRAnalyticsDebugEnabled"});
         server_.setDefaultResponse({404, {{"Connection", "close"}}, ""});
         server_.script("/a", {{200, {{"Connection", "close"}}, ""}});
     }
     ~KitUploadTest() override {
         // The test's kit context (made around the test) ends its work first.
         KitContext::current().shutdown();
-        measurement::MSRMeasurement::resetSharedInstanceForTesting();
-        measurement::MSRAnalytics::resetForTesting();
     }
 
     std::vector<RecordedRequest> posts() const { return measurementPosts(server_.requests()); }
@@ -76,7 +74,7 @@ protected:
     void serveInstallations(const std::string& givenID) {
         Endpoints endpoints = Endpoints::current();
         endpoints.installationsBaseURL = server_.baseUrl();
-        Endpoints::setCurrentForTesting(endpoints);
+        Endpoints::setCurrent(endpoints);
         const platform::Value::Dictionary body{
             {"fid", platform::Value(givenID)},
             {"refreshToken", platform::Value("refresh-1")},

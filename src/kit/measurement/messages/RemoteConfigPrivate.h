@@ -232,13 +232,13 @@ inline constexpr std::string_view kExperimentSDKName = "app_measurement";
 inline constexpr std::string_view kSessionStitchingFlag = "session_stitching_token_feature_enabled";
 inline constexpr std::string_view kAppMetadataPlatform = "macos";
 
-// The Info.plist the settings read (the main bundle unless a test sets one)
-// and the clock of expiry (the system's unless a test sets one). Null puts
-// the default back.
+// The Info.plist the settings of the current kit context read (the main
+// bundle unless one is set) and their clock of expiry (the system's unless
+// one is set). Null puts the default back.
 std::shared_ptr<const platform::Bundle> remoteConfigBundle();
-void setRemoteConfigBundleForTesting(std::shared_ptr<const platform::Bundle> bundle);
+void setRemoteConfigBundle(std::shared_ptr<const platform::Bundle> bundle);
 platform::TimePoint remoteConfigNow();
-void setRemoteConfigClockForTesting(std::shared_ptr<const platform::Clock> clock);
+void setRemoteConfigClock(std::shared_ptr<const platform::Clock> clock);
 
 // 64-bit FNV-1a of the bytes: stable across runs, builds and machines.
 std::uint64_t fnv1a64(std::string_view bytes);

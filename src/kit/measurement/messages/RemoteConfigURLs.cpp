@@ -92,11 +92,11 @@ std::shared_ptr<const platform::Bundle> remoteConfigBundle() {
     if (shared.bundle != nullptr) {
         return shared.bundle;
     }
-    // The main bundle lives as long as the process.
+    // The main bundle lives as long as the kit context.
     return std::shared_ptr<const platform::Bundle>(&kit::mainBundle(), [](const platform::Bundle*) {});
 }
 
-void setRemoteConfigBundleForTesting(std::shared_ptr<const platform::Bundle> bundle) {
+void setRemoteConfigBundle(std::shared_ptr<const platform::Bundle> bundle) {
     Overrides& shared = overrides();
     std::lock_guard lock(shared.mutex);
     shared.bundle = std::move(bundle);
@@ -112,7 +112,7 @@ platform::TimePoint remoteConfigNow() {
     return clock != nullptr ? clock->now() : std::chrono::system_clock::now();
 }
 
-void setRemoteConfigClockForTesting(std::shared_ptr<const platform::Clock> clock) {
+void setRemoteConfigClock(std::shared_ptr<const platform::Clock> clock) {
     Overrides& shared = overrides();
     std::lock_guard lock(shared.mutex);
     shared.clock = std::move(clock);

@@ -1,12 +1,12 @@
 #include "kit/measurement/support/MSRBackwardCompatibilityUtil.h"
 
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 namespace kit::measurement {
 
 bool MSRBackwardCompatibilityUtil::disableLMRMeasurement() {
     const auto legacyClass =
-        platform::ClassRegistry::shared().lookup<MSRLegacyMeasurementClass>(MSRLegacyMeasurement::kClassName);
+        kit::classRegistry().lookup<MSRLegacyMeasurementClass>(MSRLegacyMeasurement::kClassName);
     if (legacyClass == nullptr) {
         return false;
     }

@@ -3,7 +3,7 @@
 #include "kit/core/HLOApp.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <algorithm>
 #include <strings.h>
@@ -22,7 +22,7 @@ bool isDebugMode() {
 }
 
 bool describesNames() {
-    return isDebugMode() && platform::ClassRegistry::shared().contains(kit::HLOAnalyticsStarting::kClassName);
+    return isDebugMode() && kit::classRegistry().contains(kit::HLOAnalyticsStarting::kClassName);
 }
 
 std::string plainDescription(const platform::Value& value) {

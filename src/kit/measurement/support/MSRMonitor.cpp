@@ -6,7 +6,7 @@
 #include "kit/measurement/support/MeasurementErrors.h"
 #include "platform/MessageFormat.h"
 #include "platform/ProgrammerError.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <sys/resource.h>
@@ -320,7 +320,7 @@ void MSRMonitor::applyLaunchSwitches() {
     const bool storedDebugMode = sharedUserDefaults_->boolForKey(kMSRDebugModeKey);
     sdkLogLevelFromConfiguration_ =
         (launchArgumentsContain("-HLODebugDisabled") || launchArgumentsContain("-HLODebugEnabled")) &&
-        platform::ClassRegistry::shared().contains(kHLOConfigurationClassName);
+        kit::classRegistry().contains(kHLOConfigurationClassName);
     if (launchArgumentsContain("-noMSRAnalyticsDebugEnabled") ||
         launchArgumentsContain("-noHLOAnalyticsDebugEnabled") || launchArgumentsContain("-HLODebugDisabled")) {
         setDebugModeEnabled(false);

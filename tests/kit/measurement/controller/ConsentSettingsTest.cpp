@@ -1,4 +1,5 @@
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
+#include "kit/core/KitContext.h"
 
 #include "platform/Bundle.h"
 
@@ -14,11 +15,8 @@ namespace {
 using platform::Value;
 using Util = MSRConsentSettingsUtil;
 
-class ConsentSettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override { Util::resetForTesting(); }
-    void TearDown() override { Util::resetForTesting(); }
-};
+// The consent state belongs to the test's kit context.
+class ConsentSettingsTest : public ::testing::Test {};
 
 TEST(ConsentNamesTest, NamesAndNumbersConvertBothWays) {
     const std::pair<std::int64_t, std::optional<std::string_view>> types[] = {
@@ -126,7 +124,7 @@ TEST_F(ConsentSettingsTest, StatesGiveTheirAnswersSignalsDiagnosticsAndDescripti
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.name);
-        Util::resetForTesting();
+        kit::KitContext fresh;
         item.arrange();
         EXPECT_EQ(Util::isAdStorageDenied(), item.adStorageDenied);
         EXPECT_EQ(Util::isAnalyticsStorageDenied(), item.analyticsStorageDenied);

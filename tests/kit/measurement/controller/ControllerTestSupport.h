@@ -82,7 +82,6 @@ protected:
     ControllerTest() { MeasurementServices::install(services_); }
     ~ControllerTest() override {
         services_->monitor().waitUntilIdle();
-        platform::ClassRegistry::shared().reset();
     }
 
     RecordingServices& services() { return *services_; }

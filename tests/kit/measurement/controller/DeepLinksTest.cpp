@@ -24,11 +24,7 @@ constexpr std::string_view kDeviceID = "5E1F0A2B-0000-4000-8000-00000000C0DE";
 class DeepLinksTest : public testing::FacadeTest {
 protected:
     DeepLinksTest() {
-        // The tagging switch raises the kit logger's level; it goes back
-        // afterwards, so debug lines do not outlive the test.
-        loggerLevel_ = kit::LMULoggerMaximumLevel();
         MeasurementServices::install(routing_);
-        MSRDeepLinks::resetSSTPreviewHeadersForTesting();
         environment_.resettableDeviceID = [this]() -> std::optional<std::string> {
             std::lock_guard lock(mutex_);
             return deviceID_;
@@ -46,9 +42,6 @@ protected:
     ~DeepLinksTest() override {
         deepLinks_.reset();
         scheduler_->workerQueue().sync([] {});
-        MSRDeepLinks::resetSSTPreviewHeadersForTesting();
-        kit::Endpoints::resetCurrentForTesting();
-        kit::LMUSetLoggerMaximumLevel(loggerLevel_);
     }
 
     std::shared_ptr<MSRDeepLinks> deepLinks() {
@@ -79,7 +72,6 @@ protected:
     std::shared_ptr<MSRScheduler> scheduler_ = std::make_shared<MSRScheduler>(kMSRWorkerQueueLabel);
     MSRDeepLinkEnvironment environment_;
     std::shared_ptr<MSRDeepLinks> deepLinks_;
-    int loggerLevel_ = 0;
     std::mutex mutex_;
     std::optional<std::string> deviceID_ = std::string(kDeviceID);  // guarded by mutex_
     std::int64_t trackingStatus_ = 3;                                // guarded by mutex_
@@ -288,7 +280,7 @@ protected:
     DeferredDeepLinkTest() {
         kit::Endpoints endpoints;
         endpoints.deepLinkHost = server_.baseUrl();
-        kit::Endpoints::setCurrentForTesting(endpoints);
+        kit::Endpoints::setCurrent(endpoints);
     }
 
     // One request through the gate; waits for its reply to be handled.

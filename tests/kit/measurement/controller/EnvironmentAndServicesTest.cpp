@@ -9,7 +9,7 @@
 #include "kit/measurement/messages/MSRControllerFacts.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "platform/Bundle.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <algorithm>
 
@@ -69,8 +69,6 @@ TEST_F(EnvironmentTest, DeviceFactsComeFromTheFoundation) {
 
 class InstallTest : public testing::ControllerTest {
 protected:
-    ~InstallTest() override { MSRAEU::setInstallEnvironmentForTesting(std::nullopt); }
-
     std::shared_ptr<platform::Bundle> makeBundle(bool scInfo, bool provisioning, bool receiptCheckOff = false) {
         const auto folder = root() / ("bundle" + std::to_string(++bundles_));
         std::filesystem::create_directories(folder);
@@ -124,11 +122,11 @@ TEST_F(InstallTest, AppStoreInstallTable) {
             environment.appStoreReceiptURL = std::filesystem::path(item.receipt);
         }
         environment.bundle = makeBundle(item.scInfo, item.provisioning, item.receiptCheckOff);
-        MSRAEU::setInstallEnvironmentForTesting(environment);
+        MSRAEU::setInstallEnvironment(environment);
         EXPECT_EQ(MSRAEU::isFAS(), item.expected);
     }
     // The product: no receipt, nothing encrypted, not an extension.
-    MSRAEU::setInstallEnvironmentForTesting(std::nullopt);
+    MSRAEU::setInstallEnvironment(std::nullopt);
     EXPECT_FALSE(MSRAEU::isFAS());
     EXPECT_FALSE(MSRAEU::isASRS());
     EXPECT_FALSE(MSRAEU::isAEX());
@@ -136,8 +134,7 @@ TEST_F(InstallTest, AppStoreInstallTable) {
 }
 
 TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
-    MSRAEU::setInstallEnvironmentForTesting(MSRInstallEnvironment{false, false, std::nullopt, makeBundle(true, false)});
-    MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
+    MSRAEU::setInstallEnvironment(MSRInstallEnvironment{false, false, std::nullopt, makeBundle(true, false)});
 
     // No controller: the defaults.
     MeasurementServices::install(nullptr);
@@ -160,13 +157,18 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
     EXPECT_EQ(facts.appDataConsentStatus(), -1);
     EXPECT_EQ(facts.appMeasurementLibraryVersion(), 110900);
 
+    resetControllerFacts();
+    MSRMeasurementMonitor().waitUntilIdle();
+}
+
+TEST_F(InstallTest, TheControllersFactsAnswerThePlatformLibrarysStatus) {
     auto fake = std::make_shared<testing::FakeIdentitySupport>();
     fake->setStatus(2);
-    platform::ClassRegistry::shared().registerClass<MSRIdentitySupport>(
+    kit::classRegistry().registerClass<MSRIdentitySupport>(
         std::string(kMSRPlatformIdentitySupportClassName), fake);
-    MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
-    EXPECT_EQ(facts.appDataConsentStatus(), 2);
-    MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
+    installMeasurementControllerServices();
+    installIdentityControllerFacts();
+    EXPECT_EQ(currentControllerFacts().appDataConsentStatus(), 2);
     resetControllerFacts();
     MSRMeasurementMonitor().waitUntilIdle();
 }

@@ -215,8 +215,6 @@ protected:
     ~FacadeRoadTest() override {
         MSRAnalytics::waitUntilIdleForTesting();
         mainQueue_->sync([] {});
-        MSRAnalytics::resetForTesting();
-        HLOAnalytics::resetForTesting();
         mainQueue_->sync([] {});
         platform::MainQueue::reset();
     }

@@ -1,4 +1,5 @@
 #include "FacadeTestSupport.h"
+#include "kit/core/ClassRegistry.h"
 
 #include "TestSupport.h"
 #include "kit/core/CoreTexts.h"
@@ -18,6 +19,28 @@ using platform::Value;
 using testing::FacadeTest;
 
 // --- Held until start
+
+TEST_F(FacadeTest, APauseForQueuedWorkEndsOnceTheSerialQueueTookItIn) {
+    start();
+    testing::Journal order;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    MSRAnalytics::queueOperationWithBlockThenWait([&order, released] {
+        released.wait();
+        order.add("paused for");
+    });
+    MSRAnalytics::queueOperationWithBlock([&order] { order.add("later"); });
+    release.set_value();
+    // The test's clock stands still: only the serial queue ends the pause.
+    EXPECT_TRUE(testing::eventually([&order] { return order.entries().size() == 2; }));
+    EXPECT_EQ(order.entries(), (std::vector<std::string>{"paused for", "later"}));
+
+    // A second pause ends the same way.
+    MSRAnalytics::queueOperationWithBlockThenWait([&order] { order.add("paused for again"); });
+    MSRAnalytics::queueOperationWithBlock([&order] { order.add("later again"); });
+    EXPECT_TRUE(testing::eventually([&order] { return order.entries().size() == 4; }));
+    EXPECT_EQ(order.entries().back(), "later again");
+}
 
 TEST_F(FacadeTest, CallsBeforeStartArriveAfterTheControllerInOrder) {
     MSRAnalytics::queueOperationWithBlock([this] { journal_.add("block 1"); });
@@ -40,7 +63,7 @@ TEST_F(FacadeTest, ASecondStartRunsOnlyItsPreChecks) {
     EXPECT_EQ(factory_->starts().size(), 1u);
     EXPECT_TRUE(codes().empty());  // no app-ID change is noticed
     EXPECT_EQ(MSRPersistedConfig::sharedInstance()->appIDFromLMP(), "1:123:ios:ab");
-    platform::ClassRegistry::shared().registerClass("HLOADatabase", std::make_shared<int>(0));
+    kit::classRegistry().registerClass("HLOADatabase", std::make_shared<int>(0));
     MSRAnalytics::startWithAppID("1:123:ios:cd", "fa", startOptions());
     EXPECT_EQ(codes(), std::vector<std::int64_t>{25029});  // the pre-checks still run
 }
@@ -59,7 +82,7 @@ TEST_F(FacadeTest, AnotherOriginDefersAndAChangedAppIDIsStored) {
 }
 
 TEST_F(FacadeTest, AnOlderLibraryStopsTheStart) {
-    platform::ClassRegistry::shared().registerClass("HLOADatabase", std::make_shared<int>(0));
+    kit::classRegistry().registerClass("HLOADatabase", std::make_shared<int>(0));
     start();
     EXPECT_TRUE(contains(codes(), 25029));
     EXPECT_TRUE(factory_->starts().empty());

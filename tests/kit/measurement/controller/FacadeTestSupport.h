@@ -224,8 +224,8 @@ private:
     std::vector<std::pair<ListenerToken, LogEventListener>> listeners_;
 };
 
-// A facade test: fakes behind every seam, a TestClock, a main queue of
-// its own, and the facade reset afterwards.
+// A facade test: fakes behind every seam, a TestClock and a main queue of
+// its own, in a kit context of its own.
 class FacadeTest : public MeasurementTest {
 protected:
     FacadeTest() {
@@ -241,11 +241,7 @@ protected:
             MSRAnalytics::waitUntilIdleForTesting();
             mainQueue_->sync([] {});
         }
-        MSRAnalytics::resetForTesting();
-        HLOAnalytics::resetForTesting();
-        MSRConsentSettingsUtil::resetForTesting();
-        kit::HLOApp::resetApps();
-        kit::HLOComponentContainer::resetRegistrantsForTesting();
+        // The facade's state ends with the test's kit context.
         mainQueue_->sync([] {});
         platform::MainQueue::reset();
     }

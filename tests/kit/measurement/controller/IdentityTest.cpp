@@ -3,7 +3,7 @@
 #include "kit/measurement/controller/MSRIdentifiers.h"
 #include "kit/measurement/controller/MSRIdentity.h"
 
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/Timers.h"
 
 #include <algorithm>
@@ -26,21 +26,13 @@ class IdentityTest : public testing::ControllerTest {
 protected:
     IdentityTest() {
         // A fetch answers at once here; only a held one runs out the wait.
-        MSRDefaultIdentitySupport::setFetchWaitForTesting(std::chrono::seconds(30));
-        MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
-        MSRIdentifiers::resetSharedInstanceForTesting();
+        MSRDefaultIdentitySupport::setFetchWait(std::chrono::seconds(30));
     }
-    ~IdentityTest() override {
-        identity_.reset();
-        MSRDefaultIdentitySupport::resetSharedInstanceForTesting();
-        MSRIdentifiers::resetSharedInstanceForTesting();
-        MSRIdentity::resetSharedInstanceForTesting();
-        MSRDefaultIdentitySupport::setFetchWaitForTesting(std::chrono::milliseconds(10));
-    }
+    ~IdentityTest() override { identity_.reset(); }
 
     // Registers the fake, unless the test wants no platform library.
     void registerFake() {
-        platform::ClassRegistry::shared().registerClass<MSRIdentitySupport>(
+        kit::classRegistry().registerClass<MSRIdentitySupport>(
             std::string(kMSRPlatformIdentitySupportClassName), fake_);
     }
 
@@ -125,7 +117,6 @@ TEST_F(IdentityTest, RefreshesWithinTheCacheTimeAskTheLibraryOnce) {
     // A refresh waits for its fetch only briefly; letting the identity go
     // lets every fetch it asked for finish.
     identity_.reset();
-    MSRIdentity::resetSharedInstanceForTesting();
     EXPECT_EQ(fake_->fetchesStarted(), 2);
     EXPECT_EQ(fake_->fetchesFinished(), 2);
 }
@@ -144,7 +135,7 @@ TEST_F(IdentityTest, TrackingStatusFromThePlatform) {
     for (const auto& item : cases) {
         SCOPED_TRACE(::testing::Message() << "library " << item.library << ", status "
                                         << item.platformStatus.value_or(-1));
-        platform::ClassRegistry::shared().reset();
+        kit::classRegistry().unregisterClass(kMSRPlatformIdentitySupportClassName);
         fake_->setStatus(item.platformStatus);
         fake_->setHasLimitedAdTracking(item.hasLimitedAdTracking);
         MSRIdentity& identity = makeIdentity(item.library);
@@ -172,7 +163,7 @@ TEST_F(IdentityTest, ABlockedFetchAnswersThePreviousValue) {
 
     fake_->setDeviceID(kSecondDeviceID);
     fake_->hold();
-    MSRDefaultIdentitySupport::setFetchWaitForTesting(std::chrono::milliseconds(10));
+    MSRDefaultIdentitySupport::setFetchWait(std::chrono::milliseconds(10));
     EXPECT_EQ(support.resettableDeviceID(), kFirstDeviceID);
     fake_->release();
     fake_->waitForFetchesFinished(2);

@@ -210,7 +210,8 @@ TEST_F(LifecycleTest, NonPersonalisedAdsFollowTheSettings) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.label);
         std::filesystem::remove_all(MSRMeasurementFilePath(environment().databaseName));
-        MSRConsentSettingsUtil::resetForTesting();
+        // As a new launch finds it: no consent settings yet.
+        MSRConsentSettingsUtil::clearAllSettings();
         Value::Dictionary info;
         if (row.plistFlag) {
             info.emplace(std::string(kMSRPlistDefaultAllowAdPersonalization), *row.plistFlag);
@@ -226,7 +227,7 @@ TEST_F(LifecycleTest, AStoredNonPersonalisedAdsPropertyGoesWhenNothingDecidesAny
     environment().infoDictionary = Value(Value::Dictionary{{std::string(kMSRPlistDefaultAllowAdPersonalization), Value(false)}});
     start();
     EXPECT_EQ(property("_npa"), "1");
-    MSRConsentSettingsUtil::resetForTesting();
+    MSRConsentSettingsUtil::clearAllSettings();
     environment().infoDictionary = Value(Value::Dictionary{});
     services().drainCodes();
     startAgain();

@@ -10,7 +10,7 @@
 #include "kit/measurement/support/MSRAlarm.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <algorithm>
 #include <thread>
@@ -91,7 +91,7 @@ protected:
     }
 
     void registerClient(ClientOffer offer = {}) {
-        platform::ClassRegistry::shared().registerClass<MSRPrivateSetMembershipClientClass>(
+        kit::classRegistry().registerClass<MSRPrivateSetMembershipClientClass>(
             std::string(MSRPrivateSetMembershipClientClass::kClassName), fakeClientClass(server_.baseUrl(), offer));
     }
 
@@ -289,7 +289,7 @@ TEST_F(OnDeviceConversionTest, TheQueryCarriesTheCounterAndTheFirstOpenMinute) {
 }
 
 TEST_F(OnDeviceConversionTest, ADebugKeyIsSentOnlyWithTheArgumentInDebugMode) {
-    kit::setLaunchArguments({"kit-test", "-HLOAnalyticsDebugEnabled", "-DebugOnDeviceConversionMeasurement"});
+    kit::setContextLaunchArguments({"kit-test", "-HLOAnalyticsDebugEnabled", "-DebugOnDeviceConversionMeasurement"});
     services().monitor().setDebugModeEnabled(true);
     registerClient();
     makeConnectedController();

@@ -339,10 +339,10 @@ TEST_F(PurchaseReporterTest, WithoutAReceiptNothingIsConfirmed) {
     EXPECT_EQ(MSRInAppPurchaseTransactionReporter::parsePurchasedItemsFromReceipt().size(), 1u);
     MSRInstallEnvironment missing;
     missing.appStoreReceiptURL = root() / "no-such-receipt";
-    MSRAEU::setInstallEnvironmentForTesting(missing);
+    MSRAEU::setInstallEnvironment(missing);
     EXPECT_TRUE(MSRInAppPurchaseTransactionReporter::parsePurchasedItemsFromReceipt().empty());
 
-    MSRAEU::setInstallEnvironmentForTesting(std::nullopt);
+    MSRAEU::setInstallEnvironment(std::nullopt);
     platform::PaymentTransaction coins;
     coins.state = platform::PaymentTransactionState::purchased;
     coins.productIdentifier = "coins";

@@ -95,7 +95,6 @@ protected:
     ~PurchasesTest() override {
         services->monitor().waitUntilIdle();
         MeasurementServices::install(nullptr);
-        MSRAEU::setInstallEnvironmentForTesting(std::nullopt);
     }
 
     // Installs a receipt holding `purchases`, named as the store names a
@@ -105,7 +104,7 @@ protected:
         writeReceiptFile(path, receiptFileWithPurchases(purchases));
         MSRInstallEnvironment environment;
         environment.appStoreReceiptURL = path;
-        MSRAEU::setInstallEnvironmentForTesting(environment);
+        MSRAEU::setInstallEnvironment(environment);
     }
 
     std::vector<std::int64_t> codes() {

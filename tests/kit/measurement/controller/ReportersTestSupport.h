@@ -164,8 +164,8 @@ protected:
         platform::MainQueue::install(mainQueue);
         MeasurementServices::install(services);
         MSRReportersController::install(controller);
-        MSRScreenViewReporter::resetSharedInstanceForTesting(clock, random);
-        MSRAdExposureReporter::resetSharedInstanceForTesting(clock);
+        MSRScreenViewReporter::setSharedInstanceSources(clock, random);
+        MSRAdExposureReporter::setSharedInstanceClock(clock);
         // The controller makes them at its start; they observe from then on.
         screens();
         ads();
@@ -173,8 +173,10 @@ protected:
     ~ReportersTest() override {
         controller->setSessionReporter(nullptr);
         flushMainQueue();
-        MSRScreenViewReporter::resetSharedInstanceForTesting();
-        MSRAdExposureReporter::resetSharedInstanceForTesting();
+        // The reporters end with the test's kit context, after this
+        // fixture: nothing of theirs may still read its clock.
+        screens()->waitUntilIdleForTesting();
+        ads()->waitUntilIdleForTesting();
         MSRReportersController::install(nullptr);
         services->monitor().waitUntilIdle();
         MeasurementServices::install(nullptr);

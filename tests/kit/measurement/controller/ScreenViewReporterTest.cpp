@@ -1,4 +1,5 @@
 #include "ReportersTestSupport.h"
+#include "kit/core/KitContext.h"
 
 #include "kit/core/CoreTexts.h"
 #include "kit/measurement/controller/MSRControllerServices.h"
@@ -65,8 +66,10 @@ TEST_F(ScreenViewReporterTest, AnActivationCountsWhateverTheOrderOfTheEndOfLaunc
     for (const auto& order : orders) {
         SCOPED_TRACE(order.size() == 1 ? "activation alone" : order.front() == active ? "activation first"
                                                                                        : "launching first");
-        // As at the program's start: no reporter yet, then the kit subscribes.
-        MSRScreenViewReporter::resetSharedInstanceForTesting(clock, random);
+        // As at the program's start: a kit context with no reporter yet,
+        // then the kit subscribes.
+        kit::KitContext run;
+        MSRScreenViewReporter::setSharedInstanceSources(clock, random);
         MSRMeasurement::subscribeForAppDidFinishLaunchingNotifications();
         for (const std::string_view name : order) {
             platform::NotificationCenter::defaultCenter().post(std::string(name));

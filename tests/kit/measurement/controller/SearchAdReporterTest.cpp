@@ -5,7 +5,7 @@
 #include "kit/measurement/controller/MSRSearchAdReporter.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRScheduler.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <algorithm>
@@ -58,7 +58,7 @@ ScriptedResponse reply(int status, std::string body) {
 class SearchAdReporterTest : public ControllerTest {
 protected:
     SearchAdReporterTest() {
-        platform::ClassRegistry::shared().registerClass<MSRAttributionTokenSource>(
+        kit::classRegistry().registerClass<MSRAttributionTokenSource>(
             std::string(kMSRAttributionTokenSourceClassName), tokens_);
         endpoints_.adAttributionHost = server_.baseUrl();
     }
@@ -316,7 +316,7 @@ TEST_F(SearchAdReporterTest, TenFailedAttemptsEndTheReporter) {
 }
 
 TEST_F(SearchAdReporterTest, WithoutATokenSourceNothingIsAttempted) {
-    platform::ClassRegistry::shared().unregisterClass(kMSRAttributionTokenSourceClassName);
+    kit::classRegistry().unregisterClass(kMSRAttributionTokenSourceClassName);
     start();
     EXPECT_EQ(codes(), std::vector<std::int64_t>{32014});
     EXPECT_EQ(nextAttempt(), std::nullopt);

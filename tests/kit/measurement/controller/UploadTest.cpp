@@ -55,8 +55,6 @@ protected:
         server_.setDefaultResponse({404, {{"Connection", "close"}}, ""});
         script("/a", {{200, {}, ""}});
     }
-    ~UploadTest() override { Endpoints::resetCurrentForTesting(); }
-
     MSRMeasurement& start() {
         MSRMeasurement& made = makeController();
         // A fresh configuration: uploads go on without a fetch first.
@@ -679,7 +677,6 @@ TEST_F(UploadTest, AResetWipesTheStoreAndReportsANewFirstOpen) {
     EXPECT_EQ(queueCount(), "0\n");
     EXPECT_EQ(sql("SELECT CAST(timestamp AS INTEGER) FROM raw_events WHERE name = '_f';"),
               std::to_string(static_cast<std::int64_t>(now())) + "\n");
-    MSRAnalytics::resetForTesting();
 }
 
 TEST_F(UploadTest, ThePurchaseFilterPassesEachNewPurchaseOnce) {

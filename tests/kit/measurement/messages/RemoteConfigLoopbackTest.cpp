@@ -22,7 +22,7 @@ TEST_F(RemoteConfigTest, AFetchedConfigurationAnswersItsSettings) {
     server.script("/config/app/1:42:test", {{200, {}, std::string(body.begin(), body.end())}});
     kit::Endpoints endpoints;
     endpoints.configurationHost = server.baseUrl();
-    kit::Endpoints::setCurrentForTesting(endpoints);
+    kit::Endpoints::setCurrent(endpoints);
 
     auto remote = makeConfig();
     const auto url = remote->remoteConfigURLWithPlatform("macos", 110900, 2);

@@ -246,7 +246,7 @@ TEST_F(RemoteConfigTest, ExpiryEitherSideOfTheCacheTime) {
     const ExpiryCase cases[] = {{0, false}, {119.5, false}, {120, true}, {500, true}, {-119, false}, {-120, true}};
     for (const auto& row : cases) {
         SCOPED_TRACE(row.secondsAfterStore);
-        setRemoteConfigClockForTesting(std::make_shared<platform::FixedClock>(
+        setRemoteConfigClock(std::make_shared<platform::FixedClock>(
             platform::TimePoint(std::chrono::duration_cast<platform::TimePoint::duration>(
                 std::chrono::duration<double>(stored + row.secondsAfterStore)))));
         EXPECT_EQ(remote->isExpired(), row.expired);

@@ -203,7 +203,6 @@ public:
         installMessagesMonitor(std::move(monitor));
         resetControllerFacts();
     }
-    ~RemoteConfigSeams() { kit::Endpoints::resetCurrentForTesting(); }
     RemoteConfigSeams(const RemoteConfigSeams&) = delete;
     RemoteConfigSeams& operator=(const RemoteConfigSeams&) = delete;
 };

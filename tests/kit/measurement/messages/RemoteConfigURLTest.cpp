@@ -17,7 +17,7 @@ protected:
         endpoints.configurationHost = "config.example.test";
         endpoints.measurementUploadHost = "upload.example.test";
         endpoints.measurementUploadConsentHost = "consent.example.test";
-        kit::Endpoints::setCurrentForTesting(endpoints);
+        kit::Endpoints::setCurrent(endpoints);
     }
 
     static void setConsentStatus(std::int64_t status) {
@@ -49,7 +49,7 @@ TEST_F(RemoteConfigURLTest, ConfigurationURL) {
     EXPECT_FALSE(remote->remoteConfigURLWithPlatform(std::nullopt, 1, 1));
     EXPECT_EQ(monitor->drainCodes(), (std::vector<std::uint64_t>{29010}));
 
-    kit::Endpoints::setCurrentForTesting({});
+    kit::Endpoints::setCurrent({});
     EXPECT_FALSE(remote->remoteConfigURLWithPlatform("macos", 110900, 3));
 }
 
@@ -66,7 +66,7 @@ TEST_F(RemoteConfigURLTest, UploadURLWithAndWithoutASubdomain) {
     setConsentStatus(2);
     EXPECT_EQ(plain->uploadURL(), "https://upload.example.test/a");
 
-    kit::Endpoints::setCurrentForTesting({});
+    kit::Endpoints::setCurrent({});
     EXPECT_FALSE(plain->uploadURL());
     EXPECT_FALSE(regional->uploadURL());
 }
@@ -151,7 +151,7 @@ TEST_F(RemoteConfigURLTest, SSTUploadGates) {
     };
     for (const SSTCase& row : cases) {
         SCOPED_TRACE(row.name);
-        setRemoteConfigBundleForTesting(bundleWith(row.info));
+        setRemoteConfigBundle(bundleWith(row.info));
         MSRControllerFacts facts;
         facts.SSTPreviewHeaders = [preview = row.previewHeaders] {
             return preview ? std::optional<platform::Value::Dictionary>(

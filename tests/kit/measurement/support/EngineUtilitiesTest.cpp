@@ -3,7 +3,7 @@
 #include "kit/measurement/support/MSRBackwardCompatibilityUtil.h"
 #include "kit/measurement/support/MSRLogDescriptions.h"
 #include "kit/measurement/support/MSRLumenServiceFileUtil.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 #include "platform/concurrency/Timers.h"
 
@@ -139,9 +139,9 @@ protected:
     void setDebug(bool debug) {
         services().monitor().setDebugModeEnabled(debug);
         if (debug) {
-            platform::ClassRegistry::shared().registerClass("HLOAnalytics", std::make_shared<int>(0));
+            kit::classRegistry().registerClass("HLOAnalytics", std::make_shared<int>(0));
         } else {
-            platform::ClassRegistry::shared().unregisterClass("HLOAnalytics");
+            kit::classRegistry().unregisterClass("HLOAnalytics");
         }
     }
 };
@@ -236,7 +236,7 @@ TEST_F(CompatibilityTest, DisablesAnOlderLibraryWhenOneIsThere) {
     EXPECT_FALSE(MSRBackwardCompatibilityUtil::disableLMRMeasurement());
     for (const bool hasInstance : {false, true}) {
         auto legacy = std::make_shared<FakeLegacyMeasurement>(hasInstance);
-        platform::ClassRegistry::shared().registerClass<MSRLegacyMeasurementClass>("LMRMeasurement", legacy);
+        kit::classRegistry().registerClass<MSRLegacyMeasurementClass>("LMRMeasurement", legacy);
         EXPECT_EQ(MSRBackwardCompatibilityUtil::disableLMRMeasurement(), hasInstance);
         EXPECT_EQ(legacy->enabledCalls, hasInstance ? std::vector<bool>{false} : std::vector<bool>{});
     }

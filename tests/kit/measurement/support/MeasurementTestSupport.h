@@ -5,7 +5,7 @@
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MeasurementServices.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,7 +107,6 @@ protected:
         // A test may have installed other services; their monitor's queue
         // reads the environment this fixture is about to restore.
         MSRMeasurementMonitor().waitUntilIdle();
-        platform::ClassRegistry::shared().reset();
     }
 
     FakeServices& services() { return *services_; }

@@ -1,4 +1,6 @@
 #include "MeasurementTestSupport.h"
+#include "kit/core/ClassRegistry.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/LaunchArguments.h"
 #include "kit/core/Logger.h"
 #include "kit/measurement/support/MeasurementErrors.h"
@@ -252,13 +254,14 @@ TEST_F(MeasurementTest, LaunchSwitchesSetTheModes) {
             arguments += argument + " ";
         }
         SCOPED_TRACE(arguments + (row.fromAppStore ? "(App Store)" : ""));
-        LMULoggerResetForTesting();
+        // Each row a launch of its own: a kit context with its logger,
+        // launch arguments and registry.
+        kit::KitContext launchContext;
         std::vector<std::string> launch{"kit-test"};
         launch.insert(launch.end(), row.arguments.begin(), row.arguments.end());
-        setLaunchArguments(launch);
-        platform::ClassRegistry::shared().reset();
+        setContextLaunchArguments(launch);
         if (row.configurationClass) {
-            platform::ClassRegistry::shared().registerClass("HLOConfiguration", std::make_shared<int>(0));
+            kit::classRegistry().registerClass("HLOConfiguration", std::make_shared<int>(0));
         }
         MSRUserDefaults::sharedUserDefaults()->setObject(
             row.storedDebugMode ? std::optional<platform::Value>(true) : std::nullopt, kMSRDebugModeKey);

@@ -1,10 +1,12 @@
 #include "kit/measurement/controller/HLOAnalyticsConnector.h"
 
+#include "kit/core/KitContext.h"
+
 #include "kit/core/HLOApp.h"
 #include "kit/core/Logger.h"
 #include "kit/measurement/controller/HLOAnalytics.h"
 #include "kit/measurement/controller/HLOConnectorUtils.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <condition_variable>
@@ -26,16 +28,15 @@ public:
     }
 };
 
+// The connectors' shared state, a service of the kit context.
 struct ConnectorShared {
     std::mutex mutex;
     std::shared_ptr<HLOConditionalUserPropertyStore> store;        // guarded by mutex
     std::chrono::milliseconds maxUserPropertiesTimeout{10'000};     // guarded by mutex
+    platform::SerialQueue queue{std::string(kHLOAnalyticsConnectorQueueLabel)};
 };
 
-ConnectorShared& shared() {
-    static auto* const state = new ConnectorShared();  // outlives static destruction
-    return *state;
-}
+ConnectorShared& shared() { return KitContext::current().service<ConnectorShared>(); }
 
 std::shared_ptr<HLOConditionalUserPropertyStore> propertyStore() {
     ConnectorShared& state = shared();
@@ -63,7 +64,7 @@ const std::string* textIn(const Parameters& dictionary, std::string_view key) {
 }  // namespace
 
 void HLOAnalyticsConnector::registerLibrary() {
-    platform::ClassRegistry::shared().registerClass<kit::HLOLibrary>(std::string(kHLOAnalyticsConnectorClassName),
+    kit::classRegistry().registerClass<kit::HLOLibrary>(std::string(kHLOAnalyticsConnectorClassName),
                                                                      std::make_shared<ConnectorLibrary>());
     kit::HLOApp::registerInternalLibrary(kHLOAnalyticsConnectorClassName, kHLOAnalyticsLibraryName,
                                          kit::HLOSDKVersionString());
@@ -82,10 +83,7 @@ void HLOAnalyticsConnector::setMaxUserPropertiesTimeout(std::chrono::millisecond
     state.maxUserPropertiesTimeout = timeout;
 }
 
-platform::SerialQueue& HLOAnalyticsConnector::connectorQueue() {
-    static auto* const queue = new platform::SerialQueue(std::string(kHLOAnalyticsConnectorQueueLabel));
-    return *queue;
-}
+platform::SerialQueue& HLOAnalyticsConnector::connectorQueue() { return shared().queue; }
 
 HLOAnalyticsConnector::~HLOAnalyticsConnector() = default;
 

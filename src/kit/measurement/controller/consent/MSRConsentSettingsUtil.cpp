@@ -228,10 +228,15 @@ std::int64_t MSRConsentDiagnosticFromSource(std::int64_t source) {
     }
 }
 
-platform::SerialQueue& MSRConsentSettingsUtil::serialQueue() {
-    static platform::SerialQueue queue("MSRConsentSettingsUtilQueue");
-    return queue;
-}
+namespace {
+
+struct ConsentQueue {
+    platform::SerialQueue queue{"MSRConsentSettingsUtilQueue"};
+};
+
+}  // namespace
+
+platform::SerialQueue& MSRConsentSettingsUtil::serialQueue() { return KitContext::current().service<ConsentQueue>().queue; }
 
 std::optional<MSRConsentDictionary> MSRConsentSettingsUtil::consentSettings() {
     return read([](const ConsentState& state) { return state.consentSettings; });
@@ -479,10 +484,6 @@ std::string MSRConsentSettingsUtil::description() {
         }
         return text;
     });
-}
-
-void MSRConsentSettingsUtil::resetForTesting() {
-    serialQueue().sync([] { moduleState() = ConsentState{}; });
 }
 
 }  // namespace kit::measurement

@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRDeepLinks.h"
 
+#include "kit/core/KitContext.h"
+
 #include "DeepLinkURLs.h"
 #include "kit/core/Endpoints.h"
 #include "kit/core/network/Network.h"
@@ -27,17 +29,14 @@ MSRMonitor& monitor() {
     return MSRMeasurementMonitor();
 }
 
-// The preview headers: written by launch links, read by the upload on the
-// worker queue.
+// The preview headers of the kit context: written by launch links, read by
+// the upload on the worker queue.
 struct PreviewHeaders {
     std::mutex mutex;
     std::optional<Value::Dictionary> headers;  // guarded by mutex
 };
 
-PreviewHeaders& previewHeaders() {
-    static PreviewHeaders* const shared = new PreviewHeaders();  // outlives static destruction
-    return *shared;
-}
+PreviewHeaders& previewHeaders() { return KitContext::current().service<PreviewHeaders>(); }
 
 void setPreviewHeaders(std::optional<Value::Dictionary> headers) {
     PreviewHeaders& shared = previewHeaders();
@@ -180,10 +179,6 @@ std::optional<Value::Dictionary> MSRDeepLinks::SSTPreviewHeaders() {
     PreviewHeaders& shared = previewHeaders();
     std::lock_guard lock(shared.mutex);
     return shared.headers;
-}
-
-void MSRDeepLinks::resetSSTPreviewHeadersForTesting() {
-    setPreviewHeaders(std::nullopt);
 }
 
 void MSRDeepLinks::installFacts() {

@@ -1,20 +1,8 @@
 #include "FacadeState.h"
 
+#include "kit/core/KitContext.h"
 
 namespace kit::measurement {
-namespace {
-
-struct StateHolder {
-    std::mutex mutex;
-    std::unique_ptr<FacadeState> state;  // guarded by mutex; replaced only by tests
-};
-
-StateHolder& holder() {
-    static StateHolder* const shared = new StateHolder();  // outlives static destruction
-    return *shared;
-}
-
-}  // namespace
 
 MSRAnalyticsSeams makeDefaultSeams() {
     MSRAnalyticsSeams seams;
@@ -35,14 +23,7 @@ FacadeState::~FacadeState() {
     }
 }
 
-FacadeState& facadeState() {
-    StateHolder& shared = holder();
-    std::lock_guard lock(shared.mutex);
-    if (!shared.state) {
-        shared.state = std::make_unique<FacadeState>();
-    }
-    return *shared.state;
-}
+FacadeState& facadeState() { return KitContext::current().service<FacadeState>(); }
 
 platform::SchedulingClock& facadeClock() {
     FacadeState& state = facadeState();
@@ -60,21 +41,6 @@ void MSRAnalyticsPaymentObserver::paymentQueueUpdatedTransactions(
             controller->paymentQueueUpdatedTransactions(transactions);
         }
     });
-}
-
-void MSRAnalytics::resetForTesting() {
-    // Drained first: queued blocks still reach the state they were queued for.
-    FacadeState& current = facadeState();
-    current.operationQueue.resume();
-    current.operationQueue.waitUntilAllOperationsAreFinished();
-    current.serialQueue.sync([] {});
-    StateHolder& shared = holder();
-    std::unique_ptr<FacadeState> old;
-    {
-        std::lock_guard lock(shared.mutex);
-        old = std::move(shared.state);
-    }
-    old.reset();
 }
 
 }  // namespace kit::measurement

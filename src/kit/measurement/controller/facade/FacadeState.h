@@ -14,7 +14,7 @@
 #include <mutex>
 #include <optional>
 
-// The facade's process-wide state, in one holder that tests replace.
+// The facade's state, a service of the kit context.
 namespace kit::measurement {
 
 // Watches the default payment queue for the facade: reported transactions
@@ -40,6 +40,10 @@ struct FacadeState {
     MSRAnalyticsSeams seams = defaults;                                   // guarded by mutex
     std::shared_ptr<MSRMeasurementController> controller;                // guarded by mutex
     std::optional<platform::NotificationCenter::Token> configurationObserver;  // guarded by mutex
+    // The pauses of queueOperationWithBlockThenWait: the number of the last
+    // one, whether it ended, and its ceiling.
+    std::uint64_t pauses = 0;                                              // guarded by mutex
+    bool pauseEnded = true;                                                // guarded by mutex
     std::shared_ptr<platform::Timer> unsuspendTimer;                       // guarded by mutex
 
     // Written on the serial queue (and by the start, before the queue runs

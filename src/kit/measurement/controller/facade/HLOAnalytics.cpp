@@ -1,12 +1,14 @@
 #include "kit/measurement/controller/HLOAnalytics.h"
 
+#include "kit/core/KitContext.h"
+
 #include "FacadeState.h"
 #include "kit/core/Logger.h"
 #include "kit/measurement/controller/HLOAnalyticsConnector.h"
 #include "kit/measurement/support/MSRLogDescriptions.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/NotificationCenter.h"
 
 namespace kit::measurement {
@@ -68,25 +70,30 @@ void sendHashedValue(std::span<const std::uint8_t> hashed, std::string_view key,
     MSRAnalytics::setUserData({{std::string(key), Value(std::move(data))}});
 }
 
+// The observer of installation-identifier changes, until the kit context ends.
 struct InstallationObserver {
+    ~InstallationObserver() {
+        if (token) {
+            platform::NotificationCenter::defaultCenter().removeObserver(*token);
+        }
+    }
     std::mutex mutex;
     std::optional<platform::NotificationCenter::Token> token;  // guarded by mutex
 };
 
-InstallationObserver& installationObserver() {
-    static auto* const shared = new InstallationObserver();  // outlives static destruction
-    return *shared;
-}
+InstallationObserver& installationObserver() { return KitContext::current().service<InstallationObserver>(); }
 
 }  // namespace
 
 std::shared_ptr<HLOAnalytics> HLOAnalytics::sharedInstance() {
+    // Holds no state (the facade's lives in the kit context): one instance
+    // serves the whole process.
     static const auto shared = std::make_shared<HLOAnalytics>();
     return shared;
 }
 
 void HLOAnalytics::registerLibrary() {
-    platform::ClassRegistry::shared().registerClass<kit::HLOAnalyticsStarting>(
+    kit::classRegistry().registerClass<kit::HLOAnalyticsStarting>(
         std::string(kit::HLOAnalyticsStarting::kClassName), sharedInstance());
     HLOAnalyticsConnector::registerLibrary();
     MSRAnalytics::setLoadTimestamp(platform::secondsSince1970(facadeClock().now()));
@@ -305,15 +312,6 @@ void HLOAnalytics::unsuspendOperationQueue() {
 
 double HLOAnalytics::loadTimestamp() {
     return MSRAnalytics::loadTimestamp();
-}
-
-void HLOAnalytics::resetForTesting() {
-    InstallationObserver& observer = installationObserver();
-    std::lock_guard lock(observer.mutex);
-    if (observer.token) {
-        platform::NotificationCenter::defaultCenter().removeObserver(*observer.token);
-        observer.token.reset();
-    }
 }
 
 }  // namespace kit::measurement

@@ -13,7 +13,7 @@
 #include "kit/measurement/support/MSRScheduler.h"
 #include "kit/measurement/support/MeasurementErrors.h"
 #include "kit/measurement/support/MeasurementServices.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/NotificationCenter.h"
 
 #include <algorithm>
@@ -164,6 +164,28 @@ bool nothingQueued() {
     return worker == nullptr || worker->isIdle();
 }
 
+// How long a pause of the operation queue lasts at most, should the serial
+// queue not come to the block that ends it.
+constexpr auto kPauseCeiling = std::chrono::seconds(60);
+
+// Ends the operation queue's pause `pause`, unless a later pause began.
+void endPause(std::uint64_t pause) {
+    FacadeState& state = facadeState();
+    std::shared_ptr<platform::Timer> ceiling;
+    {
+        std::lock_guard lock(state.mutex);
+        if (state.pauses != pause || state.pauseEnded) {
+            return;
+        }
+        state.pauseEnded = true;
+        ceiling = std::move(state.unsuspendTimer);
+    }
+    if (ceiling) {
+        ceiling->cancel();
+    }
+    MSRAnalytics::unsuspendOperationQueue();
+}
+
 }  // namespace
 
 // --- Setup
@@ -230,17 +252,20 @@ void MSRAnalytics::queueOperationWithBlockThenWait(platform::Work block) {
     }
     state.operationQueue.waitUntilAllOperationsAreFinished();
     state.operationQueue.suspend();
-    platform::SchedulingClock* clock = nullptr;
+    // Later calls flow again once the serial queue has taken in what was
+    // just queued: the block that lets them is queued behind it. Should the
+    // serial queue stall, the ceiling lets them flow all the same.
+    std::uint64_t pause = 0;
     {
         std::lock_guard lock(state.mutex);
-        clock = state.clock;
+        pause = ++state.pauses;
+        state.pauseEnded = false;
+        if (state.unsuspendTimer) {
+            state.unsuspendTimer->cancel();
+        }
+        state.unsuspendTimer = state.clock->after(kPauseCeiling, platform::globalQueue(), [pause] { endPause(pause); });
     }
-    // Gives the serial queue half a second to take in what was just queued
-    // before later calls flow again.
-    auto timer = clock->after(std::chrono::milliseconds(500), state.serialQueue,
-                              [] { MSRAnalytics::unsuspendOperationQueue(); });
-    std::lock_guard lock(state.mutex);
-    state.unsuspendTimer = std::move(timer);
+    state.serialQueue.async([pause] { endPause(pause); });
 }
 
 void MSRAnalytics::unsuspendOperationQueue() {
@@ -291,7 +316,7 @@ bool MSRAnalytics::drainForTermination(std::chrono::milliseconds timeout) {
 
 void MSRAnalytics::startWithAppID(std::string_view appID, std::string_view origin, const Value::Dictionary& options,
                                   const void* configuration) {
-    auto& registry = platform::ClassRegistry::shared();
+    auto& registry = kit::classRegistry();
     if (registry.contains(kMSROlderAnalyticsClassName)) {
         monitor().logWithLevel(1, 25029,
                                "Detected an older version of Lumen Analytics for Halo framework. Data collection will "
@@ -738,7 +763,7 @@ void MSRAnalytics::createAppDelegateProxy() {
 }
 
 void MSRAnalytics::maybeEnableTagManager() {
-    auto& registry = platform::ClassRegistry::shared();
+    auto& registry = kit::classRegistry();
     if (!registry.contains(MSRTagManagerClass::kClassName)) {
         return;
     }

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRAEU.h"
 
 #include "kit/core/Environment.h"
+#include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
 #include "platform/Bundle.h"
 
@@ -19,10 +20,7 @@ struct InstallState {
     std::optional<bool> fromAppStore;  // guarded by mutex
 };
 
-InstallState& installState() {
-    static InstallState state;
-    return state;
-}
+InstallState& installState() { return KitContext::current().service<InstallState>(); }
 
 MSRInstallEnvironment currentEnvironment() {
     InstallState& state = installState();
@@ -94,7 +92,7 @@ std::string MSRAEU::deviceModel() { return LMUAppEnvironmentUtil::deviceModel();
 
 std::string MSRAEU::systemVersion() { return LMUAppEnvironmentUtil::systemVersion(); }
 
-void MSRAEU::setInstallEnvironmentForTesting(std::optional<MSRInstallEnvironment> environment) {
+void MSRAEU::setInstallEnvironment(std::optional<MSRInstallEnvironment> environment) {
     InstallState& state = installState();
     std::lock_guard lock(state.mutex);
     state.environment = environment ? std::move(*environment) : MSRInstallEnvironment{};

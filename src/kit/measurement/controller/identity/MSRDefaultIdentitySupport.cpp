@@ -1,7 +1,9 @@
 #include "kit/measurement/controller/MSRIdentitySupport.h"
 
+#include "kit/core/KitContext.h"
+
 #include "IdentityTexts.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <atomic>
@@ -13,17 +15,14 @@ namespace kit::measurement {
 namespace {
 
 constexpr std::int64_t kFetchWaitMilliseconds = 10;
-std::atomic<std::int64_t> fetchWaitMilliseconds{kFetchWaitMilliseconds};
 
 struct SharedSupport {
     std::mutex mutex;
     std::shared_ptr<MSRDefaultIdentitySupport> instance;  // guarded by mutex
+    std::atomic<std::int64_t> fetchWaitMilliseconds{kFetchWaitMilliseconds};
 };
 
-SharedSupport& sharedSupport() {
-    static SharedSupport shared;
-    return shared;
-}
+SharedSupport& sharedSupport() { return KitContext::current().service<SharedSupport>(); }
 
 // One fetch's completion, which the caller waits on for a bounded time and
 // the queue may signal long after the caller left.
@@ -44,19 +43,12 @@ std::shared_ptr<MSRDefaultIdentitySupport> MSRDefaultIdentitySupport::sharedInst
     return shared.instance;
 }
 
-void MSRDefaultIdentitySupport::setFetchWaitForTesting(std::chrono::milliseconds wait) {
-    fetchWaitMilliseconds = wait.count();
-}
-
-void MSRDefaultIdentitySupport::resetSharedInstanceForTesting() {
-    std::shared_ptr<MSRDefaultIdentitySupport> previous;
-    SharedSupport& shared = sharedSupport();
-    std::lock_guard lock(shared.mutex);
-    previous = std::move(shared.instance);
+void MSRDefaultIdentitySupport::setFetchWait(std::chrono::milliseconds wait) {
+    sharedSupport().fetchWaitMilliseconds = wait.count();
 }
 
 MSRDefaultIdentitySupport::MSRDefaultIdentitySupport()
-    : platform_(platform::ClassRegistry::shared().lookup<MSRIdentitySupport>(kMSRPlatformIdentitySupportClassName)),
+    : platform_(kit::classRegistry().lookup<MSRIdentitySupport>(kMSRPlatformIdentitySupportClassName)),
       queue_(std::make_unique<platform::SerialQueue>("MSRDefaultIdentitySupport")) {
     if (platform_) {
         identity_texts::log(identity_texts::kIdentitySupportLinked);
@@ -99,9 +91,10 @@ std::optional<std::string> MSRDefaultIdentitySupport::resettableDeviceID() {
         done->done = true;
         done->signal.notify_all();
     });
+    const std::chrono::milliseconds wait(sharedSupport().fetchWaitMilliseconds.load());
     {
         std::unique_lock lock(done->mutex);
-        done->signal.wait_for(lock, std::chrono::milliseconds(fetchWaitMilliseconds.load()), [&] { return done->done; });
+        done->signal.wait_for(lock, wait, [&] { return done->done; });
     }
     std::lock_guard lock(fetched_->mutex);
     return fetched_->resettableDeviceID;

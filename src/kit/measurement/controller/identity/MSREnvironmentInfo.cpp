@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSREnvironmentInfo.h"
 
+#include "kit/core/KitContext.h"
+
 #include "IdentityTexts.h"
 #include "kit/measurement/controller/MSRAEU.h"
 
@@ -34,10 +36,7 @@ std::optional<std::string> preferredLocale() {
 
 }  // namespace
 
-MSREnvironmentInfo& MSREnvironmentInfo::sharedInstance() {
-    static MSREnvironmentInfo instance;
-    return instance;
-}
+MSREnvironmentInfo& MSREnvironmentInfo::sharedInstance() { return KitContext::current().service<MSREnvironmentInfo>(); }
 
 std::string MSREnvironmentInfo::deviceModel() {
     std::call_once(deviceModelOnce_, [this] {

@@ -18,7 +18,6 @@ struct SharedIdentifiers {
     std::mutex mutex;
     std::unique_ptr<MSRIdentifiers> instance;                        // guarded by mutex
     std::function<std::shared_ptr<MSRIdentity>()> controllerIdentity;  // guarded by mutex
-    std::vector<std::unique_ptr<MSRIdentifiers>> retired;           // callers may still hold one
 };
 
 SharedIdentifiers& sharedIdentifiers() { return KitContext::current().service<SharedIdentifiers>(); }
@@ -54,15 +53,6 @@ void MSRIdentifiers::setControllerIdentityProvider(std::function<std::shared_ptr
     SharedIdentifiers& shared = sharedIdentifiers();
     std::lock_guard lock(shared.mutex);
     shared.controllerIdentity = std::move(provider);
-}
-
-void MSRIdentifiers::resetSharedInstanceForTesting() {
-    SharedIdentifiers& shared = sharedIdentifiers();
-    std::lock_guard lock(shared.mutex);
-    if (shared.instance) {
-        shared.retired.push_back(std::move(shared.instance));
-    }
-    shared.controllerIdentity = nullptr;
 }
 
 std::optional<std::string> MSRIdentifiers::lumenAppID() {

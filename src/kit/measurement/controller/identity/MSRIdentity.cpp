@@ -15,7 +15,7 @@
 #include "platform/Bundle.h"
 #include "platform/MessageFormat.h"
 #include "platform/Random.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <algorithm>
@@ -69,14 +69,6 @@ std::shared_ptr<MSRIdentity> MSRIdentity::sharedInstance() {
     return shared.instance;
 }
 
-void MSRIdentity::resetSharedInstanceForTesting() {
-    std::shared_ptr<MSRIdentity> previous;
-    SharedIdentity& shared = sharedIdentity();
-    std::lock_guard lock(shared.mutex);
-    previous = std::move(shared.instance);
-    shared.made = false;
-}
-
 std::int64_t MSRIdentity::appMeasurementLibraryVersion() {
     if (kMSRLibraryVersionString.size() < 4) {
         return 0;
@@ -113,7 +105,7 @@ MSRIdentity::MSRIdentity(Private, std::shared_ptr<MSRPersistedConfig> persistedC
         if (found != serviceFile->end() && found->second.isString()) {
             appIDFromLMP_ = *found->second.asString();
         }
-        if (platform::ClassRegistry::shared().contains("HLOAnalytics") && appIDFromLMP_.value_or("").empty()) {
+        if (kit::classRegistry().contains("HLOAnalytics") && appIDFromLMP_.value_or("").empty()) {
             identity_texts::log(identity_texts::kServiceFileAppIDEmpty);
         }
     }

@@ -29,7 +29,7 @@
 #include "platform/Bundle.h"
 #include "platform/MessageFormat.h"
 #include "platform/Random.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 // The shared instance, construction, enablement and the one-time start of
@@ -53,7 +53,7 @@ SharedInstanceHolder& holder() { return KitContext::current().service<SharedInst
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
-bool isHLOAnalyticsPresent() { return platform::ClassRegistry::shared().contains(kHLOAnalyticsClassName); }
+bool isHLOAnalyticsPresent() { return kit::classRegistry().contains(kHLOAnalyticsClassName); }
 
 // "host", "host:port" or a test's "http://host:port": the part reachability watches.
 std::string reachabilityHost(std::string_view host) {
@@ -161,16 +161,6 @@ std::shared_ptr<MSRMeasurement> MSRMeasurement::sharedInstance() {
             "Lumen Analytics for Halo has not been created. Please, configure Halo by calling [HLOApp configure]");
     }
     return shared.instance;
-}
-
-void MSRMeasurement::resetSharedInstanceForTesting() {
-    std::shared_ptr<MSRMeasurement> dropped;
-    {
-        auto& shared = holder();
-        std::lock_guard lock(shared.mutex);
-        shared.creationAttempted = false;
-        dropped = std::move(shared.instance);
-    }
 }
 
 std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfig() {

@@ -13,7 +13,7 @@
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRScheduler.h"
 #include "kit/measurement/support/MeasurementServices.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <cmath>
@@ -81,7 +81,7 @@ private:
 }  // namespace
 
 std::shared_ptr<MSRPrivateSetMembershipClientClass> MSRMeasurement::PSMClientClass() const {
-    return platform::ClassRegistry::shared().lookup<MSRPrivateSetMembershipClientClass>(
+    return kit::classRegistry().lookup<MSRPrivateSetMembershipClientClass>(
         MSRPrivateSetMembershipClientClass::kClassName);
 }
 

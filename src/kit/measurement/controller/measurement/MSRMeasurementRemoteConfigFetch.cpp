@@ -19,7 +19,7 @@
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MSRScheduler.h"
 #include "kit/measurement/support/MeasurementServices.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/NotificationCenter.h"
 #include "platform/concurrency/SerialQueue.h"
 
@@ -407,7 +407,7 @@ void MSRMeasurement::handleNonFirstOpenEventURL(const std::string& url, double e
 }
 
 bool MSRMeasurement::isHaloRemoteConfigSDKPresent() {
-    return platform::ClassRegistry::shared().contains("HLORemoteConfig");
+    return kit::classRegistry().contains("HLORemoteConfig");
 }
 
 void MSRMeasurement::LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message,

@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRInAppPurchaseProductCache.h"
 
+#include "kit/core/KitContext.h"
+
 #include "PurchaseTexts.h"
 
 #include <utility>
@@ -17,10 +19,16 @@ std::shared_ptr<MSRInAppPurchaseProductCache> MSRInAppPurchaseProductCache::crea
     return std::shared_ptr<MSRInAppPurchaseProductCache>(new MSRInAppPurchaseProductCache(std::move(requester)));
 }
 
+namespace {
+
+struct SharedProductCache {
+    const std::shared_ptr<MSRInAppPurchaseProductCache> instance = MSRInAppPurchaseProductCache::create();
+};
+
+}  // namespace
+
 MSRInAppPurchaseProductCache& MSRInAppPurchaseProductCache::sharedInstance() {
-    // Outlives static destruction: report blocks may still reach it at exit.
-    static auto* const shared = new std::shared_ptr<MSRInAppPurchaseProductCache>(create());
-    return **shared;
+    return *KitContext::current().service<SharedProductCache>().instance;
 }
 
 std::optional<platform::Product> MSRInAppPurchaseProductCache::cachedProductForProductIdentifier(

@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRInAppPurchaseTransactionReporter.h"
 
+#include "kit/core/KitContext.h"
+
 #include "PurchaseTexts.h"
 #include "kit/measurement/controller/MSRAEU.h"
 #include "kit/measurement/controller/MSRReceiptScan.h"
@@ -46,13 +48,27 @@ MSRInAppPurchaseTransactionReporter::MSRInAppPurchaseTransactionReporter(
     std::shared_ptr<MSRInAppPurchaseProductCache> cache, std::shared_ptr<platform::Executor> reportQueue)
     : cache_(std::move(cache)), reportQueue_(std::move(reportQueue)) {}
 
+namespace {
+
+// The kit context's reporter; it goes with its context, before the product
+// cache it reads (made first, so released after it).
+struct SharedTransactionReporter {
+    MSRInAppPurchaseProductCache& cache = MSRInAppPurchaseProductCache::sharedInstance();
+    std::once_flag made;
+    std::unique_ptr<MSRInAppPurchaseTransactionReporter> instance;  // set once under made
+};
+
+}  // namespace
+
 MSRInAppPurchaseTransactionReporter& MSRInAppPurchaseTransactionReporter::sharedInstance() {
-    // Outlives static destruction: report blocks may still reach it at exit.
-    static auto* const shared = new MSRInAppPurchaseTransactionReporter(
-        std::shared_ptr<MSRInAppPurchaseProductCache>(std::shared_ptr<MSRInAppPurchaseProductCache>(),
-                                                      &MSRInAppPurchaseProductCache::sharedInstance()),
-        globalReportQueue());
-    return *shared;
+    auto& shared = KitContext::current().service<SharedTransactionReporter>();
+    std::call_once(shared.made, [&shared] {
+        shared.instance.reset(new MSRInAppPurchaseTransactionReporter(
+            std::shared_ptr<MSRInAppPurchaseProductCache>(std::shared_ptr<MSRInAppPurchaseProductCache>(),
+                                                          &shared.cache),
+            globalReportQueue()));
+    });
+    return *shared.instance;
 }
 
 std::optional<std::string> MSRInAppPurchaseTransactionReporter::transactionFingerprint(

@@ -1,5 +1,7 @@
 #include "kit/measurement/controller/MSRAdExposureReporter.h"
 
+#include "kit/core/KitContext.h"
+
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
 #include "kit/measurement/support/MSRMonitor.h"
@@ -22,10 +24,7 @@ struct Shared {
     platform::SchedulingClock* clock = &platform::systemSchedulingClock();  // guarded by mutex
 };
 
-Shared& shared() {
-    static Shared instance;
-    return instance;
-}
+Shared& shared() { return KitContext::current().service<Shared>(); }
 
 // Whole milliseconds between two uptimes, truncated toward zero.
 std::int64_t exposureMillis(double start, double end) {
@@ -65,17 +64,10 @@ std::shared_ptr<MSRAdExposureReporter> MSRAdExposureReporter::sharedInstance() {
     return state.instance;
 }
 
-void MSRAdExposureReporter::resetSharedInstanceForTesting(platform::SchedulingClock& clock) {
-    std::shared_ptr<MSRAdExposureReporter> previous;
-    {
-        Shared& state = shared();
-        std::lock_guard lock(state.mutex);
-        previous = std::move(state.instance);
-        state.clock = &clock;
-    }
-    if (previous) {
-        previous->waitUntilIdleForTesting();
-    }
+void MSRAdExposureReporter::setSharedInstanceClock(platform::SchedulingClock& clock) {
+    Shared& state = shared();
+    std::lock_guard lock(state.mutex);
+    state.clock = &clock;
 }
 
 double MSRAdExposureReporter::currentTime() const { return platform::uptimeSeconds(clock_); }

@@ -73,19 +73,12 @@ std::shared_ptr<MSRScreenViewReporter> MSRScreenViewReporter::sharedInstance() {
     return state.instance;
 }
 
-void MSRScreenViewReporter::resetSharedInstanceForTesting(platform::SchedulingClock& clock,
-                                                          platform::RandomSource& random) {
-    std::shared_ptr<MSRScreenViewReporter> previous;
-    {
-        Shared& state = shared();
-        std::lock_guard lock(state.mutex);
-        previous = std::move(state.instance);
-        state.clock = &clock;
-        state.random = &random;
-    }
-    if (previous) {
-        previous->waitUntilIdleForTesting();
-    }
+void MSRScreenViewReporter::setSharedInstanceSources(platform::SchedulingClock& clock,
+                                                     platform::RandomSource& random) {
+    Shared& state = shared();
+    std::lock_guard lock(state.mutex);
+    state.clock = &clock;
+    state.random = &random;
 }
 
 void MSRScreenViewReporter::observeNotifications() {

@@ -10,7 +10,7 @@
 #include "kit/measurement/support/MeasurementServices.h"
 
 #include "platform/Value.h"
-#include "platform/concurrency/ClassRegistry.h"
+#include "kit/core/ClassRegistry.h"
 #include "platform/concurrency/SerialQueue.h"
 
 #include <chrono>
@@ -124,7 +124,7 @@ double MSRSearchAdReporter::now() const {
 }
 
 std::shared_ptr<MSRAttributionTokenSource> MSRSearchAdReporter::adClientInstance() const {
-    return platform::ClassRegistry::shared().lookup<MSRAttributionTokenSource>(kMSRAttributionTokenSourceClassName);
+    return kit::classRegistry().lookup<MSRAttributionTokenSource>(kMSRAttributionTokenSourceClassName);
 }
 
 void MSRSearchAdReporter::start() {

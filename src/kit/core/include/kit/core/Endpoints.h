@@ -47,13 +47,11 @@ struct Endpoints {
     // unreadable or malformed one gives empty endpoints and a warning line.
     static Endpoints fromBundle(const platform::Bundle& bundle);
 
-    // The main bundle's, read on first use and kept for the process.
+    // The current kit context's: the main bundle's, read on first use and
+    // kept for the context, unless set.
     static Endpoints current();
-
-    // Tests only: replace what current() answers, or forget it so the next
-    // call reads the bundle again.
-    static void setCurrentForTesting(Endpoints endpoints);
-    static void resetCurrentForTesting();
+    // Replaces what current() answers in the current kit context.
+    static void setCurrent(Endpoints endpoints);
 };
 
 }  // namespace kit

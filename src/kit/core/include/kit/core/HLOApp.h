@@ -45,7 +45,7 @@ private:
     std::mutex mutex_;  // orders level changes and reads
 };
 
-// The measurement engine's start entry, registered in platform::ClassRegistry
+// The measurement engine's start entry, registered in kit::classRegistry()
 // under "HLOAnalytics".
 class HLOAnalyticsStarting {
 public:
@@ -70,7 +70,7 @@ public:
     static bool isDefaultAppConfigured();
     static void resetApps();
 
-    // A library class registered in platform::ClassRegistry under
+    // A library class registered in kit::classRegistry() under
     // `className`; it raises unless the class is an HLOLibrary.
     static void registerInternalLibrary(std::string_view className, std::string_view name);
     static void registerInternalLibrary(std::string_view className, std::string_view name, std::string_view version);

@@ -100,8 +100,6 @@ public:
     // is the order containers read the libraries in.
     static void registerAsComponentRegistrant(std::string className, std::shared_ptr<HLOLibrary> library);
     static std::vector<Registrant> registrants();
-    // Tests only.
-    static void resetRegistrantsForTesting();
 
     explicit HLOComponentContainer(const std::shared_ptr<HLOApp>& app);
     HLOComponentContainer(const std::shared_ptr<HLOApp>& app, const std::vector<Registrant>& registrants);

@@ -209,8 +209,4 @@ void LMULoggerInstallSink(std::shared_ptr<platform::LogSink> sink);
 // Waits until every line submitted so far has reached the sink.
 void LMULoggerFlush();
 
-// Tests only: flushes, then back to a process that never logged (both
-// layers' set-up, level, flags, prefix and sink).
-void LMULoggerResetForTesting();
-
 }  // namespace kit

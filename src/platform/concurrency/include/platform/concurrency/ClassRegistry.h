@@ -11,12 +11,11 @@ namespace platform {
 
 // Classes and protocol implementations looked up by name, as components
 // find optional collaborators at run time. Registration is explicit (a
-// static initialiser in a static library may never be linked in); tests
-// register fakes and reset.
+// static initialiser in a static library may never be linked in). Its
+// owner decides how long registrations hold: the kit keeps one per kit
+// context.
 class ClassRegistry {
 public:
-    static ClassRegistry& shared();
-
     // Registers `object` under `name`, replacing what was there.
     template <typename T>
     void registerClass(std::string name, std::shared_ptr<T> object) {
@@ -47,12 +46,6 @@ public:
         if (const auto found = entries_.find(name); found != entries_.end()) {
             entries_.erase(found);
         }
-    }
-
-    // Forgets every registration (tests).
-    void reset() {
-        std::lock_guard lock(mutex_);
-        entries_.clear();
     }
 
 private:

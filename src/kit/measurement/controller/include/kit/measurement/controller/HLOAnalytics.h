@@ -83,9 +83,6 @@ public:
     static void queueOperationWithBlock(platform::Work block);
     static void unsuspendOperationQueue();
     static double loadTimestamp();
-
-    // Tests: forgets the installation-identifier observer.
-    static void resetForTesting();
 };
 
 }  // namespace kit::measurement

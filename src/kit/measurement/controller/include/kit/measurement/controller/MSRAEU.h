@@ -43,8 +43,9 @@ public:
     static std::string deviceModel();
     static std::string systemVersion();
 
-    // Tests: replaces the install environment (nothing: back to the default).
-    static void setInstallEnvironmentForTesting(std::optional<MSRInstallEnvironment> environment);
+    // Replaces the install environment of the current kit context (nothing:
+    // back to the default, the program's own).
+    static void setInstallEnvironment(std::optional<MSRInstallEnvironment> environment);
 };
 
 }  // namespace kit::measurement

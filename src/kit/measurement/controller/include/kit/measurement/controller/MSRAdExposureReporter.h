@@ -25,9 +25,11 @@ class MSRAdExposureReporter : public std::enable_shared_from_this<MSRAdExposureR
 public:
     static constexpr std::size_t kMaximumAdUnits = 100;
 
+    // The current kit context's, made on first need.
     static std::shared_ptr<MSRAdExposureReporter> sharedInstance();
-    // Tests: the next sharedInstance() is made afresh over `clock`.
-    static void resetSharedInstanceForTesting(platform::SchedulingClock& clock = platform::systemSchedulingClock());
+    // The clock the current context's shared instance is made over (the
+    // system's unless set before its first use).
+    static void setSharedInstanceClock(platform::SchedulingClock& clock);
 
     ~MSRAdExposureReporter();
     MSRAdExposureReporter(const MSRAdExposureReporter&) = delete;

@@ -72,8 +72,6 @@ public:
     static MSRAnalyticsSeams controllerSeams();
     // Timers and the load timestamp come from `clock` (tests: a TestClock).
     static void setClock(platform::SchedulingClock& clock);
-    // Waits for queued work, then forgets every piece of state.
-    static void resetForTesting();
 
     // --- Queues.
     static platform::SerialQueue& queue();

@@ -120,9 +120,6 @@ public:
     static void unsetAdPersonalization();
     static void clearAllSettings();
     static std::string description();
-
-    // Tests: back to the state of first use, once queued writes are done.
-    static void resetForTesting();
 };
 
 }  // namespace kit::measurement

@@ -143,9 +143,9 @@ public:
                                                               MSRKeyValueStore& defaults,
                                                               const platform::Clock& clock = platform::systemClock());
     static void handleSSTDebugModeWithURL(std::string_view url);
-    // {"X-Sst-Server-Preview": key} or nothing. Read from any thread.
+    // {"X-Sst-Server-Preview": key} or nothing, of the current kit context.
+    // Read from any thread.
     static std::optional<platform::Value::Dictionary> SSTPreviewHeaders();
-    static void resetSSTPreviewHeadersForTesting();
     // Installs the preview headers into the controller facts.
     static void installFacts();
 

@@ -10,6 +10,7 @@ namespace kit::measurement {
 // Device facts the engine reports.
 class MSREnvironmentInfo {
 public:
+    // The current kit context's.
     static MSREnvironmentInfo& sharedInstance();
 
     // Computed once; "" (with 14000 logged) when the machine gives none.

@@ -34,8 +34,6 @@ public:
     // An empty origin logs 37004 and keeps the old one.
     void setOrigin(std::string_view origin);
 
-    // Tests: a fresh instance (new seed, no origin).
-    static void resetSharedInstanceForTesting();
 
 private:
     std::once_flag seedOnce_;

@@ -57,10 +57,9 @@ struct MSRIdentityEnvironment {
 // asynchronously and then read there synchronously.
 class MSRIdentity {
 public:
-    // Made once over MSRPersistedConfig's shared instance; null (with 20003
-    // logged) when that cannot be made.
+    // Made once per kit context over MSRPersistedConfig's shared instance;
+    // null (with 20003 logged) when that cannot be made.
     static std::shared_ptr<MSRIdentity> sharedInstance();
-    static void resetSharedInstanceForTesting();
     // 110900.
     static std::int64_t appMeasurementLibraryVersion();
     // Null (with 20004 logged) without a configuration.

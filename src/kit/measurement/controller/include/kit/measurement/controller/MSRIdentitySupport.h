@@ -16,7 +16,7 @@ namespace kit::measurement {
 
 // The class name under which an optional platform identity library
 // (advertising identifier, tracking authorisation) is registered in
-// platform::ClassRegistry, as a std::shared_ptr<MSRIdentitySupport>. This
+// kit::classRegistry(), as a std::shared_ptr<MSRIdentitySupport>. This
 // system has none; tests register a fake.
 inline constexpr std::string_view kMSRPlatformIdentitySupportClassName = "MSRPlatformIdentitySupport";
 
@@ -40,11 +40,10 @@ inline constexpr std::string_view kMSRZeroDeviceID = "00000000-0000-0000-0000-00
 class MSRDefaultIdentitySupport final : public MSRIdentitySupport {
 public:
     static std::shared_ptr<MSRDefaultIdentitySupport> sharedInstance();
-    // Tests: the next sharedInstance() looks the library up again.
-    static void resetSharedInstanceForTesting();
-    // How long a caller waits for a device-ID fetch before it takes the
-    // previous answer (10 ms); tests on a loaded machine wait longer.
-    static void setFetchWaitForTesting(std::chrono::milliseconds wait);
+    // How long a caller in the current kit context waits for a device-ID
+    // fetch before it takes the previous answer (10 ms); tests on a loaded
+    // machine wait longer.
+    static void setFetchWait(std::chrono::milliseconds wait);
 
     // Looks the platform library up in the class registry and logs whether it is there.
     MSRDefaultIdentitySupport();

@@ -104,9 +104,6 @@ public:
                                                                     MSRMeasurementEnvironment environment = {});
     static bool hasSharedInstance();
     static std::shared_ptr<MSRMeasurement> sharedInstance();
-    // Tests: drops the current kit context's shared instance and its
-    // creation-attempted flag (a fresh context starts without both).
-    static void resetSharedInstanceForTesting();
     // The shared controller's remote settings, else the defaults. Any thread.
     static std::shared_ptr<MSRRemoteConfig> remoteConfig();
     // Puts the shared controller's answers into the seams the lower

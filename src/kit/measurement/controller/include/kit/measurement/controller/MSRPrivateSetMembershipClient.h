@@ -12,7 +12,7 @@
 // The optional private-set-membership client of on-device conversion
 // measurement. It lives in a library of its own that the program does not
 // contain: the controller looks its class up by name in
-// platform::ClassRegistry and does nothing but log when none is registered.
+// kit::classRegistry() and does nothing but log when none is registered.
 // Tests register fakes.
 namespace kit::measurement {
 

@@ -29,10 +29,10 @@ public:
     // The one reporter, made on first use; it observes the lifecycle
     // notifications of the default notification center.
     static std::shared_ptr<MSRScreenViewReporter> sharedInstance();
-    // Tests: the next sharedInstance() is made afresh over `clock` (wall
-    // time for "_vs") and `random` (the first instance ID).
-    static void resetSharedInstanceForTesting(platform::SchedulingClock& clock = platform::systemSchedulingClock(),
-                                              platform::RandomSource& random = platform::systemRandom());
+    // What the current context's shared instance is made over, unless set
+    // before its first use: `clock` (wall time for "_vs") and `random` (the
+    // first instance ID).
+    static void setSharedInstanceSources(platform::SchedulingClock& clock, platform::RandomSource& random);
 
     ~MSRScreenViewReporter();
     MSRScreenViewReporter(const MSRScreenViewReporter&) = delete;

@@ -26,7 +26,7 @@ class MSRPersistedConfig;
 class MSRScheduler;
 
 // The platform's source of search-ad attribution tokens. Nothing provides one
-// on Linux; whatever is registered in platform::ClassRegistry under
+// on Linux; whatever is registered in kit::classRegistry() under
 // kMSRAttributionTokenSourceClassName is used (tests register a fake).
 class MSRAttributionTokenSource {
 public:

@@ -6,7 +6,7 @@
 namespace kit::measurement {
 
 // An older measurement library the host may still carry, found by name in
-// platform::ClassRegistry. Its collection is switched off when the engine
+// kit::classRegistry(). Its collection is switched off when the engine
 // starts, so one process never measures twice.
 class MSRLegacyMeasurement {
 public:
