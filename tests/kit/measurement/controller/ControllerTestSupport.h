@@ -59,6 +59,11 @@ public:
         int level = 0;
         std::size_t contextCount = 0;
     };
+    // Every line as the console printed it, since the last call.
+    std::vector<ConsoleLine> drainConsole() {
+        monitor_->waitUntilIdle();
+        return console_->drain();
+    }
     // Every line's code, level and number of contexts, as logged.
     std::vector<Line> drainLines() {
         std::lock_guard lock(mutex_);
