@@ -39,6 +39,8 @@ protected:
         services().setAppActive(true);
         setFirstStart(true);
         MSRAnalytics::setLoadTimestamp(now());
+        // Flags earlier tests of the process may have left behind.
+        MSRAnalytics::setDeferredAnalyticsCollection(std::nullopt);
         // Every line the pipeline writes, the detailed ones too.
         services().monitor().setVerboseLoggingEnabled(true);
         auto clientClass = std::make_shared<MSRPrivateSetMembershipClientClass>();

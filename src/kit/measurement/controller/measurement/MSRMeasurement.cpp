@@ -1,6 +1,8 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "MSRMeasurementBundler.h"
 #include "MSRMeasurementUploader.h"
+#include "MSROnDeviceConversion.h"
+
 #include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
 
@@ -283,6 +285,7 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
     }
     uploader_ = makeUploader();
     bundler_ = makeBundler();
+    onDeviceConversion_ = std::make_unique<MSROnDeviceConversion>(*this);
 
     if (persistedConfig_ != nullptr) {
         if (const auto stored = persistedConfig_->loadTimestampValue(); stored && stored->isNumber()) {

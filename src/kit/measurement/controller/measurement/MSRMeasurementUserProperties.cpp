@@ -34,12 +34,6 @@ constexpr std::string_view kAllowAdNetworkRegistrationKey = "LUMEN_ANALYTICS_REG
 constexpr std::int64_t kMaxUserPropertiesPerOrigin = 25;
 constexpr std::int64_t kUserPropertyLimitErrorCode = 9;
 
-// The user-data entries, in the order they are tried.
-constexpr std::string_view kEmailAddressKey = "email_address";
-constexpr std::string_view kPhoneNumberKey = "phone_number";
-constexpr std::string_view kHashedEmailAddressKey = "hashed_email_address";
-constexpr std::string_view kHashedPhoneNumberKey = "hashed_phone_number";
-
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 platform::Error noStoreError() { return msr_errorWithCode(1, "The measurement store is not open"); }
@@ -357,47 +351,6 @@ void MSRMeasurement::sessionIDWithCompletion(MSRSessionIDCompletion completion) 
 void MSRMeasurement::setUserData(const platform::Value::Dictionary& userData) {
     scheduleWeakBlock("MSRMeasurement:3249",
                       [userData](MSRMeasurement& self) { self.setUserDataOnWorkerQueue(userData); });
-}
-
-void MSRMeasurement::setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData) {
-    MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserDataOnWorkerQueue");
-    const auto text = [](const platform::Value& value) -> std::string_view {
-        const std::string* string = value.asString();
-        return string != nullptr ? std::string_view(*string) : std::string_view();
-    };
-    const auto bytes = [](const platform::Value& value) -> std::span<const std::uint8_t> {
-        const auto* data = value.asData();
-        return data != nullptr ? std::span<const std::uint8_t>(*data) : std::span<const std::uint8_t>();
-    };
-    std::shared_ptr<MSRPrivateSetMembershipClient> client;
-    if (const auto entry = userData.find(kEmailAddressKey); !client && entry != userData.end()) {
-        if (shouldRetrievePSMResponseWithEmailAddress(text(entry->second))) {
-            client = PSMClientWithEmailAddress(text(entry->second));
-        }
-    }
-    if (const auto entry = userData.find(kPhoneNumberKey); !client && entry != userData.end()) {
-        if (shouldRetrievePSMResponseWithPhoneNumber(text(entry->second))) {
-            client = PSMClientWithPhoneNumber(text(entry->second));
-        }
-    }
-    if (const auto entry = userData.find(kHashedEmailAddressKey); !client && entry != userData.end()) {
-        if (shouldRetrievePSMResponseWithHashedIdentifier(bytes(entry->second))) {
-            client = PSMClientWithHashedEmailAddress(bytes(entry->second));
-        }
-    }
-    if (const auto entry = userData.find(kHashedPhoneNumberKey); !client && entry != userData.end()) {
-        if (shouldRetrievePSMResponseWithHashedIdentifier(bytes(entry->second))) {
-            client = PSMClientWithHashedPhoneNumber(bytes(entry->second));
-        }
-    }
-    if (client == nullptr) {
-        return;
-    }
-    ++PSMStartCount_;
-    PSMRetryCount_ = 0;
-    privateSetMembershipClient_ = std::move(client);
-    retrievePSMResponse();
-    monitor().logWithLevel(7, 23225, "Initiated on-device conversion measurement");
 }
 
 }  // namespace kit::measurement

@@ -52,6 +52,7 @@ class MSRIdentity;
 class MSRMeasurementBundler;
 class MSRMeasurementUploader;
 class MSRPersistedConfig;
+class MSROnDeviceConversion;
 class MSRPrivateSetMembershipClient;
 struct MSRPrivateSetMembershipClientClass;
 class MSRRemoteConfig;
@@ -149,6 +150,7 @@ public:
     std::shared_ptr<MSRDeepLinks> deepLinks();
     const std::optional<std::vector<std::string>>& safelistedEvents() const { return safelistedEvents_; }
     platform::SchedulingClock& clock() { return *clock_; }
+    const MSRMeasurementEnvironment& environment() const { return environment_; }
     bool isEnabled() const;
     bool wasEnabledDuringInitialization() override;
     bool hasInitializedComponents() override { return didInitializeComponents(); }
@@ -278,10 +280,10 @@ public:
     void incrementPSMCountOnWorkerQueueWithName(std::string_view propertyName);
     void maybeDeleteExpiredPSMValueOnWorkerQueue();
     void resetPSMCounts();
-    bool isPSMRequestInProgress() const { return isPSMRequestInProgress_; }
-    bool isPSMRequestPostponed() const { return isPSMRequestPostponed_; }
+    bool isPSMRequestInProgress() const;
+    bool isPSMRequestPostponed() const;
     // "On-device conversion measurement timer"; null until the first retry.
-    const MSRAlarm* PSMRetryAlarm() const { return PSMRetryAlarm_.get(); }
+    const MSRAlarm* PSMRetryAlarm() const;
 
     // ===== Upload scheduling and upload
 
@@ -436,21 +438,9 @@ private:
     // The Info.plist the personalised-ads and ad-network settings come from.
     const platform::Value& infoDictionary() const;
 
-    // ----- On-device conversion. Confined to the worker queue.
-    void handlePSMResponse(const std::shared_ptr<MSRPrivateSetMembershipClient>& client,
-                           const std::optional<HTTPURLResponse>& response, std::span<const std::uint8_t> body,
-                           const std::optional<platform::Error>& error);
-    std::shared_ptr<MSRPrivateSetMembershipClient> privateSetMembershipClient_;
-    // The worker queue as the network hands it answers, made on first use;
-    // the detacher cuts it loose when the controller goes, so a late answer
-    // is dropped and never keeps the controller alive on the network thread.
-    std::shared_ptr<platform::Executor> PSMResponseQueue_;
-    std::shared_ptr<void> PSMResponseQueueDetacher_;
-    bool isPSMRequestInProgress_ = false;
-    bool isPSMRequestPostponed_ = false;
-    std::int32_t PSMStartCount_ = 0;
-    std::int32_t PSMRetryCount_ = 0;
-    std::unique_ptr<MSRAlarm> PSMRetryAlarm_;
+    // ----- The concern objects, made with the controller and confined to
+    // the worker queue; each owns its concern's state.
+    std::unique_ptr<MSROnDeviceConversion> onDeviceConversion_;
 
     // ----- Upload, bundling and sampling. The uploader (the upload timer,
     // the batch in flight, the suspension) and the bundler own their state

@@ -1,0 +1,65 @@
+#include "kit/measurement/controller/MSRMeasurement.h"
+
+#include "MSROnDeviceConversion.h"
+#include "kit/measurement/controller/MSRPrivateSetMembershipClient.h"
+#include "kit/measurement/support/MSRScheduler.h"
+
+// The controller's operations that its concern objects carry out: each
+// forwards to the object that owns the concern's state.
+namespace kit::measurement {
+
+// --- On-device conversion
+
+std::shared_ptr<MSRPrivateSetMembershipClientClass> MSRMeasurement::PSMClientClass() const {
+    return onDeviceConversion_->PSMClientClass();
+}
+void MSRMeasurement::checkPSMDependencyOnWorkerQueue() { onDeviceConversion_->checkPSMDependencyOnWorkerQueue(); }
+bool MSRMeasurement::shouldRetrievePSMResponse() { return onDeviceConversion_->shouldRetrievePSMResponse(); }
+bool MSRMeasurement::shouldRetrievePSMResponseWithEmailAddress(std::string_view emailAddress) {
+    return onDeviceConversion_->shouldRetrievePSMResponseWithEmailAddress(emailAddress);
+}
+bool MSRMeasurement::shouldRetrievePSMResponseWithPhoneNumber(std::string_view phoneNumber) {
+    return onDeviceConversion_->shouldRetrievePSMResponseWithPhoneNumber(phoneNumber);
+}
+bool MSRMeasurement::shouldRetrievePSMResponseWithHashedIdentifier(std::span<const std::uint8_t> hashedIdentifier) {
+    return onDeviceConversion_->shouldRetrievePSMResponseWithHashedIdentifier(hashedIdentifier);
+}
+std::shared_ptr<MSRPrivateSetMembershipClient> MSRMeasurement::PSMClientWithEmailAddress(
+    std::string_view emailAddress) {
+    return onDeviceConversion_->PSMClientWithEmailAddress(emailAddress);
+}
+std::shared_ptr<MSRPrivateSetMembershipClient> MSRMeasurement::PSMClientWithPhoneNumber(std::string_view phoneNumber) {
+    return onDeviceConversion_->PSMClientWithPhoneNumber(phoneNumber);
+}
+std::shared_ptr<MSRPrivateSetMembershipClient> MSRMeasurement::PSMClientWithHashedEmailAddress(
+    std::span<const std::uint8_t> hashedEmailAddress) {
+    return onDeviceConversion_->PSMClientWithHashedEmailAddress(hashedEmailAddress);
+}
+std::shared_ptr<MSRPrivateSetMembershipClient> MSRMeasurement::PSMClientWithHashedPhoneNumber(
+    std::span<const std::uint8_t> hashedPhoneNumber) {
+    return onDeviceConversion_->PSMClientWithHashedPhoneNumber(hashedPhoneNumber);
+}
+void MSRMeasurement::setUserDataOnWorkerQueue(const platform::Value::Dictionary& userData) {
+    MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserDataOnWorkerQueue");
+    onDeviceConversion_->startWithUserData(userData);
+}
+void MSRMeasurement::retrievePSMResponse() { onDeviceConversion_->retrievePSMResponse(); }
+void MSRMeasurement::retrievePostponedPSMResponseOnWorkerQueue() {
+    onDeviceConversion_->retrievePostponedPSMResponseOnWorkerQueue();
+}
+void MSRMeasurement::maybeSchedulePSMRetry() { onDeviceConversion_->maybeSchedulePSMRetry(); }
+void MSRMeasurement::handlePSMValueOnWorkerQueue(const std::string& value) {
+    onDeviceConversion_->handlePSMValueOnWorkerQueue(value);
+}
+void MSRMeasurement::incrementPSMCountOnWorkerQueueWithName(std::string_view propertyName) {
+    onDeviceConversion_->incrementPSMCountOnWorkerQueueWithName(propertyName);
+}
+void MSRMeasurement::maybeDeleteExpiredPSMValueOnWorkerQueue() {
+    onDeviceConversion_->maybeDeleteExpiredPSMValueOnWorkerQueue();
+}
+void MSRMeasurement::resetPSMCounts() { onDeviceConversion_->resetPSMCounts(); }
+bool MSRMeasurement::isPSMRequestInProgress() const { return onDeviceConversion_->isPSMRequestInProgress(); }
+bool MSRMeasurement::isPSMRequestPostponed() const { return onDeviceConversion_->isPSMRequestPostponed(); }
+const MSRAlarm* MSRMeasurement::PSMRetryAlarm() const { return onDeviceConversion_->PSMRetryAlarm(); }
+
+}  // namespace kit::measurement
