@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "MSRMeasurementBundler.h"
 #include "MSRMeasurementUploader.h"
+#include "MSRLifecycleReports.h"
 #include "MSROnDeviceConversion.h"
 
 #include "kit/core/KitContext.h"
@@ -285,6 +286,7 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
     }
     uploader_ = makeUploader();
     bundler_ = makeBundler();
+    lifecycleReports_ = std::make_unique<MSRLifecycleReports>(*this);
     onDeviceConversion_ = std::make_unique<MSROnDeviceConversion>(*this);
 
     if (persistedConfig_ != nullptr) {

@@ -1,12 +1,52 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
+#include "MSRLifecycleReports.h"
 #include "MSROnDeviceConversion.h"
+#include "kit/measurement/controller/MSRSessionReporter.h"
 #include "kit/measurement/controller/MSRPrivateSetMembershipClient.h"
 #include "kit/measurement/support/MSRScheduler.h"
 
 // The controller's operations that its concern objects carry out: each
 // forwards to the object that owns the concern's state.
 namespace kit::measurement {
+
+// --- Lifecycle reports
+
+void MSRMeasurement::reportFirstOpenOnWorkerQueue() { lifecycleReports_->reportFirstOpenOnWorkerQueue(); }
+void MSRMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::int64_t> clickTimestampMillis) {
+    lifecycleReports_->reportStoredCampaignEventOnWorkerQueue(clickTimestampMillis);
+}
+void MSRMeasurement::reportSessionStartOnWorkerQueueWithTimestamp(double timestamp, bool appInBackground) {
+    lifecycleReports_->reportSessionStartOnWorkerQueueWithTimestamp(timestamp, appInBackground);
+}
+void MSRMeasurement::reportAppUpdateOnWorkerQueue() { lifecycleReports_->reportAppUpdateOnWorkerQueue(); }
+void MSRMeasurement::reportOSUpdateOnWorkerQueue() { lifecycleReports_->reportOSUpdateOnWorkerQueue(); }
+void MSRMeasurement::setPersonalizedAdsUserPropertyOnWorkerQueue() {
+    lifecycleReports_->setPersonalizedAdsUserPropertyOnWorkerQueue();
+}
+void MSRMeasurement::updateAdPersonalizationConsentFromNPAValue(const std::optional<MSRValue>& npaValue) {
+    lifecycleReports_->updateAdPersonalizationConsentFromNPAValue(npaValue);
+}
+void MSRMeasurement::updateConsentSettingsUtilWithRemoteConfig() {
+    if (lifecycleReports_->updateConsentSettingsUtilWithRemoteConfig()) {
+        shouldUpdateNPAUserProperty_ = true;
+    }
+}
+std::int64_t MSRMeasurement::timestampMillisRoundedUpToNextHour(std::int64_t timestampMillis) {
+    return MSRLifecycleReports::timestampMillisRoundedUpToNextHour(timestampMillis);
+}
+bool MSRMeasurement::isVersionSameAsOriginalVersion() const {
+    return lifecycleReports_->isVersionSameAsOriginalVersion();
+}
+void MSRMeasurement::backfillSessionNumber() { lifecycleReports_->backfillSessionNumber(); }
+
+void MSRMeasurement::setSessionTimeoutInterval(double seconds) {
+    scheduleWeakBlock("MSRMeasurement:1554", [seconds](MSRMeasurement& self) {
+        if (self.sessionReporter_ != nullptr) {
+            self.sessionReporter_->setTimeoutSessionInterval(seconds);
+        }
+    });
+}
 
 // --- On-device conversion
 

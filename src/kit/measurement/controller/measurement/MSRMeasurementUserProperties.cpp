@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
+#include "MSRLifecycleReports.h"
 #include "UserPropertyNames.h"
 #include "kit/core/MainBundle.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
@@ -258,7 +259,7 @@ std::optional<bool> MSRMeasurement::shouldDisableAdPersonalization() {
     }
     if (const platform::Value* flag = infoDictionary().find(kMSRPlistDefaultAllowAdPersonalization)) {
         if (isPlistNumber(*flag)) {
-            foundAdPersonalizationPlistFlag_ = true;
+            lifecycleReports_->noteAdPersonalizationPlistFlag();
             return !flag->boolValue().value_or(false);
         }
         return false;

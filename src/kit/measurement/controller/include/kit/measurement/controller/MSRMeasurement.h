@@ -51,6 +51,7 @@ class MSREManager;
 class MSRIdentity;
 class MSRMeasurementBundler;
 class MSRMeasurementUploader;
+class MSRLifecycleReports;
 class MSRPersistedConfig;
 class MSROnDeviceConversion;
 class MSRPrivateSetMembershipClient;
@@ -179,6 +180,8 @@ public:
     bool isVersionSameAsOriginalVersion() const;
     void setSessionTimeoutInterval(double seconds) override;  // any thread
     void backfillSessionNumber();
+    // The configured app ID before the last wipe, reported with first open.
+    const std::optional<std::string>& previousLMPAppID() const { return previousLMPAppID_; }
 
     // ===== Event entry, default parameters and backfill
 
@@ -428,8 +431,8 @@ private:
     std::atomic<bool> isAnalyticsCollectionDeactivated_{false};
 
     // ----- Lifecycle reports.
-    // Set by shouldDisableAdPersonalization, which runs on any thread.
-    std::atomic<bool> foundAdPersonalizationPlistFlag_{false};
+    // Raised when the settings change the ad-personalisation consent; the
+    // bundler takes it down once the stored "_npa" property follows.
     bool shouldUpdateNPAUserProperty_ = false;
 
     // ----- Event entry and write pipeline.
@@ -440,6 +443,7 @@ private:
 
     // ----- The concern objects, made with the controller and confined to
     // the worker queue; each owns its concern's state.
+    std::unique_ptr<MSRLifecycleReports> lifecycleReports_;
     std::unique_ptr<MSROnDeviceConversion> onDeviceConversion_;
 
     // ----- Upload, bundling and sampling. The uploader (the upload timer,

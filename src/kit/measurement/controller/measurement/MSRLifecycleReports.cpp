@@ -1,3 +1,6 @@
+#include "MSRLifecycleReports.h"
+
+#include "LifecycleLines.h"
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "kit/measurement/controller/MSRAnalytics.h"
@@ -17,16 +20,14 @@
 #include <cmath>
 #include <limits>
 
-// First open, the stored campaign, session start, app and OS updates, and
-// the personalised-ads state.
 namespace kit::measurement {
+
+using namespace lifecycle_lines;
 
 namespace {
 
 constexpr std::int64_t kMillisecondsPerHour = 3'600'000;
 constexpr std::string_view kNotSet = "(not set)";
-
-MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 MSRObject integer(std::int64_t value) { return MSRValue::initWithInt64(value); }
 
@@ -58,68 +59,95 @@ std::int64_t millisecondsFromSeconds(double seconds) {
 
 }  // namespace
 
+MSRLifecycleReports::MSRLifecycleReports(MSRMeasurement& controller) : controller_(controller) {}
+
 // --- First open
 
-void MSRMeasurement::reportFirstOpenOnWorkerQueue() {
+void MSRLifecycleReports::reportFirstOpenOnWorkerQueue() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("reportFirstOpenOnWorkerQueue");
-    if (database_ == nullptr) {
+    MSRDatabase* database = controller_.database();
+    if (database == nullptr) {
         return;
     }
-    const auto reported = database_->containsUserAttributeWithName("_fot");
+    const auto reported = database->containsUserAttributeWithName("_fot");
     if (!reported) {
-        monitor().logWithLevel(1, 23019, "Failed to query first open property. Error", reported.error());
+        log(kFirstOpenQueryFailed, reported.error());
         return;
     }
-    const std::int64_t previousCount = storedFirstOpenCount();
-
+    const std::int64_t previousCount = controller_.storedFirstOpenCount();
     if (*reported) {
-        if (previousCount < 1) {
-            setPreviousFirstOpenCount("1");
-        }
-        MSRAnalytics::setDeferredAnalyticsCollection(std::nullopt);
-        if (MSRIsAppActive()) {
-            reportSessionStartOnWorkerQueueWithTimestamp(initTimestamp_, false);
-        }
-        persistedConfig_->setLoadTimestampValue(std::nullopt);
+        reportRepeatedStart(previousCount);
         return;
     }
 
     const std::int64_t firstOpenAfterInstall = previousCount >= 1 ? 1 : (isVersionSameAsOriginalVersion() ? 1 : 0);
-    const std::int64_t storedFirstOpen = persistedConfig_->firstOpenTimestampMilliseconds();
+    const std::int64_t initMilliseconds = millisecondsFromSeconds(controller_.initTimestamp());
+    if (!storeFirstOpenProperties(firstOpenAfterInstall, initMilliseconds)) {
+        return;
+    }
+    reportFirstOpenEvents(previousCount, firstOpenAfterInstall);
+    controller_.persistedConfig()->setFirstOpenTimestampMilliseconds(initMilliseconds);
+    reportStoredCampaignEventOnWorkerQueue(initMilliseconds > std::numeric_limits<std::int64_t>::min()
+                                               ? initMilliseconds - 1
+                                               : initMilliseconds);
+}
+
+// A start after the first open: only the session it may begin.
+void MSRLifecycleReports::reportRepeatedStart(std::int64_t previousCount) {
+    if (previousCount < 1) {
+        controller_.setPreviousFirstOpenCount("1");
+    }
+    MSRAnalytics::setDeferredAnalyticsCollection(std::nullopt);
+    if (MSRIsAppActive()) {
+        reportSessionStartOnWorkerQueueWithTimestamp(controller_.initTimestamp(), false);
+    }
+    controller_.persistedConfig()->setLoadTimestampValue(std::nullopt);
+}
+
+// "_fi" and "_fot", each read back; false (logged) when one did not stick.
+bool MSRLifecycleReports::storeFirstOpenProperties(std::int64_t firstOpenAfterInstall,
+                                                   std::int64_t initMilliseconds) {
+    MSRDatabase& database = *controller_.database();
+    const double initTimestamp = controller_.initTimestamp();
+    const std::int64_t storedFirstOpen = controller_.persistedConfig()->firstOpenTimestampMilliseconds();
     const double firstOpenSetTime =
-        storedFirstOpen != 0 ? static_cast<double>(storedFirstOpen) / 1000.0 : initTimestamp_;
+        storedFirstOpen != 0 ? static_cast<double>(storedFirstOpen) / 1000.0 : initTimestamp;
     if (auto attribute = MSRUserAttribute::initWithOrigin("auto", "_fi", MSRValue::initWithInt64(firstOpenAfterInstall),
                                                           firstOpenSetTime)) {
-        setUserAttributeOnWorkerQueue(*attribute);
+        controller_.setUserAttributeOnWorkerQueue(*attribute);
     }
-    if (const auto stored = database_->containsUserAttributeWithName("_fi"); !stored) {
-        monitor().logWithLevel(1, 23161, "Failed to query first open after install property after setting it. Error",
-                               stored.error());
-        return;
+    if (const auto stored = database.containsUserAttributeWithName("_fi"); !stored) {
+        log(kFirstInstallRecheckFailed, stored.error());
+        return false;
     } else if (!*stored) {
-        monitor().logWithLevel(1, 23162, "Failed to set first open after install property");
-        return;
+        log(kFirstInstallNotSet);
+        return false;
     }
 
-    const std::int64_t initMilliseconds = millisecondsFromSeconds(initTimestamp_);
     if (auto attribute = MSRUserAttribute::initWithOrigin(
             "auto", "_fot", MSRValue::initWithInt64(timestampMillisRoundedUpToNextHour(initMilliseconds)),
-            initTimestamp_)) {
-        setUserAttributeOnWorkerQueue(*attribute);
+            initTimestamp)) {
+        controller_.setUserAttributeOnWorkerQueue(*attribute);
     }
-    if (const auto stored = database_->containsUserAttributeWithName("_fot"); !stored) {
-        monitor().logWithLevel(1, 23020, "Failed to query first open property after setting it. Error",
-                               stored.error());
-        return;
+    if (const auto stored = database.containsUserAttributeWithName("_fot"); !stored) {
+        log(kFirstOpenRecheckFailed, stored.error());
+        return false;
     } else if (!*stored) {
-        monitor().logWithLevel(1, 23021, "Failed to set first open property");
-        return;
+        log(kFirstOpenNotSet);
+        return false;
     }
+    return true;
+}
 
-    const auto settings = remoteConfigOrDefault();
+// "_f", the session it begins and, unless the settings drop it, its first
+// engagement.
+void MSRLifecycleReports::reportFirstOpenEvents(std::int64_t previousCount, std::int64_t firstOpenAfterInstall) {
+    const double initTimestamp = controller_.initTimestamp();
+    const auto settings = controller_.remoteConfigOrDefault();
     MSRObjectDictionary parameters;
-    if (previousLMPAppID_ && !previousLMPAppID_->empty()) {
-        parameters.emplace("_plmp", MSRValue::initWithString(*previousLMPAppID_));
+    if (const auto& previousLMPAppID = controller_.previousLMPAppID();
+        previousLMPAppID && !previousLMPAppID->empty()) {
+        parameters.emplace("_plmp", MSRValue::initWithString(*previousLMPAppID));
     }
     parameters.emplace("_pfo", integer(previousCount >= 1 ? previousCount : 0));
     parameters.emplace("_uwa", integer(1 - firstOpenAfterInstall));
@@ -131,35 +159,31 @@ void MSRMeasurement::reportFirstOpenOnWorkerQueue() {
         parameters.emplace("_et", integer(1));
     }
     const MSRObjectDictionary screen = objects(MeasurementServices::current().screenParameters());
-    if (auto firstOpen = MSREvent::initWithOrigin("auto", false, "_f", initTimestamp_, 0, parameters)) {
+    if (auto firstOpen = MSREvent::initWithOrigin("auto", false, "_f", initTimestamp, 0, parameters)) {
         firstOpen->addScreenParameters(screen);
-        handleInternalEventOnWorkerQueue(*firstOpen);
+        controller_.handleInternalEventOnWorkerQueue(*firstOpen);
     }
 
     MSRAnalytics::setDeferredAnalyticsCollection(std::nullopt);
-    persistedConfig_->setLoadTimestampValue(std::nullopt);
+    controller_.persistedConfig()->setLoadTimestampValue(std::nullopt);
     if (MSRIsAppActive()) {
-        reportSessionStartOnWorkerQueueWithTimestamp(initTimestamp_, false);
+        reportSessionStartOnWorkerQueueWithTimestamp(initTimestamp, false);
     }
     if (!settings->redundantEngagementRemovalEnabled()) {
         MSRObjectDictionary engagement{{"_et", integer(1)}};
         if (settings->efficientEngagementReportingEnabled()) {
             engagement.emplace("_fr", integer(1));
         }
-        if (auto event = MSREvent::initWithOrigin("auto", false, "_e", initTimestamp_, 0, engagement)) {
+        if (auto event = MSREvent::initWithOrigin("auto", false, "_e", initTimestamp, 0, engagement)) {
             event->addScreenParameters(screen);
-            handleInternalEventOnWorkerQueue(*event);
+            controller_.handleInternalEventOnWorkerQueue(*event);
         }
     }
-    persistedConfig_->setFirstOpenTimestampMilliseconds(initMilliseconds);
-    reportStoredCampaignEventOnWorkerQueue(initMilliseconds > std::numeric_limits<std::int64_t>::min()
-                                               ? initMilliseconds - 1
-                                               : initMilliseconds);
 }
 
 // --- Campaign from the stored launch link
 
-void MSRMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::int64_t> clickTimestampMillis) {
+void MSRLifecycleReports::reportStoredCampaignEventOnWorkerQueue(std::optional<std::int64_t> clickTimestampMillis) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName(
         "reportStoredCampaignEventWithClickTimestampInMillisOnWorkerQueue:");
     const auto defaults = MSRUserDefaults::sharedUserDefaults();
@@ -171,7 +195,8 @@ void MSRMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::i
     const double storedSeconds = storedTime ? storedTime->asDouble().value_or(0) : 0;
 
     platform::Value::Dictionary extras;
-    if (MSRIsStoredDeepLinkExpired(*defaults, remoteConfigOrDefault()->attributionCacheTTLInterval(), *clock_)) {
+    if (MSRIsStoredDeepLinkExpired(*defaults, controller_.remoteConfigOrDefault()->attributionCacheTTLInterval(),
+                                   controller_.clock())) {
         link = std::string(kNotSet);
         extras.emplace("utm_source", platform::Value(kNotSet));
         extras.emplace("utm_medium", platform::Value(kNotSet));
@@ -181,33 +206,34 @@ void MSRMeasurement::reportStoredCampaignEventOnWorkerQueue(std::optional<std::i
                        platform::Value(MSRPreviousHourStartMilliseconds(millisecondsFromSeconds(storedSeconds))));
     }
     MSRClearStoredDeepLink(*defaults);
-    if (deepLinks_ != nullptr) {
-        deepLinks_->handleOpenURLOnWorkerQueue(*link, clickTimestampMillis, storedSeconds, extras);
+    if (const auto deepLinks = controller_.deepLinks(); deepLinks != nullptr) {
+        deepLinks->handleOpenURLOnWorkerQueue(*link, clickTimestampMillis, storedSeconds, extras);
     }
 }
 
 // --- Session start
 
-void MSRMeasurement::reportSessionStartOnWorkerQueueWithTimestamp(double timestamp, bool appInBackground) {
+void MSRLifecycleReports::reportSessionStartOnWorkerQueueWithTimestamp(double timestamp, bool appInBackground) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("reportSessionStartOnWorkerQueue");
-    if (sessionReporter_ == nullptr) {
+    const auto sessionReporter = controller_.sessionReporter();
+    if (sessionReporter == nullptr) {
         return;
     }
     // The expiry test and the new-session update are one step, so an
     // activation on another thread cannot start the same session too.
-    if (!sessionReporter_->startNewSessionIfExpired()) {
+    if (!sessionReporter->startNewSessionIfExpired()) {
         return;
     }
-    if (auto sessionID = sessionReporter_->sessionIDPropertyWithTimestamp(timestamp)) {
-        setUserAttributeOnWorkerQueue(*sessionID);
+    if (auto sessionID = sessionReporter->sessionIDPropertyWithTimestamp(timestamp)) {
+        controller_.setUserAttributeOnWorkerQueue(*sessionID);
     }
-    if (auto sessionNumber = sessionReporter_->sessionNumberProperty()) {
-        setUserAttributeOnWorkerQueue(*sessionNumber);
+    if (auto sessionNumber = sessionReporter->sessionNumberProperty()) {
+        controller_.setUserAttributeOnWorkerQueue(*sessionNumber);
     }
-    const bool inBackground = appInBackground && remoteConfigOrDefault()->appInBackgroundParameterEnabled();
+    const bool inBackground = appInBackground && controller_.remoteConfigOrDefault()->appInBackgroundParameterEnabled();
     MSRObjectDictionary parameters{
         {"_sid", integer(millisecondsFromSeconds(timestamp) / 1000)},
-        {"_sno", integer(persistedConfig_->sessionNumber())},
+        {"_sno", integer(controller_.persistedConfig()->sessionNumber())},
     };
     if (inBackground) {
         parameters.emplace("_aib", integer(1));
@@ -217,84 +243,89 @@ void MSRMeasurement::reportSessionStartOnWorkerQueueWithTimestamp(double timesta
         }
     }
     if (auto event = MSREvent::initWithOrigin("auto", false, "_s", timestamp, 0, parameters)) {
-        handleInternalEventOnWorkerQueue(*event);
+        controller_.handleInternalEventOnWorkerQueue(*event);
     }
 }
 
 // --- Application and system updates
 
-void MSRMeasurement::reportAppUpdateOnWorkerQueue() {
+std::optional<std::string> MSRLifecycleReports::runningAppVersion() const {
+    if (const auto& configured = controller_.environment().appVersion) {
+        return configured;
+    }
+    const auto identity = controller_.identity();
+    return identity != nullptr ? identity->appVersion() : std::nullopt;
+}
+
+void MSRLifecycleReports::reportAppUpdateOnWorkerQueue() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("reportAppUpdateOnWorkerQueue");
-    const auto current = environment_.appVersion ? environment_.appVersion
-                         : identity_ != nullptr  ? identity_->appVersion()
-                                                 : std::nullopt;
+    const auto current = runningAppVersion();
     // A version that cannot be read is no update: reporting one would name
     // the old version and forget it.
     if (!current || current->empty()) {
         return;
     }
-    const auto stored = persistedConfig_->appVersion();
+    const auto persistedConfig = controller_.persistedConfig();
+    const auto stored = persistedConfig->appVersion();
     if (stored == current) {
         return;
     }
-    persistedConfig_->setAppVersion(current);
+    persistedConfig->setAppVersion(current);
     if (stored && !stored->empty()) {
         MeasurementServices::current().logInternalEventWithOrigin("auto", "_au",
                                                                   {{"_pv", MSRValue::initWithString(*stored)}});
     }
 }
 
-void MSRMeasurement::reportOSUpdateOnWorkerQueue() {
+void MSRLifecycleReports::reportOSUpdateOnWorkerQueue() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("reportOSUpdateOnWorkerQueue");
     const std::string current = MSREnvironmentInfo::sharedInstance().deviceOSVersion();
     if (current.empty()) {
         return;
     }
-    const auto stored = persistedConfig_->osVersion();
+    const auto persistedConfig = controller_.persistedConfig();
+    const auto stored = persistedConfig->osVersion();
     if (stored == current) {
         return;
     }
-    persistedConfig_->setOSVersion(current);
+    persistedConfig->setOSVersion(current);
     if (stored && !stored->empty()) {
         MeasurementServices::current().logInternalEventWithOrigin("auto", "_ou",
                                                                   {{"_po", MSRValue::initWithString(*stored)}});
     }
 }
 
-bool MSRMeasurement::isVersionSameAsOriginalVersion() const {
-    const auto stored = persistedConfig_->appVersion();
+bool MSRLifecycleReports::isVersionSameAsOriginalVersion() const {
+    const auto stored = controller_.persistedConfig()->appVersion();
     if (!stored) {
         return true;
     }
-    const auto running = environment_.appVersion ? environment_.appVersion
-                         : identity_ != nullptr  ? identity_->appVersion()
-                                                 : std::nullopt;
-    return running == stored;
+    return runningAppVersion() == stored;
 }
 
 // --- Personalised ads and consent
 
-void MSRMeasurement::setPersonalizedAdsUserPropertyOnWorkerQueue() {
+void MSRLifecycleReports::setPersonalizedAdsUserPropertyOnWorkerQueue() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("setPersonalizedAdsUserPropertyOnWorkerQueue");
-    if (database_ == nullptr) {
+    MSRDatabase* database = controller_.database();
+    if (database == nullptr) {
         return;
     }
-    const auto stored = database_->userAttributeWithName("_npa");
+    const auto stored = database->userAttributeWithName("_npa");
     if (!stored) {
-        monitor().logWithLevel(1, 23172, "Unable to read personalized ads user property. Error", stored.error());
+        log(kPersonalizedAdsReadFailed, stored.error());
         return;
     }
-    const std::optional<bool> disable = shouldDisableAdPersonalization();
+    const std::optional<bool> disable = controller_.shouldDisableAdPersonalization();
     if (!disable) {
         if (!*stored) {
             return;
         }
-        if (auto removed = database_->deleteUserAttributeWithName("_npa"); !removed) {
-            monitor().logWithLevel(1, 23173, "Unable to remove personalized ads user property in the database. Error",
-                                   removed.error());
+        if (auto removed = database->deleteUserAttributeWithName("_npa"); !removed) {
+            log(kPersonalizedAdsNotRemoved, removed.error());
             return;
         }
-        monitor().logWithLevel(4, 23180, "No value set for personalized ads. Removing user property.");
+        log(kPersonalizedAdsRemoved);
         MSRConsentSettingsUtil::setDiagnosticSource(0, kMSRConsentTypeAdPersonalization);
         return;
     }
@@ -304,14 +335,14 @@ void MSRMeasurement::setPersonalizedAdsUserPropertyOnWorkerQueue() {
         updateAdPersonalizationConsentFromNPAValue(MSRValue::initWithInt64(value));
     }
     if (changed) {
-        if (auto attribute =
-                MSRUserAttribute::initWithOrigin("auto", "_npa", MSRValue::initWithInt64(value), nowSince1970())) {
-            setUserAttributeOnWorkerQueue(*attribute);
+        if (auto attribute = MSRUserAttribute::initWithOrigin("auto", "_npa", MSRValue::initWithInt64(value),
+                                                              controller_.nowSince1970())) {
+            controller_.setUserAttributeOnWorkerQueue(*attribute);
         }
     }
 }
 
-void MSRMeasurement::updateAdPersonalizationConsentFromNPAValue(const std::optional<MSRValue>& npaValue) {
+void MSRLifecycleReports::updateAdPersonalizationConsentFromNPAValue(const std::optional<MSRValue>& npaValue) {
     const auto npaInteger = [&]() -> std::optional<bool> {
         if (!npaValue) {
             return std::nullopt;
@@ -331,7 +362,7 @@ void MSRMeasurement::updateAdPersonalizationConsentFromNPAValue(const std::optio
     const bool denied = npaInteger.value_or(false);
     MSRConsentSettingsUtil::updateSettings(
         {{std::string(kMSRConsentTypeAdPersonalization), platform::Value(denied ? kMSRConsentDenied : kMSRConsentGranted)}});
-    if (persistedConfig_->allowPersonalizedAds()) {
+    if (controller_.persistedConfig()->allowPersonalizedAds()) {
         MSRConsentSettingsUtil::setDiagnosticSource(5, kMSRConsentTypeAdPersonalization);
     } else if (foundAdPersonalizationPlistFlag_) {
         MSRConsentSettingsUtil::setDiagnosticSource(3, kMSRConsentTypeAdPersonalization);
@@ -341,9 +372,9 @@ void MSRMeasurement::updateAdPersonalizationConsentFromNPAValue(const std::optio
     }
 }
 
-void MSRMeasurement::updateConsentSettingsUtilWithRemoteConfig() {
+bool MSRLifecycleReports::updateConsentSettingsUtilWithRemoteConfig() {
     const auto before = MSRConsentSettingsUtil::adPersonalization();
-    const auto settings = remoteConfigOrDefault();
+    const auto settings = controller_.remoteConfigOrDefault();
     const auto toConsent = [](const MSRRemoteConfig::Dictionary& entries) {
         MSRConsentDictionary consent;
         for (const auto& [key, value] : entries) {
@@ -361,14 +392,12 @@ void MSRMeasurement::updateConsentSettingsUtilWithRemoteConfig() {
     MSRConsentSettingsUtil::setRegionalDefaults(regional.empty() ? std::nullopt
                                                                  : std::optional<MSRConsentDictionary>(toConsent(regional)));
     const auto after = MSRConsentSettingsUtil::adPersonalization();
-    if (after && after != before) {
-        shouldUpdateNPAUserProperty_ = true;
-    }
+    return after && after != before;
 }
 
 // --- Helpers
 
-std::int64_t MSRMeasurement::timestampMillisRoundedUpToNextHour(std::int64_t timestampMillis) {
+std::int64_t MSRLifecycleReports::timestampMillisRoundedUpToNextHour(std::int64_t timestampMillis) {
     std::int64_t hours = timestampMillis / kMillisecondsPerHour;
     if (timestampMillis % kMillisecondsPerHour < 0) {
         --hours;  // floor, not truncation, before 1970
@@ -380,26 +409,19 @@ std::int64_t MSRMeasurement::timestampMillisRoundedUpToNextHour(std::int64_t tim
     return rounded;
 }
 
-void MSRMeasurement::setSessionTimeoutInterval(double seconds) {
-    scheduleWeakBlock("MSRMeasurement:1554", [seconds](MSRMeasurement& self) {
-        if (self.sessionReporter_ != nullptr) {
-            self.sessionReporter_->setTimeoutSessionInterval(seconds);
-        }
-    });
-}
-
-void MSRMeasurement::backfillSessionNumber() {
+void MSRLifecycleReports::backfillSessionNumber() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("backfillSessionNumber");
-    if (persistedConfig_->sessionNumber() != 0 || database_ == nullptr) {
+    const auto persistedConfig = controller_.persistedConfig();
+    MSRDatabase* database = controller_.database();
+    if (persistedConfig->sessionNumber() != 0 || database == nullptr) {
         return;
     }
-    const auto aggregates = database_->eventAggregatesWithName("_s");
+    const auto aggregates = database->eventAggregatesWithName("_s");
     if (!aggregates) {
-        monitor().logWithLevel(1, 23063, "Unable to query event aggregates. Name, error", MSRLogContext("_s"),
-                               aggregates.error());
+        log(kSessionAggregatesQueryFailed, MSRLogContext("_s"), aggregates.error());
         return;
     }
-    persistedConfig_->setSessionNumber(*aggregates ? (*aggregates)->lifetimeCount() : 0);
+    persistedConfig->setSessionNumber(*aggregates ? (*aggregates)->lifetimeCount() : 0);
 }
 
 }  // namespace kit::measurement
