@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 #include "MSRMeasurementBundler.h"
 #include "MSRMeasurementUploader.h"
+#include "MSREventWritePipeline.h"
 #include "MSRLifecycleReports.h"
 #include "MSROnDeviceConversion.h"
 
@@ -262,7 +263,6 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
       environment_(std::move(environment)),
       databaseName_(environment_.databaseName),
       appID_(options.appID),
-      safelistedEvents_(options.safelistedEvents),
       persistedConfig_(environment_.persistedConfig != nullptr ? environment_.persistedConfig
                                                                : MSRPersistedConfig::sharedInstance()),
       scheduler_(std::make_shared<MSRScheduler>(kMSRWorkerQueueLabel)),
@@ -286,6 +286,7 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
     }
     uploader_ = makeUploader();
     bundler_ = makeBundler();
+    writePipeline_ = std::make_unique<MSREventWritePipeline>(*this, options.safelistedEvents);
     lifecycleReports_ = std::make_unique<MSRLifecycleReports>(*this);
     onDeviceConversion_ = std::make_unique<MSROnDeviceConversion>(*this);
 
@@ -592,6 +593,9 @@ std::shared_ptr<MSRIdentity> MSRMeasurement::identity() {
 }
 std::shared_ptr<LMUNetwork> MSRMeasurement::network() { return network_; }
 std::shared_ptr<MSRPersistedConfig> MSRMeasurement::persistedConfig() { return persistedConfig_; }
+std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfigOrDefault() {
+    return remoteConfig_ != nullptr ? remoteConfig_ : MSRRemoteConfig::defaultInstance();
+}
 std::shared_ptr<MSRRemoteConfig> MSRMeasurement::remoteConfigInstance() {
     std::lock_guard lock(componentsMutex_);
     return remoteConfig_;

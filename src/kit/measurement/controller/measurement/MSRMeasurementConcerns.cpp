@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
+#include "MSREventWritePipeline.h"
 #include "MSRLifecycleReports.h"
 #include "MSROnDeviceConversion.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
@@ -9,6 +10,61 @@
 // The controller's operations that its concern objects carry out: each
 // forwards to the object that owns the concern's state.
 namespace kit::measurement {
+
+// --- Event write pipeline
+
+const std::optional<std::vector<std::string>>& MSRMeasurement::safelistedEvents() const {
+    return writePipeline_->safelistedEvents();
+}
+void MSRMeasurement::handleEventOnWorkerQueue(const MSREvent& event) { writePipeline_->handleEventOnWorkerQueue(event); }
+void MSRMeasurement::handleInternalEventOnWorkerQueue(const MSREvent& event) {
+    writePipeline_->handleInternalEventOnWorkerQueue(event);
+}
+std::optional<MSREvent> MSRMeasurement::eventAfterSafelistingEvent(const MSREvent& event) {
+    return writePipeline_->eventAfterSafelistingEvent(event);
+}
+void MSRMeasurement::processSessionFromEvent(const MSREvent& event) { writePipeline_->processSessionFromEvent(event); }
+bool MSRMeasurement::dedupeSubscriptionEvent(const MSREvent& event) {
+    return writePipeline_->dedupeSubscriptionEvent(event);
+}
+bool MSRMeasurement::shouldDropDuplicatedSessionStartWithRolloutEvent(const MSREvent& event) {
+    return writePipeline_->shouldDropDuplicatedSessionStartWithRolloutEvent(event);
+}
+MSREvent MSRMeasurement::appExceptionEventWithHaloFeatureRollouts(const MSREvent& event) {
+    return writePipeline_->appExceptionEventWithHaloFeatureRollouts(event);
+}
+void MSRMeasurement::writeSessionStartEventOnWorkerQueue(const MSREvent& event) {
+    writePipeline_->writeSessionStartEventOnWorkerQueue(event);
+}
+void MSRMeasurement::writeEventOnWorkerQueue(const MSREvent& event) { writePipeline_->writeEventOnWorkerQueue(event); }
+void MSRMeasurement::writeFilteredEventOnWorkerQueue(const MSREvent& event) {
+    writePipeline_->writeFilteredEventOnWorkerQueue(event);
+}
+bool MSRMeasurement::updateLifetimeValueWithEvent(const MSREvent& event) {
+    return writePipeline_->updateLifetimeValueWithEvent(event);
+}
+bool MSRMeasurement::shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts, bool isPublicEvent) {
+    return writePipeline_->shouldProcessEvent(event, dailyCounts, isPublicEvent);
+}
+bool MSRMeasurement::isRealtimeEvent(MSREvent& event, const MSRDailyCounts& dailyCounts) {
+    return writePipeline_->isRealtimeEvent(event, dailyCounts);
+}
+void MSRMeasurement::maybeAddDebugAndRealtimeParameters(MSREvent& event) {
+    writePipeline_->maybeAddDebugAndRealtimeParameters(event);
+}
+bool MSRMeasurement::writeEvent(const MSREvent& event, bool isPublicEvent, bool isRealtime) {
+    return writePipeline_->writeEvent(event, isPublicEvent, isRealtime);
+}
+MSRPBMeasurementBundle MSRMeasurement::createRawEventMetadataWithUserAttributes(
+    const std::vector<MSRUserAttribute>& attributes) {
+    return writePipeline_->createRawEventMetadataWithUserAttributes(attributes);
+}
+std::optional<MSRPBAdCampaignInfo> MSRMeasurement::adCampaignInfoFromEvent(const MSREvent& event) {
+    return writePipeline_->adCampaignInfoFromEvent(event);
+}
+void MSRMeasurement::logFirstOpenConsentedEvent(double timestamp) {
+    writePipeline_->logFirstOpenConsentedEvent(timestamp);
+}
 
 // --- Lifecycle reports
 

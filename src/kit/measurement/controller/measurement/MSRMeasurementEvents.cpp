@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "BundleSlots.h"
+#include "EventEntryLines.h"
 #include "EventTexts.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSREventIsListenerExempt.h"
@@ -24,6 +25,7 @@ namespace kit::measurement {
 
 using platform::Value;
 using namespace event_texts;
+using namespace event_entry_lines;
 
 namespace {
 
@@ -84,8 +86,7 @@ void MSRMeasurement::logEventOnWorkerQueueWithOrigin(const MSREventRequest& requ
     auto event = MSREvent::initWithOrigin(request.origin, request.isPublicEvent, request.name, request.timestamp, 0,
                                           objectsFromPlain(parameters));
     if (!event) {
-        MSRMeasurementMonitor().logWithLevel(1, 23219, "Attempted to log nil event. Origin, name, parameters",
-                                             request.origin, MSREventNameDescription(request.name),
+        log(kNilEventWithParameters, request.origin, MSREventNameDescription(request.name),
                                              MSRDictionaryDescription(Value(parameters), ""));
         return;
     }
@@ -121,7 +122,7 @@ void MSRMeasurement::logEventOnWorkerQueue(const MSREvent& event, bool notifyEve
 
 void MSRMeasurement::logEvent(const std::optional<MSREvent>& event) {
     if (!event) {
-        MSRMeasurementMonitor().logWithLevel(4, 23048, "Attempted to log nil event");
+        log(kNilEvent);
         return;
     }
     scheduleWeakBlock("MSRMeasurement:2469", [event = *event](MSRMeasurement& self) {
@@ -139,7 +140,6 @@ void MSRMeasurement::setDefaultEventParameters(const std::optional<Value::Dictio
 void MSRMeasurement::handleSetDefaultEventParametersOnWorkerQueue(const std::optional<Value::Dictionary>& parameters,
                                                                   bool backfillEvents) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("handleSetDefaultEventParametersOnWorkerQueue");
-    MSRMonitor& monitor = MSRMeasurementMonitor();
     // Nothing clears every default; otherwise the given ones go over the stored.
     Value::Dictionary defaults;
     if (parameters) {
@@ -150,11 +150,11 @@ void MSRMeasurement::handleSetDefaultEventParametersOnWorkerQueue(const std::opt
             MSRLogErrorEvent(kFailureCodeArrayInDefaults);
         }
         if (!value.isNull() && !value.isNumber() && !value.isBool() && !value.isString()) {
-            monitor.logWithLevel(4, 23213, "Invalid key in default event parameters. Parameter ignored.");
+            log(kInvalidDefaultKey);
             continue;
         }
         if (!MSRDataTypeValidator::isValidPublicEventParameterName(key)) {
-            monitor.logWithLevel(4, 23214, "Invalid default event parameter name. Name", key);
+            log(kInvalidDefaultName, key);
             continue;
         }
         if (value.isNull()) {
@@ -170,17 +170,15 @@ void MSRMeasurement::handleSetDefaultEventParametersOnWorkerQueue(const std::opt
     if (static_cast<std::int64_t>(defaults.size()) > limit) {
         trimPublicNamesToLimit(defaults, limit);
         MSRLogErrorEvent(kFailureCodeTooManyDefaults);
-        monitor.logWithLevel(4, 23215, "Too many default event parameters set. Discarding beyond event parameter limit");
+        log(kTooManyDefaults);
     }
     if (backfillEvents) {
         const double since = initTimestamp_;
         backfillEventsWithParameters(objectsFromPlain(defaults), true,
                                      [since](const MSRRawEventData& row) { return row.rawEvent().timestamp() >= since; });
-        monitor.logWithLevel(7, 23272, "Updating default event parameters with backfill. Parameters",
-                             MSRDictionaryDescription(Value(defaults), ""));
+        log(kDefaultsWithBackfill, MSRDictionaryDescription(Value(defaults), ""));
     } else {
-        monitor.logWithLevel(7, 23216, "Updating default event parameters. Parameters",
-                             MSRDictionaryDescription(Value(defaults), ""));
+        log(kDefaultsUpdated, MSRDictionaryDescription(Value(defaults), ""));
     }
     persistedConfig_->setDefaultEventParameters(defaults);
 }
@@ -208,11 +206,9 @@ void MSRMeasurement::backfillEventsWithParameters(const MSRObjectDictionary& par
     if (parameters.empty() || database_ == nullptr) {
         return;
     }
-    MSRMonitor& monitor = MSRMeasurementMonitor();
     auto stored = database_->allRawEventsWithError();
     if (!stored) {
-        monitor.logWithLevel(1, 23270, "Unable to backfill events with default event parameters. Fetch failed. Error",
-                             stored.error());
+        log(kBackfillFetchFailed, stored.error());
         return;
     }
     std::int64_t failures = 0;
@@ -233,9 +229,7 @@ void MSRMeasurement::backfillEventsWithParameters(const MSRObjectDictionary& par
         }
     }
     if (failures > 0) {
-        monitor.logWithLevel(
-            1, 23271, "Unable to backfill some events with default event parameters. Update failed. Count, last error",
-            static_cast<std::int64_t>(failures), *lastError);
+        log(kBackfillUpdateFailed, static_cast<std::int64_t>(failures), *lastError);
     }
 }
 
@@ -275,8 +269,7 @@ bool MSRMeasurement::shouldBackfillSessionID(double backfillStartTimestamp, cons
     }
     auto metadata = database_->queryRawEventsMetadataWithFingerprint(row.metadataFingerprint());
     if (!metadata) {
-        MSRMeasurementMonitor().logWithLevel(1, 23273, "Unable to backfill session ID. Fetch metadata failed. Error",
-                                             metadata.error());
+        log(kSessionBackfillMetadataFailed, metadata.error());
         return false;
     }
     if (!*metadata) {
@@ -308,6 +301,12 @@ std::optional<std::string> MSRMeasurement::previousFirstOpenCount() {
         return *text;
     }
     return std::to_string(count->integerValue().value_or(0));
+}
+
+// The persisted count of earlier first opens as a 64-bit integer; 0 for none.
+std::int64_t MSRMeasurement::storedFirstOpenCount() {
+    const auto text = previousFirstOpenCount();
+    return text ? Value(*text).integerValue().value_or(0) : 0;
 }
 
 void MSRMeasurement::setPreviousFirstOpenCount(const std::optional<std::string>& count) {

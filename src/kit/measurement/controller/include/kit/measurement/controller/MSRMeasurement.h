@@ -48,6 +48,7 @@ class MSRConsentSink;
 class MSRDatabase;
 class MSRDeepLinks;
 class MSREManager;
+class MSREventWritePipeline;
 class MSRIdentity;
 class MSRMeasurementBundler;
 class MSRMeasurementUploader;
@@ -149,7 +150,7 @@ public:
     std::shared_ptr<MSRSearchAdReporter> searchAdReporter();
     std::shared_ptr<MSRTCFClient> tcfClient();
     std::shared_ptr<MSRDeepLinks> deepLinks();
-    const std::optional<std::vector<std::string>>& safelistedEvents() const { return safelistedEvents_; }
+    const std::optional<std::vector<std::string>>& safelistedEvents() const;
     platform::SchedulingClock& clock() { return *clock_; }
     const MSRMeasurementEnvironment& environment() const { return environment_; }
     bool isEnabled() const;
@@ -405,7 +406,6 @@ private:
     MSRMeasurementEnvironment environment_;
     const std::string databaseName_;
     const std::string appID_;
-    std::optional<std::vector<std::string>> safelistedEvents_;
     std::atomic<bool> didInitializeComponents_{false};
     std::mutex initializeComponentsLock_;
     std::shared_ptr<MSRPersistedConfig> persistedConfig_;
@@ -443,6 +443,7 @@ private:
 
     // ----- The concern objects, made with the controller and confined to
     // the worker queue; each owns its concern's state.
+    std::unique_ptr<MSREventWritePipeline> writePipeline_;
     std::unique_ptr<MSRLifecycleReports> lifecycleReports_;
     std::unique_ptr<MSROnDeviceConversion> onDeviceConversion_;
 
