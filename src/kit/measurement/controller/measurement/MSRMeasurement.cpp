@@ -5,6 +5,7 @@
 #include "MSRLifecycleReports.h"
 #include "MSROnDeviceConversion.h"
 
+#include "MeasurementStartLines.h"
 #include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
 
@@ -40,6 +41,8 @@
 // the engine's components.
 namespace kit::measurement {
 
+using namespace start_lines;
+
 namespace {
 
 constexpr std::string_view kDefaultVersionText = "110900000";
@@ -72,45 +75,33 @@ std::string reachabilityHost(std::string_view host) {
 
 // The logging hints end with where the switches are documented, when the
 // endpoints name a page.
-std::string loggingHint(std::string_view text, std::string_view argument) {
-    std::string hint = platform::formatMessage(text, {platform::MessageArgument(argument)});
+void logHint(const Line& line, bool isOn, const std::string& argument) {
+    std::string hint = platform::formatMessage(
+        line.text, {platform::MessageArgument(isOn ? "disable" : "enable"), platform::MessageArgument(argument)});
     if (const std::string url = Endpoints::current().loggingDocumentationURL; !url.empty()) {
         hint += " (see " + url + ")";
     }
-    return hint;
+    monitor().logWithLevel(line.level, line.code, hint);
 }
 
 void logStartBanner() {
     const bool hasHLOAnalytics = isHLOAnalyticsPresent();
     const std::string version = hasHLOAnalytics ? HLOAnalytics::topLevelVersion() : std::string(kDefaultVersionText);
-    monitor().logWithLevel(6, 23007, platform::formatMessage("Analytics v.%@ started", {version}));
+    monitor().logWithLevel(kStarted.level, kStarted.code, platform::formatMessage(kStarted.text, {version}));
     if (hasHLOAnalytics) {
         monitor().logWithLevel(
-            8, 23222,
-            platform::formatMessage("Build %lld", {static_cast<long long>(MSRIdentity::appMeasurementLibraryVersion())}));
+            kBuild.level, kBuild.code,
+            platform::formatMessage(kBuild.text, {static_cast<long long>(MSRIdentity::appMeasurementLibraryVersion())}));
     }
     const std::string_view prefix = hasHLOAnalytics ? "HLO" : "MSR";
     const std::string debugOn = "-" + std::string(prefix) + "AnalyticsDebugEnabled";
     const std::string debugOff = "-no" + std::string(prefix) + "AnalyticsDebugEnabled";
-    if (monitor().isDebugModeEnabled()) {
-        monitor().logWithLevel(
-            6, 23008, loggingHint("To disable debug logging set the following application argument: %@", debugOff));
-    } else {
-        monitor().logWithLevel(
-            6, 23008, loggingHint("To enable debug logging set the following application argument: %@", debugOn));
-    }
-    monitor().logWithLevel(7, 23009, "Debug logging enabled");
-    if (monitor().isVerboseLoggingEnabled()) {
-        monitor().logWithLevel(
-            7, 23207,
-            loggingHint("To disable verbose logging set the following application argument: %@",
-                        "-" + std::string(prefix) + "AnalyticsVerboseLoggingDisabled"));
-    } else {
-        monitor().logWithLevel(
-            7, 23207,
-            loggingHint("To enable verbose logging set the following application argument: %@",
-                        "-" + std::string(prefix) + "AnalyticsVerboseLoggingEnabled"));
-    }
+    const bool debugMode = monitor().isDebugModeEnabled();
+    logHint(kDebugHint, debugMode, debugMode ? debugOff : debugOn);
+    log(kDebugLogging);
+    const bool verbose = monitor().isVerboseLoggingEnabled();
+    logHint(kVerboseHint, verbose,
+            "-" + std::string(prefix) + (verbose ? "AnalyticsVerboseLoggingDisabled" : "AnalyticsVerboseLoggingEnabled"));
 }
 
 // Decided consent from transparency-and-consent data goes to the facade,
@@ -160,9 +151,7 @@ std::shared_ptr<MSRMeasurement> MSRMeasurement::sharedInstance() {
     auto& shared = holder();
     std::lock_guard lock(shared.mutex);
     if (!shared.creationAttempted && isHLOAnalyticsPresent()) {
-        monitor().logWithLevel(
-            4, 23147,
-            "Lumen Analytics for Halo has not been created. Please, configure Halo by calling [HLOApp configure]");
+        log(kNotCreated);
     }
     return shared.instance;
 }
@@ -202,7 +191,7 @@ std::shared_ptr<MSRMeasurementControllerFactory> MSRMeasurement::makeFactory(MSR
 std::shared_ptr<MSRMeasurement> MSRMeasurement::initWithAppID(const MSRMeasurementStartOptions& options,
                                                               MSRMeasurementEnvironment environment) {
     if (options.appID.empty()) {
-        monitor().logWithLevel(1, 23170, "Cannot start Measurement. App ID is empty.");
+        log(kEmptyAppID);
         return nullptr;
     }
     logStartBanner();
@@ -282,7 +271,7 @@ MSRMeasurement::MSRMeasurement(Private, const MSRMeasurementStartOptions& option
     }
     // Without a client the engine keeps its events and sends nothing.
     if (network_ == nullptr) {
-        monitor().logWithLevel(1, 23010, "Failed to initialize network component");
+        log(kNoNetwork);
     }
     uploader_ = makeUploader();
     bundler_ = makeBundler();
@@ -347,7 +336,7 @@ void MSRMeasurement::setEnabled(bool enabled) {
 void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("setIsEnabledOnWorkerQueue");
     if (isAnalyticsCollectionDeactivated_ && enabled) {
-        monitor().logWithLevel(6, 23206, "Analytics collection deactivated");
+        log(kDeactivated);
         return;
     }
     if (!isAnalyticsCollectionDeactivated_ && !MSRAnalytics::deferredAnalyticsCollection()) {
@@ -356,7 +345,7 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
     enabled_ = enabled;
     if (enabled) {
         if (!startMeasurementOnWorkerQueue()) {
-            monitor().logWithLevel(0, 23011, "Failed to start Analytics. Analytics is disabled");
+            log(kStartFailed);
             setEnabled(false);
             return;
         }
@@ -366,7 +355,7 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
         if (searchAdReporter_ != nullptr) {
             searchAdReporter_->setSearchAdReporterEnabled(true);
         }
-        monitor().logWithLevel(6, 23012, "Analytics collection enabled");
+        log(kEnabled);
         return;
     }
     MSRClearStoredDeepLinkIfExpired(*MSRUserDefaults::sharedUserDefaults(), *remoteConfigOrDefault(), *clock_);
@@ -377,7 +366,7 @@ void MSRMeasurement::setEnabledOnWorkerQueue(bool enabled) {
     if (searchAdReporter_ != nullptr) {
         searchAdReporter_->setSearchAdReporterEnabled(false);
     }
-    monitor().logWithLevel(6, 23013, "Analytics collection disabled");
+    log(kDisabled);
 }
 
 // --- Start
@@ -400,21 +389,40 @@ bool MSRMeasurement::startMeasurementOnWorkerQueue() {
     }
     updateSchedule();
     if (MSRBackwardCompatibilityUtil::disableLMRMeasurement()) {
-        monitor().logWithLevel(1, 23210, "LMRMeasurement has been disabled");
+        log(kLMRDisabled);
     }
     return true;
 }
 
+// The one-time start, in its order: identity, consent and a pending wipe,
+// identifiers, the store and settings, the store's upkeep, the start
+// reports, then the reporters and observers.
 bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
-    {
-        auto identity = MSRIdentity::sharedInstance();
-        if (identity == nullptr) {
-            return false;
-        }
-        std::lock_guard lock(componentsMutex_);
-        identity_ = std::move(identity);
+    if (!takeSharedIdentity()) {
+        return false;
     }
+    applyStartConsentAndPendingWipe();
+    refreshIdentifiers();
+    if (!openStoreAndSettings()) {
+        return false;
+    }
+    prepareStore();
+    runStartReports();
+    startReportersAndObservers();
+    return true;
+}
 
+bool MSRMeasurement::takeSharedIdentity() {
+    auto identity = MSRIdentity::sharedInstance();
+    if (identity == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(componentsMutex_);
+    identity_ = std::move(identity);
+    return true;
+}
+
+void MSRMeasurement::applyStartConsentAndPendingWipe() {
     setProspectiveConsentSettings();
     MSRAnalytics::removeStartUpConsentSettings();
     MSRAnalytics::removeDeferredResetOnDeniedConsent();
@@ -424,17 +432,23 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
         if (wipeoutAnalyticsDataAndResetComponents()) {
             MSRAnalytics::setResetRetryCount(0);
         } else {
-            monitor().logWithLevel(4, 23208, "Failed to wipe out Analytics data");
+            log(kWipeFailed);
         }
     }
+}
 
+void MSRMeasurement::refreshIdentifiers() {
     identity_->updateIdentifiers();
     if (const auto afterReset = MSRAnalytics::appInstanceIDAfterReset(); afterReset && !afterReset->empty()) {
         identity_->setAppInstanceID(*afterReset);
         MSRAnalytics::setAppInstanceIDAfterReset(std::nullopt);
     }
     updatePersistedAppIDFromLMP();
+}
 
+// The store (a second try when the first open fails), the remote settings
+// over it, the audiences and the session reporter.
+bool MSRMeasurement::openStoreAndSettings() {
     auto opened = MSRDatabase::initWithDatabaseName(databaseName_, persistedConfig_, *clock_);
     if (!opened) {
         opened = MSRDatabase::initWithDatabaseName(databaseName_, persistedConfig_, *clock_);
@@ -461,19 +475,26 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
         std::lock_guard lock(componentsMutex_);
         sessionReporter_ = std::move(reporter);
     }
+    return true;
+}
 
+void MSRMeasurement::prepareStore() {
     // Nothing is backed up here, so excluding the folder cannot fail.
     if (auto excluded = MSRExcludePathFromBackup(kit::kitDataDirectory() / "Lumen" / "Measurement"); !excluded) {
-        monitor().logWithLevel(5, 23015, "Failed to exclude directory from backup. Error", excluded.error());
+        log(kBackupExclusionFailed, excluded.error());
     }
-    monitor().logWithLevel(7, 23016, "Analytics is ready to receive events");
+    log(kReady);
     monitor().setEncodeContexts(environment_.isFromAppStore ? environment_.isFromAppStore()
                                                             : identity_->isFromAppStore());
 
     if (auto deleted = database_->maybeDeleteStaleData(); !deleted) {
-        monitor().logWithLevel(5, 23018, "Unable to delete stale data. Error", deleted.error());
+        log(kStaleDataNotDeleted, deleted.error());
     }
+}
 
+// Consent from the settings, on-device conversion upkeep, personalised
+// ads, then first open, the campaign or a deferred deep link, and updates.
+void MSRMeasurement::runStartReports() {
     updateConsentSettingsUtilWithRemoteConfig();
     checkPSMDependencyOnWorkerQueue();
     maybeDeleteExpiredPSMValueOnWorkerQueue();
@@ -493,7 +514,9 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
 
     reportAppUpdateOnWorkerQueue();
     reportOSUpdateOnWorkerQueue();
+}
 
+void MSRMeasurement::startReportersAndObservers() {
     MSRSearchAdEnvironment searchAds;
     searchAds.clock = clock_;
     searchAdReporter_ = MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), persistedConfig_, std::move(searchAds));
@@ -513,7 +536,6 @@ bool MSRMeasurement::initializeComponentsOnWorkerQueue() {
         persistedConfig_->setHaloFeatureRollouts(std::nullopt);
     }
     subscribeForAppForegroundBackgroundNotifications();
-    return true;
 }
 
 bool MSRMeasurement::shouldWipeDataWithAppID(std::string_view /*appID*/, const std::optional<std::string>& appIDFromLMP,

@@ -400,6 +400,14 @@ private:
     // the controller when it still exists, and does nothing otherwise.
     void scheduleWeakBlock(std::string_view blockID, std::function<void(MSRMeasurement&)> block);
     bool initializeComponentsOnWorkerQueue();
+    // The steps of the start, in order.
+    bool takeSharedIdentity();
+    void applyStartConsentAndPendingWipe();
+    void refreshIdentifiers();
+    bool openStoreAndSettings();
+    void prepareStore();
+    void runStartReports();
+    void startReportersAndObservers();
 
     // ----- Construction and start. Confined to the worker queue unless noted.
     platform::SchedulingClock* clock_;
