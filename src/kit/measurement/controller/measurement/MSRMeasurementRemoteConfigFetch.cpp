@@ -1,5 +1,6 @@
 #include "BundleSlots.h"
 #include "MSRMeasurementUploader.h"
+#include "RemoteConfigFetchLines.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
@@ -32,6 +33,8 @@
 // lifecycle notifications, the purchase filter and the network log lines.
 namespace kit::measurement {
 
+using namespace remote_config_fetch_lines;
+
 namespace {
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
@@ -46,25 +49,25 @@ bool applyConfiguration(const std::vector<std::uint8_t>& body, const std::option
                         MSRRemoteConfig& remoteConfig, MSRAudience* audience, MSRMeasurement& controller) {
     auto config = MSRPBMeasurementConfig::initWithBuffer(body);
     if (!config || !config->protoBuffer()) {
-        monitor().logWithLevel(2, 23135, "Configuration data is invalid.");
+        log(kInvalidConfiguration);
         return false;
     }
     const auto appID = NanoMessageGetString(*config, config_slots::kAppID);
     if (!appID || !appIDFromLMP || *appID != *appIDFromLMP) {
-        monitor().logWithLevel(2, 23136, "Configuration does not have valid Lumen App ID.");
+        log(kNoValidAppID);
         return false;
     }
     const auto audiences =
         NanoMessageGetArray<MSRPBAudience>(*config, config_slots::kAudiences).value_or(std::vector<MSRPBAudience>{});
     NanoMessageClearField(*config, config_slots::kAudiences);
     if (!remoteConfig.updateMeasurementConfig(config)) {
-        monitor().logWithLevel(2, 23138, "Failed to update configuration with new server configuration",
+        log(kConfigurationNotApplied, 
                                std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
         return false;
     }
     controller.updateConsentSettingsUtilWithRemoteConfig();
     if (audience != nullptr && !audience->updateAudiences(audiences)) {
-        monitor().logWithLevel(2, 23137, "Failed to update audiences with new server configuration");
+        log(kAudiencesNotApplied);
         return false;
     }
     return true;
@@ -74,16 +77,16 @@ bool applyConfiguration(const std::vector<std::uint8_t>& body, const std::option
 
 void MSRMeasurement::fetchRemoteConfig() {
     if (remoteConfig_ == nullptr || network_ == nullptr) {
-        monitor().logWithLevel(2, 23125, "Invalid server URL to get configuration");
+        log(kInvalidServerURL);
         return;
     }
     const auto url = remoteConfig_->remoteConfigURLWithPlatform(kPlatform, MSRIdentity::appMeasurementLibraryVersion(),
                                                                 script::MSRPRuntime::runtimeVersion());
     if (!url) {
-        monitor().logWithLevel(2, 23125, "Invalid server URL to get configuration");
+        log(kInvalidServerURL);
         return;
     }
-    monitor().logWithLevel(8, 23126, "Fetching configuration from the server");
+    log(kFetching);
     LMUNetworkHeaders headers;
     if (const auto lastModified = persistedConfig_->configServerLastModifiedString();
         lastModified && lastModified->asString() != nullptr && !lastModified->asString()->empty()) {
@@ -110,16 +113,16 @@ void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::option
                                                                const std::optional<platform::Error>& error) {
     const int status = response ? response->statusCode : 0;
     const double now = nowSince1970();
-    monitor().logWithLevel(8, 23127, "Fetched configuration. Status code", status);
+    log(kFetched,  status);
     if (status != 200 && status != 204 && status != 304 && status != 404) {
         const MSRLogContext errorContext = error ? MSRLogContext(*error) : MSRLogContext();
-        monitor().logWithLevel(3, 23128, "Network request failed to fetch remote config. Code, Error", status,
+        log(kFetchFailed,  status,
                                errorContext);
         persistedConfig_->setLastFailedUploadTimestamp(now);
         if (status == 503 || status == 429) {
             persistedConfig_->setLastBackoffTimestamp(now);
         }
-        monitor().logWithLevel(3, 23129, "Network fetch failed. Will retry later. Code, error", status, errorContext);
+        log(kFetchRetryLater,  status, errorContext);
         updateSchedule();
         return;
     }
@@ -128,24 +131,24 @@ void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::option
     bool timestampUpdated = false;
     if (status == 304 || status == 404) {
         if (status == 304) {
-            monitor().logWithLevel(8, 23131, "Configuration has not been modified. Using the same configuration. Code",
+            log(kNotModified, 
                                    status);
         } else {
-            monitor().logWithLevel(3, 23130, "Configuration not found. Using default configuration");
+            log(kNotFound);
         }
         if (database_ != nullptr) {
             if (const auto updated = database_->updateRemoteConfigSuccessfulTimestamp(now); !updated) {
-                monitor().logWithLevel(1, 23132, "Failed to update config last set timestamp. Error", updated.error());
+                log(kUnchangedTimestampNotStored,  updated.error());
             } else {
                 timestampUpdated = true;
             }
         }
     } else {
-        monitor().logWithLevel(8, 23133, "Successfully fetched configuration from the server. Code, size", status,
+        log(kFetchSucceeded,  status,
                                static_cast<std::int64_t>(response->expectedContentLength));
         if (database_ != nullptr) {
             if (const auto updated = database_->updateRemoteConfigSuccessfulTimestamp(now); !updated) {
-                monitor().logWithLevel(1, 23134, "Failed to set last set timestamp in database. Error",
+                log(kTimestampNotStored, 
                                        updated.error());
             } else {
                 timestampUpdated = true;
@@ -182,10 +185,10 @@ bool MSRMeasurement::resetAnalyticsDataWithAppInstanceID(const std::optional<std
     const bool emptyID = !appInstanceID || appInstanceID->empty();
     if (emptyID) {
         if (!MSRConsentSettingsUtil::isAnalyticsStorageDenied()) {
-            monitor().logWithLevel(1, 23167, "Cannot reset with an empty app instance ID");
+            log(kEmptyAppInstanceID);
             return false;
         }
-        monitor().logWithLevel(7, 23218, "Resetting with an empty app instance ID");
+        log(kResettingWithEmptyAppInstanceID);
     }
     const double loadTimestamp = MSRAnalytics::loadTimestamp();
     bool wiped = false;
@@ -196,7 +199,7 @@ bool MSRMeasurement::resetAnalyticsDataWithAppInstanceID(const std::optional<std
         }
         persistedConfig_->setAppInstanceID(appInstanceID);
         updatePersistedAppIDFromLMP();
-        monitor().logWithLevel(6, 23168, "Analytics data has been reset");
+        log(kDataReset);
         if (!isAnalyticsCollectionDeactivated_ && !MSRAnalytics::deferredAnalyticsCollection()) {
             MSRAnalytics::setDeferredAnalyticsCollection(
                 platform::Value(std::int64_t{isAnalyticsCollectionEnabled_ ? 0 : 1}));
@@ -213,7 +216,7 @@ bool MSRMeasurement::resetAnalyticsDataWithAppInstanceID(const std::optional<std
 
 bool MSRMeasurement::wipeoutAnalyticsDataAndResetComponents() {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("wipeoutAnalyticsDataAndResetComponents");
-    monitor().logWithLevel(6, 23171, "Resetting App Measurement data");
+    log(kResetting);
     resetPSMCounts();
     previousLMPAppID_ = persistedConfig_->appIDFromLMP();
     persistedConfig_->clearValues();
@@ -227,7 +230,7 @@ bool MSRMeasurement::wipeoutAnalyticsDataAndResetComponents() {
     uploader_->forgetBundlesInFlight();
     if (database_ != nullptr) {
         if (const auto reset = database_->reset(); !reset) {
-            monitor().logWithLevel(1, 23209, "Failed to reset database", reset.error());
+            log(kDatabaseNotReset,  reset.error());
             return false;
         }
         if (remoteConfig_ != nullptr) {
@@ -241,7 +244,7 @@ bool MSRMeasurement::wipeoutAnalyticsDataAndResetComponents() {
         const std::filesystem::path path = MSRMeasurementFilePath(databaseName_);
         std::error_code error;
         if (!path.empty() && !std::filesystem::remove(path, error) && error) {
-            monitor().logWithLevel(1, 23014, "Failed to delete old database file. Error", error.message());
+            log(kOldDatabaseNotDeleted,  error.message());
         }
     }
     if (identity_ != nullptr) {
@@ -258,11 +261,11 @@ double MSRMeasurement::firstOpenTimestamp() {
     }
     const auto attributes = database_->userAttributesIncludingInternal(true);
     if (!attributes) {
-        monitor().logWithLevel(1, 23123, "Unable to query current user properties. Error", attributes.error());
+        log(kUserPropertiesQueryFailed,  attributes.error());
         return 0;
     }
     if (attributes->empty()) {
-        monitor().logWithLevel(2, 23124, "Cannot extract first open timestamp. Empty user properties");
+        log(kNoUserProperties);
         return 0;
     }
     double earliest = std::numeric_limits<double>::max();
@@ -293,9 +296,7 @@ void MSRMeasurement::filterPurchaseTransactions(
             const std::string fingerprint =
                 MSRInAppPurchaseTransactionReporter::transactionFingerprint(&transaction).value_or("");
             if (fingerprint.empty()) {
-                monitor().logWithLevel(2, 23139,
-                                       "Purchase has nil or empty fingerprint. Purchase will not be checked for "
-                                       "duplicates. Product ID",
+                log(kNoPurchaseFingerprint, 
                                        transaction.productIdentifier);
                 result.push_back(transaction);
                 continue;
@@ -306,15 +307,13 @@ void MSRMeasurement::filterPurchaseTransactions(
             }
             const auto inserted = self.database_->insertIfNotDuplicatePurchaseFingerprint(fingerprint);
             if (!inserted) {
-                monitor().logWithLevel(1, 23140,
-                                       "Failed to save purchase fingerprint. Purchase will not be checked for "
-                                       "duplicates. Product ID, error",
+                log(kPurchaseFingerprintNotSaved, 
                                        transaction.productIdentifier, inserted.error());
                 result.push_back(transaction);
             } else if (*inserted) {
                 result.push_back(transaction);
             } else {
-                monitor().logWithLevel(4, 23141, "Purchase is a duplicate and will not be reported. Product ID",
+                log(kDuplicatePurchase, 
                                        transaction.productIdentifier);
             }
         }
@@ -385,14 +384,14 @@ void MSRMeasurement::handleAppDidBecomeActiveEvent() {
         if (self.isNetworkReadyForRequest()) {
             self.fetchRemoteConfig();
         } else {
-            monitor().logWithLevel(8, 23143, "Network operation is pending. Ignoring request to fetch configuration");
+            log(kFetchIgnoredWhilePending);
         }
     });
 }
 
 void MSRMeasurement::handleAppWillResignActiveEvent() {
     persistedConfig_->synchronizeToDisk();
-    monitor().logWithLevel(8, 23144, "App will resign active state. Scheduling data upload");
+    log(kResigningActive);
     MSRAnalytics::queueOperationWithBlock([weak = weak_from_this()] {
         if (const auto self = weak.lock()) {
             self->scheduleWeakBlock("MSRMeasurement:4396", [](MSRMeasurement& controller) { controller.uploadData(); });

@@ -1,6 +1,7 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
 
 #include "MSRLifecycleReports.h"
+#include "UserPropertiesLines.h"
 #include "UserPropertyNames.h"
 #include "kit/core/MainBundle.h"
 #include "kit/measurement/controller/MSRConsentSettingsUtil.h"
@@ -27,6 +28,8 @@
 // data.
 namespace kit::measurement {
 
+using namespace user_properties_lines;
+
 namespace {
 
 constexpr std::string_view kAllowAdNetworkRegistrationKey = "LUMEN_ANALYTICS_REGISTRATION_WITH_AD_NETWORK_ENABLED";
@@ -34,8 +37,6 @@ constexpr std::string_view kAllowAdNetworkRegistrationKey = "LUMEN_ANALYTICS_REG
 // many; the same number the public query reports.
 constexpr std::int64_t kMaxUserPropertiesPerOrigin = 25;
 constexpr std::int64_t kUserPropertyLimitErrorCode = 9;
-
-MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 platform::Error noStoreError() { return msr_errorWithCode(1, "The measurement store is not open"); }
 
@@ -78,7 +79,7 @@ void MSRMeasurement::setUserAttribute(const MSRUserAttribute& attribute) {
 void MSRMeasurement::setUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserAttributeOnWorkerQueue");
     if (!isEnabled()) {
-        monitor().logWithLevel(7, 23081, "Analytics is disabled. User property not set");
+        log(kDisabledNotSet);
         return;
     }
     setUserPropertyInDatabaseOnWorkerQueue(attribute);
@@ -92,13 +93,13 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
     MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserPropertyInDatabaseOnWorkerQueue");
     const std::string nameDescription = MSRUserPropertyNameDescription(attribute.name());
     if (database_ == nullptr) {
-        monitor().logWithLevel(1, 23082, "Unable to query existence of user property. Name, error", nameDescription,
+        log(kExistenceQueryFailed,  nameDescription,
                                noStoreError());
         return false;
     }
     const auto exists = database_->containsUserAttributeWithName(attribute.name());
     if (!exists) {
-        monitor().logWithLevel(1, 23082, "Unable to query existence of user property. Name, error", nameDescription,
+        log(kExistenceQueryFailed,  nameDescription,
                                exists.error());
         return false;
     }
@@ -111,7 +112,7 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
             }
             if (const auto deleted = database_->deleteUserAttributeWithName(kLastAdvertisingIDResetProperty);
                 !deleted) {
-                monitor().logWithLevel(1, 23077, "Unable to remove user property. Name, error",
+                log(kPropertyNotRemoved, 
                                        MSRUserPropertyNameDescription(kLastAdvertisingIDResetProperty),
                                        deleted.error());
             }
@@ -125,7 +126,7 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
         const auto count = isPublic ? database_->publicUserAttributeCount()
                                     : database_->userAttributeCountForOrigin(attribute.origin());
         if (!count) {
-            monitor().logWithLevel(1, 23083, "Unable to query user property count. Origin, error", attribute.origin(),
+            log(kCountQueryFailed,  attribute.origin(),
                                    count.error());
             return false;
         }
@@ -135,19 +136,18 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
                                                                             ->maxPublicUserProperties()}
                      : kMaxUserPropertiesPerOrigin;
         if (*count >= limit) {
-            monitor().logWithLevel(
-                3, 23084, "Unable to set user property. Reached limit on set user properties for origin. Origin, name, value",
+            log(kOriginLimitReached, 
                 attribute.origin(), nameDescription, attribute.value().description());
             MSRLogErrorEvent(kUserPropertyLimitErrorCode);
             return false;
         }
     }
     if (const auto stored = database_->updateUserAttribute(attribute); !stored) {
-        monitor().logWithLevel(1, 23085, "Unable to set user property. Name, value, error", nameDescription,
+        log(kPropertyNotSet,  nameDescription,
                                attribute.value().description(), stored.error());
         return false;
     }
-    monitor().logWithLevel(7, 23087, "User property set. Name, value", nameDescription, attribute.value().description());
+    log(kPropertySet,  nameDescription, attribute.value().description());
     return true;
 }
 
@@ -159,7 +159,7 @@ void MSRMeasurement::removeUserAttribute(const MSRUserAttribute& attribute) {
 void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute& attribute) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("removeUserAttributeOnWorkerQueue");
     if (!isEnabled()) {
-        monitor().logWithLevel(7, 23076, "Analytics is disabled. User property not removed");
+        log(kDisabledNotRemoved);
         return;
     }
     const std::string nameDescription = MSRUserPropertyNameDescription(attribute.name());
@@ -170,11 +170,11 @@ void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute& at
         database_ != nullptr ? database_->deleteUserAttributeWithName(attribute.name())
                              : platform::Expected<void>(platform::unexpected(noStoreError()));
     if (!deleted) {
-        monitor().logWithLevel(1, 23077, "Unable to remove user property. Name, error", nameDescription,
+        log(kPropertyNotRemoved,  nameDescription,
                                deleted.error());
         return;
     }
-    monitor().logWithLevel(7, 23078, "User property removed. Name", nameDescription);
+    log(kPropertyRemoved,  nameDescription);
 }
 
 // --- Reading back
@@ -182,7 +182,7 @@ void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute& at
 void MSRMeasurement::userAttributeWithName(std::string_view name,
                                            std::function<void(std::optional<MSRUserAttribute>)> callback) {
     if (!callback) {
-        monitor().logWithLevel(0, 23088, "userAttributeWithName callback is nil");
+        log(kNoNameCallback);
         return;
     }
     scheduleWeakBlock("MSRMeasurement:3035", [name = std::string(name), callback = std::move(callback)](
@@ -192,11 +192,11 @@ void MSRMeasurement::userAttributeWithName(std::string_view name,
             if (auto read = self.database_->userAttributeWithName(name)) {
                 attribute = std::move(*read);
             } else {
-                monitor().logWithLevel(1, 23089, "Unable to get user attribute by name. Name",
+                log(kReadByNameFailed, 
                                        MSRUserPropertyNameDescription(name), read.error());
             }
         } else {
-            monitor().logWithLevel(1, 23089, "Unable to get user attribute by name. Name",
+            log(kReadByNameFailed, 
                                    MSRUserPropertyNameDescription(name), noStoreError());
         }
         platform::globalQueue().async([callback, attribute = std::move(attribute)] { callback(attribute); });
@@ -206,7 +206,7 @@ void MSRMeasurement::userAttributeWithName(std::string_view name,
 void MSRMeasurement::userPropertiesIncludingInternal(bool includingInternal,
                                                      std::function<void(platform::Value::Dictionary)> callback) {
     if (!callback) {
-        monitor().logWithLevel(0, 23090, "Unable to retrieve user properties. Callback is nil");
+        log(kNoPropertiesCallback);
         return;
     }
     scheduleWeakBlock("MSRMeasurement:3090", [includingInternal, callback = std::move(callback)](MSRMeasurement& self) {
@@ -215,12 +215,12 @@ void MSRMeasurement::userPropertiesIncludingInternal(bool includingInternal,
                         ? self.database_->userAttributesIncludingInternal(includingInternal)
                         : platform::Expected<std::vector<MSRUserAttribute>>(platform::unexpected(noStoreError()));
         if (!read) {
-            monitor().logWithLevel(1, 23091, "Unable to retrieve user properties. Error", read.error());
+            log(kReadAllFailed,  read.error());
         } else {
             for (const auto& attribute : *read) {
                 const MSRValue& value = attribute.value();
                 if (attribute.name().empty()) {
-                    monitor().logWithLevel(3, 23092, "Cannot add invalid public user property name or value.");
+                    log(kInvalidPublicProperty);
                 } else if (const std::string* text = value.stringValue()) {
                     properties[attribute.name()] = platform::Value(*text);
                 } else if (value.isDouble()) {
@@ -236,11 +236,11 @@ void MSRMeasurement::userPropertiesIncludingInternal(bool includingInternal,
 
 void MSRMeasurement::maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) {
     if (origin.empty()) {
-        monitor().logWithLevel(0, 23093, "Origin for querying MaxUserProperties cannot be nil");
+        log(kNoMaxOrigin);
         return;
     }
     if (!callback) {
-        monitor().logWithLevel(0, 23094, "MaxUserProperties callback cannot be nil. Origin", origin);
+        log(kNoMaxCallback,  origin);
         return;
     }
     platform::globalQueue().async([callback = std::move(callback)] { callback(kMaxUserPropertiesPerOrigin); });
