@@ -44,9 +44,7 @@ protected:
         // Every line the pipeline writes, the detailed ones too.
         services().monitor().setVerboseLoggingEnabled(true);
         auto clientClass = std::make_shared<MSRPrivateSetMembershipClientClass>();
-        clientClass->initWithEmailAddressPrefixBitLength = [](auto&&...) {
-            return std::make_shared<RecordedClient>();
-        };
+        clientClass->initWithEmailAddressPrefixBitLength = [](auto&&...) { return std::make_shared<RecordedClient>(); };
         kit::classRegistry().registerClass<MSRPrivateSetMembershipClientClass>(
             std::string(MSRPrivateSetMembershipClientClass::kClassName), clientClass);
     }

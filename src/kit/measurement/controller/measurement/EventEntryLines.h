@@ -21,13 +21,15 @@ inline constexpr Line kBackfillFetchFailed{
     23270, 1, "Unable to backfill events with default event parameters. Fetch failed. Error"};
 inline constexpr Line kBackfillUpdateFailed{
     23271, 1, "Unable to backfill some events with default event parameters. Update failed. Count, last error"};
-inline constexpr Line kSessionBackfillMetadataFailed{
-    23273, 1, "Unable to backfill session ID. Fetch metadata failed. Error"};
+inline constexpr Line kSessionBackfillMetadataFailed{23273, 1,
+                                                     "Unable to backfill session ID. Fetch metadata failed. Error"};
 
 // Every line of this table, so one check can hold all tables against each other.
 inline constexpr const Line* kAllLines[] = {
-    &kNilEventWithParameters, &kNilEvent,        &kInvalidDefaultKey,   &kInvalidDefaultName,
-    &kTooManyDefaults,        &kDefaultsWithBackfill, &kDefaultsUpdated, &kBackfillFetchFailed,
+    &kNilEventWithParameters, &kNilEvent,
+    &kInvalidDefaultKey,      &kInvalidDefaultName,
+    &kTooManyDefaults,        &kDefaultsWithBackfill,
+    &kDefaultsUpdated,        &kBackfillFetchFailed,
     &kBackfillUpdateFailed,   &kSessionBackfillMetadataFailed,
 };
 

@@ -17,8 +17,7 @@ inline constexpr Line kFirstOpenNotSet{23021, 1, "Failed to set first open prope
 inline constexpr Line kPersonalizedAdsReadFailed{23172, 1, "Unable to read personalized ads user property. Error"};
 inline constexpr Line kPersonalizedAdsNotRemoved{
     23173, 1, "Unable to remove personalized ads user property in the database. Error"};
-inline constexpr Line kPersonalizedAdsRemoved{23180, 4,
-                                              "No value set for personalized ads. Removing user property."};
+inline constexpr Line kPersonalizedAdsRemoved{23180, 4, "No value set for personalized ads. Removing user property."};
 inline constexpr Line kSessionAggregatesQueryFailed{23063, 1, "Unable to query event aggregates. Name, error"};
 
 // Every line of this table, so one check can hold all tables against each other.

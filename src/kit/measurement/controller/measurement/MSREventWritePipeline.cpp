@@ -265,7 +265,8 @@ MSREvent MSREventWritePipeline::appExceptionEventWithHaloFeatureRollouts(const M
         return event;
     }
     MSREvent withRollouts = event;
-    withRollouts.parameters().insert_or_assign(std::string(kRolloutsParameterName), MSRValue::initWithString(*rollouts));
+    withRollouts.parameters().insert_or_assign(std::string(kRolloutsParameterName),
+                                               MSRValue::initWithString(*rollouts));
     return withRollouts;
 }
 
@@ -283,9 +284,9 @@ void MSREventWritePipeline::writeSessionStartEventOnWorkerQueue(const MSREvent& 
     if (!rollouts) {
         return;
     }
-    auto rolloutEvent =
-        MSREvent::initWithOrigin(kAutoOrigin, false, kSessionStartRolloutEventName, controller_.nowSince1970(), 0,
-                                 {{std::string(kRolloutsParameterName), MSRObject(MSRValue::initWithString(*rollouts))}});
+    auto rolloutEvent = MSREvent::initWithOrigin(
+        kAutoOrigin, false, kSessionStartRolloutEventName, controller_.nowSince1970(), 0,
+        {{std::string(kRolloutsParameterName), MSRObject(MSRValue::initWithString(*rollouts))}});
     if (rolloutEvent) {
         writeEventOnWorkerQueue(*rolloutEvent);
     }
@@ -377,8 +378,7 @@ bool MSREventWritePipeline::updateLifetimeValueWithEvent(const MSREvent& event) 
     return false;
 }
 
-bool MSREventWritePipeline::shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts,
-                                               bool isPublicEvent) {
+bool MSREventWritePipeline::shouldProcessEvent(const MSREvent& event, MSRDailyCounts& dailyCounts, bool isPublicEvent) {
     const std::shared_ptr<MSRRemoteConfig> settings = controller_.remoteConfigOrDefault();
     const double now = controller_.nowSince1970();
     const auto day = static_cast<std::uint32_t>(static_cast<std::int64_t>(
@@ -633,9 +633,9 @@ void MSREventWritePipeline::fillIdentityMetadata(MSRPBMeasurementBundle& metadat
     }
     const auto sessionReporter = controller_.sessionReporter();
     const bool sessionExpired = sessionReporter == nullptr || sessionReporter->isSessionExpired();
-    const auto token = identity.sessionStitchingTokenWithSessionNumber(
-        controller_.persistedConfig()->sessionNumber(), sessionExpired,
-        controller_.hasUserPropertyUserIDOnWorkerQueue());
+    const auto token =
+        identity.sessionStitchingTokenWithSessionNumber(controller_.persistedConfig()->sessionNumber(), sessionExpired,
+                                                        controller_.hasUserPropertyUserIDOnWorkerQueue());
     if (token && !token->empty()) {
         NanoMessageSetString(metadata, slot::kSessionStitchingToken, *token);
     }
@@ -649,8 +649,8 @@ void MSREventWritePipeline::fillIdentityMetadata(MSRPBMeasurementBundle& metadat
             NanoMessageSetInt32(metadata, field, static_cast<std::int32_t>(*part));
         }
     }
-    MSRFillBundleIdentityFields(metadata, MSRConsentSettingsUtil::consentSignals(),
-                                settings.gateIDFAOnATTMASEnabled(), identity, true);
+    MSRFillBundleIdentityFields(metadata, MSRConsentSettingsUtil::consentSignals(), settings.gateIDFAOnATTMASEnabled(),
+                                identity, true);
 }
 
 std::optional<MSRPBAdCampaignInfo> MSREventWritePipeline::adCampaignInfoFromEvent(const MSREvent& event) {
@@ -686,9 +686,11 @@ void MSREventWritePipeline::logFirstOpenConsentedEvent(double timestamp) {
     const std::int64_t previousFirstOpens = previousCount < 2 ? 0 : previousCount - 1;
     std::int64_t uninstalledWithoutApp = 0;
     if (MSRDatabase* database = controller_.database(); database != nullptr) {
-        if (auto firstInstall = database->userAttributeWithName(kFirstInstallPropertyName); firstInstall && *firstInstall) {
+        if (auto firstInstall = database->userAttributeWithName(kFirstInstallPropertyName);
+            firstInstall && *firstInstall) {
             const MSRValue& value = (*firstInstall)->value();
-            const bool belowOne = value.isInt64() ? value.int64Value() < 1 : value.isDouble() && value.doubleValue() < 1;
+            const bool belowOne =
+                value.isInt64() ? value.int64Value() < 1 : value.isDouble() && value.doubleValue() < 1;
             uninstalledWithoutApp = belowOne ? 1 : 0;
         }
     }
@@ -700,12 +702,12 @@ void MSREventWritePipeline::logFirstOpenConsentedEvent(double timestamp) {
         return;
     }
     event->setRealtime(true);
-    controller_.scheduler().scheduleOnWorkerQueueBlockID(
-        "MSRMeasurement:979", [weak = controller_.weak_from_this(), event = *event] {
-            if (const auto self = weak.lock()) {
-                self->writeEventOnWorkerQueue(event);
-            }
-        });
+    controller_.scheduler().scheduleOnWorkerQueueBlockID("MSRMeasurement:979",
+                                                         [weak = controller_.weak_from_this(), event = *event] {
+                                                             if (const auto self = weak.lock()) {
+                                                                 self->writeEventOnWorkerQueue(event);
+                                                             }
+                                                         });
 }
 
 }  // namespace kit::measurement

@@ -62,8 +62,7 @@ private:
     std::optional<std::int64_t> storeRawEventMetadata(MSRDatabase& database, const MSREvent& event,
                                                       const std::vector<MSRUserAttribute>& attributes);
     void countFirstOpen(const MSREvent& event);
-    void fillIdentityMetadata(MSRPBMeasurementBundle& metadata, MSRIdentity& identity,
-                              const MSRRemoteConfig& settings);
+    void fillIdentityMetadata(MSRPBMeasurementBundle& metadata, MSRIdentity& identity, const MSRRemoteConfig& settings);
 
     MSRMeasurement& controller_;
     // Set at the start, then read-only: when given, only these events pass.

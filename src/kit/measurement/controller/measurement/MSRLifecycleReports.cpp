@@ -87,9 +87,8 @@ void MSRLifecycleReports::reportFirstOpenOnWorkerQueue() {
     }
     reportFirstOpenEvents(previousCount, firstOpenAfterInstall);
     controller_.persistedConfig()->setFirstOpenTimestampMilliseconds(initMilliseconds);
-    reportStoredCampaignEventOnWorkerQueue(initMilliseconds > std::numeric_limits<std::int64_t>::min()
-                                               ? initMilliseconds - 1
-                                               : initMilliseconds);
+    reportStoredCampaignEventOnWorkerQueue(
+        initMilliseconds > std::numeric_limits<std::int64_t>::min() ? initMilliseconds - 1 : initMilliseconds);
 }
 
 // A start after the first open: only the session it may begin.
@@ -105,8 +104,7 @@ void MSRLifecycleReports::reportRepeatedStart(std::int64_t previousCount) {
 }
 
 // "_fi" and "_fot", each read back; false (logged) when one did not stick.
-bool MSRLifecycleReports::storeFirstOpenProperties(std::int64_t firstOpenAfterInstall,
-                                                   std::int64_t initMilliseconds) {
+bool MSRLifecycleReports::storeFirstOpenProperties(std::int64_t firstOpenAfterInstall, std::int64_t initMilliseconds) {
     MSRDatabase& database = *controller_.database();
     const double initTimestamp = controller_.initTimestamp();
     const std::int64_t storedFirstOpen = controller_.persistedConfig()->firstOpenTimestampMilliseconds();
@@ -145,8 +143,7 @@ void MSRLifecycleReports::reportFirstOpenEvents(std::int64_t previousCount, std:
     const double initTimestamp = controller_.initTimestamp();
     const auto settings = controller_.remoteConfigOrDefault();
     MSRObjectDictionary parameters;
-    if (const auto& previousLMPAppID = controller_.previousLMPAppID();
-        previousLMPAppID && !previousLMPAppID->empty()) {
+    if (const auto& previousLMPAppID = controller_.previousLMPAppID(); previousLMPAppID && !previousLMPAppID->empty()) {
         parameters.emplace("_plmp", MSRValue::initWithString(*previousLMPAppID));
     }
     parameters.emplace("_pfo", integer(previousCount >= 1 ? previousCount : 0));
@@ -360,8 +357,8 @@ void MSRLifecycleReports::updateAdPersonalizationConsentFromNPAValue(const std::
         return;
     }
     const bool denied = npaInteger.value_or(false);
-    MSRConsentSettingsUtil::updateSettings(
-        {{std::string(kMSRConsentTypeAdPersonalization), platform::Value(denied ? kMSRConsentDenied : kMSRConsentGranted)}});
+    MSRConsentSettingsUtil::updateSettings({{std::string(kMSRConsentTypeAdPersonalization),
+                                             platform::Value(denied ? kMSRConsentDenied : kMSRConsentGranted)}});
     if (controller_.persistedConfig()->allowPersonalizedAds()) {
         MSRConsentSettingsUtil::setDiagnosticSource(5, kMSRConsentTypeAdPersonalization);
     } else if (foundAdPersonalizationPlistFlag_) {
@@ -389,8 +386,8 @@ bool MSRLifecycleReports::updateConsentSettingsUtilWithRemoteConfig() {
         MSRConsentSettingsUtil::setDelegatedSettings(toConsent(delegations));
     }
     const auto regional = settings->regionalDefaults();
-    MSRConsentSettingsUtil::setRegionalDefaults(regional.empty() ? std::nullopt
-                                                                 : std::optional<MSRConsentDictionary>(toConsent(regional)));
+    MSRConsentSettingsUtil::setRegionalDefaults(
+        regional.empty() ? std::nullopt : std::optional<MSRConsentDictionary>(toConsent(regional)));
     const auto after = MSRConsentSettingsUtil::adPersonalization();
     return after && after != before;
 }

@@ -1,11 +1,11 @@
 #include "kit/measurement/controller/MSRMeasurement.h"
-#include "MSRMeasurementBundler.h"
-#include "MSRMeasurementUploader.h"
 #include "MSREventWritePipeline.h"
 #include "MSRLifecycleReports.h"
+#include "MSRMeasurementBundler.h"
+#include "MSRMeasurementUploader.h"
 #include "MSROnDeviceConversion.h"
-
 #include "MeasurementStartLines.h"
+
 #include "kit/core/KitContext.h"
 #include "kit/core/MainBundle.h"
 
@@ -89,9 +89,9 @@ void logStartBanner() {
     const std::string version = hasHLOAnalytics ? HLOAnalytics::topLevelVersion() : std::string(kDefaultVersionText);
     monitor().logWithLevel(kStarted.level, kStarted.code, platform::formatMessage(kStarted.text, {version}));
     if (hasHLOAnalytics) {
-        monitor().logWithLevel(
-            kBuild.level, kBuild.code,
-            platform::formatMessage(kBuild.text, {static_cast<long long>(MSRIdentity::appMeasurementLibraryVersion())}));
+        monitor().logWithLevel(kBuild.level, kBuild.code,
+                               platform::formatMessage(
+                                   kBuild.text, {static_cast<long long>(MSRIdentity::appMeasurementLibraryVersion())}));
     }
     const std::string_view prefix = hasHLOAnalytics ? "HLO" : "MSR";
     const std::string debugOn = "-" + std::string(prefix) + "AnalyticsDebugEnabled";
@@ -100,8 +100,9 @@ void logStartBanner() {
     logHint(kDebugHint, debugMode, debugMode ? debugOff : debugOn);
     log(kDebugLogging);
     const bool verbose = monitor().isVerboseLoggingEnabled();
-    logHint(kVerboseHint, verbose,
-            "-" + std::string(prefix) + (verbose ? "AnalyticsVerboseLoggingDisabled" : "AnalyticsVerboseLoggingEnabled"));
+    logHint(
+        kVerboseHint, verbose,
+        "-" + std::string(prefix) + (verbose ? "AnalyticsVerboseLoggingDisabled" : "AnalyticsVerboseLoggingEnabled"));
 }
 
 // Decided consent from transparency-and-consent data goes to the facade,

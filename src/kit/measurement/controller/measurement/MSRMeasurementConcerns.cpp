@@ -16,7 +16,9 @@ namespace kit::measurement {
 const std::optional<std::vector<std::string>>& MSRMeasurement::safelistedEvents() const {
     return writePipeline_->safelistedEvents();
 }
-void MSRMeasurement::handleEventOnWorkerQueue(const MSREvent& event) { writePipeline_->handleEventOnWorkerQueue(event); }
+void MSRMeasurement::handleEventOnWorkerQueue(const MSREvent& event) {
+    writePipeline_->handleEventOnWorkerQueue(event);
+}
 void MSRMeasurement::handleInternalEventOnWorkerQueue(const MSREvent& event) {
     writePipeline_->handleInternalEventOnWorkerQueue(event);
 }

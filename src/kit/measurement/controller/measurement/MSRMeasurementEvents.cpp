@@ -87,7 +87,7 @@ void MSRMeasurement::logEventOnWorkerQueueWithOrigin(const MSREventRequest& requ
                                           objectsFromPlain(parameters));
     if (!event) {
         log(kNilEventWithParameters, request.origin, MSREventNameDescription(request.name),
-                                             MSRDictionaryDescription(Value(parameters), ""));
+            MSRDictionaryDescription(Value(parameters), ""));
         return;
     }
     if (!request.addedScreenParameters.empty()) {

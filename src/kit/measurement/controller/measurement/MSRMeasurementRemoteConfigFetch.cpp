@@ -61,8 +61,7 @@ bool applyConfiguration(const std::vector<std::uint8_t>& body, const std::option
         NanoMessageGetArray<MSRPBAudience>(*config, config_slots::kAudiences).value_or(std::vector<MSRPBAudience>{});
     NanoMessageClearField(*config, config_slots::kAudiences);
     if (!remoteConfig.updateMeasurementConfig(config)) {
-        log(kConfigurationNotApplied, 
-                               std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+        log(kConfigurationNotApplied, std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
         return false;
     }
     controller.updateConsentSettingsUtilWithRemoteConfig();
@@ -113,57 +112,74 @@ void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::option
                                                                const std::optional<platform::Error>& error) {
     const int status = response ? response->statusCode : 0;
     const double now = nowSince1970();
-    log(kFetched,  status);
+    log(kFetched, status);
     if (status != 200 && status != 204 && status != 304 && status != 404) {
-        const MSRLogContext errorContext = error ? MSRLogContext(*error) : MSRLogContext();
-        log(kFetchFailed,  status,
-                               errorContext);
-        persistedConfig_->setLastFailedUploadTimestamp(now);
-        if (status == 503 || status == 429) {
-            persistedConfig_->setLastBackoffTimestamp(now);
-        }
-        log(kFetchRetryLater,  status, errorContext);
-        updateSchedule();
+        recordFailedConfigurationFetch(status, error, now);
         return;
     }
     persistedConfig_->setLastFailedUploadTimestamp(0);
     persistedConfig_->setLastBackoffTimestamp(0);
-    bool timestampUpdated = false;
-    if (status == 304 || status == 404) {
-        if (status == 304) {
-            log(kNotModified, 
-                                   status);
-        } else {
-            log(kNotFound);
-        }
-        if (database_ != nullptr) {
-            if (const auto updated = database_->updateRemoteConfigSuccessfulTimestamp(now); !updated) {
-                log(kUnchangedTimestampNotStored,  updated.error());
-            } else {
-                timestampUpdated = true;
-            }
-        }
+    const bool timestampUpdated = status == 304 || status == 404 ? recordUnchangedConfiguration(status, now)
+                                                                 : applyFetchedConfiguration(*response, data, now);
+    finishConfigurationFetch(timestampUpdated);
+}
+
+void MSRMeasurement::recordFailedConfigurationFetch(int status, const std::optional<platform::Error>& error,
+                                                    double now) {
+    const MSRLogContext errorContext = error ? MSRLogContext(*error) : MSRLogContext();
+    log(kFetchFailed, status, errorContext);
+    persistedConfig_->setLastFailedUploadTimestamp(now);
+    if (status == 503 || status == 429) {
+        persistedConfig_->setLastBackoffTimestamp(now);
+    }
+    log(kFetchRetryLater, status, errorContext);
+    updateSchedule();
+}
+
+// 304 and 404 keep the configuration there is; true when the fetch time was recorded.
+bool MSRMeasurement::recordUnchangedConfiguration(int status, double now) {
+    if (status == 304) {
+        log(kNotModified, status);
     } else {
-        log(kFetchSucceeded,  status,
-                               static_cast<std::int64_t>(response->expectedContentLength));
-        if (database_ != nullptr) {
-            if (const auto updated = database_->updateRemoteConfigSuccessfulTimestamp(now); !updated) {
-                log(kTimestampNotStored, 
-                                       updated.error());
-            } else {
-                timestampUpdated = true;
-            }
-        }
-        if (data && !data->empty() && database_ != nullptr && remoteConfig_ != nullptr) {
-            const auto appIDFromLMP = persistedConfig_->appIDFromLMP();
-            const auto applied = database_->performTransaction(
-                [&] { return applyConfiguration(*data, appIDFromLMP, *remoteConfig_, audience_.get(), *this); });
-            if (applied) {
-                persistedConfig_->setConfigServerLastModifiedString(response->valueForHTTPHeaderField("Last-Modified"));
-                persistedConfig_->setConfigServerETag(response->valueForHTTPHeaderField("ETag"));
-            }
+        log(kNotFound);
+    }
+    if (database_ == nullptr) {
+        return false;
+    }
+    if (const auto updated = database_->updateRemoteConfigSuccessfulTimestamp(now); !updated) {
+        log(kUnchangedTimestampNotStored, updated.error());
+        return false;
+    }
+    return true;
+}
+
+// A new configuration, applied in one transaction; true when the fetch time was recorded.
+bool MSRMeasurement::applyFetchedConfiguration(const HTTPURLResponse& response,
+                                               const std::optional<std::vector<std::uint8_t>>& data, double now) {
+    log(kFetchSucceeded, response.statusCode, static_cast<std::int64_t>(response.expectedContentLength));
+    bool timestampUpdated = false;
+    if (database_ != nullptr) {
+        if (const auto updated = database_->updateRemoteConfigSuccessfulTimestamp(now); !updated) {
+            log(kTimestampNotStored, updated.error());
+        } else {
+            timestampUpdated = true;
         }
     }
+    if (data && !data->empty() && database_ != nullptr && remoteConfig_ != nullptr) {
+        const auto appIDFromLMP = persistedConfig_->appIDFromLMP();
+        const auto applied = database_->performTransaction(
+            [&] { return applyConfiguration(*data, appIDFromLMP, *remoteConfig_, audience_.get(), *this); });
+        if (applied) {
+            persistedConfig_->setConfigServerLastModifiedString(response.valueForHTTPHeaderField("Last-Modified"));
+            persistedConfig_->setConfigServerETag(response.valueForHTTPHeaderField("ETag"));
+        }
+    }
+    return timestampUpdated;
+}
+
+// Uploads stay off while the fetch could not be recorded; then what waited
+// for the configuration goes on.
+void MSRMeasurement::finishConfigurationFetch(bool timestampUpdated) {
     setSuspendedUploadTimestamp(timestampUpdated ? 0 : std::max(nowSinceBoot(), 1e-6));
     if (shouldRequestDeferredDeepLinkAfterConfigFetch_) {
         shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
@@ -230,7 +246,7 @@ bool MSRMeasurement::wipeoutAnalyticsDataAndResetComponents() {
     uploader_->forgetBundlesInFlight();
     if (database_ != nullptr) {
         if (const auto reset = database_->reset(); !reset) {
-            log(kDatabaseNotReset,  reset.error());
+            log(kDatabaseNotReset, reset.error());
             return false;
         }
         if (remoteConfig_ != nullptr) {
@@ -244,7 +260,7 @@ bool MSRMeasurement::wipeoutAnalyticsDataAndResetComponents() {
         const std::filesystem::path path = MSRMeasurementFilePath(databaseName_);
         std::error_code error;
         if (!path.empty() && !std::filesystem::remove(path, error) && error) {
-            log(kOldDatabaseNotDeleted,  error.message());
+            log(kOldDatabaseNotDeleted, error.message());
         }
     }
     if (identity_ != nullptr) {
@@ -261,7 +277,7 @@ double MSRMeasurement::firstOpenTimestamp() {
     }
     const auto attributes = database_->userAttributesIncludingInternal(true);
     if (!attributes) {
-        log(kUserPropertiesQueryFailed,  attributes.error());
+        log(kUserPropertiesQueryFailed, attributes.error());
         return 0;
     }
     if (attributes->empty()) {
@@ -296,8 +312,7 @@ void MSRMeasurement::filterPurchaseTransactions(
             const std::string fingerprint =
                 MSRInAppPurchaseTransactionReporter::transactionFingerprint(&transaction).value_or("");
             if (fingerprint.empty()) {
-                log(kNoPurchaseFingerprint, 
-                                       transaction.productIdentifier);
+                log(kNoPurchaseFingerprint, transaction.productIdentifier);
                 result.push_back(transaction);
                 continue;
             }
@@ -307,14 +322,12 @@ void MSRMeasurement::filterPurchaseTransactions(
             }
             const auto inserted = self.database_->insertIfNotDuplicatePurchaseFingerprint(fingerprint);
             if (!inserted) {
-                log(kPurchaseFingerprintNotSaved, 
-                                       transaction.productIdentifier, inserted.error());
+                log(kPurchaseFingerprintNotSaved, transaction.productIdentifier, inserted.error());
                 result.push_back(transaction);
             } else if (*inserted) {
                 result.push_back(transaction);
             } else {
-                log(kDuplicatePurchase, 
-                                       transaction.productIdentifier);
+                log(kDuplicatePurchase, transaction.productIdentifier);
             }
         }
         // Delivered off the worker queue, as the reporter expects.

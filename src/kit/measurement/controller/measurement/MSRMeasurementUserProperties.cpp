@@ -93,14 +93,12 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
     MSRScheduler::checkOnBackgroundThreadWithMethodName("setUserPropertyInDatabaseOnWorkerQueue");
     const std::string nameDescription = MSRUserPropertyNameDescription(attribute.name());
     if (database_ == nullptr) {
-        log(kExistenceQueryFailed,  nameDescription,
-                               noStoreError());
+        log(kExistenceQueryFailed, nameDescription, noStoreError());
         return false;
     }
     const auto exists = database_->containsUserAttributeWithName(attribute.name());
     if (!exists) {
-        log(kExistenceQueryFailed,  nameDescription,
-                               exists.error());
+        log(kExistenceQueryFailed, nameDescription, exists.error());
         return false;
     }
     if (attribute.name() == kUserIDProperty && *exists) {
@@ -112,9 +110,8 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
             }
             if (const auto deleted = database_->deleteUserAttributeWithName(kLastAdvertisingIDResetProperty);
                 !deleted) {
-                log(kPropertyNotRemoved, 
-                                       MSRUserPropertyNameDescription(kLastAdvertisingIDResetProperty),
-                                       deleted.error());
+                log(kPropertyNotRemoved, MSRUserPropertyNameDescription(kLastAdvertisingIDResetProperty),
+                    deleted.error());
             }
         }
     }
@@ -126,8 +123,7 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
         const auto count = isPublic ? database_->publicUserAttributeCount()
                                     : database_->userAttributeCountForOrigin(attribute.origin());
         if (!count) {
-            log(kCountQueryFailed,  attribute.origin(),
-                                   count.error());
+            log(kCountQueryFailed, attribute.origin(), count.error());
             return false;
         }
         const std::int64_t limit =
@@ -136,18 +132,16 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
                                                                             ->maxPublicUserProperties()}
                      : kMaxUserPropertiesPerOrigin;
         if (*count >= limit) {
-            log(kOriginLimitReached, 
-                attribute.origin(), nameDescription, attribute.value().description());
+            log(kOriginLimitReached, attribute.origin(), nameDescription, attribute.value().description());
             MSRLogErrorEvent(kUserPropertyLimitErrorCode);
             return false;
         }
     }
     if (const auto stored = database_->updateUserAttribute(attribute); !stored) {
-        log(kPropertyNotSet,  nameDescription,
-                               attribute.value().description(), stored.error());
+        log(kPropertyNotSet, nameDescription, attribute.value().description(), stored.error());
         return false;
     }
-    log(kPropertySet,  nameDescription, attribute.value().description());
+    log(kPropertySet, nameDescription, attribute.value().description());
     return true;
 }
 
@@ -170,11 +164,10 @@ void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute& at
         database_ != nullptr ? database_->deleteUserAttributeWithName(attribute.name())
                              : platform::Expected<void>(platform::unexpected(noStoreError()));
     if (!deleted) {
-        log(kPropertyNotRemoved,  nameDescription,
-                               deleted.error());
+        log(kPropertyNotRemoved, nameDescription, deleted.error());
         return;
     }
-    log(kPropertyRemoved,  nameDescription);
+    log(kPropertyRemoved, nameDescription);
 }
 
 // --- Reading back
@@ -192,12 +185,10 @@ void MSRMeasurement::userAttributeWithName(std::string_view name,
             if (auto read = self.database_->userAttributeWithName(name)) {
                 attribute = std::move(*read);
             } else {
-                log(kReadByNameFailed, 
-                                       MSRUserPropertyNameDescription(name), read.error());
+                log(kReadByNameFailed, MSRUserPropertyNameDescription(name), read.error());
             }
         } else {
-            log(kReadByNameFailed, 
-                                   MSRUserPropertyNameDescription(name), noStoreError());
+            log(kReadByNameFailed, MSRUserPropertyNameDescription(name), noStoreError());
         }
         platform::globalQueue().async([callback, attribute = std::move(attribute)] { callback(attribute); });
     });
@@ -215,7 +206,7 @@ void MSRMeasurement::userPropertiesIncludingInternal(bool includingInternal,
                         ? self.database_->userAttributesIncludingInternal(includingInternal)
                         : platform::Expected<std::vector<MSRUserAttribute>>(platform::unexpected(noStoreError()));
         if (!read) {
-            log(kReadAllFailed,  read.error());
+            log(kReadAllFailed, read.error());
         } else {
             for (const auto& attribute : *read) {
                 const MSRValue& value = attribute.value();
@@ -240,7 +231,7 @@ void MSRMeasurement::maxUserPropertiesForOrigin(std::string_view origin, std::fu
         return;
     }
     if (!callback) {
-        log(kNoMaxCallback,  origin);
+        log(kNoMaxCallback, origin);
         return;
     }
     platform::globalQueue().async([callback = std::move(callback)] { callback(kMaxUserPropertiesPerOrigin); });

@@ -172,8 +172,8 @@ bool MSROnDeviceConversion::shouldRetrievePSMResponseWithPhoneNumber(std::string
         return false;
     }
     // Without any client class the general check below says so.
-    if (const auto clientClass = PSMClientClass();
-        clientClass != nullptr && !clientClass->initWithPhoneNumber && !clientClass->initWithPhoneNumberPrefixBitLength) {
+    if (const auto clientClass = PSMClientClass(); clientClass != nullptr && !clientClass->initWithPhoneNumber &&
+                                                   !clientClass->initWithPhoneNumberPrefixBitLength) {
         log(kPhoneNumbersUnsupported);
         return false;
     }
@@ -341,8 +341,7 @@ void MSROnDeviceConversion::retrievePSMResponse() {
     send(client, *url);
 }
 
-void MSROnDeviceConversion::send(const std::shared_ptr<MSRPrivateSetMembershipClient>& client,
-                                 const std::string& url) {
+void MSROnDeviceConversion::send(const std::shared_ptr<MSRPrivateSetMembershipClient>& client, const std::string& url) {
     if (retryAlarm_ != nullptr) {
         retryAlarm_->cancel();
     }
@@ -360,8 +359,8 @@ void MSROnDeviceConversion::send(const std::shared_ptr<MSRPrivateSetMembershipCl
     // weak reference guards both.
     network->getURL(url, {}, responseQueue_, controller_.shouldUseBackgroundSession(),
                     [weak = controller_.weak_from_this(), this, client](std::optional<HTTPURLResponse> response,
-                                                                         std::vector<std::uint8_t> body,
-                                                                         std::optional<platform::Error> error) {
+                                                                        std::vector<std::uint8_t> body,
+                                                                        std::optional<platform::Error> error) {
                         if (const auto self = weak.lock()) {
                             handlePSMResponse(client, response, body, error);
                         }
@@ -428,12 +427,11 @@ void MSROnDeviceConversion::handlePSMValueOnWorkerQueue(const std::string& value
         return;
     }
     const double now = controller_.nowSince1970();
-    if (const auto match = MSRUserAttribute::initWithOrigin("auto", kPSMValueProperty, MSRValue::initWithString(value),
-                                                            now)) {
+    if (const auto match =
+            MSRUserAttribute::initWithOrigin("auto", kPSMValueProperty, MSRValue::initWithString(value), now)) {
         controller_.setUserAttributeOnWorkerQueue(*match);
     } else {
-        log(user_properties_lines::kPropertyNotSet, MSRUserPropertyNameDescription(kPSMValueProperty), value,
-            nullptr);
+        log(user_properties_lines::kPropertyNotSet, MSRUserPropertyNameDescription(kPSMValueProperty), value, nullptr);
     }
     if (auto event = MSREvent::initWithOrigin("auto", false, "_fx", now, 0, {{"_fxs", platform::Value("psm")}})) {
         event->setRealtime(true);

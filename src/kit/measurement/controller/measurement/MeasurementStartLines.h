@@ -32,9 +32,23 @@ inline constexpr Line kStaleDataNotDeleted{23018, 5, "Unable to delete stale dat
 
 // Every line of this table, so one check can hold all tables against each other.
 inline constexpr const Line* kAllLines[] = {
-    &kStarted,  &kBuild,     &kDebugHint,   &kDebugLogging, &kVerboseHint, &kNotCreated,
-    &kEmptyAppID, &kNoNetwork, &kDeactivated, &kStartFailed,  &kEnabled,     &kDisabled,
-    &kLMRDisabled, &kWipeFailed, &kBackupExclusionFailed, &kReady, &kStaleDataNotDeleted,
+    &kStarted,
+    &kBuild,
+    &kDebugHint,
+    &kDebugLogging,
+    &kVerboseHint,
+    &kNotCreated,
+    &kEmptyAppID,
+    &kNoNetwork,
+    &kDeactivated,
+    &kStartFailed,
+    &kEnabled,
+    &kDisabled,
+    &kLMRDisabled,
+    &kWipeFailed,
+    &kBackupExclusionFailed,
+    &kReady,
+    &kStaleDataNotDeleted,
 };
 
 }  // namespace kit::measurement::start_lines

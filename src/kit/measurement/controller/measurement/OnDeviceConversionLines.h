@@ -44,8 +44,7 @@ inline constexpr Line kHashedIdentifiersUnsupported{23265, 1,
                                                     "Failed to initiate on-device conversion measurement. Linked "
                                                     "LumenMeasurementOnDeviceConversion dependency does not support "
                                                     "hashed identifiers."};
-inline constexpr Line kInvalidURL{23227, 1,
-                                  "URL to query data set for on-device conversion measurement is invalid"};
+inline constexpr Line kInvalidURL{23227, 1, "URL to query data set for on-device conversion measurement is invalid"};
 inline constexpr Line kRequestPostponed{23232, 7,
                                         "Network operation is pending. Request to query data set for on-device "
                                         "conversion measurement postponed."};
@@ -62,11 +61,25 @@ inline constexpr Line kInitiated{23225, 7, "Initiated on-device conversion measu
 
 // Every line of this table, so one check can hold all tables against each other.
 inline constexpr const Line* kAllLines[] = {
-    &kDependencyLinked,    &kDependencyMissing, &kNotLinked,       &kOutsideFirstOpenWindow,
-    &kAlreadyInProgress,   &kStartLimit,        &kExistingMatch,   &kRetryLimit,
-    &kEmptyEmailAddress,   &kEmptyPhoneNumber,  &kPhoneNumbersUnsupported,
-    &kEmptyHashedIdentifier, &kHashedIdentifiersUnsupported, &kInvalidURL, &kRequestPostponed,
-    &kMatchFound,          &kNoMatch,           &kRequestFailed,   &kRetriesExhausted,
+    &kDependencyLinked,
+    &kDependencyMissing,
+    &kNotLinked,
+    &kOutsideFirstOpenWindow,
+    &kAlreadyInProgress,
+    &kStartLimit,
+    &kExistingMatch,
+    &kRetryLimit,
+    &kEmptyEmailAddress,
+    &kEmptyPhoneNumber,
+    &kPhoneNumbersUnsupported,
+    &kEmptyHashedIdentifier,
+    &kHashedIdentifiersUnsupported,
+    &kInvalidURL,
+    &kRequestPostponed,
+    &kMatchFound,
+    &kNoMatch,
+    &kRequestFailed,
+    &kRetriesExhausted,
     &kInitiated,
 };
 

@@ -10,7 +10,8 @@ using log_lines::log;
 
 inline constexpr Line kInvalidConfiguration{23135, 2, "Configuration data is invalid."};
 inline constexpr Line kNoValidAppID{23136, 2, "Configuration does not have valid Lumen App ID."};
-inline constexpr Line kConfigurationNotApplied{23138, 2, "Failed to update configuration with new server configuration"};
+inline constexpr Line kConfigurationNotApplied{23138, 2,
+                                               "Failed to update configuration with new server configuration"};
 inline constexpr Line kAudiencesNotApplied{23137, 2, "Failed to update audiences with new server configuration"};
 inline constexpr Line kInvalidServerURL{23125, 2, "Invalid server URL to get configuration"};
 inline constexpr Line kFetching{23126, 8, "Fetching configuration from the server"};
@@ -30,10 +31,13 @@ inline constexpr Line kDatabaseNotReset{23209, 1, "Failed to reset database"};
 inline constexpr Line kOldDatabaseNotDeleted{23014, 1, "Failed to delete old database file. Error"};
 inline constexpr Line kUserPropertiesQueryFailed{23123, 1, "Unable to query current user properties. Error"};
 inline constexpr Line kNoUserProperties{23124, 2, "Cannot extract first open timestamp. Empty user properties"};
-inline constexpr Line kNoPurchaseFingerprint{23139, 2, "Purchase has nil or empty fingerprint. Purchase will not be checked for duplicates. Product ID"};
-inline constexpr Line kPurchaseFingerprintNotSaved{23140, 1, "Failed to save purchase fingerprint. Purchase will not be checked for duplicates. Product ID, error"};
+inline constexpr Line kNoPurchaseFingerprint{
+    23139, 2, "Purchase has nil or empty fingerprint. Purchase will not be checked for duplicates. Product ID"};
+inline constexpr Line kPurchaseFingerprintNotSaved{
+    23140, 1, "Failed to save purchase fingerprint. Purchase will not be checked for duplicates. Product ID, error"};
 inline constexpr Line kDuplicatePurchase{23141, 4, "Purchase is a duplicate and will not be reported. Product ID"};
-inline constexpr Line kFetchIgnoredWhilePending{23143, 8, "Network operation is pending. Ignoring request to fetch configuration"};
+inline constexpr Line kFetchIgnoredWhilePending{
+    23143, 8, "Network operation is pending. Ignoring request to fetch configuration"};
 inline constexpr Line kResigningActive{23144, 8, "App will resign active state. Scheduling data upload"};
 
 // Every line of this table, so one check can hold all tables against each other.

@@ -28,10 +28,10 @@ inline constexpr Line kNoMaxCallback{23094, 0, "MaxUserProperties callback canno
 
 // Every line of this table, so one check can hold all tables against each other.
 inline constexpr const Line* kAllLines[] = {
-    &kDisabledNotSet,   &kExistenceQueryFailed, &kPropertyNotRemoved,   &kCountQueryFailed,
-    &kOriginLimitReached, &kPropertyNotSet,     &kPropertySet,          &kDisabledNotRemoved,
-    &kPropertyRemoved,  &kNoNameCallback,       &kReadByNameFailed,     &kNoPropertiesCallback,
-    &kReadAllFailed,    &kInvalidPublicProperty, &kNoMaxOrigin,         &kNoMaxCallback,
+    &kDisabledNotSet,     &kExistenceQueryFailed,  &kPropertyNotRemoved, &kCountQueryFailed,
+    &kOriginLimitReached, &kPropertyNotSet,        &kPropertySet,        &kDisabledNotRemoved,
+    &kPropertyRemoved,    &kNoNameCallback,        &kReadByNameFailed,   &kNoPropertiesCallback,
+    &kReadAllFailed,      &kInvalidPublicProperty, &kNoMaxOrigin,        &kNoMaxCallback,
 };
 
 }  // namespace kit::measurement::user_properties_lines

@@ -50,11 +50,11 @@ class MSRDeepLinks;
 class MSREManager;
 class MSREventWritePipeline;
 class MSRIdentity;
+class MSRLifecycleReports;
 class MSRMeasurementBundler;
 class MSRMeasurementUploader;
-class MSRLifecycleReports;
-class MSRPersistedConfig;
 class MSROnDeviceConversion;
+class MSRPersistedConfig;
 class MSRPrivateSetMembershipClient;
 struct MSRPrivateSetMembershipClientClass;
 class MSRRemoteConfig;
@@ -468,6 +468,12 @@ private:
     std::shared_ptr<platform::Executor> workerQueueExecutor_;
 
     // ----- Configuration fetch, reset and wipe, notifications.
+    // The steps of a configuration fetch's answer.
+    void recordFailedConfigurationFetch(int status, const std::optional<platform::Error>& error, double now);
+    bool recordUnchangedConfiguration(int status, double now);
+    bool applyFetchedConfiguration(const HTTPURLResponse& response,
+                                   const std::optional<std::vector<std::uint8_t>>& data, double now);
+    void finishConfigurationFetch(bool timestampUpdated);
     std::optional<std::string> previousLMPAppID_;
     bool shouldRequestDeferredDeepLinkAfterConfigFetch_ = false;
     // Removes the controller's lifecycle observers when it goes.
