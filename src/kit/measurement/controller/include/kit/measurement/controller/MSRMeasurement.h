@@ -38,7 +38,9 @@ class RandomSource;
 // entry, the write pipeline, user properties, on-device conversion, upload,
 // configuration fetch and app notifications, bundling, sampling, and the
 // plain bundle functions. Each section of this header lists one concern's
-// operations and the state only it touches.
+// operations and the state only it touches. The write pipeline, the
+// lifecycle reports and on-device conversion are objects of their own that
+// hold their state; their operations here forward to them.
 namespace kit::measurement {
 
 class MSRAlarm;
