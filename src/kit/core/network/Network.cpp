@@ -1,5 +1,6 @@
 #include "kit/core/network/Network.h"
 
+#include "NetworkLines.h"
 #include "kit/core/Gzip.h"
 #include "kit/core/KitError.h"
 #include "kit/core/Logger.h"
@@ -13,6 +14,13 @@ namespace kit {
 namespace {
 
 constexpr std::string_view kNetworkLogPrefix = "Lumen/Utilities/Network";
+
+// Logs one of the client's lines through its own logging (the delegate when set).
+template <typename... Contexts>
+void logLine(LMUNetwork& network, const log_lines::Line& line, Contexts&&... contexts) {
+    network.LMUNetwork_logWithLevel(line.level, static_cast<int>(line.code), line.text,
+                                    std::forward<Contexts>(contexts)...);
+}
 
 std::string_view levelName(int level) {
     switch (level) {
@@ -105,8 +113,7 @@ std::string LMUNetwork::postURL(std::string_view url, const LMUNetworkHeaders& h
     setHeader(request.headers, "Content-Length", std::to_string(request.body.size()));
     setHeader(request.headers, "Content-Type", std::string(kLMUNetworkContentType));
     setHeader(request.headers, "Content-Encoding", "gzip");
-    LMUNetwork_logWithLevel(kLMUNetworkLogLevelDebug, kLMUNetworkMessageCodeNetwork000, "Uploading data. Host",
-                            std::optional<std::string>(std::string(url)));
+    logLine(*this, network_lines::kUploadingData, std::optional<std::string>(std::string(url)));
     return startRequest(std::move(request), std::move(queue), usingBackgroundSession, std::move(completion));
 }
 
@@ -131,8 +138,7 @@ std::string LMUNetwork::getURL(std::string_view url, const LMUNetworkHeaders& he
     for (const auto& [name, value] : headers) {
         setHeader(request.headers, name, value);
     }
-    LMUNetwork_logWithLevel(kLMUNetworkLogLevelDebug, kLMUNetworkMessageCodeNetwork001, "Downloading data. Host",
-                            std::optional<std::string>(std::string(url)));
+    logLine(*this, network_lines::kDownloadingData, std::optional<std::string>(std::string(url)));
     return startRequest(std::move(request), std::move(queue), usingBackgroundSession, std::move(completion));
 }
 
@@ -191,9 +197,8 @@ void LMUNetwork::handleErrorWithCode(int code, std::shared_ptr<platform::Executo
     facts.userInfo.emplace(std::string(kLMUNetworkErrorContext),
                            platform::Value(std::string(kLMUNetworkFailedToCreateRequest)));
     platform::Error error = makeKitError(kLMUNetworkErrorDomain, code, facts);
-    LMUNetwork_logWithLevel(kLMUNetworkLogLevelWarning, kLMUNetworkMessageCodeNetwork002,
-                            "Failed to create network request. Code, error",
-                            LMUNetworkLogContexts{std::to_string(code), std::string(error.what())});
+    logLine(*this, network_lines::kRequestNotCreated,
+            LMUNetworkLogContexts{std::to_string(code), std::string(error.what())});
     if (completion) {
         executorOrMain(std::move(queue))->async([completion = std::move(completion), error = std::move(error)] {
             completion(std::nullopt, {}, error);
@@ -210,9 +215,7 @@ bool LMUNetwork::isNetworkConnected() const {
 
 void LMUNetwork::setLoggerDelegate(std::weak_ptr<LMUNetworkLoggerDelegate> delegate) {
     if (delegate.expired()) {
-        LMUNetwork_logWithLevel(kLMUNetworkLogLevelError, kLMUNetworkMessageCodeNetwork002,
-                                "Cannot set the network logger delegate: delegate does not conform to the network "
-                                "logger protocol.");
+        logLine(*this, network_lines::kLoggerDelegateRefused);
         return;
     }
     std::lock_guard lock(mutex_);

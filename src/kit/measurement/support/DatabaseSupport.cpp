@@ -65,15 +65,16 @@ platform::Value storedValue(const MSRValue& value) {
 Expected<MSREvent> eventFromStoredData(const platform::Value* stored) {
     const platform::Value::Data* bytes = stored != nullptr ? stored->asData() : nullptr;
     if (bytes == nullptr) {
-        return failure(2, "Failed to convert data to an event. Data must be a NSData instance");
+        return failure(MSRErrorCode::invalidState,
+                       "Failed to convert data to an event. Data must be a NSData instance");
     }
     auto proto = MSRPBEvent::initWithBuffer(*bytes);
     if (!proto) {
-        return failure(2, "Failed to parse event from data");
+        return failure(MSRErrorCode::invalidState, "Failed to parse event from data");
     }
     auto event = MSREvent::initWithEventProto(*proto);
     if (!event) {
-        return failure(2, "Failed to initialize event from proto data");
+        return failure(MSRErrorCode::invalidState, "Failed to initialize event from proto data");
     }
     return std::move(*event);
 }
@@ -82,7 +83,7 @@ std::optional<NanoBytes> storedEventData(const MSREvent& event) { return event.p
 
 Expected<RowIDCondition> rowIDCondition(const std::vector<std::int64_t>& rowIDs) {
     if (rowIDs.empty()) {
-        return failure(3, "Received empty row IDs to process");
+        return failure(MSRErrorCode::databaseFailure, "Received empty row IDs to process");
     }
     RowIDCondition result;
     std::string placeholders = "?";

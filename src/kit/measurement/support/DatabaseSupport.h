@@ -16,7 +16,7 @@ namespace kit::measurement::database {
 
 inline MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
-inline platform::Unexpected failure(long code, std::string_view description) {
+inline platform::Unexpected failure(MSRErrorCode code, std::string_view description) {
     return platform::unexpected(msr_errorWithCode(code, description));
 }
 

@@ -1,20 +1,12 @@
 #include "kit/measurement/support/MSRAlarm.h"
 
+#include "SchedulingLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
 
 #include <cmath>
 
 namespace kit::measurement {
-namespace {
-
-constexpr std::uint64_t kEmptyBlockCode = 2000;
-constexpr std::uint64_t kFiredCode = 2001;
-constexpr std::uint64_t kScheduledCode = 2002;
-constexpr std::uint64_t kCanceledCode = 2003;
-constexpr std::uint64_t kNotActiveCode = 2004;
-
-}  // namespace
 
 MSRAlarm::MSRAlarm(platform::Executor& executor, std::string_view name, platform::SchedulingClock& clock)
     : executor_(executor), clock_(clock), name_(name.empty() ? std::string("Timer") : std::string(name)) {}
@@ -39,7 +31,9 @@ platform::Duration MSRAlarm::delayFromSeconds(double seconds) {
 
 void MSRAlarm::runAfterDelay(double delaySeconds, std::function<void()> block) {
     if (!block) {
-        MSRMeasurementMonitor().logWithLevel(1, kEmptyBlockCode, name_ + " tried to schedule an empty block");
+        MSRMeasurementMonitor().logWithLevel(scheduling_lines::kTriedScheduleEmptyBlock.level,
+                                             scheduling_lines::kTriedScheduleEmptyBlock.code,
+                                             name_ + std::string(scheduling_lines::kTriedScheduleEmptyBlock.text));
         return;
     }
     cancel();
@@ -55,7 +49,9 @@ void MSRAlarm::runAfterDelay(double delaySeconds, std::function<void()> block) {
         timer->reset();
     });
     timer_ = *timer;
-    MSRMeasurementMonitor().logWithLevel(7, kScheduledCode, name_ + " scheduled to fire in approx. (s)",
+    MSRMeasurementMonitor().logWithLevel(scheduling_lines::kScheduledFireApprox.level,
+                                         scheduling_lines::kScheduledFireApprox.code,
+                                         name_ + std::string(scheduling_lines::kScheduledFireApprox.text),
                                          std::isnan(delaySeconds) ? 0.0 : delaySeconds);
 }
 
@@ -63,7 +59,8 @@ void MSRAlarm::fire(const std::shared_ptr<platform::Timer>& timer) {
     if (timer == nullptr || timer != timer_ || timer->isCancelled()) {
         return;  // replaced or cancelled meanwhile
     }
-    MSRMeasurementMonitor().logWithLevel(7, kFiredCode, name_ + " fired");
+    MSRMeasurementMonitor().logWithLevel(scheduling_lines::kFired.level, scheduling_lines::kFired.code,
+                                         name_ + std::string(scheduling_lines::kFired.text));
     timer_.reset();
     scheduledTimestamp_.reset();
     const std::function<void()> block = std::move(block_);
@@ -75,11 +72,13 @@ void MSRAlarm::cancel() {
     if (!scheduledTimestamp_) {
         return;
     }
-    MSRMeasurementMonitor().logWithLevel(7, kCanceledCode, name_ + " canceled");
+    MSRMeasurementMonitor().logWithLevel(scheduling_lines::kCanceled.level, scheduling_lines::kCanceled.code,
+                                         name_ + std::string(scheduling_lines::kCanceled.text));
     if (hasActiveTimer()) {
         timer_->cancel();
     } else {
-        MSRMeasurementMonitor().logWithLevel(4, kNotActiveCode, name_ + " is not active");
+        MSRMeasurementMonitor().logWithLevel(scheduling_lines::kNotActive.level, scheduling_lines::kNotActive.code,
+                                             name_ + std::string(scheduling_lines::kNotActive.text));
     }
     timer_.reset();
     block_ = nullptr;

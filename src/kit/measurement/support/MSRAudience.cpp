@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSRAudience.h"
 
+#include "AudienceLines.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRFilterMatching.h"
@@ -51,10 +52,6 @@ constexpr int kUserAttributeString = 2;
 constexpr int kUserAttributeInt = 3;
 constexpr int kUserAttributeDouble = 5;
 
-constexpr long kAudienceErrorCode = 9;
-constexpr long kEventFilterErrorCode = 10;
-constexpr long kPropertyFilterErrorCode = 11;
-
 using Words = std::vector<std::uint64_t>;
 
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
@@ -86,7 +83,7 @@ bool validFilterID(std::int32_t filterID) { return filterID >= 0 && filterID < M
 
 // --- Validation of one audience
 
-std::optional<platform::Error> validateFilter(const MSRPBFilter& filter, long code, const char* missingOneOf,
+std::optional<platform::Error> validateFilter(const MSRPBFilter& filter, MSRErrorCode code, const char* missingOneOf,
                                               const char* invalidNumber, const char* invalidString) {
     const bool hasString = NanoMessageHasField(filter, kFilterString);
     const bool hasNumber = NanoMessageHasField(filter, kFilterNumber);
@@ -107,10 +104,9 @@ std::optional<platform::Error> validateFilter(const MSRPBFilter& filter, long co
     return std::nullopt;
 }
 
-std::optional<platform::Error> validateFilterID(const NanoMessage& filter, int slot, long code,
-                                                std::set<std::int32_t>& filterIDs, int maxFilters,
-                                                const char* missing, const char* outOfRange,
-                                                const char* duplicate) {
+std::optional<platform::Error> validateFilterID(const NanoMessage& filter, int slot, MSRErrorCode code,
+                                                std::set<std::int32_t>& filterIDs, int maxFilters, const char* missing,
+                                                const char* outOfRange, const char* duplicate) {
     if (!NanoMessageHasField(filter, slot)) {
         return msr_errorWithCode(code, missing);
     }
@@ -126,7 +122,7 @@ std::optional<platform::Error> validateFilterID(const NanoMessage& filter, int s
 
 std::optional<platform::Error> validateEventFilter(const MSRPBEventFilter& filter, std::set<std::int32_t>& filterIDs,
                                                    const MSRRemoteConfigLimits& limits) {
-    constexpr long code = kEventFilterErrorCode;
+    constexpr auto code = MSRErrorCode::invalidEventFilter;
     if (NanoMessageGetString(filter, kEventFilterName).value_or("").empty()) {
         return msr_errorWithCode(code, "Event filter missing event name");
     }
@@ -163,7 +159,7 @@ std::optional<platform::Error> validateEventFilter(const MSRPBEventFilter& filte
 std::optional<platform::Error> validatePropertyFilter(const MSRPBPropertyFilter& filter,
                                                       std::set<std::int32_t>& filterIDs,
                                                       const MSRRemoteConfigLimits& limits) {
-    constexpr long code = kPropertyFilterErrorCode;
+    constexpr auto code = MSRErrorCode::invalidPropertyFilter;
     if (NanoMessageGetString(filter, kPropertyFilterName).value_or("").empty()) {
         return msr_errorWithCode(code, "Property filter missing property name");
     }
@@ -183,7 +179,7 @@ std::optional<platform::Error> validatePropertyFilter(const MSRPBPropertyFilter&
 std::optional<platform::Error> validateAudience(const MSRPBAudience& audience,
                                                 const std::set<std::int32_t>& savedAudienceIDs,
                                                 const MSRRemoteConfigLimits& limits) {
-    constexpr long code = kAudienceErrorCode;
+    constexpr auto code = MSRErrorCode::invalidAudience;
     if (!NanoMessageHasField(audience, kAudienceID)) {
         return msr_errorWithCode(code, "Missing audience ID");
     }
@@ -229,14 +225,12 @@ std::optional<bool> eventFilterOutcome(const MSRPBEventFilter& filter, const MSR
                                        std::string_view eventName, const MSRParameters& parameters,
                                        const MSREventAggregates* aggregates) {
     if (eventName.empty()) {
-        monitor().logWithLevel(1, 7005, "Event name is nil. Audience filter will not be evaluated");
+        audience_lines::log(audience_lines::kEventNameNilAudienceFilterNot);
         return std::nullopt;
     }
     const auto filterName = NanoMessageGetString(filter, kEventFilterName);
     if (!filterName || *filterName != eventName) {
-        monitor().logWithLevel(1, 7006, "Event filter name does not match event name. Audience filter will not be "
-                                        "evaluated",
-                               std::string(eventName));
+        audience_lines::log(audience_lines::kEventFilterNameDoesNotMatch, std::string(eventName));
         return std::nullopt;
     }
     const auto count = NanoMessageGetMessage<MSRPBNumberFilter>(filter, kEventFilterCount);
@@ -244,9 +238,7 @@ std::optional<bool> eventFilterOutcome(const MSRPBEventFilter& filter, const MSR
         list<MSRPBFilter>(filter, kEventFilterParameters);
     if (count) {
         if (aggregates == nullptr || aggregates->name() != eventName) {
-            monitor().logWithLevel(1, 7007, "Event aggregates name does not match event name. Audience filter will "
-                                            "not be evaluated",
-                                   std::string(eventName));
+            audience_lines::log(audience_lines::kEventAggregatesNameDoesNotMatch, std::string(eventName));
             return std::nullopt;
         }
         const std::int64_t eventCount =
@@ -259,22 +251,17 @@ std::optional<bool> eventFilterOutcome(const MSRPBEventFilter& filter, const MSR
     for (const MSRPBFilter& parameterFilter : parameterFilters) {
         const auto parameterName = NanoMessageGetString(parameterFilter, kFilterParameterName);
         if (!parameterName) {
-            monitor().logWithLevel(1, 7008, "Event filter does not have parameter name. Audience filter will not be "
-                                            "evaluated");
+            audience_lines::log(audience_lines::kEventFilterDoesNotParameterName);
             return std::nullopt;
         }
         const auto parameter = parameters.find(*parameterName);
         if (parameter == parameters.end()) {
-            monitor().logWithLevel(3, 7009, "Event does not have parameter required by filter. Audience filter will "
-                                            "not be evaluated",
-                                   *parameterName);
+            audience_lines::log(audience_lines::kEventDoesNotParameterRequiredFilter, *parameterName);
             return std::nullopt;
         }
         if (parameter->second.isString() && !NanoMessageHasField(parameterFilter, kFilterString)) {
-            monitor().logWithLevel(3, 7010,
-                                   "Event param is a string and the filter does not have a string filter. Audience "
-                                   "filter will not be evaluated. Event name, event params, filter",
-                                   std::string(eventName), *parameterName, stored.filterID());
+            audience_lines::log(audience_lines::kEventParamStringFilterDoesNot, std::string(eventName), *parameterName,
+                                stored.filterID());
             return std::nullopt;
         }
         const auto outcome = MSRFilterOutcome(parameterFilter, parameter->second);
@@ -288,20 +275,16 @@ std::optional<bool> eventFilterOutcome(const MSRPBEventFilter& filter, const MSR
 std::optional<bool> propertyFilterOutcome(const MSRPBPropertyFilter& filter, const MSRUserAttribute& property) {
     const auto filterName = NanoMessageGetString(filter, kPropertyFilterName);
     if (!filterName || *filterName != property.name()) {
-        monitor().logWithLevel(1, 7013, "User property name does not match property filter name. Audience filter "
-                                        "will not be evaluated",
-                               property.name());
+        audience_lines::log(audience_lines::kUserPropertyNameDoesNotMatch, property.name());
         return std::nullopt;
     }
     const auto inner = NanoMessageGetMessage<MSRPBFilter>(filter, kPropertyFilterFilter);
     if (!inner) {
-        monitor().logWithLevel(1, 7014, "Property filter does not have filter. Audience filter will not be evaluated");
+        audience_lines::log(audience_lines::kPropertyFilterDoesNotFilterAudience);
         return std::nullopt;
     }
     if (property.value().isArray()) {
-        monitor().logWithLevel(1, 7015, "Unknown user property type. Audience filter will not be evaluated. Property "
-                                        "Name",
-                               property.name());
+        audience_lines::log(audience_lines::kUnknownUserPropertyTypeAudienceFilter, property.name());
         return std::nullopt;
     }
     return MSRFilterOutcome(*inner, property.value());
@@ -404,9 +387,8 @@ bool evaluatePass(MSRDatabase& database, MSRAudienceTimestampsCache* givenCache,
 bool MSRAudience::updateAudiences(const std::vector<MSRPBAudience>& audiences) {
     const MSRRemoteConfigLimits limits = MeasurementServices::current().remoteConfig();
     if (static_cast<long long>(audiences.size()) > limits.maxAudienceCount) {
-        monitor().logWithLevel(2, 6008,
-                               "Configuration contains too many audiences. Audiences will not be saved. Audience count",
-                               static_cast<long long>(audiences.size()));
+        audience_lines::log(audience_lines::kConfigurationContainsTooManyAudiencesAudiences,
+                            static_cast<long long>(audiences.size()));
         return true;
     }
     std::set<std::int32_t> savedAudienceIDs;
@@ -414,8 +396,8 @@ bool MSRAudience::updateAudiences(const std::vector<MSRPBAudience>& audiences) {
     std::vector<MSRPropertyFilter> propertyFilters;
     for (const MSRPBAudience& audience : audiences) {
         if (auto error = validateAudience(audience, savedAudienceIDs, limits)) {
-            monitor().logWithLevel(2, 6009, "Audience definition is invalid. Audience will not be saved. Audience, error",
-                                   NanoMessageGetInt32(audience, kAudienceID), *error);
+            audience_lines::log(audience_lines::kAudienceDefinitionInvalidAudienceNotSaved,
+                                NanoMessageGetInt32(audience, kAudienceID), *error);
             continue;
         }
         const std::int32_t audienceID = NanoMessageGetInt32(audience, kAudienceID);
@@ -451,29 +433,22 @@ bool MSRAudience::updateAudiences(const std::vector<MSRPBAudience>& audiences) {
         return false;
     }
     if (auto deleted = database_.deleteAllEventFilters(); !deleted) {
-        monitor().logWithLevel(1, 6010, "Unable to delete existing Audience event filters. Audiences will not be saved. "
-                                        "Error",
-                               deleted.error());
+        audience_lines::log(audience_lines::kUnableDeleteExistingAudienceEventFilters, deleted.error());
         return false;
     }
     if (auto deleted = database_.deleteAllPropertyFilters(); !deleted) {
-        monitor().logWithLevel(1, 6011, "Unable to delete existing Audience user property filters. Audiences will not "
-                                        "be saved. Error",
-                               deleted.error());
+        audience_lines::log(audience_lines::kUnableDeleteExistingAudienceUserProperty, deleted.error());
         return false;
     }
     if (!eventFilters.empty()) {
         if (auto saved = database_.updateEventFilters(eventFilters); !saved) {
-            monitor().logWithLevel(1, 6012, "Unable to save Audience event filters. Audiences will not be saved. Error",
-                                   saved.error());
+            audience_lines::log(audience_lines::kUnableSaveAudienceEventFiltersAudiences, saved.error());
             return false;
         }
     }
     if (!propertyFilters.empty()) {
         if (auto saved = database_.updatePropertyFilters(propertyFilters); !saved) {
-            monitor().logWithLevel(1, 6013, "Unable to save Audience user property filters. Audiences will not be "
-                                            "saved. Error",
-                                   saved.error());
+            audience_lines::log(audience_lines::kUnableSaveAudienceUserPropertyFilters, saved.error());
             return false;
         }
     }
@@ -483,8 +458,7 @@ bool MSRAudience::updateAudiences(const std::vector<MSRPBAudience>& audiences) {
 bool MSRAudience::maybeDeleteStaleFilterResults(const std::set<std::int32_t>& savedAudienceIDs) {
     auto results = database_.allFilterResults();
     if (!results) {
-        monitor().logWithLevel(1, 6015, "Unable to query Audience filter results. Audiences will not be saved. Error",
-                               results.error());
+        audience_lines::log(audience_lines::kUnableQueryAudienceFilterResultsAudiences, results.error());
         return false;
     }
     const long long maxCount = MeasurementServices::current().remoteConfig().maxFilterResultCount;
@@ -492,13 +466,10 @@ bool MSRAudience::maybeDeleteStaleFilterResults(const std::set<std::int32_t>& sa
     if (count <= maxCount) {
         return true;
     }
-    monitor().logWithLevel(3, 6016, "Too many Audience filter results. Deleting filter results for deleted Audiences. "
-                                    "Filter result count, max filter result count",
-                           count, maxCount);
+    audience_lines::log(audience_lines::kTooManyAudienceFilterResultsDeleting, count, maxCount);
     auto storedIDs = database_.allAudienceIDs();
     if (!storedIDs) {
-        monitor().logWithLevel(1, 6017, "Unable to query current Audience IDs. Audiences will not be saved. Error",
-                               storedIDs.error());
+        audience_lines::log(audience_lines::kUnableQueryCurrentAudienceIDsAudiences, storedIDs.error());
         return false;
     }
     const std::set<std::int32_t> stored(storedIDs->begin(), storedIDs->end());
@@ -512,9 +483,7 @@ bool MSRAudience::maybeDeleteStaleFilterResults(const std::set<std::int32_t>& sa
         return true;
     }
     if (auto deleted = database_.deleteFilterResults(stale); !deleted) {
-        monitor().logWithLevel(1, 6018, "Unable to delete stale Audience filter results. Audiences will not be saved. "
-                                        "Error",
-                               deleted.error());
+        audience_lines::log(audience_lines::kUnableDeleteStaleAudienceFilterResults, deleted.error());
         return false;
     }
     return true;
@@ -533,9 +502,8 @@ bool MSRAudience::evaluateFiltersForEventName(std::string_view eventName, const 
                                               MSRAudienceTimestampsCache* audienceTimestampsCache) {
     auto filters = database_.eventFiltersForEventName(eventName);
     if (!filters) {
-        monitor().logWithLevel(1, 6000, "Unable to query event filters for event. Event will not be evaluated. Event "
-                                        "name, error",
-                               std::string(eventName), filters.error());
+        audience_lines::log(audience_lines::kUnableQueryEventFiltersEventEvent, std::string(eventName),
+                            filters.error());
         return false;
     }
     return evaluatePass<MSRPBEventFilter>(
@@ -565,7 +533,7 @@ bool MSRAudience::evaluateFiltersForNanoUserProperty(const MSRPBUserAttribute& u
             "", NanoMessageGetString(userProperty, kUserAttributeName).value_or(""), *value, setTime);
     }
     if (!attribute) {
-        monitor().logWithLevel(2, 6039, "Could not convert user property from nano format.");
+        audience_lines::log(audience_lines::kCouldNotConvertUserPropertyNano);
         return false;
     }
     return evaluateFiltersForUserProperty(*attribute, audienceTimestampsCache, evaluationTime.value_or(setTime));
@@ -577,9 +545,7 @@ bool MSRAudience::evaluateFiltersForUserProperty(const MSRUserAttribute& userPro
     const std::string& name = userProperty.name();
     auto filters = database_.propertyFiltersForPropertyName(name);
     if (!filters) {
-        monitor().logWithLevel(1, 6004, "Unable to query property filters for property. Property will not be "
-                                        "evaluated. Property name, error",
-                               name, filters.error());
+        audience_lines::log(audience_lines::kUnableQueryPropertyFiltersPropertyProperty, name, filters.error());
         return false;
     }
     return evaluatePass<MSRPBPropertyFilter>(
@@ -603,9 +569,8 @@ bool MSRAudience::isFilterResult(const MSRFilterResult& filterResult, std::int32
     const Words status = data ? words(*data, kResultStatus) : Words{};
     const Words results = data ? words(*data, kResultResults) : Words{};
     if (status.empty() || results.empty()) {
-        monitor().logWithLevel(2, 6023, "Audience filter result is non-nil and is missing status or results array. "
-                                        "Audience result will not be bundled. Audience ID, result data",
-                               filterResult.audienceID(), describe(filterResult.currentResults()));
+        audience_lines::log(audience_lines::kAudienceFilterResultNonNilMissing, filterResult.audienceID(),
+                            describe(filterResult.currentResults()));
         return false;
     }
     if (filterID < 0) {
@@ -654,9 +619,7 @@ MSRFilterResult MSRAudience::updatedFilterResultWithFilterID(std::int32_t filter
 std::optional<std::vector<MSRPBAudienceLeafFilterResult>> MSRAudience::resultsForBundling() {
     auto results = database_.allFilterResults();
     if (!results) {
-        monitor().logWithLevel(1, 6019, "Unable to query Audience filter results. Audience results will not be bundled. "
-                                        "Error",
-                               results.error());
+        audience_lines::log(audience_lines::kUnableQueryAudienceFilterResultsAudience, results.error());
         return std::nullopt;
     }
     std::vector<MSRPBAudienceLeafFilterResult> bundled;
@@ -664,16 +627,12 @@ std::optional<std::vector<MSRPBAudienceLeafFilterResult>> MSRAudience::resultsFo
     for (const auto& [audienceID, result] : *results) {
         auto current = decodeResult(result.currentResults());
         if (!current) {
-            monitor().logWithLevel(2, 6020, "Current result data is nil. Audience result will not be bundled. Audience "
-                                            "ID",
-                                   audienceID);
+            audience_lines::log(audience_lines::kCurrentResultDataNilAudienceResult, audienceID);
             continue;
         }
         const Words status = words(*current, kResultStatus);
         if (std::all_of(status.begin(), status.end(), [](std::uint64_t word) { return word == 0; })) {
-            monitor().logWithLevel(2, 6021, "Current result status is 0. Audience result will not be bundled. Audience "
-                                            "ID",
-                                   audienceID);
+            audience_lines::log(audience_lines::kCurrentResultStatus0AudienceResult, audienceID);
             continue;
         }
         MSRPBAudienceLeafFilterResult leaf;
@@ -702,9 +661,7 @@ std::optional<std::vector<MSRPBAudienceLeafFilterResult>> MSRAudience::resultsFo
     }
     if (!updated.empty()) {
         if (auto saved = database_.updateFilterResults(updated); !saved) {
-            monitor().logWithLevel(1, 6022, "Unable to save updated Audience filter results. Audience results will not "
-                                            "be bundled. Error",
-                                   saved.error());
+            audience_lines::log(audience_lines::kUnableSaveUpdatedAudienceFilterResults, saved.error());
             return std::nullopt;
         }
     }
@@ -714,16 +671,12 @@ std::optional<std::vector<MSRPBAudienceLeafFilterResult>> MSRAudience::resultsFo
 bool MSRAudience::clearEvaluationResultsForSessionScopedFilters() {
     auto scoped = database_.allSessionScopedFilters();
     if (!scoped) {
-        monitor().logWithLevel(1, 6040, "Unable to query all session scoped filters. Session scoped results will not be "
-                                        "cleared. Error",
-                               scoped.error());
+        audience_lines::log(audience_lines::kUnableQueryAllSessionScopedFilters, scoped.error());
         return false;
     }
     auto results = database_.allFilterResults();
     if (!results) {
-        monitor().logWithLevel(1, 6041, "Unable to query all filter results. Session scoped results will not be "
-                                        "cleared. Error",
-                               results.error());
+        audience_lines::log(audience_lines::kUnableQueryAllFilterResultsSession, results.error());
         return false;
     }
     for (const auto& [audienceID, filterIDs] : *scoped) {
@@ -760,15 +713,11 @@ bool MSRAudience::clearEvaluationResultsForSessionScopedFilters() {
             const MSRFilterResult updated =
                 MSRFilterResult(audienceID, encode(data), stored->second.currentResults());
             if (auto saved = database_.updateFilterResults({updated}); !saved) {
-                monitor().logWithLevel(2, 6043, "Unable to update filter results. Session scoped results will not be "
-                                                "cleared. Error",
-                                       saved.error());
+                audience_lines::log(audience_lines::kUnableUpdateFilterResultsSessionScoped, saved.error());
                 return false;
             }
         } else if (auto deleted = database_.deleteFilterResults({stored->second}); !deleted) {
-            monitor().logWithLevel(1, 6042, "Unable to delete filter results. Session scoped results will not be "
-                                            "cleared. Error",
-                                   deleted.error());
+            audience_lines::log(audience_lines::kUnableDeleteFilterResultsSessionScoped, deleted.error());
             return false;
         }
     }

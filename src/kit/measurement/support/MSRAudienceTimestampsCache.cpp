@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSRAudienceTimestampsCache.h"
 
+#include "AudienceLines.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSREvent.h"
@@ -38,9 +39,7 @@ void MSRSequenceTimestampsCache::addEventFilterTimestamp(double timestamp, std::
     std::vector<double>& list = timestamps_[filterID];
     if (!list.empty()) {
         if (timestamp < list.back()) {
-            MSRMeasurementMonitor().logWithLevel(5, 42000,
-                                                 "Adding a sequence timestamp less than the last added timestamp",
-                                                 timestamp, list.back());
+            audience_lines::log(audience_lines::kAddingSequenceTimestampLessThanLast, timestamp, list.back());
         }
         if (wholeSeconds(timestamp) == wholeSeconds(list.back())) {
             return;
@@ -52,8 +51,7 @@ void MSRSequenceTimestampsCache::addEventFilterTimestamp(double timestamp, std::
 void MSRSequenceTimestampsCache::setUserPropertyTimestamp(double timestamp, std::int32_t filterID) {
     std::vector<double>& list = timestamps_[filterID];
     if (!list.empty() && timestamp < list.back()) {
-        MSRMeasurementMonitor().logWithLevel(5, 42001, "Setting a sequence timestamp less than the last set timestamp",
-                                             timestamp, list.back());
+        audience_lines::log(audience_lines::kSettingSequenceTimestampLessThanLast, timestamp, list.back());
     }
     list.assign(1, timestamp);
 }
@@ -121,10 +119,7 @@ void MSRAudienceTimestampsCache::addTimestamp(double timestamp, std::int32_t aud
     auto& times = dynamic_[audienceID];
     const auto found = times.find(filterID);
     if (found != times.end() && !(timestamp > found->second)) {
-        MSRMeasurementMonitor().logWithLevel(5, 6037,
-                                             "Candidate evaluation timestamp is earlier than cached evaluation "
-                                             "timestamp",
-                                             timestamp, found->second);
+        audience_lines::log(audience_lines::kCandidateEvaluationTimestampEarlierThanCached, timestamp, found->second);
         return;
     }
     times[filterID] = timestamp;

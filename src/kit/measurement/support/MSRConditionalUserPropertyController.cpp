@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRConditionalUserPropertyController.h"
 #include "kit/core/KitContext.h"
 
+#include "ConditionalUserPropertyLines.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRDatabase.h"
 #include "kit/measurement/support/MSRMonitor.h"
@@ -21,8 +22,6 @@ namespace {
 constexpr double kMinimumInterval = 0.001;
 constexpr double kMaximumInterval = 1.5552e7;  // 180 days
 
-MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
-
 bool isValidInterval(double seconds) { return seconds >= kMinimumInterval && seconds <= kMaximumInterval; }
 
 bool isValid(const MSRConditionalUserProperty& property) {
@@ -34,11 +33,13 @@ bool isValid(const MSRConditionalUserProperty& property) {
         return false;
     }
     if (!isValidInterval(property.triggerTimeout)) {
-        monitor().logWithLevel(2, 11000, "Invalid conditional user property trigger timeout", property.triggerTimeout);
+        conditional_property_lines::log(conditional_property_lines::kInvalidConditionalUserPropertyTriggerTimeout,
+                                        property.triggerTimeout);
         return false;
     }
     if (!isValidInterval(property.timeToLive)) {
-        monitor().logWithLevel(2, 11001, "Invalid conditional user property time to live", property.timeToLive);
+        conditional_property_lines::log(conditional_property_lines::kInvalidConditionalUserPropertyTimeLive,
+                                        property.timeToLive);
         return false;
     }
     return true;
@@ -78,13 +79,13 @@ std::optional<std::vector<MSRConditionalUserProperty>> queryOnWorkerQueue(const 
     MeasurementServices& services = MeasurementServices::current();
     MSRDatabase* database = services.database();
     if (!services.isEnabled() || database == nullptr) {
-        monitor().logWithLevel(3, 11005, "Cannot query for conditional user properties. Analytics is disabled");
+        conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserProperties);
         return std::nullopt;
     }
     auto properties = database->conditionalUserPropertiesWithPrefix(namePrefix, origin);
     if (!properties) {
-        monitor().logWithLevel(2, 11006, "Cannot query for conditional user properties. Name prefix, origin, error",
-                               namePrefix, origin, properties.error());
+        conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserPropertiesName,
+                                        namePrefix, origin, properties.error());
         return std::nullopt;
     }
     return std::move(*properties);
@@ -109,7 +110,7 @@ double MSRConditionalUserPropertyController::now() const {
 void MSRConditionalUserPropertyController::setConditionalUserProperty(const MSRConditionalUserProperty* property,
                                                                       std::string_view name) {
     if (property == nullptr) {
-        monitor().logWithLevel(2, 11002, "Cannot set nil conditional user property");
+        conditional_property_lines::log(conditional_property_lines::kCannotSetNilConditionalUserProperty);
         return;
     }
     MSRConditionalUserProperty copy = *property;
@@ -123,7 +124,7 @@ void MSRConditionalUserPropertyController::setConditionalUserProperty(const MSRC
     copy.creationTimestamp = now();
     MSRScheduler* scheduler = MeasurementServices::current().scheduler();
     if (scheduler == nullptr) {
-        monitor().logWithLevel(3, 11007, "Cannot set conditional user property. Analytics is disabled");
+        conditional_property_lines::log(conditional_property_lines::kCannotSetConditionalUserProperty);
         return;
     }
     scheduler->scheduleOnWorkerQueueBlockID("MSRConditionalUserPropertyController:88", [this, copy] {
@@ -147,7 +148,7 @@ void MSRConditionalUserPropertyController::clearConditionalUserPropertyWithClear
     }
     MSRScheduler* scheduler = MeasurementServices::current().scheduler();
     if (scheduler == nullptr) {
-        monitor().logWithLevel(3, 11015, "Cannot remove conditional user property. Analytics is disabled");
+        conditional_property_lines::log(conditional_property_lines::kCannotRemoveConditionalUserProperty);
         return;
     }
     scheduler->scheduleOnWorkerQueueBlockID("MSRConditionalUserPropertyController:113",
@@ -158,21 +159,20 @@ std::optional<std::vector<MSRConditionalUserProperty>>
 MSRConditionalUserPropertyController::conditionalUserPropertiesWithNamePrefix(const platform::Value& namePrefix,
                                                                               const platform::Value& origin) {
     if (!namePrefix.isNull() && !namePrefix.isString()) {
-        monitor().logWithLevel(2, 11003, "Cannot query for conditional user properties. Name prefix is not a string. "
-                                         "Class",
-                               std::string(MSRObjectClassName(namePrefix)));
+        conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserPropertiesName2,
+                                        std::string(MSRObjectClassName(namePrefix)));
         return std::nullopt;
     }
     if (!origin.isNull() && !origin.isString()) {
-        monitor().logWithLevel(2, 11004, "Cannot query for conditional user properties. Origin is not a string. Class",
-                               std::string(MSRObjectClassName(origin)));
+        conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserPropertiesOrigin,
+                                        std::string(MSRObjectClassName(origin)));
         return std::nullopt;
     }
     const std::string prefixText = namePrefix.isString() ? *namePrefix.asString() : std::string();
     const std::string originText = origin.isString() ? *origin.asString() : std::string();
     MSRScheduler* scheduler = MeasurementServices::current().scheduler();
     if (scheduler == nullptr) {
-        monitor().logWithLevel(3, 11005, "Cannot query for conditional user properties. Analytics is disabled");
+        conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserProperties);
         return std::nullopt;
     }
     // On the worker queue a wait would block the very block it waits for.
@@ -206,11 +206,11 @@ void MSRConditionalUserPropertyController::setConditionalUserPropertyOnWorkerQue
     MeasurementServices& services = MeasurementServices::current();
     MSRDatabase* database = services.database();
     if (!services.isEnabled() || database == nullptr) {
-        monitor().logWithLevel(3, 11007, "Cannot set conditional user property. Analytics is disabled");
+        conditional_property_lines::log(conditional_property_lines::kCannotSetConditionalUserProperty);
         return;
     }
     if (property == nullptr) {
-        monitor().logWithLevel(2, 11008, "Cannot set nil conditional user property on worker queue");
+        conditional_property_lines::log(conditional_property_lines::kCannotSetNilConditionalUserProperty2);
         return;
     }
     std::optional<MSREvent> triggeredEvent;
@@ -218,16 +218,15 @@ void MSRConditionalUserPropertyController::setConditionalUserPropertyOnWorkerQue
         triggeredEvent.reset();
         auto stored = database->conditionalUserPropertyWithName(property->name);
         if (!stored) {
-            monitor().logWithLevel(1, 11009, "Cannot query conditional user property. Name, origin, error",
-                                   property->name, property->origin, stored.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserProperty,
+                                            property->name, property->origin, stored.error());
             return false;
         }
         MSRConditionalUserProperty updated = *property;
         const bool storedActive = stored->has_value() && (*stored)->active;
         if (stored->has_value() && (*stored)->origin != property->origin) {
-            monitor().logWithLevel(5, 11010, "Updating a conditional user property with different origin. Name, "
-                                             "origin, saved origin",
-                                   property->name, property->origin, (*stored)->origin);
+            conditional_property_lines::log(conditional_property_lines::kUpdatingConditionalUserPropertyDifferentOrigin,
+                                            property->name, property->origin, (*stored)->origin);
         }
         bool activatedNow = false;
         if (storedActive) {
@@ -250,27 +249,28 @@ void MSRConditionalUserPropertyController::setConditionalUserPropertyOnWorkerQue
         if (updated.active) {
             auto attribute = MSRUserAttribute::initWithOrigin(updated.origin, updated.name, *updated.value,
                                                               updated.triggeredTimestamp);
-            auto written = attribute ? database->updateUserAttribute(*attribute)
-                                     : platform::Expected<void>(platform::unexpected(msr_errorWithCode(
-                                           1, "Invalid user property from conditional user property")));
+            auto written =
+                attribute
+                    ? database->updateUserAttribute(*attribute)
+                    : platform::Expected<void>(platform::unexpected(msr_errorWithCode(
+                          MSRErrorCode::invalidArgument, "Invalid user property from conditional user property")));
             if (written) {
-                monitor().logWithLevel(7, 11012, "User property updated. Name, origin", updated.name, updated.origin);
+                conditional_property_lines::log(conditional_property_lines::kUserPropertyUpdated, updated.name,
+                                                updated.origin);
             } else {
-                monitor().logWithLevel(1, 11011, "Cannot update user property from conditional user property. Name, "
-                                                 "origin, error",
-                                       updated.name, updated.origin, written.error());
+                conditional_property_lines::log(conditional_property_lines::kCannotUpdateUserPropertyConditionalUser,
+                                                updated.name, updated.origin, written.error());
             }
             if (activatedNow && updated.triggeredEvent) {
                 triggeredEvent = transitionEvent(*updated.triggeredEvent, updated.origin, updated.triggeredTimestamp);
             }
         }
         if (auto saved = database->updateConditionalUserProperty(updated); saved) {
-            monitor().logWithLevel(7, 11013, "Conditional user property added. Name, origin", updated.name,
-                                   updated.origin);
+            conditional_property_lines::log(conditional_property_lines::kConditionalUserPropertyAdded, updated.name,
+                                            updated.origin);
         } else {
-            monitor().logWithLevel(1, 11014, "Cannot insert user property from conditional user property. Name, "
-                                             "origin, error",
-                                   updated.name, updated.origin, saved.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotInsertUserPropertyConditionalUser,
+                                            updated.name, updated.origin, saved.error());
         }
         return true;
     }));
@@ -285,11 +285,11 @@ void MSRConditionalUserPropertyController::removeConditionalUserPropertyOnWorker
     MeasurementServices& services = MeasurementServices::current();
     MSRDatabase* database = services.database();
     if (!services.isEnabled() || database == nullptr) {
-        monitor().logWithLevel(3, 11015, "Cannot remove conditional user property. Analytics is disabled");
+        conditional_property_lines::log(conditional_property_lines::kCannotRemoveConditionalUserProperty);
         return;
     }
     if (property == nullptr) {
-        monitor().logWithLevel(0, 11016, "Cannot remove nil conditional user property on worker queue");
+        conditional_property_lines::log(conditional_property_lines::kCannotRemoveNilConditionalUserProperty);
         return;
     }
     std::optional<MSREvent> clearEvent;
@@ -297,26 +297,25 @@ void MSRConditionalUserPropertyController::removeConditionalUserPropertyOnWorker
         clearEvent.reset();
         auto stored = database->conditionalUserPropertyWithName(property->name);
         if (!stored) {
-            monitor().logWithLevel(1, 11017, "Cannot query conditional user property to remove. Name, origin, error",
-                                   property->name, property->origin, stored.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotQueryConditionalUserPropertyRemove,
+                                            property->name, property->origin, stored.error());
             return false;
         }
         if (!stored->has_value()) {
-            monitor().logWithLevel(4, 11018, "Cannot remove nonexistent conditional user property. Name, origin",
-                                   property->name, property->origin);
+            conditional_property_lines::log(conditional_property_lines::kCannotRemoveNonexistentConditionalUserProperty,
+                                            property->name, property->origin);
             return true;
         }
         const MSRConditionalUserProperty& previous = **stored;
         if (auto deleted = database->deleteConditionalUserPropertyWithName(previous.name); !deleted) {
-            monitor().logWithLevel(1, 11019, "Cannot delete conditional user property. Name, origin, error",
-                                   previous.name, previous.origin, deleted.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotDeleteConditionalUserProperty,
+                                            previous.name, previous.origin, deleted.error());
             return false;
         }
         if (previous.active) {
             if (auto deleted = database->deleteUserAttributeWithName(previous.name); !deleted) {
-                monitor().logWithLevel(1, 11020, "Cannot remove conditional user property. Failed to delete the user "
-                                                 "property. Name, origin, error",
-                                       previous.name, previous.origin, deleted.error());
+                conditional_property_lines::log(conditional_property_lines::kCannotRemoveConditionalUserPropertyFailed,
+                                                previous.name, previous.origin, deleted.error());
                 return false;
             }
         }
@@ -334,7 +333,7 @@ std::optional<std::vector<MSREvent>> MSRConditionalUserPropertyController::proce
     const MSREvent* event) {
     MSRScheduler::checkOnBackgroundThreadWithMethodName("processEventOnWorkerQueue:");
     if (event == nullptr) {
-        monitor().logWithLevel(2, 10000, "Cannot process nil event for conditional user property");
+        conditional_property_lines::log(conditional_property_lines::kCannotProcessNilEventConditionalUser);
         return std::nullopt;
     }
     MeasurementServices& services = MeasurementServices::current();
@@ -375,14 +374,15 @@ bool MSRConditionalUserPropertyController::removeTimedOutCUPWithTimedOutEvents(s
     }
     auto timedOut = database->timedOutConditionalUserPropertiesWithError();
     if (!timedOut) {
-        monitor().logWithLevel(1, 10001, "Cannot fetch timed out conditional user properties. Error", timedOut.error());
+        conditional_property_lines::log(conditional_property_lines::kCannotFetchTimedOutConditionalUser,
+                                        timedOut.error());
         return false;
     }
     for (const MSRConditionalUserProperty& property : *timedOut) {
-        monitor().logWithLevel(7, 10002, "Conditional user property has timed out. Name", property.name);
+        conditional_property_lines::log(conditional_property_lines::kConditionalUserPropertyTimedOut, property.name);
         if (auto deleted = database->deleteConditionalUserPropertyWithName(property.name); !deleted) {
-            monitor().logWithLevel(1, 10003, "Cannot delete timed out condition user property. Name, error",
-                                   property.name, deleted.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotDeleteTimedOutConditionUser,
+                                            property.name, deleted.error());
             return false;
         }
         keep(timedOutEvents, property.timedOutEvent, property.origin, now());
@@ -398,21 +398,21 @@ bool MSRConditionalUserPropertyController::removeExpiredCUPWithExpiredEvents(std
     }
     auto expired = database->expiredConditionalUserPropertiesWithError();
     if (!expired) {
-        monitor().logWithLevel(1, 10004, "Cannot fetch expired conditional user properties. Error", expired.error());
+        conditional_property_lines::log(conditional_property_lines::kCannotFetchExpiredConditionalUserProperties,
+                                        expired.error());
         return false;
     }
     for (const MSRConditionalUserProperty& property : *expired) {
-        monitor().logWithLevel(7, 10005, "Conditional user property has expired. Name, expired event", property.name,
-                               property.expiredEvent ? property.expiredEvent->name() : std::string("(nil)"));
+        conditional_property_lines::log(conditional_property_lines::kConditionalUserPropertyExpired, property.name,
+                                        property.expiredEvent ? property.expiredEvent->name() : std::string("(nil)"));
         if (auto deleted = database->deleteUserAttributeWithName(property.name); !deleted) {
-            monitor().logWithLevel(1, 10006, "Cannot remove conditional user property. Failed to delete the user "
-                                             "property. Name, origin, error",
-                                   property.name, property.origin, deleted.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotRemoveConditionalUserPropertyFailed2,
+                                            property.name, property.origin, deleted.error());
             return false;
         }
         if (auto deleted = database->deleteConditionalUserPropertyWithName(property.name); !deleted) {
-            monitor().logWithLevel(1, 10007, "Cannot delete expired condition user property. Name, error",
-                                   property.name, deleted.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotDeleteExpiredConditionUserProperty,
+                                            property.name, deleted.error());
             return false;
         }
         keep(expiredEvents, property.expiredEvent, property.origin, now());
@@ -436,8 +436,8 @@ MSRConditionalUserPropertyController::updateConditionalUserPropertiesWithEventNa
         }
     }
     if (!triggered) {
-        monitor().logWithLevel(1, 10008, "Cannot fetch triggering conditional user properties. Event name, error",
-                               std::string(eventName), triggered.error());
+        conditional_property_lines::log(conditional_property_lines::kCannotFetchTriggeringConditionalUserProperties,
+                                        std::string(eventName), triggered.error());
         return std::nullopt;
     }
     std::vector<MSREvent> events;
@@ -446,24 +446,25 @@ MSRConditionalUserPropertyController::updateConditionalUserPropertiesWithEventNa
         if (property.value) {
             auto attribute =
                 MSRUserAttribute::initWithOrigin(property.origin, property.name, *property.value, triggeredAt);
-            auto written = attribute ? database->updateUserAttribute(*attribute)
-                                     : platform::Expected<void>(platform::unexpected(msr_errorWithCode(
-                                           1, "Invalid user property from conditional user property")));
+            auto written =
+                attribute
+                    ? database->updateUserAttribute(*attribute)
+                    : platform::Expected<void>(platform::unexpected(msr_errorWithCode(
+                          MSRErrorCode::invalidArgument, "Invalid user property from conditional user property")));
             if (written) {
-                monitor().logWithLevel(7, 10010, "User property updated. Name, origin, value", property.name,
-                                       property.origin, valueText(property.value));
+                conditional_property_lines::log(conditional_property_lines::kUserPropertyUpdatedNameOriginValue,
+                                                property.name, property.origin, valueText(property.value));
             } else {
-                monitor().logWithLevel(1, 10009, "Cannot update user property from conditional user property. Name, "
-                                                 "origin, error",
-                                       property.name, property.origin, written.error());
+                conditional_property_lines::log(conditional_property_lines::kCannotUpdateUserPropertyConditionalUser2,
+                                                property.name, property.origin, written.error());
             }
         }
         keep(events, property.triggeredEvent, property.origin, triggeredAt);
         property.active = true;
         property.triggeredTimestamp = triggeredAt;
         if (auto saved = database->updateConditionalUserProperty(property); !saved) {
-            monitor().logWithLevel(1, 10011, "Cannot update conditional user property. Name, origin, error",
-                                   property.name, property.origin, saved.error());
+            conditional_property_lines::log(conditional_property_lines::kCannotUpdateConditionalUserProperty,
+                                            property.name, property.origin, saved.error());
             return std::nullopt;
         }
     }

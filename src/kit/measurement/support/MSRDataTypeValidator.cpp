@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 
+#include "ValidationLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRStrings.h"
 #include "kit/measurement/support/MSRUtilities.h"
@@ -77,13 +78,14 @@ bool MSRDataTypeValidator::isValidString(const platform::Value* object, int minL
                                          int* failureCode) {
     clear(failureCode);
     if (object == nullptr || object->isNull()) {
-        monitor().logWithLevel(levelForType(type), 13001, withWord(type, " is required and can't be nil"));
+        monitor().logWithLevel(levelForType(type), validation_lines::kRequiredCanTNil.code,
+                               withWord(type, validation_lines::kRequiredCanTNil.text));
         return fail(failureCode, Missing);
     }
     const std::string* text = object->asString();
     if (text == nullptr) {
-        monitor().logWithLevel(levelForType(type), 13000, withWord(type, " must be of type NSString"),
-                               MSRLogContext(*object));
+        monitor().logWithLevel(levelForType(type), validation_lines::kTypeNSString.code,
+                               withWord(type, validation_lines::kTypeNSString.text), MSRLogContext(*object));
         return fail(failureCode, WrongType);
     }
     return isValidString(std::string_view(*text), minLength, maxLength, type, failureCode);
@@ -95,21 +97,24 @@ bool MSRDataTypeValidator::isValidString(std::string_view text, int minLength, i
     const int level = levelForType(type);
     if (text.empty() && minLength >= 1) {
         if (type != EventParameterValue && type != UserPropertyValue) {
-            monitor().logWithLevel(level, 13001, withWord(type, " is required and can't be empty"));
+            monitor().logWithLevel(level, validation_lines::kRequiredCanTEmpty.code,
+                                   withWord(type, validation_lines::kRequiredCanTEmpty.text));
         }
         return fail(failureCode, Missing);
     }
     const std::size_t length = msr_UTF32Length(text);
     if (maxLength >= 0 && length > static_cast<std::size_t>(maxLength)) {
-        monitor().logWithLevel(
-            level, 13000, withWord(type, " is too long. The maximum supported length is " + std::to_string(maxLength)),
-            text);
+        monitor().logWithLevel(level, validation_lines::kTooLongMaximumSupportedLength.code,
+                               withWord(type, std::string(validation_lines::kTooLongMaximumSupportedLength.text) +
+                                                  std::to_string(maxLength)),
+                               text);
         return fail(failureCode, TooLong);
     }
     if (minLength > 0 && length < static_cast<std::size_t>(minLength)) {
-        monitor().logWithLevel(
-            level, 13000, withWord(type, " is too short. The minimum supported length is " + std::to_string(minLength)),
-            text);
+        monitor().logWithLevel(level, validation_lines::kTooShortMinimumSupportedLength.code,
+                               withWord(type, std::string(validation_lines::kTooShortMinimumSupportedLength.text) +
+                                                  std::to_string(minLength)),
+                               text);
         return fail(failureCode, TooShort);
     }
     return true;
@@ -121,8 +126,9 @@ bool MSRDataTypeValidator::isValidInternalName(std::string_view name, int maxLen
     }
     for (std::size_t position = 0; position < name.size();) {
         if (!msr_isIdentifierCharacter(msr_nextCodePoint(name, position))) {
-            monitor().logWithLevel(0, 13002, withWord(type, " must contain only letters, numbers, or underscores"),
-                                   name);
+            monitor().logWithLevel(validation_lines::kContainOnlyLettersNumbersUnderscores.level,
+                                   validation_lines::kContainOnlyLettersNumbersUnderscores.code,
+                                   withWord(type, validation_lines::kContainOnlyLettersNumbersUnderscores.text), name);
             return fail(failureCode, InvalidCharacters);
         }
     }
@@ -135,7 +141,8 @@ bool MSRDataTypeValidator::isValidPublicName(std::string_view name, int maxLengt
     }
     std::size_t position = 0;
     if (!msr_isLetter(msr_nextCodePoint(name, position))) {
-        monitor().logWithLevel(0, 13003, withWord(type, " must start with a letter"), name);
+        monitor().logWithLevel(validation_lines::kStartLetter.level, validation_lines::kStartLetter.code,
+                               withWord(type, validation_lines::kStartLetter.text), name);
         return fail(failureCode, InvalidCharacters);
     }
     return true;
@@ -145,7 +152,8 @@ bool MSRDataTypeValidator::isValidValue(const MSRValue* value, int minLength, in
                                         int* failureCode) {
     clear(failureCode);
     if (value == nullptr) {
-        monitor().logWithLevel(3, 13004, withWord(type, " cannot be nil"));
+        monitor().logWithLevel(validation_lines::kCannotNil.level, validation_lines::kCannotNil.code,
+                               withWord(type, validation_lines::kCannotNil.text));
         return fail(failureCode, Missing);
     }
     if (const std::string* text = value->stringValue()) {
@@ -160,7 +168,8 @@ bool MSRDataTypeValidator::isValidValue(const MSRObject& object, int minLength, 
         return isValidValue(value, minLength, maxLength, type, failureCode);
     }
     clear(failureCode);
-    monitor().logWithLevel(3, 13005, withWord(type, " must be a MSRValue instance. value"), MSRObjectClassName(object));
+    monitor().logWithLevel(validation_lines::kMSRValueInstance.level, validation_lines::kMSRValueInstance.code,
+                           withWord(type, validation_lines::kMSRValueInstance.text), MSRObjectClassName(object));
     return fail(failureCode, WrongType);
 }
 
@@ -172,11 +181,11 @@ bool MSRDataTypeValidator::isValidPublicEventName(std::string_view name, int* fa
         return true;
     }
     if (MSRInternalEventNameMap().contains(name) && !MSRAdImpressionEventNameMap().contains(name)) {
-        monitor().logWithLevel(0, 13006, "Event name is reserved. Ignoring event", name);
+        validation_lines::log(validation_lines::kEventNameReserved, name);
         return fail(failureCode, Reserved);
     }
     if (hasReservedPrefixes(name)) {
-        monitor().logWithLevel(0, 13007, "Event name uses reserved prefix. Ignoring event", name);
+        validation_lines::log(validation_lines::kEventNameUsesReservedPrefix, name);
         return fail(failureCode, Reserved);
     }
     return true;
@@ -187,7 +196,7 @@ bool MSRDataTypeValidator::isValidPublicEventParameterName(std::string_view name
         return false;
     }
     if (hasReservedPrefixes(name)) {
-        monitor().logWithLevel(0, 13008, "Parameter name uses reserved prefix. Ignoring parameter", name);
+        validation_lines::log(validation_lines::kParameterNameUsesReservedPrefix, name);
         return fail(failureCode, Reserved);
     }
     return true;
@@ -230,11 +239,11 @@ bool MSRDataTypeValidator::isValidPublicUserAttributeName(std::string_view name,
         return false;
     }
     if (MSRInternalUserPropertyNameMap().contains(name)) {
-        monitor().logWithLevel(0, 13009, "User property name is reserved. Ignoring user property", name);
+        validation_lines::log(validation_lines::kUserPropertyNameReserved, name);
         return fail(failureCode, Reserved);
     }
     if (hasReservedPrefixes(name)) {
-        monitor().logWithLevel(0, 13010, "User property name uses reserved prefix. Ignoring user property", name);
+        validation_lines::log(validation_lines::kUserPropertyNameUsesReservedPrefix, name);
         return fail(failureCode, Reserved);
     }
     return true;
@@ -280,7 +289,8 @@ bool MSRDataTypeValidator::isValidNumericValue(const MSRValue* value, int* failu
     if (value != nullptr && (value->isInt64() || value->isDouble())) {
         return true;
     }
-    monitor().logWithLevel(3, 13011, withWord(EventParameterValue, " must be specified with a numeric type. value"),
+    monitor().logWithLevel(validation_lines::kSpecifiedNumericType.level, validation_lines::kSpecifiedNumericType.code,
+                           withWord(EventParameterValue, validation_lines::kSpecifiedNumericType.text),
                            value != nullptr ? value->description() : std::string("(nil)"));
     return fail(failureCode, NotNumeric);
 }
@@ -300,8 +310,9 @@ bool MSRDataTypeValidator::isValidCurrencyCode(const MSRValue* value, int* failu
     if (valid) {
         return true;
     }
-    monitor().logWithLevel(3, 13012,
-                           withWord(EventParameterValue, " must contain a 3-letter ISO_4217 currency code. value"),
+    monitor().logWithLevel(validation_lines::kContain3LetterISO4217Currency.level,
+                           validation_lines::kContain3LetterISO4217Currency.code,
+                           withWord(EventParameterValue, validation_lines::kContain3LetterISO4217Currency.text),
                            value != nullptr ? value->description() : std::string("(nil)"));
     return fail(failureCode, NotCurrencyCode);
 }
@@ -311,28 +322,22 @@ bool MSRDataTypeValidator::isValidArrayParamForEvent(std::string_view eventName,
                                                      int* failureCode) {
     clear(failureCode);
     if (isNestedArrayParam) {
-        monitor().logWithLevel(0, 13013, "Nested array parameters are not allowed. Name", paramName);
+        validation_lines::log(validation_lines::kNestedArrayParametersNotAllowed, paramName);
         return fail(failureCode, ArrayNested);
     }
     if (!MSRIsEcommerceEventName(eventName)) {
-        monitor().logWithLevel(0, 13013,
-                               "Only ecommerce events are allowed to contain array parameters. Invalid ecommerce name",
-                               eventName);
+        validation_lines::log(validation_lines::kOnlyEcommerceEventsAllowedContainArray, eventName);
         return fail(failureCode, ArrayOutsideEcommerce);
     }
     if (paramName != "items") {
-        monitor().logWithLevel(0, 13013,
-                               withWord(EventParameterName,
-                                        " is an invalid ecommerce items. The name of array parameters for ecommerce "
-                                        "should be \"items\". Invalid parameter name"),
-                               paramName);
+        monitor().logWithLevel(
+            validation_lines::kInvalidEcommerceItemsNameArrayParameters.level,
+            validation_lines::kInvalidEcommerceItemsNameArrayParameters.code,
+            withWord(EventParameterName, validation_lines::kInvalidEcommerceItemsNameArrayParameters.text), paramName);
         return fail(failureCode, ArrayNotItems);
     }
     if (arrayCount > kMaxArrayItems) {
-        monitor().logWithLevel(0, 13013,
-                               "Array parameter has too many items. The maximum number of supported items is 200. "
-                               "Invalid array size",
-                               static_cast<long long>(arrayCount));
+        validation_lines::log(validation_lines::kArrayParameterTooManyItemsMaximum, static_cast<long long>(arrayCount));
         return fail(failureCode, ArrayTooLong);
     }
     return true;
@@ -343,7 +348,7 @@ bool MSRDataTypeValidator::isValidArrayParamItem(const platform::Value& item, in
     if (item.isDictionary()) {
         return true;
     }
-    monitor().logWithLevel(0, 13014, "Array param must be a dictionary. Parameters", MSRLogContext(item));
+    validation_lines::log(validation_lines::kArrayParamDictionary, MSRLogContext(item));
     return fail(failureCode, ArrayElementNotDictionary);
 }
 

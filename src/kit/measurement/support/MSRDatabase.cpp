@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRDatabase.h"
 
 #include "DatabaseSupport.h"
+#include "StorageLines.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "platform/MessageFormat.h"
 
@@ -43,7 +44,7 @@ MSRDatabase::MSRDatabase(Private, std::shared_ptr<MSRPersistedConfig> persistedC
 MSRDatabase::~MSRDatabase() = default;
 
 platform::Error MSRDataTypesNotConvertedError() {
-    return msr_errorWithCode(2, "Failed to initialize data types from dictionaries");
+    return msr_errorWithCode(MSRErrorCode::invalidState, "Failed to initialize data types from dictionaries");
 }
 
 double MSRDatabase::now() const { return platform::secondsSince1970(clock_.now()); }
@@ -55,7 +56,7 @@ const std::filesystem::path& MSRDatabase::databasePath() const { return sqliteSt
 Expected<std::unique_ptr<MSRDatabase>> MSRDatabase::initWithDatabaseName(
     std::string_view name, std::shared_ptr<MSRPersistedConfig> persistedConfig, const platform::Clock& clock) {
     if (name.empty()) {
-        return failure(1, "Received empty database name in init");
+        return failure(MSRErrorCode::invalidArgument, "Received empty database name in init");
     }
     auto database = std::make_unique<MSRDatabase>(Private{}, std::move(persistedConfig), clock);
     if (auto initialized = database->initializeDatabaseResourcesWithContext("Init", MSRMeasurementFilePath(name));
@@ -68,7 +69,7 @@ Expected<std::unique_ptr<MSRDatabase>> MSRDatabase::initWithDatabaseName(
 Expected<void> MSRDatabase::reset() {
     const std::filesystem::path path = sqliteStore_->databasePath();
     if (!sqliteStore_->closeAndDeleteDatabase()) {
-        return failure(2, "Failed to delete database data");
+        return failure(MSRErrorCode::invalidState, "Failed to delete database data");
     }
     return initializeDatabaseResourcesWithContext("Reset", path);
 }
@@ -81,16 +82,17 @@ Expected<void> MSRDatabase::initializeDatabaseResourcesWithContext(std::string_v
     }
     sqliteStore_ = std::move(*store);
     if (auto ensured = ensureAllTables(); !ensured) {
-        monitor().logWithLevel(1, 12002,
-                               withContext("Failed to create or validate required database tables (%@)", context));
+        monitor().logWithLevel(storage_lines::kFailedCreateValidateRequiredDatabaseTables.level,
+                               storage_lines::kFailedCreateValidateRequiredDatabaseTables.code,
+                               withContext(storage_lines::kFailedCreateValidateRequiredDatabaseTables.text, context));
         if (isSchemaIncompatibility(ensured.error())) {
             // The next start makes a fresh file.
             sqliteStore_->closeDatabase();
             if (auto deleted = MSRDeleteFileAtPath(databasePath); !deleted) {
-                monitor().logWithLevel(
-                    4, 12003,
-                    withContext("Failed to delete old database file after failed validation. Error (%@)", context),
-                    deleted.error());
+                monitor().logWithLevel(storage_lines::kFailedDeleteOldDatabaseFileAfter.level,
+                                       storage_lines::kFailedDeleteOldDatabaseFileAfter.code,
+                                       withContext(storage_lines::kFailedDeleteOldDatabaseFileAfter.text, context),
+                                       deleted.error());
             }
         } else {
             // Busy, full or failing: the file and its rows stay for the next start.
@@ -99,7 +101,9 @@ Expected<void> MSRDatabase::initializeDatabaseResourcesWithContext(std::string_v
         return ensured;
     }
     if (auto metadata = initializeAppMetadata(); !metadata) {
-        monitor().logWithLevel(1, 12004, withContext("Failed to initialize App Metadata table (%@)", context));
+        monitor().logWithLevel(storage_lines::kFailedInitializeAppMetadataTable.level,
+                               storage_lines::kFailedInitializeAppMetadataTable.code,
+                               withContext(storage_lines::kFailedInitializeAppMetadataTable.text, context));
         sqliteStore_->closeDatabase();
         return metadata;
     }
@@ -110,7 +114,7 @@ Expected<void> MSRDatabase::ensureAllTables() {
     for (const TableSchema& table : measurementTables()) {
         if (auto ensured = sqliteStore_->ensureTableWithName(table.name, table.elementary, table.addOns, table.modify);
             !ensured) {
-            monitor().logWithLevel(1, 12047, "Failed to ensure table. Table, error", table.name, ensured.error());
+            storage_lines::log(storage_lines::kFailedEnsureTable, table.name, ensured.error());
             return ensured;
         }
     }
@@ -126,7 +130,7 @@ Expected<void> MSRDatabase::initializeAppMetadata() {
     auto done = performTransaction([&] {
         auto metadata = queryAppMetadata();
         if (!metadata) {
-            monitor().logWithLevel(1, 12005, "Failed to query app metadata", metadata.error());
+            storage_lines::log(storage_lines::kFailedQueryAppMetadata, metadata.error());
             stepFailure = metadata.error();
             return false;
         }
@@ -140,7 +144,7 @@ Expected<void> MSRDatabase::initializeAppMetadata() {
                                   {"last_bundle_end_timestamp", platform::Value(0.0)}};
         if (auto written = upsertDataType(record, kAppMetadataTable, "rowid", platform::Value(1), kAppMetadataLimit);
             !written) {
-            monitor().logWithLevel(1, 12006, "Unable to update the app metadata. Error", written.error());
+            storage_lines::log(storage_lines::kUnableUpdateAppMetadata, written.error());
             stepFailure = written.error();
             return false;
         }
@@ -155,8 +159,8 @@ Expected<void> MSRDatabase::initializeAppMetadata() {
 Expected<void> MSRDatabase::performTransaction(const std::function<bool()>& block) {
     auto done = sqliteStore_->performTransactionWithError(block);
     if (!done) {
-        monitor().logWithLevel(1, 12056,
-                               platform::formatMessage("Transaction failed. %@",
+        monitor().logWithLevel(storage_lines::kTransactionFailed.level, storage_lines::kTransactionFailed.code,
+                               platform::formatMessage(storage_lines::kTransactionFailed.text,
                                                        {platform::MessageArgument(std::string(done.error().what()))}));
     }
     return done;
@@ -173,13 +177,13 @@ Expected<std::vector<MSRRecord>> MSRDatabase::allRowsFromTableWithName(std::stri
 Expected<std::vector<MSRRecord>> MSRDatabase::rowsFromTableWithName(std::string_view table, std::string_view columnName,
                                                                     const platform::Value& columnValue) {
     if (table.empty()) {
-        return failure(1, "Received empty table name to create data type from table");
+        return failure(MSRErrorCode::invalidArgument, "Received empty table name to create data type from table");
     }
     if (columnName.empty()) {
-        return failure(1, "Received empty column name to create data type from table");
+        return failure(MSRErrorCode::invalidArgument, "Received empty column name to create data type from table");
     }
     if (columnValue.isNull()) {
-        return failure(1, "Received nil column value to create data type from table");
+        return failure(MSRErrorCode::invalidArgument, "Received nil column value to create data type from table");
     }
     return sqliteStore_->recordsForQuery(
         "SELECT rowid, * FROM " + std::string(table) + " WHERE " + std::string(columnName) + " = ?", {columnValue});
@@ -187,10 +191,10 @@ Expected<std::vector<MSRRecord>> MSRDatabase::rowsFromTableWithName(std::string_
 
 Expected<void> MSRDatabase::insertDataType(const MSRRecord& record, std::string_view table) {
     if (table.empty()) {
-        return failure(1, "Received empty table name for inserting");
+        return failure(MSRErrorCode::invalidArgument, "Received empty table name for inserting");
     }
     if (record.empty()) {
-        return failure(2, "Failed to insert empty record");
+        return failure(MSRErrorCode::invalidState, "Failed to insert empty record");
     }
     return sqliteStore_->upsertRecord(record, table);
 }
@@ -198,10 +202,10 @@ Expected<void> MSRDatabase::insertDataType(const MSRRecord& record, std::string_
 Expected<void> MSRDatabase::upsertDataType(const MSRRecord& record, std::string_view table, std::string_view columnName,
                                            const platform::Value& columnValue, std::int64_t tableLimit) {
     if (record.empty()) {
-        return failure(1, "Received empty data type to upsert");
+        return failure(MSRErrorCode::invalidArgument, "Received empty data type to upsert");
     }
     if (table.empty()) {
-        return failure(1, "Received empty table name for checking upsert");
+        return failure(MSRErrorCode::invalidArgument, "Received empty table name for checking upsert");
     }
     auto existing = sqliteStore_->rowCountForTableWithName(table, columnName, columnValue);
     if (!existing) {
@@ -213,7 +217,7 @@ Expected<void> MSRDatabase::upsertDataType(const MSRRecord& record, std::string_
             return unexpected(all.error());
         }
         if (*all >= tableLimit) {
-            return failure(2, "Failed to insert data type. Table is full");
+            return failure(MSRErrorCode::invalidState, "Failed to insert data type. Table is full");
         }
     }
     return sqliteStore_->upsertRecord(record, table);
@@ -222,17 +226,17 @@ Expected<void> MSRDatabase::upsertDataType(const MSRRecord& record, std::string_
 Expected<void> MSRDatabase::updateDataType(const MSRRecord& record, std::string_view table, std::string_view columnName,
                                            const platform::Value& columnValue) {
     if (record.empty()) {
-        return failure(1, "Received empty data type to update");
+        return failure(MSRErrorCode::invalidArgument, "Received empty data type to update");
     }
     if (table.empty()) {
-        return failure(1, "Received empty table name for updating");
+        return failure(MSRErrorCode::invalidArgument, "Received empty table name for updating");
     }
     auto existing = sqliteStore_->rowCountForTableWithName(table, columnName, columnValue);
     if (!existing) {
         return unexpected(existing.error());
     }
     if (*existing == 0) {
-        return failure(2, "Failed to update record. Item doesn't exist");
+        return failure(MSRErrorCode::invalidState, "Failed to update record. Item doesn't exist");
     }
     return sqliteStore_->updateRecord(record, table, columnName, columnValue);
 }

@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRDatabase.h"
 
 #include "DatabaseSupport.h"
+#include "StorageLines.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 
@@ -28,7 +29,7 @@ Expected<MSREventAggregates> eventAggregatesFromRow(const MSRRecord& row) {
         static_cast<std::int32_t>(integerColumn(row, "current_session_count").value_or(0)),
         doubleColumn(row, "last_fire_timestamp").value_or(0));
     if (!aggregates) {
-        return failure(2, "Failed to initialize data types from dictionaries");
+        return failure(MSRErrorCode::invalidState, "Failed to initialize data types from dictionaries");
     }
     aggregates->setLastBundledTimestamp(doubleColumn(row, "last_bundled_timestamp").value_or(0));
     aggregates->setLastSampledComplexEventID(integerColumn(row, "last_sampled_complex_event_id"));
@@ -57,7 +58,7 @@ Expected<std::optional<MSRAppMetadata>> MSRDatabase::queryAppMetadata() {
         doubleColumn(row, "last_bundle_start_timestamp").value_or(0),
         doubleColumn(row, "last_bundle_end_timestamp").value_or(0));
     if (!metadata) {
-        return failure(2, "Failed to initialize data types from dictionaries");
+        return failure(MSRErrorCode::invalidState, "Failed to initialize data types from dictionaries");
     }
     return metadata;
 }
@@ -79,7 +80,7 @@ Expected<MSRDailyCounts> MSRDatabase::dailyCounts() {
         return unexpected(rows.error());
     }
     if (rows->empty()) {
-        return failure(3, "Received empty dictionary for getting daily counts");
+        return failure(MSRErrorCode::databaseFailure, "Received empty dictionary for getting daily counts");
     }
     const MSRRecord& row = rows->front();
     auto count = [&](std::string_view name) { return static_cast<std::int32_t>(integerColumn(row, name).value_or(0)); };
@@ -106,11 +107,11 @@ Expected<void> MSRDatabase::updateDailyCounts(const MSRDailyCounts& counts) {
 Expected<void> MSRDatabase::updateRemoteConfig(const MSRPBMeasurementConfig& config) {
     const auto bytes = config.protoBuffer();
     if (!bytes || bytes->empty()) {
-        return failure(1, "Invalid measurement config data");
+        return failure(MSRErrorCode::invalidArgument, "Invalid measurement config data");
     }
     const auto appID = NanoMessageGetString(config, kConfigAppIDSlot);
     if (!appID || appID->empty()) {
-        return failure(1, "Missing Lumen app ID in measurement configuration");
+        return failure(MSRErrorCode::invalidArgument, "Missing Lumen app ID in measurement configuration");
     }
     const MSRRecord record = {{"remote_config_data", dataValue(*bytes)},
                               {"remote_config_timestamp", platform::Value(now())}};
@@ -133,7 +134,7 @@ Expected<std::optional<MSRPBMeasurementConfig>> MSRDatabase::queryMeasurementCon
     }
     auto config = MSRPBMeasurementConfig::initWithBuffer(*bytes);
     if (!config) {
-        return failure(2, "Remote config data is corrupted");
+        return failure(MSRErrorCode::invalidState, "Remote config data is corrupted");
     }
     return config;
 }
@@ -186,7 +187,8 @@ Expected<std::optional<MSREventAggregates>> MSRDatabase::eventAggregatesWithName
 
 Expected<void> MSRDatabase::updateEventAggregates(const MSREventAggregates& aggregates) {
     if (aggregates.name().empty()) {
-        return failure(1, "Received event aggregates object with empty name for getting dictionary representation");
+        return failure(MSRErrorCode::invalidArgument,
+                       "Received event aggregates object with empty name for getting dictionary representation");
     }
     MSRRecord record = {{"name", platform::Value(aggregates.name())},
                         {"lifetime_count", platform::Value(aggregates.lifetimeCount())},
@@ -220,7 +222,7 @@ Expected<void> MSRDatabase::createEventsSnapshotTable() {
         (void)sqliteStore_->dropTableWithName(kEventsSnapshotTable);
     }
     if (auto created = sqliteStore_->createEmptyTable(kEventsSnapshotTable, kEventsTable); !created) {
-        monitor().logWithLevel(4, 12058, "Failed to ensure event snapshot table", created.error());
+        storage_lines::log(storage_lines::kFailedEnsureEventSnapshotTable, created.error());
         return created;
     }
     return sqliteStore_->copyContentsFromTable(kEventsTable, kEventsSnapshotTable);

@@ -73,14 +73,14 @@ template <typename Filter>
 Expected<void> writeFilters(MSRDatabase& database, const std::vector<Filter>& filters) {
     using Kind = FilterKind<Filter>;
     if (filters.empty()) {
-        return failure(1, Kind::texts.emptyList);
+        return failure(MSRErrorCode::invalidArgument, Kind::texts.emptyList);
     }
     for (const Filter& filter : filters) {
         if (Kind::name(filter).empty()) {
-            return failure(3, Kind::texts.emptyName);
+            return failure(MSRErrorCode::databaseFailure, Kind::texts.emptyName);
         }
         if (filter.data().empty()) {
-            return failure(3, Kind::texts.emptyData);
+            return failure(MSRErrorCode::databaseFailure, Kind::texts.emptyData);
         }
         const MSRRecord record = {{"audience_id", platform::Value(filter.audienceID())},
                                   {"filter_id", platform::Value(filter.filterID())},
@@ -98,7 +98,7 @@ template <typename Filter>
 Expected<std::vector<Filter>> readFilters(MSRDatabase& database, std::string_view name) {
     using Kind = FilterKind<Filter>;
     if (name.empty()) {
-        return failure(1, Kind::texts.emptyQueryName);
+        return failure(MSRErrorCode::invalidArgument, Kind::texts.emptyQueryName);
     }
     return database.dataTypesFromTableWithName<Filter>(
         Kind::texts.table, Kind::texts.nameColumn, platform::Value(name), [](const MSRRecord& row) -> Expected<Filter> {
@@ -107,7 +107,7 @@ Expected<std::vector<Filter>> readFilters(MSRDatabase& database, std::string_vie
             const std::string* filterName = textColumn(row, Kind::texts.nameColumn);
             const platform::Value::Data* data = dataColumn(row, "data");
             if (!audienceID || !filterID || filterName == nullptr || data == nullptr) {
-                return failure(3, Kind::texts.emptyRow);
+                return failure(MSRErrorCode::databaseFailure, Kind::texts.emptyRow);
             }
             // Data that doesn't decode reads as a filter without flags.
             bool sessionScoped = false;
@@ -127,7 +127,7 @@ template <typename Filter>
 Expected<void> deleteFilters(MSRSqliteStore& store, const std::vector<Filter>& filters) {
     using Kind = FilterKind<Filter>;
     if (filters.empty()) {
-        return failure(1, Kind::texts.emptyDeleteList);
+        return failure(MSRErrorCode::invalidArgument, Kind::texts.emptyDeleteList);
     }
     std::string condition;
     for (const Filter& filter : filters) {
@@ -147,7 +147,7 @@ Expected<void> deleteFilters(MSRSqliteStore& store, const std::vector<Filter>& f
 Expected<MSRFilterResult> filterResultFromRow(const MSRRecord& row) {
     const auto audienceID = integerColumn(row, "audience_id");
     if (row.empty() || !audienceID) {
-        return failure(3, "Received empty dictionary for getting filter result");
+        return failure(MSRErrorCode::databaseFailure, "Received empty dictionary for getting filter result");
     }
     const platform::Value::Data* current = dataColumn(row, "current_results");
     const platform::Value::Data* previous = dataColumn(row, "previous_results");
@@ -184,7 +184,7 @@ Expected<std::vector<std::int32_t>> MSRDatabase::allAudienceIDs() {
     for (const MSRRecord& row : *rows) {
         const auto audienceID = integerColumn(row, "audience_id");
         if (!audienceID) {
-            return failure(1, "Received nil audience ID for querying all audience IDs");
+            return failure(MSRErrorCode::invalidArgument, "Received nil audience ID for querying all audience IDs");
         }
         audienceIDs.push_back(static_cast<std::int32_t>(*audienceID));
     }
@@ -230,11 +230,12 @@ Expected<void> MSRDatabase::deleteAllPropertyFilters() {
 
 Expected<void> MSRDatabase::updateFilterResults(const std::vector<MSRFilterResult>& results) {
     if (results.empty()) {
-        return failure(1, "Received empty filter results to update");
+        return failure(MSRErrorCode::invalidArgument, "Received empty filter results to update");
     }
     for (const MSRFilterResult& result : results) {
         if (result.currentResults().empty()) {
-            return failure(3, "Received filter result with empty data for getting dictionary representation");
+            return failure(MSRErrorCode::databaseFailure,
+                           "Received filter result with empty data for getting dictionary representation");
         }
         const MSRRecord record = {
             {"audience_id", platform::Value(result.audienceID())},
@@ -275,7 +276,7 @@ Expected<std::optional<MSRFilterResult>> MSRDatabase::filterResultForAudienceID(
 
 Expected<void> MSRDatabase::deleteFilterResults(const std::vector<MSRFilterResult>& results) {
     if (results.empty()) {
-        return failure(1, "Received empty filter results to delete");
+        return failure(MSRErrorCode::invalidArgument, "Received empty filter results to delete");
     }
     std::set<std::int32_t> audienceIDs;
     for (const MSRFilterResult& result : results) {

@@ -58,13 +58,16 @@ Expected<MSRConditionalUserProperty> propertyFromRow(const MSRRecord& row) {
 
 Expected<void> MSRDatabase::updateConditionalUserProperty(const MSRConditionalUserProperty& property) {
     if (property.name.empty()) {
-        return failure(3, "Received conditional user property with empty name for getting dictionary representation");
+        return failure(MSRErrorCode::databaseFailure,
+                       "Received conditional user property with empty name for getting dictionary representation");
     }
     if (property.origin.empty()) {
-        return failure(3, "Received conditional user property with empty origin for getting dictionary representation");
+        return failure(MSRErrorCode::databaseFailure,
+                       "Received conditional user property with empty origin for getting dictionary representation");
     }
     if (!property.value) {
-        return failure(3, "Received conditional user property with nil value for getting dictionary representation");
+        return failure(MSRErrorCode::databaseFailure,
+                       "Received conditional user property with nil value for getting dictionary representation");
     }
     MSRRecord record = {{"name", platform::Value(property.name)},
                         {"origin", platform::Value(property.origin)},
@@ -85,7 +88,7 @@ Expected<void> MSRDatabase::updateConditionalUserProperty(const MSRConditionalUs
         }
         const auto data = storedEventData(**event);
         if (!data) {
-            return failure(3, "Failed to encode conditional user property event");
+            return failure(MSRErrorCode::databaseFailure, "Failed to encode conditional user property event");
         }
         record.emplace(columnName, dataValue(*data));
     }
@@ -117,7 +120,8 @@ Expected<bool> MSRDatabase::isConditionalUserPropertyTableEmpty() {
 Expected<std::vector<MSRConditionalUserProperty>> MSRDatabase::conditionalUserPropertiesWithCondition(
     std::string_view condition, const MSRParameterValues& parameterValues) {
     if (condition.empty()) {
-        return failure(1, "Received empty condition for querying a conditional user property");
+        return failure(MSRErrorCode::invalidArgument,
+                       "Received empty condition for querying a conditional user property");
     }
     auto rows = sqliteStore_->recordsForQuery(
         "SELECT rowid, * FROM " + std::string(kConditionalPropertiesTable) + " WHERE " + std::string(condition),
@@ -150,7 +154,8 @@ Expected<std::vector<MSRConditionalUserProperty>> MSRDatabase::expiredConditiona
 Expected<std::vector<MSRConditionalUserProperty>> MSRDatabase::triggeredConditionalUserPropertiesWithEventName(
     std::string_view eventName) {
     if (eventName.empty()) {
-        return failure(1, "Received nil/empty event name for querying triggered conditional user properties");
+        return failure(MSRErrorCode::invalidArgument,
+                       "Received nil/empty event name for querying triggered conditional user properties");
     }
     return conditionalUserPropertiesWithCondition(
         "active=0 and trigger_event_name=? and abs(? - creation_timestamp) <= trigger_timeout",

@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRDatabase.h"
 
 #include "DatabaseSupport.h"
+#include "StorageLines.h"
 #include "kit/core/Gzip.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
@@ -24,22 +25,22 @@ constexpr std::int64_t kMaxRetryCount = std::numeric_limits<std::int32_t>::max()
 
 Expected<MSRQueuedBundle> queuedBundleFromRow(const MSRRecord& row) {
     if (row.empty()) {
-        return failure(3, "Cannot process empty rowData");
+        return failure(MSRErrorCode::databaseFailure, "Cannot process empty rowData");
     }
     const platform::Value::Data* data = dataColumn(row, "data");
     if (data == nullptr || data->empty()) {
-        return failure(3, "Cannot decompress an empty bundle data");
+        return failure(MSRErrorCode::databaseFailure, "Cannot decompress an empty bundle data");
     }
     auto inflated = kit::lmu_dataByInflatingGzippedData(*data);
     if (!inflated) {
-        return failure(2, inflated.error().what());
+        return failure(MSRErrorCode::invalidState, inflated.error().what());
     }
     if (!*inflated || (*inflated)->empty()) {
-        return failure(2, "Cannot decompress an empty bundle data");
+        return failure(MSRErrorCode::invalidState, "Cannot decompress an empty bundle data");
     }
     auto bundle = MSRPBMeasurementBundle::initWithBuffer(**inflated);
     if (!bundle) {
-        return failure(2, "Unable to parse bundle from decompressed data");
+        return failure(MSRErrorCode::invalidState, "Unable to parse bundle from decompressed data");
     }
     if (const auto retryCount = integerColumn(row, "retry_count"); retryCount && *retryCount >= 1) {
         NanoMessageSetInt32(*bundle, kBundleRetryCounterSlot,
@@ -47,7 +48,7 @@ Expected<MSRQueuedBundle> queuedBundleFromRow(const MSRRecord& row) {
     }
     const auto rowID = integerColumn(row, "rowid");
     if (!rowID) {
-        return failure(3, "Cannot process rowData without a row ID");
+        return failure(MSRErrorCode::databaseFailure, "Cannot process rowData without a row ID");
     }
     return MSRQueuedBundle{std::move(*bundle), *rowID};
 }
@@ -62,31 +63,31 @@ std::int64_t encodedSize(const MSRPBMeasurementBundle& bundle) {
 Expected<void> MSRDatabase::insertBundle(const MSRPBMeasurementBundle& bundle, bool isRealtime) {
     const auto bytes = bundle.protoBuffer();
     if (!bytes || bytes->empty()) {
-        return failure(1, "Failed to insert nil bundle");
+        return failure(MSRErrorCode::invalidArgument, "Failed to insert nil bundle");
     }
     const auto appID = NanoMessageGetString(bundle, kBundleAppIDSlot);
     if (!appID || appID->empty()) {
-        return failure(1, "Failed to insert bundle without App ID");
+        return failure(MSRErrorCode::invalidArgument, "Failed to insert bundle without App ID");
     }
     const std::int64_t endMilliseconds = NanoMessageGetInt64(bundle, kBundleEndTimestampSlot);
     if (endMilliseconds < 1) {
-        return failure(1, "Failed to insert bundle without valid timestamp");
+        return failure(MSRErrorCode::invalidArgument, "Failed to insert bundle without valid timestamp");
     }
     if (auto swept = maybeDeleteStaleData(); !swept) {
         return unexpected(swept.error());
     }
     const double endTime = static_cast<double>(endMilliseconds) / 1000.0;
     if (std::fabs(now() - endTime) > MeasurementServices::current().remoteConfig().maxQueueTime) {
-        monitor().logWithLevel(4, 12016, "Storing bundle outside of the max uploading time span");
+        storage_lines::log(storage_lines::kStoringBundleOutsideMaxUploadingTime);
     }
     auto compressed = kit::lmu_dataByGzippingData(*bytes);
     if (!compressed) {
         return unexpected(compressed.error());
     }
     if (!*compressed || (*compressed)->empty()) {
-        return failure(2, "Failed to compress bundle");
+        return failure(MSRErrorCode::invalidState, "Failed to compress bundle");
     }
-    monitor().logWithLevel(7, 12018, "Saving bundle. size (bytes)", std::to_string((*compressed)->size()));
+    storage_lines::log(storage_lines::kSavingBundle, std::to_string((*compressed)->size()));
     const MSRRecord record = {{"bundle_end_timestamp", platform::Value(endTime)},
                               {"data", platform::Value(std::move(**compressed))},
                               {"is_realtime", platform::Value(isRealtime ? 1 : 0)},
@@ -124,8 +125,8 @@ Expected<MSRQueuedBundlesRead> MSRDatabase::queryBundlesWithCountLimit(std::int6
         read.bundles.push_back(std::move(*queued));
     }
     if (!read.skippedRowIDs.empty()) {
-        monitor().logWithLevel(3, 12060, "Queued bundles could not be decoded. Count",
-                               static_cast<long long>(read.skippedRowIDs.size()));
+        storage_lines::log(storage_lines::kQueuedBundlesCouldNotDecoded,
+                           static_cast<long long>(read.skippedRowIDs.size()));
     }
     return read;
 }
@@ -164,7 +165,7 @@ Expected<void> MSRDatabase::deleteBundlesWithRowIDs(const std::vector<std::int64
 
 Expected<void> MSRDatabase::incrementRetryCounterForBundlesWithIDs(const std::vector<std::int64_t>& rowIDs) {
     if (rowIDs.empty()) {
-        return failure(1, "Failed to increment retry counter");
+        return failure(MSRErrorCode::invalidArgument, "Failed to increment retry counter");
     }
     auto condition = rowIDCondition(rowIDs);
     if (!condition) {
@@ -176,7 +177,7 @@ Expected<void> MSRDatabase::incrementRetryCounterForBundlesWithIDs(const std::ve
         return unexpected(atLimit.error());
     }
     if (*atLimit) {
-        monitor().logWithLevel(1, 12054, "The number of upload retries exceeds the limit. Will remain unchanged.");
+        storage_lines::log(storage_lines::kNumberUploadRetriesExceedsLimit);
     }
     MSRParameterValues parameters = condition->parameters;
     parameters.emplace_back(kMaxRetryCount);
@@ -224,7 +225,7 @@ Expected<bool> MSRDatabase::maybeDeleteStaleData() {
 
 Expected<void> MSRDatabase::deleteStaleBundlesOlderThanMaxAge(double maxAge) {
     if (maxAge < 0) {
-        return failure(1, "Cannot delete stale bundles after negative time period");
+        return failure(MSRErrorCode::invalidArgument, "Cannot delete stale bundles after negative time period");
     }
     auto deleted = sqliteStore_->deleteRecordsFromTableWithName(
         kQueueTable, "abs(bundle_end_timestamp - cast(? as REAL)) > cast(? as REAL)",

@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRDatabase.h"
 
 #include "DatabaseSupport.h"
+#include "StorageLines.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDigests.h"
 
@@ -36,7 +37,7 @@ std::vector<MSRPBEventParam> nestedParams(const MSRPBEventParam& param) {
 Expected<platform::Value::Dictionary> paramEntries(const MSRPBEventParam& param, bool nested, int depth) {
     const std::string name = NanoMessageGetString(param, kParamNameSlot).value_or(std::string());
     if (!nested && name.empty()) {
-        return failure(1, "Event parameter name is empty");
+        return failure(MSRErrorCode::invalidArgument, "Event parameter name is empty");
     }
     platform::Value::Dictionary entries;
     if (auto text = NanoMessageGetString(param, kParamStringSlot)) {
@@ -53,7 +54,7 @@ Expected<platform::Value::Dictionary> paramEntries(const MSRPBEventParam& param,
     }
     const std::vector<MSRPBEventParam> children = nestedParams(param);
     if (children.empty() || depth >= kMaxParamDepth) {
-        return failure(2, "Failed to parse invalid event params data");
+        return failure(MSRErrorCode::invalidState, "Failed to parse invalid event params data");
     }
     if (!nested) {
         platform::Value::Array items;
@@ -98,7 +99,8 @@ std::optional<MSRValue> valueOfEntry(const platform::Value& plain) {
 Expected<void> MSRDatabase::insertIfNotExistsRawEventMetadata(const MSRPBMeasurementBundle& metadata) {
     const auto bytes = metadata.protoBuffer();
     if (!bytes || bytes->empty()) {
-        return failure(3, "Received empty measurement bundle metadata for getting dictionary representation");
+        return failure(MSRErrorCode::databaseFailure,
+                       "Received empty measurement bundle metadata for getting dictionary representation");
     }
     const std::int64_t fingerprint = msr_64LSBMD5(std::span<const std::uint8_t>(*bytes));
     auto stored = queryRawEventsMetadataWithFingerprint(fingerprint);
@@ -120,11 +122,12 @@ Expected<std::optional<MSRPBMeasurementBundle>> MSRDatabase::queryRawEventsMetad
         [](const MSRRecord& row) -> Expected<MSRPBMeasurementBundle> {
             const platform::Value::Data* bytes = dataColumn(row, "metadata");
             if (bytes == nullptr || bytes->empty()) {
-                return failure(3, "Event metadata should not be empty for getting measurement bundle");
+                return failure(MSRErrorCode::databaseFailure,
+                               "Event metadata should not be empty for getting measurement bundle");
             }
             auto bundle = MSRPBMeasurementBundle::initWithBuffer(*bytes);
             if (!bundle) {
-                return failure(2, "Failed to parse measurement bundle from data");
+                return failure(MSRErrorCode::invalidState, "Failed to parse measurement bundle from data");
             }
             return std::move(*bundle);
         });
@@ -166,7 +169,7 @@ Expected<MSRRecord> rawEventRecord(const MSREvent& event, std::int64_t metadataF
     NanoMessageClearField(proto, kEventNameSlot);
     auto bytes = proto.protoBuffer();
     if (!bytes) {
-        return failure(3, "Failed to encode event for the database");
+        return failure(MSRErrorCode::databaseFailure, "Failed to encode event for the database");
     }
     return MSRRecord{{"name", platform::Value(event.name())},
                      {"timestamp", platform::Value(event.timestamp())},
@@ -222,8 +225,7 @@ Expected<MSRRawEventsRead> MSRDatabase::rawEventsWithMetadataFingerprint(std::in
         }
     }
     if (!read.skippedRowIDs.empty()) {
-        monitor().logWithLevel(3, 12059, "Raw events could not be decoded. Count",
-                               static_cast<long long>(read.skippedRowIDs.size()));
+        storage_lines::log(storage_lines::kRawEventsCouldNotDecoded, static_cast<long long>(read.skippedRowIDs.size()));
     }
     return read;
 }
@@ -258,7 +260,7 @@ Expected<std::optional<std::int64_t>> MSRDatabase::nextMetadataFingerprintToProc
         return unexpected(rows.error());
     }
     if (rows->size() != 1) {
-        return failure(2, "Only one event metadata should be processed");
+        return failure(MSRErrorCode::invalidState, "Only one event metadata should be processed");
     }
     return integerColumn(rows->front(), "metadata_fingerprint");
 }
@@ -291,7 +293,7 @@ Expected<std::int64_t> MSRDatabase::deleteRawEventsOverAbsoluteLimit() {
 
 Expected<void> MSRDatabase::deleteStaleRawEventsDataOlderThanMaxAge(double maxAge) {
     if (maxAge < 0) {
-        return failure(1, "Cannot delete stale raw events given negative time period");
+        return failure(MSRErrorCode::invalidArgument, "Cannot delete stale raw events given negative time period");
     }
     auto deleted = sqliteStore_->deleteRecordsFromTableWithName(kRawEventsTable,
                                                                 "abs(timestamp - cast(? as REAL)) > cast(? as REAL)",
@@ -307,21 +309,21 @@ Expected<void> MSRDatabase::deleteStaleRawEventsDataOlderThanMaxAge(double maxAg
 
 Expected<MSRRawEventData> MSRDatabase::rawEventDataFromDictionary(const MSRRecord& row) {
     if (row.empty()) {
-        return failure(1, "Received empty dictionary for getting raw event data");
+        return failure(MSRErrorCode::invalidArgument, "Received empty dictionary for getting raw event data");
     }
     const auto rowID = integerColumn(row, "rowid");
     if (!rowID) {
-        return failure(1, "Unable to find row ID in the database dictionary");
+        return failure(MSRErrorCode::invalidArgument, "Unable to find row ID in the database dictionary");
     }
     const platform::Value::Data* data = dataColumn(row, "data");
     if (data == nullptr) {
-        return failure(1, "Unable to find event data in the database dictionary");
+        return failure(MSRErrorCode::invalidArgument, "Unable to find event data in the database dictionary");
     }
     // A row without its fingerprint still reads, under fingerprint 0.
     const std::int64_t fingerprint = integerColumn(row, "metadata_fingerprint").value_or(0);
     auto proto = MSRPBEvent::initWithBuffer(*data);
     if (!proto) {
-        return failure(3, "Failed to parse event from data");
+        return failure(MSRErrorCode::databaseFailure, "Failed to parse event from data");
     }
     const std::string* name = textColumn(row, "name");
     const double timestamp = doubleColumn(row, "timestamp").value_or(0);
@@ -334,34 +336,35 @@ Expected<MSRRawEventData> MSRDatabase::rawEventDataFromDictionary(const MSRRecor
         if (NanoMessageGetString(param, kParamNameSlot) == std::optional<std::string>("_o")) {
             origin = NanoMessageGetString(param, kParamStringSlot);
             if (!origin) {
-                return failure(2, "Cannot create an event from database. Origin parameter is not a string");
+                return failure(MSRErrorCode::invalidState,
+                               "Cannot create an event from database. Origin parameter is not a string");
             }
             continue;
         }
         auto entries = paramEntries(param, false, 0);
         if (!entries) {
-            return failure(2, "Failed to parse event params data");
+            return failure(MSRErrorCode::invalidState, "Failed to parse event params data");
         }
         for (auto& [key, plain] : *entries) {
             auto value = valueOfEntry(plain);
             if (!value) {
-                return failure(2, "Failed to parse event params data");
+                return failure(MSRErrorCode::invalidState, "Failed to parse event params data");
             }
             parameters.insert_or_assign(key, std::move(*value));
         }
     }
     if (!origin || origin->empty()) {
-        return failure(2, "Cannot create an event from database. Missing origin parameter");
+        return failure(MSRErrorCode::invalidState, "Cannot create an event from database. Missing origin parameter");
     }
     auto event = MSREvent::initWithOrigin(*origin, false, name != nullptr ? *name : std::string_view(), timestamp,
                                           previousTimestamp, parameters);
     if (!event) {
-        return failure(2, "Failed to initialize raw event data from dictionary");
+        return failure(MSRErrorCode::invalidState, "Failed to initialize raw event data from dictionary");
     }
     auto rawEvent =
         MSRRawEventData::initWithRawEvent(std::make_shared<const MSREvent>(std::move(*event)), *rowID, fingerprint);
     if (!rawEvent) {
-        return failure(2, "Failed to initialize raw event data from dictionary");
+        return failure(MSRErrorCode::invalidState, "Failed to initialize raw event data from dictionary");
     }
     return std::move(*rawEvent);
 }

@@ -16,12 +16,12 @@ namespace {
 
 Expected<MSRUserAttribute> userAttributeFromRow(const MSRRecord& row) {
     if (row.empty()) {
-        return failure(3, "Received empty dictionary for getting user property");
+        return failure(MSRErrorCode::databaseFailure, "Received empty dictionary for getting user property");
     }
     const platform::Value* stored = column(row, "value");
     auto value = stored != nullptr ? MSRValue::valueFromObject(*stored) : std::nullopt;
     if (!value) {
-        return failure(2, "Failed to read the stored user property value");
+        return failure(MSRErrorCode::invalidState, "Failed to read the stored user property value");
     }
     const std::string* origin = textColumn(row, "origin");
     const std::string* name = textColumn(row, "name");
@@ -29,7 +29,7 @@ Expected<MSRUserAttribute> userAttributeFromRow(const MSRRecord& row) {
                                                       name != nullptr ? *name : std::string_view(), std::move(*value),
                                                       doubleColumn(row, "set_timestamp").value_or(0));
     if (!attribute) {
-        return failure(2, "Failed to initialize user property from dictionary");
+        return failure(MSRErrorCode::invalidState, "Failed to initialize user property from dictionary");
     }
     return std::move(*attribute);
 }
@@ -50,7 +50,7 @@ Expected<std::int64_t> MSRDatabase::publicUserAttributeCount() {
 
 Expected<std::int64_t> MSRDatabase::userAttributeCountForOrigin(std::string_view origin) {
     if (origin.empty()) {
-        return failure(1, "Received empty user property origin for count query");
+        return failure(MSRErrorCode::invalidArgument, "Received empty user property origin for count query");
     }
     return countForQuery(*sqliteStore_, "SELECT count(1) FROM user_attributes WHERE origin = ?",
                          {platform::Value(origin)});
@@ -58,7 +58,7 @@ Expected<std::int64_t> MSRDatabase::userAttributeCountForOrigin(std::string_view
 
 Expected<bool> MSRDatabase::containsUserAttributeWithName(std::string_view name) {
     if (name.empty()) {
-        return failure(1, "Received empty user property name for exists query");
+        return failure(MSRErrorCode::invalidArgument, "Received empty user property name for exists query");
     }
     return flagForQuery(*sqliteStore_, "SELECT EXISTS (SELECT 1 FROM user_attributes WHERE name = ? LIMIT 1)",
                         {platform::Value(name)});
@@ -107,13 +107,15 @@ Expected<std::vector<MSRUserAttribute>> MSRDatabase::userAttributesIncludingInte
 
 Expected<void> MSRDatabase::updateUserAttribute(const MSRUserAttribute& attribute) {
     if (attribute.origin().empty()) {
-        return failure(3, "Received user property with empty origin for getting dictionary representation");
+        return failure(MSRErrorCode::databaseFailure,
+                       "Received user property with empty origin for getting dictionary representation");
     }
     if (attribute.name().empty()) {
-        return failure(1, "Received user property with empty name for getting dictionary representation");
+        return failure(MSRErrorCode::invalidArgument,
+                       "Received user property with empty name for getting dictionary representation");
     }
     if (const std::string* text = attribute.value().stringValue(); text != nullptr && text->empty()) {
-        return failure(1, "Received empty string value for user property");
+        return failure(MSRErrorCode::invalidArgument, "Received empty string value for user property");
     }
     const MSRRecord record = {{"origin", platform::Value(attribute.origin())},
                               {"name", platform::Value(attribute.name())},
@@ -134,7 +136,7 @@ Expected<void> MSRDatabase::updateComplexEventForAudienceEvaluationWithEventID(s
                                                                                const MSREvent& mainEvent) {
     const auto data = storedEventData(mainEvent);
     if (!data) {
-        return failure(1, "Cannot create the main event blob");
+        return failure(MSRErrorCode::invalidArgument, "Cannot create the main event blob");
     }
     const MSRRecord record = {{"main_event", dataValue(*data)},
                               {"event_id", platform::Value(eventID)},
@@ -154,11 +156,11 @@ Expected<std::optional<MSRComplexEvent>> MSRDatabase::mainEventAndChildCountPair
     const MSRRecord& row = rows->front();
     auto event = eventFromStoredData(column(row, "main_event"));
     if (!event) {
-        return failure(3, "Main event blob is nil in database");
+        return failure(MSRErrorCode::databaseFailure, "Main event blob is nil in database");
     }
     const auto childCount = integerColumn(row, "children_to_process");
     if (!childCount) {
-        return failure(3, "Complex event does not have children count in database");
+        return failure(MSRErrorCode::databaseFailure, "Complex event does not have children count in database");
     }
     return std::optional<MSRComplexEvent>(MSRComplexEvent{std::move(*event), *childCount});
 }

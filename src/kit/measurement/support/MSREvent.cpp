@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSREvent.h"
 
+#include "EventLines.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSREventParameters.h"
@@ -62,11 +63,10 @@ MSRPBEventParam itemParam(std::string_view eventName, std::string_view paramName
             } else if (value.isDouble()) {
                 NanoMessageSetDouble(entry, kParamDouble, *value.asDouble());
             } else if (value.isArray()) {
-                monitor().logWithLevel(2, 16007, "Nested params cannot have more than 1 level. Event name, param name",
-                                       eventName, paramName);
+                event_lines::log(event_lines::kNestedParamsCannotMoreThan1, eventName, paramName);
                 continue;
             } else {
-                monitor().logWithLevel(2, 16005, "Invalid event param value. Event name, param name", eventName, key);
+                event_lines::log(event_lines::kInvalidEventParamValue, eventName, key);
                 continue;
             }
             entries.push_back(std::move(entry));
@@ -141,11 +141,11 @@ std::optional<MSREvent> MSREvent::initWithOrigin(std::string_view origin, bool i
     }
     // A script may hand back any time; the wire form needs 64-bit milliseconds.
     if (!MSRMillisecondsFromSeconds(timestamp) || !MSRMillisecondsFromSeconds(previousTimestamp)) {
-        monitor().logWithLevel(2, 16008, "Event timestamp is out of range", timestamp, previousTimestamp);
+        event_lines::log(event_lines::kEventTimestampOutRange, timestamp, previousTimestamp);
         return std::nullopt;
     }
     if (previousTimestamp > timestamp) {
-        monitor().logWithLevel(5, 16002, "Event created with previous timestamp after current timestamp");
+        event_lines::log(event_lines::kEventCreatedPreviousTimestampAfterCurrent);
     }
     MSREvent event;
     event.origin_ = origin;
@@ -170,16 +170,13 @@ std::optional<MSREvent> MSREvent::initWithEventProto(const MSRPBEvent& proto) {
          NanoMessageGetArray<MSRPBEventParam>(proto, kEventParams).value_or(std::vector<MSRPBEventParam>{})) {
         const std::optional<std::string> paramName = NanoMessageGetString(param, kParamName);
         if (!paramName) {
-            monitor().logWithLevel(2, 15000, "Ignoring parameter. Parameter name is nil. Event name", name);
+            event_lines::log(event_lines::kIgnoringParameterParameterNameNil, name);
             continue;
         }
         if (*paramName == "_o") {
             origin = NanoMessageGetString(param, kParamString);
             if (!origin) {
-                monitor().logWithLevel(2, 15001,
-                                       "Cannot create an event from event proto. Origin parameter is not a string. "
-                                       "Event name",
-                                       name);
+                event_lines::log(event_lines::kCannotCreateEventEventProtoOrigin, name);
                 return std::nullopt;
             }
             continue;
@@ -193,10 +190,7 @@ std::optional<MSREvent> MSREvent::initWithEventProto(const MSRPBEvent& proto) {
             parameters.insert_or_assign(*paramName,
                                         MSRValue::initWithDouble(NanoMessageGetDouble(param, kParamDouble)));
         } else {
-            monitor().logWithLevel(5, 15002,
-                                   "Unknown event parameter type from converting an event proto into MSREvent "
-                                   "instance. Event param name",
-                                   *paramName);
+            event_lines::log(event_lines::kUnknownEventParameterTypeConvertingEvent, *paramName);
         }
     }
     if (!origin) {
@@ -283,7 +277,7 @@ bool MSREvent::isRealtime() const {
         return false;
     }
     if (!found->second.isInt64()) {
-        monitor().logWithLevel(2, 16006, "Realtime parameter must be an int64. Event name", name_);
+        event_lines::log(event_lines::kRealtimeParameterInt64, name_);
         return false;
     }
     return found->second.int64Value() == 1;
@@ -393,7 +387,7 @@ std::optional<MSREvent> MSREvent::eventFromEditEvent(const MSRPEvent& editEvent)
 
 bool MSRIsErrorEvent(const MSREvent& event) {
     if (event.name().empty()) {
-        monitor().logWithLevel(2, 18004, "Cannot check the event name. Name is empty");
+        event_lines::log(event_lines::kCannotCheckEventName);
         return false;
     }
     return event.name() == "_err";
@@ -419,7 +413,7 @@ std::size_t MSREventItemCount(const MSREvent* event) {
 std::optional<MSREvent> MSRSessionStartEvent(std::int64_t sessionNumber, bool isAppInBackground, double timestamp) {
     const std::optional<std::int64_t> sessionID = MSRWholeSeconds(timestamp);
     if (!sessionID) {
-        monitor().logWithLevel(2, 16008, "Event timestamp is out of range", timestamp);
+        event_lines::log(event_lines::kEventTimestampOutRange, timestamp);
         return std::nullopt;
     }
     MSRObjectDictionary parameters{{"_sid", MSRValue::initWithInt64(*sessionID)},
@@ -442,7 +436,7 @@ std::optional<MSREventAggregates> MSREventAggregates::initWithName(std::string_v
         return std::nullopt;
     }
     if (lifetimeCount < 0 || currentBundleCount < 0 || currentSessionCount < 0) {
-        monitor().logWithLevel(5, 17000, "Failed to create event aggregates object. Received negative count.");
+        event_lines::log(event_lines::kFailedCreateEventAggregatesObject);
         return std::nullopt;
     }
     MSREventAggregates aggregates;
@@ -513,12 +507,11 @@ MSRPBUserAttribute MSRUserAttribute::protoUserAttribute() const {
 std::optional<MSRRawEventData> MSRRawEventData::initWithRawEvent(std::shared_ptr<const MSREvent> rawEvent,
                                                                  std::int64_t rowID, std::int64_t metadataFingerprint) {
     if (!rawEvent) {
-        monitor().logWithLevel(4, 28000, "Failed to create raw event data. Received invalid raw event.");
+        event_lines::log(event_lines::kFailedCreateRawEventData);
         return std::nullopt;
     }
     if (rowID < 0) {
-        monitor().logWithLevel(4, 28001, "Failed to create raw event data. Received invalid row ID. Row ID",
-                               static_cast<long long>(rowID));
+        event_lines::log(event_lines::kFailedCreateRawEventDataReceived, static_cast<long long>(rowID));
         return std::nullopt;
     }
     return MSRRawEventData(std::move(rawEvent), rowID, metadataFingerprint);

@@ -1,10 +1,12 @@
 #include "kit/measurement/support/MSREventParameters.h"
 
+#include "EventLines.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRStrings.h"
 #include "kit/measurement/support/MSRUtilities.h"
 #include "kit/measurement/support/MeasurementServices.h"
+#include "platform/MessageFormat.h"
 
 #include <string>
 #include <vector>
@@ -170,9 +172,7 @@ std::optional<MSRParameters> MSRValidatedEventParameters(const MSRObjectDictiona
         } else {
             const platform::Value& plain = std::get<platform::Value>(object);
             if (plain.isNull() || plain.isData() || plain.isDate() || plain.isDictionary()) {
-                MSRMeasurementMonitor().logWithLevel(
-                    3, 18015, "Event parameter value must be of type NSString, NSNumber or NSArray. Type",
-                    MSRObjectClassName(plain));
+                event_lines::log(event_lines::kEventParameterValueTypeNSStringNSNumber, MSRObjectClassName(plain));
                 drop();
                 continue;
             }
@@ -225,15 +225,17 @@ std::optional<MSRParameters> MSRValidatedEventParameters(const MSRObjectDictiona
             MSRTrimItemParametersToLimit(result, limit);
             MSRSetErrorCodeIfAbsent(result, limit > 0 ? MSRFailureCodeItemScopedCustomParameterLimitReached
                                                       : MSRFailureCodeCustomParamsInArrayElement);
-            MSRMeasurementMonitor().logWithLevel(0, 18016, "Item cannot contain custom parameters");
+            event_lines::log(event_lines::kItemCannotContainCustomParameters);
         }
     } else {
         const int limit = limits.maxPublicEventParams;
         if (countPublic(result, false) > static_cast<std::size_t>(std::max(limit, 0))) {
             MSRTrimEventParametersToLimit(result, limit);
             MSRSetErrorCodeIfAbsent(result, MSRFailureCodeParameterLimitReached);
+            const auto& line = event_lines::kTooManyParameters;
             MSRMeasurementMonitor().logWithLevel(
-                1, 18017, "Event cannot contain more than " + std::to_string(limit) + " parameters", limit);
+                line.level, line.code,
+                platform::formatMessage(line.text, {platform::MessageArgument(std::to_string(limit))}), limit);
         }
     }
     return result;
@@ -251,9 +253,7 @@ bool MSRCheckValueAndCurrency(MSRParameters& parameters) {
         if (currency != parameters.end() && MSRDataTypeValidator::isValidCurrencyCode(&currency->second)) {
             return true;
         }
-        MSRMeasurementMonitor().logWithLevel(3, 18014,
-                                             "Value parameter discarded. You must also supply a 3-letter ISO_4217 "
-                                             "currency code in the currency parameter.");
+        event_lines::log(event_lines::kValueParameterDiscardedYouAlsoSupply);
         parameters.erase("value");
         MSRRecordParameterError(parameters, MSRFailureCodeCurrencyCodeIsMissingOrInvalid, "currency", maxLength,
                                 nullptr);

@@ -2,6 +2,7 @@
 
 #include "IcuHandles.h"
 
+#include "AudienceLines.h"
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRStrings.h"
@@ -137,8 +138,7 @@ MSRAudienceComparisonValues MSRAudienceComparisonValues::fromNumberFilter(const 
     const int type = NanoMessageGetInt32(filter, kNumberType);
     if (type == MSRComparisonBetween) {
         if (!NanoMessageHasField(filter, kNumberMin) || !NanoMessageHasField(filter, kNumberMax)) {
-            monitor().logWithLevel(1, 8003, "Number filter does not have both min and max comparison values",
-                                   numberFilterContext(filter));
+            audience_lines::log(audience_lines::kNumberFilterDoesNotBothMin, numberFilterContext(filter));
             values.isValid = false;
             return values;
         }
@@ -155,7 +155,7 @@ MSRAudienceComparisonValues MSRAudienceComparisonValues::fromNumberFilter(const 
 
 bool MSRIsValidNumberFilter(const MSRPBNumberFilter& filter) {
     if (!NanoMessageHasField(filter, kNumberType)) {
-        monitor().logWithLevel(1, 8006, "Number filter has no comparison type", numberFilterContext(filter));
+        audience_lines::log(audience_lines::kNumberFilterNoComparisonType, numberFilterContext(filter));
         return false;
     }
     const int type = NanoMessageGetInt32(filter, kNumberType);
@@ -165,34 +165,30 @@ bool MSRIsValidNumberFilter(const MSRPBNumberFilter& filter) {
     };
     switch (type) {
     case 0:
-        monitor().logWithLevel(1, 8007, "Number filter has unknown comparison type", numberFilterContext(filter));
+        audience_lines::log(audience_lines::kNumberFilterUnknownComparisonType, numberFilterContext(filter));
         return false;
     case MSRComparisonLessThan:
     case MSRComparisonGreaterThan:
     case MSRComparisonEqual:
         if (!decimalAt(kNumberValue)) {
-            monitor().logWithLevel(1, 8008, "Numeric filter does not have a valid comparison value. Filter",
-                                   numberFilterContext(filter));
+            audience_lines::log(audience_lines::kNumericFilterDoesNotValidComparison, numberFilterContext(filter));
             return false;
         }
         return true;
     case MSRComparisonBetween: {
         bool valid = true;
         if (!decimalAt(kNumberMin)) {
-            monitor().logWithLevel(1, 8009, "Numeric filter does not have a valid min comparison value. Filter",
-                                   numberFilterContext(filter));
+            audience_lines::log(audience_lines::kNumericFilterDoesNotValidMin, numberFilterContext(filter));
             valid = false;
         }
         if (!decimalAt(kNumberMax)) {
-            monitor().logWithLevel(1, 8010, "Numeric filter does not have a valid max comparison value. Filter",
-                                   numberFilterContext(filter));
+            audience_lines::log(audience_lines::kNumericFilterDoesNotValidMax, numberFilterContext(filter));
             valid = false;
         }
         return valid;
     }
     default:
-        monitor().logWithLevel(1, 8011, "Number filter has a real unknown comparison type",
-                               numberFilterContext(filter));
+        audience_lines::log(audience_lines::kNumberFilterRealUnknownComparisonType, numberFilterContext(filter));
         return false;
     }
 }
@@ -203,10 +199,7 @@ std::optional<bool> MSRCompareDecimal(const MSRPBNumberFilter& filter, const pla
     }
     const MSRAudienceComparisonValues values = MSRAudienceComparisonValues::fromNumberFilter(filter);
     if (!values.isValid) {
-        monitor().logWithLevel(1, 8015,
-                               "Parsed decimal number comparison values are not valid. Audience filter will not be "
-                               "evaluated. Filter",
-                               numberFilterContext(filter));
+        audience_lines::log(audience_lines::kParsedDecimalNumberComparisonValuesNot, numberFilterContext(filter));
         return std::nullopt;
     }
     const platform::Decimal zero;
@@ -236,10 +229,7 @@ std::optional<bool> MSRCompareDouble(const MSRPBNumberFilter& filter, double val
         parsed = target.has_value();
     }
     if (!parsed) {
-        monitor().logWithLevel(1, 8012,
-                               "Number filter is invalid, the comparison filter is not valid. Audience filter will not "
-                               "be evaluated",
-                               numberFilterContext(filter));
+        audience_lines::log(audience_lines::kNumberFilterInvalidComparisonFilterNot, numberFilterContext(filter));
         return std::nullopt;
     }
     return comparison(type, value, target.value_or(0), min.value_or(0), max.value_or(0));
@@ -247,33 +237,33 @@ std::optional<bool> MSRCompareDouble(const MSRPBNumberFilter& filter, double val
 
 bool MSRIsValidStringFilter(const MSRPBStringFilter& filter) {
     if (!NanoMessageHasField(filter, kStringMatchType)) {
-        monitor().logWithLevel(1, 9000, "String filter has no match type", stringFilterContext(filter));
+        audience_lines::log(audience_lines::kStringFilterNoMatchType, stringFilterContext(filter));
         return false;
     }
     const int type = NanoMessageGetInt32(filter, kStringMatchType);
     if (type == 0) {
-        monitor().logWithLevel(1, 9001, "String filter has unknown match type", stringFilterContext(filter));
+        audience_lines::log(audience_lines::kStringFilterUnknownMatchType, stringFilterContext(filter));
         return false;
     }
     if (type == MSRMatchInList) {
         const auto list = NanoMessageGetArray<std::string>(filter, kStringList);
         if (!list || list->empty()) {
-            monitor().logWithLevel(1, 9003, "String filter has no expression list", stringFilterContext(filter));
+            audience_lines::log(audience_lines::kStringFilterNoExpressionList, stringFilterContext(filter));
             return false;
         }
         return true;
     }
     const std::optional<std::string> expression = NanoMessageGetString(filter, kStringExpression);
     if (!expression) {
-        monitor().logWithLevel(1, 9002, "String filter has no expression", stringFilterContext(filter));
+        audience_lines::log(audience_lines::kStringFilterNoExpression, stringFilterContext(filter));
         return false;
     }
     if (type == MSRMatchRegexp) {
         UErrorCode status = U_ZERO_ERROR;
         UParseError parseError{};
         if (!compile(*expression, isCaseSensitive(filter), status, parseError)) {
-            monitor().logWithLevel(1, 9004, "Unable to parse regular expression", stringFilterContext(filter),
-                                   u_errorName(status));
+            audience_lines::log(audience_lines::kUnableParseRegularExpression, stringFilterContext(filter),
+                                u_errorName(status));
             return false;
         }
     }
@@ -282,13 +272,11 @@ bool MSRIsValidStringFilter(const MSRPBStringFilter& filter) {
 
 std::optional<bool> MSRMatchString(const MSRPBStringFilter& filter, std::optional<std::string_view> text) {
     if (!text) {
-        monitor().logWithLevel(1, 9005, "Evaluation string is nil. Audience filter will not be evaluated",
-                               stringFilterContext(filter));
+        audience_lines::log(audience_lines::kEvaluationStringNilAudienceFilterNot, stringFilterContext(filter));
         return std::nullopt;
     }
     if (!MSRIsValidStringFilter(filter)) {
-        monitor().logWithLevel(1, 9006, "String filter is invalid. Audience filter will not be evaluated",
-                               stringFilterContext(filter));
+        audience_lines::log(audience_lines::kStringFilterInvalidAudienceFilterNot, stringFilterContext(filter));
         return std::nullopt;
     }
     const int type = NanoMessageGetInt32(filter, kStringMatchType);
@@ -306,8 +294,8 @@ std::optional<bool> MSRMatchString(const MSRPBStringFilter& filter, std::optiona
         }
         const bool found = U_SUCCESS(status) && uregex_find(expression.get(), 0, &status) != 0;
         if (U_FAILURE(status)) {
-            monitor().logWithLevel(1, 9006, "String filter is invalid. Audience filter will not be evaluated",
-                                   stringFilterContext(filter), u_errorName(status));
+            audience_lines::log(audience_lines::kStringFilterInvalidAudienceFilterNot, stringFilterContext(filter),
+                                u_errorName(status));
             return std::nullopt;
         }
         return found;
@@ -346,17 +334,14 @@ std::optional<bool> MSRFilterOutcome(const MSRPBFilter& filter, const MSRValue& 
     const bool hasString = NanoMessageHasField(filter, kFilterString) && stringFilter;
     std::optional<bool> outcome;
     if (!hasNumber && !hasString) {
-        monitor().logWithLevel(1, 7000,
-                               "Filter has neither a number nor string filter. Audience filter will not be evaluated");
+        audience_lines::log(audience_lines::kFilterNeitherNumberNorStringFilter);
         return std::nullopt;
     }
     if (hasNumber) {
         if (const std::string* text = value.stringValue()) {
             if (!MSRIsDecimalNumberString(*text)) {
-                monitor().logWithLevel(3, 7001,
-                                       "String value is not a numeric value. Audience filter will not be evaluated. "
-                                       "Value, filter",
-                                       *text, numberFilterContext(*numberFilter));
+                audience_lines::log(audience_lines::kStringValueNotNumericValueAudience, *text,
+                                    numberFilterContext(*numberFilter));
                 return std::nullopt;
             }
             const auto decimal = MSRDecimalNumberFromString(*text);
@@ -366,8 +351,7 @@ std::optional<bool> MSRFilterOutcome(const MSRPBFilter& filter, const MSRValue& 
             outcome = MSRCompareDecimal(*numberFilter, *decimal);
         } else if (value.isDouble()) {
             if (!std::isfinite(value.doubleValue())) {
-                monitor().logWithLevel(3, 7002,
-                                       "Value is not within double range. Audience filter will not be evaluated");
+                audience_lines::log(audience_lines::kValueNotWithinDoubleRangeAudience);
                 return std::nullopt;
             }
             outcome = MSRCompareDouble(*numberFilter, value.doubleValue());
@@ -379,7 +363,7 @@ std::optional<bool> MSRFilterOutcome(const MSRPBFilter& filter, const MSRValue& 
     } else {
         const std::string* text = value.stringValue();
         if (text == nullptr) {
-            monitor().logWithLevel(3, 7003, "Value is not a string. Audience filter will not be evaluated");
+            audience_lines::log(audience_lines::kValueNotStringAudienceFilterNot);
             return std::nullopt;
         }
         outcome = MSRMatchString(*stringFilter, *text);

@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSRMonitor.h"
 
+#include "MonitorLines.h"
 #include "kit/core/LaunchArguments.h"
 #include "kit/core/Logger.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
@@ -349,13 +350,13 @@ void MSRMonitor::setDebugModeEnabled(bool enabled) {
         setLogLevel(7);
         setSDKLevel(7);
         sharedUserDefaults_->setObject(platform::Value(true), kMSRDebugModeKey);
-        logWithLevel(7, kMSRDebugModeOnCode, "Debug mode is on");
+        monitor_lines::log(*this, monitor_lines::kDebugModeOn);
         debugModeEnabled_.store(true, std::memory_order_relaxed);
     } else {
         setLogLevel(6);
         setSDKLevel(5);
         sharedUserDefaults_->removeObjectForKey(kMSRDebugModeKey);
-        logWithLevel(7, kMSRDebugModeOffCode, "Debug mode is off");
+        monitor_lines::log(*this, monitor_lines::kDebugModeOff);
         debugModeEnabled_.store(false, std::memory_order_relaxed);
     }
 }
@@ -366,12 +367,12 @@ void MSRMonitor::setVerboseLoggingEnabled(bool enabled) {
         setSDKLevel(7);
         sharedUserDefaults_->setObject(platform::Value(true), kMSRVerboseLoggingKey);
         verboseLoggingEnabled_.store(true, std::memory_order_relaxed);
-        logWithLevel(8, kMSRVerboseOnCode, "Verbose logging is on");
+        monitor_lines::log(*this, monitor_lines::kVerboseLoggingOn);
     } else {
         setLogLevel(isDebugModeEnabled() ? 7 : 6);
         sharedUserDefaults_->removeObjectForKey(kMSRVerboseLoggingKey);
         // Logged while still on, so the line that says so can be seen.
-        logWithLevel(8, kMSRVerboseOffCode, "Verbose logging is off");
+        monitor_lines::log(*this, monitor_lines::kVerboseLoggingOff);
         verboseLoggingEnabled_.store(false, std::memory_order_relaxed);
     }
 }
@@ -380,11 +381,11 @@ void MSRMonitor::setSSTDebugModeEnabled(bool enabled) {
     if (enabled) {
         setLogLevel(7);
         setSDKLevel(7);
-        logWithLevel(7, kMSRSSTDebugOnCode, "SST debug mode is on");
+        monitor_lines::log(*this, monitor_lines::kSSTDebugModeOn);
     } else {
         setLogLevel(6);
         setSDKLevel(5);
-        logWithLevel(7, kMSRSSTDebugOffCode, "SST debug mode is off");
+        monitor_lines::log(*this, monitor_lines::kSSTDebugModeOff);
     }
     debugModeEnabled_.store(enabled, std::memory_order_relaxed);
 }

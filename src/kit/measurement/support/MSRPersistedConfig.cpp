@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRPersistedConfig.h"
 
 #include "MainThread.h"
+#include "PersistedConfigLines.h"
 #include "kit/core/PlistCheck.h"
 #include "UtilitiesLog.h"
 #include "kit/core/KitContext.h"
@@ -399,7 +400,7 @@ std::shared_ptr<MSRPersistedConfig> MSRPersistedConfig::sharedInstance() {
         config = shared.config;
     }
     if (!config) {
-        MSRMeasurementMonitor().logWithLevel(1, 27001, "PersistedConfig's shared instance is nil");
+        persisted_config_lines::log(persisted_config_lines::kPersistedConfigSSharedInstanceNil);
     }
     return config;
 }
@@ -537,7 +538,7 @@ void MSRPersistedConfig::setString(std::optional<std::string> value, std::string
 
 void MSRPersistedConfig::setDictionary(std::optional<platform::Value::Dictionary> value, std::string_view key) {
     if (value && !storable(platform::Value(*value))) {
-        MSRMeasurementMonitor().logWithLevel(1, 27002, "Unsupported value passed in dictionary");
+        persisted_config_lines::log(persisted_config_lines::kUnsupportedValuePassedDictionary);
         return;
     }
     setObject(value ? std::optional<platform::Value>(platform::Value(std::move(*value))) : std::nullopt, key);
@@ -770,7 +771,7 @@ std::filesystem::path MSRMeasurementFilePath(std::string_view name) {
     }
     const std::filesystem::path support = kit::kitDataDirectory();
     if (support.empty()) {
-        MSRMeasurementMonitor().logWithLevel(2, 19001, "NSSearchPath for ApplicationSupport directory is empty");
+        persisted_config_lines::log(persisted_config_lines::kNSSearchPathApplicationSupportDirectoryEmpty);
         return {};
     }
     return support / "Lumen" / "Measurement" / std::string(name);
@@ -793,7 +794,7 @@ std::filesystem::path MSRPreferencesFilePath(std::string_view suiteName) {
     }
     const std::filesystem::path folder = platform::paths::settingsFolder();
     if (folder.empty()) {
-        MSRMeasurementMonitor().logWithLevel(2, 19000, "NSSearchPath for Library directory is empty");
+        persisted_config_lines::log(persisted_config_lines::kNSSearchPathLibraryDirectoryEmpty);
         return {};
     }
     return folder / (std::string(suiteName) + ".plist");
@@ -803,7 +804,8 @@ platform::Expected<void> MSRExcludePathFromBackup(const std::filesystem::path& /
 
 platform::Expected<void> MSRDeleteFileAtPath(const std::filesystem::path& path) {
     if (path.empty()) {
-        return platform::unexpected(msr_errorWithCode(1, "Received empty path for deleting file"));
+        return platform::unexpected(
+            msr_errorWithCode(MSRErrorCode::invalidArgument, "Received empty path for deleting file"));
     }
     std::error_code error;
     std::filesystem::remove_all(path, error);

@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSRRecords.h"
 
+#include "StorageLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
 
@@ -25,9 +26,7 @@ std::optional<MSRAppMetadata> MSRAppMetadata::initWithLastBundleIndex(std::int32
                                                                       double lastBundleStartTimestamp,
                                                                       double lastBundleEndTimestamp) {
     if (lastBundleIndex < 0) {
-        MSRMeasurementMonitor().logWithLevel(2, 4000,
-                                             "Failed to create app metadata object. Received negative last bundle "
-                                             "index.");
+        storage_lines::log(storage_lines::kFailedCreateAppMetadataObjectReceived);
         return std::nullopt;
     }
     MSRAppMetadata metadata;
@@ -41,7 +40,7 @@ std::optional<MSRAppMetadata> MSRAppMetadata::initWithLastBundleIndex(std::int32
 void MSRAppMetadata::increaseLastBundleIndex(std::int32_t n) {
     const std::int64_t sum = std::int64_t{lastBundleIndex_} + n;
     if (sum > kInt32Max) {
-        MSRMeasurementMonitor().logWithLevel(5, 4001, "Bundle index overflow. Bundle index wraparound.");
+        storage_lines::log(storage_lines::kBundleIndexOverflow);
         lastBundleIndex_ = n - 1;
         return;
     }
@@ -51,7 +50,7 @@ void MSRAppMetadata::increaseLastBundleIndex(std::int32_t n) {
 void MSRAppMetadata::incrementLastDeliveryIndex() {
     lastDeliveryIndex_ = lastDeliveryIndex_ == kInt32Max ? 0 : lastDeliveryIndex_ + 1;
     if (lastDeliveryIndex_ == 0) {
-        MSRMeasurementMonitor().logWithLevel(5, 4002, "Delivery index overflow. Delivery index reset to 0.");
+        storage_lines::log(storage_lines::kDeliveryIndexOverflowDeliveryIndexReset);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRScheduler.h"
 
 #include "MainThread.h"
+#include "SchedulingLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
 #include "platform/MessageFormat.h"
@@ -13,6 +14,9 @@
 namespace kit::measurement {
 
 namespace {
+
+// Named in the line when the caller gave no method name.
+constexpr std::string_view kEmptyMethodName = "<empty method name>";
 
 std::string fill(std::string_view format, std::string_view argument) {
     return platform::formatMessage(format, {platform::MessageArgument(argument)});
@@ -31,7 +35,9 @@ MSRScheduler::~MSRScheduler() = default;
 void MSRScheduler::scheduleOnWorkerQueueBlockID(std::string_view blockID, MSRBlock block) {
     if (!block) {
         MSRMeasurementMonitor().logWithLevel(
-            1, 30005, fill("Nil block dispatched asynchronously on worker queue. Block ID=%@.", blockID));
+            scheduling_lines::kNilBlockDispatchedAsynchronouslyWorkerQueue.level,
+            scheduling_lines::kNilBlockDispatchedAsynchronouslyWorkerQueue.code,
+            fill(scheduling_lines::kNilBlockDispatchedAsynchronouslyWorkerQueue.text, blockID));
         return;
     }
     // Counted from now until the block is freed, run or dropped.
@@ -41,8 +47,9 @@ void MSRScheduler::scheduleOnWorkerQueueBlockID(std::string_view blockID, MSRBlo
         try {
             block();
         } catch (...) {
-            MSRMeasurementMonitor().logWithLevel(1, 30000,
-                                                 fill("Exception on worker queue. Block ID=%@. Exception", id),
+            MSRMeasurementMonitor().logWithLevel(scheduling_lines::kExceptionWorkerQueueBlockID.level,
+                                                 scheduling_lines::kExceptionWorkerQueueBlockID.code,
+                                                 fill(scheduling_lines::kExceptionWorkerQueueBlockID.text, id),
                                                  MSRExceptionFromCurrentException());
         }
     });
@@ -51,7 +58,9 @@ void MSRScheduler::scheduleOnWorkerQueueBlockID(std::string_view blockID, MSRBlo
 void MSRScheduler::dispatchSyncOnWorkerQueueBlockID(std::string_view blockID, const MSRBlock& block) {
     if (!block) {
         MSRMeasurementMonitor().logWithLevel(
-            1, 30002, fill("Nil block dispatched synchronously on worker queue. Block ID=%@.", blockID));
+            scheduling_lines::kNilBlockDispatchedSynchronouslyWorkerQueue.level,
+            scheduling_lines::kNilBlockDispatchedSynchronouslyWorkerQueue.code,
+            fill(scheduling_lines::kNilBlockDispatchedSynchronouslyWorkerQueue.text, blockID));
         return;
     }
     bool completed = false;
@@ -61,12 +70,16 @@ void MSRScheduler::dispatchSyncOnWorkerQueueBlockID(std::string_view blockID, co
             completed = true;
         } catch (...) {
             MSRMeasurementMonitor().logWithLevel(
-                1, 30003, fill("Exception on worker queue when processing sync block. Block ID=%@. Exception", blockID),
+                scheduling_lines::kExceptionWorkerQueueWhenProcessingSync.level,
+                scheduling_lines::kExceptionWorkerQueueWhenProcessingSync.code,
+                fill(scheduling_lines::kExceptionWorkerQueueWhenProcessingSync.text, blockID),
                 MSRExceptionFromCurrentException());
         }
     });
     if (!completed) {
-        MSRMeasurementMonitor().logWithLevel(4, 30004, fill("Synchronous task failed. Block ID=%@", blockID));
+        MSRMeasurementMonitor().logWithLevel(scheduling_lines::kSynchronousTaskFailed.level,
+                                             scheduling_lines::kSynchronousTaskFailed.code,
+                                             fill(scheduling_lines::kSynchronousTaskFailed.text, blockID));
     }
 }
 
@@ -74,9 +87,10 @@ bool MSRScheduler::checkOnBackgroundThreadWithMethodName(std::string_view method
     if (!MSRIsMainThread()) {
         return true;
     }
-    MSRMeasurementMonitor().logWithLevel(
-        1, 30001,
-        fill("Method %@ should execute on background thread", methodName.empty() ? "<empty method name>" : methodName));
+    const std::string_view name = methodName.empty() ? kEmptyMethodName : methodName;
+    MSRMeasurementMonitor().logWithLevel(scheduling_lines::kMethodShouldRunOnBackgroundThread.level,
+                                         scheduling_lines::kMethodShouldRunOnBackgroundThread.code,
+                                         fill(scheduling_lines::kMethodShouldRunOnBackgroundThread.text, name));
     return false;
 }
 

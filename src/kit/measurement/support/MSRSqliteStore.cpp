@@ -1,6 +1,7 @@
 #include "kit/measurement/support/MSRSqliteStore.h"
 
 #include "SqliteHandles.h"
+#include "StorageLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRPersistedConfig.h"
 #include "kit/measurement/support/MeasurementErrors.h"
@@ -35,10 +36,12 @@ constexpr int kBusyTimeoutMilliseconds = 1000;
 MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 platform::Unexpected argumentError(std::string_view description) {
-    return unexpected(msr_errorWithCode(1, description));
+    return unexpected(msr_errorWithCode(MSRErrorCode::invalidArgument, description));
 }
 
-platform::Unexpected stateError(std::string_view description) { return unexpected(msr_errorWithCode(2, description)); }
+platform::Unexpected stateError(std::string_view description) {
+    return unexpected(msr_errorWithCode(MSRErrorCode::invalidState, description));
+}
 
 std::string lowercase(std::string_view text) {
     std::string lower(text);
@@ -123,7 +126,7 @@ Expected<void> MSRSqliteStore::openAndValidateDatabase() {
         return opened;
     }
     if (auto excluded = MSRExcludePathFromBackup(databasePath_); !excluded) {
-        monitor().logWithLevel(4, 34017, "Failed to exclude database file from backup", excluded.error());
+        storage_lines::log(storage_lines::kFailedExcludeDatabaseFileBackup, excluded.error());
     }
     return validateDatabase();
 }
@@ -191,7 +194,7 @@ void MSRSqliteStore::closeDatabase() {
     finalizeAndClearStatements();
     const int result = sqlite3_close(handle_);
     if (result != SQLITE_OK) {
-        monitor().logWithLevel(1, 34018, "Failed to close database. Got error code", result);
+        storage_lines::log(storage_lines::kFailedCloseDatabase, result);
         // Whatever is still open goes once its last statement does.
         sqlite3_close_v2(handle_);
     }
@@ -212,8 +215,8 @@ bool MSRSqliteStore::closeAndDeleteDatabase() {
         std::filesystem::remove(databasePath_.string() + suffix, ignored);
     }
     if (error) {
-        monitor().logWithLevel(
-            1, 34019, "Failed to delete database. Error",
+        storage_lines::log(
+            storage_lines::kFailedDeleteDatabase,
             platform::systemError(std::string(kMSRErrorDomain), 3, "Cannot delete", databasePath_, error.value()));
         return false;
     }
@@ -244,7 +247,7 @@ std::string MSRSqliteStore::monitorContextForDatabaseOperation(std::string_view 
 }
 
 platform::Error MSRSqliteStore::databaseError(std::string_view operation) const {
-    return msr_errorWithCode(3, errorDescriptionForDatabaseOperation(operation),
+    return msr_errorWithCode(MSRErrorCode::databaseFailure, errorDescriptionForDatabaseOperation(operation),
                              monitorContextForDatabaseOperation(operation));
 }
 
@@ -254,7 +257,7 @@ platform::Error MSRSqliteStore::rolledBackError(std::string_view operation) cons
         {platform::MessageArgument(operation), platform::MessageArgument(transactionFailureCode_)});
     const bool writable = ::access(databasePath_.c_str(), W_OK) == 0;
     return msr_errorWithCode(
-        3, description,
+        MSRErrorCode::databaseFailure, description,
         std::string(operation) + "," + std::to_string(transactionFailureCode_) + "," + (writable ? "A" : "NA"));
 }
 
@@ -431,8 +434,9 @@ Expected<void> MSRSqliteStore::performTransactionWithError(const std::function<b
     // Whether the file is writable is asked only for a failure's text.
     auto failure = [&](std::string_view description, int code) {
         const bool writable = ::access(databasePath_.c_str(), W_OK) == 0;
-        return unexpected(msr_errorWithCode(
-            3, description, std::string(description) + "," + std::to_string(code) + "," + (writable ? "A" : "NA")));
+        return unexpected(
+            msr_errorWithCode(MSRErrorCode::databaseFailure, description,
+                              std::string(description) + "," + std::to_string(code) + "," + (writable ? "A" : "NA")));
     };
     if (sqlite3_exec(handle_, "BEGIN EXCLUSIVE TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return failure("Failed to begin transaction", sqlite3_errcode(handle_));
@@ -755,7 +759,7 @@ Expected<void> MSRSqliteStore::upsertRecord(const MSRRecord& record, std::string
     parameters.reserve(record.size());
     for (const auto& [column, value] : record) {
         if (!bindable(value)) {
-            monitor().logWithLevel(4, 34020, "Record has value of unexpected type", column);
+            storage_lines::log(storage_lines::kRecordValueUnexpectedType, column);
             return argumentError("Record has value of unexpected type");
         }
         columns += column + ", ";
@@ -795,7 +799,7 @@ Expected<void> MSRSqliteStore::updateRecord(const MSRRecord& record, std::string
     MSRParameterValues parameters;
     for (const auto& [column, value] : record) {
         if (!bindable(value)) {
-            monitor().logWithLevel(4, 34021, "Record has value of unexpected type (update)", column);
+            storage_lines::log(storage_lines::kRecordValueUnexpectedTypeUpdate, column);
             return argumentError("Failed to bind parameter of unexpected type to update statement");
         }
         assignments += column + "=?,";
@@ -1037,12 +1041,12 @@ Expected<std::vector<MSRRecord>> MSRSqliteStore::queryRows(std::string_view quer
         for (int column = 0; column < columns; ++column) {
             const char* name = sqlite3_column_name(raw, column);
             if (name == nullptr) {
-                monitor().logWithLevel(4, 34003, "Failed to get column name");
+                storage_lines::log(storage_lines::kFailedGetColumnName);
                 continue;
             }
             auto value = columnValue(raw, column);
             if (!value) {
-                monitor().logWithLevel(4, 34004, "Value is nil for column", name);
+                storage_lines::log(storage_lines::kValueNilColumn, name);
                 continue;
             }
             row.insert_or_assign(name, std::move(*value));
@@ -1059,7 +1063,7 @@ Expected<std::vector<MSRRecord>> MSRSqliteStore::queryRows(std::string_view quer
         return unexpected(databaseError("query records"));
     }
     if (read > 0 && rows.empty()) {
-        monitor().logWithLevel(4, 34005, "Database contains records that were all filtered out");
+        storage_lines::log(storage_lines::kDatabaseContainsRecordsWereAllFiltered);
     }
     return rows;
 }

@@ -4,6 +4,7 @@
 
 #include "kit/core/CoreTexts.h"
 
+#include "ValidationLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MSRStrings.h"
 #include "kit/measurement/support/MeasurementServices.h"
@@ -165,8 +166,8 @@ RegexHandle decimalExpressionClone() {
             uregex_openC(std::string(kDecimalPattern).c_str(), UREGEX_CASE_INSENSITIVE, &parseError, &status));
         if (U_FAILURE(status)) {
             compiled.reset();
-            MSRMeasurementMonitor().logWithLevel(2, 26000, "Unable to initialize decimal number regexp. Regex, error",
-                                                 kDecimalPattern, u_errorName(status));
+            validation_lines::log(validation_lines::kUnableInitializeDecimalNumberRegexp, kDecimalPattern,
+                                  u_errorName(status));
             return nullptr;
         }
     }
@@ -219,7 +220,7 @@ const std::map<std::int64_t, std::string>& MSRFailureCodeNameMap() {
 
 bool MSRIsPublicName(std::string_view name) {
     if (name.empty()) {
-        MSRMeasurementMonitor().logWithLevel(2, 18003, "Cannot check the name. Name is empty");
+        validation_lines::log(validation_lines::kCannotCheckName);
         return false;
     }
     return name.front() != '_';
@@ -228,7 +229,7 @@ bool MSRIsPublicName(std::string_view name) {
 bool MSRIsPublicName(const platform::Value& name) {
     const std::string* text = name.asString();
     if (text == nullptr) {
-        MSRMeasurementMonitor().logWithLevel(2, 18002, "Cannot check the name. Name is not a string");
+        validation_lines::log(validation_lines::kCannotCheckNameNameNotString);
         return false;
     }
     return MSRIsPublicName(std::string_view(*text));
@@ -333,13 +334,12 @@ bool MSRIsDecimalNumberString(std::string_view text) {
 
 std::optional<platform::Decimal> MSRDecimalNumberFromString(std::string_view text) {
     if (!MSRIsDecimalNumberString(text)) {
-        MSRMeasurementMonitor().logWithLevel(2, 26001, "String value does not represent a numeric value. Value", text);
+        validation_lines::log(validation_lines::kStringValueDoesNotRepresentNumeric, text);
         return std::nullopt;
     }
     const std::optional<platform::Decimal> decimal = platform::Decimal::parse(text);
     if (!decimal) {
-        MSRMeasurementMonitor().logWithLevel(2, 26002, "Unable to create a NSDecimalNumber from string value. Value",
-                                             text);
+        validation_lines::log(validation_lines::kUnableCreateNSDecimalNumberStringValue, text);
         return std::nullopt;
     }
     std::string spelled(text);
@@ -352,8 +352,7 @@ std::optional<platform::Decimal> MSRDecimalNumberFromString(std::string_view tex
     }
     const std::string canonical = decimal->isNegative() ? decimal->negated().toString() : decimal->toString();
     if (spelled.find(canonical) == std::string::npos) {
-        MSRMeasurementMonitor().logWithLevel(
-            2, 26003, "Unable to create a NSDecimalNumber from string value: loss of precision. Value", text);
+        validation_lines::log(validation_lines::kUnableCreateNSDecimalNumberStringValueLoss, text);
         return std::nullopt;
     }
     return decimal;
@@ -363,7 +362,7 @@ std::int64_t MSRNumericUtil::randomInt64(platform::RandomSource& source) {
     try {
         return static_cast<std::int64_t>(source.next());
     } catch (const platform::Error& error) {
-        MSRMeasurementMonitor().logWithLevel(5, 26004, "Unable to generate random integer", error);
+        validation_lines::log(validation_lines::kUnableGenerateRandomInteger, error);
         return 0;
     }
 }

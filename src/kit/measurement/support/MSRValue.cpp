@@ -1,5 +1,6 @@
 #include "kit/measurement/support/MSRValue.h"
 
+#include "EventLines.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
 
@@ -10,7 +11,7 @@ namespace kit::measurement {
 
 std::optional<MSRValue> MSRValue::valueFromObject(const platform::Value& object, bool allowArray) {
     if (object.isNull()) {
-        MSRMeasurementMonitor().logWithLevel(0, 35000, "Cannot create Value type with nil value");
+        event_lines::log(event_lines::kCannotCreateValueTypeNilValue);
         return std::nullopt;
     }
     if (const std::string* text = object.asString()) {
@@ -28,10 +29,7 @@ std::optional<MSRValue> MSRValue::valueFromObject(const platform::Value& object,
     if (allowArray && object.isArray()) {
         return initWithArray(*object.asArray());
     }
-    MSRMeasurementMonitor().logWithLevel(0, 35001,
-                                         "Cannot create Value type with unsupported value. The Value has to be "
-                                         "NSNumber, NSString or NSArray (if supported). Value",
-                                         MSRLogContext(object));
+    event_lines::log(event_lines::kCannotCreateValueTypeUnsupportedValue, MSRLogContext(object));
     return std::nullopt;
 }
 

@@ -4,7 +4,9 @@
 
 namespace kit::measurement {
 
-platform::Error msr_errorWithCode(long code, std::string_view description, std::string_view monitorContext) {
+namespace {
+
+platform::Error errorWithCode(long code, std::string_view description, std::string_view monitorContext) {
     platform::Value::Dictionary userInfo;
     if (!description.empty()) {
         userInfo.emplace(std::string(kMSRLocalizedDescriptionKey), platform::Value(description));
@@ -21,6 +23,12 @@ platform::Error msr_errorWithCode(long code, std::string_view description, std::
     return userInfo.empty() ? error : error.withUserInfo(platform::Value(std::move(userInfo)));
 }
 
+}  // namespace
+
+platform::Error msr_errorWithCode(MSRErrorCode code, std::string_view description, std::string_view monitorContext) {
+    return errorWithCode(static_cast<long>(code), description, monitorContext);
+}
+
 std::string MSRMonitorContextOfError(const platform::Error& error) {
     if (error.domain() != kMSRErrorDomain) {
         return {};
@@ -35,7 +43,7 @@ void MSRSetError(MSRErrorOut error, long code, std::string_view description) {
 
 void MSRSetErrorWithContext(MSRErrorOut error, long code, std::string_view description, std::string_view context) {
     if (error != nullptr) {
-        error->emplace(msr_errorWithCode(code, description, context));
+        error->emplace(errorWithCode(code, description, context));
     }
 }
 

@@ -41,7 +41,7 @@ class MemoryLifetimeValueStore final : public MSRLifetimeValueStore {
 public:
     platform::Expected<std::vector<MSRUserAttribute>> allLifetimeValueUserAttributes() override {
         if (failRead) {
-            return platform::unexpected(msr_errorWithCode(3, "read failed"));
+            return platform::unexpected(msr_errorWithCode(MSRErrorCode::databaseFailure, "read failed"));
         }
         std::vector<MSRUserAttribute> newestFirst = attributes;
         std::stable_sort(newestFirst.begin(), newestFirst.end(), [](const auto& first, const auto& second) {
@@ -51,7 +51,7 @@ public:
     }
     platform::Expected<void> updateUserAttribute(const MSRUserAttribute& attribute) override {
         if (failWrite) {
-            return platform::unexpected(msr_errorWithCode(3, "write failed"));
+            return platform::unexpected(msr_errorWithCode(MSRErrorCode::databaseFailure, "write failed"));
         }
         std::erase_if(attributes, [&](const auto& known) { return known.name() == attribute.name(); });
         attributes.push_back(attribute);
@@ -59,7 +59,7 @@ public:
     }
     platform::Expected<void> deleteUserAttributeWithName(std::string_view name) override {
         if (failDelete) {
-            return platform::unexpected(msr_errorWithCode(3, "delete failed"));
+            return platform::unexpected(msr_errorWithCode(MSRErrorCode::databaseFailure, "delete failed"));
         }
         std::erase_if(attributes, [&](const auto& known) { return known.name() == name; });
         return {};

@@ -93,9 +93,10 @@ TEST_F(ProductCacheTest, AnswersAreMergedAndHandedOnAsTheyCame) {
     EXPECT_EQ(cache->invalidIdentifierCount(), 1u);  // gold
 
     // A failure passes through and changes nothing.
-    const Answer failed = request({"tin"}, platform::unexpected(msr_errorWithCode(5, "offline")));
+    const Answer failed =
+        request({"tin"}, platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "offline")));
     ASSERT_TRUE(failed.error);
-    EXPECT_EQ(failed.error->code(), 5);
+    EXPECT_TRUE(failed.error->is(MSRErrorCode::invalidState));
     EXPECT_EQ(cache->validProductCount(), 2u);
 }
 

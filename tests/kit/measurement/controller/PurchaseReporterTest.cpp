@@ -322,7 +322,7 @@ TEST_F(PurchaseReporterTest, PaymentQueuePurchasesAreReportedOnceTheirProductsAr
     platform::PaymentTransaction other = coins;
     other.productIdentifier = "tin";
     reporter.paymentQueueUpdatedFilteredTransactions({other});
-    requester->answer(platform::unexpected(msr_errorWithCode(9, "offline")));
+    requester->answer(platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "offline")));
     ASSERT_TRUE(testing::eventually([&] {
         queue->drain();
         const auto lines = codes();

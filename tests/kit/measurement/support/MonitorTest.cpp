@@ -142,7 +142,8 @@ TEST(MonitorContexts, ConsoleTextForMissingMessages) {
 TEST_F(MeasurementTest, ErrorContextsJoinTheSampledContext) {
     MSRMonitor& monitor = services().monitor();
     monitor.clearMonitoringData();
-    monitor.logWithLevel(2, 1, "Failed", msr_errorWithCode(3, "boom", "validate database,26,A"), "x");
+    monitor.logWithLevel(2, 1, "Failed",
+                         msr_errorWithCode(MSRErrorCode::databaseFailure, "boom", "validate database,26,A"), "x");
     const auto entry = monitor.sampledEntry();
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->context, std::string(kMSRErrorDomain) + ",-,validate database,26,A");
@@ -373,14 +374,33 @@ TEST_F(MeasurementTest, TheAdapterMapsLevelsAndWritesTheMessageAsGiven) {
 
 // --- Errors
 
+TEST(MeasurementErrors, CodesKeepTheirNumbersInTheMeasurementDomain) {
+    static_assert(platform::ErrorCode<MSRErrorCode>);
+    const std::pair<MSRErrorCode, int> cases[] = {
+        {MSRErrorCode::invalidArgument, 1},       {MSRErrorCode::invalidState, 2},
+        {MSRErrorCode::databaseFailure, 3},       {MSRErrorCode::invalidAudience, 9},
+        {MSRErrorCode::invalidEventFilter, 10},   {MSRErrorCode::invalidPropertyFilter, 11},
+        {MSRErrorCode::sessionIDUnavailable, 13},
+    };
+    for (const auto& [code, number] : cases) {
+        const platform::Error error = msr_errorWithCode(code, "d", "c");
+        EXPECT_EQ(error.domain(), "com.lumen.lmp.measurement.ErrorDomain");
+        EXPECT_EQ(error.code(), number);
+        EXPECT_TRUE(error.is(code));
+        EXPECT_EQ(*error.userInfo().find(kMSRLocalizedDescriptionKey)->asString(), "d");
+        EXPECT_EQ(MSRMonitorContextOfError(error), "c");
+    }
+}
+
 TEST(MeasurementErrors, CarryTheirDescriptionAndMonitorContext) {
-    const platform::Error error = msr_errorWithCode(3, "Failed", "op,5,A");
+    const platform::Error error = msr_errorWithCode(MSRErrorCode::databaseFailure, "Failed", "op,5,A");
     EXPECT_EQ(error.domain(), kMSRErrorDomain);
     EXPECT_EQ(error.code(), 3);
     EXPECT_STREQ(error.what(), "Failed");
     EXPECT_EQ(*error.userInfo().find(kMSRMonitorContextKey)->asString(), "op,5,A");
     EXPECT_EQ(*error.userInfo().find(kMSRLocalizedDescriptionKey)->asString(), "Failed");
-    EXPECT_EQ(msr_errorWithCode(1, "").userInfo().find(kMSRLocalizedDescriptionKey), nullptr);
+    EXPECT_EQ(msr_errorWithCode(MSRErrorCode::invalidArgument, "").userInfo().find(kMSRLocalizedDescriptionKey),
+              nullptr);
 
     std::optional<platform::Error> out;
     EXPECT_TRUE(MSRCheckOrSetError(true, &out, 1, "x"));
@@ -392,8 +412,10 @@ TEST(MeasurementErrors, CarryTheirDescriptionAndMonitorContext) {
     MSRSetErrorWithContext(&out, 2, "d", "c");
     EXPECT_EQ(MSRMonitorContextOfError(*out), "c");
 
-    EXPECT_EQ(MSRErrorContextsFromErrors({msr_errorWithCode(1, "a", "one"), platform::Error("Other", 1, "b"),
-                                          msr_errorWithCode(1, "c"), msr_errorWithCode(1, "d", "two")}),
+    EXPECT_EQ(MSRErrorContextsFromErrors({msr_errorWithCode(MSRErrorCode::invalidArgument, "a", "one"),
+                                          platform::Error("Other", 1, "b"),
+                                          msr_errorWithCode(MSRErrorCode::invalidArgument, "c"),
+                                          msr_errorWithCode(MSRErrorCode::invalidArgument, "d", "two")}),
               "one,two");
     EXPECT_EQ(MSRErrorContextsFromErrors({}), "");
 }

@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRDeepLinks.h"
 
+#include "DeepLinkLines.h"
 #include "kit/core/KitContext.h"
 
 #include "DeepLinkURLs.h"
@@ -108,14 +109,14 @@ bool isValidCampaignURLParamDictionary(const Value::Dictionary& parameters) {
 
 std::optional<std::string> MSRDeepLinks::deepLinkFromUserActivity(const MSRUserActivity* activity) {
     if (activity == nullptr) {
-        monitor().logWithLevel(7, 23003, "User Activity is empty. User Activity", nullptr);
+        deep_link_lines::log(deep_link_lines::kUserActivityEmpty, nullptr);
         return std::nullopt;
     }
     if (activity->activityType == kMSRUserActivityTypeBrowsingWeb && activity->webpageURL &&
         !activity->webpageURL->empty()) {
         return activity->webpageURL;
     }
-    monitor().logWithLevel(3, 23006, "User Activity does not have Deep Link. User Activity", activity->activityType);
+    deep_link_lines::log(deep_link_lines::kUserActivityDoesNotDeepLink, activity->activityType);
     return std::nullopt;
 }
 
@@ -221,7 +222,7 @@ double MSRDeepLinks::now() const {
 void MSRDeepLinks::handleNonFirstOpenEventURL(const std::string& url, double eventTimestampInSeconds) {
     const platform::SerialQueue* current = platform::SerialQueue::current();
     if (current != nullptr && current->label() == kMSRWorkerQueueLabel) {
-        monitor().logWithLevel(2, 23163, "Do not call handleNonFirstOpenOpenURL on the measurement worker queue");
+        deep_link_lines::log(deep_link_lines::kDoNotCallHandleNonFirstOpenOpenURLMeasurementWorker);
         return;
     }
     handleOpenURL(url, std::nullopt, eventTimestampInSeconds);
@@ -275,12 +276,11 @@ void MSRDeepLinks::handleOpenURLOnWorkerQueue(const std::string& url, std::optio
         }
     }
     if (parameters.empty()) {
-        monitor().logWithLevel(7, 23000, "Deep Link Web URL query is empty");
+        deep_link_lines::log(deep_link_lines::kDeepLinkWebURLQueryEmpty);
         return;
     }
     if (!isValidCampaignURLParamDictionary(parameters)) {
-        monitor().logWithLevel(3, 23001, "Deep Link does not contain valid required params. URL params",
-                               Value(parameters));
+        deep_link_lines::log(deep_link_lines::kDeepLinkDoesNotContainValid, Value(parameters));
         return;
     }
     MSRObjectDictionary eventParameters;
@@ -338,7 +338,7 @@ void MSRDeepLinks::handleOpenURLOnWorkerQueue(const std::string& url, std::optio
 bool MSRDeepLinks::shouldAllowRequestDeferredDeepLink() {
     const auto config = remoteConfig();
     if (!config->isDeferredDeepLinkEnabled()) {
-        monitor().logWithLevel(5, 23193, "Deferred Deep Link feature disabled");
+        deep_link_lines::log(deep_link_lines::kDeferredDeepLinkFeatureDisabled);
         return false;
     }
     const auto& info = dependencies_.environment.infoDictionary;
@@ -349,26 +349,25 @@ bool MSRDeepLinks::shouldAllowRequestDeferredDeepLink() {
     }
     auto& persisted = *dependencies_.persistedConfig;
     if (persisted.deferredDeepLinkRetrievalComplete()) {
-        monitor().logWithLevel(7, 23194, "Already retrieved Deferred Deep Link. Skipping");
+        deep_link_lines::log(deep_link_lines::kAlreadyRetrievedDeferredDeepLink);
         return false;
     }
     if (persisted.deferredDeepLinkRetryCount() >= config->maxDeferredDeepLinkRetryCount()) {
-        monitor().logWithLevel(3, 23195, "Failed to retrieve Deferred Deep Link. Reached retry limit");
+        deep_link_lines::log(deep_link_lines::kFailedRetrieveDeferredDeepLink);
         persisted.setDeferredDeepLinkRetrievalComplete(Value(std::int64_t{1}));
         return false;
     }
     if (MSRConsentSettingsUtil::isAdStorageDenied()) {
-        monitor().logWithLevel(
-            3, 23252, "IDFA unavailable to retrieve Deferred Deep Link due to denied ad storage consent. Skipping");
+        deep_link_lines::log(deep_link_lines::kIDFAUnavailableRetrieveDeferredDeepLink);
         return false;
     }
     const auto& environment = dependencies_.environment;
     const auto limited = environment.limitedAdTracking ? environment.limitedAdTracking() : std::nullopt;
     if (limited.value_or(true)) {
-        monitor().logWithLevel(3, 23196, "IDFA unavailable to retrieve Deferred Deep Link. Skipping");
+        deep_link_lines::log(deep_link_lines::kIDFAUnavailableRetrieveDeferredDeepLink2);
         return false;
     }
-    monitor().logWithLevel(7, 23197, "Deferred Deep Link feature enabled");
+    deep_link_lines::log(deep_link_lines::kDeferredDeepLinkFeatureEnabled);
     return true;
 }
 
@@ -412,7 +411,7 @@ std::optional<std::string> MSRDeepLinks::deferredDeepLinkURL() {
 void MSRDeepLinks::requestDeferredDeepLink() {
     const auto url = deferredDeepLinkURL();
     if (!url) {
-        monitor().logWithLevel(3, 23198, "URL to retrieve Deferred Deep Link is invalid");
+        deep_link_lines::log(deep_link_lines::kURLRetrieveDeferredDeepLinkInvalid);
         return;
     }
     if (dependencies_.network == nullptr) {
@@ -422,7 +421,7 @@ void MSRDeepLinks::requestDeferredDeepLink() {
         dependencies_.network = kit::LMUNetwork::initWithReachabilityHost(
             deeplinks::hostOf(endpoints.deepLinkHost), std::move(configuration));
         if (dependencies_.network == nullptr) {
-            monitor().logWithLevel(3, 23198, "URL to retrieve Deferred Deep Link is invalid");
+            deep_link_lines::log(deep_link_lines::kURLRetrieveDeferredDeepLinkInvalid);
             return;
         }
     }
@@ -454,15 +453,15 @@ void MSRDeepLinks::handleDeferredDeepLinkReply(int status, const std::vector<std
         dependencies_.persistedConfig->setDeferredDeepLinkRetrievalComplete(Value(std::int64_t{0}));
         const auto info = deepLinkInfoFromResponseData(data);
         if (info && !info->empty()) {
-            monitor().logWithLevel(7, 23200, "Successfully retrieved Deferred Deep Link");
+            deep_link_lines::log(deep_link_lines::kSuccessfullyRetrievedDeferredDeepLink);
             handleDeferredDeepLinkInfo(*info);
         } else {
             controller->updateSchedule();
         }
         return;
     }
-    monitor().logWithLevel(1, 23199, "Failed to retrieve Deferred Deep Link. Will retry on next launch. Code, error",
-                           status, failed ? "request failed" : "unexpected status");
+    deep_link_lines::log(deep_link_lines::kFailedRetrieveDeferredDeepLinkRetry, status,
+                         failed ? "request failed" : "unexpected status");
     auto& persisted = *dependencies_.persistedConfig;
     persisted.setDeferredDeepLinkRetryCount(persisted.deferredDeepLinkRetryCount() + 1);
     controller->updateSchedule();
@@ -470,12 +469,12 @@ void MSRDeepLinks::handleDeferredDeepLinkReply(int status, const std::vector<std
 
 std::optional<Value::Dictionary> MSRDeepLinks::deepLinkInfoFromResponseData(const std::vector<std::uint8_t>& data) {
     if (data.empty()) {
-        monitor().logWithLevel(8, 23201, "Deferred Deep Link response is empty");
+        deep_link_lines::log(deep_link_lines::kDeferredDeepLinkResponseEmpty);
         return std::nullopt;
     }
     const auto parsed = Value::fromJson(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
     if (!parsed) {
-        monitor().logWithLevel(1, 23202, "Failed to parse Deferred Deep Link from JSON. Error", "not JSON");
+        deep_link_lines::log(deep_link_lines::kFailedParseDeferredDeepLinkJSON, "not JSON");
         return std::nullopt;
     }
     const auto* dictionary = parsed->asDictionary();
@@ -501,10 +500,10 @@ void MSRDeepLinks::handleDeferredDeepLinkInfo(const Value::Dictionary& info) {
     if (const auto timestamp = info.find("timestamp"); timestamp != info.end()) {
         extraInfo.emplace("timestamp", timestamp->second);
     }
-    monitor().logWithLevel(8, 23203, "Sending Deferred Deep Link to app delegate");
+    deep_link_lines::log(deep_link_lines::kSendingDeferredDeepLinkAppDelegate);
     platform::MainQueue::get()->async([url, extraInfo, campaignExtras] {
         if (!sendDeepLinkURLToAppDelegateOnMainThread(url, extraInfo)) {
-            monitor().logWithLevel(3, 23204, "App delegate not configured to handle Deferred Deep Link", url);
+            deep_link_lines::log(deep_link_lines::kAppDelegateNotConfiguredHandleDeferred, url);
         }
     });
 }

@@ -152,7 +152,7 @@ bool MSREDatabase::performTransaction(const std::function<bool()>& block) {
 
 Expected<std::vector<MSRESnapshot>> MSREDatabase::allSnapshotsFromTable(std::string_view table) {
     if (sqliteStore_ == nullptr) {
-        return platform::unexpected(msr_errorWithCode(2, "Database not open"));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "Database not open"));
     }
     auto rows = sqliteStore_->recordsForQuery(
         platform::formatMessage("SELECT rowid, * FROM %@ ORDER BY rowid LIMIT %ld", {table, long{snapshotQueryLimit}}),
@@ -203,11 +203,11 @@ Expected<std::vector<MSRESnapshot>> MSREDatabase::fetchAllLaunchedSnapshots() {
 Expected<void> MSREDatabase::upsertSnapshot(const MSRPBSnapshot& snapshot, std::string_view table, double timestamp,
                                             std::optional<bool> manuallyActivated) {
     if (sqliteStore_ == nullptr) {
-        return platform::unexpected(msr_errorWithCode(2, "Database not open"));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "Database not open"));
     }
     auto bytes = snapshot.protoBuffer();
     if (!bytes) {
-        return platform::unexpected(msr_errorWithCode(1, "Cannot encode the snapshot"));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidArgument, "Cannot encode the snapshot"));
     }
     MSRRecord record{{std::string(sdkNameColumn), Value(NanoMessageGetString(snapshot, 0).value_or(""))},
                      {std::string(timestampColumn), Value(timestamp)},
@@ -231,7 +231,7 @@ Expected<void> MSREDatabase::upsertPendingExperimentSnapshots(const std::vector<
 
 Expected<void> MSREDatabase::activateSnapshot(const std::optional<MSRESnapshot>& snapshot, double timestamp) {
     if (!snapshot) {
-        return platform::unexpected(msr_errorWithCode(1, text::nilPendingSnapshotError));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidArgument, text::nilPendingSnapshotError));
     }
     std::vector<MSREExperiment> activated;
     std::optional<MSREExperiment> launched;
@@ -267,7 +267,7 @@ Expected<void> MSREDatabase::activateSnapshot(const std::optional<MSRESnapshot>&
 
 Expected<void> MSREDatabase::activatePendingSnapshotsAutomatically() {
     if (sqliteStore_ == nullptr) {
-        return platform::unexpected(msr_errorWithCode(2, "Database not open"));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "Database not open"));
     }
     auto rows = sqliteStore_->recordsForQuery(
         "SELECT rowid,* FROM pending_snapshot_table WHERE NOT manually_activated = ? ORDER BY rowid", {Value(true)});
@@ -294,7 +294,7 @@ Expected<void> MSREDatabase::activatePendingSnapshotsAutomatically() {
 
 Expected<void> MSREDatabase::deleteStaleActivatedSnapshots(double now) {
     if (sqliteStore_ == nullptr) {
-        return platform::unexpected(msr_errorWithCode(2, "Database not open"));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "Database not open"));
     }
     auto deleted = sqliteStore_->deleteRecordsFromTableWithName(kMSREActivatedSnapshotTable,
                                                                 platform::formatMessage("%@ <= ?", {timestampColumn}),
@@ -307,14 +307,14 @@ Expected<void> MSREDatabase::deleteStaleActivatedSnapshots(double now) {
 
 Expected<void> MSREDatabase::deleteExperimentsOfSDKName(std::string_view sdkName, std::string_view table) {
     if (sqliteStore_ == nullptr) {
-        return platform::unexpected(msr_errorWithCode(2, "Database not open"));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidState, "Database not open"));
     }
     return sqliteStore_->deleteRecordFromTableWithName(table, sdkNameColumn, Value(sdkName));
 }
 
 Expected<void> MSREDatabase::deleteActivatedExperimentsOfSDKName(std::string_view sdkName) {
     if (sdkName.empty()) {
-        return platform::unexpected(msr_errorWithCode(1, text::emptySDKNameError));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidArgument, text::emptySDKNameError));
     }
     return deleteExperimentsOfSDKName(sdkName, kMSREActivatedSnapshotTable);
 }

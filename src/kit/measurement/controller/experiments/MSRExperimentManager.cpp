@@ -161,7 +161,7 @@ std::optional<platform::Value> MSRExperimentManager::flagValueForFlagName(std::s
 platform::Expected<bool> MSRExperimentManager::activateSnapshotOfSDK(std::string_view sdkName) {
     if (sdkName.empty()) {
         text::log(text::activateEmptyName);
-        return platform::unexpected(msr_errorWithCode(1, text::activateEmptyNameError));
+        return platform::unexpected(msr_errorWithCode(MSRErrorCode::invalidArgument, text::activateEmptyNameError));
     }
     bool activated = false;
     dispatchSyncOnSerialQueue([&] {

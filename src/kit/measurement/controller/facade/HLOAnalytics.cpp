@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/HLOAnalytics.h"
 
+#include "FacadeLines.h"
 #include "kit/core/KitContext.h"
 
 #include "FacadeState.h"
@@ -128,7 +129,7 @@ void HLOAnalytics::updateHaloInstallationID() {
     }
     installations->installationID([](std::optional<std::string> identifier, std::optional<platform::Error> error) {
         if (!identifier && error) {
-            monitor().logWithLevel(4, 25038, "Failed to get Installation ID.", *error);
+            facade_lines::log(facade_lines::kFailedGetInstallationID, *error);
         }
         // The answer comes on the main queue, the window's thread; the shared
         // identity may still be in the making on another queue, under its

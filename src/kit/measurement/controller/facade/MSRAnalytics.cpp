@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRAnalytics.h"
 
+#include "FacadeLines.h"
 #include "FacadeState.h"
 #include "kit/core/CoreTexts.h"
 #include "kit/core/HLOApp.h"
@@ -39,14 +40,14 @@ std::optional<MSRConsentDictionary> dictionaryIn(const std::optional<Value>& val
 std::optional<std::vector<std::string>> checkedSafelist(const Value& value) {
     const auto* array = value.asArray();
     if (array == nullptr) {
-        monitor().logWithLevel(0, 25034, "Invalid safelisted event parameter. Type must be an array", value);
+        facade_lines::log(facade_lines::kInvalidSafelistedEventParameterTypeArray, value);
         return std::nullopt;
     }
     std::vector<std::string> names;
     for (const Value& element : *array) {
         const auto* name = element.asString();
         if (name == nullptr || !MSRDataTypeValidator::isValidInternalEventName(*name)) {
-            monitor().logWithLevel(0, 25035, "Invalid event name for safelisting. Name", element);
+            facade_lines::log(facade_lines::kInvalidEventNameSafelisting, element);
             return std::nullopt;
         }
         names.push_back(*name);
@@ -89,7 +90,7 @@ void createController(const MSRMeasurementStartOptions& options) {
             platform::MainQueue::get()->async([] { MSRAnalytics::createAppDelegateProxy(); });
         }
     } else {
-        monitor().logWithLevel(6, 25036, "App Delegate Proxy is disabled");
+        facade_lines::log(facade_lines::kAppDelegateProxyDisabled);
     }
     state.analyticsEnabled.store(controller != nullptr && controller->wasEnabledDuringInitialization());
     MSRAnalytics::maybeEnableTagManager();
@@ -107,11 +108,8 @@ void startOnSerialQueue(const std::string& appID, const std::string& origin,
     const auto storedAppID = config->appIDFromLMP();
     if (origin == "fa" && storedAppID != appID) {
         config->setAppIDFromLMP(appID);
-        monitor().logWithLevel(1, 25020,
-                               "Analytics requires Lumen App ID from LumenService-Info.plist. Your data may be lost. "
-                               "Lumen App ID has been changed. Original, new ID",
-                               storedAppID ? MSRLogContext(*storedAppID) : MSRLogContext(nullptr),
-                               MSRLogContext(appID));
+        facade_lines::log(facade_lines::kAnalyticsRequiresLumenAppIDLumenService,
+                          storedAppID ? MSRLogContext(*storedAppID) : MSRLogContext(nullptr), MSRLogContext(appID));
     }
     platform::NotificationCenter::defaultCenter().post(std::string(kHLOAnalyticsWillStartNotification));
     if (const auto identity = MSRAnalytics::seams().identity) {
@@ -300,8 +298,8 @@ bool MSRAnalytics::drainForTermination(std::chrono::milliseconds timeout) {
         });
         drained = passed->wait(timeout);
         if (!drained) {
-            monitor().logWithLevel(4, 25061, "Analytics queues did not drain before termination. Timeout (ms)",
-                                   static_cast<std::int64_t>(timeout.count()));
+            facade_lines::log(facade_lines::kAnalyticsQueuesDidNotDrainBefore,
+                              static_cast<std::int64_t>(timeout.count()));
         }
     }
     MSRPersistedConfig::sharedInstance()->synchronizeToDisk();
@@ -318,20 +316,16 @@ void MSRAnalytics::startWithAppID(std::string_view appID, std::string_view origi
                                   const void* configuration) {
     auto& registry = kit::classRegistry();
     if (registry.contains(kMSROlderAnalyticsClassName)) {
-        monitor().logWithLevel(1, 25029,
-                               "Detected an older version of Lumen Analytics for Halo framework. Data collection will "
-                               "be disabled. Please upgrade to the latest version of Lumen Analytics for Halo");
+        facade_lines::log(facade_lines::kDetectedOlderVersionLumenAnalyticsHalo);
         return;
     }
     if (registry.contains(kit::HLOAnalyticsStarting::kClassName)) {
         if (origin != "fa") {
-            monitor().logWithLevel(3, 25026, "Deferring to Halo for event data collection");
+            facade_lines::log(facade_lines::kDeferringHaloEventDataCollection);
             return;
         }
     } else if (MSRLumenServiceFileUtil::lumenServiceInfoPlistPath()) {
-        monitor().logWithLevel(0, 25027,
-                               "Deferring to Lumen Analytics for Halo for event data collection. See the kit's "
-                               "README for how the engine is started.");
+        facade_lines::log(facade_lines::kDeferringLumenAnalyticsHaloEventData);
         return;
     }
     if (!options.empty()) {
@@ -340,7 +334,7 @@ void MSRAnalytics::startWithAppID(std::string_view appID, std::string_view origi
         if (tag != nullptr && !tag->empty()) {
             monitor().setLogTag(*tag);
         } else {
-            monitor().logWithLevel(2, 25030, "Invalid monitor tag. It must be a non-empty string.");
+            facade_lines::log(facade_lines::kInvalidMonitorTagNonEmptyString);
         }
     }
     facadeState().startOnce.call([&] { runStartBlock(appID, origin, options, configuration); });
@@ -431,7 +425,7 @@ void MSRAnalytics::handleSetEnabled(const Value& userInfo) {
                 entry = found->second;
             }
         }
-        monitor().logWithLevel(4, 25000, "Received setEnabled notification without NSNumber", entry);
+        facade_lines::log(facade_lines::kReceivedSetEnabledNotificationWithoutNSNumber, entry);
         return;
     }
     setAnalyticsEnabled(*value, false);
@@ -442,7 +436,7 @@ void MSRAnalytics::handleSetEnabled(const Value& userInfo) {
 void MSRAnalytics::setSessionTimeoutInterval(double seconds) {
     dispatchAsyncOnSerialQueue([seconds] {
         if (seconds < 0) {
-            monitor().logWithLevel(4, 25060, "Session timeout interval cannot be set to a negative value");
+            facade_lines::log(facade_lines::kSessionTimeoutIntervalCannotSetNegative);
             return;
         }
         const auto controller = MSRAnalytics::controller();
@@ -451,13 +445,13 @@ void MSRAnalytics::setSessionTimeoutInterval(double seconds) {
         } else {
             MSRPersistedConfig::sharedInstance()->setSessionTimeoutValue(Value(seconds));
         }
-        monitor().logWithLevel(7, 25059, "Session timeout interval set. (s)", seconds);
+        facade_lines::log(facade_lines::kSessionTimeoutIntervalSet, seconds);
     });
 }
 
 void MSRAnalytics::sessionIDWithCompletion(MSRSessionIDCompletion completion) {
     if (!completion) {
-        monitor().logWithLevel(1, 25050, "Analytics sessionID completion cannot be nil");
+        facade_lines::log(facade_lines::kAnalyticsSessionIDCompletionCannotNil);
         return;
     }
     MSRSessionIDCompletion onPool = [completion](std::int64_t sessionID, std::optional<platform::Error> error) {
@@ -468,7 +462,7 @@ void MSRAnalytics::sessionIDWithCompletion(MSRSessionIDCompletion completion) {
         if (controller != nullptr && controller->hasInitializedComponents()) {
             controller->sessionIDWithCompletion(onPool);
         } else {
-            onPool(0, msr_errorWithCode(13, "Analytics uninitialized"));
+            onPool(0, msr_errorWithCode(MSRErrorCode::sessionIDUnavailable, "Analytics uninitialized"));
         }
     });
 }
@@ -493,7 +487,7 @@ void MSRAnalytics::resetAnalyticsData() {
     const auto identity = seams().identity;
     const std::string fresh = identity != nullptr ? identity->randomAppInstanceID() : std::string();
     if (fresh.empty()) {
-        monitor().logWithLevel(1, 25039, "Cannot generate a new app instance ID");
+        facade_lines::log(facade_lines::kCannotGenerateNewAppInstanceID);
         return;
     }
     std::optional<std::string> used;
@@ -505,7 +499,7 @@ void MSRAnalytics::resetAnalyticsData() {
         const auto controller = MSRAnalytics::controller();
         if (controller == nullptr || !controller->resetAnalyticsDataWithAppInstanceID(used)) {
             // The suite stays as it is, so the controller's next start retries.
-            monitor().logWithLevel(1, 25037, "Failed to reset Analytics data");
+            facade_lines::log(facade_lines::kFailedResetAnalyticsData);
             return;
         }
         MSRAnalytics::setResetRetryCount(0);
@@ -518,7 +512,7 @@ void MSRAnalytics::resetAnalyticsData() {
 void MSRAnalytics::setUserData(const Value::Dictionary& userData) {
     queueOperationWithBlockThenWait([userData] {
         if (!MSRAnalytics::isAnalyticsEnabled()) {
-            monitor().logWithLevel(4, 25044, "Analytics is disabled. User data not set.");
+            facade_lines::log(facade_lines::kAnalyticsDisabled);
             return;
         }
         if (const auto controller = MSRAnalytics::controller()) {
@@ -533,17 +527,17 @@ void MSRAnalytics::userPropertiesIncludingInternal(bool includingInternal, platf
                                                    std::function<void(Value::Dictionary)> callback) {
     queueOperationWithBlock([includingInternal, queue, callback = std::move(callback)] {
         if (!callback) {
-            monitor().logWithLevel(2, 25006, "Analytics userProperties callback cannot be nil");
+            facade_lines::log(facade_lines::kAnalyticsUserPropertiesCallbackCannotNil);
             return;
         }
         if (queue == nullptr) {
-            monitor().logWithLevel(2, 25007, "Cannot query for Analytics user properties. Queue cannot be nil");
+            facade_lines::log(facade_lines::kCannotQueryAnalyticsUserProperties);
             platform::MainQueue::get()->async([callback] { callback({}); });
             return;
         }
         const auto controller = MSRAnalytics::controller();
         if (!MSRAnalytics::isAnalyticsEnabled() || controller == nullptr) {
-            monitor().logWithLevel(5, 25008, "Cannot query for public user properties when Analytics is disabled");
+            facade_lines::log(facade_lines::kCannotQueryPublicUserPropertiesWhen);
             queue->async([callback] { callback({}); });
             return;
         }
@@ -556,19 +550,15 @@ void MSRAnalytics::userPropertiesIncludingInternal(bool includingInternal, platf
 void MSRAnalytics::maxUserPropertiesForOrigin(std::string_view origin, platform::Executor* queue,
                                               std::function<void(std::int64_t)> callback) {
     if (origin.empty()) {
-        monitor().logWithLevel(2, 25009,
-                               "Cannot query Analytics for max user properties. Origin must be a non-empty string");
+        facade_lines::log(facade_lines::kCannotQueryAnalyticsMaxUserProperties);
         return;
     }
     if (queue == nullptr) {
-        monitor().logWithLevel(2, 25010, "Cannot query Analytics for max user properties. Queue cannot be nil. Origin",
-                               origin);
+        facade_lines::log(facade_lines::kCannotQueryAnalyticsMaxUserProperties2, origin);
         return;
     }
     if (!callback) {
-        monitor().logWithLevel(
-            2, 25011,
-            "Cannot query Analytics for max user properties. MaxUserProperties callback cannot be nil. Origin", origin);
+        facade_lines::log(facade_lines::kCannotQueryAnalyticsMaxUserProperties3, origin);
         return;
     }
     queueOperationWithBlock([origin = std::string(origin), queue, callback = std::move(callback)] {
@@ -595,21 +585,19 @@ void MSRAnalytics::setConsent(const MSRConsentDictionary& consent, std::string_v
         const auto* text = entry.second.asString();
         const bool valid = text != nullptr && (*text == kMSRConsentGranted || *text == kMSRConsentDenied);
         if (!valid) {
-            monitor().logWithLevel(3, 25042,
-                                   "Valid consent values are 'granted' and 'denied'. Ignoring invalid consent setting",
-                                   entry.second);
+            facade_lines::log(facade_lines::kValidConsentValuesGrantedDenied, entry.second);
         }
         return !valid;
     });
     if (settings.empty()) {
-        monitor().logWithLevel(3, 25041, "Discarding empty consent settings");
+        facade_lines::log(facade_lines::kDiscardingEmptyConsentSettings);
         return;
     }
     const std::int64_t source = key == kMSRConsentSettingsTCFKey  ? kMSRConsentSourceTCF
                                 : key == kMSRConsentSettings3PKey ? kMSRConsentSourceThirdParty
                                                                   : kMSRConsentSourceAPI;
     if (!MSRConsentSettingsUtil::isConsentSourceHigherPriority(source)) {
-        monitor().logWithLevel(3, 25043, "Ignoring lower priority consent settings");
+        facade_lines::log(facade_lines::kIgnoringLowerPriorityConsentSettings);
         return;
     }
     const bool adUserDataWasDenied = MSRConsentSettingsUtil::isAdUserDataDenied();
@@ -769,7 +757,7 @@ void MSRAnalytics::maybeEnableTagManager() {
     }
     const auto tagManager = registry.lookup<MSRTagManagerClass>(MSRTagManagerClass::kClassName);
     if (tagManager == nullptr || !tagManager->initializeSharedInstance()) {
-        monitor().logWithLevel(2, 25016, "TGKManager class doesn't define initializeSharedInstance");
+        facade_lines::log(facade_lines::kTGKManagerClassDoesnTDefineInitializeSharedInstance);
     }
 }
 

@@ -2,6 +2,7 @@
 // links: names and values are checked on the caller's thread, then the work
 // goes through the queues to the controller.
 
+#include "FacadeLines.h"
 #include "FacadeState.h"
 #include "kit/measurement/controller/MSRAnalytics.h"
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
@@ -35,10 +36,6 @@ constexpr std::int64_t kErrorUserPropertyValueTooLong = 7;
 constexpr std::int64_t kErrorReservedEventName = 13;
 constexpr std::int64_t kErrorReservedUserPropertyName = 15;
 
-MSRMonitor& monitor() {
-    return MSRMeasurementMonitor();
-}
-
 double nowSeconds() {
     return platform::secondsSince1970(facadeClock().now());
 }
@@ -65,7 +62,7 @@ void logNameError(std::int64_t code, std::string_view name, std::size_t maxLengt
 void setAllowPersonalizedAdsOnSerialQueue(const std::optional<std::string>& value) {
     const bool enabled = MSRAnalytics::isAnalyticsEnabled();
     if (!enabled) {
-        monitor().logWithLevel(7, 25033, "Personalized Ads property changed while Analytics is disabled");
+        facade_lines::log(facade_lines::kPersonalizedAdsPropertyChangedWhileAnalytics);
     }
     MSRPersistedConfig::sharedInstance()->setAllowPersonalizedAds(
         value ? std::optional<Value>(Value(Value(*value).boolValue().value_or(false))) : std::nullopt);
@@ -182,7 +179,7 @@ void MSRAnalytics::logInternalEventWithOrigin(std::string_view origin, std::stri
                 logEventWithOrigin(origin, false, name, converted);
                 return;
             }
-            monitor().logWithLevel(2, 25024, "AdEvent ID string is not a number", *text);
+            facade_lines::log(facade_lines::kAdEventIDStringNotNumber, *text);
         }
     }
     logEventWithOrigin(origin, false, name, parameters);
@@ -305,7 +302,7 @@ void MSRAnalytics::setUserID(const std::optional<Value>& userID) {
         return;
     }
     if (!userID->isString()) {
-        monitor().logWithLevel(0, 25004, "User ID must be NSString. User ID", *userID);
+        facade_lines::log(facade_lines::kUserIDNSString, *userID);
         return;
     }
     setInternalUserProperty(*userID, "_id", "app");
@@ -337,8 +334,7 @@ void MSRAnalytics::setInternalUserProperty(const std::optional<Value>& value, st
     }
     const std::size_t originLength = msr_UTF32Length(origin);
     if (originLength < 1 || originLength > kMaxOriginLength) {
-        monitor().logWithLevel(2, 25005, "Unable to set user property. Origin is invalid. Origin, name", origin,
-                               name);
+        facade_lines::log(facade_lines::kUnableSetUserPropertyOriginInvalid, origin, name);
         return;
     }
     if (!value || value->isNull()) {
@@ -393,7 +389,7 @@ void MSRAnalytics::setLogEventInterceptor(MSRLogEventInterceptor interceptor) {
 
 MSRAnalytics::ListenerToken MSRAnalytics::addLogEventListener(LogEventListener listener) {
     if (!listener) {
-        monitor().logWithLevel(2, 25012, "Attempted addition of nil log event listener.");
+        facade_lines::log(facade_lines::kAttemptedAdditionNilLogEventListener);
         return nullptr;
     }
     // The token only names the entry; the table holds the listener.
@@ -410,17 +406,17 @@ MSRAnalytics::ListenerToken MSRAnalytics::addLogEventListener(LogEventListener l
 
 void MSRAnalytics::removeLogEventListener(const ListenerToken& token) {
     if (token == nullptr) {
-        monitor().logWithLevel(2, 25013, "Attempted removal of nil log event.");
+        facade_lines::log(facade_lines::kAttemptedRemovalNilLogEvent);
         return;
     }
     queueOperationWithBlock([token] {
         FacadeState& state = facadeState();
         if (!state.listeners) {
-            monitor().logWithLevel(2, 25014, "Attempted removal of nil log event listener.");
+            facade_lines::log(facade_lines::kAttemptedRemovalNilLogEventListener);
             return;
         }
         if (state.listeners->erase(token) == 0) {
-            monitor().logWithLevel(2, 25015, "Attempted removal of log event listener with invalid token.");
+            facade_lines::log(facade_lines::kAttemptedRemovalLogEventListenerInvalid);
         }
     });
 }

@@ -39,4 +39,24 @@ inline constexpr Line kAdSupportNotLinked{
 inline constexpr Line kIdentitySupportNotLinked{
     44003, 4, "LumenMeasurementIdentitySupport dependency is not currently linked. IDFA will not be accessible."};
 
+// Every line of this table, so one check can hold all tables against each other.
+inline constexpr const Line* kAllLines[] = {&kDeviceModelFailed,
+                                            &kPreferredLanguageFailed,
+                                            &kVersionNotNumeric,
+                                            &kSharedIdentityNil,
+                                            &kNoPersistedConfig,
+                                            &kEmptyAppID,
+                                            &kServiceFileAppIDEmpty,
+                                            &kInfoPlistFlag,
+                                            &kNoAppIDFromIdentity,
+                                            &kNoAppIDFromOptions,
+                                            &kNoAppInstanceIDFromIdentity,
+                                            &kNoAppInstanceIDFromShared,
+                                            &kEmptyOrigin,
+                                            &kNoEffectiveAppID,
+                                            &kIdentitySupportLinked,
+                                            &kAdSupportLinked,
+                                            &kAdSupportNotLinked,
+                                            &kIdentitySupportNotLinked};
+
 }  // namespace kit::measurement::identity_texts

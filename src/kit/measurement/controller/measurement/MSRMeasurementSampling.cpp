@@ -152,7 +152,8 @@ platform::Expected<std::vector<MSRPBEvent>> MSRMeasurementBundler::sampleEvents(
         auto current = database().eventAggregatesWithName(name);
         if (!current || !*current) {
             platform::Error error =
-                current ? msr_errorWithCode(2, "No event aggregates for a sampled name") : current.error();
+                current ? msr_errorWithCode(MSRErrorCode::invalidState, "No event aggregates for a sampled name")
+                        : current.error();
             log(texts::kAggregatesForSamplingFailed, name, error);
             return platform::unexpected(std::move(error));
         }

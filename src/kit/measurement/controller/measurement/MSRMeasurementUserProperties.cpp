@@ -38,7 +38,9 @@ constexpr std::string_view kAllowAdNetworkRegistrationKey = "LUMEN_ANALYTICS_REG
 constexpr std::int64_t kMaxUserPropertiesPerOrigin = 25;
 constexpr std::int64_t kUserPropertyLimitErrorCode = 9;
 
-platform::Error noStoreError() { return msr_errorWithCode(1, "The measurement store is not open"); }
+platform::Error noStoreError() {
+    return msr_errorWithCode(MSRErrorCode::invalidArgument, "The measurement store is not open");
+}
 
 // A stored value read as a 64-bit number: doubles cut toward zero, within range.
 std::int64_t int64FromValue(const MSRValue& value) {
@@ -315,15 +317,15 @@ void MSRMeasurement::sessionIDWithCompletion(MSRSessionIDCompletion completion) 
         "MSRMeasurement:3242", [weak = weak_from_this(), completion = std::move(completion)] {
             const auto self = weak.lock();
             if (self == nullptr) {
-                completion(0, msr_errorWithCode(13, "Analytics deallocated"));
+                completion(0, msr_errorWithCode(MSRErrorCode::sessionIDUnavailable, "Analytics deallocated"));
                 return;
             }
             if (!self->isEnabled()) {
-                completion(0, msr_errorWithCode(13, "Analytics disabled"));
+                completion(0, msr_errorWithCode(MSRErrorCode::sessionIDUnavailable, "Analytics disabled"));
                 return;
             }
             if (self->sessionReporter_ == nullptr || self->sessionReporter_->isSessionExpired()) {
-                completion(0, msr_errorWithCode(13, "Session expired"));
+                completion(0, msr_errorWithCode(MSRErrorCode::sessionIDUnavailable, "Session expired"));
                 return;
             }
             if (self->database_ != nullptr) {
@@ -334,7 +336,7 @@ void MSRMeasurement::sessionIDWithCompletion(MSRSessionIDCompletion completion) 
                     return;
                 }
             }
-            completion(0, msr_errorWithCode(13, "Session ID not found"));
+            completion(0, msr_errorWithCode(MSRErrorCode::sessionIDUnavailable, "Session ID not found"));
         });
 }
 

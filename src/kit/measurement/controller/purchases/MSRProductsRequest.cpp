@@ -39,7 +39,9 @@ void MSRProductsRequest::requestProductsWithProductIdentifiers(platform::Product
             });
         });
     if (!started) {
-        queue->async([shared] { (*shared)({}, {}, msr_errorWithCode(1, texts::kInvalidProductIdentifiers)); });
+        queue->async([shared] {
+            (*shared)({}, {}, msr_errorWithCode(MSRErrorCode::invalidArgument, texts::kInvalidProductIdentifiers));
+        });
     }
 }
 

@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRReceiptScan.h"
 
+#include "PurchaseTexts.h"
 #include "kit/measurement/messages/Utf8Check.h"
 #include "kit/measurement/support/MSRDigests.h"
 #include "kit/measurement/support/MSRMonitor.h"
@@ -152,7 +153,7 @@ std::optional<std::span<const std::uint8_t>> MSRReceiptMatchTemplate(std::span<c
         return std::nullopt;
     }
     if (length >= 128) {
-        MSRMeasurementMonitor().logWithLevel(5, 39027, "Data is longer than 127");
+        purchase_texts::log(purchase_texts::kReceiptDataTooLong);
     }
     return data.subspan(valueStart, length);
 }

@@ -56,6 +56,9 @@ inline constexpr Line kNonRenewing{40025, 8, "Transaction of non-renewing subscr
 inline constexpr Line kNilProduct{40026, 8, "IAP Transaction cannot be created from nil product"};
 inline constexpr Line kEmptyProductID{40027, 8, "IAP Transaction cannot be created from empty or nil product ID"};
 
+// The receipt scan.
+inline constexpr Line kReceiptDataTooLong{39027, 5, "Data is longer than 127"};
+
 // Events.
 inline constexpr std::string_view kOriginAuto = "auto";
 inline constexpr std::string_view kPurchaseEvent = "_iap";
@@ -95,5 +98,37 @@ inline constexpr std::string_view kSandboxEnvironments[] = {"sandbox", "xcode"};
 inline constexpr std::string_view kProductCacheQueueLabel = "com.lumen.lmp.measurement.iap-cache";
 inline constexpr std::string_view kInvalidProductIdentifiers = "Invalid product identifiers.";
 
+// Every line of this table, so one check can hold all tables against each other.
+inline constexpr const Line* kAllLines[] = {&kTransactionNil,
+                                            &kTransactionIdentifierNil,
+                                            &kTransactionIdentifierEmpty,
+                                            &kTransactionIdentifierZeroes,
+                                            &kCannotRequestProducts,
+                                            &kParsedReceipt,
+                                            &kInvalidCurrency,
+                                            &kInvalidValue,
+                                            &kValueOutOfBounds,
+                                            &kQueryFailed,
+                                            &kDeleteFailed,
+                                            &kUpsertFailed,
+                                            &kLifetimeValueUpdated,
+                                            &kEmptyTransactionID,
+                                            &kMoneyOverflow,
+                                            &kNonConsumableRepurchase,
+                                            &kMismatchedIDs,
+                                            &kAutoRenewable,
+                                            &kFreeTrial,
+                                            &kRenewal,
+                                            &kFreeTrialRepurchase,
+                                            &kIntroductoryOffer,
+                                            &kMissingInReceipt,
+                                            &kConsumable,
+                                            &kNonConsumable,
+                                            &kSubscriptionMissing,
+                                            &kSubscriptionDuplicateDate,
+                                            &kNonRenewing,
+                                            &kNilProduct,
+                                            &kEmptyProductID,
+                                            &kReceiptDataTooLong};
 
 }  // namespace kit::measurement::purchase_texts

@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRAdExposureReporter.h"
 
+#include "ReporterLines.h"
 #include "kit/core/KitContext.h"
 
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
@@ -74,8 +75,7 @@ double MSRAdExposureReporter::currentTime() const { return platform::uptimeSecon
 
 void MSRAdExposureReporter::beginAdUnitExposure(std::string_view adUnitID) {
     if (adUnitID.empty()) {
-        MSRMeasurementMonitor().logWithLevel(5, 1000,
-                                             "Ignoring call to begin ad unit exposure. Received empty ad unit ID");
+        reporter_lines::log(reporter_lines::kIgnoringCallBeginAdUnitExposure);
         return;
     }
     const double time = currentTime();
@@ -85,8 +85,7 @@ void MSRAdExposureReporter::beginAdUnitExposure(std::string_view adUnitID) {
             return;
         }
         if (self->adUnitCounts_.size() >= kMaximumAdUnits) {
-            MSRMeasurementMonitor().logWithLevel(5, 1002, "Reached limit on ad units. Ignoring ad unit with ID",
-                                                 identifier);
+            reporter_lines::log(reporter_lines::kReachedLimitAdUnitsIgnoringAd, identifier);
             return;
         }
         if (self->adUnitCounts_.empty()) {
@@ -102,8 +101,7 @@ void MSRAdExposureReporter::beginAdUnitExposure(std::string_view adUnitID) {
 
 void MSRAdExposureReporter::endAdUnitExposure(std::string_view adUnitID) {
     if (adUnitID.empty()) {
-        MSRMeasurementMonitor().logWithLevel(5, 1003,
-                                             "Ignoring call to end ad unit exposure. Received empty ad unit ID");
+        reporter_lines::log(reporter_lines::kIgnoringCallEndAdUnitExposure);
         return;
     }
     const std::string identifier(adUnitID);
@@ -112,7 +110,7 @@ void MSRAdExposureReporter::endAdUnitExposure(std::string_view adUnitID) {
     queue_.sync([&] {
         const auto count = adUnitCounts_.find(identifier);
         if (count == adUnitCounts_.end()) {
-            MSRMeasurementMonitor().logWithLevel(5, 1004, "Unknown ad unit. Ignoring ad unit with ID", identifier);
+            reporter_lines::log(reporter_lines::kUnknownAdUnitIgnoringAdUnit, identifier);
             return;
         }
         if (count->second >= 2) {
@@ -196,21 +194,21 @@ void MSRAdExposureReporter::logAdUnitExposureEventOnSerialQueue(const std::strin
                                                                 const MSRParameters& screenParameters) {
     MSRMonitor& monitor = MSRMeasurementMonitor();
     if (!isReportingEnabled()) {
-        monitor.logWithLevel(5, 1007, "Ad unit exposure not logged. Reporting is disabled.");
+        reporter_lines::log(monitor, reporter_lines::kAdUnitExposureNotLogged);
         return;
     }
     if (adUnitID.empty()) {
-        monitor.logWithLevel(5, 1008, "Ad unit exposure not logged. Received empty ad unit ID");
+        reporter_lines::log(monitor, reporter_lines::kAdUnitExposureNotLoggedReceived);
         return;
     }
     if (!isAppActive()) {
-        monitor.logWithLevel(8, 1011, "Ad unit exposure not logged. App is not active.");
+        reporter_lines::log(monitor, reporter_lines::kAdUnitExposureNotLoggedApp);
         return;
     }
     const auto start = adUnitStartTimes_.find(adUnitID);
     const std::int64_t millis = exposureMillis(start == adUnitStartTimes_.end() ? endTime : start->second, endTime);
     if (millis < 1000) {
-        monitor.logWithLevel(8, 1009, "Ad unit exposure not logged. Exposure time was less than 1 sec");
+        reporter_lines::log(monitor, reporter_lines::kAdUnitExposureNotLoggedExposure);
         return;
     }
     MSRParameters parameters = screenParameters;
@@ -222,16 +220,16 @@ void MSRAdExposureReporter::logAdUnitExposureEventOnSerialQueue(const std::strin
 void MSRAdExposureReporter::logAdExposureEventOnSerialQueue(double endTime, const MSRParameters& screenParameters) {
     MSRMonitor& monitor = MSRMeasurementMonitor();
     if (!isReportingEnabled()) {
-        monitor.logWithLevel(5, 1005, "Ad exposure not logged. Reporting is disabled.");
+        reporter_lines::log(monitor, reporter_lines::kAdExposureNotLogged);
         return;
     }
     if (!isAppActive()) {
-        monitor.logWithLevel(8, 1010, "Ad exposure not logged. App is not active.");
+        reporter_lines::log(monitor, reporter_lines::kAdExposureNotLoggedAppNot);
         return;
     }
     const std::int64_t millis = exposureMillis(adExposureStartTime_, endTime);
     if (millis < 1000) {
-        monitor.logWithLevel(8, 1006, "Ad exposure not logged. Exposure time was less than 1 sec");
+        reporter_lines::log(monitor, reporter_lines::kAdExposureNotLoggedExposureTime);
         return;
     }
     MSRParameters parameters = screenParameters;

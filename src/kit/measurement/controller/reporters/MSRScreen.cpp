@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRScreen.h"
 
+#include "ReporterLines.h"
 #include "kit/measurement/support/MSRDataTypeValidator.h"
 #include "kit/measurement/support/MSRMonitor.h"
 #include "kit/measurement/support/MeasurementServices.h"
@@ -26,13 +27,12 @@ MSRParameters MSRScreenParametersForScreen(const MSRScreen& screen) {
     parameters.emplace("_si", MSRValue::initWithInt64(screen.instanceID()));
     const std::optional<std::string>& className = screen.className();
     if (!className || className->empty()) {
-        MSRMeasurementMonitor().logWithLevel(3, 31014, "Screen class name is empty");
+        reporter_lines::log(reporter_lines::kScreenClassNameEmpty);
     }
     if (className) {
         int failureCode = 0;
         if (!isValidScreenValue(className, &failureCode)) {
-            MSRMeasurementMonitor().logWithLevel(3, 31015, "Screen class name is invalid. Error code",
-                                                 static_cast<std::int64_t>(failureCode));
+            reporter_lines::log(reporter_lines::kScreenClassNameInvalid, static_cast<std::int64_t>(failureCode));
             return parameters;
         }
         parameters.emplace("_sc", MSRValue::initWithString(*className));

@@ -2,6 +2,7 @@
 
 #include "kit/core/KitContext.h"
 
+#include "ReporterLines.h"
 #include "kit/measurement/controller/MSRAdExposureReporter.h"
 #include "kit/measurement/controller/MSRReportersController.h"
 #include "kit/measurement/controller/MSRSessionReporter.h"
@@ -99,25 +100,25 @@ void MSRScreenViewReporter::observeNotifications() {
 void MSRScreenViewReporter::trackScreenWithParameters(const platform::Value::Dictionary& parameters, double timestamp) {
     MSRMonitor& monitor = MSRMeasurementMonitor();
     if (!isAppActive_.load() && appHasBeenInitialized_.load()) {
-        monitor.logWithLevel(3, 31026, "Cannot log screen view event when the app is not active");
+        reporter_lines::log(monitor, reporter_lines::kCannotLogScreenViewEventWhen);
         return;
     }
     const auto name = parameters.find("screen_name");
     if (name != parameters.end() && !isValidScreenObject(name->second)) {
-        monitor.logWithLevel(3, 31027, "Received invalid name for screen", name->second);
+        reporter_lines::log(monitor, reporter_lines::kReceivedInvalidNameScreen, name->second);
         return;
     }
     const auto screenClass = parameters.find("screen_class");
     if (screenClass != parameters.end() && !isValidScreenObject(screenClass->second)) {
-        monitor.logWithLevel(3, 31028, "Received invalid class for screen", screenClass->second);
+        reporter_lines::log(monitor, reporter_lines::kReceivedInvalidClassScreen, screenClass->second);
         return;
     }
     MSRScreen next(stringEntry(parameters, "screen_name"), stringEntry(parameters, "screen_class"),
                    incrementScreenInstanceID());
     next.setManuallyTracked(true);
     next.setEventTimestamp(timestamp);
-    monitor.logWithLevel(7, 31029, "Logging screen view with screen name and screen class",
-                         next.name().value_or(std::string()), next.className().value_or(std::string()));
+    reporter_lines::log(monitor, reporter_lines::kLoggingScreenViewScreenNameScreen,
+                        next.name().value_or(std::string()), next.className().value_or(std::string()));
 
     // Reading the previous screen and setting the new one is one step, so two
     // screen views from two threads each see the other's screen or none.
@@ -183,8 +184,7 @@ void MSRScreenViewReporter::getScreenName(std::optional<std::string>* name, std:
 
 void MSRScreenViewReporter::setScreenName(const std::optional<std::string>& /*name*/,
                                           const std::optional<std::string>& /*screenClass*/) {
-    MSRMeasurementMonitor().logWithLevel(3, 31000,
-                                         "Ignoring call to setScreenName:screenClass:. Screen reporting is disabled.");
+    reporter_lines::log(reporter_lines::kIgnoringCallSetScreenNameScreenClass);
 }
 
 void MSRScreenViewReporter::postScreenDidChangeNotificationWithPreviousScreen(const std::optional<MSRScreen>& previous,
@@ -207,7 +207,7 @@ void MSRScreenViewReporter::logViewScreenEventWithPreviousScreen(const std::opti
         return;
     }
     if (!isAppActive_.load() && appHasBeenInitialized_.load()) {
-        MSRMeasurementMonitor().logWithLevel(7, 31013, "Screen view event not logged. App is not active.");
+        reporter_lines::log(reporter_lines::kScreenViewEventNotLogged);
         return;
     }
     MSRParameters event = parameters.value_or(MSRParameters{});
@@ -227,7 +227,7 @@ void MSRScreenViewReporter::logViewScreenEventWithPreviousScreen(const std::opti
     }
     event.insert_or_assign("_mst", MSRValue::initWithInt64(1));
     if (!MSRHasScreenParameters(event)) {
-        MSRMeasurementMonitor().logWithLevel(1, 31012, "Screen view event not logged. Screen parameters were empty");
+        reporter_lines::log(reporter_lines::kScreenViewEventNotLoggedScreen);
         return;
     }
     previousScreen_ = next;

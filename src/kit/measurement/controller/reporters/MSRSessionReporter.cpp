@@ -1,5 +1,6 @@
 #include "kit/measurement/controller/MSRSessionReporter.h"
 
+#include "ReporterLines.h"
 #include "kit/measurement/controller/MSRReportersController.h"
 #include "kit/measurement/controller/MSRScreenViewReporter.h"
 #include "kit/measurement/messages/MSRRemoteConfig.h"
@@ -140,8 +141,7 @@ double MSRSessionReporter::timeoutSessionInterval() const {
 void MSRSessionReporter::setTimeoutSessionInterval(double seconds) {
     // NaN is no timeout either.
     if (!(seconds >= 0)) {
-        MSRMeasurementMonitor().logWithLevel(3, 33001,
-                                             "Received negative timeout session duration. Setting to 0.0 instead.");
+        reporter_lines::log(reporter_lines::kReceivedNegativeTimeoutSessionDurationSetting);
         seconds = 0.0;
     }
     std::lock_guard lock(mutex_);
@@ -214,7 +214,7 @@ void MSRSessionReporter::logStartedSession(const MSRSessionStart& start) {
 
 void MSRSessionReporter::logSessionStartEvent() {
     if (!isAppActive()) {
-        MSRMeasurementMonitor().logWithLevel(7, 33005, "Session start event not logged. Application is not active");
+        reporter_lines::log(reporter_lines::kSessionStartEventNotLogged);
         return;
     }
     MSRSessionStart start;
@@ -233,7 +233,7 @@ void MSRSessionReporter::logUserEngagementEvent() { logEngagementEventAndReturnT
 std::int64_t MSRSessionReporter::logEngagementEventAndReturnTimeWithScreen(const std::optional<MSRScreen>& screen,
                                                                            bool isRedundant) {
     if (!isAppActive()) {
-        MSRMeasurementMonitor().logWithLevel(7, 33006, "User engagement event not logged. Application is not active");
+        reporter_lines::log(reporter_lines::kUserEngagementEventNotLogged);
         return 0;
     }
     const bool efficient = MSRReportersRemoteConfig()->efficientEngagementReportingEnabled();
@@ -350,7 +350,7 @@ void MSRSessionReporter::rescheduleUserEngagementTimer() {
 double MSRSessionReporter::incurredEngagementTimeLocked(double uptime, bool efficient) const {
     const double incurred = uptime - (efficient ? freerideEngagementStartUptime_ : engagementStartUptime_);
     if (incurred < 0) {
-        MSRMeasurementMonitor().logWithLevel(4, 33004, "Incurred engagement time is negative. Setting to 0.0 instead");
+        reporter_lines::log(reporter_lines::kIncurredEngagementTimeNegativeSetting0);
         return 0.0;
     }
     return incurred;

@@ -17,9 +17,23 @@ inline constexpr std::string_view kMSRErrorDomain = "com.lumen.lmp.measurement.E
 inline constexpr std::string_view kMSRMonitorContextKey = "MSRMonitorContext";
 inline constexpr std::string_view kMSRLocalizedDescriptionKey = "NSLocalizedDescription";
 
+// The codes of the measurement domain: every error the engine makes names one.
+enum class MSRErrorCode {
+    invalidArgument = 1,         // a bad argument: an empty table name, a second SQL statement
+    invalidState = 2,            // wrong state or schema: the store not open, a missing column
+    databaseFailure = 3,         // an SQLite or transaction failure
+    invalidAudience = 9,         // an audience definition the configuration cannot save
+    invalidEventFilter = 10,     // an event filter of such an audience
+    invalidPropertyFilter = 11,  // a property filter of such an audience
+    sessionIDUnavailable = 13,   // no session ID: analytics gone or disabled, the session expired or unknown
+};
+
+constexpr std::string_view errorDomain(MSRErrorCode) { return kMSRErrorDomain; }
+
 // An error of the measurement domain. The user info holds the description
 // when it is not empty and the monitor context when that is not empty.
-platform::Error msr_errorWithCode(long code, std::string_view description, std::string_view monitorContext = {});
+platform::Error msr_errorWithCode(MSRErrorCode code, std::string_view description,
+                                  std::string_view monitorContext = {});
 
 // The monitor context of a measurement-domain error; empty for any other.
 std::string MSRMonitorContextOfError(const platform::Error& error);
