@@ -7,12 +7,14 @@
 #include "kit/measurement/messages/NanoMessageAccess.h"
 #include "platform/MessageFormat.h"
 
+#include "ExperimentFlagLines.h"
+
 #include <mutex>
 
 namespace kit::measurement {
 namespace {
 
-namespace text = message_text;
+namespace lines = experiment_flag_lines;
 
 // The Flag slots.
 constexpr int flagName = 0;
@@ -106,13 +108,13 @@ std::optional<platform::Value> MSRFlagValueFromProto(const std::optional<MSRPBFl
 std::optional<MSRPBFlag> MSRFlagProtoWithNameValue(const platform::Value& name, const platform::Value& value,
                                                    ExperimentMonitor& monitor) {
     if (name.isNull()) {
-        monitor.logWithLevel(text::flagLogLevel, text::flagNameNilCode, text::flagNameNil);
+        monitor.logWithLevel(lines::kFlagNameNil.level, lines::kFlagNameNil.code, lines::kFlagNameNil.text);
         return std::nullopt;
     }
     const std::string* nameText = name.asString();
     if (nameText == nullptr) {
-        monitor.logWithLevel(text::flagLogLevel, text::flagNameNotStringCode, text::flagNameNotString,
-                             platform::Value(detail::valueClassName(name)));
+        monitor.logWithLevel(lines::kFlagNameNotString.level, lines::kFlagNameNotString.code,
+                             lines::kFlagNameNotString.text, platform::Value(detail::valueClassName(name)));
         return std::nullopt;
     }
     auto flag = MSRPBFlag::initWithBuffer({});
@@ -129,8 +131,8 @@ std::optional<MSRPBFlag> MSRFlagProtoWithNameValue(const platform::Value& name, 
     } else if (value.isBool()) {
         NanoMessageSetInt64(*flag, flagIntegerValue, *value.asBool() ? 1 : 0);
     } else {
-        monitor.logWithLevel(text::flagLogLevel, text::flagValueInvalidCode, text::flagValueInvalid,
-                             platform::Value(detail::valueClassName(value)));
+        monitor.logWithLevel(lines::kFlagValueInvalid.level, lines::kFlagValueInvalid.code,
+                             lines::kFlagValueInvalid.text, platform::Value(detail::valueClassName(value)));
         return std::nullopt;
     }
     return flag;

@@ -4,6 +4,7 @@
 #include "kit/measurement/messages/MessagesMonitor.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "RemoteConfigLines.h"
 
 #include <array>
 #include <cstdint>
@@ -184,47 +185,13 @@ inline const MSRSettingRow& settingRow(MSRSetting setting) {
     return kMSRSettingTable[static_cast<std::size_t>(setting)];
 }
 
-struct RemoteConfigLine {
-    int level;
-    std::uint64_t code;
-    std::string_view message;
-};
-
-namespace remote_config_line {
-// clang-format off
-inline constexpr RemoteConfigLine emptyAppID{2, 29000, "Cannot create a remote configuration without a Lumen App ID"};
-inline constexpr RemoteConfigLine noDatabase{2, 29001, "Cannot create a remote configuration without a database"};
-inline constexpr RemoteConfigLine updateDefault{2, 29002, "Cannot update the default measurement configuration"};
-inline constexpr RemoteConfigLine updateEmpty{5, 29003, "Cannot set empty measurement config to database"};
-inline constexpr RemoteConfigLine updateAppIDMismatch{2, 29004, "Cannot set measurement config when Lumen App ID does not match"};
-inline constexpr RemoteConfigLine storeFailed{1, 29005, "Cannot store config into the database"};
-inline constexpr RemoteConfigLine emptyEventName{5, 29006, "Cannot find event config with empty event name"};
-inline constexpr RemoteConfigLine expiryOfDefault{2, 29007, "Cannot fetch the last update timestamp from the default configuration"};
-inline constexpr RemoteConfigLine timestampOfDefault{2, 29008, "Cannot fetch the last configuration update timestamp from the default instance"};
-inline constexpr RemoteConfigLine timestampQueryFailed{4, 29009, "Failed to query last configuration update timestamp. Error"};
-inline constexpr RemoteConfigLine emptyPlatform{2, 29010, "Cannot create a URL to fetch a configuration with empty platform"};
-inline constexpr RemoteConfigLine parseEmpty{2, 29012, "Cannot parse empty measurement config. Using default values"};
-inline constexpr RemoteConfigLine emptyEventConfigName{5, 29013, "Cannot cache event configuration with an empty configuration name"};
-inline constexpr RemoteConfigLine parsed{7, 29014, "Successfully parsed a configuration. Version"};
-inline constexpr RemoteConfigLine databaseOfDefault{2, 29015, "Cannot retrieve a measurement configuration from the database for the default instance"};
-inline constexpr RemoteConfigLine databaseFailed{2, 29016, "Cannot retrieve configuration data from database. Error"};
-inline constexpr RemoteConfigLine notInDatabase{7, 29017, "Configuration was not found in database. The configuration will be fetched from the network when necessary"};
-inline constexpr RemoteConfigLine nonString{2, 29018, "Cannot parse number from non-string"};
-inline constexpr RemoteConfigLine cacheEmpty{5, 29019, "Cannot cache empty configuration value"};
-inline constexpr RemoteConfigLine emptySettingKey{7, 29020, "Cannot get setting with empty key from cache"};
-inline constexpr RemoteConfigLine staleSnapshot{2, 29023, "Cannot activate stale snapshot. Error"};
-inline constexpr RemoteConfigLine snapshotFailed{2, 29024, "Cannot activate snapshot. Error"};
-inline constexpr RemoteConfigLine fetchFailed{2, 29025, "Cannot fetch experiment. Error"};
-inline constexpr RemoteConfigLine eventEditingFailed{1, 29026, "Failed to initiate event editing instance"};
-inline constexpr RemoteConfigLine eventEditingLoaded{7, 29027, "Loading Event Modification and Creation programs"};
-// clang-format on
-}  // namespace remote_config_line
+using RemoteConfigLine = log_lines::Line;
 
 inline void logRemoteConfigLine(const RemoteConfigLine& line) {
-    messagesMonitor().logWithLevel(line.level, line.code, line.message);
+    messagesMonitor().logWithLevel(line.level, line.code, line.text);
 }
 inline void logRemoteConfigLine(const RemoteConfigLine& line, MessagesMonitorContext context) {
-    messagesMonitor().logWithLevel(line.level, line.code, line.message, std::move(context));
+    messagesMonitor().logWithLevel(line.level, line.code, line.text, std::move(context));
 }
 
 inline constexpr std::string_view kSSTInfoKey = "LUMEN_ANALYTICS_SST_UPLOAD_ENABLED";

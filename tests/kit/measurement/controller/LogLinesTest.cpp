@@ -11,6 +11,8 @@
 #include "kit/measurement/controller/measurement/BundlingTexts.h"
 #include "kit/measurement/controller/purchases/PurchaseTexts.h"
 #include "kit/measurement/controller/reporters/ReporterLines.h"
+#include "kit/measurement/messages/ExperimentFlagLines.h"
+#include "kit/measurement/messages/RemoteConfigLines.h"
 #include "kit/measurement/support/AudienceLines.h"
 #include "kit/measurement/support/ConditionalUserPropertyLines.h"
 #include "kit/measurement/support/EventLines.h"
@@ -50,6 +52,8 @@ namespace m = kit::measurement;
 // Every table of the kit. A new `<Concern>Lines.h` gets its row here.
 const Table kTables[] = {
     {"src/kit/core/network/NetworkLines.h", kit::network_lines::kAllLines},
+    {"src/kit/measurement/messages/ExperimentFlagLines.h", m::experiment_flag_lines::kAllLines},
+    {"src/kit/measurement/messages/RemoteConfigLines.h", m::remote_config_line::kAllLines},
     {"src/kit/measurement/support/AudienceLines.h", m::audience_lines::kAllLines},
     {"src/kit/measurement/support/ConditionalUserPropertyLines.h", m::conditional_property_lines::kAllLines},
     {"src/kit/measurement/support/EventLines.h", m::event_lines::kAllLines},

@@ -68,13 +68,4 @@ inline constexpr std::string_view scalarString = "STRING";
 inline constexpr std::string_view scalarBytes = "BYTES";
 inline constexpr std::string_view scalarMessage = "MESSAGE";
 
-// The experiment flag functions' monitor lines (level 1).
-inline constexpr int flagLogLevel = 1;
-inline constexpr std::int64_t flagNameNilCode = 850000;
-inline constexpr std::int64_t flagNameNotStringCode = 850001;
-inline constexpr std::int64_t flagValueInvalidCode = 850002;
-inline constexpr std::string_view flagNameNil = "Flag name must not be nil";
-inline constexpr std::string_view flagNameNotString = "Flag name must be a string";
-inline constexpr std::string_view flagValueInvalid = "Flag value is invalid";
-
 }  // namespace kit::measurement::message_text
