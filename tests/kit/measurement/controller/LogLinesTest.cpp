@@ -9,6 +9,7 @@
 #include "kit/measurement/controller/facade/FacadeLines.h"
 #include "kit/measurement/controller/identity/IdentityTexts.h"
 #include "kit/measurement/controller/measurement/BundlingTexts.h"
+#include "kit/measurement/controller/measurement/UploadLines.h"
 #include "kit/measurement/controller/purchases/PurchaseTexts.h"
 #include "kit/measurement/controller/reporters/ReporterLines.h"
 #include "kit/measurement/messages/ExperimentFlagLines.h"
@@ -69,6 +70,7 @@ const Table kTables[] = {
     {"src/kit/measurement/controller/purchases/PurchaseTexts.h", m::purchase_texts::kAllLines},
     {"src/kit/measurement/controller/reporters/ReporterLines.h", m::reporter_lines::kAllLines},
     {"src/kit/measurement/controller/measurement/BundlingTexts.h", m::bundling_texts::kAllLines},
+    {"src/kit/measurement/controller/measurement/UploadLines.h", m::upload_lines::kAllLines},
     // The measurement controller's other tables (upload, lifecycle, write
     // pipeline, ...) join here as they are made.
 };
@@ -82,7 +84,6 @@ const std::set<std::string, std::less<>> kPendingInlineLineFiles = {
     "src/kit/measurement/controller/measurement/MSRMeasurementLifecycle.cpp",
     "src/kit/measurement/controller/measurement/MSRMeasurementOnDeviceConversion.cpp",
     "src/kit/measurement/controller/measurement/MSRMeasurementRemoteConfigFetch.cpp",
-    "src/kit/measurement/controller/measurement/MSRMeasurementUpload.cpp",
     "src/kit/measurement/controller/measurement/MSRMeasurementUserProperties.cpp",
     "src/kit/measurement/controller/measurement/MSRMeasurementWritePipeline.cpp",
 };
