@@ -475,6 +475,21 @@ TEST_F(ValidationTest, EventsAreBuiltCleanedAndTheirFirstFailureRecorded) {
     }
 }
 
+TEST_F(ValidationTest, TheParameterLimitLineNamesTheLimit) {
+    services().limits = {};
+    services().limits.maxPublicEventParams = 25;
+    services().drainLines();
+    MSRObjectDictionary objects;
+    for (int i = 0; i < 30; ++i) {
+        objects.emplace("p" + std::to_string(100 + i), Value(std::int64_t{i}));
+    }
+    ASSERT_TRUE(MSREvent::initWithOrigin("app", true, "level_up", 1000.0, 0, objects));
+    const auto lines = services().drainLines();
+    const auto line = std::find_if(lines.begin(), lines.end(), [](const auto& l) { return l.code == 18017; });
+    ASSERT_NE(line, lines.end());
+    EXPECT_EQ(line->message, "Event cannot contain more than 25 parameters");
+}
+
 TEST_F(ValidationTest, TimestampsOutOfRangeAreRefused) {
     const double bad[] = {std::nan(""), INFINITY, -INFINITY, 1e300, 9.3e15};
     for (double timestamp : bad) {
