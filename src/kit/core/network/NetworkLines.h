@@ -14,8 +14,9 @@ inline constexpr Line kDownloadingData{kLMUNetworkMessageCodeNetwork001, kLMUNet
                                        "Downloading data. Host"};
 inline constexpr Line kRequestNotCreated{kLMUNetworkMessageCodeNetwork002, kLMUNetworkLogLevelWarning,
                                          "Failed to create network request. Code, error"};
+// A code of its own: a refused delegate is not a request that failed.
 inline constexpr Line kLoggerDelegateRefused{
-    kLMUNetworkMessageCodeNetwork002, kLMUNetworkLogLevelError,
+    kLMUNetworkMessageCodeNetwork004, kLMUNetworkLogLevelError,
     "Cannot set the network logger delegate: delegate does not conform to the network logger protocol."};
 
 // Every line of this table, so one check can hold all tables against each other.

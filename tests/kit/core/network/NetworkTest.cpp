@@ -432,13 +432,13 @@ TEST_F(NetworkTest, LoggerDelegateTakesEveryLineAndAnExpiredOneIsRefused) {
     // yet, to the built-in logging.
     const auto lines = logger->lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].code, 900002);
+    EXPECT_EQ(lines[0].code, 900004);
     EXPECT_EQ(lines[1].level, 7);
     EXPECT_EQ(lines[1].message, "to the delegate");
     EXPECT_EQ(lines[1].contexts, (LMUNetworkLogContexts{std::string("ctx")}));
     const auto written = drainLines();
     ASSERT_EQ(written.size(), 1u);
-    EXPECT_THAT(written[0], HasSubstr("I-NET900002"));
+    EXPECT_THAT(written[0], HasSubstr("I-NET900004"));
 }
 
 TEST_F(NetworkTest, BackgroundSessionEventsAreLoggedAndHandledAtOnce) {

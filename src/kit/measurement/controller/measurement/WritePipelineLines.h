@@ -44,7 +44,8 @@ inline constexpr Line kRealtimeLimit{23060, 4,
 inline constexpr Line kDebugMode{23073, 7,
                                  "Debug mode is enabled. Marking event as debug and real-time. Event name, parameters"};
 // The same code as the session-number backfill's line, with other words.
-inline constexpr Line kAggregatesQueryFailed{23063, 1, "Cannot query event aggregates. Name, error"};
+// One text for the code: the same failure as the session backfill's.
+inline constexpr Line kAggregatesQueryFailed{23063, 1, "Unable to query event aggregates. Name, error"};
 inline constexpr Line kEventCountQueryFailed{23064, 1, "Cannot query event count. Error"};
 inline constexpr Line kEventNameLimit{23065, 1, "Cannot set event. Reached limit on set events. Name"};
 inline constexpr Line kAggregatesNotStored{23066, 1, "Data loss. Cannot record event aggregates. Error"};

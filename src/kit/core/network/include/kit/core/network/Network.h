@@ -47,8 +47,9 @@ enum LMUNetworkLogLevel : int {
 enum LMUNetworkMessageCode : int {
     kLMUNetworkMessageCodeNetwork000 = 900000,     // uploading
     kLMUNetworkMessageCodeNetwork001 = 900001,     // downloading
-    kLMUNetworkMessageCodeNetwork002 = 900002,     // request not made; logger delegate refused
+    kLMUNetworkMessageCodeNetwork002 = 900002,     // request not made
     kLMUNetworkMessageCodeNetwork003 = 900003,     // background session events
+    kLMUNetworkMessageCodeNetwork004 = 900004,     // logger delegate refused
     kLMUNetworkMessageCodeURLSession007 = 901007,  // server trust refused
     kLMUNetworkMessageCodeURLSession017 = 901017,  // network error
     kLMUNetworkMessageCodeURLSession019 = 901019,  // session discarded
@@ -157,7 +158,7 @@ public:
     bool hasUploadInProgress() const;
     bool isNetworkConnected() const;
 
-    // An empty or expired delegate is refused (900002) and the old one kept.
+    // An empty or expired delegate is refused (900004) and the old one kept.
     void setLoggerDelegate(std::weak_ptr<LMUNetworkLoggerDelegate> delegate);
     void setReachabilityDelegate(std::weak_ptr<LMUNetworkReachabilityDelegate> delegate);
     void setIsDebugModeEnabled(bool enabled);
