@@ -98,7 +98,8 @@ void writeText(const std::filesystem::path& path, const std::string& text) {
 
 // A home, XDG folders and an application bundle on tmpfs.
 std::filesystem::path prepareWorld() {
-    const std::filesystem::path root = std::filesystem::path("/dev/shm") / ("stubforge-bench-events-" + std::to_string(getpid()));
+    const std::filesystem::path root =
+        std::filesystem::path("/dev/shm") / ("stubforge-bench-events-" + std::to_string(getpid()));
     std::filesystem::remove_all(root);
     const auto bundle = root / "bundle";
     std::filesystem::create_directories(bundle);
@@ -134,7 +135,8 @@ double bareRate(const std::filesystem::path& path, long events) {
     const double seconds = bench::secondsFor([&] {
         for (long index = 0; index < events; ++index) {
             sqlite3_exec(database, "BEGIN EXCLUSIVE TRANSACTION", nullptr, nullptr, nullptr);
-            bench::insertBareRawEvent(insert, blob, 4242, "generate_click", 1'700'000'000.0 + static_cast<double>(index));
+            bench::insertBareRawEvent(insert, blob, 4242, "generate_click",
+                                      1'700'000'000.0 + static_cast<double>(index));
             sqlite3_exec(database, "END TRANSACTION", nullptr, nullptr, nullptr);
         }
     });
@@ -166,8 +168,8 @@ int main() {
     auto mainQueue = std::make_shared<platform::SerialQueue>("BenchMainQueue");
     platform::MainQueue::install(mainQueue);
     kit::measurement::MeasurementServices::install(std::make_shared<EngineServices>());
-    kit::measurement::MSRAnalytics::installSeams({kit::measurement::MSRMeasurement::makeFactory(), nullptr, nullptr,
-                                                  nullptr, nullptr});
+    kit::measurement::MSRAnalytics::installSeams(
+        {kit::measurement::MSRMeasurement::makeFactory(), nullptr, nullptr, nullptr, nullptr});
     const auto context = kit::configure();
     // As the window does: launched, then active, so the clicks fall in a
     // session of the foreground application.
@@ -262,12 +264,14 @@ int main() {
     };
     const double growth = windowSeconds(kEvents - kWindow) / windowSeconds(0);
 
-    std::printf("kit events: %ld \"generate_click\" through HLOAnalytics, %ld of them stored (tmpfs)\n", kEvents, stored);
+    std::printf("kit events: %ld \"generate_click\" through HLOAnalytics, %ld of them stored (tmpfs)\n", kEvents,
+                stored);
     std::printf("  caller p99:            %8.1f us   (target <= 1000)\n", percentile99(callerMicroseconds));
     std::printf("  log to committed p99:  %8.1f ms\n", percentile99(roadMicroseconds) / 1000.0);
-    std::printf("  events/s:              %8.0f    bare SQLite one insert per transaction: %.0f/s, ratio %.3f "
-                "(target >= 0.1)\n",
-                rate, bare, rate / bare);
+    std::printf(
+        "  events/s:              %8.0f    bare SQLite one insert per transaction: %.0f/s, ratio %.3f "
+        "(target >= 0.1)\n",
+        rate, bare, rate / bare);
     std::printf("  last 1000 / first 1000: %7.2f    (target <= 2)\n", growth);
     std::printf("  peak RSS:              %8.1f MB   (target <= 64)\n", bench::peakResidentMegabytes());
 

@@ -78,22 +78,20 @@ int main() {
     }
     runtime.globalScope().addValue(text(list), u"list");
 
-    report("indexOf (missing value)", best(runtime, methodCall(u"numbers", u"indexOf", {text(u"missing")}), 5),
-           count);
+    report("indexOf (missing value)", best(runtime, methodCall(u"numbers", u"indexOf", {text(u"missing")}), 5), count);
     report("join", best(runtime, methodCall(u"numbers", u"join", {text(u",")}), 5), count);
     report("split", best(runtime, methodCall(u"list", u"split", {text(u",")}), 5), count);
     // Each run sorts a fresh copy, so no run sees sorted input.
-    ValueRef copyThenSort = statement(
-        u"2", {methodCall(u"numbers", u"slice", {}), text(u"sort"), statement(u"7", {})});
+    ValueRef copyThenSort = statement(u"2", {methodCall(u"numbers", u"slice", {}), text(u"sort"), statement(u"7", {})});
     report("sort without a comparator", best(runtime, copyThenSort, 3), count);
 
     // function (x, y) { return x - y; }
     ValueRef comparator = statement(
-        u"51", {text(u""), statement(u"7", {text(u"x"), text(u"y")}),
-                statement(u"36", {statement(u"37", {statement(u"15", {text(u"x")}),
-                                                     statement(u"15", {text(u"y")})})})});
-    ValueRef copyThenSortWith = statement(
-        u"2", {methodCall(u"few", u"slice", {}), text(u"sort"), statement(u"7", {comparator})});
+        u"51",
+        {text(u""), statement(u"7", {text(u"x"), text(u"y")}),
+         statement(u"36", {statement(u"37", {statement(u"15", {text(u"x")}), statement(u"15", {text(u"y")})})})});
+    ValueRef copyThenSortWith =
+        statement(u"2", {methodCall(u"few", u"slice", {}), text(u"sort"), statement(u"7", {comparator})});
     Timing withComparator = best(runtime, copyThenSortWith, 3);
     report("sort with a script comparator", withComparator, comparatorCount);
     std::printf("sort of %zu with a script comparator: %.3f s (aim: under 0.2 s)\n", comparatorCount,

@@ -114,9 +114,10 @@ int main() {
         bundleProcessor = processorSeconds() - bundleProcessor;
         std::printf("one pass over 100 audiences of 10 filters: %.2f ms per event, %.2f ms of processor time\n",
                     passSeconds / kPasses * 1e3, passProcessor / kPasses * 1e3);
-        std::printf("bundling the results of 100 audiences: %.2f ms per bundle, %.2f ms of processor time (%zu "
-                    "results)\n",
-                    bundleSeconds / kPasses * 1e3, bundleProcessor / kPasses * 1e3, bundled / kPasses);
+        std::printf(
+            "bundling the results of 100 audiences: %.2f ms per bundle, %.2f ms of processor time (%zu "
+            "results)\n",
+            bundleSeconds / kPasses * 1e3, bundleProcessor / kPasses * 1e3, bundled / kPasses);
         if (failed != 0) {
             std::fprintf(stderr, "%d transactions failed\n", failed);
             return 1;

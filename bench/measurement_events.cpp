@@ -29,8 +29,8 @@
 namespace {
 
 using bench::DiscardSink;
-using bench::QuietServices;
 using bench::peakResidentMegabytes;
+using bench::QuietServices;
 using bench::secondsFor;
 using kit::measurement::MSRDatabase;
 using kit::measurement::MSREvent;

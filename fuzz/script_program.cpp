@@ -46,12 +46,30 @@ public:
     }
 
 private:
-    static constexpr std::array<std::string_view, 12> names = {
-        "a", "b", "x", "i", "f", "require", "runtime.counter", "internal.platform", "length", "toString",
-        "getVersion", "hasOwnProperty"};
-    static constexpr std::array<double, 12> numbers = {
-        0, 1, 2, -1, 0.5, 1e19, 3000000000, 1e21, 999999, std::numeric_limits<double>::infinity(),
-        std::numeric_limits<double>::quiet_NaN(), -0.0};
+    static constexpr std::array<std::string_view, 12> names = {"a",
+                                                               "b",
+                                                               "x",
+                                                               "i",
+                                                               "f",
+                                                               "require",
+                                                               "runtime.counter",
+                                                               "internal.platform",
+                                                               "length",
+                                                               "toString",
+                                                               "getVersion",
+                                                               "hasOwnProperty"};
+    static constexpr std::array<double, 12> numbers = {0,
+                                                       1,
+                                                       2,
+                                                       -1,
+                                                       0.5,
+                                                       1e19,
+                                                       3000000000,
+                                                       1e21,
+                                                       999999,
+                                                       std::numeric_limits<double>::infinity(),
+                                                       std::numeric_limits<double>::quiet_NaN(),
+                                                       -0.0};
 
     std::uint8_t next() { return position_ < size_ ? data_[position_++] : 0; }
 
@@ -60,37 +78,37 @@ private:
         NanoMessageInfo record(MessageType::RuntimeEntity);
         std::uint8_t choice = next();
         switch (choice % 10) {
-            case 0:
-                record.slots[0] = std::uint64_t{1};
-                record.slots[3] = std::string(names[next() % names.size()]);
-                break;
-            case 1:
-                record.slots[0] = std::uint64_t{2};
-                record.slots[5] = std::bit_cast<std::uint64_t>(numbers[next() % numbers.size()]);
-                break;
-            case 2:
-                record.slots[0] = std::uint64_t{3};
-                record.slots[4] = std::uint64_t{next() & 1u};
-                break;
-            case 9:
-                // Entities a server should never send.
-                if (choice & 0x10) {
-                    record.slots[0] = std::uint64_t{choice};
-                } else if (choice & 0x20) {
-                    record.slots[0] = std::uint64_t{4};
-                }
-                break;
-            default: {
+        case 0:
+            record.slots[0] = std::uint64_t{1};
+            record.slots[3] = std::string(names[next() % names.size()]);
+            break;
+        case 1:
+            record.slots[0] = std::uint64_t{2};
+            record.slots[5] = std::bit_cast<std::uint64_t>(numbers[next() % numbers.size()]);
+            break;
+        case 2:
+            record.slots[0] = std::uint64_t{3};
+            record.slots[4] = std::uint64_t{next() & 1u};
+            break;
+        case 9:
+            // Entities a server should never send.
+            if (choice & 0x10) {
+                record.slots[0] = std::uint64_t{choice};
+            } else if (choice & 0x20) {
                 record.slots[0] = std::uint64_t{4};
-                std::uint8_t name = next();
-                record.slots[2] = name < 200 ? std::to_string(name % 70) : std::string(names[name % names.size()]);
-                std::size_t children = next() % 6;
-                auto& list = std::get<NanoMessageList>(record.slots[1]);
-                for (std::size_t child = 0; child < children && depth < 60 && nodes_ < 600; ++child) {
-                    list.push_back(entity(depth + 1));
-                }
-                break;
             }
+            break;
+        default: {
+            record.slots[0] = std::uint64_t{4};
+            std::uint8_t name = next();
+            record.slots[2] = name < 200 ? std::to_string(name % 70) : std::string(names[name % names.size()]);
+            std::size_t children = next() % 6;
+            auto& list = std::get<NanoMessageList>(record.slots[1]);
+            for (std::size_t child = 0; child < children && depth < 60 && nodes_ < 600; ++child) {
+                list.push_back(entity(depth + 1));
+            }
+            break;
+        }
         }
         return record;
     }

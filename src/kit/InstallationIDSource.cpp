@@ -9,9 +9,8 @@ namespace {
 
 class DefaultAppInstallations final : public measurement::MSRInstallationIDSource {
 public:
-    void installationID(
-        std::function<void(std::optional<std::string> identifier, std::optional<platform::Error> error)> completion)
-        override {
+    void installationID(std::function<void(std::optional<std::string> identifier, std::optional<platform::Error> error)>
+                            completion) override {
         std::shared_ptr<installations::HLOInstallations> installations;
         try {
             installations = installations::HLOInstallations::installations();
@@ -21,10 +20,9 @@ public:
             return;
         }
         installations->installationIDWithCompletion(
-            [completion = std::move(completion)](std::optional<std::string> identifier,
-                                                 promises::ErrorPointer error) {
-                completion(std::move(identifier), error != nullptr ? std::optional<platform::Error>(*error)
-                                                                   : std::nullopt);
+            [completion = std::move(completion)](std::optional<std::string> identifier, promises::ErrorPointer error) {
+                completion(std::move(identifier),
+                           error != nullptr ? std::optional<platform::Error>(*error) : std::nullopt);
             });
     }
 };

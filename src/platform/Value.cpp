@@ -532,7 +532,10 @@ std::optional<double> Value::asDouble() const {
 
 namespace {
 
-bool isBlank(char character) { return character == ' ' || character == '\t' || character == '\n' || character == '\r' || character == '\f' || character == '\v'; }
+bool isBlank(char character) {
+    return character == ' ' || character == '\t' || character == '\n' || character == '\r' || character == '\f' ||
+           character == '\v';
+}
 
 bool textAsBool(std::string_view text) {
     std::size_t index = 0;

@@ -19,7 +19,6 @@
 #include "stubforge/ui/GenerationForm.h"
 #include "stubforge/ui/Sidebar.h"
 
-
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWindow>
@@ -67,12 +66,11 @@ private:
 class LifecycleJournal {
 public:
     LifecycleJournal() {
-        for (const std::string_view name :
-             {kit::core_texts::kApplicationDidFinishLaunchingNotification,
-              kit::core_texts::kApplicationDidBecomeActiveNotification,
-              kit::core_texts::kApplicationWillResignActiveNotification,
-              kit::core_texts::kWindowDidResignKeyNotification,
-              kit::core_texts::kApplicationWillTerminateNotification}) {
+        for (const std::string_view name : {kit::core_texts::kApplicationDidFinishLaunchingNotification,
+                                            kit::core_texts::kApplicationDidBecomeActiveNotification,
+                                            kit::core_texts::kApplicationWillResignActiveNotification,
+                                            kit::core_texts::kWindowDidResignKeyNotification,
+                                            kit::core_texts::kApplicationWillTerminateNotification}) {
             tokens_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
                 std::string(name), nullptr, [this, name](const platform::Notification&) {
                     std::lock_guard lock(mutex_);

@@ -230,7 +230,8 @@ TEST_F(KitWindowTest, AGenerateQuitAtOnceIsSentByTheNextRun) {
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     WindowRun next("wait", logPath("next"));
     ASSERT_TRUE(clickPostedBefore(deadline)) << "requests: " << server_.requests().size() << "\nfirst run:\n"
-                                             << firstOutput << "\nnext run:\n" << next.output();
+                                             << firstOutput << "\nnext run:\n"
+                                             << next.output();
     // The next run clicks nothing: the one click is the first run's.
     const std::string decoded = decodedPosts();
     EXPECT_EQ(occurrences(decoded, "\"generate_click\""), 1u) << decoded;

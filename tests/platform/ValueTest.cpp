@@ -86,12 +86,17 @@ TEST(ValueTest, LenientReadingsOfTextAndNumbers) {
         std::optional<bool> expected;
     };
     const BoolCase bools[] = {
-        {Value("YES"), true},     {Value("yes"), true},   {Value("true"), true},    {Value("T"), true},
-        {Value("  +007"), true},  {Value("-1"), true},    {Value("0009x"), true},   {Value("NO"), false},
-        {Value("false"), false},  {Value("000"), false},  {Value(""), false},       {Value("  "), false},
-        {Value("0x1"), false},    {Value("+-1"), false},  {Value(" \t y"), true},   {Value(true), true},
-        {Value(0), false},        {Value(-3), true},      {Value(0.0), false},      {Value(0.25), true},
-        {Value(), std::nullopt},  {Value(Value::Array{}), std::nullopt},
+        {Value("YES"), true},    {Value("yes"), true},
+        {Value("true"), true},   {Value("T"), true},
+        {Value("  +007"), true}, {Value("-1"), true},
+        {Value("0009x"), true},  {Value("NO"), false},
+        {Value("false"), false}, {Value("000"), false},
+        {Value(""), false},      {Value("  "), false},
+        {Value("0x1"), false},   {Value("+-1"), false},
+        {Value(" \t y"), true},  {Value(true), true},
+        {Value(0), false},       {Value(-3), true},
+        {Value(0.0), false},     {Value(0.25), true},
+        {Value(), std::nullopt}, {Value(Value::Array{}), std::nullopt},
     };
     for (const auto& item : bools) {
         EXPECT_EQ(item.value.boolValue(), item.expected) << item.value.toJson();

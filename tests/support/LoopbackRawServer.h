@@ -16,10 +16,10 @@ namespace platform::testing {
 class LoopbackRawServer {
 public:
     enum class Mode {
-        relay,          // forwards to 127.0.0.1:targetPort, recording what the client sent
-        truncatedBody,  // reads the request head, announces 100 bytes, sends 5, closes
-        reset,          // accepts and resets the connection
-        hold,           // records what the client sends and never answers
+        relay,             // forwards to 127.0.0.1:targetPort, recording what the client sent
+        truncatedBody,     // reads the request head, announces 100 bytes, sends 5, closes
+        reset,             // accepts and resets the connection
+        hold,              // records what the client sends and never answers
         hugeDeclaredBody,  // announces 2 GiB and streams zeros until the client goes (256 MiB at most)
         endlessBody,       // announces no length and streams zeros until the client goes (256 MiB at most)
     };

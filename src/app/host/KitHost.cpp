@@ -52,7 +52,7 @@ private:
     class Pump;
     struct Shared {
         std::mutex mutex;
-        Pump* pump = nullptr;                  // guarded by mutex
+        Pump* pump = nullptr;                // guarded by mutex
         std::deque<platform::Work> waiting;  // guarded by mutex
     };
 
@@ -97,7 +97,9 @@ void postLifecycle(std::string_view name) { platform::NotificationCenter::defaul
 
 }  // namespace
 
-void installKitMainQueue() { platform::MainQueue::install(std::make_shared<QtMainQueue>(*QCoreApplication::instance())); }
+void installKitMainQueue() {
+    platform::MainQueue::install(std::make_shared<QtMainQueue>(*QCoreApplication::instance()));
+}
 
 void connectKitLifecycle(QGuiApplication& application) {
     QObject::connect(&application, &QGuiApplication::applicationStateChanged,

@@ -70,7 +70,7 @@ std::vector<HLOComponent> HLOInstallations::componentsToRegister() {
 
 void HLOInstallations::registerLibrary() {
     kit::classRegistry().registerClass<HLOLibrary>(std::string(kInstallationsClassName),
-                                                                std::make_shared<HLOInstallationsLibrary>());
+                                                   std::make_shared<HLOInstallationsLibrary>());
     HLOApp::registerInternalLibrary(kInstallationsClassName, kInstallationsLibraryName);
 }
 

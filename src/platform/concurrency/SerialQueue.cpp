@@ -165,9 +165,8 @@ const SerialQueue* SerialQueue::current() noexcept { return currentQueue; }
 void SerialQueue::run(const std::shared_ptr<State>& state) {
     std::unique_lock lock(state->mutex);
     for (;;) {
-        state->wake.wait(lock, [&] {
-            return !state->busy && (state->stopping || state->halted || !state->pending.empty());
-        });
+        state->wake.wait(lock,
+                         [&] { return !state->busy && (state->stopping || state->halted || !state->pending.empty()); });
         if (state->halted || state->pending.empty()) {
             return;  // stopped, or stopping and everything queued has run
         }
@@ -292,7 +291,8 @@ void MainQueue::install(std::shared_ptr<Executor> executor) {
 std::shared_ptr<Executor> MainQueue::get() {
     if (workStopped()) {
         // The host's event loop may be gone already.
-        static const std::shared_ptr<Executor>& dropping = *new std::shared_ptr<Executor>(std::make_shared<DroppingExecutor>());
+        static const std::shared_ptr<Executor>& dropping =
+            *new std::shared_ptr<Executor>(std::make_shared<DroppingExecutor>());
         return dropping;
     }
     std::lock_guard lock(mainQueueMutex);

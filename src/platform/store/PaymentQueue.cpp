@@ -14,8 +14,8 @@ void PaymentQueue::addTransactionObserver(const std::shared_ptr<PaymentTransacti
         return;
     }
     std::lock_guard lock(mutex_);
-    const bool present = std::any_of(observers_.begin(), observers_.end(),
-                                     [&](const auto& known) { return known.lock() == observer; });
+    const bool present =
+        std::any_of(observers_.begin(), observers_.end(), [&](const auto& known) { return known.lock() == observer; });
     if (!present) {
         observers_.push_back(observer);
     }

@@ -169,8 +169,8 @@ struct Holding {
     std::string name;
     double shares = 0;
     double price = 0;
-    double value = 0;       // shares × price
-    double allocation = 0;  // percent of the total value
+    double value = 0;            // shares × price
+    double allocation = 0;       // percent of the total value
     std::size_t assetClass = 0;  // index into kAssetClasses
 };
 
@@ -271,8 +271,8 @@ inline constexpr std::array<std::pair<std::string_view, double>, 8> kLongColumns
 // Drawn in two columns of five, every category shown, those the statement
 // holds nothing of with 0%.
 inline constexpr std::array<std::string_view, 10> kCategories{
-    "Large Cap Growth",        "Large Cap Value",  "Mid Cap Stocks",     "Small Cap Stocks", "International Developed",
-    "Emerging Markets",        "Fixed Income Bonds", "REITs",            "Commodities",      "Cash & Money Market",
+    "Large Cap Growth", "Large Cap Value",    "Mid Cap Stocks", "Small Cap Stocks", "International Developed",
+    "Emerging Markets", "Fixed Income Bonds", "REITs",          "Commodities",      "Cash & Money Market",
 };
 
 // The category of the analysis page a security falls in.

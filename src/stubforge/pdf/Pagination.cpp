@@ -35,10 +35,9 @@ bool isHeading(const graphics::AttributedText& text, std::size_t begin, std::siz
         }
         const std::size_t from = std::max(run.begin, begin);
         const std::size_t to = std::min(run.end, end);
-        const bool shows = run.attachment != nullptr ||
-                           std::any_of(string.begin() + static_cast<std::ptrdiff_t>(from),
-                                       string.begin() + static_cast<std::ptrdiff_t>(to),
-                                       [](char c) { return !isBlankCharacter(c); });
+        const bool shows = run.attachment != nullptr || std::any_of(string.begin() + static_cast<std::ptrdiff_t>(from),
+                                                                    string.begin() + static_cast<std::ptrdiff_t>(to),
+                                                                    [](char c) { return !isBlankCharacter(c); });
         if (!shows) {
             continue;
         }

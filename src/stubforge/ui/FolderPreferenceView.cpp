@@ -102,8 +102,7 @@ void FolderPreferenceView::refresh() {
 
 void FolderPreferenceView::rebuildMenu() {
     const bool custom = settings_.useCustomFolder() && !settings_.customFolderPath().isEmpty();
-    const QString fullPath =
-        selectedURL_ ? QString::fromStdString(selectedURL_->string()) : qt(texts::kCustomFolder);
+    const QString fullPath = selectedURL_ ? QString::fromStdString(selectedURL_->string()) : qt(texts::kCustomFolder);
     menu_->clear();
     QAction* defaultEntry = menu_->addAction(defaultFolderEntry());
     defaultEntry->setObjectName("defaultFolderEntry");

@@ -34,8 +34,7 @@ void FileTable::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (event->matches(QKeySequence::Delete) || event->key() == Qt::Key_Delete ||
-        event->key() == Qt::Key_Backspace) {
+    if (event->matches(QKeySequence::Delete) || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
         emit deleteRequested();
         event->accept();
         return;

@@ -105,8 +105,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     form_ = new GenerationForm(state_, TemplateImport{services_.chooseTemplate, services_.log}, formRow_);
     formLayout->addWidget(form_);
     detailLayout->addWidget(formRow_);
-    folderView_ =
-        new FolderView(state_, settings_, FolderServices{services_.log, services_.openUrl, services_.revealFiles}, detail);
+    folderView_ = new FolderView(state_, settings_,
+                                 FolderServices{services_.log, services_.openUrl, services_.revealFiles}, detail);
     detailLayout->addWidget(folderView_, 1);
     statusRow_ = new StatusRow(state_, settings_, *services_.log, detail);
     detailLayout->addWidget(statusRow_);

@@ -18,8 +18,7 @@ PreferencesWindow::PreferencesWindow(const PreferencesServices& services, QWidge
     exportLocationRow_->setObjectName("exportLocationRow");
     auto* rowLayout = new QVBoxLayout(exportLocationRow_);
     rowLayout->setContentsMargins(0, 0, 0, 0);
-    folderPreference_ =
-        new FolderPreferenceView(*services.defaults, services.chooseOutputFolder, exportLocationRow_);
+    folderPreference_ = new FolderPreferenceView(*services.defaults, services.chooseOutputFolder, exportLocationRow_);
     rowLayout->addWidget(folderPreference_);
     layout->addWidget(exportLocationRow_);
     layout->addStretch();

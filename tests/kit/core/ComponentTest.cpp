@@ -63,8 +63,7 @@ private:
 class ComponentTest : public ConfigurationTest {
 protected:
     void registerLibrary(const std::string& className, std::vector<HLOComponent> components) {
-        kit::classRegistry().registerClass<HLOLibrary>(
-            className, std::make_shared<TestLibrary>(std::move(components)));
+        kit::classRegistry().registerClass<HLOLibrary>(className, std::make_shared<TestLibrary>(std::move(components)));
         HLOApp::registerInternalLibrary(className, "lib-" + className, "1.0");
     }
     static HLOComponent greeter(std::string text, bool cacheable,
@@ -193,8 +192,8 @@ TEST_F(ComponentTest, RegisteringAClassThatIsNoLibraryRaises) {
 TEST_F(ComponentTest, OptionalLibrariesAreFoundOnlyWhenRegistered) {
     HLOApp::registerSwiftComponents();
     EXPECT_EQ(HLOApp::haloUserAgent().find("fire-ses"), std::string::npos);
-    kit::classRegistry().registerClass<HLOLibrary>(
-        "HLOSessions", std::make_shared<TestLibrary>(std::vector<HLOComponent>{}));
+    kit::classRegistry().registerClass<HLOLibrary>("HLOSessions",
+                                                   std::make_shared<TestLibrary>(std::vector<HLOComponent>{}));
     HLOApp::registerSwiftComponents();
     EXPECT_NE(HLOApp::haloUserAgent().find("fire-ses/11.9.0"), std::string::npos);
     ASSERT_EQ(HLOComponentContainer::registrants().size(), 1U);

@@ -230,10 +230,7 @@ TEST_F(ConfigurationTest, SettingsThatCannotBeSavedAreLoggedNotRaised) {
          "/lumen/measurement/measurement_enabled_state"},
         {"data collection default", [&] { app->setDataCollectionDefaultEnabled(false); },
          "/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"},
-        {"deleting the app",
-         [&] {
-             app->deleteApp([](bool success) { EXPECT_TRUE(success); });
-         },
+        {"deleting the app", [&] { app->deleteApp([](bool success) { EXPECT_TRUE(success); }); },
          "/lumen/halo/global_data_collection_enabled:__HLOAPP_DEFAULT"},
     };
     for (const Case& entry : cases) {

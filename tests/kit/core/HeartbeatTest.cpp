@@ -369,7 +369,7 @@ TEST_F(HeartbeatTest, LoggerHeaderAndCodeForToday) {
     const auto both = value.get_future().get();
     ASSERT_TRUE(both);
     EXPECT_EQ(decodeHeartbeatHeader(*both), Json::parse(R"({"heartbeats":[{"agent":"agent/1","dates":["2024-03-09"]},)"
-                                               R"({"agent":"agent/2","dates":["2024-03-10"]}],"version":2})"));
+                                                        R"({"agent":"agent/2","dates":["2024-03-10"]}],"version":2})"));
     EXPECT_EQ(calls.load(), 5);
 }
 

@@ -148,14 +148,17 @@ TEST_F(KeychainStorageTest, AClassMismatchIsTheUnarchivingErrorAndCachesNothing)
 TEST_F(KeychainStorageTest, ACompletionMayReleaseTheStorage) {
     using Operation = std::function<void(LMUKeychainStorage&, std::function<void()>)>;
     const std::pair<const char*, Operation> operations[] = {
-        {"get", [](LMUKeychainStorage& storage, std::function<void()> done) {
+        {"get",
+         [](LMUKeychainStorage& storage, std::function<void()> done) {
              storage.getObjectForKey("missing", "HLOInstallationsStoredItem", std::nullopt,
                                      [done = std::move(done)](auto) { done(); });
          }},
-        {"set", [](LMUKeychainStorage& storage, std::function<void()> done) {
+        {"set",
+         [](LMUKeychainStorage& storage, std::function<void()> done) {
              storage.setObject(installation("a"), "a", std::nullopt, [done = std::move(done)](auto) { done(); });
          }},
-        {"remove", [](LMUKeychainStorage& storage, std::function<void()> done) {
+        {"remove",
+         [](LMUKeychainStorage& storage, std::function<void()> done) {
              storage.removeObjectForKey("a", std::nullopt, [done = std::move(done)](auto) { done(); });
          }},
     };

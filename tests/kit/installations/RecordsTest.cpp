@@ -98,8 +98,8 @@ TEST_F(InstallationRecordsTest, ValidationCollectsEveryFindingInOrder) {
         // What a damaged or forged store may hold is held to the same rules.
         {"status 7", "app", "name", "fid", static_cast<Status>(7), "", "", std::nullopt,
          "invalid `registrationStatus`"},
-        {"status 7 with a path and a line break in the ID", "app", "name", "../x\nfid", static_cast<Status>(7), "",
-         "", std::nullopt,
+        {"status 7 with a path and a line break in the ID", "app", "name", "../x\nfid", static_cast<Status>(7), "", "",
+         std::nullopt,
          "`haloInstallationID` must hold only letters, digits, '-' and '_', invalid `registrationStatus`"},
         {"status 1 with a slash in the ID", "app", "name", "a/b", Status::unregistered, "", "", std::nullopt,
          "`haloInstallationID` must hold only letters, digits, '-' and '_'"},

@@ -197,10 +197,12 @@ TEST_F(KitUploadTest, TheUploadedBundleCarriesTheInstallationIDTheServiceGave) {
     }));
 
     measurement::HLOAnalytics::logEventWithName("generate_click", {{"file_type", platform::Value("csv")}});
-    ASSERT_TRUE(eventuallyBefore(deadline, [&] {
-        const std::string decoded = decodedPosts();
-        return decoded.find("generate_click") != std::string::npos;
-    })) << "requests: " << server_.requests().size();
+    ASSERT_TRUE(eventuallyBefore(deadline,
+                                 [&] {
+                                     const std::string decoded = decodedPosts();
+                                     return decoded.find("generate_click") != std::string::npos;
+                                 }))
+        << "requests: " << server_.requests().size();
     EXPECT_THAT(decodedPosts(), HasSubstr("30: \"" + givenID + "\""));
 }
 

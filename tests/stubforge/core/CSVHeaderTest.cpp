@@ -99,8 +99,9 @@ TEST(CSVTemplateImport, RefusesMoreNamesThanTheBound) {
     platform::testing::writeFile(path, header + "\n");
     platform::CaptureLogSink log;
     EXPECT_EQ(CSVUtils::readCSVHeader(path, log, 250), std::nullopt);
-    EXPECT_EQ(log.drainLines(), std::vector<std::string>{
-                                    "Error reading CSV file: the header has 251 names; a table has at most 250 columns"});
+    EXPECT_EQ(
+        log.drainLines(),
+        std::vector<std::string>{"Error reading CSV file: the header has 251 names; a table has at most 250 columns"});
     const auto names = CSVUtils::readCSVHeader(path, log, 251);
     ASSERT_TRUE(names.has_value());
     EXPECT_EQ(names->size(), 251u);

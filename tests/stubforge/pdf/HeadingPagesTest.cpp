@@ -51,8 +51,7 @@ void expectNoPageEndsWithAHeading(const graphics::TextFlow& flow, const std::str
             --begin;
         }
         EXPECT_FALSE(end > begin && whollyBold(flow.text(), begin, end))
-            << label << ": page " << page + 1 << " ends with the heading \"" << text.substr(begin, end - begin)
-            << "\"";
+            << label << ": page " << page + 1 << " ends with the heading \"" << text.substr(begin, end - begin) << "\"";
     }
 }
 
@@ -178,15 +177,13 @@ protected:
 TEST_F(DocumentHeadingsTest, NoPageOfALongDocumentEndsWithAHeading) {
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         for (const ContentSize size : {ContentSize::small, ContentSize::large}) {
-            const std::string label =
-                std::string(rawValue(size)) + " document of seed " + std::to_string(seed) + ", ";
+            const std::string label = std::string(rawValue(size)) + " document of seed " + std::to_string(seed) + ", ";
             platform::SeededRandom random(seed);
             const GenerationContext context(world.clock, random, *world.defaults, *world.bundle);
             sham::Faker faker = makeFaker(context);
 
             check(cv::buildContent(cv::buildCV(size, faker, random, world.clock.now())), cv::kTextArea, label + "CV");
-            for (const meeting_notes::Notes& notes :
-                 meeting_notes::buildDocument(size, faker, random, world.clock)) {
+            for (const meeting_notes::Notes& notes : meeting_notes::buildDocument(size, faker, random, world.clock)) {
                 check(meeting_notes::notesText(notes), meeting_notes::kTextArea, label + "meeting notes");
             }
             const PDFContractGenerator::Data contract = PDFContractGenerator::buildData(size, context);

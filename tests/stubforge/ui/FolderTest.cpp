@@ -33,9 +33,7 @@ using namespace std::chrono_literals;
 // its data folder.
 QString defaultEntry() { return " ~/XDG_DATA_HOME/Stubforge (Default)"; }
 
-void writeFile(const fs::path& path, std::string_view text = "dummy") {
-    std::ofstream(path, std::ios::binary) << text;
-}
+void writeFile(const fs::path& path, std::string_view text = "dummy") { std::ofstream(path, std::ios::binary) << text; }
 
 // Created one after another, each later than the one before in birth and
 // modification time alike.
@@ -70,8 +68,7 @@ void selectRows(FolderView& view, const QStringList& names) {
     selection->clearSelection();
     for (int row = 0; row < view.count(); ++row) {
         if (names.contains(view.model().items()[static_cast<std::size_t>(row)].name)) {
-            selection->select(view.model().index(row, 0),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->select(view.model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         }
     }
 }
@@ -106,9 +103,9 @@ private slots:
 
     void byteCountTexts() {
         const std::pair<std::uintmax_t, QString> cases[] = {
-            {0, "Zero KB"},          {1, "1 byte"},       {532, "532 bytes"},   {999, "999 bytes"},
-            {1000, "1 KB"},          {12'345, "12 KB"},   {999'499, "999 KB"},  {999'999, "1 MB"},
-            {2'500'000, "2.5 MB"},   {10'000'000, "10 MB"}, {1'234'567'890, "1.23 GB"},
+            {0, "Zero KB"},        {1, "1 byte"},         {532, "532 bytes"},         {999, "999 bytes"},
+            {1000, "1 KB"},        {12'345, "12 KB"},     {999'499, "999 KB"},        {999'999, "1 MB"},
+            {2'500'000, "2.5 MB"}, {10'000'000, "10 MB"}, {1'234'567'890, "1.23 GB"},
         };
         for (const auto& [bytes, expected] : cases) {
             QCOMPARE(byteCountText(bytes), expected);
@@ -241,11 +238,10 @@ private slots:
         FolderView& view = window.folderView();
         QVERIFY(view.table().dragEnabled());
         QVERIFY(view.model().flags(view.model().index(0, 0)).testFlag(Qt::ItemIsDragEnabled));
-        const QModelIndexList indexes = {view.model().index(0, 0), view.model().index(0, 1),
-                                         view.model().index(1, 2)};
+        const QModelIndexList indexes = {view.model().index(0, 0), view.model().index(0, 1), view.model().index(1, 2)};
         const std::unique_ptr<QMimeData> data(view.model().mimeData(indexes));
-        QCOMPARE(data->urls(), QList<QUrl>({fileUrl(world_->outputFolder() / "b.pdf"),
-                                            fileUrl(world_->outputFolder() / "a.pdf")}));
+        QCOMPARE(data->urls(),
+                 QList<QUrl>({fileUrl(world_->outputFolder() / "b.pdf"), fileUrl(world_->outputFolder() / "a.pdf")}));
     }
 
     void showInFileManagerRevealsOrOpensTheFolder() {
@@ -264,8 +260,8 @@ private slots:
         QCOMPARE(menu->actions().front()->text(), QString("Show in File Manager"));
         menu->actions().front()->trigger();
         QCOMPARE(world_->revealedUrls().size(), std::size_t{1});
-        QCOMPARE(world_->revealedUrls().front(), QList<QUrl>({fileUrl(world_->outputFolder() / "b.pdf"),
-                                                              fileUrl(world_->outputFolder() / "a.pdf")}));
+        QCOMPARE(world_->revealedUrls().front(),
+                 QList<QUrl>({fileUrl(world_->outputFolder() / "b.pdf"), fileUrl(world_->outputFolder() / "a.pdf")}));
         QVERIFY(world_->openedUrls().empty());
 
         world_->fileManagerAnswers = false;
@@ -309,9 +305,9 @@ private slots:
         const std::string url = fileUrl(chosen).toEncoded().toStdString();
         QCOMPARE(url, "file://" + (world_->root() / "chosen%20folder").string());
         const std::string suite = readText(world_->defaults().filePath());
-        QVERIFY2(suite.find("<key>useCustomFolder</key>") != std::string::npos &&
-                     suite.find("<true/>") != std::string::npos,
-                 suite.c_str());
+        QVERIFY2(
+            suite.find("<key>useCustomFolder</key>") != std::string::npos && suite.find("<true/>") != std::string::npos,
+            suite.c_str());
         QVERIFY2(suite.find("<string>" + url + "</string>") != std::string::npos, suite.c_str());
         QVERIFY(fs::is_empty(chosen));
 

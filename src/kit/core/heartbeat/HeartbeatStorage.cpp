@@ -38,7 +38,9 @@ struct StorageTables {
     std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> fileMutexes;
 };
 
-std::map<std::string, CacheEntry, std::less<>>& cache() { return KitContext::current().service<StorageTables>().storages; }
+std::map<std::string, CacheEntry, std::less<>>& cache() {
+    return KitContext::current().service<StorageTables>().storages;
+}
 
 std::shared_ptr<std::mutex> fileMutexFor(const std::string& id) {
     std::lock_guard guard(HeartbeatStorage::lock());

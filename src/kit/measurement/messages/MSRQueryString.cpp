@@ -56,9 +56,7 @@ std::string msr_percentEncodedQueryComponent(std::string_view text) {
     return encoded;
 }
 
-std::string msr_queryString(const MSRQueryDictionary& dictionary) {
-    return joinedPairs(dictionary);
-}
+std::string msr_queryString(const MSRQueryDictionary& dictionary) { return joinedPairs(dictionary); }
 
 std::string msr_queryString(const std::vector<std::pair<std::string, std::string>>& pairs) {
     return joinedPairs(pairs);

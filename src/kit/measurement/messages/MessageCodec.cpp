@@ -229,7 +229,7 @@ bool decodeElement(pb_istream_t* stream, NanoMessageList& list, MessageType type
     if (!decodeFields(&substream, element, depth, state)) {
         logElementFailure(state.log, element.name(), substream.errmsg);
         return fail(stream, substream.errmsg == message_text::decodedTooLarge ? message_text::decodedTooLarge
-                                                                               : message_text::callbackFailed);
+                                                                              : message_text::callbackFailed);
     }
     return pb_close_string_substream(stream, &substream);
 }
@@ -417,8 +417,8 @@ bool decodeFields(pb_istream_t* stream, NanoMessageInfo& message, int depth, Dec
         bool decoded = true;
         if (slot >= 0) {
             const auto index = static_cast<std::size_t>(slot);
-            decoded = decodeSlot(stream, wireType, description.fields[index], cellFor(message, index, cells), depth,
-                                 state);
+            decoded =
+                decodeSlot(stream, wireType, description.fields[index], cellFor(message, index, cells), depth, state);
         } else if (tag == description.unslottedTag) {
             decoded = decodeUnslotted(stream, wireType, description.unslottedType, depth, state);
         } else {

@@ -27,8 +27,10 @@ const NanoCell& emptyCell(NanoFieldFlags flags) {
 }  // namespace
 
 NanoSlots::NanoSlots(NanoSlots&& other) noexcept
-    : cells_(std::exchange(other.cells_, nullptr)), count_(std::exchange(other.count_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)), type_(other.type_) {}
+    : cells_(std::exchange(other.cells_, nullptr)),
+      count_(std::exchange(other.count_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)),
+      type_(other.type_) {}
 
 NanoSlots& NanoSlots::operator=(NanoSlots&& other) noexcept {
     if (this != &other) {
@@ -55,9 +57,7 @@ void NanoSlots::release() noexcept {
 
 std::size_t NanoSlots::size() const noexcept { return messageDescription(type_).fields.size(); }
 
-NanoCell* NanoSlots::find(std::size_t slot) noexcept {
-    return const_cast<NanoCell*>(std::as_const(*this).find(slot));
-}
+NanoCell* NanoSlots::find(std::size_t slot) noexcept { return const_cast<NanoCell*>(std::as_const(*this).find(slot)); }
 
 const NanoCell* NanoSlots::find(std::size_t slot) const noexcept {
     const std::uint8_t* slots = slotBytes();

@@ -187,13 +187,14 @@ bool MSRRemoteConfig::boolValueFromCacheWithKey(std::string_view key, bool defau
 
 double MSRRemoteConfig::timeIntervalInSecondsFromCacheWithKey(std::string_view key, double defaultValue,
                                                               double maxValue, double minValue) const {
-    static const NumberTransform& millisecondsToSeconds = *new NumberTransform([](const Value& number) -> std::optional<Value> {
-        const auto milliseconds = truncatedInteger<std::int64_t>(number);
-        if (!milliseconds) {
-            return std::nullopt;
-        }
-        return Value(static_cast<double>(*milliseconds) / 1000.0);
-    });
+    static const NumberTransform& millisecondsToSeconds =
+        *new NumberTransform([](const Value& number) -> std::optional<Value> {
+            const auto milliseconds = truncatedInteger<std::int64_t>(number);
+            if (!milliseconds) {
+                return std::nullopt;
+            }
+            return Value(static_cast<double>(*milliseconds) / 1000.0);
+        });
     const auto number =
         numberFromCacheWithKey(key, Value(defaultValue), Value(maxValue), Value(minValue), millisecondsToSeconds);
     if (!number) {

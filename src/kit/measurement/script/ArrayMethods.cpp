@@ -251,8 +251,7 @@ ValueRef reduceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
     // Positions run 0 … count-1, or the other way; `step` counts them.
     auto positionAt = [&](std::size_t step) { return fromTheEnd ? count - 1 - step : step; };
     auto elementAt = [&](std::size_t position) -> const MSRPRuntimeValue* {
-        return position < array.count() && !isHole(array.slots()[position]) ? array.slots()[position].get()
-                                                                              : nullptr;
+        return position < array.count() && !isHole(array.slots()[position]) ? array.slots()[position].get() : nullptr;
     };
     std::size_t step = 0;
     ValueRef accumulator;
@@ -314,7 +313,7 @@ ValueRef sliceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScop
     }
     end = std::max(end, start);
     return MSRPObjectManager::subarrayWithArray(array, static_cast<std::size_t>(start),
-                                               static_cast<std::size_t>(end - start), scope);
+                                                static_cast<std::size_t>(end - start), scope);
 }
 
 ValueRef sortMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPScope& scope, ScriptError& error) {
@@ -353,8 +352,8 @@ ValueRef spliceMethod(MSRPArrayValue& array, const ValueList& arguments, MSRPSco
     if (arguments.size() > 2) {
         inserted.assign(arguments.begin() + 2, arguments.end());
     }
-    ValueList removed = array.spliceFrom(static_cast<std::size_t>(start), static_cast<std::size_t>(deleteCount),
-                                         inserted, error);
+    ValueList removed =
+        array.spliceFrom(static_cast<std::size_t>(start), static_cast<std::size_t>(deleteCount), inserted, error);
     if (error) {
         return undefinedValue();
     }

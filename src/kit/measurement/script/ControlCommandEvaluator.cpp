@@ -215,8 +215,8 @@ Ref<MSRPFunctionValue> makeFunction(const ValueList& arguments, MSRPScope& scope
         }
     }
     ValueList body(arguments.begin() + 2, arguments.end());
-    return MSRPObjectManager::functionValueWithFunctionName(std::move(name), std::move(parameterNames),
-                                                           std::move(body), scope);
+    return MSRPObjectManager::functionValueWithFunctionName(std::move(name), std::move(parameterNames), std::move(body),
+                                                            scope);
 }
 
 ValueRef functionExpression(const ValueList& arguments, MSRPScope& scope, ScriptError& error) {

@@ -157,37 +157,36 @@ bool iterationParts(const ValueList& arguments, MSRPScope& scope, ScriptError& e
 struct IterationItems {
     enum class Made { slots, names, units, indexes };
     Made made = Made::slots;
-    ValueList slots;                  // the slots of an array (for-of)
-    std::vector<std::u16string> names;  // names, before any indexes (for-in)
+    ValueList slots;                     // the slots of an array (for-of)
+    std::vector<std::u16string> names;   // names, before any indexes (for-in)
     std::vector<std::uint32_t> indexes;  // the array slots that are no holes (for-in)
-    Ref<MSRPStringValue> text;        // the units, or their indexes, of a text
+    Ref<MSRPStringValue> text;           // the units, or their indexes, of a text
 
     std::size_t count() const noexcept {
         switch (made) {
-            case Made::slots:
-                return slots.size();
-            case Made::names:
-                return names.size() + indexes.size();
-            case Made::units:
-            case Made::indexes:
-                return text->value().size();
+        case Made::slots:
+            return slots.size();
+        case Made::names:
+            return names.size() + indexes.size();
+        case Made::units:
+        case Made::indexes:
+            return text->value().size();
         }
         return 0;
     }
     ValueRef item(std::size_t position, ExecutionState* run) const {
         switch (made) {
-            case Made::slots:
-                return slots[position];
-            case Made::names:
-                if (position < names.size()) {
-                    return makeRef<MSRPStringValue>(names[position], run);
-                }
-                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])),
-                                                run);
-            case Made::units:
-                return makeRef<MSRPStringValue>(std::u16string(1, text->value()[position]), run);
-            case Made::indexes:
-                return makeRef<MSRPStringValue>(numberToString(static_cast<double>(position)), run);
+        case Made::slots:
+            return slots[position];
+        case Made::names:
+            if (position < names.size()) {
+                return makeRef<MSRPStringValue>(names[position], run);
+            }
+            return makeRef<MSRPStringValue>(numberToString(static_cast<double>(indexes[position - names.size()])), run);
+        case Made::units:
+            return makeRef<MSRPStringValue>(std::u16string(1, text->value()[position]), run);
+        case Made::indexes:
+            return makeRef<MSRPStringValue>(numberToString(static_cast<double>(position)), run);
         }
         return undefinedValue();
     }
@@ -205,17 +204,17 @@ ValueRef iterate(const IterationParts& parts, const IterationItems& items, Bindi
         ValueRef item = items.item(position, run);
         Ref<MSRPScope> iteration(&scope);
         switch (binding) {
-            case Binding::assign:
-                scope.setValue(std::move(item), parts.name);
-                break;
-            case Binding::constant:
-                iteration = scope.createChildScope();
-                iteration->addImmutableValue(std::move(item), parts.name);
-                break;
-            case Binding::variable:
-                iteration = scope.createChildScope();
-                iteration->addValue(std::move(item), parts.name);
-                break;
+        case Binding::assign:
+            scope.setValue(std::move(item), parts.name);
+            break;
+        case Binding::constant:
+            iteration = scope.createChildScope();
+            iteration->addImmutableValue(std::move(item), parts.name);
+            break;
+        case Binding::variable:
+            iteration = scope.createChildScope();
+            iteration->addValue(std::move(item), parts.name);
+            break;
         }
         if (runBody(*parts.body, *iteration, error, result) == BodyOutcome::stop) {
             return result;

@@ -163,16 +163,16 @@ ValueRef MSRPArrayValue::valueForProperty(const MSRPRuntimeValue& key, ScriptErr
         return undefinedValue();
     }
     switch (classified.kind) {
-        case KeyKind::length:
-            return numberValue(static_cast<double>(elements_.size()), runState());
-        case KeyKind::index:
-            if (classified.index < static_cast<double>(elements_.size())) {
-                const ValueRef& slot = elements_[static_cast<std::size_t>(classified.index)];
-                return isHole(slot) ? undefinedValue() : slot;
-            }
-            return undefinedValue();
-        case KeyKind::name:
-            break;
+    case KeyKind::length:
+        return numberValue(static_cast<double>(elements_.size()), runState());
+    case KeyKind::index:
+        if (classified.index < static_cast<double>(elements_.size())) {
+            const ValueRef& slot = elements_[static_cast<std::size_t>(classified.index)];
+            return isHole(slot) ? undefinedValue() : slot;
+        }
+        return undefinedValue();
+    case KeyKind::name:
+        break;
     }
     return propertyMap_ ? propertyMap_->valueForName(classified.name) : undefinedValue();
 }
@@ -183,34 +183,34 @@ void MSRPArrayValue::setValue(ValueRef value, const MSRPRuntimeValue& key, Scrip
         return;
     }
     switch (classified.kind) {
-        case KeyKind::length: {
-            if (!isIndexValue(*value)) {
-                setScriptError(error, ScriptErrorCode::invalidArrayLength);
-                return;
-            }
-            double length = value->doubleValueOrError(error);
-            if (!error) {
-                setLength(length, error);
-            }
+    case KeyKind::length: {
+        if (!isIndexValue(*value)) {
+            setScriptError(error, ScriptErrorCode::invalidArrayLength);
             return;
         }
-        case KeyKind::index: {
-            if (classified.index >= static_cast<double>(limits::maximumArrayLength)) {
-                setScriptError(error, ScriptErrorCode::invalidArrayLength);
-                return;
-            }
-            auto index = static_cast<std::size_t>(classified.index);
-            if (index >= elements_.size()) {
-                setLength(static_cast<double>(index) + 1, error);
-                if (error) {
-                    return;
-                }
-            }
-            ValueRef old = std::exchange(elements_[index], std::move(value));
+        double length = value->doubleValueOrError(error);
+        if (!error) {
+            setLength(length, error);
+        }
+        return;
+    }
+    case KeyKind::index: {
+        if (classified.index >= static_cast<double>(limits::maximumArrayLength)) {
+            setScriptError(error, ScriptErrorCode::invalidArrayLength);
             return;
         }
-        case KeyKind::name:
-            break;
+        auto index = static_cast<std::size_t>(classified.index);
+        if (index >= elements_.size()) {
+            setLength(static_cast<double>(index) + 1, error);
+            if (error) {
+                return;
+            }
+        }
+        ValueRef old = std::exchange(elements_[index], std::move(value));
+        return;
+    }
+    case KeyKind::name:
+        break;
     }
     if (propertyMap_) {
         propertyMap_->setValue(std::move(value), classified.name);
@@ -347,7 +347,6 @@ void MSRPArrayValue::releaseContents() {
     elements_.clear();
     rechargeBudget();
 }
-
 
 bool MSRPArrayValue::canGrowBy(std::size_t added, ScriptError& error) const {
     if (added > limits::maximumArrayLength - std::min(elements_.size(), limits::maximumArrayLength)) {

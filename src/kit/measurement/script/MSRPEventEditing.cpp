@@ -51,9 +51,9 @@ platform::Unexpected failure(ScriptError& error) { return platform::unexpected(s
 }  // namespace
 
 MSRPEventEditing::MSRPEventEditing() {
-    moduleCreators_.emplace_back(
-        std::u16string(module_names::registerCallback),
-        [this] { return ValueRef(makeRef<MSRPRegisterCallbackNativeFunctionValue>(callbackHandler_)); });
+    moduleCreators_.emplace_back(std::u16string(module_names::registerCallback), [this] {
+        return ValueRef(makeRef<MSRPRegisterCallbackNativeFunctionValue>(callbackHandler_));
+    });
     moduleCreators_.emplace_back(std::u16string(module_names::eventLogger),
                                  [this] { return ValueRef(makeRef<MSRPEventLogger>(eventContext_)); });
     startRuntime();

@@ -46,7 +46,8 @@ ValueRef MSRPRequire::invokeWithArguments(const ValueList& arguments, MSRPScope&
     if (error || !module) {
         return undefinedValue();
     }
-    if (auto* container = dynamic_cast<MSRPContainerValue*>(module.get()); container != nullptr && manager_ != nullptr) {
+    if (auto* container = dynamic_cast<MSRPContainerValue*>(module.get());
+        container != nullptr && manager_ != nullptr) {
         manager_->addOwnedObject(container);
     }
     modules_.emplace(std::move(name), module);
@@ -71,8 +72,7 @@ void MSRPRequire::releaseContents() {
     MSRPFunctionValue::releaseContents();
 }
 
-MSRPFunctionGetVersion::MSRPFunctionGetVersion()
-    : MSRPNativeFunctionValue(std::u16string(module_names::getVersion)) {}
+MSRPFunctionGetVersion::MSRPFunctionGetVersion() : MSRPNativeFunctionValue(std::u16string(module_names::getVersion)) {}
 
 ValueRef MSRPFunctionGetVersion::invokeWithArguments(const ValueList&, MSRPScope& scope, ScriptError&) {
     return numberValue(MSRPRuntime::runtimeVersion(), scope.executionState());

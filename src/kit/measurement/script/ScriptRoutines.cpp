@@ -113,17 +113,17 @@ bool isStrictlyEqualValue(const MSRPRuntimeValue& first, const MSRPRuntimeValue&
         return false;
     }
     switch (first.kind()) {
-        case MSRPRuntimeValue::Kind::numberValue:
-            return static_cast<const MSRPNumberValue&>(first).value() ==
-                   static_cast<const MSRPNumberValue&>(second).value();
-        case MSRPRuntimeValue::Kind::booleanValue:
-            return static_cast<const MSRPBooleanValue&>(first).value() ==
-                   static_cast<const MSRPBooleanValue&>(second).value();
-        case MSRPRuntimeValue::Kind::stringValue:
-            return static_cast<const MSRPStringValue&>(first).value() ==
-                   static_cast<const MSRPStringValue&>(second).value();
-        default:
-            return &first == &second;
+    case MSRPRuntimeValue::Kind::numberValue:
+        return static_cast<const MSRPNumberValue&>(first).value() ==
+               static_cast<const MSRPNumberValue&>(second).value();
+    case MSRPRuntimeValue::Kind::booleanValue:
+        return static_cast<const MSRPBooleanValue&>(first).value() ==
+               static_cast<const MSRPBooleanValue&>(second).value();
+    case MSRPRuntimeValue::Kind::stringValue:
+        return static_cast<const MSRPStringValue&>(first).value() ==
+               static_cast<const MSRPStringValue&>(second).value();
+    default:
+        return &first == &second;
     }
 }
 
@@ -131,16 +131,16 @@ namespace {
 
 int equalityClass(const MSRPRuntimeValue& value) noexcept {
     switch (value.kind()) {
-        case MSRPRuntimeValue::Kind::undefinedValue:
-        case MSRPRuntimeValue::Kind::nullValue:
-            return 0;
-        case MSRPRuntimeValue::Kind::numberValue:
-        case MSRPRuntimeValue::Kind::booleanValue:
-            return 1;
-        case MSRPRuntimeValue::Kind::stringValue:
-            return 2;
-        default:
-            return 3;
+    case MSRPRuntimeValue::Kind::undefinedValue:
+    case MSRPRuntimeValue::Kind::nullValue:
+        return 0;
+    case MSRPRuntimeValue::Kind::numberValue:
+    case MSRPRuntimeValue::Kind::booleanValue:
+        return 1;
+    case MSRPRuntimeValue::Kind::stringValue:
+        return 2;
+    default:
+        return 3;
     }
 }
 
@@ -153,34 +153,34 @@ bool isLooselyEqualValue(const MSRPRuntimeValue& first, const MSRPRuntimeValue& 
         std::swap(x, y);
     }
     switch (equalityClass(*x)) {
-        case 0:
-            return equalityClass(*y) == 0;
-        case 1: {
-            double left = x->doubleValueOrError(error);
-            if (error) {
-                return false;
-            }
-            double right = y->doubleValueOrError(error);
-            return !error && left == right;
+    case 0:
+        return equalityClass(*y) == 0;
+    case 1: {
+        double left = x->doubleValueOrError(error);
+        if (error) {
+            return false;
         }
-        case 2: {
-            std::u16string left = x->stringValueOrError(error);
-            if (error) {
-                return false;
-            }
-            std::u16string right = y->stringValueOrError(error);
-            return !error && left == right;
+        double right = y->doubleValueOrError(error);
+        return !error && left == right;
+    }
+    case 2: {
+        std::u16string left = x->stringValueOrError(error);
+        if (error) {
+            return false;
         }
-        default:
-            return x == y;
+        std::u16string right = y->stringValueOrError(error);
+        return !error && left == right;
+    }
+    default:
+        return x == y;
     }
 }
 
 int compareStrings(std::u16string_view first, std::u16string_view second) {
     UErrorCode status = U_ZERO_ERROR;
-    int32_t result = unorm_compare(reinterpret_cast<const UChar*>(first.data()), static_cast<int32_t>(first.size()),
-                                   reinterpret_cast<const UChar*>(second.data()), static_cast<int32_t>(second.size()),
-                                   0, &status);
+    int32_t result =
+        unorm_compare(reinterpret_cast<const UChar*>(first.data()), static_cast<int32_t>(first.size()),
+                      reinterpret_cast<const UChar*>(second.data()), static_cast<int32_t>(second.size()), 0, &status);
     if (U_FAILURE(status)) {
         // Only allocation failures end here; code unit order is the fallback.
         result = first.compare(second);
@@ -311,18 +311,18 @@ std::u16string numberToString(double number) {
 
 bool isTrimmedSpace(char16_t unit) noexcept {
     switch (unit) {
-        case 0x0020:
-        case 0x0085:
-        case 0x00A0:
-        case 0x1680:
-        case 0x2028:
-        case 0x2029:
-        case 0x202F:
-        case 0x205F:
-        case 0x3000:
-            return true;
-        default:
-            return (unit >= 0x0009 && unit <= 0x000D) || (unit >= 0x2000 && unit <= 0x200A);
+    case 0x0020:
+    case 0x0085:
+    case 0x00A0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
+        return true;
+    default:
+        return (unit >= 0x0009 && unit <= 0x000D) || (unit >= 0x2000 && unit <= 0x200A);
     }
 }
 

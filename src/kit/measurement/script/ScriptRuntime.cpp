@@ -349,15 +349,15 @@ std::vector<std::u16string> MSRPTableCommandEvaluator::allSupportedCommands() co
 ValueRef MSRPTableCommandEvaluator::run(Handler handler, const ValueList& arguments, MSRPScope& scope,
                                         ScriptError& error) const {
     switch (arguments_) {
-        case Arguments::unevaluated:
-            return handler(arguments, scope, error);
-        case Arguments::countedThenEvaluated:
-            if (!requireArgumentCount(arguments, 2, error)) {
-                return undefinedValue();
-            }
-            [[fallthrough]];
-        case Arguments::evaluated:
-            break;
+    case Arguments::unevaluated:
+        return handler(arguments, scope, error);
+    case Arguments::countedThenEvaluated:
+        if (!requireArgumentCount(arguments, 2, error)) {
+            return undefinedValue();
+        }
+        [[fallthrough]];
+    case Arguments::evaluated:
+        break;
     }
     ValueList values = evaluateArgumentList(arguments, scope, error);
     if (error) {
@@ -469,8 +469,7 @@ ValueRef MSRPCommandRegistrar::evaluateStatement(const ValueRef& value, MSRPScop
     return functionEvaluator_.evaluateCommand(statement->functionName(), statement->arguments(), scope, error);
 }
 
-ValueRef MSRPEvaluator::executeStatements(std::span<const ValueRef> statements, MSRPScope& scope,
-                                          ScriptError& error) {
+ValueRef MSRPEvaluator::executeStatements(std::span<const ValueRef> statements, MSRPScope& scope, ScriptError& error) {
     ValueRef result = undefinedValue();
     for (const ValueRef& statement : statements) {
         result = evaluateStatement(statement, scope, error);

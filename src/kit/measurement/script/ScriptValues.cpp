@@ -403,8 +403,8 @@ namespace {
 // Method calls on maps and functions: a function-valued property, then
 // "hasOwnProperty", then the base behaviour.
 template <typename Container>
-ValueRef applyToContainer(Container& container, std::u16string_view name, const ValueList& arguments,
-                          MSRPScope& scope, ScriptError& error, bool& handled) {
+ValueRef applyToContainer(Container& container, std::u16string_view name, const ValueList& arguments, MSRPScope& scope,
+                          ScriptError& error, bool& handled) {
     handled = true;
     if (MSRPRuntimeValue* property = container.propertyMap() ? container.propertyMap()->find(name) : nullptr) {
         Ref<MSRPFunctionValue> function(valueAs<MSRPFunctionValue>(property));
@@ -492,9 +492,7 @@ void MSRPMapValue::mark(Marker& marker) {
     }
 }
 
-void MSRPMapValue::releaseContents() {
-    std::unique_ptr<MSRPPropertyMap> released = std::move(propertyMap_);
-}
+void MSRPMapValue::releaseContents() { std::unique_ptr<MSRPPropertyMap> released = std::move(propertyMap_); }
 
 // Functions.
 
@@ -624,12 +622,12 @@ Ref<MSRPControlValue> MSRPControlValue::returnValueWithData(ValueRef data) {
 
 std::u16string_view MSRPControlValue::typeName() const noexcept {
     switch (type_) {
-        case Type::breakControl:
-            return u"break";
-        case Type::continueControl:
-            return u"continue";
-        case Type::returnControl:
-            break;
+    case Type::breakControl:
+        return u"break";
+    case Type::continueControl:
+        return u"continue";
+    case Type::returnControl:
+        break;
     }
     return u"return";
 }

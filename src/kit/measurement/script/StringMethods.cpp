@@ -87,8 +87,7 @@ ValueRef concatMethod(const std::u16string& text, const ValueList& arguments, MS
     return makeStringValue(std::move(joined), scope, error);
 }
 
-ValueRef hasOwnPropertyMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&,
-                              ScriptError& error) {
+ValueRef hasOwnPropertyMethod(const std::u16string& text, const ValueList& arguments, MSRPScope&, ScriptError& error) {
     if (!requireArgumentCount(arguments, 1, error)) {
         return undefinedValue();
     }
@@ -158,8 +157,8 @@ struct RegexCloser {
 };
 
 void setRegexError(ScriptError& error, UErrorCode status) {
-    error.emplace(regexErrorDomain, static_cast<int>(status), std::string("Regular expression failed: ") +
-                                                                   u_errorName(status));
+    error.emplace(regexErrorDomain, static_cast<int>(status),
+                  std::string("Regular expression failed: ") + u_errorName(status));
 }
 
 struct RegexMatch {
@@ -257,7 +256,8 @@ ValueRef replaceMethod(const std::u16string& text, const ValueList& arguments, M
         replacement = u"undefined";
     }
     if (replacement.size() > search.size() &&
-        replacement.size() - search.size() > limits::maximumStringLength - std::min(text.size(), limits::maximumStringLength)) {
+        replacement.size() - search.size() >
+            limits::maximumStringLength - std::min(text.size(), limits::maximumStringLength)) {
         return fail(error, ScriptErrorCode::limitReached);
     }
     std::u16string replaced = text;
@@ -389,8 +389,8 @@ ValueRef mapCase(const std::u16string& text, const ValueList& arguments, MSRPSco
     }
     std::u16string mapped(text.size(), u'\0');
     UErrorCode status = U_ZERO_ERROR;
-    int32_t length = mapping(reinterpret_cast<UChar*>(mapped.data()), static_cast<int32_t>(mapped.size()),
-                             units(text), static_cast<int32_t>(text.size()), locale, &status);
+    int32_t length = mapping(reinterpret_cast<UChar*>(mapped.data()), static_cast<int32_t>(mapped.size()), units(text),
+                             static_cast<int32_t>(text.size()), locale, &status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
         if (static_cast<std::size_t>(length) > limits::maximumStringLength) {
             return fail(error, ScriptErrorCode::limitReached);
@@ -501,8 +501,7 @@ ValueRef evaluateStringMethod(std::u16string_view name, const MSRPStringValue& s
     // The receiver is held: an argument statement could drop the last
     // reference to it.
     Ref<MSRPStringValue> keep(const_cast<MSRPStringValue*>(&string));
-    return MSRPStringCommandEvaluator::sharedInstance().evaluateCommand(name, string.value(), arguments, scope,
-                                                                        error);
+    return MSRPStringCommandEvaluator::sharedInstance().evaluateCommand(name, string.value(), arguments, scope, error);
 }
 
 }  // namespace kit::measurement::script

@@ -151,23 +151,23 @@ ValueRef typeOf(const ValueList& values, MSRPScope& scope, ScriptError& error) {
     }
     std::u16string_view name = u"object";
     switch (values[0]->kind()) {
-        case MSRPRuntimeValue::Kind::booleanValue:
-            name = u"boolean";
-            break;
-        case MSRPRuntimeValue::Kind::functionValue:
-            name = u"function";
-            break;
-        case MSRPRuntimeValue::Kind::numberValue:
-            name = u"number";
-            break;
-        case MSRPRuntimeValue::Kind::stringValue:
-            name = u"string";
-            break;
-        case MSRPRuntimeValue::Kind::undefinedValue:
-            name = u"undefined";
-            break;
-        default:
-            break;
+    case MSRPRuntimeValue::Kind::booleanValue:
+        name = u"boolean";
+        break;
+    case MSRPRuntimeValue::Kind::functionValue:
+        name = u"function";
+        break;
+    case MSRPRuntimeValue::Kind::numberValue:
+        name = u"number";
+        break;
+    case MSRPRuntimeValue::Kind::stringValue:
+        name = u"string";
+        break;
+    case MSRPRuntimeValue::Kind::undefinedValue:
+        name = u"undefined";
+        break;
+    default:
+        break;
     }
     return makeRef<MSRPStringValue>(std::u16string(name), scope.executionState());
 }
@@ -176,18 +176,9 @@ ValueRef undefinedLiteral(const ValueList&, MSRPScope&, ScriptError&) { return u
 ValueRef nullLiteral(const ValueList&, MSRPScope&, ScriptError&) { return nullValue(); }
 
 constexpr Command variableCommands[] = {
-    {u"3", assign},
-    {u"41", declareVariables},
-    {u"52", declareConstants},
-    {u"7", arrayLiteral},
-    {u"8", objectLiteral},
-    {u"15", readVariable},
-    {u"16", getProperty},
-    {u"17", getProperty},
-    {u"43", setProperty},
-    {u"40", typeOf},
-    {u"44", undefinedLiteral},
-    {u"45", nullLiteral},
+    {u"3", assign},        {u"41", declareVariables}, {u"52", declareConstants}, {u"7", arrayLiteral},
+    {u"8", objectLiteral}, {u"15", readVariable},     {u"16", getProperty},      {u"17", getProperty},
+    {u"43", setProperty},  {u"40", typeOf},           {u"44", undefinedLiteral}, {u"45", nullLiteral},
 };
 
 }  // namespace

@@ -85,8 +85,6 @@ void MSRAlarm::cancel() {
     scheduledTimestamp_.reset();
 }
 
-bool MSRAlarm::hasActiveTimer() const {
-    return timer_ != nullptr && !timer_->isCancelled();
-}
+bool MSRAlarm::hasActiveTimer() const { return timer_ != nullptr && !timer_->isCancelled(); }
 
 }  // namespace kit::measurement

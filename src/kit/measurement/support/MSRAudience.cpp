@@ -147,9 +147,9 @@ std::optional<platform::Error> validateEventFilter(const MSRPBEventFilter& filte
         if (NanoMessageGetString(parameter, kFilterParameterName).value_or("").empty()) {
             return msr_errorWithCode(code, "Event filter missing parameter name");
         }
-        if (auto error = validateFilter(parameter, code, "Event filter must have exactly one of number or string filter",
-                                        "Event filter has invalid number filter",
-                                        "Event filter has invalid string filter")) {
+        if (auto error =
+                validateFilter(parameter, code, "Event filter must have exactly one of number or string filter",
+                               "Event filter has invalid number filter", "Event filter has invalid string filter")) {
             return error;
         }
     }
@@ -190,8 +190,7 @@ std::optional<platform::Error> validateAudience(const MSRPBAudience& audience,
     if (savedAudienceIDs.contains(audienceID)) {
         return msr_errorWithCode(code, "Duplicate audience ID");
     }
-    const auto eventFilters =
-        list<MSRPBEventFilter>(audience, kAudienceEventFilters);
+    const auto eventFilters = list<MSRPBEventFilter>(audience, kAudienceEventFilters);
     const auto propertyFilters = list<MSRPBPropertyFilter>(audience, kAudiencePropertyFilters);
     if (eventFilters.empty() && propertyFilters.empty()) {
         return msr_errorWithCode(code, "Audience missing filters arrays");
@@ -234,8 +233,7 @@ std::optional<bool> eventFilterOutcome(const MSRPBEventFilter& filter, const MSR
         return std::nullopt;
     }
     const auto count = NanoMessageGetMessage<MSRPBNumberFilter>(filter, kEventFilterCount);
-    const auto parameterFilters =
-        list<MSRPBFilter>(filter, kEventFilterParameters);
+    const auto parameterFilters = list<MSRPBFilter>(filter, kEventFilterParameters);
     if (count) {
         if (aggregates == nullptr || aggregates->name() != eventName) {
             audience_lines::log(audience_lines::kEventAggregatesNameDoesNotMatch, std::string(eventName));
@@ -304,13 +302,17 @@ struct PassLines {
 };
 
 constexpr PassLines kEventPassLines{
-    6001, "Unable to query filter result for audience. Event will not be evaluated. Event name, error",
+    6001,
+    "Unable to query filter result for audience. Event will not be evaluated. Event name, error",
     6035,
     "Event filter contains no data or corrupt data. Event will not be evaluated. Event name, filter ID, audience "
     "ID, dynamic",
-    6003, "Unable to save updated Audience filter results. Event will not be evaluated. Event name, error"};
+    6003,
+    "Unable to save updated Audience filter results. Event will not be evaluated. Event name, error"};
 constexpr PassLines kPropertyPassLines{
-    6005, "Unable to query filter result for audience. Property will not be evaluated. Property name, error", 6036,
+    6005,
+    "Unable to query filter result for audience. Property will not be evaluated. Property name, error",
+    6036,
     "User property filter contains no data or corrupt data. User property will not be evaluated. User property "
     "name, filter ID, audience ID, dynamic",
     6007,
@@ -408,25 +410,24 @@ bool MSRAudience::updateAudiences(const std::vector<MSRPBAudience>& audiences) {
             NanoMessageSetString(filter, kEventFilterName, eventName);
             auto parameters = list<MSRPBFilter>(filter, kEventFilterParameters);
             for (MSRPBFilter& parameter : parameters) {
-                NanoMessageSetString(parameter, kFilterParameterName,
-                                     translated(MSRInternalParameterNameMap(),
-                                                *NanoMessageGetString(parameter, kFilterParameterName)));
+                NanoMessageSetString(
+                    parameter, kFilterParameterName,
+                    translated(MSRInternalParameterNameMap(), *NanoMessageGetString(parameter, kFilterParameterName)));
             }
             NanoMessageSetArray(filter, kEventFilterParameters, parameters);
-            eventFilters.push_back(MSREventFilter(
-                audienceID, NanoMessageGetInt32(filter, kEventFilterID), eventName, encode(filter),
-                isSet(filter, kEventFilterSessionScoped), isSet(filter, kEventFilterDynamic),
-                isSet(filter, kEventFilterSequence)));
+            eventFilters.push_back(MSREventFilter(audienceID, NanoMessageGetInt32(filter, kEventFilterID), eventName,
+                                                  encode(filter), isSet(filter, kEventFilterSessionScoped),
+                                                  isSet(filter, kEventFilterDynamic),
+                                                  isSet(filter, kEventFilterSequence)));
         }
-        for (MSRPBPropertyFilter filter :
-             list<MSRPBPropertyFilter>(audience, kAudiencePropertyFilters)) {
+        for (MSRPBPropertyFilter filter : list<MSRPBPropertyFilter>(audience, kAudiencePropertyFilters)) {
             const std::string propertyName =
                 translated(MSRInternalUserPropertyNameMap(), *NanoMessageGetString(filter, kPropertyFilterName));
             NanoMessageSetString(filter, kPropertyFilterName, propertyName);
-            propertyFilters.push_back(MSRPropertyFilter(
-                audienceID, NanoMessageGetInt32(filter, kPropertyFilterID), propertyName, encode(filter),
-                isSet(filter, kPropertyFilterSessionScoped), isSet(filter, kPropertyFilterDynamic),
-                isSet(filter, kPropertyFilterSequence)));
+            propertyFilters.push_back(
+                MSRPropertyFilter(audienceID, NanoMessageGetInt32(filter, kPropertyFilterID), propertyName,
+                                  encode(filter), isSet(filter, kPropertyFilterSessionScoped),
+                                  isSet(filter, kPropertyFilterDynamic), isSet(filter, kPropertyFilterSequence)));
         }
     }
     if (!maybeDeleteStaleFilterResults(savedAudienceIDs)) {
@@ -584,10 +585,9 @@ bool MSRAudience::isFilterResult(const MSRFilterResult& filterResult, std::int32
     return (status[word] & bit) != 0 && (results[word] & bit) != 0;
 }
 
-MSRFilterResult MSRAudience::updatedFilterResultWithFilterID(std::int32_t filterID, std::int32_t audienceID,
-                                                             const MSRFilterResult& currentFilterResult,
-                                                             bool newEvaluationResult,
-                                                             const MSRAudienceTimestampsCache& audienceTimestampsCache) {
+MSRFilterResult MSRAudience::updatedFilterResultWithFilterID(
+    std::int32_t filterID, std::int32_t audienceID, const MSRFilterResult& currentFilterResult,
+    bool newEvaluationResult, const MSRAudienceTimestampsCache& audienceTimestampsCache) {
     MSRPBResultData data = decodeResult(currentFilterResult.currentResults()).value_or(MSRPBResultData{});
     Words status = words(data, kResultStatus);
     Words results = words(data, kResultResults);
@@ -608,7 +608,8 @@ MSRFilterResult MSRAudience::updatedFilterResultWithFilterID(std::int32_t filter
     NanoMessageSetArray(data, kResultStatus, status);
     NanoMessageSetArray(data, kResultResults, results);
     NanoMessageSetArray(data, kResultDynamic, audienceTimestampsCache.dynamicTimestampsForAudienceID(audienceID));
-    if (const MSRSequenceTimestampsCache* sequence = audienceTimestampsCache.sequenceTimestampsForAudienceID(audienceID)) {
+    if (const MSRSequenceTimestampsCache* sequence =
+            audienceTimestampsCache.sequenceTimestampsForAudienceID(audienceID)) {
         NanoMessageSetArray(data, kResultSequence, sequence->sequenceFilterResultTimestamps());
     }
     return MSRFilterResult(audienceID, encode(data), currentFilterResult.previousResults());
@@ -710,8 +711,7 @@ bool MSRAudience::clearEvaluationResultsForSessionScopedFilters() {
             auto sequence = list<MSRPBSequenceFilterResultTimestamp>(data, kResultSequence);
             std::erase_if(sequence, [&](const auto& entry) { return cleared.contains(NanoMessageGetInt32(entry, 0)); });
             NanoMessageSetArray(data, kResultSequence, sequence);
-            const MSRFilterResult updated =
-                MSRFilterResult(audienceID, encode(data), stored->second.currentResults());
+            const MSRFilterResult updated = MSRFilterResult(audienceID, encode(data), stored->second.currentResults());
             if (auto saved = database_.updateFilterResults({updated}); !saved) {
                 audience_lines::log(audience_lines::kUnableUpdateFilterResultsSessionScoped, saved.error());
                 return false;

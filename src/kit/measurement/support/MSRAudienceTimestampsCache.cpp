@@ -77,17 +77,18 @@ void MSRAudienceTimestampsCache::populateCachedTimestamps(const MSRPBResultData&
     if (!populated_.insert(audienceID).second) {
         return;
     }
-    for (const auto& entry :
-         NanoMessageGetArray<MSRPBDynamicFilterResultTimestamp>(result, kResultDynamic).value_or(std::vector<MSRPBDynamicFilterResultTimestamp>{})) {
+    for (const auto& entry : NanoMessageGetArray<MSRPBDynamicFilterResultTimestamp>(result, kResultDynamic)
+                                 .value_or(std::vector<MSRPBDynamicFilterResultTimestamp>{})) {
         dynamic_[audienceID][NanoMessageGetInt32(entry, kEntryFilterID)] =
             static_cast<double>(NanoMessageGetInt64(entry, kEntryTimestamps));
     }
-    for (const auto& entry :
-         NanoMessageGetArray<MSRPBSequenceFilterResultTimestamp>(result, kResultSequence).value_or(std::vector<MSRPBSequenceFilterResultTimestamp>{})) {
+    for (const auto& entry : NanoMessageGetArray<MSRPBSequenceFilterResultTimestamp>(result, kResultSequence)
+                                 .value_or(std::vector<MSRPBSequenceFilterResultTimestamp>{})) {
         const auto times = NanoMessageGetArray<std::int64_t>(entry, kEntryTimestamps);
         if (times && !times->empty()) {
-            sequenceCache(audienceID).setUserPropertyTimestamp(static_cast<double>(times->back()),
-                                                               NanoMessageGetInt32(entry, kEntryFilterID));
+            sequenceCache(audienceID)
+                .setUserPropertyTimestamp(static_cast<double>(times->back()),
+                                          NanoMessageGetInt32(entry, kEntryFilterID));
         }
     }
 }

@@ -5,8 +5,7 @@
 namespace kit::measurement {
 
 bool MSRBackwardCompatibilityUtil::disableLMRMeasurement() {
-    const auto legacyClass =
-        kit::classRegistry().lookup<MSRLegacyMeasurementClass>(MSRLegacyMeasurement::kClassName);
+    const auto legacyClass = kit::classRegistry().lookup<MSRLegacyMeasurementClass>(MSRLegacyMeasurement::kClassName);
     if (legacyClass == nullptr) {
         return false;
     }

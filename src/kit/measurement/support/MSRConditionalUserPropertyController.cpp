@@ -101,9 +101,7 @@ MSRConditionalUserPropertyController& MSRConditionalUserPropertyController::shar
     return KitContext::current().service<MSRConditionalUserPropertyController>();
 }
 
-double MSRConditionalUserPropertyController::now() const {
-    return platform::secondsSince1970(clock_.now());
-}
+double MSRConditionalUserPropertyController::now() const { return platform::secondsSince1970(clock_.now()); }
 
 // --- Any thread
 
@@ -151,8 +149,9 @@ void MSRConditionalUserPropertyController::clearConditionalUserPropertyWithClear
         conditional_property_lines::log(conditional_property_lines::kCannotRemoveConditionalUserProperty);
         return;
     }
-    scheduler->scheduleOnWorkerQueueBlockID("MSRConditionalUserPropertyController:113",
-                                            [this, property] { removeConditionalUserPropertyOnWorkerQueue(&property); });
+    scheduler->scheduleOnWorkerQueueBlockID("MSRConditionalUserPropertyController:113", [this, property] {
+        removeConditionalUserPropertyOnWorkerQueue(&property);
+    });
 }
 
 std::optional<std::vector<MSRConditionalUserProperty>>
@@ -181,16 +180,15 @@ MSRConditionalUserPropertyController::conditionalUserPropertiesWithNamePrefix(co
     }
     auto call = std::make_shared<ListCall>();
     call->group.enter();
-    scheduler->scheduleOnWorkerQueueBlockID("MSRConditionalUserPropertyController:161",
-                                            [call, prefixText, originText] {
-                                                struct Leave {
-                                                    ListCall& call;
-                                                    ~Leave() { call.group.leave(); }
-                                                } leave{*call};
-                                                auto result = queryOnWorkerQueue(prefixText, originText);
-                                                std::lock_guard lock(call->mutex);
-                                                call->result = std::move(result);
-                                            });
+    scheduler->scheduleOnWorkerQueueBlockID("MSRConditionalUserPropertyController:161", [call, prefixText, originText] {
+        struct Leave {
+            ListCall& call;
+            ~Leave() { call.group.leave(); }
+        } leave{*call};
+        auto result = queryOnWorkerQueue(prefixText, originText);
+        std::lock_guard lock(call->mutex);
+        call->result = std::move(result);
+    });
     if (!call->group.wait(listWaitTimeout_)) {
         return std::nullopt;
     }
@@ -423,7 +421,8 @@ bool MSRConditionalUserPropertyController::removeExpiredCUPWithExpiredEvents(std
 std::optional<std::vector<MSREvent>>
 MSRConditionalUserPropertyController::updateConditionalUserPropertiesWithEventNameOnWorkerQueue(
     std::string_view eventName) {
-    MSRScheduler::checkOnBackgroundThreadWithMethodName("updateConditionalUserPropertiesBasedOnEventNameOnWorkerQueue:");
+    MSRScheduler::checkOnBackgroundThreadWithMethodName(
+        "updateConditionalUserPropertiesBasedOnEventNameOnWorkerQueue:");
     MSRDatabase* database = MeasurementServices::current().database();
     if (database == nullptr) {
         return std::nullopt;

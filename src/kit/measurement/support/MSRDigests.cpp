@@ -75,7 +75,8 @@ std::optional<std::string> msr_MD5String(std::string_view text) {
 }
 
 bool isBitEnabledAtIndex(std::string_view bits, std::int64_t index) {
-    return index >= 0 && static_cast<std::uint64_t>(index) < bits.size() && bits[static_cast<std::size_t>(index)] == '1';
+    return index >= 0 && static_cast<std::uint64_t>(index) < bits.size() &&
+           bits[static_cast<std::size_t>(index)] == '1';
 }
 
 }  // namespace kit::measurement

@@ -17,13 +17,9 @@ constexpr std::string_view kHaloPrefix = "halo_";
 constexpr std::string_view kErrorParameter = "_err";
 constexpr std::string_view kArrayIndent = "    ";
 
-bool isDebugMode() {
-    return MSRMeasurementMonitor().isDebugModeEnabled();
-}
+bool isDebugMode() { return MSRMeasurementMonitor().isDebugModeEnabled(); }
 
-bool describesNames() {
-    return isDebugMode() && kit::classRegistry().contains(kit::HLOAnalyticsStarting::kClassName);
-}
+bool describesNames() { return isDebugMode() && kit::classRegistry().contains(kit::HLOAnalyticsStarting::kClassName); }
 
 std::string plainDescription(const platform::Value& value) {
     if (const auto* text = value.asString()) {

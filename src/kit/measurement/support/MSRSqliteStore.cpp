@@ -418,9 +418,9 @@ void MSRSqliteStore::performReads(const std::function<void()>& block) {
         }
     };
     // Without the group each query still reads on its own.
-    const Reads reads{handle_, handle_ != nullptr && sqlite3_get_autocommit(handle_) != 0 &&
-                                   sqlite3_exec(handle_, "BEGIN DEFERRED TRANSACTION", nullptr, nullptr, nullptr) ==
-                                       SQLITE_OK};
+    const Reads reads{handle_,
+                      handle_ != nullptr && sqlite3_get_autocommit(handle_) != 0 &&
+                          sqlite3_exec(handle_, "BEGIN DEFERRED TRANSACTION", nullptr, nullptr, nullptr) == SQLITE_OK};
     block();
 }
 
@@ -770,8 +770,8 @@ Expected<void> MSRSqliteStore::upsertRecord(const MSRRecord& record, std::string
     placeholders.replace(placeholders.size() - 2, 2, ");");
     // Kept by its text like any statement with placeholders: the same
     // record shapes come back on every event.
-    auto statement = statementForQuery("INSERT OR REPLACE INTO " + std::string(table) + " (" + columns + placeholders,
-                                       parameters);
+    auto statement =
+        statementForQuery("INSERT OR REPLACE INTO " + std::string(table) + " (" + columns + placeholders, parameters);
     if (!statement) {
         return unexpected(statement.error());
     }
@@ -808,7 +808,8 @@ Expected<void> MSRSqliteStore::updateRecord(const MSRRecord& record, std::string
     assignments.pop_back();
     parameters.push_back(columnValue);
     auto statement = statementForQuery(
-        "UPDATE " + std::string(table) + " SET " + assignments + " WHERE " + std::string(columnName) + "=?", parameters);
+        "UPDATE " + std::string(table) + " SET " + assignments + " WHERE " + std::string(columnName) + "=?",
+        parameters);
     if (!statement) {
         return unexpected(statement.error());
     }

@@ -9,8 +9,8 @@ namespace platform {
 // The parts of an absolute URL that callers ask about, as the network
 // client reads them.
 struct URLParts {
-    std::string scheme;  // lower case
-    std::string host;    // as written; empty for a URL without one ("file:///x")
+    std::string scheme;                // lower case
+    std::string host;                  // as written; empty for a URL without one ("file:///x")
     std::optional<std::string> query;  // after '?', none when there is no '?'
 };
 

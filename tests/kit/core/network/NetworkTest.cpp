@@ -313,7 +313,8 @@ TEST_F(NetworkTest, AnswersPastTheCapFailWithoutTakingTheirLengthInMemory) {
         EXPECT_FALSE(outcome.response);
         ASSERT_TRUE(outcome.error);
         EXPECT_EQ(outcome.error->code(), row.code);
-        EXPECT_EQ(std::string(outcome.error->what()), "Response body larger than " + std::to_string(row.cap) + " bytes");
+        EXPECT_EQ(std::string(outcome.error->what()),
+                  "Response body larger than " + std::to_string(row.cap) + " bytes");
     }
     const long grown = peakResidentKilobytes() - before;
     std::printf("peak resident size grew by %ld KiB over the refused answers\n", grown);

@@ -49,15 +49,29 @@ struct ControlCase {
 TEST_F(BundleControlsTest, DataControlsRemoveOrShortenTheNamedFields) {
     const ControlCase cases[] = {
         {"none", {}, "G111", "AIID", false, "14.2.1", "Mac14,2", {"_id", "_npa"}, true},
-        {"app instance ID", {"app_instance_id"}, "G111", std::nullopt, true, "14.2.1", "Mac14,2", {"_id", "_npa"}, true},
-        {"app instance ID, analytics storage denied", {"app_instance_id"}, "G110", std::nullopt, false, "14.2.1",
-         "Mac14,2", {"_id", "_npa"}, true},
+        {"app instance ID",
+         {"app_instance_id"},
+         "G111",
+         std::nullopt,
+         true,
+         "14.2.1",
+         "Mac14,2",
+         {"_id", "_npa"},
+         true},
+        {"app instance ID, analytics storage denied",
+         {"app_instance_id"},
+         "G110",
+         std::nullopt,
+         false,
+         "14.2.1",
+         "Mac14,2",
+         {"_id", "_npa"},
+         true},
         {"user ID", {"user_id"}, "G111", "AIID", false, "14.2.1", "Mac14,2", {"_npa"}, true},
         {"OS version", {"os_version"}, "G111", "AIID", false, "14", "Mac14,2", {"_id", "_npa"}, true},
         {"device model", {"device_model"}, "G111", "AIID", false, "14.2.1", std::nullopt, {"_id", "_npa"}, true},
         {"device info", {"device_info"}, "G111", "AIID", false, "14", std::nullopt, {"_id", "_npa"}, true},
-        {"enhanced user ID", {"enhanced_user_id"}, "G111", "AIID", false, "14.2.1", "Mac14,2", {"_id", "_npa"},
-         false},
+        {"enhanced user ID", {"enhanced_user_id"}, "G111", "AIID", false, "14.2.1", "Mac14,2", {"_id", "_npa"}, false},
     };
     for (const ControlCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -92,20 +106,22 @@ struct CompatibilityCase {
 TEST(BundleCompatibility, BundlesShareABatchOnlyWithEqualConsentMetadata) {
     const CompatibilityCase cases[] = {
         {"same", [](MSRPBMeasurementBundle&) {}, true},
-        {"consent signals", [](MSRPBMeasurementBundle& m) { NanoMessageSetString(m, kBundleConsentSignalsSlot, "G100"); },
-         false},
-        {"consent signals missing", [](MSRPBMeasurementBundle& m) { NanoMessageClearField(m, kBundleConsentSignalsSlot); },
-         false},
+        {"consent signals",
+         [](MSRPBMeasurementBundle& m) { NanoMessageSetString(m, kBundleConsentSignalsSlot, "G100"); }, false},
+        {"consent signals missing",
+         [](MSRPBMeasurementBundle& m) { NanoMessageClearField(m, kBundleConsentSignalsSlot); }, false},
         {"diagnostics", [](MSRPBMeasurementBundle& m) { NanoMessageSetString(m, kConsentDiagnosticsSlot, "19"); },
          false},
         {"core platform services",
          [](MSRPBMeasurementBundle& m) { NanoMessageSetString(m, kCorePlatformServicesSlot, "-"); }, false},
         {"DMA region", [](MSRPBMeasurementBundle& m) { NanoMessageSetBool(m, kDMARegionSlot, true); }, false},
-        {"\"_npa\" value", [](MSRPBMeasurementBundle& m) {
+        {"\"_npa\" value",
+         [](MSRPBMeasurementBundle& m) {
              NanoMessageSetArray(m, kBundleUserAttributesSlot, std::vector<MSRPBUserAttribute>{attribute("_npa", 1)});
          },
          false},
-        {"\"_npa\" 0 against none", [](MSRPBMeasurementBundle& m) {
+        {"\"_npa\" 0 against none",
+         [](MSRPBMeasurementBundle& m) {
              NanoMessageSetArray(m, kBundleUserAttributesSlot, std::vector<MSRPBUserAttribute>{attribute("_npa", 0)});
          },
          true},
@@ -132,9 +148,8 @@ TEST(BundleCompatibility, FirstOpenAndAnalyticsStorageDenial) {
     NanoMessageSetArray(message, kBundleEventsSlot, std::vector<MSRPBEvent>{MSRPBEvent(), event});
     EXPECT_TRUE(MSRBundleHasFirstOpenEvent(message));
 
-    const std::pair<std::string_view, bool> signals[] = {{"G110", true}, {"G11D", true}, {"G11d", true},
-                                                         {"G111", false}, {"G11", false}, {"", false},
-                                                         {"G1G1", false}};
+    const std::pair<std::string_view, bool> signals[] = {
+        {"G110", true}, {"G11D", true}, {"G11d", true}, {"G111", false}, {"G11", false}, {"", false}, {"G1G1", false}};
     for (const auto& [text, denied] : signals) {
         EXPECT_EQ(MSRIsAnalyticsStorageDeniedInSignals(text), denied) << text;
     }

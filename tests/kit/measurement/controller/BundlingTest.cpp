@@ -32,8 +32,11 @@ TEST_F(BundlingTest, RunEndsAtAnotherHourAGapOrTheCountAndSizeLimits) {
         {"same hour", {kHour, kHour + 3599.0}, "", 0, 2},
         // Seconds past 2^32 once wrapped into the first hours after 1970.
         {"past 32-bit seconds", {100.0, 4294967296.0 + 100.0}, "", 0, 1},
-        {"count limit", {kHour, kHour + 1, kHour + 2},
-         R"(settings { name: "measurement.upload.max_events_per_bundle" value: "2" })", 0, 2},
+        {"count limit",
+         {kHour, kHour + 1, kHour + 2},
+         R"(settings { name: "measurement.upload.max_events_per_bundle" value: "2" })",
+         0,
+         2},
         {"size limit", {kHour, kHour + 1, kHour + 2}, "", 2.5, 2},
         {"first event alone reaches the size limit", {kHour, kHour + 1}, "", 1, 0},
     };
@@ -42,7 +45,8 @@ TEST_F(BundlingTest, RunEndsAtAnotherHourAGapOrTheCountAndSizeLimits) {
     const auto eventLength = static_cast<double>(probe->protoEvent().protoBuffer()->size());
     for (const RunCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        onWorkerQueue([&] { ASSERT_TRUE(database().deleteRawEventsWithMaxRowID(std::numeric_limits<std::int64_t>::max())); });
+        onWorkerQueue(
+            [&] { ASSERT_TRUE(database().deleteRawEventsWithMaxRowID(std::numeric_limits<std::int64_t>::max())); });
         std::string settings = testCase.settings;
         if (testCase.sizeLimitInEvents > 0) {
             settings += R"( settings { name: "measurement.upload.max_batch_size" value: ")" +
@@ -130,9 +134,13 @@ struct FilterCase {
 TEST_F(BundlingTest, BlocklistRenamingAndRedundantEngagement) {
     const MSRObjectDictionary redundant = {{"_fr", MSRValue::initWithInt64(1)}, {"_et", MSRValue::initWithInt64(5)}};
     const FilterCase cases[] = {
-        {"blocklisted name", R"(event_config { name: "tap" blocklisted: true })", {{"tap", {}}, {"swipe", {}}},
+        {"blocklisted name",
+         R"(event_config { name: "tap" blocklisted: true })",
+         {{"tap", {}}, {"swipe", {}}},
          {"swipe"}},
-        {"every event blocklisted", R"(event_config { name: "tap" blocklisted: true })", {{"tap", {}}, {"tap", {}}},
+        {"every event blocklisted",
+         R"(event_config { name: "tap" blocklisted: true })",
+         {{"tap", {}}, {"tap", {}}},
          {}},
         {"ad impression becomes its internal twin", "", {{"ad_impression", {}}}, {"_ai"}},
         {"twin blocklisted", R"(event_config { name: "_ai" blocklisted: true })", {{"ad_impression", {}}}, {}},
@@ -269,7 +277,6 @@ TEST_F(BundlingTest, AnalyticsStorageTransitionsSnapshotAndRestoreTheAggregates)
     // Back to the snapshot's count, plus the event of the granted bundle.
     EXPECT_EQ(restored->lifetimeCount(), 2);
 }
-
 
 TEST_F(BundlingTest, EngagementTotalsAddUpAndASessionStartRestartsTheSessionTotal) {
     const auto storedTotal = [&](std::string_view name) -> std::optional<std::int64_t> {

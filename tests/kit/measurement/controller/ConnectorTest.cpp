@@ -21,10 +21,10 @@ TEST(ConnectorUtilsTest, UserPropertiesFollowTheListsAndPatterns) {
         bool allowed;
     };
     const Row rows[] = {
-        {"_ln", "fcm", true},      {"_ln", "fiam", true},    {"_ln", "frc", false},   {"_ltv_USD", "fcm", false},
-        {"_ltv_US", "fcm", true},  {"_ltv_USDX", "fcm", true}, {"_cc1", "fcm", false}, {"_cc5", "fcm", false},
-        {"_cc6", "fcm", true},     {"_cc12", "fcm", true},   {"_fot", "fcm", false},  {"_id", "fcm", false},
-        {"", "fcm", false},        {"plan", "fcm", true},
+        {"_ln", "fcm", true},     {"_ln", "fiam", true},      {"_ln", "frc", false},  {"_ltv_USD", "fcm", false},
+        {"_ltv_US", "fcm", true}, {"_ltv_USDX", "fcm", true}, {"_cc1", "fcm", false}, {"_cc5", "fcm", false},
+        {"_cc6", "fcm", true},    {"_cc12", "fcm", true},     {"_fot", "fcm", false}, {"_id", "fcm", false},
+        {"", "fcm", false},       {"plan", "fcm", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.name) + " from " + row.origin);
@@ -58,8 +58,7 @@ TEST_F(ConnectorTest, EventsPassOnlyFromAllowedOriginsCompleted) {
         {"fcm", "notification_open", {{"_r", Value(1)}}, false, {}},
         {"fcm", "notification_open", {{"_dbg", Value(1)}}, false, {}},
         {"fcm", "", {}, false, {}},
-        {"fdl", "_cmp", {{"source", Value("x")}}, true,
-         {{"source", Value("x")}, {"_cis", Value("fdl_integration")}}},
+        {"fdl", "_cmp", {{"source", Value("x")}}, true, {{"source", Value("x")}, {"_cis", Value("fdl_integration")}}},
         {"crash", "_cmp", {}, true, {}},
         {"clx", "_ae", {}, true, {{"_r", Value(std::int64_t{1})}}},
         {"fcm", "notification_open", {}, true, {}},
@@ -152,12 +151,12 @@ TEST_F(ConnectorTest, ListenersGetTheirEventsOnTheMainQueue) {
         const char* name;
     };
     const Event events[] = {
-        {"fdl", "_vs"},        // no listener of its own: to "clx"
-        {"fdl", "purchase"},   // nobody
-        {"fiam", "_vs"},       // its own listener
-        {"app", "generate"},   // app origin: everyone
-        {"app", "_exp_set"},   // hidden: nobody
-        {"clx", "crash_seen"}, // its own
+        {"fdl", "_vs"},         // no listener of its own: to "clx"
+        {"fdl", "purchase"},    // nobody
+        {"fiam", "_vs"},        // its own listener
+        {"app", "generate"},    // app origin: everyone
+        {"app", "_exp_set"},    // hidden: nobody
+        {"clx", "crash_seen"},  // its own
     };
     MSRAnalytics::queue().sync([&] {
         for (const Event& event : events) {
@@ -235,8 +234,9 @@ TEST_F(ConnectorTest, ConditionalUserPropertiesAreConvertedAndClearedByTheirName
         {"origin", Value("frc")},
         {"value", Value("variant_b")},
         {"creationTimestamp", Value(1700000000)},
-        {"triggeredEvent", Value(Value::Dictionary{{"origin", Value("frc")}, {"name", Value("_exp_activate")},
-                                                   {"timestamp", Value(1700000001.5)}})},
+        {"triggeredEvent",
+         Value(Value::Dictionary{
+             {"origin", Value("frc")}, {"name", Value("_exp_activate")}, {"timestamp", Value(1700000001.5)}})},
         {"timeToLive", Value(3600)},
     });
     ASSERT_EQ(store->stored.size(), 1u);
@@ -253,8 +253,7 @@ TEST_F(ConnectorTest, ConditionalUserPropertiesAreConvertedAndClearedByTheirName
     connector_->clearConditionalUserProperty("experiment_plan", "frc", "_exp_clear", {});
     EXPECT_TRUE(store->cleared.empty());
     connector_->clearConditionalUserProperty("experiment_plan", "frc", "_exp_clear", {{"_ffr", Value("reason")}});
-    EXPECT_EQ(store->cleared,
-              (std::vector<std::pair<std::string, std::string>>{{"_exp_clear", "experiment_plan"}}));
+    EXPECT_EQ(store->cleared, (std::vector<std::pair<std::string, std::string>>{{"_exp_clear", "experiment_plan"}}));
     HLOAnalyticsConnector::installConditionalUserPropertyStore(nullptr);
 }
 

@@ -20,7 +20,7 @@ class ConsentSettingsTest : public ::testing::Test {};
 
 TEST(ConsentNamesTest, NamesAndNumbersConvertBothWays) {
     const std::pair<std::int64_t, std::optional<std::string_view>> types[] = {
-        {0, std::nullopt}, {1, "ad_storage"}, {2, "analytics_storage"}, {3, "ad_user_data"},
+        {0, std::nullopt},         {1, "ad_storage"}, {2, "analytics_storage"}, {3, "ad_user_data"},
         {4, "ad_personalization"}, {5, std::nullopt}, {-1, std::nullopt}};
     for (const auto& [number, name] : types) {
         EXPECT_EQ(MSRConsentTypeName(number), name) << number;
@@ -39,8 +39,8 @@ TEST(ConsentNamesTest, NamesAndNumbersConvertBothWays) {
     EXPECT_EQ(MSRConsentStatusFromName("denied"), 2);
     EXPECT_EQ(MSRConsentStatusFromName("eu_consent_policy"), 0);
 
-    const std::pair<std::int64_t, std::int64_t> diagnostics[] = {{5, 7}, {10, 5}, {20, 3}, {30, 5},
-                                                                 {40, 4}, {100, 0}, {0, 0}, {6, 0}};
+    const std::pair<std::int64_t, std::int64_t> diagnostics[] = {{5, 7},  {10, 5},  {20, 3}, {30, 5},
+                                                                 {40, 4}, {100, 0}, {0, 0},  {6, 0}};
     for (const auto& [source, code] : diagnostics) {
         EXPECT_EQ(MSRConsentDiagnosticFromSource(source), code) << source;
     }
@@ -63,8 +63,10 @@ TEST_F(ConsentSettingsTest, StatesGiveTheirAnswersSignalsDiagnosticsAndDescripti
         {"nothing set", [] {}, false, false, false, std::nullopt, "G1--", "19999",
          "ad_storage is granted. analytics_storage is granted."},
         {"regional policy without regional defaults",
-         [] { Util::setConsentSettings(MSRConsentDictionary{{"ad_user_data", "eu_consent_policy"}}); }, false, false,
-         true, std::nullopt, "G1--", "19989",
+         [] {
+             Util::setConsentSettings(MSRConsentDictionary{{"ad_user_data", "eu_consent_policy"}});
+         },
+         false, false, true, std::nullopt, "G1--", "19989",
          "ad_storage is granted. analytics_storage is granted. ad_user_data is denied (eu_consent_policy)."},
         {"regional policy with a regional grant",
          [] {
@@ -119,8 +121,10 @@ TEST_F(ConsentSettingsTest, StatesGiveTheirAnswersSignalsDiagnosticsAndDescripti
          },
          false, false, false, std::nullopt, "G1--", "19999", "ad_storage is granted. analytics_storage is granted."},
         {"transparency data",
-         [] { Util::updateSettings(MSRConsentDictionary{{"ad_storage", "denied"}}, kMSRConsentSourceTCF); }, true,
-         false, false, std::nullopt, "G10-", "17999", "ad_storage is denied. analytics_storage is granted."},
+         [] {
+             Util::updateSettings(MSRConsentDictionary{{"ad_storage", "denied"}}, kMSRConsentSourceTCF);
+         },
+         true, false, false, std::nullopt, "G10-", "17999", "ad_storage is denied. analytics_storage is granted."},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.name);

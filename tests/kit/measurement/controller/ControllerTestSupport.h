@@ -85,9 +85,7 @@ private:
 class ControllerTest : public ContextTest {
 protected:
     ControllerTest() { MeasurementServices::install(services_); }
-    ~ControllerTest() override {
-        services_->monitor().waitUntilIdle();
-    }
+    ~ControllerTest() override { services_->monitor().waitUntilIdle(); }
 
     RecordingServices& services() { return *services_; }
 

@@ -74,7 +74,7 @@ protected:
     std::shared_ptr<MSRDeepLinks> deepLinks_;
     std::mutex mutex_;
     std::optional<std::string> deviceID_ = std::string(kDeviceID);  // guarded by mutex_
-    std::int64_t trackingStatus_ = 3;                                // guarded by mutex_
+    std::int64_t trackingStatus_ = 3;                               // guarded by mutex_
 };
 
 // --- Campaign links
@@ -124,26 +124,58 @@ TEST_P(CampaignURLTest, ALinkBecomesItsCampaignEvent) {
 INSTANTIATE_TEST_SUITE_P(
     Links, CampaignURLTest,
     ::testing::Values(
-        CampaignRow{"sourceAndMedium", "stubforge://open?utm_source=mail&utm_medium=email", true, {}, "_cmp",
-                    {{"source", Value("mail")}, {"medium", Value("email")}}, std::nullopt},
+        CampaignRow{"sourceAndMedium",
+                    "stubforge://open?utm_source=mail&utm_medium=email",
+                    true,
+                    {},
+                    "_cmp",
+                    {{"source", Value("mail")}, {"medium", Value("email")}},
+                    std::nullopt},
         CampaignRow{"cp1Alone", "stubforge://open?cp1=x", true, {}, std::nullopt, {}, 23001},
         CampaignRow{"anidAlone", "stubforge://open?anid=x", true, {}, std::nullopt, {}, 23001},
         CampaignRow{"noQuery", "stubforge://open", true, {}, std::nullopt, {}, 23000},
-        CampaignRow{"unknownKeysDropped", "stubforge://open?utm_campaign=spring&colour=red", true, {}, "_cmp",
-                    {{"campaign", Value("spring")}}, std::nullopt},
-        CampaignRow{"emptyValuesDropped", "stubforge://open?utm_source=mail&utm_term=", true, {}, "_cmp",
-                    {{"source", Value("mail")}}, std::nullopt},
-        CampaignRow{"clickIDsAllowed", "stubforge://open?lclid=L&pclid=P&srsltid=S&lbraid=B", true, {}, "_cmp",
+        CampaignRow{"unknownKeysDropped",
+                    "stubforge://open?utm_campaign=spring&colour=red",
+                    true,
+                    {},
+                    "_cmp",
+                    {{"campaign", Value("spring")}},
+                    std::nullopt},
+        CampaignRow{"emptyValuesDropped",
+                    "stubforge://open?utm_source=mail&utm_term=",
+                    true,
+                    {},
+                    "_cmp",
+                    {{"source", Value("mail")}},
+                    std::nullopt},
+        CampaignRow{"clickIDsAllowed",
+                    "stubforge://open?lclid=L&pclid=P&srsltid=S&lbraid=B",
+                    true,
+                    {},
+                    "_cmp",
                     {{"lclid", Value("L")}, {"pclid", Value("P")}, {"srsltid", Value("S")}, {"lbraid", Value("B")}},
                     std::nullopt},
-        CampaignRow{"clickIDsDropped", "stubforge://open?lclid=L&pclid=P&srsltid=S&lbraid=B", false, {}, "_cmp",
-                    {{"lbraid", Value("B")}}, std::nullopt},
-        CampaignRow{"carriedOver", "stubforge://open?utm_source=mail", true,
-                    {{"_cc", Value(1)}, {"cis", Value("ddp")}, {"skipped", Value(Value::Array{})}}, "_cmpx",
-                    {{"source", Value("mail")}, {"_cis", Value("ddp")}, {"_cc", Value(1)}}, std::nullopt},
-        CampaignRow{"queryWinsOverExtras", "stubforge://open?utm_source=mail", true,
-                    {{"utm_source", Value("extra")}, {"_cc", Value(2)}}, "_cmp",
-                    {{"source", Value("mail")}, {"_cc", Value(2)}}, std::nullopt}),
+        CampaignRow{"clickIDsDropped",
+                    "stubforge://open?lclid=L&pclid=P&srsltid=S&lbraid=B",
+                    false,
+                    {},
+                    "_cmp",
+                    {{"lbraid", Value("B")}},
+                    std::nullopt},
+        CampaignRow{"carriedOver",
+                    "stubforge://open?utm_source=mail",
+                    true,
+                    {{"_cc", Value(1)}, {"cis", Value("ddp")}, {"skipped", Value(Value::Array{})}},
+                    "_cmpx",
+                    {{"source", Value("mail")}, {"_cis", Value("ddp")}, {"_cc", Value(1)}},
+                    std::nullopt},
+        CampaignRow{"queryWinsOverExtras",
+                    "stubforge://open?utm_source=mail",
+                    true,
+                    {{"utm_source", Value("extra")}, {"_cc", Value(2)}},
+                    "_cmp",
+                    {{"source", Value("mail")}, {"_cc", Value(2)}},
+                    std::nullopt}),
     [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(DeepLinksTest, LbraidAlsoBecomesAUserPropertyAtTheEventTime) {
@@ -214,8 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TaggingRow{"off", "x://y?sst_debug_enable=0&sst_preview_key=abc", std::nullopt},
                       TaggingRow{"otherValue", "x://y?sst_debug_enable=yes&sst_preview_key=abc", "earlier"},
                       TaggingRow{"noSwitch", "x://y?sst_preview_key=abc", "earlier"},
-                      TaggingRow{"noQuery", "x://y", "earlier"},
-                      TaggingRow{"notAURL", "not a url", "earlier"},
+                      TaggingRow{"noQuery", "x://y", "earlier"}, TaggingRow{"notAURL", "not a url", "earlier"},
                       TaggingRow{"lineBreakInKey", "x://y?sst_debug_enable=1&sst_preview_key=a%0D%0AX-Admin:%201",
                                  std::nullopt},
                       TaggingRow{"nulInKey", "x://y?sst_debug_enable=1&sst_preview_key=a%00b", std::nullopt}),
@@ -261,14 +292,15 @@ TEST_F(DeepLinksTest, TheLaunchLinkIsStoredAndAnActivityWinsOverTheURL) {
     const Value::Dictionary withURL{
         {std::string(kMSRLaunchURLKey), Value("stubforge://open?utm_source=a&sst_debug_enable=1&sst_preview_key=k")}};
     MSRDeepLinks::handleStoredURLAfterAppLaunchWithNotification(withURL, *defaults, clock_);
-    EXPECT_EQ(defaults->stringForKey(kMSRStoredDeepLinkKey), "stubforge://open?utm_source=a&sst_debug_enable=1&sst_preview_key=k");
+    EXPECT_EQ(defaults->stringForKey(kMSRStoredDeepLinkKey),
+              "stubforge://open?utm_source=a&sst_debug_enable=1&sst_preview_key=k");
     EXPECT_EQ(MSRDeepLinks::SSTPreviewHeaders(), (Value::Dictionary{{"X-Sst-Server-Preview", Value("k")}}));
 
     Value::Dictionary both = withURL;
-    both[std::string(kMSRLaunchUserActivityDictionaryKey)] = Value(Value::Dictionary{
-        {std::string(kMSRLaunchUserActivityKey),
-         Value(Value::Dictionary{{"activityType", Value("NSUserActivityTypeBrowsingWeb")},
-                                 {"webpageURL", Value("https://example.com/p?utm_source=web")}})}});
+    both[std::string(kMSRLaunchUserActivityDictionaryKey)] = Value(
+        Value::Dictionary{{std::string(kMSRLaunchUserActivityKey),
+                           Value(Value::Dictionary{{"activityType", Value("NSUserActivityTypeBrowsingWeb")},
+                                                   {"webpageURL", Value("https://example.com/p?utm_source=web")}})}});
     MSRDeepLinks::handleStoredURLAfterAppLaunchWithNotification(both, *defaults, clock_);
     EXPECT_EQ(defaults->stringForKey(kMSRStoredDeepLinkKey), "https://example.com/p?utm_source=web");
 }
@@ -317,9 +349,11 @@ TEST_F(DeferredDeepLinkTest, TheQueryCarriesTheFactsInOrderWithEachValueEncoded)
     const auto requests = server_.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
-    std::vector<std::pair<std::string, std::string>> expected = {
-        {"sdk_version", "110900"}, {"rdid", std::string(kDeviceID)}, {"id_type", "idfa"},
-        {"bundleid", "com.example.stub&forge"}, {"retry", "0"}};
+    std::vector<std::pair<std::string, std::string>> expected = {{"sdk_version", "110900"},
+                                                                 {"rdid", std::string(kDeviceID)},
+                                                                 {"id_type", "idfa"},
+                                                                 {"bundleid", "com.example.stub&forge"},
+                                                                 {"retry", "0"}};
     if (const std::string signals = MSRConsentSettingsUtil::consentSignals(); !signals.empty()) {
         expected.emplace_back("gcs", signals);
     }

@@ -37,7 +37,8 @@ TEST_F(EngineStartTest, EnabledControllerOpensItsStore) {
 
 TEST_F(EngineStartTest, EmptyAppIDMakesNoControllerAndLaterCallsDoNothing) {
     EXPECT_EQ(MSRMeasurement::initializeSharedInstance({.appID = "", .safelistedEvents = {}}), nullptr);
-    EXPECT_EQ(MSRMeasurement::initializeSharedInstance({.appID = std::string(kAppID), .safelistedEvents = {}}), nullptr);
+    EXPECT_EQ(MSRMeasurement::initializeSharedInstance({.appID = std::string(kAppID), .safelistedEvents = {}}),
+              nullptr);
     EXPECT_FALSE(MSRMeasurement::hasSharedInstance());
     EXPECT_EQ(MSRMeasurement::initWithAppID({.appID = "", .safelistedEvents = {}}), nullptr);
     const auto logged = codes();
@@ -123,7 +124,8 @@ TEST_F(EngineStartTest, AResetRetryCountOfOneToNineForcesAWipe) {
         if (row.forced) {
             // Tried once more: a wipe that worked clears the count, one
             // that failed leaves it raised for the next start.
-            EXPECT_TRUE((after == 0 && !contains(logged, 23208)) || (after == row.retries + 1 && contains(logged, 23208)))
+            EXPECT_TRUE((after == 0 && !contains(logged, 23208)) ||
+                        (after == row.retries + 1 && contains(logged, 23208)))
                 << "count " << after;
         } else {
             EXPECT_EQ(after, row.retries);
@@ -162,8 +164,8 @@ TEST_F(EngineStartTest, WithoutEndpointsThereIsNoClientAndEventsAreStillStored) 
     // Empty endpoints: the controller makes no client itself.
     auto environment = MSRMeasurementEnvironment{};
     environment.clock = &clock();
-    auto controller = MSRMeasurement::initWithAppID({.appID = std::string(kAppID), .safelistedEvents = {}},
-                                                    std::move(environment));
+    auto controller =
+        MSRMeasurement::initWithAppID({.appID = std::string(kAppID), .safelistedEvents = {}}, std::move(environment));
     ASSERT_NE(controller, nullptr);
     for (int index = 0; index < 100; ++index) {
         MSREventRequest made = request("generate_click", {{"file_type", platform::Value("pdf")}});
@@ -197,11 +199,11 @@ TEST_F(EngineStartTest, TheSharedInstanceInstallsItsServices) {
     EXPECT_TRUE(services.isEnabled());
     EXPECT_EQ(services.appMeasurementLibraryVersion(), 110900);
 
-    const Bytes bytes = protocEncode(
-        "MeasurementConfig",
-        "app_id: \"" + std::string(kAppID) + "\" " + setting("measurement.upload.max_public_event_params", "30") +
-            setting("measurement.store.max_stored_events_per_app", "5000"),
-        root());
+    const Bytes bytes = protocEncode("MeasurementConfig",
+                                     "app_id: \"" + std::string(kAppID) + "\" " +
+                                         setting("measurement.upload.max_public_event_params", "30") +
+                                         setting("measurement.store.max_stored_events_per_app", "5000"),
+                                     root());
     auto config = MSRPBMeasurementConfig::initWithBuffer(bytes);
     ASSERT_TRUE(config);
     controller->scheduler().dispatchSyncOnWorkerQueueBlockID(
@@ -219,8 +221,7 @@ TEST_F(EngineStartTest, TheSharedInstanceInstallsItsServices) {
     // The write entry reaches the pipeline on the worker queue.
     auto event = MSREvent::initWithOrigin("app", true, "written_directly", now(), 0, {});
     ASSERT_TRUE(event);
-    controller->scheduler().dispatchSyncOnWorkerQueueBlockID("test",
-                                                             [&] { services.writeEventOnWorkerQueue(*event); });
+    controller->scheduler().dispatchSyncOnWorkerQueueBlockID("test", [&] { services.writeEventOnWorkerQueue(*event); });
     EXPECT_EQ(sqliteRows(controller->database()->databasePath(),
                          "SELECT name FROM raw_events WHERE name = 'written_directly'"),
               std::vector<std::string>{"written_directly"});

@@ -22,7 +22,8 @@ namespace kit::measurement::testing {
 // the queues it starts, out of their way.
 class NoExperiments final : public MSREManager {
 public:
-    std::shared_ptr<MSREClient> registerSDKProperty(const MSRESDKProperty&, const platform::Value::Dictionary&) override {
+    std::shared_ptr<MSREClient> registerSDKProperty(const MSRESDKProperty&,
+                                                    const platform::Value::Dictionary&) override {
         return nullptr;
     }
     std::vector<std::int64_t> experimentIDs() override { return {}; }
@@ -91,7 +92,8 @@ protected:
 
 private:
     void markFirstOpenReported() {
-        auto persisted = environment_.persistedConfig ? environment_.persistedConfig : MSRPersistedConfig::sharedInstance();
+        auto persisted =
+            environment_.persistedConfig ? environment_.persistedConfig : MSRPersistedConfig::sharedInstance();
         auto store = MSRDatabase::initWithDatabaseName(environment_.databaseName, persisted, clock_);
         ASSERT_TRUE(store) << store.error().what();
         const double now = std::chrono::duration<double>(clock_.now().time_since_epoch()).count();

@@ -150,7 +150,8 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
     // The controller's services: the real answers.
     installMeasurementControllerServices();
     EXPECT_TRUE(MeasurementServices::current().isFAS());
-    EXPECT_EQ(MeasurementServices::current().appMeasurementLibraryVersion(), MSRIdentity::appMeasurementLibraryVersion());
+    EXPECT_EQ(MeasurementServices::current().appMeasurementLibraryVersion(),
+              MSRIdentity::appMeasurementLibraryVersion());
     installIdentityControllerFacts();
     const MSRControllerFacts facts = currentControllerFacts();
     EXPECT_TRUE(facts.isFAS());
@@ -164,8 +165,7 @@ TEST_F(InstallTest, SupportCodeSeesDefaultsThenTheControllersAnswers) {
 TEST_F(InstallTest, TheControllersFactsAnswerThePlatformLibrarysStatus) {
     auto fake = std::make_shared<testing::FakeIdentitySupport>();
     fake->setStatus(2);
-    kit::classRegistry().registerClass<MSRIdentitySupport>(
-        std::string(kMSRPlatformIdentitySupportClassName), fake);
+    kit::classRegistry().registerClass<MSRIdentitySupport>(std::string(kMSRPlatformIdentitySupportClassName), fake);
     installMeasurementControllerServices();
     installIdentityControllerFacts();
     EXPECT_EQ(currentControllerFacts().appDataConsentStatus(), 2);

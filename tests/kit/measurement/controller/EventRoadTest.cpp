@@ -41,14 +41,13 @@ TEST_P(AllowlistTest, PassesMarksOrDrops) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AllowlistTest,
-                         ::testing::Values(AllowlistCase{"none", std::nullopt, "level_up", true, false},
-                                           AllowlistCase{"empty", std::vector<std::string>{}, "level_up", true, false},
-                                           AllowlistCase{"allowed", std::vector<std::string>{"level_up"}, "level_up",
-                                                         true, true},
-                                           AllowlistCase{"other", std::vector<std::string>{"level_up"}, "share",
-                                                         false, false}),
-                         [](const auto& test) { return std::string(test.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AllowlistTest,
+    ::testing::Values(AllowlistCase{"none", std::nullopt, "level_up", true, false},
+                      AllowlistCase{"empty", std::vector<std::string>{}, "level_up", true, false},
+                      AllowlistCase{"allowed", std::vector<std::string>{"level_up"}, "level_up", true, true},
+                      AllowlistCase{"other", std::vector<std::string>{"level_up"}, "share", false, false}),
+    [](const auto& test) { return std::string(test.param.label); });
 
 // --- Entry: interceptor, defaults, refused events
 
@@ -91,9 +90,7 @@ TEST_F(EventRoadTest, InterceptorTakesMergedAndScreenParametersAndNothingIsWritt
 
 TEST_F(EventRoadTest, DefaultParametersMergeUnderTheEventsOwn) {
     makeController();
-    const auto levelUp = [](std::string_view tier) {
-        return Value::Dictionary{{"tier", Value(tier)}};
-    };
+    const auto levelUp = [](std::string_view tier) { return Value::Dictionary{{"tier", Value(tier)}}; };
     struct Case {
         const char* label;
         std::vector<std::optional<Value::Dictionary>> defaults;
@@ -102,20 +99,36 @@ TEST_F(EventRoadTest, DefaultParametersMergeUnderTheEventsOwn) {
         std::map<std::string, std::optional<MSRValue>> expected;
     };
     const Case cases[] = {
-        {"defaults added", {Value::Dictionary{{"tier", Value("gold")}}}, "level_up", {}, {{"tier", MSRValue::initWithString("gold")}}},
-        {"own value wins", {Value::Dictionary{{"tier", Value("gold")}}}, "level_up", levelUp("silver"),
+        {"defaults added",
+         {Value::Dictionary{{"tier", Value("gold")}}},
+         "level_up",
+         {},
+         {{"tier", MSRValue::initWithString("gold")}}},
+        {"own value wins",
+         {Value::Dictionary{{"tier", Value("gold")}}},
+         "level_up",
+         levelUp("silver"),
          {{"tier", MSRValue::initWithString("silver")}}},
-        {"error events get none", {Value::Dictionary{{"tier", Value("gold")}}}, "_err", {{"_err", Value(4)}},
+        {"error events get none",
+         {Value::Dictionary{{"tier", Value("gold")}}},
+         "_err",
+         {{"_err", Value(4)}},
          {{"tier", std::nullopt}}},
         {"null removes one key",
          {Value::Dictionary{{"tier", Value("gold")}, {"rank", Value(2)}}, Value::Dictionary{{"tier", Value()}}},
-         "level_up", {}, {{"tier", std::nullopt}, {"rank", MSRValue::initWithInt64(2)}}},
+         "level_up",
+         {},
+         {{"tier", std::nullopt}, {"rank", MSRValue::initWithInt64(2)}}},
         {"nothing clears every default",
-         {Value::Dictionary{{"tier", Value("gold")}, {"rank", Value(2)}}, std::nullopt}, "level_up", {},
+         {Value::Dictionary{{"tier", Value("gold")}, {"rank", Value(2)}}, std::nullopt},
+         "level_up",
+         {},
          {{"tier", std::nullopt}, {"rank", std::nullopt}}},
         {"bad names and values are left out",
          {Value::Dictionary{{"_hidden", Value(1)}, {"list", Value(Value::Array{Value(1)})}, {"ok", Value(true)}}},
-         "level_up", {}, {{"_hidden", std::nullopt}, {"list", std::nullopt}, {"ok", MSRValue::initWithInt64(1)}}},
+         "level_up",
+         {},
+         {{"_hidden", std::nullopt}, {"list", std::nullopt}, {"ok", MSRValue::initWithInt64(1)}}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.label);
@@ -231,8 +244,8 @@ protected:
         private:
             std::shared_ptr<MSRMeasurement> controller_;
         };
-        MSRAnalytics::installSeams({std::make_shared<Factory>(controller().shared_from_this()), nullptr, nullptr,
-                                    nullptr, nullptr});
+        MSRAnalytics::installSeams(
+            {std::make_shared<Factory>(controller().shared_from_this()), nullptr, nullptr, nullptr, nullptr});
         MSRAnalytics::startWithAppID(kAppID, "fa",
                                      {{std::string(kMSRStartOptionEnabled), Value(true)},
                                       {std::string(kMSRStartOptionLogTag), Value("[HaloAnalytics]")}});
@@ -351,7 +364,7 @@ TEST_F(EventRoadTest, APurchaseTheLifetimeValueCannotHoldIsRolledBack) {
 TEST_F(EventRoadTest, OverTheDailyTotalTheEventIsCountedAndLoggedEveryThousand) {
     makeController();
     configure(setting("measurement.upload.max_events_per_day", "0"));
-    const std::pair<std::int32_t, bool> cases[] = {{0, true}, {1, false}, {999, false},
+    const std::pair<std::int32_t, bool> cases[] = {{0, true},    {1, false},    {999, false},
                                                    {1000, true}, {1001, false}, {2000, true}};
     for (const auto& [excess, logged] : cases) {
         SCOPED_TRACE(excess);
@@ -411,8 +424,7 @@ TEST_F(EventRoadTest, DebugModeMakesEveryEventRealTimeAndDebug) {
     log("purchase", {{"value", Value(1)}, {"currency", Value("EUR")}});
     services().monitor().setDebugModeEnabled(false);
 
-    EXPECT_EQ(rows("SELECT is_realtime FROM raw_events ORDER BY rowid"),
-              (std::vector<std::string>{"0", "1", "1"}));
+    EXPECT_EQ(rows("SELECT is_realtime FROM raw_events ORDER BY rowid"), (std::vector<std::string>{"0", "1", "1"}));
     const auto stored = storedEvents();
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(find(stored[0].parameters, "_dbg"), nullptr);
@@ -466,7 +478,7 @@ std::vector<std::int64_t> schedulingCodes(const std::vector<std::int64_t>& codes
 
 TEST_F(EventRoadTest, AFailingProgramWritesTheEventUnchangedAndReschedules) {
     makeController();
-    codes();  // the start's own scheduling
+    codes();                                 // the start's own scheduling
     log("level_up", {{"score", Value(3)}});  // no program yet
     const auto unedited = codes();
 
@@ -551,12 +563,9 @@ TEST_F(MetadataRecordTest, TheRecordCarriesPlatformBundleAppIDAndLibraryVersion)
     log("level_up");
     const std::string decoded = decodedMetadata();
     const std::string expected[] = {
-        decodedTextField(8, "macos", root()),
-        decodedTextField(14, kBundleIdentifier, root()),
-        decodedTextField(25, kLumenAppID, root()),
-        "17: 110900\n",
-        decodedTextField(16, "3.1.4", root()),
-        decodedTextField(13, "manual_install", root()),
+        decodedTextField(8, "macos", root()),      decodedTextField(14, kBundleIdentifier, root()),
+        decodedTextField(25, kLumenAppID, root()), "17: 110900\n",
+        decodedTextField(16, "3.1.4", root()),     decodedTextField(13, "manual_install", root()),
     };
     for (const std::string& fields : expected) {
         EXPECT_NE(decoded.find(fields), std::string::npos) << fields << "in\n" << decoded;

@@ -65,8 +65,7 @@ protected:
 
     double now() { return seconds(clock().now()); }
 
-    MSREventRequest request(std::string name, platform::Value::Dictionary parameters = {},
-                            std::string origin = "app") {
+    MSREventRequest request(std::string name, platform::Value::Dictionary parameters = {}, std::string origin = "app") {
         MSREventRequest made;
         made.origin = std::move(origin);
         made.isPublicEvent = !name.starts_with("_");
@@ -84,7 +83,9 @@ protected:
     void log(std::string name, platform::Value::Dictionary parameters = {}, std::string origin = "app") {
         log(request(std::move(name), std::move(parameters), std::move(origin)));
     }
-    void settle() { onWorkerQueue([] {}); }
+    void settle() {
+        onWorkerQueue([] {});
+    }
 
     std::filesystem::path databasePath() { return controller().database()->databasePath(); }
     std::vector<std::string> rows(const std::string& query) { return sqliteRows(databasePath(), query); }
@@ -103,7 +104,8 @@ protected:
     }
     // The remote configuration of this app with `body` (protobuf text).
     void configure(const std::string& body) {
-        const Bytes bytes = protocEncode("MeasurementConfig", "app_id: \"" + std::string(kAppID) + "\" " + body, root());
+        const Bytes bytes =
+            protocEncode("MeasurementConfig", "app_id: \"" + std::string(kAppID) + "\" " + body, root());
         auto config = MSRPBMeasurementConfig::initWithBuffer(bytes);
         ASSERT_TRUE(config);
         onWorkerQueue([&] { ASSERT_TRUE(controller().remoteConfigInstance()->updateMeasurementConfig(*config)); });

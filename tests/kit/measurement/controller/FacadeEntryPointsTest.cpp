@@ -207,9 +207,8 @@ TEST_F(EntryPointsTest, AnAdEventIDTextBecomesItsIntegerPart) {
 TEST_F(EntryPointsTest, TheInterceptorAndTheEnabledFlagTravelWithEachEvent) {
     start();
     std::atomic<int> intercepted{0};
-    MSRAnalytics::setLogEventInterceptor([&](std::string_view, std::string_view, const Value::Dictionary&, double) {
-        ++intercepted;
-    });
+    MSRAnalytics::setLogEventInterceptor(
+        [&](std::string_view, std::string_view, const Value::Dictionary&, double) { ++intercepted; });
     MSRAnalytics::logEventWithName("generate_click", {});
     MSRAnalytics::setLogEventInterceptor(nullptr);
     MSRAnalytics::logEventWithName("generate_click", {});
@@ -283,8 +282,8 @@ TEST_F(EntryPointsTest, UserIDAndRemovalsReachTheControllerAsRemovals) {
     for (const auto& [kind, attribute] : controller_->attributes()) {
         seen.push_back(kind + ":" + attribute.name() + ":" + attribute.origin());
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"set:_id:app", "remove:_id:", "remove:_lair:",
-                                              "remove:favourite_type:", "set:ratio:auto"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "set:_id:app", "remove:_id:", "remove:_lair:", "remove:favourite_type:", "set:ratio:auto"}));
     EXPECT_TRUE(contains(codes(), 25004));
 }
 
@@ -321,9 +320,7 @@ TEST_F(EntryPointsTest, MaxUserPropertiesWithAnEmptyOriginNeverCallsBack) {
     EXPECT_TRUE(contains(codes(), 25009));
 }
 
-MSREvent makeEvent(std::string_view name) {
-    return *MSREvent::initWithOrigin("app", true, name, 1000, 0, {});
-}
+MSREvent makeEvent(std::string_view name) { return *MSREvent::initWithOrigin("app", true, name, 1000, 0, {}); }
 
 TEST_F(EntryPointsTest, RemovingAListenerTwiceLogsAnInvalidToken) {
     start();

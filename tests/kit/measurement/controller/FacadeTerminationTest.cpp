@@ -169,9 +169,10 @@ TEST_F(DrainLogTest, TheQuitDrainReturnsOnlyOnceTheKitsLinesAreWritten) {
     MSRAnalytics::drainForTermination(std::chrono::seconds(60));
     const auto written = sink->lines();
     opener.join();
-    EXPECT_TRUE(std::any_of(written.begin(), written.end(), [](const std::string& line) {
-        return line.find("The last line before quitting") != std::string::npos;
-    })) << written.size() << " lines written";
+    EXPECT_TRUE(std::any_of(
+        written.begin(), written.end(),
+        [](const std::string& line) { return line.find("The last line before quitting") != std::string::npos; }))
+        << written.size() << " lines written";
 }
 
 }  // namespace

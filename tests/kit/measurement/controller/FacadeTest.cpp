@@ -52,7 +52,7 @@ TEST_F(FacadeTest, CallsBeforeStartArriveAfterTheControllerInOrder) {
 
     start();
     EXPECT_EQ(journal_.entries(), (std::vector<std::string>{"created", "block 1", "setUserData",
-                                                             "reset:0123456789ABCDEF0123456789ABCDEF", "block 2"}));
+                                                            "reset:0123456789ABCDEF0123456789ABCDEF", "block 2"}));
 }
 
 TEST_F(FacadeTest, ASecondStartRunsOnlyItsPreChecks) {
@@ -95,9 +95,7 @@ struct SafelistRow {
     std::optional<std::int64_t> code;
 };
 
-void PrintTo(const SafelistRow& row, std::ostream* out) {
-    *out << row.label;
-}
+void PrintTo(const SafelistRow& row, std::ostream* out) { *out << row.label; }
 
 class SafelistTest : public FacadeTest, public ::testing::WithParamInterface<SafelistRow> {};
 
@@ -114,14 +112,14 @@ TEST_P(SafelistTest, TheSafelistPassesWholeOrNotAtAll) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SafelistTest,
-    ::testing::Values(SafelistRow{"none", std::nullopt, std::nullopt, std::nullopt},
-                      SafelistRow{"valid", Value(Value::Array{Value("_vs"), Value("_e")}),
-                                  std::vector<std::string>{"_vs", "_e"}, std::nullopt},
-                      SafelistRow{"number", Value(Value::Array{Value("_vs"), Value(5)}), std::nullopt, 25035},
-                      SafelistRow{"notArray", Value("_vs"), std::nullopt, 25034}),
-    [](const auto& test) { return std::string(test.param.label); });
+INSTANTIATE_TEST_SUITE_P(Rows, SafelistTest,
+                         ::testing::Values(SafelistRow{"none", std::nullopt, std::nullopt, std::nullopt},
+                                           SafelistRow{"valid", Value(Value::Array{Value("_vs"), Value("_e")}),
+                                                       std::vector<std::string>{"_vs", "_e"}, std::nullopt},
+                                           SafelistRow{"number", Value(Value::Array{Value("_vs"), Value(5)}),
+                                                       std::nullopt, 25035},
+                                           SafelistRow{"notArray", Value("_vs"), std::nullopt, 25034}),
+                         [](const auto& test) { return std::string(test.param.label); });
 
 // --- Public entry
 
@@ -233,9 +231,8 @@ TEST_F(FacadeTest, ConsentIsPersistedUnderTheKeyOfItsSource) {
         std::int64_t source;
         std::string_view key;
     };
-    const Row rows[] = {{5, kMSRConsentSettingsTCFKey}, {10, kMSRConsentSettings3PKey},
-                        {20, kMSRConsentSettings3PKey}, {21, kMSRConsentSettingsKey},
-                        {30, kMSRConsentSettingsKey},   {40, kMSRConsentSettingsKey},
+    const Row rows[] = {{5, kMSRConsentSettingsTCFKey}, {10, kMSRConsentSettings3PKey}, {20, kMSRConsentSettings3PKey},
+                        {21, kMSRConsentSettingsKey},   {30, kMSRConsentSettingsKey},   {40, kMSRConsentSettingsKey},
                         {100, kMSRConsentSettingsKey}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.source);
@@ -247,8 +244,8 @@ TEST_F(FacadeTest, ConsentIsPersistedUnderTheKeyOfItsSource) {
         EXPECT_NE(xml.find("<key>consent_source</key>\n\t<integer>" + std::to_string(row.source) + "</integer>"),
                   std::string::npos)
             << xml;
-        for (const std::string_view other : {kMSRConsentSettingsTCFKey, kMSRConsentSettings3PKey,
-                                             kMSRConsentSettingsKey}) {
+        for (const std::string_view other :
+             {kMSRConsentSettingsTCFKey, kMSRConsentSettings3PKey, kMSRConsentSettingsKey}) {
             if (other != row.key) {
                 EXPECT_EQ(xml.find("<key>" + std::string(other) + "</key>"), std::string::npos) << other;
             }
@@ -308,8 +305,8 @@ TEST_F(FacadeTest, ResetWithoutANewIdentifierStops) {
     EXPECT_TRUE(contains(codes(), 25039));
     EXPECT_EQ(MSRAnalytics::resetRetryCount(), 1);
     const auto entries = journal_.entries();
-    EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const auto& entry) { return entry.starts_with("reset"); }),
-              0);
+    EXPECT_EQ(
+        std::count_if(entries.begin(), entries.end(), [](const auto& entry) { return entry.starts_with("reset"); }), 0);
 }
 
 // --- Enablement and session
@@ -350,8 +347,8 @@ TEST_F(FacadeTest, TheConfigurationSwitchIsFollowedAndANonNumberLogged) {
 TEST_F(FacadeTest, SessionIDBeforeStartAnswersUninitializedOnAPoolThread) {
     std::promise<std::tuple<std::int64_t, std::optional<platform::Error>, std::thread::id, bool>> answer;
     MSRAnalytics::sessionIDWithCompletion([&](std::int64_t sessionID, std::optional<platform::Error> error) {
-        answer.set_value({sessionID, std::move(error), std::this_thread::get_id(),
-                          MSRAnalytics::isCurrentQueueSerialQueue()});
+        answer.set_value(
+            {sessionID, std::move(error), std::this_thread::get_id(), MSRAnalytics::isCurrentQueueSerialQueue()});
     });
     auto [sessionID, error, thread, onSerialQueue] = answer.get_future().get();
     EXPECT_EQ(sessionID, 0);

@@ -117,10 +117,10 @@ public:
 private:
     Journal& journal_;
     mutable std::mutex mutex_;
-    std::vector<platform::Value::Dictionary> userData_;  // guarded by mutex_
-    std::vector<MSREventRequest> events_;                // guarded by mutex_
+    std::vector<platform::Value::Dictionary> userData_;                 // guarded by mutex_
+    std::vector<MSREventRequest> events_;                               // guarded by mutex_
     std::vector<std::pair<std::string, MSRUserAttribute>> attributes_;  // guarded by mutex_
-    std::vector<MSREvent> internalEvents_;               // guarded by mutex_
+    std::vector<MSREvent> internalEvents_;                              // guarded by mutex_
 };
 
 class FakeFactory final : public MSRMeasurementControllerFactory {
@@ -177,7 +177,9 @@ public:
     }
     void setInternalUserProperty(const std::optional<platform::Value>& value, std::string_view name,
                                  std::string_view origin) override {
-        record({"internalProperty", std::string(origin), std::string(name),
+        record({"internalProperty",
+                std::string(origin),
+                std::string(name),
                 {{"value", value.value_or(platform::Value())}}});
     }
     ListenerToken addLogEventListener(LogEventListener listener) override {

@@ -80,12 +80,12 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::optional<std::string> deviceID_;   // guarded by mutex_
+    std::optional<std::string> deviceID_;     // guarded by mutex_
     std::optional<std::int64_t> status_ = 3;  // guarded by mutex_
-    bool hasLimitedAdTracking_ = true;      // guarded by mutex_
-    bool held_ = false;                     // guarded by mutex_
-    int started_ = 0;                       // guarded by mutex_
-    int finished_ = 0;                      // guarded by mutex_
+    bool hasLimitedAdTracking_ = true;        // guarded by mutex_
+    bool held_ = false;                       // guarded by mutex_
+    int started_ = 0;                         // guarded by mutex_
+    int finished_ = 0;                        // guarded by mutex_
 };
 
 }  // namespace kit::measurement::testing

@@ -32,8 +32,8 @@ protected:
 
     // Registers the fake, unless the test wants no platform library.
     void registerFake() {
-        kit::classRegistry().registerClass<MSRIdentitySupport>(
-            std::string(kMSRPlatformIdentitySupportClassName), fake_);
+        kit::classRegistry().registerClass<MSRIdentitySupport>(std::string(kMSRPlatformIdentitySupportClassName),
+                                                               fake_);
     }
 
     MSRIdentity& makeIdentity(bool withLibrary = true) {
@@ -129,12 +129,13 @@ TEST_F(IdentityTest, TrackingStatusFromThePlatform) {
         std::int64_t expected;
     };
     const Case cases[] = {
-        {true, true, 0, 4},  {true, true, 1, 1},  {true, true, 2, 2},           {true, true, 3, 3},
-        {true, true, 7, 5},  {true, true, std::nullopt, 5}, {true, false, 3, 6}, {false, true, 3, 6},
+        {true, true, 0, 4},  {true, true, 1, 1},  {true, true, 2, 2},
+        {true, true, 3, 3},  {true, true, 7, 5},  {true, true, std::nullopt, 5},
+        {true, false, 3, 6}, {false, true, 3, 6},
     };
     for (const auto& item : cases) {
-        SCOPED_TRACE(::testing::Message() << "library " << item.library << ", status "
-                                        << item.platformStatus.value_or(-1));
+        SCOPED_TRACE(::testing::Message()
+                     << "library " << item.library << ", status " << item.platformStatus.value_or(-1));
         kit::classRegistry().unregisterClass(kMSRPlatformIdentitySupportClassName);
         fake_->setStatus(item.platformStatus);
         fake_->setHasLimitedAdTracking(item.hasLimitedAdTracking);
@@ -191,8 +192,10 @@ TEST_F(IdentityTest, SessionStitchingTokenFollowsTheSession) {
     for (const auto& item : cases) {
         SCOPED_TRACE(item.name);
         identity.resetSessionStitchingToken();
-        const auto before = identity.sessionStitchingTokenWithSessionNumber(item.first.number, item.first.expired, true);
-        const auto after = identity.sessionStitchingTokenWithSessionNumber(item.second.number, item.second.expired, true);
+        const auto before =
+            identity.sessionStitchingTokenWithSessionNumber(item.first.number, item.first.expired, true);
+        const auto after =
+            identity.sessionStitchingTokenWithSessionNumber(item.second.number, item.second.expired, true);
         ASSERT_TRUE(before && after);
         EXPECT_EQ(*before == *after, item.kept);
     }
@@ -250,12 +253,8 @@ TEST_F(IdentityFormatTest, VersionFields) {
         std::vector<std::int64_t> fields;
     };
     const Case cases[] = {
-        {"2.0.1", {2, 0, 1}},
-        {"7", {7}},
-        {"1.2b3", {1, 23}},
-        {"1..2", {1, 2}},
-        {"", {}},
-        {"99999999999999999999", {std::numeric_limits<std::int64_t>::max()}},
+        {"2.0.1", {2, 0, 1}}, {"7", {7}}, {"1.2b3", {1, 23}},
+        {"1..2", {1, 2}},     {"", {}},   {"99999999999999999999", {std::numeric_limits<std::int64_t>::max()}},
         {"v.1", {0, 1}},
     };
     for (const auto& item : cases) {

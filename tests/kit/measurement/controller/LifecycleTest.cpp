@@ -39,8 +39,7 @@ protected:
     }
 
     std::string property(std::string_view name) {
-        const auto found =
-            rows("SELECT value FROM user_attributes WHERE name = '" + std::string(name) + "'");
+        const auto found = rows("SELECT value FROM user_attributes WHERE name = '" + std::string(name) + "'");
         return found.empty() ? "(none)" : found.front();
     }
     std::vector<StoredEvent> named(std::string_view name) {
@@ -159,7 +158,8 @@ TEST_F(LifecycleTest, OnlyAChangeFromAKnownVersionIsReportedAsAnUpdate) {
     start();
     EXPECT_TRUE(internalEvents("_au").empty());
     EXPECT_EQ(MSRPersistedConfig::sharedInstance()->appVersion(), "1.0");
-    EXPECT_EQ(MSRPersistedConfig::sharedInstance()->osVersion(), MSREnvironmentInfo::sharedInstance().deviceOSVersion());
+    EXPECT_EQ(MSRPersistedConfig::sharedInstance()->osVersion(),
+              MSREnvironmentInfo::sharedInstance().deviceOSVersion());
 
     environment().appVersion = "2.0";
     MSRPersistedConfig::sharedInstance()->setOSVersion("0.1-old");
@@ -224,7 +224,8 @@ TEST_F(LifecycleTest, NonPersonalisedAdsFollowTheSettings) {
 }
 
 TEST_F(LifecycleTest, AStoredNonPersonalisedAdsPropertyGoesWhenNothingDecidesAnyMore) {
-    environment().infoDictionary = Value(Value::Dictionary{{std::string(kMSRPlistDefaultAllowAdPersonalization), Value(false)}});
+    environment().infoDictionary =
+        Value(Value::Dictionary{{std::string(kMSRPlistDefaultAllowAdPersonalization), Value(false)}});
     start();
     EXPECT_EQ(property("_npa"), "1");
     MSRConsentSettingsUtil::clearAllSettings();
@@ -258,13 +259,14 @@ TEST(LifecycleHelpersTest, FirstOpenTimesRoundUpToTheNextWholeHour) {
     const Case cases[] = {
         {1'000'000'500, 1'000'800'000},
         {0, 3'600'000},
-        {3'600'000, 7'200'000},  // a whole hour still moves on
-        {-1, 0},                 // before 1970 rounds by floor
+        {3'600'000, 7'200'000},                  // a whole hour still moves on
+        {-1, 0},                                 // before 1970 rounds by floor
         {4'102'444'800'001, 4'102'448'400'000},  // past the 32-bit range
         {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max()},
     };
     for (const Case& row : cases) {
-        EXPECT_EQ(MSRMeasurement::timestampMillisRoundedUpToNextHour(row.milliseconds), row.rounded) << row.milliseconds;
+        EXPECT_EQ(MSRMeasurement::timestampMillisRoundedUpToNextHour(row.milliseconds), row.rounded)
+            << row.milliseconds;
     }
 }
 

@@ -205,8 +205,8 @@ TEST_F(LifetimeValueRecorderTest, AmountsAndTotalsPast64BitsRollTheEventBack) {
             fresh.set("_ltv_USD", *row.stored);
         }
         codes();
-        EXPECT_FALSE(MSRLifetimeValueRecorder::recordLifetimeValueToDatabase(fresh, row.event, kDefaultCurrencies,
-                                                                             kNow));
+        EXPECT_FALSE(
+            MSRLifetimeValueRecorder::recordLifetimeValueToDatabase(fresh, row.event, kDefaultCurrencies, kNow));
         EXPECT_EQ(fresh.micros("_ltv_USD"), row.stored);
         const auto logged = codes();
         EXPECT_NE(std::find(logged.begin(), logged.end(), 22002), logged.end());
@@ -246,12 +246,8 @@ TEST(ListenerExemptionTest, AdExposureEventsAreExempt) {
         bool exempt;
     };
     const Row rows[] = {
-        {"am", "level_up", true},
-        {"auto", "_xa", true},
-        {"app", "_xu", true},
-        {"app", "level_up", false},
-        {"auto", "_iap", false},
-        {"fa", "_xaa", false},
+        {"am", "level_up", true},   {"auto", "_xa", true},   {"app", "_xu", true},
+        {"app", "level_up", false}, {"auto", "_iap", false}, {"fa", "_xaa", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.origin) + " " + row.name);

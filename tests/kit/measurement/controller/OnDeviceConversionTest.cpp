@@ -86,8 +86,7 @@ class OnDeviceConversionTest : protected LoopbackServerHolder, public EngineTest
 protected:
     OnDeviceConversionTest() {
         // The first open is now unless a test says otherwise.
-        MSRPersistedConfig::sharedInstance()->setFirstOpenTimestampMilliseconds(
-            static_cast<std::int64_t>(kNow) * 1000);
+        MSRPersistedConfig::sharedInstance()->setFirstOpenTimestampMilliseconds(static_cast<std::int64_t>(kNow) * 1000);
     }
 
     void registerClient(ClientOffer offer = {}) {
@@ -149,10 +148,10 @@ protected:
     }
 
     std::string sqlite3(const std::string& sql) {
-        return platform::testing::runCommand("sqlite3 -separator = " +
-                                             platform::testing::shellQuote(
-                                                 controller().database()->databasePath().string()) +
-                                             " " + platform::testing::shellQuote(sql))
+        return platform::testing::runCommand(
+                   "sqlite3 -separator = " +
+                   platform::testing::shellQuote(controller().database()->databasePath().string()) + " " +
+                   platform::testing::shellQuote(sql))
             .output;
     }
 
@@ -217,25 +216,39 @@ const Value kHashed(Value::Data(32, 7));
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, OnDeviceConversionRefusalTest,
-    ::testing::Values(
-        RefusalRow{.label = "noClient", .userData = {{"email_address", Value("someone@example.com")}},
-                   .registered = false, .refusal = 23233},
-        RefusalRow{.label = "noClientPhone", .userData = {{"phone_number", Value("+15550100")}}, .registered = false,
-                   .refusal = 23233},
-        RefusalRow{.label = "day31OfThirty", .userData = {{"email_address", Value("someone@example.com")}},
-                   .firstOpenDaysAgo = 31, .refusal = 23261},
-        RefusalRow{.label = "emptyEmail", .userData = {{"email_address", Value("")}}, .refusal = 23234},
-        RefusalRow{.label = "emptyPhone", .userData = {{"phone_number", Value("")}}, .refusal = 23239},
-        RefusalRow{.label = "phoneNotOffered", .userData = {{"phone_number", Value("+15550100")}},
-                   .offersText = false, .refusal = 23262},
-        RefusalRow{.label = "emptyHash", .userData = {{"hashed_email_address", Value(Value::Data{})}},
-                   .refusal = 23264},
-        RefusalRow{.label = "hashNotOffered", .userData = {{"hashed_phone_number", kHashed}},
-                   .offersHashes = false, .refusal = 23265},
-        RefusalRow{.label = "existingMatch", .userData = {{"email_address", Value("someone@example.com")}},
-                   .storedMatch = true, .refusal = 23237},
-        RefusalRow{.label = "startLimit", .userData = {{"email_address", Value("someone@example.com")}},
-                   .startLimit = 0, .refusal = 23236}),
+    ::testing::Values(RefusalRow{.label = "noClient",
+                                 .userData = {{"email_address", Value("someone@example.com")}},
+                                 .registered = false,
+                                 .refusal = 23233},
+                      RefusalRow{.label = "noClientPhone",
+                                 .userData = {{"phone_number", Value("+15550100")}},
+                                 .registered = false,
+                                 .refusal = 23233},
+                      RefusalRow{.label = "day31OfThirty",
+                                 .userData = {{"email_address", Value("someone@example.com")}},
+                                 .firstOpenDaysAgo = 31,
+                                 .refusal = 23261},
+                      RefusalRow{.label = "emptyEmail", .userData = {{"email_address", Value("")}}, .refusal = 23234},
+                      RefusalRow{.label = "emptyPhone", .userData = {{"phone_number", Value("")}}, .refusal = 23239},
+                      RefusalRow{.label = "phoneNotOffered",
+                                 .userData = {{"phone_number", Value("+15550100")}},
+                                 .offersText = false,
+                                 .refusal = 23262},
+                      RefusalRow{.label = "emptyHash",
+                                 .userData = {{"hashed_email_address", Value(Value::Data{})}},
+                                 .refusal = 23264},
+                      RefusalRow{.label = "hashNotOffered",
+                                 .userData = {{"hashed_phone_number", kHashed}},
+                                 .offersHashes = false,
+                                 .refusal = 23265},
+                      RefusalRow{.label = "existingMatch",
+                                 .userData = {{"email_address", Value("someone@example.com")}},
+                                 .storedMatch = true,
+                                 .refusal = 23237},
+                      RefusalRow{.label = "startLimit",
+                                 .userData = {{"email_address", Value("someone@example.com")}},
+                                 .startLimit = 0,
+                                 .refusal = 23236}),
     [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(OnDeviceConversionTest, InsideTheWindowAStartIsMade) {
@@ -319,8 +332,8 @@ TEST_F(OnDeviceConversionTest, FailuresRaiseTheCounterAndRetryAfterADoublingDela
         ASSERT_EQ(retryDelay(), interval * (1 << (attempt - 1))) << attempt;
         EXPECT_EQ(sqlite3("SELECT value FROM user_attributes WHERE name = '_psmcounth'"),
                   std::to_string(attempt) + "\n");
-        clock().advance(std::chrono::duration_cast<platform::Duration>(
-            std::chrono::duration<double>(*retryDelay() - 1)));
+        clock().advance(
+            std::chrono::duration_cast<platform::Duration>(std::chrono::duration<double>(*retryDelay() - 1)));
         onWorkerQueue([] {});
         ASSERT_EQ(server_.requests().size(), static_cast<std::size_t>(attempt));
         clock().advance(1s);

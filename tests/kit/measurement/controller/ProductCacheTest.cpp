@@ -6,8 +6,8 @@
 namespace kit::measurement {
 namespace {
 
-using testing::ScriptedRequester;
 using testing::product;
+using testing::ScriptedRequester;
 
 struct Answer {
     MSRProductsByIdentifier products;
@@ -75,8 +75,8 @@ TEST_F(ProductCacheTest, AStoreThatRefusesAnswersInvalidProductIdentifiers) {
 
 TEST_F(ProductCacheTest, AnswersAreMergedAndHandedOnAsTheyCame) {
     platform::Product nameless = product("");
-    const Answer first = request({"gold", "silver", "lead"},
-                                 response({product("gold"), product("silver"), nameless}, {"lead"}));
+    const Answer first =
+        request({"gold", "silver", "lead"}, response({product("gold"), product("silver"), nameless}, {"lead"}));
     EXPECT_EQ(requester->asked(), (std::vector<std::set<std::string>>{{"gold", "lead", "silver"}}));
     EXPECT_EQ(first.products.size(), 2u);  // the product without an identifier is left out
     EXPECT_EQ(first.invalid, (std::set<std::string>{"lead"}));
@@ -89,7 +89,7 @@ TEST_F(ProductCacheTest, AnswersAreMergedAndHandedOnAsTheyCame) {
     request({"gold", "lead"}, response({product("lead")}, {"gold"}));
     EXPECT_FALSE(cache->cachedProductForProductIdentifier("gold"));
     EXPECT_EQ(cache->cachedProductForProductIdentifier("lead"), product("lead"));
-    EXPECT_EQ(cache->validProductCount(), 2u);      // silver, lead
+    EXPECT_EQ(cache->validProductCount(), 2u);       // silver, lead
     EXPECT_EQ(cache->invalidIdentifierCount(), 1u);  // gold
 
     // A failure passes through and changes nothing.

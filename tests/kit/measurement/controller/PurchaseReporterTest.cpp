@@ -43,8 +43,8 @@ std::int64_t did(std::string_view key) { return msr_64LSBMD5(key); }
 
 platform::Product discounted(platform::ProductDiscountPaymentMode mode, std::optional<std::string_view> price) {
     platform::Product result = product("sub.monthly", "9.99");
-    result.introductoryPrice = platform::ProductDiscount{
-        price ? std::optional(testing::decimal(*price)) : std::nullopt, mode};
+    result.introductoryPrice =
+        platform::ProductDiscount{price ? std::optional(testing::decimal(*price)) : std::nullopt, mode};
     return result;
 }
 
@@ -103,9 +103,9 @@ TEST_F(PurchaseReporterTest, PurchasesAreClassifiedByTheReceiptsRecords) {
                                       .originalTransactionID = "P1",
                                       .purchaseDate = receiptDate(0),
                                       .purchaseType = 2};
-    const Entries coinsBase = {{"product_id", "coins"}, {"price", 990'000}, {"value", 990'000},
-                                {"quantity", 1},         {"currency", "USD"}, {"product_name", "Gold Coins"},
-                                {"_skv", "1"}};
+    const Entries coinsBase = {
+        {"product_id", "coins"},        {"price", 990'000}, {"value", 990'000}, {"quantity", 1}, {"currency", "USD"},
+        {"product_name", "Gold Coins"}, {"_skv", "1"}};
     const auto with = [](Entries base, const Entries& more) {
         for (const auto& entry : more) {
             std::erase_if(base, [&](const auto& known) { return known.first == entry.first; });
@@ -113,9 +113,9 @@ TEST_F(PurchaseReporterTest, PurchasesAreClassifiedByTheReceiptsRecords) {
         }
         return base;
     };
-    const Entries monthlyBase = {{"product_id", "sub.monthly"}, {"price", 9'990'000}, {"value", 9'990'000},
-                                  {"quantity", 1},              {"currency", "USD"},   {"product_name", "Gold Coins"},
-                                  {"_skv", "1"}};
+    const Entries monthlyBase = {
+        {"product_id", "sub.monthly"}, {"price", 9'990'000},           {"value", 9'990'000}, {"quantity", 1},
+        {"currency", "USD"},           {"product_name", "Gold Coins"}, {"_skv", "1"}};
     const std::int64_t monthlyDid = did("S177sub.monthly");
 
     struct Row {
@@ -130,25 +130,51 @@ TEST_F(PurchaseReporterTest, PurchasesAreClassifiedByTheReceiptsRecords) {
         {"quantity 0", report(product("coins"), "T1", "T1", 0, 0), {coins}, std::nullopt, {}},
         {"no product", report(std::nullopt, "T1", "T1"), {coins}, std::nullopt, {}},
         {"product without identifier", report(product(""), "T1", "T1"), {coins}, std::nullopt, {}},
-        {"consumable", report(product("coins"), "T1", "T1"), {coins}, "_iap",
+        {"consumable",
+         report(product("coins"), "T1", "T1"),
+         {coins},
+         "_iap",
          with(coinsBase, {{"_did", did("T1coins")}})},
-        {"two of them", report(product("coins"), "T1", "T1", 0, 2), {coins}, "_iap",
+        {"two of them",
+         report(product("coins"), "T1", "T1", 0, 2),
+         {coins},
+         "_iap",
          with(coinsBase, {{"_did", did("T1coins")}, {"value", 1'980'000}, {"quantity", 2}})},
         {"missing from the receipt", report(product("coins"), "T1", "T1"), {unlock}, "_iapx", coinsBase},
-        {"non-consumable restored", report(product("unlock"), "U2", "U1"), {unlock}, "_iapx",
+        {"non-consumable restored",
+         report(product("unlock"), "U2", "U1"),
+         {unlock},
+         "_iapx",
          with(coinsBase, {{"product_id", "unlock"}})},
-        {"non-consumable", report(product("unlock"), "U1", "U1"), {unlock}, "_iap",
+        {"non-consumable",
+         report(product("unlock"), "U1", "U1"),
+         {unlock},
+         "_iap",
          with(coinsBase, {{"product_id", "unlock"}, {"_did", did("U1unlock")}})},
-        {"non-renewing", report(product("pass"), "P1", "P1"), {pass}, "_iap",
+        {"non-renewing",
+         report(product("pass"), "P1", "P1"),
+         {pass},
+         "_iap",
          with(coinsBase, {{"product_id", "pass"}, {"subscription", 1}, {"_did", did("P1pass")}})},
-        {"first subscription period", report(product("sub.monthly", "9.99"), "S1", "S1"),
-         {monthly("S1", "S1", 0)}, "_iap", with(monthlyBase, {{"subscription", 1}, {"_did", monthlyDid}})},
-        {"renewal", report(product("sub.monthly", "9.99"), "S2", "S1", 60),
-         {monthly("S1", "S1", 0), monthly("S2", "S1", 60)}, "_assr", with(monthlyBase, {{"_did", monthlyDid}})},
-        {"renewal after a free trial", report(product("sub.monthly", "9.99"), "S2", "S1", 60),
-         {monthly("S1", "S1", 0, true), monthly("S2", "S1", 60)}, "_assc", with(monthlyBase, {{"_did", monthlyDid}})},
-        {"free trial", report(discounted(platform::ProductDiscountPaymentMode::freeTrial, std::nullopt), "S1", "S1"),
-         {monthly("S1", "S1", 0, true)}, "_iap",
+        {"first subscription period",
+         report(product("sub.monthly", "9.99"), "S1", "S1"),
+         {monthly("S1", "S1", 0)},
+         "_iap",
+         with(monthlyBase, {{"subscription", 1}, {"_did", monthlyDid}})},
+        {"renewal",
+         report(product("sub.monthly", "9.99"), "S2", "S1", 60),
+         {monthly("S1", "S1", 0), monthly("S2", "S1", 60)},
+         "_assr",
+         with(monthlyBase, {{"_did", monthlyDid}})},
+        {"renewal after a free trial",
+         report(product("sub.monthly", "9.99"), "S2", "S1", 60),
+         {monthly("S1", "S1", 0, true), monthly("S2", "S1", 60)},
+         "_assc",
+         with(monthlyBase, {{"_did", monthlyDid}})},
+        {"free trial",
+         report(discounted(platform::ProductDiscountPaymentMode::freeTrial, std::nullopt), "S1", "S1"),
+         {monthly("S1", "S1", 0, true)},
+         "_iap",
          with(monthlyBase, {{"subscription", 1},
                             {"_did", monthlyDid},
                             {"free_trial", 1},
@@ -158,7 +184,8 @@ TEST_F(PurchaseReporterTest, PurchasesAreClassifiedByTheReceiptsRecords) {
                             {"value", 0}})},
         {"free trial bought again",
          report(discounted(platform::ProductDiscountPaymentMode::freeTrial, std::nullopt), "S9", "S1"),
-         {monthly("S9", "S1", 0, true)}, "_iapx",
+         {monthly("S9", "S1", 0, true)},
+         "_iapx",
          with(monthlyBase, {{"_did", monthlyDid},
                             {"free_trial", 1},
                             {"price_is_discounted", 1},
@@ -167,7 +194,8 @@ TEST_F(PurchaseReporterTest, PurchasesAreClassifiedByTheReceiptsRecords) {
                             {"value", 0}})},
         {"introductory price",
          report(discounted(platform::ProductDiscountPaymentMode::payAsYouGo, "0.49"), "S1", "S1", 0, 3),
-         {monthly("S1", "S1", 0, false, true)}, "_iap",
+         {monthly("S1", "S1", 0, false, true)},
+         "_iap",
          with(monthlyBase, {{"subscription", 1},
                             {"_did", monthlyDid},
                             {"price_is_discounted", 1},
@@ -175,17 +203,31 @@ TEST_F(PurchaseReporterTest, PurchasesAreClassifiedByTheReceiptsRecords) {
                             {"price", 490'000},
                             {"value", 1'470'000},
                             {"quantity", 3}})},
-        {"subscription missing at that date", report(product("sub.monthly", "9.99"), "S2", "S1", 5),
-         {monthly("S1", "S1", 0)}, "_iapx", with(monthlyBase, {{"subscription", 1}})},
-        {"two periods at one date", report(product("sub.monthly", "9.99"), "S2", "S1", 60),
-         {monthly("S1", "S1", 60), monthly("S2", "S1", 60)}, "_iapx", with(monthlyBase, {{"subscription", 1}})},
-        {"price past 64 bits in micros", report(product("coins", "9223372036855"), "T1", "T1"), {coins},
-         std::nullopt, {}},
-        {"value past 64 bits in micros", report(product("coins", "4611686018428"), "T1", "T1", 0, 2), {coins},
-         std::nullopt, {}},
+        {"subscription missing at that date",
+         report(product("sub.monthly", "9.99"), "S2", "S1", 5),
+         {monthly("S1", "S1", 0)},
+         "_iapx",
+         with(monthlyBase, {{"subscription", 1}})},
+        {"two periods at one date",
+         report(product("sub.monthly", "9.99"), "S2", "S1", 60),
+         {monthly("S1", "S1", 60), monthly("S2", "S1", 60)},
+         "_iapx",
+         with(monthlyBase, {{"subscription", 1}})},
+        {"price past 64 bits in micros",
+         report(product("coins", "9223372036855"), "T1", "T1"),
+         {coins},
+         std::nullopt,
+         {}},
+        {"value past 64 bits in micros",
+         report(product("coins", "4611686018428"), "T1", "T1", 0, 2),
+         {coins},
+         std::nullopt,
+         {}},
         {"discount past 64 bits in micros",
          report(discounted(platform::ProductDiscountPaymentMode::payAsYouGo, "9223372036855"), "S1", "S1"),
-         {monthly("S1", "S1", 0, false, true)}, std::nullopt, {}},
+         {monthly("S1", "S1", 0, false, true)},
+         std::nullopt,
+         {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
@@ -223,9 +265,8 @@ TEST_F(PurchaseReporterTest, ConfirmedPurchasesFromASandboxReceiptAreMarkedWhenV
     EXPECT_EQ(event->parameters.at("validated"), MSRValue::initWithInt64(1));
     EXPECT_EQ(event->parameters.at("sandbox"), MSRValue::initWithInt64(1));
     // Confirmed by the receipt: neither.
-    const auto confirmed =
-        MSRInAppPurchaseTransactionReporter::purchaseEventForReport(report(product("coins"), "T1", "T1"),
-                                                                    items({coins}), true);
+    const auto confirmed = MSRInAppPurchaseTransactionReporter::purchaseEventForReport(
+        report(product("coins"), "T1", "T1"), items({coins}), true);
     ASSERT_TRUE(confirmed);
     EXPECT_FALSE(confirmed->parameters.contains("validated"));
     EXPECT_FALSE(confirmed->parameters.contains("sandbox"));
@@ -372,8 +413,7 @@ TEST(PurchaseFingerprintTest, OnlyPurchasesWithARealIdentifierHaveOne) {
         {"empty identifier", platform::PaymentTransactionState::purchased, "", std::nullopt},
         {"zeros", platform::PaymentTransactionState::purchased, "0000-00-0", std::nullopt},
         {"not purchased", platform::PaymentTransactionState::restored, "T1", std::nullopt},
-        {"purchased", platform::PaymentTransactionState::purchased, "1000000012345",
-         msr_MD5String("1000000012345")},
+        {"purchased", platform::PaymentTransactionState::purchased, "1000000012345", msr_MD5String("1000000012345")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
@@ -416,9 +456,8 @@ TEST_F(PurchaseReporterTest, ConcurrentReportsKeepTheirOwnItems) {
         queued.transactionDate = kStart;
         concurrent.paymentQueueUpdatedFilteredTransactions({queued});
     }
-    ASSERT_TRUE(testing::eventually([&] {
-        return services->countEvents("_iap") + services->countEvents("_iapx") == 2 * kEach;
-    }));
+    ASSERT_TRUE(testing::eventually(
+        [&] { return services->countEvents("_iap") + services->countEvents("_iapx") == 2 * kEach; }));
     for (const auto& event : services->drainEvents()) {
         const bool verified = event.text("_skv") == "2";
         EXPECT_EQ(event.name, verified ? "_iap" : "_iapx");

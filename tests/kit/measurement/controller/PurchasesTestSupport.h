@@ -62,7 +62,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::deque<Pending> pending_;                // guarded by mutex_
+    std::deque<Pending> pending_;               // guarded by mutex_
     std::vector<std::set<std::string>> asked_;  // guarded by mutex_
 };
 

@@ -21,8 +21,8 @@ public:
             std::lock_guard lock(mutex_);
             codes_.push_back(static_cast<std::int64_t>(code));
         };
-        monitor_ = std::make_unique<MSRMonitor>(6, std::make_shared<CaptureLogging>(),
-                                                kMSRDefaultLibraryVersion, std::move(environment));
+        monitor_ = std::make_unique<MSRMonitor>(6, std::make_shared<CaptureLogging>(), kMSRDefaultLibraryVersion,
+                                                std::move(environment));
     }
     ~RoutingServices() override { monitor_->waitUntilIdle(); }
     MSRMonitor& monitor() override { return *monitor_; }

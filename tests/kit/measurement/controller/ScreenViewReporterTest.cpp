@@ -64,8 +64,9 @@ TEST_F(ScreenViewReporterTest, AnActivationCountsWhateverTheOrderOfTheEndOfLaunc
     const std::string_view launched = core_texts::kApplicationDidFinishLaunchingNotification;
     const std::vector<std::string_view> orders[] = {{active}, {active, launched}, {launched, active}};
     for (const auto& order : orders) {
-        SCOPED_TRACE(order.size() == 1 ? "activation alone" : order.front() == active ? "activation first"
-                                                                                       : "launching first");
+        SCOPED_TRACE(order.size() == 1         ? "activation alone"
+                     : order.front() == active ? "activation first"
+                                               : "launching first");
         // As at the program's start: a kit context with no reporter yet,
         // then the kit subscribes.
         kit::KitContext run;

@@ -58,8 +58,8 @@ ScriptedResponse reply(int status, std::string body) {
 class SearchAdReporterTest : public ControllerTest {
 protected:
     SearchAdReporterTest() {
-        kit::classRegistry().registerClass<MSRAttributionTokenSource>(
-            std::string(kMSRAttributionTokenSourceClassName), tokens_);
+        kit::classRegistry().registerClass<MSRAttributionTokenSource>(std::string(kMSRAttributionTokenSourceClassName),
+                                                                      tokens_);
         endpoints_.adAttributionHost = server_.baseUrl();
     }
     ~SearchAdReporterTest() override {

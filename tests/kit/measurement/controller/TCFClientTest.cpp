@@ -101,28 +101,34 @@ TEST_F(TCFClientTest, KeysGiveConsentAndTheChangedEvent) {
     const std::string legitimateOnly = std::string(754, '3') + "2";
     const TCFCase cases[] = {
         {"everything granted", grantingKeys(), consent("granted", "granted", "granted"), "14I4f", "21111", "01"},
-        {"vendor without legitimate interest", with(grantingKeys(), {{"IABTCF_VendorLegitimateInterests", vendorBits(false)}}),
+        {"vendor without legitimate interest",
+         with(grantingKeys(), {{"IABTCF_VendorLegitimateInterests", vendorBits(false)}}),
          consent("granted", "granted", "denied"), "14I4f", "21115", "01"},
         {"policy version 2", with(grantingKeys(), {{"IABTCF_PolicyVersion", 2}}),
          consent("granted", "granted", "denied"), "14I2f", "21111", "01"},
-        {"purpose 1 not allowed by the publisher", with(grantingKeys(), {{"IABTCF_PublisherRestrictions1", restrictedFirst}}),
+        {"purpose 1 not allowed by the publisher",
+         with(grantingKeys(), {{"IABTCF_PublisherRestrictions1", restrictedFirst}}),
          consent("denied", "granted", "denied"), "14I4f", "23111", "01"},
-        {"purpose 3 limited to legitimate interest", with(grantingKeys(), {{"IABTCF_PublisherRestrictions3", legitimateOnly}}),
+        {"purpose 3 limited to legitimate interest",
+         with(grantingKeys(), {{"IABTCF_PublisherRestrictions3", legitimateOnly}}),
          consent("granted", "denied", "granted"), "14I4f", "21811", "01"},
         {"purpose one treatment in CH",
-         with(grantingKeys(), {{"IABTCF_PurposeConsents", "0111111111"}, {"IABTCF_PurposeOneTreatment", 1},
+         with(grantingKeys(), {{"IABTCF_PurposeConsents", "0111111111"},
+                               {"IABTCF_PurposeOneTreatment", 1},
                                {"IABTCF_PublisherCC", "CH"}}),
          consent("granted", "granted", "granted"), "14I4f", "21111", "01"},
         {"purpose one treatment elsewhere",
-         with(grantingKeys(), {{"IABTCF_PurposeConsents", "0111111111"}, {"IABTCF_PurposeOneTreatment", 1},
+         with(grantingKeys(), {{"IABTCF_PurposeConsents", "0111111111"},
+                               {"IABTCF_PurposeOneTreatment", 1},
                                {"IABTCF_PublisherCC", "DE"}}),
          consent("denied", "granted", "denied"), "14I4f", "26111", "01"},
-        {"CMP ID out of range", with(grantingKeys(), {{"IABTCF_CmpSdkID", 5000}}), consent("granted", "granted", "granted"),
-         "1004f", "21111", "01"},
+        {"CMP ID out of range", with(grantingKeys(), {{"IABTCF_CmpSdkID", 5000}}),
+         consent("granted", "granted", "granted"), "1004f", "21111", "01"},
         {"advertiser consent mode off", with(grantingKeys(), {{"IABTCF_EnableAdvertiserConsentMode", 0}}), std::nullopt,
          "14I47", "21111", "01"},
-        {"vendor missing: the one-time fix applies", with(grantingKeys(), {{"IABTCF_VendorConsents", vendorBits(false)}}),
-         consent("denied", "denied", "denied"), "14I4f", "24441", "10"},
+        {"vendor missing: the one-time fix applies",
+         with(grantingKeys(), {{"IABTCF_VendorConsents", vendorBits(false)}}), consent("denied", "denied", "denied"),
+         "14I4f", "24441", "10"},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.name);
@@ -225,8 +231,7 @@ TEST_F(TCFClientTest, TheCopyIsAPlistFileAndGivesThePreviousConsent) {
         EXPECT_EQ(platform::testing::readFile(converted).substr(0, 8), "bplist00");
     }
     const Value::Dictionary stored = platform::UserDefaults(kCopySuite).dictionaryRepresentation();
-    EXPECT_EQ(stored.at("IABTCF_PublisherRestrictions"),
-              Value(Value::Array{"", "", "2", "", "", "", "", "", "", ""}));
+    EXPECT_EQ(stored.at("IABTCF_PublisherRestrictions"), Value(Value::Array{"", "", "2", "", "", "", "", "", "", ""}));
     EXPECT_EQ(stored.at("LUMEN_ANALYTICS_TCF_DATA_ENABLED"), Value(true));
 
     client.clearPersistedValues();

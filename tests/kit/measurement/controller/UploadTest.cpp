@@ -826,8 +826,8 @@ TEST_F(UploadTest, AFixedStoreUploadsTheGoldenBatchAndLeavesTheGoldenRows) {
         persisted().setAppInstanceID(std::string("0123456789ABCDEF0123456789ABCDEF"));
         ASSERT_TRUE(database().insertIfNotExistsRawEventMetadata(metadata));
         for (const Row& row : rows) {
-            const auto event = MSREvent::initWithOrigin("app", row.name[0] != '_', row.name,
-                                                        now() - row.secondsAgo, 0, row.parameters);
+            const auto event = MSREvent::initWithOrigin("app", row.name[0] != '_', row.name, now() - row.secondsAgo, 0,
+                                                        row.parameters);
             ASSERT_TRUE(event);
             ASSERT_TRUE(database().insertRawEvent(*event, fingerprint, row.realtime));
         }

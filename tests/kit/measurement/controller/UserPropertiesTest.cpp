@@ -289,9 +289,11 @@ INSTANTIATE_TEST_SUITE_P(
         AdPersonalizationRow{"plistZero", {}, {}, Value(std::int64_t{0}), {}, true},
         AdPersonalizationRow{"plistYes", {}, {}, Value(true), kDenied, false},
         AdPersonalizationRow{"plistText", {}, {}, Value("NO"), kDenied, false},
-        AdPersonalizationRow{"defaultDeniedAnyCase", {}, {}, {}, MSRConsentDictionary{{"ad_personalization", Value("DeNied")}}, true},
+        AdPersonalizationRow{
+            "defaultDeniedAnyCase", {}, {}, {}, MSRConsentDictionary{{"ad_personalization", Value("DeNied")}}, true},
         AdPersonalizationRow{"defaultGranted", {}, {}, {}, kGranted, false},
-        AdPersonalizationRow{"defaultOther", {}, {}, {}, MSRConsentDictionary{{"ad_personalization", Value("maybe")}}, std::nullopt}),
+        AdPersonalizationRow{
+            "defaultOther", {}, {}, {}, MSRConsentDictionary{{"ad_personalization", Value("maybe")}}, std::nullopt}),
     [](const auto& test) { return std::string(test.param.label); });
 
 TEST_F(UserPropertiesTest, AdNetworkRegistrationFollowsAPlistNumberOnly) {
@@ -306,9 +308,9 @@ TEST_F(UserPropertiesTest, AdNetworkRegistrationFollowsAPlistNumberOnly) {
         environment.infoDictionary = Value(std::move(info));
         environment.network = std::shared_ptr<LMUNetwork>();
         environment.clock = &clock();
-        const auto controller =
-            MSRMeasurement::initWithAppID({.appID = std::string(kAppID), .isAnalyticsCollectionEnabled = false, .safelistedEvents = {}},
-                                          std::move(environment));
+        const auto controller = MSRMeasurement::initWithAppID(
+            {.appID = std::string(kAppID), .isAnalyticsCollectionEnabled = false, .safelistedEvents = {}},
+            std::move(environment));
         EXPECT_EQ(controller->shouldAllowAdNetworkRegistration(), allowed);
         controller->scheduler().dispatchSyncOnWorkerQueueBlockID("test", [] {});
     }
@@ -327,7 +329,8 @@ protected:
     SessionIDAnswer ask(MSRMeasurement& target) {
         std::promise<SessionIDAnswer> answered;
         target.sessionIDWithCompletion([&](std::int64_t sessionID, std::optional<platform::Error> error) {
-            answered.set_value({sessionID, error ? std::optional<std::string>(std::string(error->what())) : std::nullopt,
+            answered.set_value({sessionID,
+                                error ? std::optional<std::string>(std::string(error->what())) : std::nullopt,
                                 target.scheduler().workerQueue().isCurrent()});
         });
         auto future = answered.get_future();
@@ -361,7 +364,8 @@ TEST_F(SessionIDTest, AControllerGoneBeforeTheBlockRunsSaysSo) {
     MSRMeasurementEnvironment environment;
     environment.network = std::shared_ptr<LMUNetwork>();
     environment.clock = &clock();
-    auto owned = MSRMeasurement::initWithAppID({.appID = std::string(kAppID), .safelistedEvents = {}}, std::move(environment));
+    auto owned =
+        MSRMeasurement::initWithAppID({.appID = std::string(kAppID), .safelistedEvents = {}}, std::move(environment));
     std::weak_ptr<MSRMeasurement> weak = owned;
 
     // The worker queue is held while the query waits behind the hold; the
@@ -371,7 +375,8 @@ TEST_F(SessionIDTest, AControllerGoneBeforeTheBlockRunsSaysSo) {
     owned->scheduler().scheduleOnWorkerQueueBlockID("hold", [opened = release.get_future().share()] { opened.wait(); });
     std::promise<SessionIDAnswer> answered;
     owned->sessionIDWithCompletion([&](std::int64_t sessionID, std::optional<platform::Error> error) {
-        answered.set_value({sessionID, error ? std::optional<std::string>(std::string(error->what())) : std::nullopt, false});
+        answered.set_value(
+            {sessionID, error ? std::optional<std::string>(std::string(error->what())) : std::nullopt, false});
     });
     std::thread dropper([owned = std::move(owned)]() mutable { owned.reset(); });
     while (!weak.expired()) {

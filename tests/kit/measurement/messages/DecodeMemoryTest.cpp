@@ -176,7 +176,8 @@ TEST(DecodeMemory, LongNumberRunsDecodeWhole) {
         platform::CaptureLogSink sink;
         const auto decoded = decodeMessage(flood.type, flood.bytes, sink);
         ASSERT_TRUE(decoded.has_value()) << flood.label;
-        EXPECT_EQ(encodeMessage(*decoded), repeated({0x10, 0x01}, std::get<NanoNumberList>(decoded->slots[1]).size() * 2))
+        EXPECT_EQ(encodeMessage(*decoded),
+                  repeated({0x10, 0x01}, std::get<NanoNumberList>(decoded->slots[1]).size() * 2))
             << flood.label;
     }
 }

@@ -42,7 +42,7 @@ TEST(MSRQueryStringTest, UnescapesArguments) {
         {"%", std::nullopt},
         {"%4", std::nullopt},
         {"%G1", std::nullopt},
-        {"%FF", std::nullopt},       // not UTF-8 once decoded
+        {"%FF", std::nullopt},        // not UTF-8 once decoded
         {"%ED%A0%80", std::nullopt},  // a surrogate
         {"\xFF", std::nullopt},
     };

@@ -32,8 +32,7 @@ constexpr ProgramCase arrayMethodCases[] = {
     // filter, map, forEach
     {R"((2 (7 1 2 3 4) "filter" (7 (51 "" (7 "v") (36 (18 (15 "v") 2))))))", "[n:3,n:4]"},
     {R"((2 (7 1 2 3) "map" (7 (51 "" (7 "v" "i") (36 (0 (15 "v") (15 "i")))))))", "[n:1,n:3,n:5]"},
-    {R"((41 "a") (3 "a" (7)) (43 (15 "a") 2 5) (2 (15 "a") "map" (7 (51 "" (7 "v") (36 1)))))",
-     "[hole,hole,n:1]"},
+    {R"((41 "a") (3 "a" (7)) (43 (15 "a") 2 5) (2 (15 "a") "map" (7 (51 "" (7 "v") (36 1)))))", "[hole,hole,n:1]"},
     {R"((2 (7 5 6) "map" (7 (51 "" (7 "v" "i" "a") (36 (16 (15 "a") "length"))))))", "[n:2,n:2]"},
     {R"((41 "k") (3 "k" "") (41 "a") (3 "a" (7)) (43 (15 "a") 2 "c") (43 (15 "a") 0 "a")
         (2 (15 "a") "forEach" (7 (51 "" (7 "v" "i") (3 "k" (0 (0 (15 "k") (15 "i")) (15 "v")))))) (15 "k"))",
@@ -161,8 +160,7 @@ std::string errorAndValue(MSRPRuntime& runtime, std::string_view program) {
 TEST(ArrayMethods, ResultsAfterAnErrorFollowTheMethod) {
     // The callback fails on its second call (reading a property of undefined).
     const ProgramCase cases[] = {
-        {R"((2 (7 1 2 3) "every" (7 (51 "" (7 "v") (22 (20 (15 "v") 2) (46 (3 "zz" 1))) (36 true)))))",
-         "error:2 true"},
+        {R"((2 (7 1 2 3) "every" (7 (51 "" (7 "v") (22 (20 (15 "v") 2) (46 (3 "zz" 1))) (36 true)))))", "error:2 true"},
         {R"((2 (7 1 2 3) "some" (7 (51 "" (7 "v") (22 (20 (15 "v") 2) (46 (3 "zz" 1))) (36 false)))))",
          "error:2 false"},
         {R"((2 (7 1 2 3) "filter" (7 (51 "" (7 "v") (22 (20 (15 "v") 2) (46 (3 "zz" 1))) (36 true)))))",
@@ -185,9 +183,9 @@ TEST(ArrayMethods, ResultsAfterAnErrorFollowTheMethod) {
 // The default sort orders by decomposed keys made once per element; they must
 // order every pair as the canonical comparison does.
 TEST(ArrayMethods, SortKeysOrderAsTheCanonicalComparison) {
-    const std::u16string alphabet[] = {u"a", u"e", u"E", u"\u00e9", u"\u0301", u"\u0323", u"\u1e0d",
-                                       u"\u1e0b", u"\uac00", u"\u1100", u"\u1161", u"\U0001F600", u"\uffff",
-                                       u"\u00c5", u"\u212b", u"\u0041\u030a", u"z"};
+    const std::u16string alphabet[] = {u"a",      u"e",      u"E",      u"\u00e9",       u"\u0301", u"\u0323",
+                                       u"\u1e0d", u"\u1e0b", u"\uac00", u"\u1100",       u"\u1161", u"\U0001F600",
+                                       u"\uffff", u"\u00c5", u"\u212b", u"\u0041\u030a", u"z"};
     std::mt19937 random(11);
     std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 1);
     std::uniform_int_distribution<int> length(0, 4);
@@ -203,8 +201,7 @@ TEST(ArrayMethods, SortKeysOrderAsTheCanonicalComparison) {
         std::u16string second = draw();
         int byKeys = canonicalOrderKey(first).compare(canonicalOrderKey(second));
         byKeys = byKeys < 0 ? -1 : (byKeys > 0 ? 1 : 0);
-        ASSERT_EQ(byKeys, compareStrings(first, second))
-            << utf8FromUtf16(first) << " / " << utf8FromUtf16(second);
+        ASSERT_EQ(byKeys, compareStrings(first, second)) << utf8FromUtf16(first) << " / " << utf8FromUtf16(second);
     }
 }
 
@@ -221,9 +218,9 @@ TEST(ArrayMethods, TheTableHoldsTheTwentyOneMethods) {
     std::vector<std::u16string> names = MSRPArrayCommandEvaluator::sharedInstance().allSupportedCommands();
     std::sort(names.begin(), names.end());
     const std::vector<std::u16string> expected = {
-        u"concat", u"every", u"filter", u"forEach", u"hasOwnProperty", u"indexOf", u"join",
-        u"lastIndexOf", u"map", u"pop", u"push", u"reduce", u"reduceRight", u"reverse",
-        u"shift", u"slice", u"some", u"sort", u"splice", u"toString", u"unshift"};
+        u"concat",      u"every", u"filter", u"forEach", u"hasOwnProperty", u"indexOf",     u"join",
+        u"lastIndexOf", u"map",   u"pop",    u"push",    u"reduce",         u"reduceRight", u"reverse",
+        u"shift",       u"slice", u"some",   u"sort",    u"splice",         u"toString",    u"unshift"};
     EXPECT_EQ(names, expected);
 }
 
@@ -294,8 +291,8 @@ TEST(ArrayMethods, CallbacksThatChangeTheirArrayAreSafe) {
         {R"((2 (15 "a") "forEach" (7 (51 "" (7 "v") (2 (15 "a") "push" (7 1))))))", "undefined", 20},
         {R"((2 (15 "a") "forEach" (7 (51 "" (7 "v") (2 (15 "a") "pop" (7))))))", "undefined", 5},
         {R"((2 (15 "a") "forEach" (7 (51 "" (7 "v") (2 (15 "a") "shift" (7))))))", "undefined", 5},
-        {R"((2 (15 "a") "reduce" (7 (51 "" (7 "s" "v") (43 (15 "a") "length" 0) (36 (0 (15 "s") (15 "v")))))))",
-         "n:17", 0},
+        {R"((2 (15 "a") "reduce" (7 (51 "" (7 "s" "v") (43 (15 "a") "length" 0) (36 (0 (15 "s") (15 "v")))))))", "n:17",
+         0},
         {R"((2 (15 "a") "map" (7 (51 "" (7 "v") (43 (15 "a") "length" 1000000) (36 (15 "v"))))))",
          "[n:9,n:8,n:7,n:6,n:5,n:4,n:3,n:2,n:1,n:0]", 1000000},
         {R"((2 (15 "a") "filter" (7 (51 "" (7 "v") (43 (15 "a") "length" 1) (36 true)))))", "[n:9]", 1},
@@ -310,11 +307,8 @@ TEST(ArrayMethods, CallbacksThatChangeTheirArrayAreSafe) {
 
 TEST(ArrayMethods, GrowthStopsAtTheSlotLimit) {
     const char* const programs[] = {
-        R"((2 (15 "a") "push" (7 1)))",
-        R"((2 (15 "a") "unshift" (7 1)))",
-        R"((2 (15 "a") "splice" (7 0 0 1)))",
-        R"((2 (15 "a") "concat" (7 1)))",
-        R"((2 (7 1) "concat" (7 (15 "a"))))",
+        R"((2 (15 "a") "push" (7 1)))",   R"((2 (15 "a") "unshift" (7 1)))",    R"((2 (15 "a") "splice" (7 0 0 1)))",
+        R"((2 (15 "a") "concat" (7 1)))", R"((2 (7 1) "concat" (7 (15 "a"))))",
     };
     for (const char* program : programs) {
         MSRPRuntime runtime;

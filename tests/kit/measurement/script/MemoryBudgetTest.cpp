@@ -43,10 +43,10 @@ struct Attack {
 };
 
 struct Ending {
-    int code = 0;           // the error of the stopped event, 0 for none
-    int events = 0;         // attack events handled
-    std::string normal;     // the result of the normal event after it
-    long peakKilobytes = 0; // of the process that ran it
+    int code = 0;            // the error of the stopped event, 0 for none
+    int events = 0;          // attack events handled
+    std::string normal;      // the result of the normal event after it
+    long peakKilobytes = 0;  // of the process that ran it
 };
 
 // One editing instance: the attack's callback runs on events named
@@ -129,16 +129,16 @@ Ending runAttackInChild(const Attack& attack) {
 TEST(ScriptMemoryBudget, AttacksStopWithinMemoryAndTheNextEventRuns) {
     const Attack attacks[] = {
         {"keeping the pieces of split(\"\") of 2^19 units",
-         textOfLength(std::size_t{1} << 19) +
-             R"( (42 true 0 false (46 )" + keepValue(R"((2 (15 "s") "split" (7 "")))") + "))",
+         textOfLength(std::size_t{1} << 19) + R"( (42 true 0 false (46 )" +
+             keepValue(R"((2 (15 "s") "split" (7 "")))") + "))",
          18, 1},
         {"doubling a string and keeping copies",
          R"((3 "s" "ab") (42 (23 (16 (15 "s") "length") 524288) 0 false (46 )" + keepValue(R"((15 "s"))") +
              R"( (3 "s" (0 (15 "s") (15 "s"))))) (42 true 0 false (46 )" + keepValue(R"((0 (15 "s") "x"))") + "))",
          18, 1},
         {"arrays of a million slots of strings",
-         textOfLength(1000000) + R"( (42 true 0 false (46 )" + keepValue(R"((2 (15 "s") "split" (7 "")))") + "))",
-         18, 1},
+         textOfLength(1000000) + R"( (42 true 0 false (46 )" + keepValue(R"((2 (15 "s") "split" (7 "")))") + "))", 18,
+         1},
         {"small objects in a cycle, kept across events",
          R"((41 "i") (3 "i" 0) (42 (23 (15 "i") 40000) (3 "i" (0 (15 "i") 1)) false)"
          R"( (46 (3 "p" (8 "n" (15 "p"))))) (43 (15 "first") "n" (15 "p")))",
@@ -148,13 +148,10 @@ TEST(ScriptMemoryBudget, AttacksStopWithinMemoryAndTheNextEventRuns) {
              keepValue(R"((0 (15 "i") 0.5))") + "))",
          18, 100},
         {"for-of over a 2^20-unit text",
-         textOfLength(std::size_t{1} << 20) + R"( (66 "c" (15 "s") (46 )" + keepValue(R"((15 "c"))") + "))",
-         18, 1},
+         textOfLength(std::size_t{1} << 20) + R"( (66 "c" (15 "s") (46 )" + keepValue(R"((15 "c"))") + "))", 18, 1},
         {"for-in over a 2^20-unit text",
-         textOfLength(std::size_t{1} << 20) + R"( (55 "c" (15 "s") (46 )" + keepValue(R"((15 "c"))") + "))",
-         18, 1},
-        {"an array longer than the slot limit",
-         R"((43 (15 "keep") "length" 1000001))", 11, 1},
+         textOfLength(std::size_t{1} << 20) + R"( (55 "c" (15 "s") (46 )" + keepValue(R"((15 "c"))") + "))", 18, 1},
+        {"an array longer than the slot limit", R"((43 (15 "keep") "length" 1000001))", 11, 1},
     };
     for (const Attack& attack : attacks) {
         Ending ending = runAttackInChild(attack);

@@ -15,15 +15,15 @@ TEST(NumberText, ReadsBackExactlyForRandomDoubles) {
     for (int round = 0; round < 100000; ++round) {
         double number = 0;
         switch (round % 3) {
-            case 0:
-                number = std::bit_cast<double>(random());  // any bit pattern
-                break;
-            case 1:
-                number = ordinary(random);
-                break;
-            default:
-                number = std::ldexp(ordinary(random), static_cast<int>(random() % 200) - 100);
-                break;
+        case 0:
+            number = std::bit_cast<double>(random());  // any bit pattern
+            break;
+        case 1:
+            number = ordinary(random);
+            break;
+        default:
+            number = std::ldexp(ordinary(random), static_cast<int>(random() % 200) - 100);
+            break;
         }
         if (!std::isfinite(number)) {
             continue;

@@ -110,7 +110,8 @@ private:
                 if (position_ + 4 > text_.size()) {
                     fail("short \\u escape");
                 }
-                appendUtf8(out, static_cast<unsigned>(std::stoul(std::string(text_.substr(position_, 4)), nullptr, 16)));
+                appendUtf8(out,
+                           static_cast<unsigned>(std::stoul(std::string(text_.substr(position_, 4)), nullptr, 16)));
                 position_ += 4;
             } else {
                 out += escaped;

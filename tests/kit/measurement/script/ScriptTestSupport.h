@@ -23,46 +23,46 @@ inline std::string describe(const MSRPRuntimeValue* value, int depth = 0) {
     }
     ScriptError ignored;
     switch (value->kind()) {
-        case MSRPRuntimeValue::Kind::plain:
-            return "hole";
-        case MSRPRuntimeValue::Kind::undefinedValue:
-            return "undefined";
-        case MSRPRuntimeValue::Kind::nullValue:
-            return "null";
-        case MSRPRuntimeValue::Kind::booleanValue:
-            return static_cast<const MSRPBooleanValue*>(value)->value() ? "true" : "false";
-        case MSRPRuntimeValue::Kind::numberValue:
-            return "n:" + utf8FromUtf16(value->stringValueOrError(ignored));
-        case MSRPRuntimeValue::Kind::stringValue:
-            return "s:" + utf8FromUtf16(static_cast<const MSRPStringValue*>(value)->value());
-        case MSRPRuntimeValue::Kind::mapValue: {
-            const auto* map = static_cast<const MSRPMapValue*>(value);
-            std::string text = "map{";
-            bool first = true;
-            for (const std::u16string& name : map->allPropertyNames()) {
-                text += (first ? "" : ",") + utf8FromUtf16(name) + "=" +
-                        describe(map->valueForProperty(name).get(), depth + 1);
-                first = false;
-            }
-            return text + "}";
+    case MSRPRuntimeValue::Kind::plain:
+        return "hole";
+    case MSRPRuntimeValue::Kind::undefinedValue:
+        return "undefined";
+    case MSRPRuntimeValue::Kind::nullValue:
+        return "null";
+    case MSRPRuntimeValue::Kind::booleanValue:
+        return static_cast<const MSRPBooleanValue*>(value)->value() ? "true" : "false";
+    case MSRPRuntimeValue::Kind::numberValue:
+        return "n:" + utf8FromUtf16(value->stringValueOrError(ignored));
+    case MSRPRuntimeValue::Kind::stringValue:
+        return "s:" + utf8FromUtf16(static_cast<const MSRPStringValue*>(value)->value());
+    case MSRPRuntimeValue::Kind::mapValue: {
+        const auto* map = static_cast<const MSRPMapValue*>(value);
+        std::string text = "map{";
+        bool first = true;
+        for (const std::u16string& name : map->allPropertyNames()) {
+            text +=
+                (first ? "" : ",") + utf8FromUtf16(name) + "=" + describe(map->valueForProperty(name).get(), depth + 1);
+            first = false;
         }
-        case MSRPRuntimeValue::Kind::arrayValue: {
-            const auto* array = static_cast<const MSRPArrayValue*>(value);
-            std::string text = "[";
-            for (std::size_t position = 0; position < array->count(); ++position) {
-                text += (position ? "," : "") + describe(array->slots()[position].get(), depth + 1);
-            }
-            return text + "]";
+        return text + "}";
+    }
+    case MSRPRuntimeValue::Kind::arrayValue: {
+        const auto* array = static_cast<const MSRPArrayValue*>(value);
+        std::string text = "[";
+        for (std::size_t position = 0; position < array->count(); ++position) {
+            text += (position ? "," : "") + describe(array->slots()[position].get(), depth + 1);
         }
-        case MSRPRuntimeValue::Kind::functionValue:
-            return "fn:" + utf8FromUtf16(static_cast<const MSRPFunctionValue*>(value)->functionName());
-        case MSRPRuntimeValue::Kind::controlValue: {
-            const auto* control = static_cast<const MSRPControlValue*>(value);
-            return "control:" + utf8FromUtf16(std::u16string(control->typeName())) + "(" +
-                   describe(control->data().get(), depth + 1) + ")";
-        }
-        case MSRPRuntimeValue::Kind::statementValue:
-            return "stmt:" + utf8FromUtf16(static_cast<const MSRPStatementValue*>(value)->functionName());
+        return text + "]";
+    }
+    case MSRPRuntimeValue::Kind::functionValue:
+        return "fn:" + utf8FromUtf16(static_cast<const MSRPFunctionValue*>(value)->functionName());
+    case MSRPRuntimeValue::Kind::controlValue: {
+        const auto* control = static_cast<const MSRPControlValue*>(value);
+        return "control:" + utf8FromUtf16(std::u16string(control->typeName())) + "(" +
+               describe(control->data().get(), depth + 1) + ")";
+    }
+    case MSRPRuntimeValue::Kind::statementValue:
+        return "stmt:" + utf8FromUtf16(static_cast<const MSRPStatementValue*>(value)->functionName());
     }
     return "?";
 }
@@ -71,9 +71,7 @@ struct Outcome {
     ValueRef value;
     ScriptError error;
     // "error:N" or the described value.
-    std::string text() const {
-        return error ? "error:" + std::to_string(error->code()) : describe(value.get());
-    }
+    std::string text() const { return error ? "error:" + std::to_string(error->code()) : describe(value.get()); }
 };
 
 // Runs a program in the notation through the converter, like a server program.

@@ -130,10 +130,23 @@ INSTANTIATE_TEST_SUITE_P(StringMethods, StringMethodCases, testing::ValuesIn(str
 TEST(StringMethods, TheTableHoldsTheSeventeenMethods) {
     std::vector<std::u16string> names = MSRPStringCommandEvaluator::sharedInstance().allSupportedCommands();
     std::sort(names.begin(), names.end());
-    const std::vector<std::u16string> expected = {
-        u"charAt", u"concat", u"hasOwnProperty", u"indexOf", u"lastIndexOf", u"match",
-        u"replace", u"search", u"slice", u"split", u"substring", u"toLocaleLowerCase",
-        u"toLocaleUpperCase", u"toLowerCase", u"toString", u"toUpperCase", u"trim"};
+    const std::vector<std::u16string> expected = {u"charAt",
+                                                  u"concat",
+                                                  u"hasOwnProperty",
+                                                  u"indexOf",
+                                                  u"lastIndexOf",
+                                                  u"match",
+                                                  u"replace",
+                                                  u"search",
+                                                  u"slice",
+                                                  u"split",
+                                                  u"substring",
+                                                  u"toLocaleLowerCase",
+                                                  u"toLocaleUpperCase",
+                                                  u"toLowerCase",
+                                                  u"toString",
+                                                  u"toUpperCase",
+                                                  u"trim"};
     EXPECT_EQ(names, expected);
 }
 

@@ -70,7 +70,9 @@ constexpr ProgramCase valueCases[] = {
 
 class ValueCases : public testing::TestWithParam<ProgramCase> {};
 
-TEST_P(ValueCases, RunsToItsResult) { EXPECT_EQ(runText(GetParam().program), GetParam().expected) << GetParam().program; }
+TEST_P(ValueCases, RunsToItsResult) {
+    EXPECT_EQ(runText(GetParam().program), GetParam().expected) << GetParam().program;
+}
 
 INSTANTIATE_TEST_SUITE_P(Values, ValueCases, testing::ValuesIn(valueCases));
 

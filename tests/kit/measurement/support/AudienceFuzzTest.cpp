@@ -123,8 +123,7 @@ TEST_F(AudienceFuzzTest, StoredFiltersAndResultsOfAnyBytesAreSkippedOrReported) 
                 EXPECT_TRUE(database().updateEventFilters(eventFilters));
                 EXPECT_TRUE(database().updatePropertyFilters(propertyFilters));
                 EXPECT_TRUE(database().updateFilterResults(results));
-                EXPECT_TRUE(
-                    audiences.evaluateFiltersForEventName("_e", parameters, &aggregates, 50 + round, nullptr));
+                EXPECT_TRUE(audiences.evaluateFiltersForEventName("_e", parameters, &aggregates, 50 + round, nullptr));
                 EXPECT_TRUE(audiences.evaluateFiltersForUserProperty(*property, nullptr, 50 + round));
                 EXPECT_TRUE(audiences.resultsForBundling());
                 EXPECT_TRUE(audiences.clearEvaluationResultsForSessionScopedFilters());

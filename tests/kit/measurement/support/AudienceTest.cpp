@@ -62,8 +62,7 @@ MSRPBEventFilter eventFilter(int filterID, std::string name, std::vector<MSRPBFi
     return filter;
 }
 
-MSRPBPropertyFilter propertyFilter(int filterID, std::string name, std::optional<MSRPBFilter> inner,
-                                   Flags flags = {}) {
+MSRPBPropertyFilter propertyFilter(int filterID, std::string name, std::optional<MSRPBFilter> inner, Flags flags = {}) {
     MSRPBPropertyFilter filter;
     NanoMessageSetInt32(filter, 0, filterID);
     NanoMessageSetString(filter, 1, name);
@@ -244,7 +243,8 @@ TEST_F(AudienceTest, InvalidAudiencesAreRefusedWithTheirReason) {
         {"duplicate across kinds",
          audience(1, {eventFilter(2, "e")}, {propertyFilter(2, "p", stringValueFilter(5, "x"))}),
          "Duplicate property filter ID"},
-        {"float count", audience(1, {eventFilter(0, "e", {}, floatCount)}), "Event filter has float event count filter"},
+        {"float count", audience(1, {eventFilter(0, "e", {}, floatCount)}),
+         "Event filter has float event count filter"},
         {"count type 0", audience(1, {eventFilter(0, "e", {}, numberFilter(0, "1"))}),
          "Event filter has invalid event count filter"},
         {"26 parameters", audience(1, {eventFilter(0, "e", tooManyParameters)}),
@@ -279,8 +279,9 @@ TEST_F(AudienceTest, InvalidAudiencesAreRefusedWithTheirReason) {
 }
 
 TEST_F(AudienceTest, ASecondAudienceWithTheSameIDIsRefused) {
-    EXPECT_TRUE(MSRAudience(database()).updateAudiences(
-        {audience(1, {eventFilter(0, "first")}), audience(1, {eventFilter(0, "second")})}));
+    EXPECT_TRUE(
+        MSRAudience(database())
+            .updateAudiences({audience(1, {eventFilter(0, "first")}), audience(1, {eventFilter(0, "second")})}));
     EXPECT_EQ(services().line(6009)->errors, std::vector<std::string>{"Duplicate audience ID"});
     EXPECT_EQ(database().eventFiltersForEventName("first")->size(), 1u);
     EXPECT_TRUE(database().eventFiltersForEventName("second")->empty());
@@ -300,11 +301,13 @@ TEST_F(AudienceTest, TooManyAudiencesChangeNothingAndAnswerYes) {
 }
 
 TEST_F(AudienceTest, SavedFiltersCarryInternalNamesAndTheirFlags) {
-    ASSERT_TRUE(MSRAudience(database()).updateAudiences({audience(
-        3,
-        {eventFilter(1, "first_open", {parameterFilter("engagement_time_msec", numberValueFilter(2, "0"))}, {},
-                     {.dynamic = true, .sessionScoped = true})},
-        {propertyFilter(2, "first_open_time", numberValueFilter(2, "0"), {.sequence = true})})}));
+    ASSERT_TRUE(
+        MSRAudience(database())
+            .updateAudiences({audience(
+                3,
+                {eventFilter(1, "first_open", {parameterFilter("engagement_time_msec", numberValueFilter(2, "0"))}, {},
+                             {.dynamic = true, .sessionScoped = true})},
+                {propertyFilter(2, "first_open_time", numberValueFilter(2, "0"), {.sequence = true})})}));
     const auto events = *database().eventFiltersForEventName("_f");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].audienceID(), 3);
@@ -376,8 +379,9 @@ TEST_F(AudienceTest, StaticTrueFiltersRestWhileDynamicOnesTakeNewerTimes) {
 TEST_F(AudienceTest, UserPropertiesStoreFalseOnlyForDynamicFilters) {
     MSRAudience audiences(database());
     ASSERT_TRUE(audiences.updateAudiences(
-        {audience(1, {}, {propertyFilter(0, "level", numberValueFilter(2, "5")),
-                          propertyFilter(1, "level", numberValueFilter(2, "5"), {.dynamic = true})})}));
+        {audience(1, {},
+                  {propertyFilter(0, "level", numberValueFilter(2, "5")),
+                   propertyFilter(1, "level", numberValueFilter(2, "5"), {.dynamic = true})})}));
     const auto set = [&](std::int64_t value, double time) {
         const auto property = MSRUserAttribute::initWithOrigin("app", "level", MSRValue::initWithInt64(value), time);
         ASSERT_TRUE(audiences.evaluateFiltersForUserProperty(*property, nullptr, time));

@@ -100,8 +100,8 @@ public:
 
 private:
     std::mutex mutex_;
-    std::vector<ObservedLine> lines_;        // guarded by mutex_
-    std::vector<MSREvent> writtenEvents_;  // guarded by mutex_
+    std::vector<ObservedLine> lines_;       // guarded by mutex_
+    std::vector<MSREvent> writtenEvents_;   // guarded by mutex_
     std::vector<MSREvent> filteredEvents_;  // guarded by mutex_
     std::unique_ptr<MSRMonitor> monitor_;
     MSRDatabase* database_ = nullptr;

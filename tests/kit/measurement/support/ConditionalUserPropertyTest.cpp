@@ -84,7 +84,9 @@ protected:
         });
         return triggered;
     }
-    void advance(double seconds) { clock().advance(std::chrono::duration_cast<platform::Duration>(std::chrono::duration<double>(seconds))); }
+    void advance(double seconds) {
+        clock().advance(std::chrono::duration_cast<platform::Duration>(std::chrono::duration<double>(seconds)));
+    }
 
     MSRConditionalUserPropertyController controller_{clock()};
 };
@@ -255,7 +257,8 @@ TEST_F(ConditionalUserPropertyTest, ListingFiltersByPrefixAndOrigin) {
     EXPECT_EQ(names(platform::Value(), platform::Value()), (std::vector<std::string>{"level", "tier_a", "tier_b"}));
     EXPECT_EQ(names(platform::Value("tier"), platform::Value()), (std::vector<std::string>{"tier_a", "tier_b"}));
     EXPECT_EQ(names(platform::Value("tier"), platform::Value("auto")), std::vector<std::string>{"tier_b"});
-    EXPECT_FALSE(controller_.conditionalUserPropertiesWithNamePrefix(platform::Value(std::int64_t{3}), platform::Value()));
+    EXPECT_FALSE(
+        controller_.conditionalUserPropertiesWithNamePrefix(platform::Value(std::int64_t{3}), platform::Value()));
     EXPECT_TRUE(services().logged(11003));
     EXPECT_FALSE(controller_.conditionalUserPropertiesWithNamePrefix(platform::Value(), platform::Value(2.5)));
     EXPECT_TRUE(services().logged(11004));
@@ -265,7 +268,8 @@ TEST_F(ConditionalUserPropertyTest, AListCallOnTheWorkerQueueRunsInline) {
     set("tier", {.trigger = "go"});
     std::optional<std::vector<MSRConditionalUserProperty>> listed;
     const auto started = std::chrono::steady_clock::now();
-    onWorker([&] { listed = controller_.conditionalUserPropertiesWithNamePrefix(platform::Value(), platform::Value()); });
+    onWorker(
+        [&] { listed = controller_.conditionalUserPropertiesWithNamePrefix(platform::Value(), platform::Value()); });
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     ASSERT_TRUE(listed);
     EXPECT_EQ(listed->size(), 1u);

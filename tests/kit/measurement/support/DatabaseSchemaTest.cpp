@@ -145,8 +145,9 @@ TEST_F(DatabaseSchemaTest, AnExtraOptionalColumnInAnyTableOpensWithEveryRow) {
         ASSERT_TRUE(database);
         database.reset();
         EXPECT_EQ(keptRows(), before);
-        EXPECT_EQ(sqlite3("SELECT count(*) FROM pragma_table_info('" + table + "') WHERE name = 'from_a_newer_version'"),
-                  "1\n");
+        EXPECT_EQ(
+            sqlite3("SELECT count(*) FROM pragma_table_info('" + table + "') WHERE name = 'from_a_newer_version'"),
+            "1\n");
     }
 }
 

@@ -113,11 +113,7 @@ TEST_F(AlarmTest, OddDelaysFireAtOnceOrSaturate) {
     };
     const auto maximum = std::chrono::duration_cast<platform::Duration>(MSRAlarm::kMaximumDelay);
     const Row rows[] = {
-        {std::numeric_limits<double>::quiet_NaN(), 0ns},
-        {-5, 0ns},
-        {0, 0ns},
-        {1.5, 1500ms},
-        {1e300, maximum},
+        {std::numeric_limits<double>::quiet_NaN(), 0ns},    {-5, 0ns}, {0, 0ns}, {1.5, 1500ms}, {1e300, maximum},
         {std::numeric_limits<double>::infinity(), maximum},
     };
     for (const Row& row : rows) {

@@ -31,8 +31,8 @@ public:
 // The connectors' shared state, a service of the kit context.
 struct ConnectorShared {
     std::mutex mutex;
-    std::shared_ptr<HLOConditionalUserPropertyStore> store;        // guarded by mutex
-    std::chrono::milliseconds maxUserPropertiesTimeout{10'000};     // guarded by mutex
+    std::shared_ptr<HLOConditionalUserPropertyStore> store;      // guarded by mutex
+    std::chrono::milliseconds maxUserPropertiesTimeout{10'000};  // guarded by mutex
     platform::SerialQueue queue{std::string(kHLOAnalyticsConnectorQueueLabel)};
 };
 
@@ -44,9 +44,7 @@ std::shared_ptr<HLOConditionalUserPropertyStore> propertyStore() {
     return state.store;
 }
 
-double now() {
-    return platform::secondsSince1970(std::chrono::system_clock::now());
-}
+double now() { return platform::secondsSince1970(std::chrono::system_clock::now()); }
 
 MSRObjectDictionary objects(const Parameters& parameters) {
     MSRObjectDictionary converted;
@@ -65,7 +63,7 @@ const std::string* textIn(const Parameters& dictionary, std::string_view key) {
 
 void HLOAnalyticsConnector::registerLibrary() {
     kit::classRegistry().registerClass<kit::HLOLibrary>(std::string(kHLOAnalyticsConnectorClassName),
-                                                                     std::make_shared<ConnectorLibrary>());
+                                                        std::make_shared<ConnectorLibrary>());
     kit::HLOApp::registerInternalLibrary(kHLOAnalyticsConnectorClassName, kHLOAnalyticsLibraryName,
                                          kit::HLOSDKVersionString());
 }
@@ -165,12 +163,11 @@ std::int64_t HLOAnalyticsConnector::maxUserProperties(std::string_view origin) {
         std::lock_guard lock(state.mutex);
         timeout = state.maxUserPropertiesTimeout;
     }
-    HLOAnalytics::sharedInstance()->maxUserPropertiesForOrigin(origin, &connectorQueue(),
-                                                               [answer](std::int64_t count) {
-                                                                   std::lock_guard lock(answer->mutex);
-                                                                   answer->count = count;
-                                                                   answer->ready.notify_all();
-                                                               });
+    HLOAnalytics::sharedInstance()->maxUserPropertiesForOrigin(origin, &connectorQueue(), [answer](std::int64_t count) {
+        std::lock_guard lock(answer->mutex);
+        answer->count = count;
+        answer->ready.notify_all();
+    });
     std::unique_lock lock(answer->mutex);
     answer->ready.wait_for(lock, timeout, [&] { return answer->count.has_value(); });
     return answer->count.value_or(0);
@@ -202,9 +199,11 @@ void HLOAnalyticsConnector::logEventWithOrigin(std::string_view origin, std::str
     }
     Parameters completed = parameters;
     if (name == "_cmp") {
-        static const std::map<std::string, std::string, std::less<>>& integrations = *new std::map<std::string, std::string, std::less<>>{
-            {"fcm", "fcm_integration"}, {"fdl", "fdl_integration"}, {"fiam", "fiam_integration"},
-            {"frc", "frc_integration"}};
+        static const std::map<std::string, std::string, std::less<>>& integrations =
+            *new std::map<std::string, std::string, std::less<>>{{"fcm", "fcm_integration"},
+                                                                 {"fdl", "fdl_integration"},
+                                                                 {"fiam", "fiam_integration"},
+                                                                 {"frc", "frc_integration"}};
         if (const auto found = integrations.find(origin); found != integrations.end()) {
             completed.insert_or_assign("_cis", Value(found->second));
         }
@@ -228,12 +227,13 @@ void HLOAnalyticsConnector::registerAnalyticsListener(std::shared_ptr<HLOAnalyti
     }
     lock.unlock();
     // Added outside the lock: the facade may call the listener at once.
-    auto token = HLOAnalytics::addLogEventListener(
-        [weakSelf = weak_from_this()](std::string_view eventOrigin, std::string_view name, const Parameters& parameters) {
-            if (const auto self = weakSelf.lock()) {
-                self->deliverEvent(eventOrigin, name, parameters);
-            }
-        });
+    auto token = HLOAnalytics::addLogEventListener([weakSelf = weak_from_this()](std::string_view eventOrigin,
+                                                                                 std::string_view name,
+                                                                                 const Parameters& parameters) {
+        if (const auto self = weakSelf.lock()) {
+            self->deliverEvent(eventOrigin, name, parameters);
+        }
+    });
     lock.lock();
     if (logEventListener_ == nullptr && !listeners_.empty()) {
         logEventListener_ = std::move(token);
@@ -260,8 +260,7 @@ void HLOAnalyticsConnector::unregisterAnalyticsListenerWithOrigin(std::string_vi
     HLOAnalytics::removeLogEventListener(token);
 }
 
-void HLOAnalyticsConnector::deliverEvent(std::string_view origin, std::string_view name,
-                                         const Parameters& parameters) {
+void HLOAnalyticsConnector::deliverEvent(std::string_view origin, std::string_view name, const Parameters& parameters) {
     if (!HLOConnectorUtils::isEventNameAllowedForListeners(name)) {
         return;
     }
@@ -278,30 +277,30 @@ void HLOAnalyticsConnector::deliverEvent(std::string_view origin, std::string_vi
             chosen = clx->second;
         }
     }
-    connectorQueue().async([weakSelf = weak_from_this(), chosen, origin = std::string(origin),
-                            name = std::string(name), parameters] {
-        auto simplified = simplifiedParametersFromEventParameters(parameters);
-        platform::MainQueue::get()->async([weakSelf, chosen, origin, name, simplified = std::move(simplified)] {
-            if (chosen != nullptr) {
-                chosen->messageTriggered(name, simplified);
-                return;
-            }
-            const auto self = weakSelf.lock();
-            if (self == nullptr || !HLOConnectorUtils::isAppOrigin(origin)) {
-                return;
-            }
-            std::vector<std::shared_ptr<HLOAnalyticsListener>> everyone;
-            {
-                std::lock_guard lock(self->mutex_);
-                for (const auto& [listenerOrigin, listener] : self->listeners_) {
-                    everyone.push_back(listener);
+    connectorQueue().async(
+        [weakSelf = weak_from_this(), chosen, origin = std::string(origin), name = std::string(name), parameters] {
+            auto simplified = simplifiedParametersFromEventParameters(parameters);
+            platform::MainQueue::get()->async([weakSelf, chosen, origin, name, simplified = std::move(simplified)] {
+                if (chosen != nullptr) {
+                    chosen->messageTriggered(name, simplified);
+                    return;
                 }
-            }
-            for (const auto& listener : everyone) {
-                listener->messageTriggered(name, simplified);
-            }
+                const auto self = weakSelf.lock();
+                if (self == nullptr || !HLOConnectorUtils::isAppOrigin(origin)) {
+                    return;
+                }
+                std::vector<std::shared_ptr<HLOAnalyticsListener>> everyone;
+                {
+                    std::lock_guard lock(self->mutex_);
+                    for (const auto& [listenerOrigin, listener] : self->listeners_) {
+                        everyone.push_back(listener);
+                    }
+                }
+                for (const auto& listener : everyone) {
+                    listener->messageTriggered(name, simplified);
+                }
+            });
         });
-    });
 }
 
 // --- Conversions
@@ -327,8 +326,8 @@ std::optional<MSREvent> HLOAnalyticsConnector::eventFromDictionary(const Paramet
     if (const auto found = dictionary.find("parameters"); found != dictionary.end() && found->second.isDictionary()) {
         parameters = *found->second.asDictionary();
     }
-    return MSREvent::initWithOrigin(origin != nullptr ? *origin : "", false, name != nullptr ? *name : "", timestamp,
-                                    0, objects(parameters));
+    return MSREvent::initWithOrigin(origin != nullptr ? *origin : "", false, name != nullptr ? *name : "", timestamp, 0,
+                                    objects(parameters));
 }
 
 std::optional<MSREvent> HLOAnalyticsConnector::eventWithOrigin(std::string_view origin, std::string_view eventName,

@@ -41,19 +41,15 @@ const HLOConnectorUtils::NameSet& HLOConnectorUtils::blocklistedUserProperties()
 }
 
 const HLOConnectorUtils::NameSet& HLOConnectorUtils::hiddenEventNames() {
-    static const NameSet& names = *new NameSet{"_xa",      "_xu",     "_aq",      "_aa",         "_ai",          "_ac",
-                               "campaign_details", "_iapx", "_ug", "_exp_set", "_exp_clear", "_exp_activate",
-                               "_exp_timeout", "_exp_expire"};
+    static const NameSet& names =
+        *new NameSet{"_xa",   "_xu", "_aq",      "_aa",        "_ai",           "_ac",          "campaign_details",
+                     "_iapx", "_ug", "_exp_set", "_exp_clear", "_exp_activate", "_exp_timeout", "_exp_expire"};
     return names;
 }
 
-bool HLOConnectorUtils::isOriginAllowed(std::string_view origin) {
-    return !blocklistedOrigins().contains(origin);
-}
+bool HLOConnectorUtils::isOriginAllowed(std::string_view origin) { return !blocklistedOrigins().contains(origin); }
 
-bool HLOConnectorUtils::isAppOrigin(std::string_view origin) {
-    return origin == "app" || origin.starts_with("app+");
-}
+bool HLOConnectorUtils::isAppOrigin(std::string_view origin) { return origin == "app" || origin.starts_with("app+"); }
 
 bool HLOConnectorUtils::isListenerOriginAllowed(std::string_view origin) {
     return allowedListenerOrigins().contains(origin);

@@ -17,9 +17,8 @@ namespace {
 
 using platform::Value;
 
-constexpr std::array<std::string_view, 4> kOrderedTypes = {
-    kMSRConsentTypeAdStorage, kMSRConsentTypeAnalyticsStorage, kMSRConsentTypeAdUserData,
-    kMSRConsentTypeAdPersonalization};
+constexpr std::array<std::string_view, 4> kOrderedTypes = {kMSRConsentTypeAdStorage, kMSRConsentTypeAnalyticsStorage,
+                                                           kMSRConsentTypeAdUserData, kMSRConsentTypeAdPersonalization};
 
 struct PlistDefault {
     std::string_view key;
@@ -149,8 +148,8 @@ void refreshDiagnostics(ConsentState& state, bool applySource) {
 }
 
 bool adUserDataDenied(const ConsentState& state) {
-    if (const auto value = resolvedValue(state, kMSRConsentTypeAdUserData,
-                                         member(state.consentSettings, kMSRConsentTypeAdUserData))) {
+    if (const auto value =
+            resolvedValue(state, kMSRConsentTypeAdUserData, member(state.consentSettings, kMSRConsentTypeAdUserData))) {
         return holdsText(&*value, kMSRConsentDenied);
     }
     if (const Value* delegate = member(state.delegatedSettings, kMSRConsentTypeAdUserData)) {
@@ -236,7 +235,9 @@ struct ConsentQueue {
 
 }  // namespace
 
-platform::SerialQueue& MSRConsentSettingsUtil::serialQueue() { return KitContext::current().service<ConsentQueue>().queue; }
+platform::SerialQueue& MSRConsentSettingsUtil::serialQueue() {
+    return KitContext::current().service<ConsentQueue>().queue;
+}
 
 std::optional<MSRConsentDictionary> MSRConsentSettingsUtil::consentSettings() {
     return read([](const ConsentState& state) { return state.consentSettings; });
@@ -374,7 +375,8 @@ bool MSRConsentSettingsUtil::isConsentSourceEqualPriority(std::int64_t source) {
     }
     // The transparency-and-consent data and the third-party settings stand
     // side by side.
-    return std::min(source, current) == kMSRConsentSourceTCF && std::max(source, current) == kMSRConsentSourceThirdParty;
+    return std::min(source, current) == kMSRConsentSourceTCF &&
+           std::max(source, current) == kMSRConsentSourceThirdParty;
 }
 
 bool MSRConsentSettingsUtil::isConsentSourceHigherPriority(std::int64_t source) {

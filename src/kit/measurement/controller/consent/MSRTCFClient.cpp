@@ -26,9 +26,7 @@ int intValue(const std::optional<Value>& number) {
     return number ? static_cast<int>(static_cast<std::int32_t>(number->integerValue().value_or(0))) : 0;
 }
 
-std::int64_t integerOf(const std::optional<Value>& number) {
-    return number ? number->integerValue().value_or(0) : 0;
-}
+std::int64_t integerOf(const std::optional<Value>& number) { return number ? number->integerValue().value_or(0) : 0; }
 
 template <typename T>
 void storeOrRemove(MSRKeyValueStore& store, std::string_view key, const std::optional<T>& value) {
@@ -55,8 +53,8 @@ MSRTCFClient::MSRTCFClient(Environment environment)
                                           std::make_shared<MSRUserDefaults>(std::string(tcf_keys::kCopySuiteName)));
                                   })),
       consentSink_(std::move(environment.consentSink)),
-      tcfData_(userDefaults_, environment.infoDictionary ? *environment.infoDictionary
-                                                         : kit::mainBundle().infoDictionary()) {}
+      tcfData_(userDefaults_,
+               environment.infoDictionary ? *environment.infoDictionary : kit::mainBundle().infoDictionary()) {}
 
 void MSRTCFClient::readTCFData() { tcfData_.readFromUserDefaults(); }
 

@@ -10,9 +10,7 @@ namespace kit::measurement {
 
 namespace {
 
-bool isTrue(const std::optional<platform::Value>& number) {
-    return number && number->boolValue().value_or(false);
-}
+bool isTrue(const std::optional<platform::Value>& number) { return number && number->boolValue().value_or(false); }
 
 bool hasBit(const std::optional<std::string>& bits, std::int64_t index) {
     return bits && isBitEnabledAtIndex(*bits, index);
@@ -151,7 +149,8 @@ int MSRTCFData::publisherRestrictionForPurposeID(int purposeID) const {
         values_.publisherRestrictions->size() < static_cast<std::size_t>(purposeID)) {
         return 3;
     }
-    return publisherRestrictionTypeFromString((*values_.publisherRestrictions)[static_cast<std::size_t>(purposeID - 1)]);
+    return publisherRestrictionTypeFromString(
+        (*values_.publisherRestrictions)[static_cast<std::size_t>(purposeID - 1)]);
 }
 
 int MSRTCFData::publisherRestrictionTypeFromString(const std::string& restriction) {

@@ -8,9 +8,7 @@ namespace kit::measurement::deeplinks {
 
 // App links use their own schemes ("stubforge://..."), which the network
 // client does not serve.
-bool isURL(std::string_view text) {
-    return !text.empty() && platform::parseURL(text, /*anyScheme=*/true).has_value();
-}
+bool isURL(std::string_view text) { return !text.empty() && platform::parseURL(text, /*anyScheme=*/true).has_value(); }
 
 std::optional<std::string> queryOfURL(std::string_view url) {
     auto parts = platform::parseURL(url, /*anyScheme=*/true);

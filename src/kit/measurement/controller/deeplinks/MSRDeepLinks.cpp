@@ -26,9 +26,7 @@ namespace {
 
 using platform::Value;
 
-MSRMonitor& monitor() {
-    return MSRMeasurementMonitor();
-}
+MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 // The preview headers of the kit context: written by launch links, read by
 // the upload on the worker queue.
@@ -215,9 +213,7 @@ std::shared_ptr<MSRRemoteConfig> MSRDeepLinks::remoteConfig() const {
     return config != nullptr ? config : MSRRemoteConfig::defaultInstance();
 }
 
-double MSRDeepLinks::now() const {
-    return platform::secondsSince1970(dependencies_.clock->now());
-}
+double MSRDeepLinks::now() const { return platform::secondsSince1970(dependencies_.clock->now()); }
 
 void MSRDeepLinks::handleNonFirstOpenEventURL(const std::string& url, double eventTimestampInSeconds) {
     const platform::SerialQueue* current = platform::SerialQueue::current();
@@ -303,10 +299,10 @@ void MSRDeepLinks::handleOpenURLOnWorkerQueue(const std::string& url, std::optio
     if (clickTimestampInMs) {
         eventParameters["click_timestamp"] = Value(*clickTimestampInMs);
     }
-    const double firstOpen = dependencies_.persistedConfig != nullptr
-                                 ? static_cast<double>(dependencies_.persistedConfig->firstOpenTimestampMilliseconds()) /
-                                       1000.0
-                                 : 0.0;
+    const double firstOpen =
+        dependencies_.persistedConfig != nullptr
+            ? static_cast<double>(dependencies_.persistedConfig->firstOpenTimestampMilliseconds()) / 1000.0
+            : 0.0;
     const double eventTime = std::max(firstOpen, eventTimestampInSeconds);
     const auto controller = dependencies_.controller.lock();
 
@@ -322,8 +318,8 @@ void MSRDeepLinks::handleOpenURLOnWorkerQueue(const std::string& url, std::optio
     }
     const auto campaignCount = numberExtras.find("_cc");
     const bool carriedOver = campaignCount != numberExtras.end() && campaignCount->second.asDouble() == 1.0;
-    const auto event = MSREvent::initWithOrigin("auto", false, carriedOver ? "_cmpx" : "_cmp", eventTime, 0,
-                                                eventParameters);
+    const auto event =
+        MSREvent::initWithOrigin("auto", false, carriedOver ? "_cmpx" : "_cmp", eventTime, 0, eventParameters);
     if (!event) {
         return;
     }
@@ -418,8 +414,8 @@ void MSRDeepLinks::requestDeferredDeepLink() {
         const auto endpoints = kit::Endpoints::current();
         kit::LMUNetworkConfiguration configuration;
         configuration.transport = kit::TransportOptions::fromEndpoints(endpoints);
-        dependencies_.network = kit::LMUNetwork::initWithReachabilityHost(
-            deeplinks::hostOf(endpoints.deepLinkHost), std::move(configuration));
+        dependencies_.network = kit::LMUNetwork::initWithReachabilityHost(deeplinks::hostOf(endpoints.deepLinkHost),
+                                                                          std::move(configuration));
         if (dependencies_.network == nullptr) {
             deep_link_lines::log(deep_link_lines::kURLRetrieveDeferredDeepLinkInvalid);
             return;
@@ -432,15 +428,14 @@ void MSRDeepLinks::requestDeferredDeepLink() {
     const std::shared_ptr<platform::Executor> workerQueue(dependencies_.scheduler,
                                                           &dependencies_.scheduler->workerQueue());
     std::weak_ptr<MSRDeepLinks> weak = weak_from_this();
-    dependencies_.network->getURL(
-        *url, {}, workerQueue, false,
-        [weak](std::optional<kit::HTTPURLResponse> response, std::vector<std::uint8_t> data,
-               std::optional<platform::Error> error) {
-            if (const auto self = weak.lock()) {
-                self->handleDeferredDeepLinkReply(response ? response->statusCode : 0, data,
-                                                  error.has_value() || !response);
-            }
-        });
+    dependencies_.network->getURL(*url, {}, workerQueue, false,
+                                  [weak](std::optional<kit::HTTPURLResponse> response, std::vector<std::uint8_t> data,
+                                         std::optional<platform::Error> error) {
+                                      if (const auto self = weak.lock()) {
+                                          self->handleDeferredDeepLinkReply(response ? response->statusCode : 0, data,
+                                                                            error.has_value() || !response);
+                                      }
+                                  });
 }
 
 void MSRDeepLinks::handleDeferredDeepLinkReply(int status, const std::vector<std::uint8_t>& data, bool failed) {

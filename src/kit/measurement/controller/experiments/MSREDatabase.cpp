@@ -23,9 +23,9 @@ constexpr int snapshotQueryLimit = 100000;
 
 const MSRColumnInfo& snapshotColumns() {
     static const MSRColumnInfo& columns = *new MSRColumnInfo{{std::string(sdkNameColumn), "TEXT NOT NULL PRIMARY KEY"},
-                                       {std::string(snapshotProtoColumn), "BLOB NOT NULL"},
-                                       {std::string(timestampColumn), "REAL NOT NULL"},
-                                       {std::string(manuallyActivatedColumn), "INTEGER"}};
+                                                             {std::string(snapshotProtoColumn), "BLOB NOT NULL"},
+                                                             {std::string(timestampColumn), "REAL NOT NULL"},
+                                                             {std::string(manuallyActivatedColumn), "INTEGER"}};
     return columns;
 }
 
@@ -90,9 +90,9 @@ bool MSREDatabase::initializeDatabaseResources(std::string_view context) {
     std::filesystem::create_directories(path_.parent_path(), ignored);
     auto store = MSRSqliteStore::create(path_);
     if (!store) {
-        text::log({text::openFailed.code, text::openFailed.level,
-                   platform::formatMessage(text::openFailed.text, {context})},
-                  store.error());
+        text::log(
+            {text::openFailed.code, text::openFailed.level, platform::formatMessage(text::openFailed.text, {context})},
+            store.error());
         return false;
     }
     sqliteStore_ = std::move(*store);

@@ -50,9 +50,7 @@ MSRExperimentManager::~MSRExperimentManager() = default;
 
 std::int64_t MSRExperimentManager::version() { return kVersion; }
 
-double MSRExperimentManager::now() const {
-    return platform::secondsSince1970(clock_.now());
-}
+double MSRExperimentManager::now() const { return platform::secondsSince1970(clock_.now()); }
 
 void MSRExperimentManager::dispatchAsyncOnSerialQueue(std::function<void()> block) {
     queue_->async([weakSelf = weak_from_this(), block = std::move(block)] {

@@ -31,20 +31,20 @@ struct FacadeState {
 
     // Guards the fields marked so.
     std::mutex mutex;
-    double loadTimestamp = 0;                                             // guarded by mutex
+    double loadTimestamp = 0;                                               // guarded by mutex
     platform::SchedulingClock* clock = &platform::systemSchedulingClock();  // guarded by mutex
     // What a fresh facade answers with until an owner installs its part:
     // no controller factory, identity or installation source; the facade's
     // own entry points and the shared screen-view reporter. Never replaced.
     const MSRAnalyticsSeams defaults;
-    MSRAnalyticsSeams seams = defaults;                                   // guarded by mutex
-    std::shared_ptr<MSRMeasurementController> controller;                // guarded by mutex
+    MSRAnalyticsSeams seams = defaults;                                        // guarded by mutex
+    std::shared_ptr<MSRMeasurementController> controller;                      // guarded by mutex
     std::optional<platform::NotificationCenter::Token> configurationObserver;  // guarded by mutex
     // The pauses of queueOperationWithBlockThenWait: the number of the last
     // one, whether it ended, and its ceiling.
-    std::uint64_t pauses = 0;                                              // guarded by mutex
-    bool pauseEnded = true;                                                // guarded by mutex
-    std::shared_ptr<platform::Timer> unsuspendTimer;                       // guarded by mutex
+    std::uint64_t pauses = 0;                         // guarded by mutex
+    bool pauseEnded = true;                           // guarded by mutex
+    std::shared_ptr<platform::Timer> unsuspendTimer;  // guarded by mutex
 
     // Written on the serial queue (and by the start, before the queue runs
     // anything of it); read anywhere.

@@ -23,9 +23,7 @@ constexpr std::string_view kHashedEmailAddressKey = "hashed_email_address";
 constexpr std::string_view kHashedPhoneNumberKey = "hashed_phone_number";
 constexpr std::size_t kHashedValueLength = 32;
 
-MSRMonitor& monitor() {
-    return MSRMeasurementMonitor();
-}
+MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 // Logs the message of a call made before the default app is configured.
 bool isConfigured(std::uint64_t code, std::string_view message, std::optional<std::string> context = std::nullopt) {
@@ -40,9 +38,7 @@ bool isConfigured(std::uint64_t code, std::string_view message, std::optional<st
     return false;
 }
 
-std::shared_ptr<MSRAnalyticsEntryPoints> entryPoints() {
-    return MSRAnalytics::seams().entryPoints;
-}
+std::shared_ptr<MSRAnalyticsEntryPoints> entryPoints() { return MSRAnalytics::seams().entryPoints; }
 
 int leadingHexValue(std::uint8_t character) {
     if (character >= '0' && character <= '9') {
@@ -94,8 +90,8 @@ std::shared_ptr<HLOAnalytics> HLOAnalytics::sharedInstance() {
 }
 
 void HLOAnalytics::registerLibrary() {
-    kit::classRegistry().registerClass<kit::HLOAnalyticsStarting>(
-        std::string(kit::HLOAnalyticsStarting::kClassName), sharedInstance());
+    kit::classRegistry().registerClass<kit::HLOAnalyticsStarting>(std::string(kit::HLOAnalyticsStarting::kClassName),
+                                                                  sharedInstance());
     HLOAnalyticsConnector::registerLibrary();
     MSRAnalytics::setLoadTimestamp(platform::secondsSince1970(facadeClock().now()));
 }
@@ -157,9 +153,7 @@ void HLOAnalytics::observeHaloInstallationIDChanges() {
                                         });
 }
 
-std::string HLOAnalytics::topLevelVersion() {
-    return std::string(kit::HLOSDKVersionString());
-}
+std::string HLOAnalytics::topLevelVersion() { return std::string(kit::HLOSDKVersionString()); }
 
 // --- Events
 
@@ -232,25 +226,17 @@ void HLOAnalytics::maxUserPropertiesForOrigin(std::string_view origin, platform:
     MSRAnalytics::maxUserPropertiesForOrigin(origin, queue, std::move(callback));
 }
 
-void HLOAnalytics::setAnalyticsCollectionEnabled(bool enabled) {
-    MSRAnalytics::setAnalyticsEnabled(enabled, true);
-}
+void HLOAnalytics::setAnalyticsCollectionEnabled(bool enabled) { MSRAnalytics::setAnalyticsEnabled(enabled, true); }
 
-void HLOAnalytics::setSessionTimeoutInterval(double seconds) {
-    MSRAnalytics::setSessionTimeoutInterval(seconds);
-}
+void HLOAnalytics::setSessionTimeoutInterval(double seconds) { MSRAnalytics::setSessionTimeoutInterval(seconds); }
 
 void HLOAnalytics::sessionIDWithCompletion(MSRSessionIDCompletion completion) {
     MSRAnalytics::sessionIDWithCompletion(std::move(completion));
 }
 
-std::optional<std::string> HLOAnalytics::appInstanceID() {
-    return MSRAnalytics::appInstanceID();
-}
+std::optional<std::string> HLOAnalytics::appInstanceID() { return MSRAnalytics::appInstanceID(); }
 
-void HLOAnalytics::resetAnalyticsData() {
-    MSRAnalytics::resetAnalyticsData();
-}
+void HLOAnalytics::resetAnalyticsData() { MSRAnalytics::resetAnalyticsData(); }
 
 void HLOAnalytics::setConsent(const MSRConsentDictionary& consent) {
     MSRAnalytics::setConsent(consent, kMSRConsentSettings3PKey);
@@ -307,12 +293,8 @@ void HLOAnalytics::queueOperationWithBlock(platform::Work block) {
     MSRAnalytics::queueOperationWithBlock(std::move(block));
 }
 
-void HLOAnalytics::unsuspendOperationQueue() {
-    MSRAnalytics::unsuspendOperationQueue();
-}
+void HLOAnalytics::unsuspendOperationQueue() { MSRAnalytics::unsuspendOperationQueue(); }
 
-double HLOAnalytics::loadTimestamp() {
-    return MSRAnalytics::loadTimestamp();
-}
+double HLOAnalytics::loadTimestamp() { return MSRAnalytics::loadTimestamp(); }
 
 }  // namespace kit::measurement

@@ -24,9 +24,7 @@ namespace {
 
 using platform::Value;
 
-MSRMonitor& monitor() {
-    return MSRMeasurementMonitor();
-}
+MSRMonitor& monitor() { return MSRMeasurementMonitor(); }
 
 std::optional<MSRConsentDictionary> dictionaryIn(const std::optional<Value>& value) {
     if (value && value->isDictionary()) {
@@ -130,8 +128,7 @@ void runStartBlock(std::string_view appID, std::string_view origin, const Value:
     state.collectionDeactivated.store(false);
     if (!options.empty()) {
         startOptions.isAnalyticsCollectionEnabled = booleanIn(options, kMSRStartOptionEnabled).value_or(true);
-        startOptions.isAnalyticsCollectionDeactivated =
-            booleanIn(options, kMSRStartOptionDeactivated).value_or(false);
+        startOptions.isAnalyticsCollectionDeactivated = booleanIn(options, kMSRStartOptionDeactivated).value_or(false);
         state.collectionDeactivated.store(startOptions.isAnalyticsCollectionDeactivated);
         if (const auto found = options.find(kMSRStartOptionSafelistedEvents); found != options.end()) {
             startOptions.safelistedEvents = checkedSafelist(found->second);
@@ -208,9 +205,7 @@ void MSRAnalytics::installSeams(MSRAnalyticsSeams seams) {
     }
 }
 
-MSRAnalyticsSeams MSRAnalytics::defaultSeams() {
-    return facadeState().defaults;
-}
+MSRAnalyticsSeams MSRAnalytics::defaultSeams() { return facadeState().defaults; }
 
 MSRAnalyticsSeams MSRAnalytics::seams() {
     FacadeState& state = facadeState();
@@ -226,9 +221,7 @@ void MSRAnalytics::setClock(platform::SchedulingClock& clock) {
 
 // --- Queues
 
-platform::SerialQueue& MSRAnalytics::queue() {
-    return facadeState().serialQueue;
-}
+platform::SerialQueue& MSRAnalytics::queue() { return facadeState().serialQueue; }
 
 void MSRAnalytics::dispatchAsyncOnSerialQueue(platform::Work block) { queue().async(counted(std::move(block))); }
 
@@ -266,9 +259,7 @@ void MSRAnalytics::queueOperationWithBlockThenWait(platform::Work block) {
     state.serialQueue.async([pause] { endPause(pause); });
 }
 
-void MSRAnalytics::unsuspendOperationQueue() {
-    facadeState().operationQueue.resume();
-}
+void MSRAnalytics::unsuspendOperationQueue() { facadeState().operationQueue.resume(); }
 
 void MSRAnalytics::waitUntilIdleForTesting() {
     FacadeState& state = facadeState();
@@ -354,13 +345,9 @@ void MSRAnalytics::setLoadTimestamp(double seconds) {
 
 // --- Flags
 
-bool MSRAnalytics::isAnalyticsEnabled() {
-    return facadeState().analyticsEnabled.load();
-}
+bool MSRAnalytics::isAnalyticsEnabled() { return facadeState().analyticsEnabled.load(); }
 
-bool MSRAnalytics::isCollectionDeactivated() {
-    return facadeState().collectionDeactivated.load();
-}
+bool MSRAnalytics::isCollectionDeactivated() { return facadeState().collectionDeactivated.load(); }
 
 std::shared_ptr<MSRMeasurementController> MSRAnalytics::controller() {
     FacadeState& state = facadeState();
@@ -370,9 +357,7 @@ std::shared_ptr<MSRMeasurementController> MSRAnalytics::controller() {
 
 // --- Enablement
 
-void MSRAnalytics::setAnalyticsEnabled(bool enabled) {
-    setAnalyticsEnabled(enabled, false);
-}
+void MSRAnalytics::setAnalyticsEnabled(bool enabled) { setAnalyticsEnabled(enabled, false); }
 
 void MSRAnalytics::setAnalyticsEnabled(bool enabled, bool persistSetting) {
     dispatchAsyncOnSerialQueue([enabled, persistSetting] {
@@ -404,10 +389,9 @@ void MSRAnalytics::observeNotificationsForAnalyticsConfiguration(const void* con
     if (configuration == nullptr) {
         return;
     }
-    auto token = center.addObserver(std::string(kit::core_texts::kAnalyticsConfigurationSetEnabledNotification),
-                                    configuration, [](const platform::Notification& notification) {
-                                        MSRAnalytics::handleSetEnabled(notification.userInfo);
-                                    });
+    auto token = center.addObserver(
+        std::string(kit::core_texts::kAnalyticsConfigurationSetEnabledNotification), configuration,
+        [](const platform::Notification& notification) { MSRAnalytics::handleSetEnabled(notification.userInfo); });
     std::lock_guard lock(state.mutex);
     state.configurationObserver = token;
 }
@@ -572,9 +556,7 @@ void MSRAnalytics::maxUserPropertiesForOrigin(std::string_view origin, platform:
 
 // --- Consent
 
-void MSRAnalytics::setConsent(const MSRConsentDictionary& consent) {
-    setConsent(consent, kMSRConsentSettingsKey);
-}
+void MSRAnalytics::setConsent(const MSRConsentDictionary& consent) { setConsent(consent, kMSRConsentSettingsKey); }
 
 void MSRAnalytics::setConsent(const MSRConsentDictionary& consent, std::string_view key) {
     if (MSRConsentSettingsUtil::consentSource() == kMSRConsentSourceNone) {
@@ -654,9 +636,9 @@ void MSRAnalytics::loadPersistedConsentSettings() {
 }
 
 void MSRAnalytics::clearConsent() {
-    for (const std::string_view key : {kMSRConsentSourceKey, kMSRConsentSettings3PKey, kMSRConsentSettingsKey,
-                                       kMSRConsentSettingsOnStartKey, kMSRDeferredConsentResetKey,
-                                       kMSRConsentSettingsTCFKey}) {
+    for (const std::string_view key :
+         {kMSRConsentSourceKey, kMSRConsentSettings3PKey, kMSRConsentSettingsKey, kMSRConsentSettingsOnStartKey,
+          kMSRDeferredConsentResetKey, kMSRConsentSettingsTCFKey}) {
         suite().removeObjectForKey(key);
     }
     MSRConsentSettingsUtil::clearAllSettings();
@@ -664,13 +646,9 @@ void MSRAnalytics::clearConsent() {
 
 // --- The suite
 
-MSRUserDefaults& MSRAnalytics::suite() {
-    return facadeState().suite;
-}
+MSRUserDefaults& MSRAnalytics::suite() { return facadeState().suite; }
 
-std::int64_t MSRAnalytics::resetRetryCount() {
-    return suite().integerForKey(kMSRResetRetryCountKey);
-}
+std::int64_t MSRAnalytics::resetRetryCount() { return suite().integerForKey(kMSRResetRetryCountKey); }
 
 void MSRAnalytics::setResetRetryCount(std::int64_t count) {
     if (count < 1) {
@@ -680,17 +658,13 @@ void MSRAnalytics::setResetRetryCount(std::int64_t count) {
     }
 }
 
-bool MSRAnalytics::needFirstOpenAfterReset() {
-    return suite().boolForKey(kMSRNeedFirstOpenAfterResetKey);
-}
+bool MSRAnalytics::needFirstOpenAfterReset() { return suite().boolForKey(kMSRNeedFirstOpenAfterResetKey); }
 
 void MSRAnalytics::setNeedFirstOpenAfterReset(bool need) {
     suite().setObject(Value(need), kMSRNeedFirstOpenAfterResetKey);
 }
 
-void MSRAnalytics::removeNeedFirstOpenAfterReset() {
-    suite().removeObjectForKey(kMSRNeedFirstOpenAfterResetKey);
-}
+void MSRAnalytics::removeNeedFirstOpenAfterReset() { suite().removeObjectForKey(kMSRNeedFirstOpenAfterResetKey); }
 
 std::optional<std::string> MSRAnalytics::appInstanceIDAfterReset() {
     const auto stored = suite().objectForKey(kMSRAppInstanceIDAfterResetKey);
@@ -729,17 +703,13 @@ std::optional<MSRConsentDictionary> MSRAnalytics::consentSettings1PStart() {
     return dictionaryIn(suite().objectForKey(kMSRConsentSettingsOnStartKey));
 }
 
-void MSRAnalytics::removeStartUpConsentSettings() {
-    suite().removeObjectForKey(kMSRConsentSettingsOnStartKey);
-}
+void MSRAnalytics::removeStartUpConsentSettings() { suite().removeObjectForKey(kMSRConsentSettingsOnStartKey); }
 
 std::optional<Value> MSRAnalytics::deferredResetOnDeniedConsent() {
     return suite().objectForKey(kMSRDeferredConsentResetKey);
 }
 
-void MSRAnalytics::removeDeferredResetOnDeniedConsent() {
-    suite().removeObjectForKey(kMSRDeferredConsentResetKey);
-}
+void MSRAnalytics::removeDeferredResetOnDeniedConsent() { suite().removeObjectForKey(kMSRDeferredConsentResetKey); }
 
 // --- Platform hooks
 

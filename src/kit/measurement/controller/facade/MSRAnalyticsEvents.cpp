@@ -36,9 +36,7 @@ constexpr std::int64_t kErrorUserPropertyValueTooLong = 7;
 constexpr std::int64_t kErrorReservedEventName = 13;
 constexpr std::int64_t kErrorReservedUserPropertyName = 15;
 
-double nowSeconds() {
-    return platform::secondsSince1970(facadeClock().now());
-}
+double nowSeconds() { return platform::secondsSince1970(facadeClock().now()); }
 
 bool hasScreenParameters(const Parameters& parameters) {
     for (const std::string_view name : kScreenParameterNames) {
@@ -135,21 +133,17 @@ bool isValidPublicUserPropertyName(std::string_view name) {
     if (MSRDataTypeValidator::isValidPublicUserAttributeName(name, &failure)) {
         return true;
     }
-    logNameError(failure == MSRDataTypeValidator::Reserved ? kErrorReservedUserPropertyName
-                                                           : kErrorInvalidUserPropertyName,
-                 name, kMaxUserPropertyNameLength);
+    logNameError(
+        failure == MSRDataTypeValidator::Reserved ? kErrorReservedUserPropertyName : kErrorInvalidUserPropertyName,
+        name, kMaxUserPropertyNameLength);
     return false;
 }
 
 }  // namespace
 
-std::shared_ptr<MSRAnalyticsEntryPoints> makeFacadeEntryPoints() {
-    return std::make_shared<FacadeEntryPoints>();
-}
+std::shared_ptr<MSRAnalyticsEntryPoints> makeFacadeEntryPoints() { return std::make_shared<FacadeEntryPoints>(); }
 
-std::shared_ptr<MSRScreenViewTracking> makeSharedScreenViews() {
-    return std::make_shared<SharedScreenViews>();
-}
+std::shared_ptr<MSRScreenViewTracking> makeSharedScreenViews() { return std::make_shared<SharedScreenViews>(); }
 
 // --- Events
 
@@ -160,8 +154,8 @@ void MSRAnalytics::logEventWithName(std::string_view name, const Parameters& par
 void MSRAnalytics::logEventWithOrigin(std::string_view origin, std::string_view name, const Parameters& parameters) {
     int failure = 0;
     if (!MSRDataTypeValidator::isValidPublicEventName(name, &failure)) {
-        logNameError(failure == MSRDataTypeValidator::Reserved ? kErrorReservedEventName : kErrorInvalidEventName,
-                     name, kMaxEventNameLength);
+        logNameError(failure == MSRDataTypeValidator::Reserved ? kErrorReservedEventName : kErrorInvalidEventName, name,
+                     kMaxEventNameLength);
         return;
     }
     logEventWithOrigin(origin, true, name, parameters);
@@ -471,9 +465,8 @@ void MSRAnalytics::handleUserActivity(const MSRUserActivity& activity) {
 }
 
 void MSRAnalytics::setOpenURLListener(OpenURLListener listener) {
-    dispatchAsyncOnSerialQueue([listener = std::move(listener)]() mutable {
-        facadeState().openURLListener = std::move(listener);
-    });
+    dispatchAsyncOnSerialQueue(
+        [listener = std::move(listener)]() mutable { facadeState().openURLListener = std::move(listener); });
 }
 
 }  // namespace kit::measurement

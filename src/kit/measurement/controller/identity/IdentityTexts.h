@@ -26,8 +26,8 @@ inline constexpr Line kInfoPlistFlag{20009, 7, "%@ = %@"};
 inline constexpr Line kNoAppIDFromIdentity{37000, 2, "Unable to fetch Lumen App ID from identity"};
 inline constexpr Line kNoAppIDFromOptions{37001, 2, "Unable to fetch Lumen App ID from default options"};
 inline constexpr Line kNoAppInstanceIDFromIdentity{37002, 2, "Unable to fetch App Instance ID from identity"};
-inline constexpr Line kNoAppInstanceIDFromShared{
-    37003, 2, "Unable to fetch App Instance ID from identity shared instance"};
+inline constexpr Line kNoAppInstanceIDFromShared{37003, 2,
+                                                 "Unable to fetch App Instance ID from identity shared instance"};
 inline constexpr Line kEmptyOrigin{37004, 2, "Cannot set the data collection origin. Origin cannot be empty"};
 inline constexpr Line kNoEffectiveAppID{37005, 2, "Unable to fetch effective App ID from identity"};
 inline constexpr Line kIdentitySupportLinked{44000, 7, "LumenMeasurementIdentitySupport dependency is linked."};

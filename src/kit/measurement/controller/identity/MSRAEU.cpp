@@ -84,9 +84,7 @@ bool MSRAEU::isFAS() {
     return answer;
 }
 
-bool MSRAEU::isAEX() {
-    return bundleOf(currentEnvironment()).resourcePath().string().ends_with(".appex");
-}
+bool MSRAEU::isAEX() { return bundleOf(currentEnvironment()).resourcePath().string().ends_with(".appex"); }
 
 std::string MSRAEU::deviceModel() { return LMUAppEnvironmentUtil::deviceModel(); }
 

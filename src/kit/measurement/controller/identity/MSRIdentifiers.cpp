@@ -16,7 +16,7 @@ namespace {
 
 struct SharedIdentifiers {
     std::mutex mutex;
-    std::unique_ptr<MSRIdentifiers> instance;                        // guarded by mutex
+    std::unique_ptr<MSRIdentifiers> instance;                          // guarded by mutex
     std::function<std::shared_ptr<MSRIdentity>()> controllerIdentity;  // guarded by mutex
 };
 
@@ -85,14 +85,15 @@ std::optional<std::string> MSRIdentifiers::appInstanceID() {
 }
 
 std::string MSRIdentifiers::adEventID() {
-    std::call_once(seedOnce_, [this] {
-        adEventCounter_.store(static_cast<std::uint64_t>(MSRNumericUtil::randomInt64()));
-    });
+    std::call_once(seedOnce_,
+                   [this] { adEventCounter_.store(static_cast<std::uint64_t>(MSRNumericUtil::randomInt64())); });
     // Unsigned, so the counter wraps instead of overflowing.
     return std::to_string(static_cast<std::int64_t>(adEventCounter_.fetch_add(1)));
 }
 
-std::string MSRIdentifiers::libraryVersion() const { return std::to_string(MSRIdentity::appMeasurementLibraryVersion()); }
+std::string MSRIdentifiers::libraryVersion() const {
+    return std::to_string(MSRIdentity::appMeasurementLibraryVersion());
+}
 
 std::optional<std::string> MSRIdentifiers::origin() const {
     std::lock_guard lock(originMutex_);

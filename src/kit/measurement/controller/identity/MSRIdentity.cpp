@@ -37,7 +37,7 @@ constexpr std::size_t kDiversionKeyLength = 5;
 
 struct SharedIdentity {
     std::mutex mutex;
-    bool made = false;                        // guarded by mutex
+    bool made = false;                      // guarded by mutex
     std::shared_ptr<MSRIdentity> instance;  // guarded by mutex
 };
 
@@ -239,7 +239,8 @@ std::optional<std::string> MSRIdentity::appInstanceID() {
 }
 
 void MSRIdentity::setAppInstanceID(std::optional<std::string> appInstanceID) {
-    queue_->async([this, appInstanceID = std::move(appInstanceID)] { persistedConfig_->setAppInstanceID(appInstanceID); });
+    queue_->async(
+        [this, appInstanceID = std::move(appInstanceID)] { persistedConfig_->setAppInstanceID(appInstanceID); });
 }
 
 std::optional<std::string> MSRIdentity::hashedResettableDeviceID() {
@@ -323,8 +324,8 @@ std::string MSRIdentity::randomAppInstanceID() {
 }
 
 std::optional<std::string> MSRIdentity::sessionStitchingTokenWithSessionNumber(std::int64_t sessionNumber,
-                                                                              bool sessionExpired,
-                                                                              bool userIDAvailable) {
+                                                                               bool sessionExpired,
+                                                                               bool userIDAvailable) {
     if (MSRConsentSettingsUtil::isAnalyticsStorageDenied()) {
         return std::nullopt;
     }
@@ -338,7 +339,8 @@ std::optional<std::string> MSRIdentity::sessionStitchingTokenWithSessionNumber(s
         lastSessionNumber_ = sessionNumber;
         lastIsSessionExpired_ = sessionExpired;
         const platform::TimePoint current = now();
-        if (!userIDAvailable && sessionStitchingTokenExpirationTime_ && *sessionStitchingTokenExpirationTime_ <= current) {
+        if (!userIDAvailable && sessionStitchingTokenExpirationTime_ &&
+            *sessionStitchingTokenExpirationTime_ <= current) {
             resetSessionStitchingTokenOnWorkerQueue();
         }
         if (!sessionStitchingToken_) {

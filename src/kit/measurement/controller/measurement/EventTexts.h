@@ -20,7 +20,7 @@ inline constexpr std::string_view kCampaignEventName = "_cmp";
 inline constexpr std::string_view kPurchaseEventName = "_iap";
 inline constexpr std::string_view kDCUEventName = "_dcu";
 inline constexpr std::array<std::string_view, 5> kConversionEventNames = {"ecommerce_purchase", "_f", "_iap",
-                                                                         "purchase", "refund"};
+                                                                          "purchase", "refund"};
 // Events the real-time daily limit never holds back.
 inline constexpr std::array<std::string_view, 4> kRealtimeLimitExemptNames = {"_iap", "_f", "_dcu", "_fx"};
 

@@ -133,8 +133,8 @@ void MSRFillBundleConsentFields(MSRPBMeasurementBundle& bundle, std::string_view
     if (!npaAttribute) {
         return;
     }
-    std::vector<MSRPBUserAttribute> attributes =
-        NanoMessageGetArray<MSRPBUserAttribute>(bundle, slot::kUserAttributes).value_or(std::vector<MSRPBUserAttribute>{});
+    std::vector<MSRPBUserAttribute> attributes = NanoMessageGetArray<MSRPBUserAttribute>(bundle, slot::kUserAttributes)
+                                                     .value_or(std::vector<MSRPBUserAttribute>{});
     bool found = false;
     for (MSRPBUserAttribute& attribute : attributes) {
         if (NanoMessageGetString(attribute, slot::kUserAttributeName) == event_texts::kNonPersonalizedAdsPropertyName) {

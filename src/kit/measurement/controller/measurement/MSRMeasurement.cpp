@@ -459,8 +459,8 @@ bool MSRMeasurement::openStoreAndSettings() {
     }
     database_ = std::shared_ptr<MSRDatabase>(std::move(*opened));
 
-    auto manager =
-        experimentManager_ != nullptr ? experimentManager_ : std::shared_ptr<MSREManager>(MSRExperimentManager::sharedInstance());
+    auto manager = experimentManager_ != nullptr ? experimentManager_
+                                                 : std::shared_ptr<MSREManager>(MSRExperimentManager::sharedInstance());
     auto settings = MSRRemoteConfig::initWithAppID(appID_, database_, std::move(manager));
     if (settings == nullptr) {
         return false;
@@ -520,7 +520,8 @@ void MSRMeasurement::runStartReports() {
 void MSRMeasurement::startReportersAndObservers() {
     MSRSearchAdEnvironment searchAds;
     searchAds.clock = clock_;
-    searchAdReporter_ = MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), persistedConfig_, std::move(searchAds));
+    searchAdReporter_ =
+        MSRSearchAdReporter::initWithWorkerQueue(scheduler_.get(), persistedConfig_, std::move(searchAds));
     if (searchAdReporter_ != nullptr) {
         searchAdReporter_->setSearchAdReporterEnabled(true);
         searchAdReporter_->start();

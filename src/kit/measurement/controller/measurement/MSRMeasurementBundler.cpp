@@ -224,8 +224,8 @@ MSRMeasurementBundler::Step MSRMeasurementBundler::readNextRun(Run& run) {
     }
     run.lastRowID = run.read.events.empty() ? 0 : run.read.events.back().rowID();
     for (const std::int64_t skipped : run.read.skippedRowIDs) {
-        log(texts::kRawEventSkipped,
-            msr_errorWithCode(MSRErrorCode::invalidState, "Raw event row could not be decoded", std::to_string(skipped)));
+        log(texts::kRawEventSkipped, msr_errorWithCode(MSRErrorCode::invalidState, "Raw event row could not be decoded",
+                                                       std::to_string(skipped)));
         run.lastRowID = std::max(run.lastRowID, skipped);
     }
     return run.read.events.empty() ? Step::consumeRun : Step::next;
@@ -329,7 +329,8 @@ MSRMeasurementBundler::Step MSRMeasurementBundler::queueBundle(Run& run) {
     const std::int64_t endMillis = NanoMessageGetInt64(run.message, bundle::kEndTimestamp);
     if (appID.empty() || endMillis < 1) {
         log(texts::kInsertBundleFailed,
-            msr_errorWithCode(MSRErrorCode::invalidArgument, appID.empty() ? "Bundle without App ID" : "Bundle without valid timestamp"));
+            msr_errorWithCode(MSRErrorCode::invalidArgument,
+                              appID.empty() ? "Bundle without App ID" : "Bundle without valid timestamp"));
         return Step::consumeRun;
     }
     const bool isRealtime = std::ranges::any_of(run.events, [](const MSREvent& event) { return event.isRealtime(); });
@@ -621,7 +622,8 @@ std::optional<std::vector<MSREvent>> MSRMeasurementBundler::eventsAfterUpdatingE
         } else {
             aggregates = MSREventAggregates::initWithName(event.name(), 1, 1, 1, event.timestamp());
             if (!aggregates) {
-                log(texts::kAggregatesUpdateFailed, msr_errorWithCode(MSRErrorCode::invalidArgument, "Event name cannot have aggregates"));
+                log(texts::kAggregatesUpdateFailed,
+                    msr_errorWithCode(MSRErrorCode::invalidArgument, "Event name cannot have aggregates"));
                 return std::nullopt;
             }
         }
@@ -642,7 +644,8 @@ bool MSRMeasurementBundler::updateAppMetadataForBundle(MSRPBMeasurementBundle& m
                                                        double bundleEndTimestamp) {
     auto stored = database().queryAppMetadata();
     if (!stored || !*stored) {
-        log(texts::kAppMetadataQueryFailed, stored ? msr_errorWithCode(MSRErrorCode::invalidState, "No app metadata") : stored.error());
+        log(texts::kAppMetadataQueryFailed,
+            stored ? msr_errorWithCode(MSRErrorCode::invalidState, "No app metadata") : stored.error());
         return false;
     }
     MSRAppMetadata& appMetadata = **stored;

@@ -125,9 +125,8 @@ void MSRMeasurement::logEvent(const std::optional<MSREvent>& event) {
         log(kNilEvent);
         return;
     }
-    scheduleWeakBlock("MSRMeasurement:2469", [event = *event](MSRMeasurement& self) {
-        self.handleEventOnWorkerQueue(event);
-    });
+    scheduleWeakBlock("MSRMeasurement:2469",
+                      [event = *event](MSRMeasurement& self) { self.handleEventOnWorkerQueue(event); });
 }
 
 void MSRMeasurement::setDefaultEventParameters(const std::optional<Value::Dictionary>& parameters) {
@@ -174,8 +173,9 @@ void MSRMeasurement::handleSetDefaultEventParametersOnWorkerQueue(const std::opt
     }
     if (backfillEvents) {
         const double since = initTimestamp_;
-        backfillEventsWithParameters(objectsFromPlain(defaults), true,
-                                     [since](const MSRRawEventData& row) { return row.rawEvent().timestamp() >= since; });
+        backfillEventsWithParameters(objectsFromPlain(defaults), true, [since](const MSRRawEventData& row) {
+            return row.rawEvent().timestamp() >= since;
+        });
         log(kDefaultsWithBackfill, MSRDictionaryDescription(Value(defaults), ""));
     } else {
         log(kDefaultsUpdated, MSRDictionaryDescription(Value(defaults), ""));

@@ -96,15 +96,16 @@ void MSRMeasurement::fetchRemoteConfig() {
     }
     setIsNetworkRequestPending(true);
     network_->setTimeoutInterval(remoteConfig_->networkTimeout());
-    network_->getURL(*url, headers, workerQueueExecutor(), shouldUseBackgroundSession(),
-                     [weak = weak_from_this()](std::optional<HTTPURLResponse> response, std::vector<std::uint8_t> data,
-                                               std::optional<platform::Error> error) {
-                         if (const auto self = weak.lock()) {
-                             self->setIsNetworkRequestPending(false);
-                             self->networkRemoteConfigFetchCompletionHandler(response, std::move(data), error);
-                         }
-                     },
-                     kMaximumConfigurationReplySize);
+    network_->getURL(
+        *url, headers, workerQueueExecutor(), shouldUseBackgroundSession(),
+        [weak = weak_from_this()](std::optional<HTTPURLResponse> response, std::vector<std::uint8_t> data,
+                                  std::optional<platform::Error> error) {
+            if (const auto self = weak.lock()) {
+                self->setIsNetworkRequestPending(false);
+                self->networkRemoteConfigFetchCompletionHandler(response, std::move(data), error);
+            }
+        },
+        kMaximumConfigurationReplySize);
 }
 
 void MSRMeasurement::networkRemoteConfigFetchCompletionHandler(const std::optional<HTTPURLResponse>& response,
@@ -418,9 +419,7 @@ void MSRMeasurement::handleNonFirstOpenEventURL(const std::string& url, double e
     }
 }
 
-bool MSRMeasurement::isHaloRemoteConfigSDKPresent() {
-    return kit::classRegistry().contains("HLORemoteConfig");
-}
+bool MSRMeasurement::isHaloRemoteConfigSDKPresent() { return kit::classRegistry().contains("HLORemoteConfig"); }
 
 void MSRMeasurement::LMUNetwork_logWithLevel(int level, int messageCode, std::string_view message,
                                              const LMUNetworkLogContexts& contexts) {

@@ -78,8 +78,9 @@ public:
     std::vector<HLOAConditionalUserProperty> conditionalUserPropertiesWithNamePrefix(std::string_view prefix,
                                                                                      std::string_view origin) override {
         std::vector<HLOAConditionalUserProperty> answer;
-        const auto found = MSRConditionalUserPropertyController::sharedInstance().conditionalUserPropertiesWithNamePrefix(
-            platform::Value(prefix), platform::Value(origin));
+        const auto found =
+            MSRConditionalUserPropertyController::sharedInstance().conditionalUserPropertiesWithNamePrefix(
+                platform::Value(prefix), platform::Value(origin));
         if (!found) {
             return answer;
         }

@@ -129,9 +129,9 @@ bool MSRMeasurement::storeUserPropertyOnWorkerQueue(const MSRUserAttribute& attr
             return false;
         }
         const std::int64_t limit =
-            isPublic ? std::int64_t{remoteConfigInstance() != nullptr ? remoteConfigInstance()->maxPublicUserProperties()
-                                                                      : MSRRemoteConfig::defaultInstance()
-                                                                            ->maxPublicUserProperties()}
+            isPublic ? std::int64_t{remoteConfigInstance() != nullptr
+                                        ? remoteConfigInstance()->maxPublicUserProperties()
+                                        : MSRRemoteConfig::defaultInstance()->maxPublicUserProperties()}
                      : kMaxUserPropertiesPerOrigin;
         if (*count >= limit) {
             log(kOriginLimitReached, attribute.origin(), nameDescription, attribute.value().description());
@@ -162,9 +162,8 @@ void MSRMeasurement::removeUserAttributeOnWorkerQueue(const MSRUserAttribute& at
     if (attribute.name() == kUserIDProperty && identity_ != nullptr) {
         identity_->resetSessionStitchingToken();
     }
-    const auto deleted =
-        database_ != nullptr ? database_->deleteUserAttributeWithName(attribute.name())
-                             : platform::Expected<void>(platform::unexpected(noStoreError()));
+    const auto deleted = database_ != nullptr ? database_->deleteUserAttributeWithName(attribute.name())
+                                              : platform::Expected<void>(platform::unexpected(noStoreError()));
     if (!deleted) {
         log(kPropertyNotRemoved, nameDescription, deleted.error());
         return;
@@ -180,20 +179,20 @@ void MSRMeasurement::userAttributeWithName(std::string_view name,
         log(kNoNameCallback);
         return;
     }
-    scheduleWeakBlock("MSRMeasurement:3035", [name = std::string(name), callback = std::move(callback)](
-                                                 MSRMeasurement& self) {
-        std::optional<MSRUserAttribute> attribute;
-        if (self.database_ != nullptr) {
-            if (auto read = self.database_->userAttributeWithName(name)) {
-                attribute = std::move(*read);
+    scheduleWeakBlock(
+        "MSRMeasurement:3035", [name = std::string(name), callback = std::move(callback)](MSRMeasurement& self) {
+            std::optional<MSRUserAttribute> attribute;
+            if (self.database_ != nullptr) {
+                if (auto read = self.database_->userAttributeWithName(name)) {
+                    attribute = std::move(*read);
+                } else {
+                    log(kReadByNameFailed, MSRUserPropertyNameDescription(name), read.error());
+                }
             } else {
-                log(kReadByNameFailed, MSRUserPropertyNameDescription(name), read.error());
+                log(kReadByNameFailed, MSRUserPropertyNameDescription(name), noStoreError());
             }
-        } else {
-            log(kReadByNameFailed, MSRUserPropertyNameDescription(name), noStoreError());
-        }
-        platform::globalQueue().async([callback, attribute = std::move(attribute)] { callback(attribute); });
-    });
+            platform::globalQueue().async([callback, attribute = std::move(attribute)] { callback(attribute); });
+        });
 }
 
 void MSRMeasurement::userPropertiesIncludingInternal(bool includingInternal,
@@ -330,8 +329,7 @@ void MSRMeasurement::sessionIDWithCompletion(MSRSessionIDCompletion completion) 
             }
             if (self->database_ != nullptr) {
                 if (const auto stored = self->database_->userAttributeWithName(kSessionIDProperty);
-                    stored && stored->has_value() && !(*stored)->value().isString() &&
-                    !(*stored)->value().isArray()) {
+                    stored && stored->has_value() && !(*stored)->value().isString() && !(*stored)->value().isArray()) {
                     completion(int64FromValue((*stored)->value()), std::nullopt);
                     return;
                 }

@@ -81,7 +81,8 @@ void MSRInAppPurchaseProductCache::requestProductsWithProductIdentifiers(const s
             if (const auto cache = weakCache.lock()) {
                 cache->mergeAnswer(products, invalidIdentifiers);
             }
-            queue->async([completion, products = std::move(products), invalidIdentifiers = std::move(invalidIdentifiers),
+            queue->async([completion, products = std::move(products),
+                          invalidIdentifiers = std::move(invalidIdentifiers),
                           error = std::move(error)] { completion(products, invalidIdentifiers, error); });
         });
 }

@@ -63,10 +63,10 @@ struct SharedTransactionReporter {
 MSRInAppPurchaseTransactionReporter& MSRInAppPurchaseTransactionReporter::sharedInstance() {
     auto& shared = KitContext::current().service<SharedTransactionReporter>();
     std::call_once(shared.made, [&shared] {
-        shared.instance.reset(new MSRInAppPurchaseTransactionReporter(
-            std::shared_ptr<MSRInAppPurchaseProductCache>(std::shared_ptr<MSRInAppPurchaseProductCache>(),
-                                                          &shared.cache),
-            globalReportQueue()));
+        shared.instance.reset(
+            new MSRInAppPurchaseTransactionReporter(std::shared_ptr<MSRInAppPurchaseProductCache>(
+                                                        std::shared_ptr<MSRInAppPurchaseProductCache>(), &shared.cache),
+                                                    globalReportQueue()));
     });
     return *shared.instance;
 }

@@ -91,8 +91,7 @@ std::int64_t integerOf(const MSRValue& value) {
 
 bool MSRLifetimeValueRecorder::isEcommercePurchaseEvent(const MSREvent& event) {
     const std::string& name = event.name();
-    return name == texts::kEcommercePurchaseEvent || name == texts::kPublicPurchaseEvent ||
-           name == texts::kRefundEvent;
+    return name == texts::kEcommercePurchaseEvent || name == texts::kPublicPurchaseEvent || name == texts::kRefundEvent;
 }
 
 bool MSRLifetimeValueRecorder::isPurchaseEvent(const MSREvent& event) {
@@ -148,7 +147,8 @@ bool MSRLifetimeValueRecorder::recordLifetimeValueToDatabase(MSRLifetimeValueSto
         }
     }
 
-    const auto attribute = MSRUserAttribute::initWithOrigin(texts::kOriginAuto, name, MSRValue::initWithInt64(total), now);
+    const auto attribute =
+        MSRUserAttribute::initWithOrigin(texts::kOriginAuto, name, MSRValue::initWithInt64(total), now);
     if (auto written = store.updateUserAttribute(*attribute); !written) {
         texts::log(texts::kUpsertFailed, name, written.error());
         return false;

@@ -19,8 +19,8 @@ void MSRProductsRequest::requestProductsWithProductIdentifiers(platform::Product
     // Shared so a refusal can still answer: the requester may have taken
     // its own copy of the completion before saying no.
     auto shared = std::make_shared<MSRProductsCompletion>(std::move(completion));
-    const bool started = requester.startRequest(
-        identifiers, [queue, shared](platform::Expected<platform::ProductsResponse> response) {
+    const bool started =
+        requester.startRequest(identifiers, [queue, shared](platform::Expected<platform::ProductsResponse> response) {
             if (!response) {
                 queue->async([shared, error = response.error()] { (*shared)({}, {}, error); });
                 return;

@@ -81,15 +81,14 @@ void markRenewal(MSRParameters& parameters, const MSRInAppPurchaseItem& item,
         return;
     }
     const auto position = std::find(productItems.begin(), productItems.end(), item);
-    const bool afterFreeTrial = position != productItems.end() && position != productItems.begin() &&
-                                std::prev(position)->freeTrial;
+    const bool afterFreeTrial =
+        position != productItems.end() && position != productItems.begin() && std::prev(position)->freeTrial;
     setInteger(parameters, afterFreeTrial ? texts::kSubscriptionConversion : texts::kSubscriptionRenewal, 1);
 }
 
 // The parameters of a subscription-like purchase with its one receipt item.
-void classifySubscription(MSRParameters& parameters, const MSRPurchaseReport& report,
-                          const MSRInAppPurchaseItem& item, const std::vector<MSRInAppPurchaseItem>& productItems,
-                          std::string_view productID) {
+void classifySubscription(MSRParameters& parameters, const MSRPurchaseReport& report, const MSRInAppPurchaseItem& item,
+                          const std::vector<MSRInAppPurchaseItem>& productItems, std::string_view productID) {
     if (hasType(item, PurchaseType::nonRenewing)) {
         setInteger(parameters, texts::kSubscription, 1);
         setInteger(parameters, texts::kDeduplicationID,
@@ -130,8 +129,8 @@ void classifySubscription(MSRParameters& parameters, const MSRPurchaseReport& re
 void classify(MSRParameters& parameters, const MSRPurchaseReport& report,
               const std::vector<MSRInAppPurchaseItem>& purchaseItems, const std::string& productID) {
     const std::vector<MSRInAppPurchaseItem> productItems =
-        MSRPurchaseItemsMatching(purchaseItems, std::string_view(productID), std::nullopt).value_or(
-            std::vector<MSRInAppPurchaseItem>{});
+        MSRPurchaseItemsMatching(purchaseItems, std::string_view(productID), std::nullopt)
+            .value_or(std::vector<MSRInAppPurchaseItem>{});
     if (productItems.empty()) {
         texts::log(texts::kMissingInReceipt);
         setInteger(parameters, texts::kInvalid, 1);
@@ -145,8 +144,7 @@ void classify(MSRParameters& parameters, const MSRPurchaseReport& report,
         return;
     }
     const bool subscriptionLike = hasType(latest, PurchaseType::nonRenewing) ||
-                                  hasType(latest, PurchaseType::autoRenewable) ||
-                                  latest.webOrderLineItemID.has_value();
+                                  hasType(latest, PurchaseType::autoRenewable) || latest.webOrderLineItemID.has_value();
     if (!subscriptionLike) {
         if (latest.transactionID == latest.originalTransactionID) {
             if (hasType(latest, PurchaseType::consumable)) {
@@ -250,7 +248,8 @@ std::optional<MSRParameters> purchaseParameters(const MSRPurchaseReport& report,
         parameters.insert_or_assign(std::string(texts::kCurrency), MSRValue::initWithString(*product.currencyCode));
     }
     if (product.localizedTitle) {
-        parameters.insert_or_assign(std::string(texts::kProductName), MSRValue::initWithString(*product.localizedTitle));
+        parameters.insert_or_assign(std::string(texts::kProductName),
+                                    MSRValue::initWithString(*product.localizedTitle));
     }
     if (orEmpty(report.transactionIdentifier).empty()) {
         texts::log(texts::kEmptyTransactionID);

@@ -27,18 +27,18 @@ inline constexpr Line kInvalidValue{22001, 1, "Cannot record transaction with in
 inline constexpr Line kValueOutOfBounds{22002, 1, "Cannot record transaction with value that is out of bounds"};
 inline constexpr Line kQueryFailed{22003, 1, "Failed to query all Lifetime Value User properties. Error"};
 inline constexpr Line kDeleteFailed{22004, 1, "Unable to delete Lifetime Value User property. Name, error"};
-inline constexpr Line kUpsertFailed{22005, 1, "Unable to upsert Lifetime Value User Attribute in database. Name, error"};
+inline constexpr Line kUpsertFailed{22005, 1,
+                                    "Unable to upsert Lifetime Value User Attribute in database. Name, error"};
 inline constexpr Line kLifetimeValueUpdated{22006, 7, "Lifetime value has been updated in database"};
 
 // Classifying a transaction.
 inline constexpr Line kEmptyTransactionID{40003, 8, "Transaction ID cannot be nil or empty."};
 inline constexpr Line kMoneyOverflow{
     40004, 8, "IAP Transaction price in micros does not fit 64 bits and will not be reported. Product ID"};
-inline constexpr Line kNonConsumableRepurchase{
-    40005, 8, "Restore/repurchase of non-consumable item will be reported as invalid"};
+inline constexpr Line kNonConsumableRepurchase{40005, 8,
+                                               "Restore/repurchase of non-consumable item will be reported as invalid"};
 inline constexpr Line kMismatchedIDs{
-    40007, 8,
-    "Transaction with mismatched transaction ID and original transaction ID will be reported as consumable"};
+    40007, 8, "Transaction with mismatched transaction ID and original transaction ID will be reported as consumable"};
 inline constexpr Line kAutoRenewable{40008, 8, "Transaction of auto-renewable subscription will be reported"};
 inline constexpr Line kFreeTrial{40009, 8, "Transaction of free-trial auto-renewable subscription will be reported"};
 inline constexpr Line kRenewal{40010, 8, "Transaction of auto-renewable subscription renewal will be reported"};
@@ -48,8 +48,8 @@ inline constexpr Line kIntroductoryOffer{40018, 8, "Transaction of introductory 
 inline constexpr Line kMissingInReceipt{40020, 8, "Transaction missing in receipt will be reported as invalid"};
 inline constexpr Line kConsumable{40021, 8, "Transaction of consumable item will be reported"};
 inline constexpr Line kNonConsumable{40022, 8, "Transaction of non-consumable item will be reported"};
-inline constexpr Line kSubscriptionMissing{
-    40023, 8, "Subscription transaction missing in receipt will be reported as invalid"};
+inline constexpr Line kSubscriptionMissing{40023, 8,
+                                           "Subscription transaction missing in receipt will be reported as invalid"};
 inline constexpr Line kSubscriptionDuplicateDate{
     40024, 8, "Subscription transaction with duplicate transaction date will be reported as invalid"};
 inline constexpr Line kNonRenewing{40025, 8, "Transaction of non-renewing subscription will be reported"};

@@ -74,8 +74,7 @@ std::shared_ptr<MSRScreenViewReporter> MSRScreenViewReporter::sharedInstance() {
     return state.instance;
 }
 
-void MSRScreenViewReporter::setSharedInstanceSources(platform::SchedulingClock& clock,
-                                                     platform::RandomSource& random) {
+void MSRScreenViewReporter::setSharedInstanceSources(platform::SchedulingClock& clock, platform::RandomSource& random) {
     Shared& state = shared();
     std::lock_guard lock(state.mutex);
     state.clock = &clock;

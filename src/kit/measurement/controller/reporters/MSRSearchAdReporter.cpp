@@ -119,9 +119,7 @@ MSRSearchAdReporter::~MSRSearchAdReporter() {
     searchAdReporterAlarm_.reset();
 }
 
-double MSRSearchAdReporter::now() const {
-    return platform::secondsSince1970(clock_.now());
-}
+double MSRSearchAdReporter::now() const { return platform::secondsSince1970(clock_.now()); }
 
 std::shared_ptr<MSRAttributionTokenSource> MSRSearchAdReporter::adClientInstance() const {
     return kit::classRegistry().lookup<MSRAttributionTokenSource>(kMSRAttributionTokenSourceClassName);

@@ -375,9 +375,7 @@ std::int64_t MSRSessionReporter::cutFreerideEngagementTimeMillis() {
 
 double MSRSessionReporter::currentUptime() const { return platform::uptimeSeconds(clock_); }
 
-double MSRSessionReporter::currentClockTime() const {
-    return platform::secondsSince1970(clock_.now());
-}
+double MSRSessionReporter::currentClockTime() const { return platform::secondsSince1970(clock_.now()); }
 
 bool MSRSessionReporter::hasScheduledEngagementTimer() const {
     if (isOnQueue(*mainQueue_)) {

@@ -45,8 +45,8 @@ void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, 
     MSRAnalytics::logInternalEventWithOrigin(origin, name, plainParameters(parameters));
 }
 
-void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name,
-                                                       double timestamp, const MSRParameters& parameters) {
+void MSRControllerServices::logInternalEventWithOrigin(std::string_view origin, std::string_view name, double timestamp,
+                                                       const MSRParameters& parameters) {
     MSRAnalytics::logInternalEventWithOrigin(origin, name, timestamp, plainParameters(parameters));
 }
 

@@ -51,8 +51,7 @@ protected:
 class FolderView final : public QWidget {
     Q_OBJECT
 public:
-    FolderView(MainWindowState& state, SettingsAdapter& settings, FolderServices services,
-               QWidget* parent = nullptr);
+    FolderView(MainWindowState& state, SettingsAdapter& settings, FolderServices services, QWidget* parent = nullptr);
     ~FolderView() override;
 
     void loadFiles(FileExtension kind);

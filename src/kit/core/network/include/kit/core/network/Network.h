@@ -145,15 +145,13 @@ public:
     // one announced longer) fails the request as a transport error.
     std::string postURL(std::string_view url, const LMUNetworkHeaders& headers, std::span<const std::uint8_t> payload,
                         std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
-                        LMUNetworkCompletionHandler completion,
-                        std::size_t maximumBodySize = kMaximumResponseBodySize);
+                        LMUNetworkCompletionHandler completion, std::size_t maximumBodySize = kMaximumResponseBodySize);
     std::string postURL(std::string_view url, std::span<const std::uint8_t> payload,
                         std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
                         LMUNetworkCompletionHandler completion);
     std::string getURL(std::string_view url, const LMUNetworkHeaders& headers,
                        std::shared_ptr<platform::Executor> queue, bool usingBackgroundSession,
-                       LMUNetworkCompletionHandler completion,
-                       std::size_t maximumBodySize = kMaximumResponseBodySize);
+                       LMUNetworkCompletionHandler completion, std::size_t maximumBodySize = kMaximumResponseBodySize);
 
     bool hasUploadInProgress() const;
     bool isNetworkConnected() const;

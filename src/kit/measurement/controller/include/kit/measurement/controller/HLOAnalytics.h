@@ -31,8 +31,7 @@ public:
     static void registerLibrary();
 
     // --- Start and identity.
-    void startWithConfiguration(kit::HLOAnalyticsConfiguration* configuration,
-                                const kit::HLOOptions& options) override;
+    void startWithConfiguration(kit::HLOAnalyticsConfiguration* configuration, const kit::HLOOptions& options) override;
     static void start(kit::HLOAnalyticsConfiguration* configuration, const kit::HLOOptions& options);
     static void updateHaloInstallationID();
     static void observeHaloInstallationIDChanges();
@@ -48,7 +47,8 @@ public:
     static void logEventWithOrigin(std::string_view origin, bool isPublicEvent, std::string_view name,
                                    const Parameters& parameters, double timestamp, bool ignoreEnabled,
                                    bool ignoreInterceptor);
-    static MSRAnalyticsEntryPoints::ListenerToken addLogEventListener(MSRAnalyticsEntryPoints::LogEventListener listener);
+    static MSRAnalyticsEntryPoints::ListenerToken addLogEventListener(
+        MSRAnalyticsEntryPoints::LogEventListener listener);
     static void removeLogEventListener(const MSRAnalyticsEntryPoints::ListenerToken& token);
     static void logTransactionWithProductID(const MSRVerifiedTransaction& transaction);
 

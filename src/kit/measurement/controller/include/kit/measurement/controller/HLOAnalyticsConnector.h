@@ -77,8 +77,7 @@ public:
     virtual void logEventWithOrigin(std::string_view origin, std::string_view name, const Parameters& parameters) = 0;
     virtual void setUserPropertyWithOrigin(std::string_view origin, std::string_view name,
                                            const platform::Value& value) = 0;
-    virtual void registerAnalyticsListener(std::shared_ptr<HLOAnalyticsListener> listener,
-                                           std::string_view origin) = 0;
+    virtual void registerAnalyticsListener(std::shared_ptr<HLOAnalyticsListener> listener, std::string_view origin) = 0;
     virtual void unregisterAnalyticsListenerWithOrigin(std::string_view origin) = 0;
 };
 
@@ -123,7 +122,7 @@ private:
     // connector and main queues.
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<HLOAnalyticsListener>, std::less<>> listeners_;  // guarded by mutex_
-    MSRAnalyticsEntryPoints::ListenerToken logEventListener_;                             // guarded by mutex_
+    MSRAnalyticsEntryPoints::ListenerToken logEventListener_;                              // guarded by mutex_
 };
 
 }  // namespace kit::measurement

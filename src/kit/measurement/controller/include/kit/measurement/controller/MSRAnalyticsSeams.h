@@ -125,8 +125,8 @@ public:
 class MSRAnalyticsEntryPoints {
 public:
     using Parameters = platform::Value::Dictionary;
-    using LogEventListener = std::function<void(std::string_view origin, std::string_view name,
-                                                const Parameters& parameters)>;
+    using LogEventListener =
+        std::function<void(std::string_view origin, std::string_view name, const Parameters& parameters)>;
     // Refers to a listener without keeping it.
     using ListenerToken = std::shared_ptr<const void>;
 

@@ -34,7 +34,6 @@ public:
     // An empty origin logs 37004 and keeps the old one.
     void setOrigin(std::string_view origin);
 
-
 private:
     std::once_flag seedOnce_;
     std::atomic<std::uint64_t> adEventCounter_{0};

@@ -20,9 +20,8 @@ namespace kit::measurement {
 using MSRProductsByIdentifier = std::map<std::string, platform::Product, std::less<>>;
 // Products by identifier, the identifiers the store does not know, and the
 // request's error.
-using MSRProductsCompletion = std::function<void(MSRProductsByIdentifier products,
-                                                 std::set<std::string> invalidIdentifiers,
-                                                 std::optional<platform::Error> error)>;
+using MSRProductsCompletion = std::function<void(
+    MSRProductsByIdentifier products, std::set<std::string> invalidIdentifiers, std::optional<platform::Error> error)>;
 
 // One products request: lives until the store answers, then hands the
 // answer to its completion on `queue`. Nothing keeps `queue` alive but the
@@ -72,7 +71,7 @@ private:
     const std::shared_ptr<platform::ProductsRequester> requester_;
     // Shared with the requests in flight, which answer on it.
     const std::shared_ptr<platform::SerialQueue> lockQueue_;
-    MSRProductsByIdentifier validProducts_;         // on lockQueue_
+    MSRProductsByIdentifier validProducts_;            // on lockQueue_
     std::set<std::string> invalidProductIdentifiers_;  // on lockQueue_
 };
 

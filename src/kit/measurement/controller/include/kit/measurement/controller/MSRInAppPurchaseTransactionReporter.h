@@ -90,9 +90,8 @@ public:
         const MSRPurchaseReport& report, const std::vector<MSRInAppPurchaseItem>& purchaseItems);
     // The event of a report, without logging it. `isSandboxReceipt`: the
     // receipt on disk is a sandbox one.
-    static std::optional<MSRPurchaseEvent> purchaseEventForReport(const MSRPurchaseReport& report,
-                                                                  const std::vector<MSRInAppPurchaseItem>& purchaseItems,
-                                                                  bool isSandboxReceipt);
+    static std::optional<MSRPurchaseEvent> purchaseEventForReport(
+        const MSRPurchaseReport& report, const std::vector<MSRInAppPurchaseItem>& purchaseItems, bool isSandboxReceipt);
 
     // The purchase records of the store receipt; empty without one.
     static std::vector<MSRInAppPurchaseItem> parsePurchasedItemsFromReceipt();

@@ -254,7 +254,7 @@ public:
     void maxUserPropertiesForOrigin(std::string_view origin, std::function<void(std::int64_t)> callback) override;
     // True: disable, false: allow; nothing when no source decides.
     std::optional<bool> shouldDisableAdPersonalization() override;  // any thread
-    bool shouldAllowAdNetworkRegistration() const;                   // any thread
+    bool shouldAllowAdNetworkRegistration() const;                  // any thread
     void setLastAdvertisingIDResetUserPropertyOnWorkerQueue();
     bool hasUserPropertyUserIDOnWorkerQueue();
     // The completion runs once, on the worker queue.

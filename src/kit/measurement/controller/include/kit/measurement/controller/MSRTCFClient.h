@@ -66,7 +66,7 @@ public:
     // "_tcfd": "1" and four characters for the CMP, the policy version and the flags.
     std::string tcfBundleParameterValue() const;
     std::string tcfdMigrationParamValueForMigrationDidOccur(bool migrationDidOccur,
-                                                           bool didMigrationChangeConsent) const;
+                                                            bool didMigrationChangeConsent) const;
     // "_tcfd2": "2" and the reason digits of purposes 1, 3, 4 and 7.
     std::string tcfd2ParamValue() const;
     std::string tcfd2ParamValueForPurposeID(int purposeID) const;

@@ -17,8 +17,8 @@
 namespace kit::measurement {
 
 struct MessagesMonitorNull {};
-using MessagesMonitorContext = std::variant<MessagesMonitorNull, std::string, std::int64_t, double, platform::Error,
-                                            platform::Value>;
+using MessagesMonitorContext =
+    std::variant<MessagesMonitorNull, std::string, std::int64_t, double, platform::Error, platform::Value>;
 
 class MessagesMonitor {
 public:

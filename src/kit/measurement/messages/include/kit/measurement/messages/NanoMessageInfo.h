@@ -111,9 +111,7 @@ public:
     const NanoCell& filledCell(std::size_t index) const noexcept { return cells_[index]; }
 
     // The heap bytes that room for `cells` filled slots takes.
-    static constexpr std::size_t bytesFor(std::size_t cells) noexcept {
-        return cells * (sizeof(NanoCell) + 1);
-    }
+    static constexpr std::size_t bytesFor(std::size_t cells) noexcept { return cells * (sizeof(NanoCell) + 1); }
 
 private:
     std::uint8_t* slotBytes() const noexcept { return reinterpret_cast<std::uint8_t*>(cells_ + capacity_); }

@@ -35,9 +35,7 @@ constexpr std::string_view errorDomain(ScriptErrorCode) { return "com.lumen.lmp.
 // step and stop, so the first error travels unchanged to the top.
 using ScriptError = std::optional<platform::Error>;
 
-inline void setScriptError(ScriptError& error, ScriptErrorCode code) {
-    error.emplace(code, std::string());
-}
+inline void setScriptError(ScriptError& error, ScriptErrorCode code) { error.emplace(code, std::string()); }
 
 // Bounds the interpreter keeps so that a program from the network can never
 // exhaust the worker's stack, memory or time.

@@ -126,8 +126,8 @@ public:
     static Ref<MSRPMapValue> mapValueWithScope(MSRPScope& scope);
     static Ref<MSRPArrayValue> arrayValueWithScope(MSRPScope& scope);
     static Ref<MSRPArrayValue> arrayValueWithArray(ValueList elements, MSRPScope& scope);
-    static Ref<MSRPArrayValue> subarrayWithArray(const MSRPArrayValue& array, std::size_t location,
-                                                 std::size_t length, MSRPScope& scope);
+    static Ref<MSRPArrayValue> subarrayWithArray(const MSRPArrayValue& array, std::size_t location, std::size_t length,
+                                                 MSRPScope& scope);
 
     // Roots are not owned: their owners remove them before they go.
     void addRoot(MSRPMarkable* root);
@@ -255,9 +255,9 @@ public:
 class MSRPTableCommandEvaluator : public MSRPCommandEvaluator {
 public:
     enum class Arguments {
-        evaluated,            // all evaluated before the handler runs
-        countedThenEvaluated, // exactly two, checked first, then evaluated
-        unevaluated,          // the handler evaluates what it needs
+        evaluated,             // all evaluated before the handler runs
+        countedThenEvaluated,  // exactly two, checked first, then evaluated
+        unevaluated,           // the handler evaluates what it needs
     };
     MSRPTableCommandEvaluator(Arguments arguments, std::span<const Command> handlers);
 

@@ -65,11 +65,11 @@ public:
     Ref(const Ref& other) noexcept : Ref(other.object_) {}
     Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     template <typename U>
-        requires std::convertible_to<U*, T*>
-    Ref(const Ref<U>& other) noexcept : Ref(other.get()) {}
+    requires std::convertible_to<U*, T*> Ref(const Ref<U>& other)
+    noexcept : Ref(other.get()) {}
     template <typename U>
-        requires std::convertible_to<U*, T*>
-    Ref(Ref<U>&& other) noexcept : object_(other.leak()) {}
+    requires std::convertible_to<U*, T*> Ref(Ref<U>&& other)
+    noexcept : object_(other.leak()) {}
     ~Ref() {
         if (object_ != nullptr) {
             object_->release();

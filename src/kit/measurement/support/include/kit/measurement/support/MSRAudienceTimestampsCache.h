@@ -51,8 +51,8 @@ public:
     const MSRSequenceTimestampsCache* sequenceTimestampsForAudienceID(std::int32_t audienceID) const;
 
 private:
-    void addTimestamp(double timestamp, std::int32_t audienceID, std::int32_t filterID, bool eventFilter,
-                      bool sequence, bool keepsDynamicTime);
+    void addTimestamp(double timestamp, std::int32_t audienceID, std::int32_t filterID, bool eventFilter, bool sequence,
+                      bool keepsDynamicTime);
     MSRSequenceTimestampsCache& sequenceCache(std::int32_t audienceID);
 
     std::set<std::int32_t> populated_;

@@ -120,9 +120,9 @@ public:
                                                                const MSRParameterValues& parameterValues,
                                                                const MSRRowFilter& filter = {});
     // The first column of the first row; nothing (no error) for NULL.
-    platform::Expected<std::optional<platform::Value>> numberForQuery(std::string_view query,
-                                                                      const MSRParameterValues& parameterValues,
-                                                                      MSRStatementReuse reuse = MSRStatementReuse::byText);
+    platform::Expected<std::optional<platform::Value>> numberForQuery(
+        std::string_view query, const MSRParameterValues& parameterValues,
+        MSRStatementReuse reuse = MSRStatementReuse::byText);
 
     // --- Statements and transactions
     platform::Expected<void> executeSQL(std::string_view sql);
@@ -154,9 +154,9 @@ private:
     platform::Expected<std::vector<MSRRecord>> queryRows(std::string_view query,
                                                          const MSRParameterValues& parameterValues,
                                                          const MSRRowFilter& filter = {});
-    platform::Expected<sqlite::StatementLease> statementForQuery(
-        std::string_view query, const MSRParameterValues& parameterValues,
-        MSRStatementReuse reuse = MSRStatementReuse::byText);
+    platform::Expected<sqlite::StatementLease> statementForQuery(std::string_view query,
+                                                                 const MSRParameterValues& parameterValues,
+                                                                 MSRStatementReuse reuse = MSRStatementReuse::byText);
     platform::Expected<sqlite::StatementLease> prepareSQL(std::string_view sql);
     platform::Expected<void> executeStatement(sqlite::StatementLease statement);
     platform::Expected<void> bindValues(const MSRParameterValues& values, sqlite3_stmt* statement);
