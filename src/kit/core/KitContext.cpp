@@ -82,6 +82,14 @@ void KitContext::releaseServices() {
 
 void* KitContext::find(std::type_index type) {
     std::lock_guard lock(mutex_);
+    // Hot: every log line asks for its services. The same type_info object
+    // gives the same name pointer, so look for that first; comparing types
+    // by name (a string compare per entry) is left for the rare miss.
+    for (const auto& [kind, service] : services_) {
+        if (kind.name() == type.name()) {
+            return service.get();
+        }
+    }
     for (const auto& [kind, service] : services_) {
         if (kind == type) {
             return service.get();
