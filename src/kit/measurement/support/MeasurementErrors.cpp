@@ -37,28 +37,29 @@ std::string MSRMonitorContextOfError(const platform::Error& error) {
     return context != nullptr && context->isString() ? *context->asString() : std::string();
 }
 
-void MSRSetError(MSRErrorOut error, long code, std::string_view description) {
+void MSRSetError(MSRErrorOut error, MSRErrorCode code, std::string_view description) {
     MSRSetErrorWithContext(error, code, description, {});
 }
 
-void MSRSetErrorWithContext(MSRErrorOut error, long code, std::string_view description, std::string_view context) {
+void MSRSetErrorWithContext(MSRErrorOut error, MSRErrorCode code, std::string_view description,
+                            std::string_view context) {
     if (error != nullptr) {
-        error->emplace(errorWithCode(code, description, context));
+        error->emplace(errorWithCode(static_cast<long>(code), description, context));
     }
 }
 
-bool MSRCheckOrSetError(bool condition, MSRErrorOut error, long code, std::string_view description) {
+bool MSRCheckOrSetError(bool condition, MSRErrorOut error, MSRErrorCode code, std::string_view description) {
     if (!condition) {
         MSRSetError(error, code, description);
     }
     return condition;
 }
 
-bool MSRCheckNonZeroOrSetError(long long value, MSRErrorOut error, long code, std::string_view description) {
+bool MSRCheckNonZeroOrSetError(long long value, MSRErrorOut error, MSRErrorCode code, std::string_view description) {
     return MSRCheckOrSetError(value != 0, error, code, description);
 }
 
-bool MSRCheckNonZeroUnsignedOrSetError(unsigned long long value, MSRErrorOut error, long code,
+bool MSRCheckNonZeroUnsignedOrSetError(unsigned long long value, MSRErrorOut error, MSRErrorCode code,
                                        std::string_view description) {
     return MSRCheckOrSetError(value != 0, error, code, description);
 }

@@ -76,7 +76,10 @@ protected:
             if (column == "metadata_fingerprint") {
                 continue;
             }
-            columns += (columns.empty() ? "" : ", ") + std::string("quote(") + column + ")";
+            // The day index hangs on the install's random midnight offset:
+            // kept as its distance from today.
+            const std::string value = column == "day" ? "day - " + std::to_string(today()) : column;
+            columns += (columns.empty() ? "" : ", ") + std::string("quote(") + value + ")";
             order += (order.empty() ? "" : ", ") + column;
         }
         return "SELECT " + columns + " FROM " + table + " ORDER BY " + order;

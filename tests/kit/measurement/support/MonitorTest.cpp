@@ -403,13 +403,14 @@ TEST(MeasurementErrors, CarryTheirDescriptionAndMonitorContext) {
               nullptr);
 
     std::optional<platform::Error> out;
-    EXPECT_TRUE(MSRCheckOrSetError(true, &out, 1, "x"));
+    EXPECT_TRUE(MSRCheckOrSetError(true, &out, MSRErrorCode::invalidArgument, "x"));
     EXPECT_FALSE(out);
-    EXPECT_FALSE(MSRCheckNonZeroOrSetError(0, &out, 7, "zero"));
+    EXPECT_FALSE(MSRCheckNonZeroOrSetError(0, &out, MSRErrorCode::invalidState, "zero"));
     ASSERT_TRUE(out);
-    EXPECT_EQ(out->code(), 7);
-    EXPECT_FALSE(MSRCheckObjectOrSetError(std::shared_ptr<int>(), nullptr, 1, "no out-parameter"));
-    MSRSetErrorWithContext(&out, 2, "d", "c");
+    EXPECT_EQ(out->code(), 2);
+    EXPECT_FALSE(
+        MSRCheckObjectOrSetError(std::shared_ptr<int>(), nullptr, MSRErrorCode::invalidArgument, "no out-parameter"));
+    MSRSetErrorWithContext(&out, MSRErrorCode::invalidState, "d", "c");
     EXPECT_EQ(MSRMonitorContextOfError(*out), "c");
 
     EXPECT_EQ(MSRErrorContextsFromErrors({msr_errorWithCode(MSRErrorCode::invalidArgument, "a", "one"),

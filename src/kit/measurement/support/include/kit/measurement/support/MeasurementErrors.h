@@ -41,17 +41,19 @@ std::string MSRMonitorContextOfError(const platform::Error& error);
 // Where an operation reports its failure, as an error out-parameter does.
 using MSRErrorOut = std::optional<platform::Error>*;
 
-void MSRSetError(MSRErrorOut error, long code, std::string_view description);
-void MSRSetErrorWithContext(MSRErrorOut error, long code, std::string_view description, std::string_view context);
+void MSRSetError(MSRErrorOut error, MSRErrorCode code, std::string_view description);
+void MSRSetErrorWithContext(MSRErrorOut error, MSRErrorCode code, std::string_view description,
+                            std::string_view context);
 
 // True when the condition holds; otherwise the error is stored and false.
-bool MSRCheckOrSetError(bool condition, MSRErrorOut error, long code, std::string_view description);
+bool MSRCheckOrSetError(bool condition, MSRErrorOut error, MSRErrorCode code, std::string_view description);
 template <typename Pointer>
-bool MSRCheckObjectOrSetError(const Pointer& object, MSRErrorOut error, long code, std::string_view description) {
+bool MSRCheckObjectOrSetError(const Pointer& object, MSRErrorOut error, MSRErrorCode code,
+                              std::string_view description) {
     return MSRCheckOrSetError(static_cast<bool>(object), error, code, description);
 }
-bool MSRCheckNonZeroOrSetError(long long value, MSRErrorOut error, long code, std::string_view description);
-bool MSRCheckNonZeroUnsignedOrSetError(unsigned long long value, MSRErrorOut error, long code,
+bool MSRCheckNonZeroOrSetError(long long value, MSRErrorOut error, MSRErrorCode code, std::string_view description);
+bool MSRCheckNonZeroUnsignedOrSetError(unsigned long long value, MSRErrorOut error, MSRErrorCode code,
                                        std::string_view description);
 
 // The non-empty monitor contexts of the measurement-domain errors, joined by ",".
