@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of deep links and deferred deep links.
 namespace kit::measurement::deep_link_lines {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of the public analytics calls.
 namespace kit::measurement::facade_lines {

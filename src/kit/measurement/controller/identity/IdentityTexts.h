@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 #include <cstdint>
 #include <string_view>

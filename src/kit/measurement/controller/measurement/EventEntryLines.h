@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of event entry, default parameters and backfill: code,
 // level, text.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of the controller's construction, enablement and start:
 // code, level, text. The banner's texts are formats, filled in where they

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of on-device conversion measurement: code, level, text.
 namespace kit::measurement::on_device_conversion_lines {

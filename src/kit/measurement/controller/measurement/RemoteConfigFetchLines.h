@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of the configuration fetch, reset and wipe, and the app notifications: code, level, text.
 namespace kit::measurement::remote_config_fetch_lines {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of the upload schedule and the upload: code, level, text.
 namespace kit::measurement::upload_lines {

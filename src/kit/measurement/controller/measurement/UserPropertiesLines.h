@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of user properties: code, level, text.
 namespace kit::measurement::user_properties_lines {

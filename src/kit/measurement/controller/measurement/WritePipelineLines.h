@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of the event write pipeline: code, level, text.
 namespace kit::measurement::write_pipeline_lines {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../LogLines.h"
+#include "kit/measurement/support/LogLines.h"
 
 // The log lines of the screen, session and ad exposure reporters.
 namespace kit::measurement::reporter_lines {
