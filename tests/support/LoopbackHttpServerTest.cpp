@@ -94,7 +94,7 @@ TEST(LoopbackHttpServerTest, ScriptedStatusesDelaysAndDropsReachTheClient) {
     EXPECT_NE(dropped.code, CURLE_OK) << "a dropped connection must be a transport error";
 
     EXPECT_EQ(post(server.baseUrl() + "/unscripted", "{}", false).status, 404);
-    EXPECT_TRUE(server.waitForRequests(6, 5s));
+    EXPECT_TRUE(server.waitForRequests(6, 60s));
 }
 
 }  // namespace

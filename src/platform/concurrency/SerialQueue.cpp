@@ -55,15 +55,20 @@ SerialQueue::~SerialQueue() {
         state_->owner = nullptr;
     }
     state_->wake.notify_all();
+    if (isCurrent()) {
+        // Destroyed by its own block, on its thread or a sync caller's: the
+        // thread holds the state and ends by itself once that block is done.
+        // A stop that holds the join lock now is joining that very thread,
+        // which cannot end while this waits for the lock: the stop joins it.
+        std::unique_lock joining(state_->joinMutex, std::try_to_lock);
+        if (joining.owns_lock() && state_->thread.joinable()) {
+            state_->thread.detach();
+        }
+        return;
+    }
     std::lock_guard joining(state_->joinMutex);
     if (state_->thread.joinable()) {
-        if (state_->thread.get_id() == std::this_thread::get_id() || isCurrent()) {
-            // Destroyed by its own block, on its thread or a sync caller's:
-            // the thread holds the state and ends by itself once that block is done.
-            state_->thread.detach();
-        } else {
-            state_->thread.join();
-        }
+        state_->thread.join();
     }
 }
 

@@ -128,7 +128,7 @@ TEST_F(APIServiceTest, DeletionSendsAnEmptyObjectWithTheRefreshToken) {
 TEST_F(APIServiceTest, A500IsTriedOnceMoreASecondLater) {
     server.script(kRegisterPath, {status(500, R"({"first":1})"), registerAnswer()});
     const auto promise = makeService()->registerInstallation(unregisteredItem());
-    ASSERT_TRUE(server.waitForRequests(1, 10s));
+    ASSERT_TRUE(server.waitForRequests(1, 60s));
     advanceAfterTimer(999ms);
     EXPECT_EQ(clock->pendingTimerCount(), 1U);
     EXPECT_EQ(server.requests().size(), 1U);

@@ -313,7 +313,7 @@ TEST_F(IDControllerTest, ADeletionWaitsForAPendingRefresh) {
     server.script(deletePath(item.haloInstallationID), {status(200)});
     const auto controller = makeController();
     const auto refresh = controller->getAuthTokenForcingRefresh(true);
-    ASSERT_TRUE(server.waitForRequests(1, 10s));
+    ASSERT_TRUE(server.waitForRequests(1, 60s));
     const auto deletion = settle(controller->deleteInstallation());
     ASSERT_EQ(deletion.error, nullptr) << deletion.error->what();
     EXPECT_TRUE(refresh.isFulfilled());

@@ -68,7 +68,7 @@ inline ScriptedResponse status(int code, std::string body = "{}") {
 }
 
 // Waits, without moving any clock, until `condition` holds.
-inline bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+inline bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 60s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) {

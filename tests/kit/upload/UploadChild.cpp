@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
 
     kit::testing::useLoopbackMeasurementService(service);
     auto network = kit::LMUNetwork::initWithReachabilityHost("127.0.0.1");
-    for (int wait = 0; network != nullptr && wait < 500 && !network->isNetworkConnected(); ++wait) {
+    for (int wait = 0; network != nullptr && wait < 6000 && !network->isNetworkConnected(); ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (network == nullptr || !network->isNetworkConnected()) {

@@ -1,5 +1,6 @@
 #include "platform/concurrency/OperationQueue.h"
 #include "platform/concurrency/SerialQueue.h"
+#include "platform/concurrency/WorkStop.h"
 
 #include "platform/ProgrammerError.h"
 
@@ -120,7 +121,7 @@ TEST(SerialQueueTest, AQueueEndedFromALentSyncEndsItsThreadAfterwards) {
         raw->async([&] { ++ran; });  // still runs, after this block
         queue.reset();
     });
-    for (int wait = 0; wait < 500 && ran != 2; ++wait) {
+    for (int wait = 0; wait < 6000 && ran != 2; ++wait) {
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(ran, 2);
@@ -177,9 +178,34 @@ TEST(SerialQueueTest, AQueueEndedByItsOwnBlockFinishesItsWork) {
     });
     queue.reset();  // the first block now holds the only reference
     released.set_value();
-    ASSERT_EQ(finished.get_future().wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(finished.get_future().wait_for(60s), std::future_status::ready);
     EXPECT_EQ(later, 10);
     EXPECT_FALSE(sawQueueAfterEnd);
+}
+
+// A block may let go of the last reference to its queue while a stop (a kit
+// context ending) is joining the queue's thread: the queue ends on that
+// thread and the stop still finishes.
+TEST(SerialQueueTest, AQueueEndedByItsOwnBlockDuringAStopLetsTheStopFinish) {
+    struct LetGoDuringTheStop {
+        std::shared_ptr<SerialQueue> queue;
+        ~LetGoDuringTheStop() {
+            for (int wait = 0; wait < 6000 && !workStopped(); ++wait) {
+                std::this_thread::sleep_for(10ms);
+            }
+            std::this_thread::sleep_for(50ms);  // time for the stop to reach the join
+            queue.reset();
+        }
+    };
+    auto queue = std::make_shared<SerialQueue>("test.ended-during-stop");
+    auto holder = std::make_shared<LetGoDuringTheStop>();
+    holder->queue = queue;
+    std::promise<void> ran;
+    queue->async([holder = std::move(holder), &ran] { ran.set_value(); });  // released after it ran
+    queue.reset();
+    ASSERT_EQ(ran.get_future().wait_for(60s), std::future_status::ready);
+    stopAllWork();  // hung here when the ending queue waited for the stop's join lock
+    resumeAllWork();
 }
 
 TEST(GlobalQueueTest, RunsBlocksConcurrently) {
@@ -190,14 +216,14 @@ TEST(GlobalQueueTest, RunsBlocksConcurrently) {
         group.enter();
         globalQueue().async([&] {
             ++arrived;
-            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            const auto deadline = std::chrono::steady_clock::now() + 60s;
             while (arrived < 2 && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::yield();
             }
             group.leave();
         });
     }
-    EXPECT_TRUE(group.wait(20s));
+    EXPECT_TRUE(group.wait(120s));
     EXPECT_EQ(arrived, 2);
 }
 

@@ -117,6 +117,13 @@ std::optional<std::string> HTTPURLResponse::valueForHTTPHeaderField(std::string_
     return std::nullopt;
 }
 
+namespace {
+
+// The core whose network thread the calling thread is, if any.
+thread_local const void* networkThreadCore = nullptr;
+
+}  // namespace
+
 struct CurlTransport::Core final : platform::Stoppable {
     explicit Core(TransportOptions transportOptions) : options(std::move(transportOptions)) {
         initialiseCurlOnce();
@@ -314,6 +321,7 @@ void CurlTransport::Core::finished(CURL* easy, CURLcode code) {
 }
 
 void CurlTransport::Core::run() {
+    networkThreadCore = this;
     for (;;) {
         std::deque<std::unique_ptr<Transfer>> arrived;
         {
@@ -369,15 +377,23 @@ CurlTransport::~CurlTransport() {
         core_->stopping = true;
     }
     curl_multi_wakeup(core_->multi);
-    std::lock_guard joining(core_->joinMutex);
-    if (core_->thread.joinable()) {
-        // A transport released on its own thread (its last owner let go in a
-        // completion) must not join itself: a pool thread joins it once it
-        // has left the loop, so no thread outlives the process unjoined.
-        // Once work has stopped there is no pool: the thread ends by itself.
-        if (core_->thread.get_id() != std::this_thread::get_id()) {
+    // Queued transfers go with the core: their completions are dropped uncalled.
+    if (networkThreadCore != core_.get()) {
+        std::lock_guard joining(core_->joinMutex);
+        if (core_->thread.joinable()) {
             core_->thread.join();
-        } else if (platform::workStopped()) {
+        }
+        return;
+    }
+    // Released on its own thread (its last owner let go in a completion): it
+    // must not join itself. A stop that holds the join lock now is joining
+    // this very thread, which cannot end while this waits for the lock: the
+    // stop joins it. Otherwise a pool thread joins it once it has left the
+    // loop, so no thread outlives the process unjoined; once work has
+    // stopped there is no pool, and the thread ends by itself.
+    std::unique_lock joining(core_->joinMutex, std::try_to_lock);
+    if (joining.owns_lock() && core_->thread.joinable()) {
+        if (platform::workStopped()) {
             core_->thread.detach();
         } else {
             // Should the pool drop the block (work stopping meanwhile), the
@@ -395,7 +411,6 @@ CurlTransport::~CurlTransport() {
             platform::globalQueue().async([later = std::move(later)] { later->thread.join(); });
         }
     }
-    // Queued transfers go with the core: their completions are dropped uncalled.
 }
 
 bool CurlTransport::start(TransportRequest request, Completion completion) {

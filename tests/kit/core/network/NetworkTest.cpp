@@ -2,6 +2,8 @@
 #include "LoopbackRawServer.h"
 #include "NetworkTestSupport.h"
 #include "TestCertificates.h"
+#include "kit/core/network/CurlTransport.h"
+#include "platform/concurrency/WorkStop.h"
 
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -13,6 +15,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <thread>
 
 namespace kit {
@@ -355,6 +358,31 @@ TEST_F(NetworkTest, FastFailuresOnAnotherQueueLeaveNoRequestInFlight) {
         EXPECT_TRUE(outcome.error);
     }
     EXPECT_FALSE(network->hasUploadInProgress());
+}
+
+// The last owner of a transport may let go of it in a completion, on the
+// network thread, while a stop (a kit context ending) is joining that very
+// thread: the transport ends there and the stop still finishes.
+TEST_F(NetworkTest, ATransportReleasedInItsCompletionDuringAStopLetsTheStopFinish) {
+    LoopbackHttpServer server;
+    server.script("/config", {{200, {}, "configuration"}});
+    auto owner = std::make_shared<std::unique_ptr<CurlTransport>>(std::make_unique<CurlTransport>());
+    std::promise<void> completed;
+    TransportRequest request;
+    request.url = server.baseUrl() + "/config";
+    ASSERT_TRUE((*owner)->start(std::move(request), [owner, &completed](TransportResult) {
+        completed.set_value();
+        for (int wait = 0; wait < 6000 && !platform::workStopped(); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        // Time for the stop to reach the join, so the transport ends under it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        owner->reset();
+    }));
+    ASSERT_EQ(completed.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    platform::stopAllWork();  // hung here when the transport waited for the stop's join lock
+    platform::resumeAllWork();
+    EXPECT_FALSE(*owner);
 }
 
 TEST_F(NetworkTest, TrustedServerIsReachedThroughConnectTo) {

@@ -67,7 +67,7 @@ public:
         ++count_;
         changed_.notify_all();
     }
-    bool waitFor(int count, std::chrono::seconds timeout = 30s) {
+    bool waitFor(int count, std::chrono::seconds timeout = 60s) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return count_ >= count; });
     }

@@ -100,7 +100,7 @@ protected:
     // Waits until `count` replies in all have been handled.
     void waitForReplies(int count) {
         std::unique_lock lock(mutex_);
-        ASSERT_TRUE(replyHandled_.wait_for(lock, 20s, [&] { return replies_ >= count; }));
+        ASSERT_TRUE(replyHandled_.wait_for(lock, 60s, [&] { return replies_ >= count; }));
         EXPECT_EQ(repliesOffQueue_, 0);
     }
     std::vector<std::int64_t> codes() {

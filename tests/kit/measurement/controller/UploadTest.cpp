@@ -119,7 +119,7 @@ protected:
         waitUntilIdle();
     }
 
-    void waitUntilIdle(std::chrono::seconds timeout = std::chrono::seconds(10)) {
+    void waitUntilIdle(std::chrono::seconds timeout = std::chrono::seconds(60)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         bool idle = false;
         while (!idle && std::chrono::steady_clock::now() < deadline) {
@@ -357,7 +357,7 @@ TEST_F(UploadTest, UploadsNeverOverlap) {
     start();
     queueBundles(1);
     onWorkerQueue([&] { controller().uploadData(); });
-    ASSERT_TRUE(server_.waitForRequests(1, std::chrono::seconds(10)));
+    ASSERT_TRUE(server_.waitForRequests(1, std::chrono::seconds(60)));
     onWorkerQueue([&] { controller().uploadData(); });
     EXPECT_TRUE(logged(23034));
     waitUntilIdle();
@@ -697,7 +697,7 @@ TEST_F(UploadTest, ThePurchaseFilterPassesEachNewPurchaseOnce) {
     controller().filterPurchaseTransactions(
         transactions, [&](std::vector<platform::PaymentTransaction> result) { filtered.set_value(std::move(result)); });
     auto future = filtered.get_future();
-    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
     const auto result = future.get();
     ASSERT_EQ(result.size(), 2u);
     EXPECT_EQ(result[0].transactionIdentifier, "1000000001");

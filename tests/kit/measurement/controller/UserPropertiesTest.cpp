@@ -203,7 +203,7 @@ TEST_F(UserPropertiesTest, ReadersAnswerOnTheGlobalQueueWithEachValueKind) {
             answered.set_value({std::move(properties), controller().scheduler().workerQueue().isCurrent()});
         });
         auto future = answered.get_future();
-        ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+        ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
         const auto [properties, onWorkerQueue] = future.get();
         EXPECT_FALSE(onWorkerQueue);
         Value::Dictionary expected{{"text", Value("abc")}, {"whole", Value(std::int64_t{7})}, {"fraction", Value(2.5)}};
@@ -216,7 +216,7 @@ TEST_F(UserPropertiesTest, ReadersAnswerOnTheGlobalQueueWithEachValueKind) {
     std::promise<std::optional<MSRUserAttribute>> one;
     controller().userAttributeWithName("whole", [&](std::optional<MSRUserAttribute> found) { one.set_value(found); });
     auto found = one.get_future();
-    ASSERT_EQ(found.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(found.wait_for(60s), std::future_status::ready);
     const auto property = found.get();
     ASSERT_TRUE(property);
     EXPECT_EQ(property->value(), MSRValue::initWithInt64(7));
@@ -228,7 +228,7 @@ TEST_F(UserPropertiesTest, MaxUserPropertiesIsTwentyFiveForAnyOrigin) {
         std::promise<std::int64_t> answered;
         controller().maxUserPropertiesForOrigin(origin, [&](std::int64_t count) { answered.set_value(count); });
         auto future = answered.get_future();
-        ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+        ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
         EXPECT_EQ(future.get(), 25) << origin;
     }
     controller().maxUserPropertiesForOrigin("", [](std::int64_t) { ADD_FAILURE(); });
@@ -334,7 +334,7 @@ protected:
                                 target.scheduler().workerQueue().isCurrent()});
         });
         auto future = answered.get_future();
-        EXPECT_EQ(future.wait_for(10s), std::future_status::ready);
+        EXPECT_EQ(future.wait_for(60s), std::future_status::ready);
         return future.get();
     }
 };
@@ -385,7 +385,7 @@ TEST_F(SessionIDTest, AControllerGoneBeforeTheBlockRunsSaysSo) {
     release.set_value();
     dropper.join();
     auto future = answered.get_future();
-    ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
     EXPECT_EQ(future.get().error, "Analytics deallocated");
 }
 
