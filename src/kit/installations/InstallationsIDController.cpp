@@ -26,6 +26,12 @@ constexpr std::chrono::seconds kTokenRefreshMargin{3600};
 
 ErrorPointer pointerTo(platform::Error error) { return std::make_shared<const platform::Error>(std::move(error)); }
 
+// What a step of a released controller's operation settles with.
+ErrorPointer controllerGone() {
+    return pointerTo(HLOInstallationsErrorUtil::installationsErrorWithCode(
+        HLOInstallationsErrorCode::unknown, std::string(kControllerGoneReason), nullptr));
+}
+
 // What a stored item may be replaced for: nothing there, or nothing that
 // reads as an installation. Any other failure is the storage's, and the
 // item it could not read may well be intact.
@@ -61,33 +67,28 @@ std::shared_ptr<HLOInstallationsIDController> HLOInstallationsIDController::cont
     std::shared_ptr<HLOInstallationsIDController> controller(
         new HLOInstallationsIDController(std::move(lumenAppID), std::move(appName), std::move(parts)));
     const std::weak_ptr<HLOInstallationsIDController> weak = controller;
-    const auto gone = [] {
-        return pointerTo(HLOInstallationsErrorUtil::installationsErrorWithCode(
-            HLOInstallationsErrorCode::unknown, std::string(kControllerGoneReason), nullptr));
-    };
     controller->getInstallationPromiseCache_ =
-        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Item>>([weak, gone] {
+        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Item>>([weak] {
             const auto self = weak.lock();
             return self ? self->createGetInstallationItemPromise()
-                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Item>(gone());
+                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Item>(controllerGone());
         });
-    controller->authTokenPromiseCache_ =
-        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Item>>([weak, gone] {
-            const auto self = weak.lock();
-            return self ? self->installationWithValidAuthTokenForcingRefresh(false, true)
-                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Item>(gone());
-        });
+    controller->authTokenPromiseCache_ = std::make_unique<HLOInstallationsSingleOperationPromiseCache<Item>>([weak] {
+        const auto self = weak.lock();
+        return self ? self->installationWithValidAuthTokenForcingRefresh(false, true)
+                    : HLOInstallationsErrorUtil::rejectedPromiseWithError<Item>(controllerGone());
+    });
     controller->authTokenForcingRefreshPromiseCache_ =
-        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Item>>([weak, gone] {
+        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Item>>([weak] {
             const auto self = weak.lock();
             return self ? self->installationWithValidAuthTokenForcingRefresh(true, true)
-                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Item>(gone());
+                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Item>(controllerGone());
         });
     controller->deleteInstallationPromiseCache_ =
-        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Null>>([weak, gone] {
+        std::make_unique<HLOInstallationsSingleOperationPromiseCache<Null>>([weak] {
             const auto self = weak.lock();
             return self ? self->createDeleteInstallationPromise()
-                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Null>(gone());
+                        : HLOInstallationsErrorUtil::rejectedPromiseWithError<Null>(controllerGone());
         });
     return controller;
 }
@@ -126,26 +127,22 @@ PRMPromise<Item> HLOInstallationsIDController::createGetInstallationItemPromise(
     // promise while it is pending, and one that never settles (work stopped
     // at quit) would otherwise keep both alive for good.
     const std::weak_ptr<HLOInstallationsIDController> weak = weak_from_this();
-    const auto gone = [] {
-        return pointerTo(HLOInstallationsErrorUtil::installationsErrorWithCode(
-            HLOInstallationsErrorCode::unknown, std::string(kControllerGoneReason), nullptr));
-    };
     PRMPromise<Item> result =
         parts_.installationsStore->installationForAppID(appID_, appName_)
-            .recover([weak, gone](const ErrorPointer& error) -> Resolution<Item> {
+            .recover([weak](const ErrorPointer& error) -> Resolution<Item> {
                 const auto self = weak.lock();
                 if (!self) {
-                    return gone();
+                    return controllerGone();
                 }
                 if (replacesStoredItem(*error)) {
                     return self->createAndSaveFID();
                 }
                 return error;
             })
-            .then([weak, gone](const Item& installation) -> Resolution<Item> {
+            .then([weak](const Item& installation) -> Resolution<Item> {
                 const auto self = weak.lock();
                 if (!self) {
-                    return gone();
+                    return controllerGone();
                 }
                 if (auto valid = installation.isValid(); !valid) {
                     HLOLogWarningMessage(kHLOInstallationsLogService, kStoredInstallationInvalidCode,
@@ -252,10 +249,22 @@ PRMPromise<Item> HLOInstallationsIDController::installationWithValidAuthTokenFor
                                                                                             bool mayStartOver) {
     HLOLogDebugMessage(kHLOInstallationsLogService, kValidAuthTokenCode, kValidAuthTokenFormat,
                        static_cast<int>(forceRefresh), appName_);
-    auto self = shared_from_this();
+    // The steps hold the controller weakly: they hang on the installation
+    // item's promise, which the controller keeps while it is pending.
+    const std::weak_ptr<HLOInstallationsIDController> weak = weak_from_this();
     return getInstallationItem()
-        .then([self](const Item& installation) { return self->registerInstallationIfNeeded(installation); })
-        .then([self, forceRefresh, mayStartOver](const Item& installation) -> Resolution<Item> {
+        .then([weak](const Item& installation) -> Resolution<Item> {
+            const auto self = weak.lock();
+            if (!self) {
+                return controllerGone();
+            }
+            return self->registerInstallationIfNeeded(installation);
+        })
+        .then([weak, forceRefresh, mayStartOver](const Item& installation) -> Resolution<Item> {
+            const auto self = weak.lock();
+            if (!self) {
+                return controllerGone();
+            }
             if (!forceRefresh && self->hasValidAuthToken(installation)) {
                 return installation;
             }
@@ -320,12 +329,18 @@ std::optional<PRMPromise<Item>> HLOInstallationsIDController::mostRecentInstalla
 PRMPromise<Null> HLOInstallationsIDController::createDeleteInstallationPromise() {
     HLOLogDebugMessage(kHLOInstallationsLogService, kDeleteInstallationCode, kDeleteInstallationFormat,
                        kDeleteInstallationFunction, appName_);
-    auto self = shared_from_this();
+    // The steps may hang on an operation that the controller keeps while it
+    // is pending: they hold the controller weakly.
+    const std::weak_ptr<HLOInstallationsIDController> weak = weak_from_this();
     const auto pending = mostRecentInstallationOperation();
     const PRMPromise<Item> start =
         pending ? *pending : parts_.installationsStore->installationForAppID(appID_, appName_);
     return start
-        .then([self](const Item& installation) -> Resolution<Item> {
+        .then([weak](const Item& installation) -> Resolution<Item> {
+            const auto self = weak.lock();
+            if (!self) {
+                return controllerGone();
+            }
             if (installation.registrationStatus != Status::registered) {
                 return installation;
             }
@@ -337,7 +352,13 @@ PRMPromise<Null> HLOInstallationsIDController::createDeleteInstallationPromise()
                     return error;
                 });
         })
-        .then([self](const Item& installation) { return self->deleteInstallationLocally(installation); });
+        .then([weak](const Item& installation) -> Resolution<Null> {
+            const auto self = weak.lock();
+            if (!self) {
+                return controllerGone();
+            }
+            return self->deleteInstallationLocally(installation);
+        });
 }
 
 PRMPromise<Null> HLOInstallationsIDController::deleteInstallationLocally(const Item& installation) {

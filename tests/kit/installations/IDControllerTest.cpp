@@ -1,11 +1,13 @@
 #include "ServiceTestSupport.h"
 #include "kit/core/SecureItemStore.h"
 #include "kit/core/network/CurlTransport.h"
+#include "platform/concurrency/WorkStop.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -37,6 +39,32 @@ public:
     }
 
 private:
+    InMemorySecureItemStore items_;
+};
+
+// Secure items whose reads wait until the test lets them go.
+class HeldSecureItemStore final : public SecureItemStore {
+public:
+    bool reading() const { return reading_; }
+    void release() { released_.set_value(); }
+
+    int copyMatching(const SecureItemQuery& query, std::vector<std::uint8_t>& data) override {
+        reading_ = true;
+        (void)gate_.wait_for(std::chrono::seconds(60));
+        return items_.copyMatching(query, data);
+    }
+    int add(const SecureItemQuery& query, std::span<const std::uint8_t> data) override {
+        return items_.add(query, data);
+    }
+    int update(const SecureItemQuery& query, std::span<const std::uint8_t> data) override {
+        return items_.update(query, data);
+    }
+    int remove(const SecureItemQuery& query) override { return items_.remove(query); }
+
+private:
+    std::atomic<bool> reading_{false};
+    std::promise<void> released_;
+    std::shared_future<void> gate_ = released_.get_future().share();
     InMemorySecureItemStore items_;
 };
 
@@ -340,6 +368,26 @@ TEST_F(IDControllerTest, AStorageFailureLeavesTheStoredInstallationAlone) {
     EXPECT_TRUE(notifications.appNames().empty());
     items->failReads = false;
     EXPECT_EQ(stored()->haloInstallationID, item.haloInstallationID);
+}
+
+// Operations wait on the installation item's promise, which the controller
+// keeps while it is pending. Were they to hold the controller, a quit while
+// the item is made (work stopped, the promise never settled) would leave
+// both for good.
+TEST_F(IDControllerTest, AQuitWhileTheItemIsMadeLeavesNoControllerBehind) {
+    auto items = std::make_shared<HeldSecureItemStore>();
+    auto controller = makeController(makeStore(items));
+    const std::weak_ptr<HLOInstallationsIDController> weak = controller;
+    (void)controller->getAuthTokenForcingRefresh(false);
+    (void)controller->deleteInstallation();
+    ASSERT_TRUE(eventually([&] { return items->reading(); }));
+    controller.reset();  // what is under way still holds it
+    std::thread quit([] { platform::stopAllWork(); });
+    ASSERT_TRUE(eventually([] { return platform::workStopped(); }));
+    items->release();  // the store's work ends; nothing after it runs
+    quit.join();
+    platform::resumeAllWork();
+    EXPECT_TRUE(weak.expired());
 }
 
 TEST_F(IDControllerTest, AnInvalidStoredInstallationIsReplaced) {
