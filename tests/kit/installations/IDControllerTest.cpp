@@ -16,13 +16,22 @@ namespace {
 
 using promises::PRMPromise;
 
-// Secure items in memory whose reads can be made to fail with EIO.
+// Secure items in memory whose reads can be made to fail with EIO, or to
+// wait until the test lets them go.
 class FaultySecureItemStore final : public SecureItemStore {
 public:
     std::atomic<bool> failReads{false};
+    std::atomic<bool> holdReads{false};
     std::atomic<int> writes{0};
 
+    bool reading() const { return reading_; }
+    void release() { released_.set_value(); }
+
     int copyMatching(const SecureItemQuery& query, std::vector<std::uint8_t>& data) override {
+        if (holdReads) {
+            reading_ = true;
+            (void)gate_.wait_for(std::chrono::seconds(60));
+        }
         return failReads ? EIO : items_.copyMatching(query, data);
     }
     int add(const SecureItemQuery& query, std::span<const std::uint8_t> data) override {
@@ -37,29 +46,6 @@ public:
         ++writes;
         return items_.remove(query);
     }
-
-private:
-    InMemorySecureItemStore items_;
-};
-
-// Secure items whose reads wait until the test lets them go.
-class HeldSecureItemStore final : public SecureItemStore {
-public:
-    bool reading() const { return reading_; }
-    void release() { released_.set_value(); }
-
-    int copyMatching(const SecureItemQuery& query, std::vector<std::uint8_t>& data) override {
-        reading_ = true;
-        (void)gate_.wait_for(std::chrono::seconds(60));
-        return items_.copyMatching(query, data);
-    }
-    int add(const SecureItemQuery& query, std::span<const std::uint8_t> data) override {
-        return items_.add(query, data);
-    }
-    int update(const SecureItemQuery& query, std::span<const std::uint8_t> data) override {
-        return items_.update(query, data);
-    }
-    int remove(const SecureItemQuery& query) override { return items_.remove(query); }
 
 private:
     std::atomic<bool> reading_{false};
@@ -375,7 +361,8 @@ TEST_F(IDControllerTest, AStorageFailureLeavesTheStoredInstallationAlone) {
 // the item is made (work stopped, the promise never settled) would leave
 // both for good.
 TEST_F(IDControllerTest, AQuitWhileTheItemIsMadeLeavesNoControllerBehind) {
-    auto items = std::make_shared<HeldSecureItemStore>();
+    auto items = std::make_shared<FaultySecureItemStore>();
+    items->holdReads = true;
     auto controller = makeController(makeStore(items));
     const std::weak_ptr<HLOInstallationsIDController> weak = controller;
     (void)controller->getAuthTokenForcingRefresh(false);
